@@ -1,0 +1,62 @@
+#pragma once
+// How engines talk to whoever drives them. The wizard maps these calls onto its controls; the
+// command line draws a progress bar on stderr and prints messages. Controls are named by the
+// IDs of the main dialog, which stay the stable names of the status lines and counters.
+
+#include <string>
+#include <string_view>
+
+namespace quarrow {
+
+namespace control {
+inline constexpr int kStatus = 1074;            // one line naming the current stage
+inline constexpr int kProgress = 1073;          // scan progress bar that also shows a text
+inline constexpr int kFolderCounterLabel = 1083;
+inline constexpr int kFolderCounter = 1084;     // folders (or MFT records) found
+inline constexpr int kBootCounterLabel = 1081;
+inline constexpr int kBootCounter = 1082;       // boot sectors found
+inline constexpr int kStageProgress = 1183;     // second-stage progress bar
+inline constexpr int kStageProgressText = 1185;
+inline constexpr int kEnumerating = 1191;       // "Currently Enumerating k / n"
+inline constexpr int kCurrentFolder = 1094;
+inline constexpr int kStopSearching = 1092;
+inline constexpr int kLoadLog = 1057;
+inline constexpr int kNext = 1058;
+inline constexpr int kBack = 1059;
+inline constexpr int kDetailsList = 1105;
+}  // namespace control
+
+enum class MessageIcon { kNone, kError, kQuestion, kInformation };
+
+// Advice dialogs, by their template numbers.
+enum class AdviceDialog { kNoDevice = 301, kStandardSearch = 305, kAdvanceSearch = 308, kConnectionHelp = 312 };
+
+inline constexpr std::string_view kProductTitle = "Quarrow";
+
+class Feedback {
+ public:
+  virtual ~Feedback() = default;
+  // Sets the text of a static control (status line, counter, label, guidance).
+  virtual void SetText(int controlId, std::string_view text) { (void)controlId, (void)text; }
+  // Moves a progress bar to position (0-100) and sets the text it shows.
+  virtual void SetProgress(int controlId, int position, std::string_view barText) {
+    (void)controlId, (void)position, (void)barText;
+  }
+  virtual void ShowControl(int controlId, bool visible) { (void)controlId, (void)visible; }
+  virtual void EnableControl(int controlId, bool enabled) { (void)controlId, (void)enabled; }
+  // A message box; returns true for Yes (question boxes) and true otherwise.
+  virtual bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
+    (void)text, (void)title, (void)icon;
+    return true;
+  }
+  virtual void ShowAdvice(AdviceDialog dialog) { (void)dialog; }
+  virtual void SetGuidance(std::string_view text) { (void)text; }
+};
+
+// A Feedback that discards everything, for callers that do not show progress.
+inline Feedback& NullFeedback() {
+  static Feedback silent;
+  return silent;
+}
+
+}  // namespace quarrow

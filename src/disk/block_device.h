@@ -1,0 +1,29 @@
+#pragma once
+// The backend a SectorReader reads through: a whole disk or a disk image, opened read-only.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace quarrow {
+
+class BlockDevice {
+ public:
+  virtual ~BlockDevice() = default;
+  // Reads exactly buffer.size() bytes starting at byteOffset. A short read (past the end of the
+  // disk) or an I/O error is a failure; what the buffer then holds is unspecified.
+  virtual bool ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) = 0;
+  // Size of the device in bytes, 0 when unknown.
+  virtual std::uint64_t SizeBytes() const = 0;
+};
+
+// Opens device paths. Each platform (and each test) supplies its own.
+class DeviceOpener {
+ public:
+  virtual ~DeviceOpener() = default;
+  // Returns null and a one-line reason in *error when the path cannot be opened for reading.
+  virtual std::unique_ptr<BlockDevice> Open(const std::string& path, std::string* error) = 0;
+};
+
+}  // namespace quarrow

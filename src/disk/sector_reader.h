@@ -1,0 +1,106 @@
+#pragma once
+// SectorReader: the only way the system reads a disk. Reads whole 512-byte sectors from a 64-bit
+// first sector of the disk named by a device path, with a sector-by-sector retry when a bulk
+// read fails. Sectors that still fail are zero-filled, never left holding stale bytes.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/feedback.h"
+#include "disk/block_device.h"
+#include "disk/legacy_disk_library.h"
+
+namespace quarrow {
+
+// Platform family: 'N' reads devices as files, 'F' reads through the legacy disk library.
+enum class OsFamily : char { kNt = 'N', kLegacy = 'F' };
+
+inline constexpr int kDevicePathCount = 10;
+
+// Ten device paths, entry n for disk number n. The defaults are the Windows raw drive names; on
+// Linux the disk inventory puts the path of the disk it numbered n into entry n.
+class DevicePathTable {
+ public:
+  DevicePathTable();
+  const std::string& Get(int diskNumber) const;
+  void Set(int diskNumber, std::string path);
+  static std::string DefaultPath(int diskNumber);  // "\\.\PhysicalDriveN"
+
+ private:
+  std::array<std::string, kDevicePathCount> paths_;
+};
+
+// The automatic start of the lost-partition search that a failed read may fire. It acts only
+// while the wizard shows the disk page and only once between two visits of that page.
+class LostPartitionTrigger {
+ public:
+  void SetStart(std::function<void()> start);
+  void SetOnDiskPage(bool onDiskPage);
+  void Rearm();  // the user went back to the disk page
+  void Invoke();
+  int Counter() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::function<void()> start_;
+  bool onDiskPage_ = false;
+  int counter_ = 1;
+};
+
+struct ReadReport {
+  std::uint32_t failedSectors = 0;  // sectors that failed even one at a time (zero-filled)
+};
+
+class SectorReader {
+ public:
+  SectorReader(DevicePathTable& paths, DeviceOpener& opener);
+  ~SectorReader();
+
+  // The reader's own form: 1 when the whole range came in one request, 0 on any failure.
+  int Read(std::string_view devicePath, std::uint32_t firstSectorLow, std::uint32_t firstSectorHigh,
+           std::uint32_t sectorCount, std::uint8_t* buffer, ReadReport* report = nullptr);
+
+  // The same for disk number n of the path table; buffer must hold sectorCount * 512 bytes.
+  int ReadSectors(int diskNumber, std::uint64_t firstSector, std::uint32_t sectorCount,
+                  std::span<std::uint8_t> buffer, ReadReport* report = nullptr);
+
+  DevicePathTable& Paths() { return paths_; }
+  void SetOsFamily(OsFamily family);
+  OsFamily Family() const;
+  // The selection text of the disk tree; a text ending in "Floppy" reads the floppy instead.
+  void SetSelectedLabel(std::string label);
+  // Path read instead of the disk when the selected label names the floppy.
+  void SetFloppyPath(std::string path);
+  void SetLegacyLibrary(LegacyDiskLibrary* library);
+  void SetFeedback(Feedback* feedback);
+  LostPartitionTrigger& Trigger() { return trigger_; }
+  // Drops cached device handles, for example when the disk list is refreshed.
+  void CloseAll();
+
+ private:
+  int ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+             ReadReport* report);
+  int ReadLegacy(int digit, bool floppy, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                 ReadReport* report);
+  bool SelectedIsFloppy() const;
+
+  DevicePathTable& paths_;
+  DeviceOpener& opener_;
+  LegacyDiskLibrary* legacy_ = nullptr;
+  Feedback* feedback_ = nullptr;
+  LostPartitionTrigger trigger_;
+  mutable std::mutex mutex_;
+  OsFamily family_ = OsFamily::kNt;
+  std::string selectedLabel_;
+  std::string floppyPath_;
+  std::map<std::string, std::shared_ptr<BlockDevice>> open_;
+};
+
+}  // namespace quarrow

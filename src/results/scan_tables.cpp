@@ -1,0 +1,155 @@
+#include "results/scan_tables.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+
+#include "results/table_numbers.h"
+
+namespace quarrow {
+namespace {
+
+const std::vector<std::string> kEntryColumns = {"Name", "sector", "self", "parent", "date", "time",
+                                                "size", "attr", "sysID", "Type", "Deleted"};
+const std::vector<std::string> kFileSystemColumns = {"Sector", "SPF", "SPC", "Root Sectors", "Root Start",
+                                                     "Reserve Sectors", "Cluster0Start", "firstFAT",
+                                                     "secondFAT", "TotalSectors", "PartType"};
+
+// Compares two decimal numbers of any length exactly.
+int CompareNumbers(std::string_view a, std::string_view b) {
+  auto split = [](std::string_view s) {
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+      negative = s[0] == '-';
+      s.remove_prefix(1);
+    }
+    while (s.size() > 1 && s[0] == '0') s.remove_prefix(1);
+    if (s == "0") negative = false;
+    return std::pair{negative, s};
+  };
+  auto [na, ma] = split(a);
+  auto [nb, mb] = split(b);
+  if (na != nb) return na ? -1 : 1;
+  int magnitude = ma.size() != mb.size() ? (ma.size() < mb.size() ? -1 : 1) : ma.compare(mb);
+  if (magnitude > 0) magnitude = 1;
+  if (magnitude < 0) magnitude = -1;
+  return na ? -magnitude : magnitude;
+}
+
+// Day number of a date text: "05-JAN-2024" (the system's own form), "2024-01-05" or "01/05/2024".
+std::optional<long> ReadDate(std::string_view s) {
+  static constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                               "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  auto number = [](std::string_view t, int& out) {
+    if (t.empty() || t.size() > 4) return false;
+    out = 0;
+    for (char c : t) {
+      if (c < '0' || c > '9') return false;
+      out = out * 10 + (c - '0');
+    }
+    return true;
+  };
+  int day = 0, month = 0, year = 0;
+  auto first = s.find_first_of("-/");
+  if (first == std::string_view::npos) return std::nullopt;
+  auto second = s.find(s[first], first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  std::string_view p1 = s.substr(0, first), p2 = s.substr(first + 1, second - first - 1), p3 = s.substr(second + 1);
+  if (s[first] == '-') {
+    std::string upper(p2);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = std::find(kMonths.begin(), kMonths.end(), upper);
+    if (it != kMonths.end()) {
+      month = static_cast<int>(it - kMonths.begin()) + 1;
+      if (!number(p1, day) || !number(p3, year)) return std::nullopt;
+    } else if (!number(p1, year) || !number(p2, month) || !number(p3, day)) {
+      return std::nullopt;
+    }
+  } else if (!number(p1, month) || !number(p2, day) || !number(p3, year)) {
+    return std::nullopt;
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  return static_cast<long>(year) * 372 + (month - 1) * 31 + (day - 1);
+}
+
+}  // namespace
+
+int CompareCells(std::string_view a, std::string_view b) {
+  if (IsDecimalNumber(a) && IsDecimalNumber(b)) return CompareNumbers(a, b);
+  auto da = ReadDate(a), db = ReadDate(b);
+  if (da && db) return *da < *db ? -1 : (*da > *db ? 1 : 0);
+  int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+TextTable::TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
+
+int TextTable::InsertRow(int index, std::string_view key) {
+  index = std::clamp(index, 0, RowCount());
+  std::vector<std::string> row(headers_.size());
+  if (!row.empty()) row[0] = std::string(key);
+  rows_.insert(rows_.begin() + index, std::move(row));
+  return index;
+}
+
+void TextTable::SetCell(int row, int column, std::string_view text) {
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
+  rows_[row][column] = std::string(text);
+}
+
+const std::string& TextTable::Cell(int row, int column) const {
+  static const std::string empty;
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return empty;
+  return rows_[row][column];
+}
+
+std::string TextTable::GetCell(int row, int column, std::size_t bufferLength) const {
+  const std::string& cell = Cell(row, column);
+  if (bufferLength == 0) return {};
+  return cell.substr(0, std::min(cell.size(), bufferLength - 1));
+}
+
+void TextTable::DeleteRow(int row) {
+  if (row < 0 || row >= RowCount()) return;
+  rows_.erase(rows_.begin() + row);
+}
+
+int TextTable::FindRow(std::string_view key) const {
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  for (int r = 0; r < RowCount(); ++r) {
+    const std::string& cell = Cell(r, 0);
+    if (cell.size() != key.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < key.size() && same; ++i) same = lower(cell[i]) == lower(key[i]);
+    if (same) return r;
+  }
+  return -1;
+}
+
+void TextTable::Sort(int column) {
+  if (column < 0 || column >= ColumnCount()) return;
+  std::stable_sort(rows_.begin(), rows_.end(), [column](const auto& a, const auto& b) {
+    return CompareCells(a[column], b[column]) < 0;
+  });
+}
+
+ScanTables::ScanTables()
+    : EntryTable(kEntryColumns),
+      PendingEntryTable(kEntryColumns),
+      DirectoryTable({"Sector", "Self Cluster", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
+      SpareDirectoryTable({"Self Cluster", "Sector", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
+      FileSystemTable(kFileSystemColumns),
+      IdentifiedFileSystemTable(kFileSystemColumns),
+      MftRecordTable({"sector", "mftReference", "vcn", "fsNumber"}),
+      MftEntryTable({"name", "Sector", "parentMFT", "selfMFT", "size", "type", "fsNumber", "date", "First Run",
+                     "Deleted"}) {}
+
+void ScanTables::ClearAll() {
+  for (TextTable* t : {&EntryTable, &PendingEntryTable, &DirectoryTable, &SpareDirectoryTable, &FileSystemTable,
+                       &IdentifiedFileSystemTable, &MftRecordTable, &MftEntryTable}) {
+    t->DeleteAllRows();
+  }
+}
+
+}  // namespace quarrow

@@ -1,0 +1,76 @@
+#pragma once
+// The scan tables: ordered in-memory text tables that carry all scan state between stages.
+// Every cell is text; numbers are decimal text (see table_numbers.h).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarrow {
+
+// Buffer lengths of the bounded reads: a read returns at most length - 1 characters.
+inline constexpr std::size_t kCellBuffer = 255;       // names and numbers
+inline constexpr std::size_t kLogCellBuffer = 256;    // the scan-log writer
+inline constexpr std::size_t kShortCellBuffer = 20;   // "Type", "date" and "time" cells
+inline constexpr std::size_t kFlagCellBuffer = 10;    // "Deleted" cells
+
+inline constexpr std::uint32_t kOrphanCluster = 268435455;  // 0x0FFFFFFF
+inline constexpr std::string_view kMiscFolderName = "QRW_Miscellaneous";
+
+class TextTable {
+ public:
+  explicit TextTable(std::vector<std::string> headers);
+
+  const std::vector<std::string>& Headers() const { return headers_; }
+  int ColumnCount() const { return static_cast<int>(headers_.size()); }
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+
+  // Places a row whose column 0 is key at index (clamped to 0..count); returns its index.
+  int InsertRow(int index, std::string_view key);
+  // Appends a row; returns its index.
+  int AppendRow(std::string_view key) { return InsertRow(RowCount(), key); }
+  // Overwrites a cell; ignored for a row or column that does not exist.
+  void SetCell(int row, int column, std::string_view text);
+  // Reads a cell through a buffer of bufferLength characters: at most bufferLength - 1 come
+  // back. A cell never set, or outside the table, reads as the empty text.
+  std::string GetCell(int row, int column, std::size_t bufferLength = kCellBuffer) const;
+  // The whole cell, for callers that need no bound (sorting, the tests).
+  const std::string& Cell(int row, int column) const;
+  void DeleteRow(int row);
+  void DeleteAllRows() { rows_.clear(); }
+  // First row whose column 0 equals key, letter case not significant; -1 when none.
+  int FindRow(std::string_view key) const;
+  // Sorts whole rows ascending by a column: numbers when both cells are numbers, else dates
+  // when both read as dates, else text. Rows with equal keys keep their order.
+  void Sort(int column);
+
+ private:
+  std::vector<std::string> headers_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// Column indices of the folder and file tables.
+namespace entry_col {
+inline constexpr int kName = 0, kSector = 1, kSelf = 2, kParent = 3, kDate = 4, kTime = 5, kSize = 6,
+                     kAttr = 7, kSysId = 8, kType = 9, kDeleted = 10;
+}
+
+struct ScanTables {
+  ScanTables();
+  TextTable EntryTable;
+  TextTable PendingEntryTable;
+  TextTable DirectoryTable;
+  TextTable SpareDirectoryTable;
+  TextTable FileSystemTable;
+  TextTable IdentifiedFileSystemTable;
+  TextTable MftRecordTable;
+  TextTable MftEntryTable;
+
+  void ClearAll();
+};
+
+// Compares two cells the way the table sort does: <0, 0 or >0.
+int CompareCells(std::string_view a, std::string_view b);
+
+}  // namespace quarrow

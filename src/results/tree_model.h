@@ -1,0 +1,92 @@
+#pragma once
+// mytreectrl: the tree of every page of the wizard, as a toolkit-free model. Items carry a text,
+// an image, a selected image, a state image (the check box) and an expanded state. A view
+// (the Qt layer) renders it; nothing here depends on a toolkit.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quarrow {
+
+using TreeItem = std::uint32_t;
+inline constexpr TreeItem kNoItem = 0;
+
+// Image indices of the normal image list.
+namespace tree_image {
+inline constexpr int kDrive = 0, kDriveLit = 1, kComputer = 2, kFolderClosed = 3, kFolder = 4,
+                     kFolderOpen = 5, kFolderOpenCurrent = 7;
+}
+// State images: the check boxes.
+namespace check_state {
+inline constexpr int kNone = 0, kUnchecked = 1, kChecked = 2, kPartial = 3;
+}
+
+class mytreectrl {
+ public:
+  // Which tree this becomes is fixed by the wizard page at creation: -1 the disk tree
+  // ("My Computer"), 2 the file-system tree ("File Systems"), 3 the results tree ("Root"),
+  // any other value the partition tree ("Disk " + disk number).
+  mytreectrl(int wizardPage, int selectedDisk);
+
+  TreeItem Root() const { return root_; }
+  // Inserts a top-level item in last position; returns it.
+  TreeItem InsertRootItem(std::string text, int image, int selectedImage);
+  // Inserts a child of parent in last position; returns it (kNoItem when parent is not valid).
+  TreeItem InsertItem(TreeItem parent, std::string text, int image, int selectedImage);
+  // Removes the item and everything below it (the root too: Root() then gives kNoItem).
+  void DeleteItem(TreeItem item);
+  void DeleteAllItems();
+
+  bool Valid(TreeItem item) const;
+  const std::string& Text(TreeItem item) const;
+  void SetText(TreeItem item, std::string text);
+  int Image(TreeItem item) const;
+  int SelectedImage(TreeItem item) const;
+  void SetImages(TreeItem item, int image, int selectedImage);
+  int State(TreeItem item) const;
+  void SetState(TreeItem item, int state);
+  TreeItem Parent(TreeItem item) const;
+  const std::vector<TreeItem>& Children(TreeItem item) const;
+  const std::vector<TreeItem>& TopLevel() const { return topLevel_; }
+  bool HasChildren(TreeItem item) const { return !Children(item).empty(); }
+
+  bool Expanded(TreeItem item) const;
+  // Expands or collapses an item. The expanding handler runs first (as the item-expanding
+  // notification does) and sees the state before the change.
+  void Expand(TreeItem item, bool expand);
+  using ExpandingHandler = std::function<void(TreeItem item, bool expanding)>;
+  void SetExpandingHandler(ExpandingHandler handler) { onExpanding_ = std::move(handler); }
+
+  TreeItem Selected() const { return selected_; }
+  void Select(TreeItem item) { selected_ = Valid(item) ? item : kNoItem; }
+
+  // The next or previous item in display order among the visible (expanded) ones.
+  TreeItem NextVisible(TreeItem item) const;
+  TreeItem PreviousVisible(TreeItem item) const;
+
+ private:
+  struct Node {
+    bool alive = false;
+    std::string text;
+    int image = 0;
+    int selectedImage = 0;
+    int state = 0;
+    bool expanded = false;
+    TreeItem parent = kNoItem;
+    std::vector<TreeItem> children;
+  };
+  Node* Get(TreeItem item);
+  const Node* Get(TreeItem item) const;
+  TreeItem NewNode(TreeItem parent, std::string text, int image, int selectedImage);
+  TreeItem LastVisibleBelow(TreeItem item) const;
+
+  std::vector<Node> nodes_;  // index = item handle; slot 0 unused
+  std::vector<TreeItem> topLevel_;
+  TreeItem root_ = kNoItem;
+  TreeItem selected_ = kNoItem;
+  ExpandingHandler onExpanding_;
+};
+
+}  // namespace quarrow

@@ -1,0 +1,76 @@
+#pragma once
+// ScanContext: what a scan works on and leaves behind. One context lives for the whole run of a
+// front end (the counter of generated names, for one, is never reset); a new scan clears the
+// per-scan parts with ResetForScan.
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/feedback.h"
+#include "disk/sector_reader.h"
+#include "partition/volume_geometry.h"
+#include "results/folder_nodes.h"
+#include "results/scan_tables.h"
+#include "results/tree_model.h"
+
+namespace quarrow {
+
+enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
+
+struct ScanContext {
+  // The disk: every sector of a scan is read through this reader from this disk number.
+  SectorReader* reader = nullptr;
+  int diskNumber = 0;
+
+  SearchMode searchMode = SearchMode::kStandard;
+  std::string partitionType;  // "FAT16", "FAT32" or "NTFS"
+  std::int64_t searchStart = 0;
+  std::int64_t searchEnd = 0;  // the last sector the scan reads up to
+
+  VolumeGeometry geometry;            // VolumeGeometry
+  ActiveVolumeGeometry activeGeometry;  // ActiveVolumeGeometry, with its type text
+
+  ScanTables tables;
+  std::vector<std::uint32_t> clusterChain;  // ClusterChain: built by FollowClusterChain
+
+  std::unique_ptr<mytreectrl> resultsTree;  // the results tree ("Root")
+  FolderNodeList folderNodes;               // FolderNodeList
+  TreeItem currentFolder = kNoItem;
+
+  bool dataFound = false;
+  bool partitionValidated = false;
+  int generatedNameCounter = 1;  // "DIR_%d" names; 1 at start, never reset
+
+  Feedback* feedback = &NullFeedback();
+  std::stop_token stop;
+
+  // Reads sectors of the selected disk; zero-fills what cannot be read.
+  int Read(std::uint64_t firstSector, std::uint32_t sectorCount, std::span<std::uint8_t> buffer,
+           ReadReport* report = nullptr) const {
+    if (!reader) {
+      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      if (report) report->failedSectors = sectorCount;
+      return 0;
+    }
+    return reader->ReadSectors(diskNumber, firstSector, sectorCount, buffer, report);
+  }
+  bool StopRequested() const { return stop.stop_requested(); }
+  Feedback& Ui() const { return *feedback; }
+
+  // Empties what one scan built, keeping the disk, the range and the run-wide counters.
+  void ResetForScan() {
+    tables.ClearAll();
+    clusterChain.clear();
+    folderNodes.Clear();
+    resultsTree = std::make_unique<mytreectrl>(3, diskNumber);
+    currentFolder = kNoItem;
+    dataFound = false;
+  }
+};
+
+}  // namespace quarrow
