@@ -1,9 +1,21 @@
 // quarrow: the command-line front end.
 #include <CLI/CLI.hpp>
 
+#include "cli/commands.h"
+
 int main(int argc, char** argv) {
   CLI::App app{"Quarrow: recover folders and files from FAT16, FAT32 and NTFS disks"};
   app.require_subcommand(1);
-  CLI11_PARSE(app, argc, argv);
-  return 0;
+  int exitCode = 0;
+  quarrow::cli::AddDisksCommand(app, &exitCode);
+  quarrow::cli::AddPartitionsCommand(app, &exitCode);
+  quarrow::cli::AddScanCommand(app, &exitCode);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    // CLI11 answers --help with 0; every real usage error is 2.
+    return code == 0 ? 0 : 2;
+  }
+  return exitCode;
 }
