@@ -10,11 +10,11 @@
 namespace quarrow {
 namespace {
 
-const std::vector<std::string> kEntryColumns = {"Name", "sector", "self", "parent", "date", "time",
-                                                "size", "attr", "sysID", "Type", "Deleted"};
-const std::vector<std::string> kFileSystemColumns = {"Sector", "SPF", "SPC", "Root Sectors", "Root Start",
-                                                     "Reserve Sectors", "Cluster0Start", "firstFAT",
-                                                     "secondFAT", "TotalSectors", "PartType"};
+const std::vector<std::string> kEntryColumns = {"Name", "sector", "self",  "parent", "date",   "time",
+                                                "size", "attr",   "sysID", "Type",   "Deleted"};
+const std::vector<std::string> kFileSystemColumns = {
+    "Sector",        "SPF",      "SPC",       "Root Sectors", "Root Start", "Reserve Sectors",
+    "Cluster0Start", "firstFAT", "secondFAT", "TotalSectors", "PartType"};
 
 // Compares two decimal numbers of any length exactly.
 int CompareNumbers(std::string_view a, std::string_view b) {
@@ -55,7 +55,8 @@ std::optional<long> ReadDate(std::string_view s) {
   if (first == std::string_view::npos) return std::nullopt;
   auto second = s.find(s[first], first + 1);
   if (second == std::string_view::npos) return std::nullopt;
-  std::string_view p1 = s.substr(0, first), p2 = s.substr(first + 1, second - first - 1), p3 = s.substr(second + 1);
+  std::string_view p1 = s.substr(0, first), p2 = s.substr(first + 1, second - first - 1),
+                   p3 = s.substr(second + 1);
   if (s[first] == '-') {
     std::string upper(p2);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -127,27 +128,68 @@ int TextTable::FindRow(std::string_view key) const {
   return -1;
 }
 
+void TextTable::DeleteRows(std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  auto first = std::lower_bound(rows.begin(), rows.end(), 0);
+  if (first == rows.end()) return;
+  std::size_t write = static_cast<std::size_t>(*first);
+  auto next = first;
+  for (std::size_t read = write; read < rows_.size(); ++read) {
+    if (next != rows.end() && static_cast<std::size_t>(*next) == read) {
+      ++next;
+      continue;
+    }
+    if (write != read) rows_[write] = std::move(rows_[read]);
+    ++write;
+  }
+  if (write < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(write), rows_.end());
+}
+
 void TextTable::Sort(int column) {
-  if (column < 0 || column >= ColumnCount()) return;
-  std::stable_sort(rows_.begin(), rows_.end(), [column](const auto& a, const auto& b) {
-    return CompareCells(a[column], b[column]) < 0;
-  });
+  if (column < 0 || column >= ColumnCount() || rows_.size() < 2) return;
+  // A bottom-up merge sort of row indices. A column that mixes numbers, dates and text compares
+  // pairwise in a way that is not transitive; the merge loops are bounded by the indices alone,
+  // so such a column still ends with every row present exactly once, in some order.
+  const std::size_t n = rows_.size();
+  std::vector<std::size_t> order(n), merged(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  auto less = [this, column](std::size_t a, std::size_t b) {
+    return CompareCells(rows_[a][column], rows_[b][column]) < 0;
+  };
+  for (std::size_t width = 1; width < n; width *= 2) {
+    for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+      std::size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+      std::size_t i = lo, j = mid, k = lo;
+      // The right run wins only when strictly smaller: equal keys keep their order.
+      while (i < mid && j < hi) merged[k++] = less(order[j], order[i]) ? order[j++] : order[i++];
+      while (i < mid) merged[k++] = order[i++];
+      while (j < hi) merged[k++] = order[j++];
+    }
+    order.swap(merged);
+  }
+  std::vector<std::vector<std::string>> sorted;
+  sorted.reserve(n);
+  for (std::size_t index : order) sorted.push_back(std::move(rows_[index]));
+  rows_ = std::move(sorted);
 }
 
 ScanTables::ScanTables()
     : EntryTable(kEntryColumns),
       PendingEntryTable(kEntryColumns),
-      DirectoryTable({"Sector", "Self Cluster", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
-      SpareDirectoryTable({"Self Cluster", "Sector", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
+      DirectoryTable(
+          {"Sector", "Self Cluster", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
+      SpareDirectoryTable(
+          {"Self Cluster", "Sector", "Parent Cluster", "File System", "Date", "Time", "First Run"}),
       FileSystemTable(kFileSystemColumns),
       IdentifiedFileSystemTable(kFileSystemColumns),
       MftRecordTable({"sector", "mftReference", "vcn", "fsNumber"}),
-      MftEntryTable({"name", "Sector", "parentMFT", "selfMFT", "size", "type", "fsNumber", "date", "First Run",
-                     "Deleted"}) {}
+      MftEntryTable({"name", "Sector", "parentMFT", "selfMFT", "size", "type", "fsNumber", "date",
+                     "First Run", "Deleted"}) {}
 
 void ScanTables::ClearAll() {
-  for (TextTable* t : {&EntryTable, &PendingEntryTable, &DirectoryTable, &SpareDirectoryTable, &FileSystemTable,
-                       &IdentifiedFileSystemTable, &MftRecordTable, &MftEntryTable}) {
+  for (TextTable* t : {&EntryTable, &PendingEntryTable, &DirectoryTable, &SpareDirectoryTable,
+                       &FileSystemTable, &IdentifiedFileSystemTable, &MftRecordTable, &MftEntryTable}) {
     t->DeleteAllRows();
   }
 }

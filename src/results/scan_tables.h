@@ -3,6 +3,7 @@
 // Every cell is text; numbers are decimal text (see table_numbers.h).
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,10 +11,10 @@
 namespace quarrow {
 
 // Buffer lengths of the bounded reads: a read returns at most length - 1 characters.
-inline constexpr std::size_t kCellBuffer = 255;       // names and numbers
-inline constexpr std::size_t kLogCellBuffer = 256;    // the scan-log writer
-inline constexpr std::size_t kShortCellBuffer = 20;   // "Type", "date" and "time" cells
-inline constexpr std::size_t kFlagCellBuffer = 10;    // "Deleted" cells
+inline constexpr std::size_t kCellBuffer = 255;      // names and numbers
+inline constexpr std::size_t kLogCellBuffer = 256;   // the scan-log writer
+inline constexpr std::size_t kShortCellBuffer = 20;  // "Type", "date" and "time" cells
+inline constexpr std::size_t kFlagCellBuffer = 10;   // "Deleted" cells
 
 inline constexpr std::uint32_t kOrphanCluster = 268435455;  // 0x0FFFFFFF
 inline constexpr std::string_view kMiscFolderName = "QRW_Miscellaneous";
@@ -38,6 +39,9 @@ class TextTable {
   // The whole cell, for callers that need no bound (sorting, the tests).
   const std::string& Cell(int row, int column) const;
   void DeleteRow(int row);
+  // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
+  // that consuming many rows of a large table does not move its tail once per row.
+  void DeleteRows(std::vector<int> rows);
   void DeleteAllRows() { rows_.clear(); }
   // First row whose column 0 equals key, letter case not significant; -1 when none.
   int FindRow(std::string_view key) const;
