@@ -1,0 +1,194 @@
+#include "partition/partition_table.h"
+
+#include <set>
+#include <vector>
+
+namespace quarrow {
+
+namespace {
+
+constexpr std::size_t kFirstEntryOffset = 446;
+constexpr std::size_t kEntrySize = 16;
+
+struct TableEntry {
+  std::uint8_t type = 0;
+  std::uint32_t first = 0;  // as stored: absolute (MBR) or relative (extended boot record)
+  std::uint32_t count = 0;
+};
+
+TableEntry ReadEntry(ByteSpan table, int index) {
+  const std::size_t at = kFirstEntryOffset + kEntrySize * static_cast<std::size_t>(index);
+  return TableEntry{Byte(table, at + 4), Le32(table, at + 8), Le32(table, at + 12)};
+}
+
+// Appends one partition to the disk's list and the tree; false when the list is full.
+bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, std::string_view name,
+            std::uint64_t first, std::uint64_t end) {
+  if (list.count >= kMaxListedPartitions) return false;
+  const TreeItem item = tree.InsertItem(tree.Root(), PartitionItemText(list.count + 1, name),
+                                        tree_image::kDriveLit, tree_image::kDriveLit);
+  list.Append(std::string(name), PartitionEntry{item, first, end});
+  state.anyPartitionListed = 1;
+  if (list.count == 1) state.defaultItem = item;
+  return true;
+}
+
+}  // namespace
+
+bool PartitionList::Append(std::string name, const PartitionEntry& entry) {
+  if (count < 0 || count >= kMaxListedPartitions) return false;
+  fsName[count] = std::move(name);
+  entries[count] = entry;
+  ++count;
+  return true;
+}
+
+PartitionEntry PartitionList::At(int index) const {
+  if (index < 0 || index >= count || index >= kPartitionEntrySlots) return PartitionEntry{};
+  return entries[index];
+}
+
+PartitionList& PartitionState::ForDisk(int diskNumber) {
+  if (diskNumber < 0 || diskNumber >= kPartitionListDisks) {
+    scratch_.Clear();
+    return scratch_;
+  }
+  return lists[diskNumber];
+}
+
+const PartitionList& PartitionState::ForDisk(int diskNumber) const {
+  static const PartitionList empty;
+  if (diskNumber < 0 || diskNumber >= kPartitionListDisks) return empty;
+  return lists[diskNumber];
+}
+
+std::optional<std::string_view> ListedName(std::uint8_t type) {
+  switch (type) {
+    case partition_type::kFat12:
+    case partition_type::kFat16Small:
+    case partition_type::kFat16:
+    case partition_type::kFat16Lba:
+      return "FAT16";
+    case partition_type::kFat32:
+    case partition_type::kFat32Lba:
+      return "FAT32";
+    case partition_type::kNtfs:
+      return "NTFS";
+    default:
+      return std::nullopt;
+  }
+}
+
+bool IsExtendedType(std::uint8_t type) {
+  return type == partition_type::kExtended || type == partition_type::kExtendedLba;
+}
+
+std::uint8_t TypeFromBootSector(ByteSpan bootSector, std::uint8_t tableType) {
+  if (BytesEqual(bootSector, 82, "FAT32")) return partition_type::kFat32;
+  if (BytesEqual(bootSector, 54, "FAT16")) return partition_type::kFat16;
+  if (BytesEqual(bootSector, 3, "NTFS")) return partition_type::kNtfs;
+  return tableType;
+}
+
+std::string PartitionItemText(int number, std::string_view fsName) {
+  std::string text = "Partition - " + std::to_string(number) + " ( ";
+  text += fsName;
+  text += " )";
+  return text;
+}
+
+bool StartsTooNearDiskEnd(std::uint64_t totalSectors, std::uint64_t firstSector) {
+  // Compared in 64 bits: a 32-bit signed difference would call every partition of a disk
+  // above 2^31 sectors corrupted, or let one far past the end through.
+  return firstSector >= totalSectors || totalSectors - firstSector < kDiskEndMargin;
+}
+
+PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
+                                        mytreectrl& tree, PartitionState& state, Feedback& feedback,
+                                        std::uint64_t tableSector) {
+  PartitionWalkOutcome outcome;
+  state.anyPartitionListed = 0;
+  state.defaultItem = kNoItem;
+  PartitionList& list = state.ForDisk(diskNumber);
+  // A walk that lists fewer partitions than the last one must not leave stale entries behind.
+  list.Clear();
+
+  std::vector<std::uint8_t> table(kSectorSize, 0);
+  std::vector<std::uint8_t> boot(kSectorSize, 0);
+  reader.ReadSectors(diskNumber, tableSector, 1, table);
+  if (!HasBootSignature(table)) return outcome;
+  outcome.tableSigned = true;
+
+  bool chainPending = false;
+  std::uint64_t extendedStart = 0;
+  for (int i = 0; i < 4; ++i) {
+    const TableEntry entry = ReadEntry(table, i);
+    if (entry.type == partition_type::kEmpty) continue;
+    if (StartsTooNearDiskEnd(totalSectors, entry.first)) {
+      outcome.tableCorrupted = true;
+      outcome.listed = list.count;
+      feedback.EnableControl(control::kLoadLog, false);
+      reader.Trigger().Invoke();
+      return outcome;
+    }
+    std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+    reader.ReadSectors(diskNumber, entry.first, 1, boot);
+    const std::uint8_t type = TypeFromBootSector(boot, entry.type);
+    if (auto name = ListedName(type)) {
+      const std::uint64_t first = entry.first;
+      if (!Append(list, state, tree, *name, first, first + entry.count)) {
+        outcome.listFull = true;
+        outcome.listed = list.count;
+        return outcome;
+      }
+    }
+    if (IsExtendedType(type)) {
+      // With several extended entries the last one is the chain that is followed.
+      extendedStart = entry.first;
+      chainPending = true;
+    }
+  }
+
+  std::uint64_t linkOffset = 0;
+  std::set<std::uint64_t> visited;
+  int links = 0;
+  while (chainPending) {
+    chainPending = false;
+    const std::uint64_t recordSector = extendedStart + linkOffset;
+    if (!visited.insert(recordSector).second) {
+      outcome.chainLooped = true;
+      break;
+    }
+    if (++links > kMaxExtendedLinks) {
+      outcome.chainTooLong = true;
+      break;
+    }
+    std::fill(table.begin(), table.end(), std::uint8_t{0});
+    reader.ReadSectors(diskNumber, recordSector, 1, table);
+    for (int k = 0; k < 2; ++k) {
+      const TableEntry entry = ReadEntry(table, k);
+      if (entry.type == partition_type::kEmpty) continue;
+      const std::uint64_t first = recordSector + entry.first;
+      std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+      if (!IsExtendedType(entry.type)) reader.ReadSectors(diskNumber, first, 1, boot);
+      const std::uint8_t type = TypeFromBootSector(boot, entry.type);
+      // A logical drive that begins past the end of the disk has nothing to scan.
+      const bool pastDiskEnd = totalSectors != 0 && first >= totalSectors;
+      if (auto name = ListedName(type); name && !pastDiskEnd) {
+        if (!Append(list, state, tree, *name, first, first + entry.count)) {
+          outcome.listFull = true;
+          outcome.listed = list.count;
+          return outcome;
+        }
+      }
+      if (IsExtendedType(type)) {
+        linkOffset = entry.first;
+        chainPending = true;
+      }
+    }
+  }
+  outcome.listed = list.count;
+  return outcome;
+}
+
+}  // namespace quarrow

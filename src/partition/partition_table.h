@@ -1,0 +1,107 @@
+#pragma once
+// The partition-table walk: the MBR in the table sector and the chain of extended boot records
+// behind it. Every partition whose file system the system can scan becomes a child item of the
+// partition tree's root ("Partition - 1 ( FAT32 )") and an entry of the disk's PartitionList.
+//
+// How a front end uses it:
+//   mytreectrl tree(1, disk);                       // root "Disk N"
+//   PartitionWalkOutcome out = WalkPartitionTable(reader, disk, totalSectors, tree, state, ui);
+//   state.ForDisk(disk) then holds the listed partitions in tree order; state.anyPartitionListed
+//   and state.defaultItem are what the disk and partition pages read.
+// A primary entry within 24576 sectors of the disk's end (or past it) marks the table corrupted:
+// the walk disables Load Log, fires the reader's lost-partition trigger and stops listing.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/bytes.h"
+#include "core/feedback.h"
+#include "disk/sector_reader.h"
+#include "results/tree_model.h"
+
+namespace quarrow {
+
+inline constexpr int kMaxListedPartitions = 26;  // partitions one disk can list
+inline constexpr int kPartitionListDisks = 26;   // PartitionList records, by disk number
+inline constexpr int kPartitionEntrySlots = 50;
+// A primary entry must start at least this many sectors before the end of the disk.
+inline constexpr std::uint64_t kDiskEndMargin = 24576;
+// Links of the extended chain followed at most; a longer chain is taken as hostile.
+inline constexpr int kMaxExtendedLinks = 256;
+
+// Partition types of the table.
+namespace partition_type {
+inline constexpr std::uint8_t kEmpty = 0x00, kFat12 = 0x01, kFat16Small = 0x04, kExtended = 0x05,
+                              kFat16 = 0x06, kNtfs = 0x07, kFat32 = 0x0B, kFat32Lba = 0x0C, kFat16Lba = 0x0E,
+                              kExtendedLba = 0x0F;
+}
+
+struct PartitionEntry {
+  TreeItem item = kNoItem;
+  // Absolute sectors. The end sector is the first sector after the partition. Kept in 64 bits:
+  // a logical drive's start is the sum of two 32-bit fields.
+  std::uint64_t firstSector = 0;
+  std::uint64_t endSector = 0;
+
+  bool operator==(const PartitionEntry&) const = default;
+};
+
+// The listed partitions of one disk, in the order of the tree items.
+struct PartitionList {
+  int count = 0;
+  std::array<std::string, kMaxListedPartitions> fsName;  // "FAT16", "FAT32" or "NTFS"
+  std::array<PartitionEntry, kPartitionEntrySlots> entries;
+
+  // Appends a partition; false (nothing changed) when the list already holds 26.
+  bool Append(std::string name, const PartitionEntry& entry);
+  // The entry at index, or an empty one when index is not a listed slot.
+  PartitionEntry At(int index) const;
+  void Clear() { *this = PartitionList{}; }
+};
+
+// What the walk leaves behind for the disk and partition pages.
+struct PartitionState {
+  std::array<PartitionList, kPartitionListDisks> lists;  // PartitionList, by disk number
+  int anyPartitionListed = 0;                            // 0 or 1
+  TreeItem defaultItem = kNoItem;                        // the first partition listed
+
+  // The record of a disk number; numbers outside 0..25 share a scratch record.
+  PartitionList& ForDisk(int diskNumber);
+  const PartitionList& ForDisk(int diskNumber) const;
+
+ private:
+  PartitionList scratch_;
+};
+
+struct PartitionWalkOutcome {
+  bool tableSigned = false;     // the table sector ends in 0x55 0xAA
+  bool tableCorrupted = false;  // a primary entry lies too near the end of the disk or past it
+  bool chainLooped = false;     // the extended chain came back to a record it had read
+  bool chainTooLong = false;    // the extended chain had more than kMaxExtendedLinks links
+  bool listFull = false;        // a 27th scannable partition was found and not listed
+  int listed = 0;
+};
+
+// The listed name of a partition type ("FAT16", "FAT32", "NTFS"), or nullopt for a type the
+// walk does not list (empty, extended, anything else).
+std::optional<std::string_view> ListedName(std::uint8_t type);
+bool IsExtendedType(std::uint8_t type);
+// The type a partition's first sector says it has: "FAT32" at 82, "FAT16" at 54, "NTFS" at 3,
+// tested in that order; the table's own type when none matches (a FAT12 boot sector keeps it).
+std::uint8_t TypeFromBootSector(ByteSpan bootSector, std::uint8_t tableType);
+// "Partition - " + number + " ( " + name + " )".
+std::string PartitionItemText(int number, std::string_view fsName);
+// The disk-end test of a primary entry: true when it starts within kDiskEndMargin sectors of
+// the end of the disk, or past it.
+bool StartsTooNearDiskEnd(std::uint64_t totalSectors, std::uint64_t firstSector);
+
+// Walks the table at tableSector (always 0 from the wizard) of diskNumber, appending items to
+// tree's root and overwriting state.ForDisk(diskNumber) from its first slot.
+PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
+                                        mytreectrl& tree, PartitionState& state, Feedback& feedback,
+                                        std::uint64_t tableSector = 0);
+
+}  // namespace quarrow

@@ -1,0 +1,241 @@
+#include "partition/validate_partition.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+
+namespace quarrow {
+
+namespace {
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+
+constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kFat32BackupOffset = 6;
+constexpr std::uint8_t kHardDiskMedia = 0xF8;
+
+Sector ReadOne(const ScanContext& context, std::uint64_t sector) {
+  Sector bytes{};
+  context.Read(sector, 1, bytes);
+  return bytes;
+}
+
+bool Fits32(std::uint64_t value) {
+  return value <= kMax32;
+}
+
+bool ValidClusterSize(std::uint32_t sectorsPerCluster) {
+  switch (sectorsPerCluster) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 32:
+    case 64:
+    case 128:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The FAT figures of one boot sector, with the layout they give at a start sector. Worked out in
+// 64 bits; a layout whose sectors do not fit the 32-bit geometry (or that would put cluster 0
+// before sector 0) is not usable.
+struct FatFigures {
+  std::uint32_t sectorsPerCluster = 0;
+  std::uint32_t reservedSectors = 0;
+  std::uint32_t fatSectors = 0;
+  std::uint32_t rootEntries = 0;  // FAT16
+  std::uint32_t rootCluster = 0;  // FAT32
+
+  std::uint64_t FirstFat(std::uint64_t start) const { return start + reservedSectors; }
+  std::uint64_t SecondFat(std::uint64_t start) const { return FirstFat(start) + fatSectors; }
+};
+
+// A zero cluster size would make every cluster the same sector, and a zero FAT length would
+// test the first FAT as if it were the second.
+bool Plausible(const FatFigures& f) {
+  return f.sectorsPerCluster != 0 && f.fatSectors != 0;
+}
+
+bool FillFatGeometry(const FatFigures& f, std::uint64_t start, bool fat32, VolumeGeometry& out) {
+  const std::uint64_t rootSectors = fat32 ? 0 : f.rootEntries / 16;
+  const std::uint64_t afterFats = start + f.reservedSectors + 2ull * f.fatSectors;
+  const std::uint64_t dataStart = afterFats + rootSectors;
+  const std::uint64_t twoClusters = 2ull * f.sectorsPerCluster;
+  if (dataStart < twoClusters) return false;
+  const std::uint64_t cluster0 = dataStart - twoClusters;
+  if (!Fits32(afterFats) || !Fits32(cluster0) || !Fits32(f.SecondFat(start)) || !Fits32(dataStart))
+    return false;
+  VolumeGeometry g = out;
+  g.FatSectors = f.fatSectors;
+  g.SectorsPerCluster = f.sectorsPerCluster;
+  g.RootDirSectors = static_cast<std::uint32_t>(rootSectors);
+  g.ReservedSectors = f.reservedSectors;
+  g.RootDirStart = fat32 ? f.rootCluster : static_cast<std::uint32_t>(afterFats);
+  g.Cluster0Sector = static_cast<std::uint32_t>(cluster0);
+  g.FirstFatSector = static_cast<std::uint32_t>(f.FirstFat(start));
+  g.SecondFatSector = static_cast<std::uint32_t>(f.SecondFat(start));
+  out = g;
+  return true;
+}
+
+bool SecondFatBeginsWithMedia(const ScanContext& context, const FatFigures& f, std::uint64_t start) {
+  return Byte(ReadOne(context, f.SecondFat(start)), 0) == kHardDiskMedia;
+}
+
+int ValidateFat16(ScanContext& context, std::uint64_t start) {
+  const Sector boot = ReadOne(context, start);
+  if (!HasBootSignature(boot)) return 0;
+  FatFigures f;
+  f.sectorsPerCluster = Byte(boot, 13);
+  f.reservedSectors = Le16(boot, 14);
+  f.rootEntries = Le16(boot, 17);
+  f.fatSectors = Le16(boot, 22);
+  // The volume is taken to have two FATs whatever its boot sector says.
+  if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) return 0;
+  return FillFatGeometry(f, start, false, context.geometry) ? 1 : 0;
+}
+
+FatFigures Fat32Figures(const Sector& boot) {
+  FatFigures f;
+  f.sectorsPerCluster = Byte(boot, 13);
+  f.reservedSectors = Le16(boot, 14);
+  f.fatSectors = Le32(boot, 36);
+  f.rootCluster = Le32(boot, 44);
+  return f;
+}
+
+int ValidateFat32(ScanContext& context, std::uint64_t start) {
+  const std::uint64_t backupSector = start + kFat32BackupOffset;
+  Sector boot = ReadOne(context, start);
+  if (!HasBootSignature(boot)) {
+    boot = ReadOne(context, backupSector);
+    if (!HasBootSignature(boot)) return 0;
+  }
+  FatFigures f = Fat32Figures(boot);
+  context.geometry.RootDirStart = f.rootCluster;
+  if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) {
+    // The main boot sector may be damaged in its figures only: try the backup's.
+    f = Fat32Figures(ReadOne(context, backupSector));
+    context.geometry.RootDirStart = f.rootCluster;
+    if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) return 0;
+  }
+  return FillFatGeometry(f, start, true, context.geometry) ? 1 : 0;
+}
+
+// One of the two NTFS boot sectors, the one at the start of the volume or its backup.
+struct NtfsCopy {
+  std::uint64_t sector = 0;
+  Sector bytes{};
+};
+
+class NtfsCopies {
+ public:
+  NtfsCopies(const ScanContext& context, std::uint64_t start, std::optional<std::uint64_t> backup)
+      : context_(context), start_(start), backup_(backup) {}
+
+  bool ReadAt(std::uint64_t sector) {
+    inUse_.sector = sector;
+    inUse_.bytes = ReadOne(context_, sector);
+    return HasBootSignature(inUse_.bytes);
+  }
+  // The copy in use becomes the other one; false when there is no other one.
+  bool Switch() {
+    if (!backup_) return false;
+    ReadAt(inUse_.sector == start_ ? *backup_ : start_);
+    return true;
+  }
+  const Sector& Bytes() const { return inUse_.bytes; }
+
+ private:
+  const ScanContext& context_;
+  std::uint64_t start_;
+  std::optional<std::uint64_t> backup_;
+  NtfsCopy inUse_;
+};
+
+// The sector of the MFT (field at 48) or its mirror (at 56) by the copy in use, when it begins
+// with "FILE"; 0 otherwise.
+std::uint64_t FindRecordSector(const ScanContext& context, const Sector& boot, std::uint64_t start,
+                               std::size_t clusterField) {
+  const std::uint32_t sectorsPerCluster = Byte(boot, 13);
+  if (!ValidClusterSize(sectorsPerCluster)) return 0;
+  const std::uint64_t sector =
+      start + static_cast<std::uint64_t>(Le32(boot, clusterField)) * sectorsPerCluster;
+  if (!Fits32(sector)) return 0;
+  return BytesEqual(ReadOne(context, sector), 0, "FILE") ? sector : 0;
+}
+
+int ValidateNtfs(ScanContext& context, std::uint64_t start) {
+  const std::uint64_t backupSector = NtfsBackupBootSector(context.searchStart, context.searchEnd);
+  NtfsCopies copies(context, start,
+                    backupSector == 0 ? std::nullopt : std::optional<std::uint64_t>(backupSector));
+  if (!copies.ReadAt(start)) {
+    if (!copies.Switch() || !HasBootSignature(copies.Bytes())) return 0;
+  }
+
+  std::uint32_t sectorsPerCluster = 0;
+  std::uint64_t recordSectors = 0;
+  bool switched = false;
+  for (;;) {
+    sectorsPerCluster = Byte(copies.Bytes(), 13);
+    recordSectors = NtfsRecordSectors(copies.Bytes());
+    const bool good = ValidClusterSize(sectorsPerCluster) &&
+                      (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
+    if (good) break;
+    if (switched || !copies.Switch()) return 0;
+    switched = true;
+  }
+  const std::uint64_t indexSectors = NtfsIndexBlockSectors(copies.Bytes());
+
+  std::uint64_t mft = FindRecordSector(context, copies.Bytes(), start, 48);
+  if (mft == 0 && copies.Switch()) mft = FindRecordSector(context, copies.Bytes(), start, 48);
+  std::uint64_t mirror = FindRecordSector(context, copies.Bytes(), start, 56);
+  if (mirror == 0 && copies.Switch()) mirror = FindRecordSector(context, copies.Bytes(), start, 56);
+  if (mft == 0 && mirror == 0) return 0;
+  if (!Fits32(start)) return 0;
+
+  VolumeGeometry& g = context.geometry;
+  g.SectorsPerCluster = sectorsPerCluster;
+  g.Cluster0Sector = static_cast<std::uint32_t>(start);
+  g.MftSector = static_cast<std::uint32_t>(mft);
+  g.MftMirrSector = static_cast<std::uint32_t>(mirror);
+  g.MftRecordSectors = static_cast<std::uint32_t>(recordSectors);
+  g.IndexBlockSectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(indexSectors, kMax32));
+  return 1;
+}
+
+}  // namespace
+
+std::uint64_t NtfsBackupBootSector(std::int64_t searchStart, std::int64_t searchEnd) {
+  if (searchStart < 0 || searchEnd <= searchStart) return 0;
+  return static_cast<std::uint64_t>(searchEnd) - 1;
+}
+
+std::uint64_t NtfsRecordSectors(ByteSpan bootSector) {
+  const std::uint32_t value = Le32(bootSector, 64);
+  if (value == 0xF6) return 2;
+  return static_cast<std::uint64_t>(value) * Byte(bootSector, 13);
+}
+
+std::uint64_t NtfsIndexBlockSectors(ByteSpan bootSector) {
+  const std::uint32_t value = Le32(bootSector, 68);
+  if (value == 0xF4) return 8;
+  return static_cast<std::uint64_t>(value) * Byte(bootSector, 13);
+}
+
+int ValidatePartition(ScanContext& context) {
+  context.Ui().SetText(control::kStatus, "Validating Partition ...");
+  if (context.searchStart < 0) return 0;
+  const auto start = static_cast<std::uint64_t>(context.searchStart);
+  if (context.partitionType == "FAT16") return ValidateFat16(context, start);
+  if (context.partitionType == "FAT32") return ValidateFat32(context, start);
+  if (context.partitionType == "NTFS") return ValidateNtfs(context, start);
+  return 0;
+}
+
+}  // namespace quarrow

@@ -1,0 +1,41 @@
+#pragma once
+// ValidatePartition: checks the chosen partition's boot sector and its FAT or MFT and fills
+// VolumeGeometry, the layout every scan engine and the scan log use.
+//
+// Inputs are taken from the ScanContext as the partition page leaves them:
+//   context.reader / context.diskNumber  the disk
+//   context.partitionType                "FAT16", "FAT32" or "NTFS" (anything else fails)
+//   context.searchStart                  the partition's first sector
+//   context.searchEnd                    the partition's end sector, the first sector after it
+//                                        (PartitionEntry::endSector); NTFS only
+// Returns 1 and fills context.geometry when the partition is usable, 0 otherwise. A failed
+// validation leaves context.geometry as it was, except RootDirStart, which the FAT32 branch
+// writes as soon as it has accepted a boot sector. "Validating Partition ..." goes to the status
+// line through context.Ui().
+//
+// A caller (the Standard-search start) does:
+//   context.partitionType = "FAT32"; context.searchStart = entry.firstSector;
+//   context.searchEnd = entry.endSector;
+//   context.partitionValidated = ValidatePartition(context) == 1;
+
+#include <cstdint>
+
+#include "core/bytes.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+// Where the NTFS fallback boot sector is read: the partition's last sector (end sector - 1),
+// where the format keeps its backup. 0 when the range is empty.
+std::uint64_t NtfsBackupBootSector(std::int64_t searchStart, std::int64_t searchEnd);
+
+// MFT record size in sectors from an NTFS boot sector: 0xF6 at byte 64 is 2, otherwise that
+// value times the sectors per cluster (computed in 64 bits).
+std::uint64_t NtfsRecordSectors(ByteSpan bootSector);
+// Index block size in sectors: 0xF4 at byte 68 is 8, otherwise that value times the sectors per
+// cluster (computed in 64 bits).
+std::uint64_t NtfsIndexBlockSectors(ByteSpan bootSector);
+
+int ValidatePartition(ScanContext& context);
+
+}  // namespace quarrow
