@@ -1,0 +1,241 @@
+#include "cli/terminal_feedback.h"
+
+#include <algorithm>
+
+#ifdef _WIN32
+#include <io.h>
+#define QRW_ISATTY(fd) _isatty(fd)
+#define QRW_FILENO(f) _fileno(f)
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#define QRW_ISATTY(fd) isatty(fd)
+#define QRW_FILENO(f) fileno(f)
+#endif
+
+namespace quarrow::cli {
+namespace {
+
+// Redrawing more often than this only costs time: the scan reports every cluster.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarCells = 20;
+
+// Labels carry tabs and runs of spaces to line up in the dialog; on one line a single space reads
+// better.
+std::string OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool space = false;
+  for (char c : text) {
+    if (c == '\t' || c == ' ' || c == '\r' || c == '\n') {
+      space = true;
+      continue;
+    }
+    if (space && !out.empty()) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
+std::size_t TerminalWidth(std::FILE* out) {
+#ifndef _WIN32
+  winsize ws{};
+  if (ioctl(QRW_FILENO(out), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+#else
+  (void)out;
+#endif
+  return 80;
+}
+
+}  // namespace
+
+TerminalFeedback::TerminalFeedback(std::FILE* out)
+    : TerminalFeedback(out, out != nullptr && QRW_ISATTY(QRW_FILENO(out)) != 0) {}
+
+TerminalFeedback::TerminalFeedback(std::FILE* out, bool drawLiveLine) : out_(out), live_(drawLiveLine) {
+  if (!out_) live_ = false;
+}
+
+TerminalFeedback::~TerminalFeedback() {
+  Finish();
+}
+
+void TerminalFeedback::SetText(int controlId, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  std::string* target = nullptr;
+  switch (controlId) {
+    case control::kStatus:
+    case control::kEnumerating:
+      target = &status_;
+      break;
+    case control::kFolderCounterLabel:
+      target = &folderLabel_;
+      break;
+    case control::kFolderCounter:
+      target = &folderCount_;
+      break;
+    case control::kBootCounterLabel:
+      target = &bootLabel_;
+      break;
+    case control::kBootCounter:
+      target = &bootCount_;
+      break;
+    case control::kStageProgressText:
+      target = &barText_;
+      break;
+    default:
+      return;
+  }
+  if (*target == text) return;
+  target->assign(text);
+  dirty_ = true;
+  DrawLocked(false);
+}
+
+void TerminalFeedback::SetProgress(int controlId, int position, std::string_view barText) {
+  if (controlId != control::kProgress && controlId != control::kStageProgress) return;
+  std::lock_guard lock(mutex_);
+  position = std::clamp(position, 0, 100);
+  if (position == position_ && barText_ == barText) return;
+  position_ = position;
+  barText_.assign(barText);
+  dirty_ = true;
+  DrawLocked(false);
+}
+
+bool TerminalFeedback::MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
+  std::lock_guard lock(mutex_);
+  const bool answer = icon == MessageIcon::kQuestion ? questionAnswer_ : true;
+  if (!out_) return answer;
+  ClearLocked();
+  std::string line(title.empty() ? kProductTitle : title);
+  line += ": ";
+  line += OneLine(text);
+  if (icon == MessageIcon::kQuestion) line += answer ? " (answered Yes)" : " (answered No)";
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fflush(out_);
+  dirty_ = true;  // the live line comes back with the next update
+  return answer;
+}
+
+std::string TerminalFeedback::AdviceText(AdviceDialog dialog) {
+  switch (dialog) {
+    case AdviceDialog::kNoDevice:
+      return "Could not find any iPod or other Removable Storage Device Connected to your Computer.";
+    case AdviceDialog::kStandardSearch:
+      return "Important: Recovery is not possible in Standard Search mode, use Advance Search to "
+             "recover your data.";
+    case AdviceDialog::kAdvanceSearch:
+      return "Important: No file system could be identified. Recovery is not possible in Advance "
+             "Search mode.";
+    case AdviceDialog::kConnectionHelp:
+      return "1. Temporarily Uninstall the iTunes software from your computer so that it may not block "
+             "data recovery software to access your iPod storage to perform search on it.";
+  }
+  return {};
+}
+
+void TerminalFeedback::ShowAdvice(AdviceDialog dialog) {
+  std::lock_guard lock(mutex_);
+  if (!out_) return;
+  ClearLocked();
+  std::string line(kProductTitle);
+  line += ": ";
+  line += AdviceText(dialog);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fflush(out_);
+  dirty_ = true;
+}
+
+void TerminalFeedback::SetGuidance(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  guidance_.assign(text);
+}
+
+void TerminalFeedback::SetQuestionAnswer(bool yes) {
+  std::lock_guard lock(mutex_);
+  questionAnswer_ = yes;
+}
+
+void TerminalFeedback::Finish() {
+  std::lock_guard lock(mutex_);
+  ClearLocked();
+}
+
+std::string TerminalFeedback::LastStatus() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+std::string TerminalFeedback::LastGuidance() const {
+  std::lock_guard lock(mutex_);
+  return guidance_;
+}
+
+int TerminalFeedback::LastProgress() const {
+  std::lock_guard lock(mutex_);
+  return position_;
+}
+
+std::string TerminalFeedback::ComposeLocked() const {
+  std::string line = OneLine(status_);
+  if (position_ >= 0) {
+    if (!line.empty()) line += "  ";
+    const int filled = position_ * kBarCells / 100;
+    line += '[';
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(kBarCells - filled), ' ');
+    line += "] ";
+    line += std::to_string(position_);
+    line += '%';
+    const std::string text = OneLine(barText_);
+    if (!text.empty()) {
+      line += ' ';
+      line += text;
+    }
+  }
+  auto counter = [&line](const std::string& label, const std::string& count) {
+    if (count.empty()) return;
+    line += "  ";
+    const std::string l = OneLine(label);
+    if (!l.empty()) {
+      line += l;
+      line += ' ';
+    }
+    line += count;
+  };
+  counter(folderLabel_, folderCount_);
+  counter(bootLabel_, bootCount_);
+  return line;
+}
+
+void TerminalFeedback::DrawLocked(bool force) {
+  if (!live_ || !dirty_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && lineShown_ && now - lastDraw_ < kRedrawInterval) return;
+  std::string line = ComposeLocked();
+  // A line longer than the terminal wraps, and "\r" would then redraw only its last part.
+  const std::size_t width = TerminalWidth(out_);
+  if (width > 1 && line.size() > width - 1) line.resize(width - 1);
+  std::string frame = "\r";
+  frame += line;
+  frame += "\x1b[K";
+  std::fwrite(frame.data(), 1, frame.size(), out_);
+  std::fflush(out_);
+  lineShown_ = true;
+  dirty_ = false;
+  lastDraw_ = now;
+}
+
+void TerminalFeedback::ClearLocked() {
+  if (!live_ || !lineShown_) return;
+  static constexpr char kClear[] = "\r\x1b[K";
+  std::fwrite(kClear, 1, sizeof kClear - 1, out_);
+  std::fflush(out_);
+  lineShown_ = false;
+}
+
+}  // namespace quarrow::cli
