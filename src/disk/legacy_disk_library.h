@@ -19,10 +19,15 @@ using ReadDisk32Fn = std::uint32_t(QUARROW_STDCALL*)(std::uint32_t drive, std::u
                                                      std::uint32_t c, std::uint32_t sectorCount, void* buffer,
                                                      std::uint32_t firstSectorLow, std::uint32_t d);
 
+// A symbol of a loaded library, as a function pointer of no particular type; the caller casts it
+// to the entry point's real type.
+using LibrarySymbol = void (*)();
+
 class LoadedLibrary {
  public:
   virtual ~LoadedLibrary() = default;
-  virtual void* Find(const char* symbol) = 0;
+  // Null when the library has no such symbol.
+  virtual LibrarySymbol Find(const char* symbol) = 0;
 };
 
 // Loads shared libraries by name (LoadLibraryA on Windows; a fake in tests).

@@ -98,6 +98,11 @@ void SectorReader::SetFeedback(Feedback* feedback) {
   feedback_ = feedback;
 }
 
+std::string SectorReader::LastOpenError() const {
+  std::lock_guard lock(mutex_);
+  return lastOpenError_;
+}
+
 void SectorReader::CloseAll() {
   std::lock_guard lock(mutex_);
   open_.clear();
@@ -111,17 +116,18 @@ int SectorReader::ReadSectors(int diskNumber, std::uint64_t firstSector, std::ui
                               std::span<std::uint8_t> buffer, ReadReport* report) {
   if (buffer.size() / kSectorSize < sectorCount) {
     // A caller bug; refuse rather than write past its buffer.
-    if (report) report->failedSectors = sectorCount;
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+    if (report) *report = ReadReport{sectorCount, false};
     return 0;
   }
   return Read(paths_.Get(diskNumber), static_cast<std::uint32_t>(firstSector),
               static_cast<std::uint32_t>(firstSector >> 32), sectorCount, buffer.data(), report);
 }
 
-int SectorReader::Read(std::string_view devicePath, std::uint32_t firstSectorLow, std::uint32_t firstSectorHigh,
-                       std::uint32_t sectorCount, std::uint8_t* buffer, ReadReport* report) {
-  if (report) report->failedSectors = 0;
-  if (sectorCount == 0) return 0;
+int SectorReader::Read(std::string_view devicePath, std::uint32_t firstSectorLow,
+                       std::uint32_t firstSectorHigh, std::uint32_t sectorCount, std::uint8_t* buffer,
+                       ReadReport* report) {
+  if (report) *report = ReadReport{};
   const std::uint64_t first = (static_cast<std::uint64_t>(firstSectorHigh) << 32) | firstSectorLow;
   std::string path(devicePath);
   bool floppy;
@@ -146,8 +152,8 @@ int SectorReader::Read(std::string_view devicePath, std::uint32_t firstSectorLow
   return ReadNt(floppy ? floppyPath : path, first, sectorCount, buffer, report);
 }
 
-int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
-                         ReadReport* report) {
+int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count,
+                         std::uint8_t* buffer, ReadReport* report) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
   std::shared_ptr<BlockDevice> device;
   {
@@ -158,7 +164,11 @@ int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint
     } else {
       std::string error;
       device = opener_.Open(path, &error);
-      if (device) open_[path] = device;
+      if (device) {
+        open_[path] = device;
+      } else {
+        lastOpenError_ = error.empty() ? "cannot open " + path : error;
+      }
     }
   }
   if (!device) {
@@ -175,6 +185,7 @@ int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint
   if (device->ReadAt(first * kSectorSize, std::span<std::uint8_t>(buffer, bytes))) return 1;
 
   trigger_.Invoke();
+  if (report) report->retried = true;
   std::uint32_t failed = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
     std::span<std::uint8_t> sector(buffer + i * kSectorSize, kSectorSize);
@@ -187,8 +198,8 @@ int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint
   return 0;
 }
 
-int SectorReader::ReadLegacy(int digit, bool floppy, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
-                             ReadReport* report) {
+int SectorReader::ReadLegacy(int digit, bool floppy, std::uint64_t first, std::uint32_t count,
+                             std::uint8_t* buffer, ReadReport* report) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
   LegacyDiskLibrary* library;
   Feedback* feedback;
@@ -215,6 +226,7 @@ int SectorReader::ReadLegacy(int digit, bool floppy, std::uint64_t first, std::u
   if (result != 0) return static_cast<int>(result);
 
   trigger_.Invoke();
+  if (report) report->retried = true;
   std::uint32_t failed = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * kSectorSize;

@@ -54,8 +54,11 @@ class LostPartitionTrigger {
   int counter_ = 1;
 };
 
+// What a read did, for callers that need more than the 0/1 result: a failed range is retried one
+// sector at a time, and the sectors that fail even then are zero-filled and counted here.
 struct ReadReport {
   std::uint32_t failedSectors = 0;  // sectors that failed even one at a time (zero-filled)
+  bool retried = false;             // the bulk read failed and the range was read sector by sector
 };
 
 class SectorReader {
@@ -63,7 +66,9 @@ class SectorReader {
   SectorReader(DevicePathTable& paths, DeviceOpener& opener);
   ~SectorReader();
 
-  // The reader's own form: 1 when the whole range came in one request, 0 on any failure.
+  // The reader's own form: 1 when the whole range came in one request, 0 on any failure. A
+  // device that cannot be opened reads as zeros. Device handles are kept open between calls
+  // (reads of one device may run on several threads at once) until CloseAll.
   int Read(std::string_view devicePath, std::uint32_t firstSectorLow, std::uint32_t firstSectorHigh,
            std::uint32_t sectorCount, std::uint8_t* buffer, ReadReport* report = nullptr);
 
@@ -81,6 +86,8 @@ class SectorReader {
   void SetLegacyLibrary(LegacyDiskLibrary* library);
   void SetFeedback(Feedback* feedback);
   LostPartitionTrigger& Trigger() { return trigger_; }
+  // Why the last device that could not be opened failed ("" when none failed yet).
+  std::string LastOpenError() const;
   // Drops cached device handles, for example when the disk list is refreshed.
   void CloseAll();
 
@@ -100,6 +107,7 @@ class SectorReader {
   OsFamily family_ = OsFamily::kNt;
   std::string selectedLabel_;
   std::string floppyPath_;
+  std::string lastOpenError_;
   std::map<std::string, std::shared_ptr<BlockDevice>> open_;
 };
 

@@ -1,0 +1,205 @@
+#pragma once
+// A disk held in memory that can be told to fail, for tests of every floor above the reader.
+//
+//   auto disk = std::make_shared<FaultBlockDevice>(2048 * 512);   // a 2048-sector disk of zeros
+//   disk->WriteSector(0, mbrBytes);            // put bytes at sector 0 (any length, from offset 0)
+//   disk->Write(byteOffset, bytes);            // or anywhere
+//   disk->MarkBad(100);                        // sector 100 fails every read that touches it
+//   disk->MarkBadRange(200, 8);                // sectors 200..207 fail
+//   disk->SetReadableSize(1000 * 512);         // a short disk: reads past 1000 sectors fail,
+//                                              // SizeBytes() still reports the full size
+//   disk->SetStamped(true);                    // unwritten sectors carry StampedSector(n)
+//   disk->Reads();                             // every ReadAt so far: {offset, length, ok}
+//
+//   FaultDeviceOpener opener;                  // a DeviceOpener over such disks, by path
+//   opener.Add("disk.img", disk);              // Open("disk.img") now reads `disk`
+//   opener.FailOpen("/dev/sdz", "cannot open /dev/sdz: Permission denied");
+//   SectorReader reader(paths, opener);
+//
+// Only written sectors take memory, so a disk larger than 2^32 sectors costs nothing: a read of
+// an unwritten sector gives zeros (or its stamp). All members are safe to call from several
+// threads at once.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+#include "disk/block_device.h"
+
+namespace quarrow {
+
+class FaultBlockDevice : public BlockDevice {
+ public:
+  struct ReadCall {
+    std::uint64_t offset = 0;
+    std::size_t length = 0;
+    bool ok = false;
+  };
+  using Sector = std::array<std::uint8_t, kSectorSize>;
+
+  explicit FaultBlockDevice(std::uint64_t sizeBytes) : size_(sizeBytes), readable_(sizeBytes) {}
+
+  // The 512 bytes an unwritten sector n reads as when the disk is stamped: the sector number as
+  // a little-endian 64-bit value, then bytes that differ from sector to sector.
+  static Sector StampedSector(std::uint64_t n) {
+    Sector s{};
+    for (int i = 0; i < 8; ++i) s[i] = static_cast<std::uint8_t>(n >> (8 * i));
+    for (std::size_t i = 8; i < s.size(); ++i) s[i] = static_cast<std::uint8_t>((n * 131 + i * 7 + 1) & 0xFF);
+    return s;
+  }
+
+  void Write(std::uint64_t byteOffset, std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const std::uint64_t at = byteOffset + i;
+      SectorRef(at / kSectorSize)[at % kSectorSize] = bytes[i];
+    }
+  }
+  void WriteSector(std::uint64_t sector, std::span<const std::uint8_t> bytes) {
+    Write(sector * kSectorSize, bytes);
+  }
+
+  void MarkBad(std::uint64_t sector) {
+    std::lock_guard lock(mutex_);
+    bad_.insert(sector);
+  }
+  void MarkBadRange(std::uint64_t first, std::uint64_t count) {
+    std::lock_guard lock(mutex_);
+    for (std::uint64_t i = 0; i < count; ++i) bad_.insert(first + i);
+  }
+  void ClearBad() {
+    std::lock_guard lock(mutex_);
+    bad_.clear();
+  }
+  // Bytes that can actually be read; beyond them every read fails, as on a truncated image.
+  void SetReadableSize(std::uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    readable_ = bytes;
+  }
+  void SetStamped(bool stamped) {
+    std::lock_guard lock(mutex_);
+    stamped_ = stamped;
+  }
+
+  std::vector<ReadCall> Reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
+  }
+  void ClearReads() {
+    std::lock_guard lock(mutex_);
+    reads_.clear();
+  }
+
+  bool ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override {
+    std::lock_guard lock(mutex_);
+    const bool ok = Readable(byteOffset, buffer.size());
+    reads_.push_back({byteOffset, buffer.size(), ok});
+    if (!ok) {
+      // A failed read leaves garbage behind, so callers cannot rely on the buffer keeping its
+      // old bytes or on it being cleared.
+      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xEE});
+      return false;
+    }
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+      const std::uint64_t at = byteOffset + i;
+      buffer[i] = ByteAt(at / kSectorSize, at % kSectorSize);
+    }
+    return true;
+  }
+
+  std::uint64_t SizeBytes() const override { return size_; }
+
+ private:
+  bool Readable(std::uint64_t offset, std::size_t length) const {
+    if (offset > readable_ || readable_ - offset < length) return false;
+    if (length == 0 || bad_.empty()) return true;
+    const std::uint64_t first = offset / kSectorSize;
+    const std::uint64_t last = (offset + length - 1) / kSectorSize;
+    auto it = bad_.lower_bound(first);
+    return it == bad_.end() || *it > last;
+  }
+  std::uint8_t ByteAt(std::uint64_t sector, std::uint64_t within) const {
+    auto it = written_.find(sector);
+    if (it != written_.end()) return it->second[within];
+    return stamped_ ? StampedSector(sector)[within] : 0;
+  }
+  Sector& SectorRef(std::uint64_t sector) {
+    auto it = written_.find(sector);
+    if (it == written_.end()) {
+      it = written_.emplace(sector, stamped_ ? StampedSector(sector) : Sector{}).first;
+    }
+    return it->second;
+  }
+
+  mutable std::mutex mutex_;
+  std::uint64_t size_;
+  std::uint64_t readable_;
+  bool stamped_ = false;
+  std::set<std::uint64_t> bad_;
+  std::map<std::uint64_t, Sector> written_;
+  std::vector<ReadCall> reads_;
+};
+
+// Opens FaultBlockDevices by path. The opener keeps its own reference, so a test can still
+// inspect a disk after the reader has dropped it.
+class FaultDeviceOpener : public DeviceOpener {
+ public:
+  void Add(const std::string& path, std::shared_ptr<FaultBlockDevice> device) {
+    std::lock_guard lock(mutex_);
+    devices_[path] = std::move(device);
+    openErrors_.erase(path);
+  }
+  // Open(path) fails with this reason.
+  void FailOpen(const std::string& path, std::string reason) {
+    std::lock_guard lock(mutex_);
+    openErrors_[path] = std::move(reason);
+  }
+  int OpenCount(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    auto it = opens_.find(path);
+    return it == opens_.end() ? 0 : it->second;
+  }
+
+  std::unique_ptr<BlockDevice> Open(const std::string& path, std::string* error) override {
+    std::lock_guard lock(mutex_);
+    ++opens_[path];
+    if (auto e = openErrors_.find(path); e != openErrors_.end()) {
+      if (error) *error = e->second;
+      return nullptr;
+    }
+    auto it = devices_.find(path);
+    if (it == devices_.end()) {
+      if (error) *error = "cannot open " + path + ": No such file or directory";
+      return nullptr;
+    }
+    return std::make_unique<Handle>(it->second);
+  }
+
+ private:
+  class Handle : public BlockDevice {
+   public:
+    explicit Handle(std::shared_ptr<FaultBlockDevice> device) : device_(std::move(device)) {}
+    bool ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override {
+      return device_->ReadAt(byteOffset, buffer);
+    }
+    std::uint64_t SizeBytes() const override { return device_->SizeBytes(); }
+
+   private:
+    std::shared_ptr<FaultBlockDevice> device_;
+  };
+
+  mutable std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<FaultBlockDevice>> devices_;
+  std::map<std::string, std::string> openErrors_;
+  std::map<std::string, int> opens_;
+};
+
+}  // namespace quarrow
