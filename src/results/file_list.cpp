@@ -1,0 +1,222 @@
+#include "results/file_list.h"
+
+#include <array>
+
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+constexpr std::array<std::string_view, 12> kMonthAbbreviations = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr std::array<std::string_view, 12> kLocalMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string_view MonthText(std::int64_t month) {
+  if (month < 1 || month > 12) return "ERR";
+  return kMonthAbbreviations[static_cast<std::size_t>(month - 1)];
+}
+
+std::string TwoDigits(std::int64_t value) {
+  std::string text = std::to_string(value);
+  return text.size() < 2 ? "0" + text : text;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+DetailsRow FolderRow(FolderNode& node, bool ntfs, bool listedDeleted, const std::tm* localNow) {
+  DetailsRow row;
+  row.name = node.name;
+  row.image = RowImage::kFolder;
+  row.deleted = node.deleted != 0 || listedDeleted;
+  // A folder inside a deleted folder is shown deleted, and stays marked so from now on.
+  if (row.deleted) node.deleted = 1;
+  row.type = row.deleted ? "Deleted FOLDER" : "FOLDER";
+  row.size = "0";
+  if (localNow && node.self == kOrphanCluster) {
+    // The catch-all folder has no date of its own; a listing from the tree shows "now".
+    row.date = LocalDateText(*localNow);
+    row.time = LocalTimeText(*localNow);
+  } else if (ntfs) {
+    row.date = NtfsDateText(node.date);
+    row.time = NtfsTimeText(node.date);
+  } else {
+    row.date = FatDateText(static_cast<std::uint32_t>(node.date & 0xFFFF));
+    row.time = FatTimeText(static_cast<std::uint32_t>(node.time & 0xFFFF));
+  }
+  row.debug1 = U32Text(node.self);
+  row.debug2 = U32Text(node.parent);
+  row.debug3 = std::to_string(node.item);
+  return row;
+}
+
+// Steps shared by the list worker and the open command: the folder key, the optional directory
+// read for child names, the sub-folder rows and the file rows. Rows are appended to list.
+void AddFolderContents(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat,
+                       const std::tm* localNow, bool readDirectory) {
+  const mytreectrl& tree = *ctx.resultsTree;
+  const bool ntfs = IsNtfsVolume(ctx);
+  std::uint32_t key = ntfs ? kNtfsRootKey : kFatRootKey;
+  bool listedDeleted = false;
+  if (item != tree.Root()) {
+    FolderNode* node = ctx.folderNodes.FindByItem(item);
+    if (!node) return;
+    key = node->self;
+    if (readDirectory && !ntfs && node->self != kOrphanCluster && fat.nameChildren && *fat.nameChildren) {
+      (*fat.nameChildren)(ctx, *node);
+    }
+    listedDeleted = node->deleted != 0;
+  }
+  for (FolderNode& node : ctx.folderNodes) {
+    if (node.parent == key) list.rows.push_back(FolderRow(node, ntfs, listedDeleted, localNow));
+  }
+  if (ntfs) {
+    ListNtfsFiles(ctx, list, key);
+  } else if (key != kOrphanCluster && fat.listFatFiles && *fat.listFatFiles) {
+    (*fat.listFatFiles)(ctx, list, key);
+  }
+}
+
+}  // namespace
+
+const std::vector<DetailsColumn>& ResultsColumns() {
+  static const std::vector<DetailsColumn> columns = {
+      {"Name", 145}, {"Type", 100},       {"Size", 70},        {"Date", 100},
+      {"Time", 70},  {"Debug Info 1", 0}, {"Debug Info 2", 0}, {"Debug Info 3", 0}};
+  return columns;
+}
+
+std::string FatDateText(std::uint32_t date) {
+  date &= 0xFFFF;
+  return TwoDigits(date & 0x1F) + "-" + std::string(MonthText((date >> 5) & 0x0F)) + "-" +
+         std::to_string((date >> 9) + 1980);
+}
+
+std::string FatTimeText(std::uint32_t time) {
+  time &= 0xFFFF;
+  return TwoDigits(time >> 11) + ":" + TwoDigits((time >> 5) & 0x3F);
+}
+
+CalendarTime NtfsStampToCalendar(std::int64_t stamp) {
+  CalendarTime out;
+  if (stamp < 0) return out;
+  constexpr std::int64_t kTicksPerSecond = 10'000'000;
+  constexpr std::int64_t kSecondsPerDay = 86'400;
+  constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+  const std::int64_t seconds = stamp / kTicksPerSecond;
+  const std::int64_t secondOfDay = seconds % kSecondsPerDay;
+  out.hour = static_cast<int>(secondOfDay / 3600);
+  out.minute = static_cast<int>(secondOfDay / 60 % 60);
+  out.second = static_cast<int>(secondOfDay % 60);
+  // Civil date from a day count (proleptic Gregorian calendar, eras of 400 years).
+  const std::int64_t z = seconds / kSecondsPerDay - kDaysFrom1601To1970 + 719'468;
+  const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+  const std::int64_t dayOfEra = z - era * 146'097;
+  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // 0 = March
+  out.day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  out.month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  out.year = yearOfEra + era * 400 + (out.month <= 2 ? 1 : 0);
+  return out;
+}
+
+std::string NtfsDateText(std::int64_t stamp) {
+  CalendarTime t = NtfsStampToCalendar(stamp);
+  return std::to_string(t.day) + "-" + std::string(MonthText(t.month)) + "-" + std::to_string(t.year);
+}
+
+std::string NtfsTimeText(std::int64_t stamp) {
+  CalendarTime t = NtfsStampToCalendar(stamp);
+  return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
+}
+
+std::string LocalDateText(const std::tm& local) {
+  std::string_view month = local.tm_mon >= 0 && local.tm_mon < 12
+                               ? kLocalMonthNames[static_cast<std::size_t>(local.tm_mon)]
+                               : std::string_view("???");
+  return TwoDigits(local.tm_mday) + "-" + std::string(month) + "-" +
+         std::to_string(static_cast<long long>(local.tm_year) + 1900);
+}
+
+std::string LocalTimeText(const std::tm& local) {
+  return TwoDigits(local.tm_hour) + ":" + TwoDigits(local.tm_min);
+}
+
+std::tm LocalTimeNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
+DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, std::uint16_t time,
+                      std::uint32_t firstCluster, bool deleted, bool fat16Root) {
+  DetailsRow row;
+  row.type = FileTypeDescription(name, fat16Root);
+  row.name = std::move(name);
+  row.image = RowImage::kFile;
+  row.size = U32Text(size);
+  row.date = FatDateText(date);
+  row.time = FatTimeText(time);
+  row.debug1 = U32Text(firstCluster);
+  row.deleted = deleted;
+  return row;
+}
+
+void ListNtfsFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderRecord) {
+  const TextTable& table = ctx.tables.PendingEntryTable;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    if (ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer)) != folderRecord) continue;
+    DetailsRow row;
+    row.name = table.GetCell(r, entry_col::kName, kCellBuffer);
+    row.image = RowImage::kFile;
+    row.type = FileTypeDescription(row.name, false);
+    row.size = table.GetCell(r, entry_col::kSize, kCellBuffer);
+    const std::int64_t stamp = ReadI64(table.GetCell(r, entry_col::kDate, kShortCellBuffer));
+    row.date = NtfsDateText(stamp);
+    row.time = NtfsTimeText(stamp);
+    row.debug1 = table.GetCell(r, entry_col::kSector, kCellBuffer);
+    row.debug2 = U32Text(folderRecord);
+    row.debug3 = table.GetCell(r, entry_col::kSelf, kCellBuffer);
+    row.deleted = table.GetCell(r, entry_col::kDeleted, kFlagCellBuffer) == "1";
+    list.rows.push_back(std::move(row));
+  }
+}
+
+void ListFolder(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat,
+                const std::tm& localNow) {
+  list.Clear();
+  if (!ctx.resultsTree || !ctx.resultsTree->Valid(item)) return;
+  mytreectrl& tree = *ctx.resultsTree;
+  const bool isRoot = item == tree.Root();
+  ctx.Ui().SetText(control::kCurrentFolder, FolderPath(tree, item));
+  if (!isRoot) {
+    if (tree.Valid(ctx.currentFolder) && !StartsWith(tree.Text(ctx.currentFolder), "Partition")) {
+      tree.SetImages(ctx.currentFolder, tree_image::kFolderClosed, tree_image::kFolderClosed);
+    }
+    if (fat.listOnClick && !StartsWith(tree.Text(item), "Partition")) {
+      tree.SetImages(item, tree_image::kFolderOpen, tree_image::kFolderOpen);
+    }
+    tree.Select(item);
+    ctx.currentFolder = item;
+  }
+  AddFolderContents(ctx, list, item, fat, &localNow, /*readDirectory=*/true);
+  tree.Select(item);
+}
+
+void FillFolderList(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat) {
+  list.Clear();
+  if (!ctx.resultsTree || !ctx.resultsTree->Valid(item)) return;
+  AddFolderContents(ctx, list, item, fat, nullptr, /*readDirectory=*/false);
+}
+
+}  // namespace quarrow
