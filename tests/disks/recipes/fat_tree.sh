@@ -1,0 +1,100 @@
+# The body shared by fat16_tree.sh and fat32_tree.sh (sourced by them, with FAT_BITS, DISK_MIB,
+# PART_TYPE, CLUSTER_SECTORS and LABEL set). Not a recipe of its own. After an edit here, touch the
+# two recipes so that make_disk.sh builds their images again.
+#
+# One MBR partition from sector 2048 is formatted with mkfs.fat and filled with mtools the way a
+# user fills a stick: nested folders, long and 8.3 names, files of 0 bytes, less than a cluster and
+# many clusters, a folder whose directory spans (fragmented) clusters; then files and folders are
+# deleted with mdel and mdeltree, and one deleted folder gets its cluster reused by a new file.
+#
+# Side files: $OUTBASE.start (partition start sector), $OUTBASE.fls (fls -r -p -l), $OUTBASE.fsstat,
+# and $OUTBASE.orphans: "name<TAB>size" of each deleted file whose folder survives while the
+# folder's parent lost its cluster, so it can only be reached through the catch-all folder.
+
+: "${FAT_BITS:?}" "${DISK_MIB:?}" "${PART_TYPE:?}" "${CLUSTER_SECTORS:?}" "${LABEL:?}"
+START=2048
+OFF=$((START * 512))
+SECTORS=$((DISK_MIB * 2048 - START))
+CLUSTER_BYTES=$((CLUSTER_SECTORS * 512))
+export MTOOLS_SKIP_CHECK=1 TZ=UTC
+M="$IMG@@$OFF"
+
+truncate -s "${DISK_MIB}M" "$IMG"
+echo "start=$START, size=$SECTORS, type=$PART_TYPE" | sfdisk -q "$IMG"
+mkfs.fat -F "$FAT_BITS" -s "$CLUSTER_SECTORS" -n "$LABEL" --offset "$START" "$IMG" $((SECTORS / 2)) >/dev/null
+
+# Deterministic contents: a file's bytes depend only on its name and size.
+make_file() {  # path size
+  mkdir -p "$(dirname "$1")"
+  if [ "$2" -eq 0 ]; then
+    : >"$1"
+  else
+    # (yes | head would die of SIGPIPE under pipefail)
+    awk -v s="$1" -v n="$2" 'BEGIN { l = s "\n"; while (n > 0) { k = n < length(l) ? n : length(l);
+      printf "%s", substr(l, 1, k); n -= k } }' >"$1"
+  fi
+}
+
+t=tree
+make_file "$t/README.TXT" 300
+make_file "$t/empty.dat" 0
+make_file "$t/small.txt" 100
+make_file "$t/Mixed.Txt" $((CLUSTER_BYTES - 1))
+make_file "$t/Report 13.doc" $((CLUSTER_BYTES))
+make_file "$t/Twenty six chars name.jpeg" $((CLUSTER_BYTES + 1))
+make_file "$t/OLDNOTE.TXT" 77
+make_file "$t/a deleted long name.txt" 5000
+make_file "$t/Deleted 26 chars names.jpg" 1234
+make_file "$t/DCIM/100CANON/IMG_0001.JPG" 12345
+make_file "$t/DCIM/100CANON/IMG_0002.JPG" $((3 * CLUSTER_BYTES + 1))
+make_file "$t/DCIM/100CANON/MVI_0003.MOV" 0
+make_file "$t/Music/Some Artist/Album (2024)/Disc 1/01 - first track.mp3" 9000
+make_file "$t/Music/Some Artist/Album (2024)/Disc 1/02 - second track with a much longer name than most.mp3" 4321
+make_file "$t/Music/Some Artist/Album (2024)/cover.jpg" 2500
+make_file "$t/Documents/Reports/2023/Q1/SUMMARY.TXT" 640
+make_file "$t/Documents/Reports/2023/Q1/notes.txt" 10
+make_file "$t/Documents/Reports/2023/Q2 figures.xls" 7000
+make_file "$t/Documents/Old Drafts/draft one.txt" 333
+make_file "$t/Documents/Old Drafts/DRAFT2.TXT" 444
+make_file "$t/Trash Folder/top file.txt" 50
+make_file "$t/Trash Folder/Sub One/mid file.txt" 1500
+make_file "$t/Trash Folder/Sub One/Sub Two/deep file.txt" 2600
+# Sixty long names: the directory needs several clusters, allocated between the files' own clusters.
+for i in $(seq -w 1 60); do
+  make_file "$t/Big Folder/file number $i.txt" $((10#$i * 97))
+done
+# Fixed time stamps, different per folder, so dates and times can be compared with fls.
+find "$t" -type f -path '*/DCIM/*' -exec touch -d '2024-01-05 13:07:22' {} +
+find "$t" -type f -path '*/Music/*' -exec touch -d '2023-11-30 08:59:58' {} +
+find "$t" -type f -path '*/Documents/*' -exec touch -d '2022-02-28 23:45:10' {} +
+find "$t" -type f ! -path '*/DCIM/*' ! -path '*/Music/*' ! -path '*/Documents/*' \
+  -exec touch -d '2021-07-14 10:30:00' {} +
+
+mcopy -s -m -i "$M" "$t"/* ::/
+
+# The folder whose cluster gets reused is copied last, so that its clusters are the lowest ones
+# freed by the mdeltree below: the next file written takes the folder's own directory cluster.
+make_file lost/"Lost Album/Disc 2/track 1.mp3" 700
+make_file lost/"Lost Album/Disc 2/track 2.mp3" 800
+touch -d '2021-03-03 03:03:04' lost/"Lost Album"/*/*
+mcopy -s -m -i "$M" lost/* ::/
+mdeltree -i "$M" "::/Lost Album"
+if [ "$FAT_BITS" = 32 ]; then
+  # mtools allocates after the FSInfo next-free hint; marking the hint unknown (as a system that
+  # does not trust it would) makes it search from cluster 2, like the FAT16 allocator does.
+  printf '\377\377\377\377' | dd of="$IMG" bs=1 seek=$((OFF + 512 + 492)) conv=notrunc status=none
+fi
+make_file NEW.BIN "$CLUSTER_BYTES"
+mcopy -m -i "$M" NEW.BIN ::/NEW.BIN
+printf 'track 1.mp3\t700\ntrack 2.mp3\t800\n' >"$OUTBASE.orphans"
+
+# Deleted the way a user deletes: single files, a file in a sub-folder, a folder tree at the root
+# and one inside a living folder.
+mdel -i "$M" ::/OLDNOTE.TXT "::/a deleted long name.txt" "::/Deleted 26 chars names.jpg"
+mdel -i "$M" ::/DCIM/100CANON/IMG_0002.JPG
+mdeltree -i "$M" "::/Trash Folder"
+mdeltree -i "$M" "::/Documents/Old Drafts"
+
+echo "$START" >"$OUTBASE.start"
+fls -r -p -l -o "$START" "$IMG" >"$OUTBASE.fls"
+fsstat -o "$START" "$IMG" >"$OUTBASE.fsstat"
