@@ -1,10 +1,267 @@
+// quarrow scan: a Standard search of one FAT partition, then every folder of the results tree
+// opened as a user would open it (the first expansion names its children, then its file list is
+// filled), printed as an indented tree or as JSON.
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "cli/disk_session.h"
+#include "cli/terminal_feedback.h"
+#include "core/bytes.h"
+#include "fat/fat_file_list.h"
+#include "fat/standard_search.h"
+#include "partition/partition_table.h"
+#include "partition/validate_partition.h"
+#include "results/file_list.h"
+#include "results/folder_tree.h"
+#include "scan/scan_context.h"
 
 namespace quarrow::cli {
+namespace {
+
+struct ScanOptions {
+  std::string disk;
+  int partition = 0;
+  std::string mode = "standard";
+  bool json = false;
+  std::vector<std::string> images;
+  std::optional<std::int64_t> start, end;
+  std::string type;
+};
+
+struct FolderRecord {
+  std::string path, name;
+  std::uint32_t self = 0, parent = 0;
+  bool deleted = false;
+  int depth = 0;
+};
+
+struct FileRecord {
+  std::string path;
+  DetailsRow row;
+  int depth = 0;
+};
+
+// Either a line of the indented tree, in visiting order.
+struct TreeLine {
+  bool folder = false;
+  std::size_t index = 0;
+};
+
+struct Visit {
+  std::vector<FolderRecord> folders;
+  std::vector<FileRecord> files;
+  std::vector<TreeLine> lines;
+};
+
+std::string JoinPath(const std::string& parent, const std::string& name) {
+  return parent.empty() ? name : parent + "/" + name;
+}
+
+void AddFiles(Visit& out, const DetailsList& list, const std::string& folderPath, int depth) {
+  for (const DetailsRow& row : list.rows) {
+    if (row.image != RowImage::kFile) continue;
+    out.lines.push_back({false, out.files.size()});
+    out.files.push_back({JoinPath(folderPath, Latin1ToUtf8(row.name)), row, depth});
+  }
+}
+
+// Opens every folder of the results tree depth first, the way a user clicking through it would.
+Visit VisitTree(ScanContext& ctx) {
+  Visit out;
+  mytreectrl& tree = *ctx.resultsTree;
+  const ChildNamer& namer = FatChildNamerHook();
+  const FatFileLister& lister = FatFileListerHook();
+  tree.SetExpandingHandler(
+      [&ctx, &namer](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding, namer); });
+  const FolderListing listing{&lister, &namer, true};
+  const std::tm now = LocalTimeNow();
+
+  DetailsList rootList;
+  ListFolder(ctx, rootList, tree.Root(), listing, now);
+  AddFiles(out, rootList, "", 1);
+
+  struct Pending {
+    TreeItem item;
+    std::string parentPath;
+    int depth;
+  };
+  // An explicit stack: a hostile disk can nest folders deeper than the call stack allows.
+  std::vector<Pending> stack;
+  const auto& top = tree.Children(tree.Root());
+  for (auto it = top.rbegin(); it != top.rend(); ++it) stack.push_back({*it, "", 1});
+  while (!stack.empty()) {
+    Pending at = stack.back();
+    stack.pop_back();
+    const FolderNode* node = ctx.folderNodes.FindByItem(at.item);
+    if (!node) continue;
+    FolderRecord record;
+    record.name = Latin1ToUtf8(node->name);
+    record.path = JoinPath(at.parentPath, record.name);
+    record.self = node->self;
+    record.parent = node->parent;
+    record.deleted = node->deleted != 0;
+    record.depth = at.depth;
+    out.lines.push_back({true, out.folders.size()});
+    out.folders.push_back(record);
+
+    tree.Expand(at.item, true);
+    DetailsList list;
+    ListFolder(ctx, list, at.item, listing, now);
+    AddFiles(out, list, record.path, at.depth + 1);
+    const auto& children = tree.Children(at.item);
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      stack.push_back({*it, record.path, at.depth + 1});
+  }
+  return out;
+}
+
+void PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
+  nlohmann::ordered_json doc;
+  doc["search"] = {{"mode", "Standard Search"},
+                   {"type", ctx.partitionType},
+                   {"disk", disk},
+                   {"start", ctx.searchStart},
+                   {"end", ctx.searchEnd}};
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  doc["geometry"] = {{"FatSectors", g.FatSectors},           {"SectorsPerCluster", g.SectorsPerCluster},
+                     {"RootDirSectors", g.RootDirSectors},   {"RootDirStart", g.RootDirStart},
+                     {"ReservedSectors", g.ReservedSectors}, {"Cluster0Sector", g.Cluster0Sector},
+                     {"FirstFatSector", g.FirstFatSector},   {"SecondFatSector", g.SecondFatSector}};
+  nlohmann::ordered_json folders = nlohmann::ordered_json::array();
+  for (const FolderRecord& f : visit.folders) {
+    folders.push_back(
+        {{"path", f.path}, {"name", f.name}, {"self", f.self}, {"parent", f.parent}, {"deleted", f.deleted}});
+  }
+  nlohmann::ordered_json files = nlohmann::ordered_json::array();
+  for (const FileRecord& f : visit.files) {
+    files.push_back({{"path", f.path},
+                     {"name", Latin1ToUtf8(f.row.name)},
+                     {"size", std::stoull("0" + f.row.size)},
+                     {"deleted", f.row.deleted},
+                     {"type", f.row.type},
+                     {"date", f.row.date},
+                     {"time", f.row.time},
+                     {"first", std::stoull("0" + f.row.debug1)}});
+  }
+  doc["folders"] = std::move(folders);
+  doc["files"] = std::move(files);
+  std::cout << doc.dump() << "\n";
+}
+
+void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
+  std::cout << "Standard Search of " << ctx.partitionType << " on disk " << disk << ", sectors "
+            << ctx.searchStart << " to " << ctx.searchEnd << "\n";
+  std::cout << "Root\n";
+  for (const TreeLine& line : visit.lines) {
+    if (line.folder) {
+      const FolderRecord& f = visit.folders[line.index];
+      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
+                << (f.deleted ? "  (deleted)" : "") << "\n";
+    } else {
+      const FileRecord& f = visit.files[line.index];
+      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << Latin1ToUtf8(f.row.name) << "  "
+                << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << f.row.type
+                << (f.row.deleted ? "  (deleted)" : "") << "\n";
+    }
+  }
+  std::cout << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
+}
+
+int RunScan(const ScanOptions& options) {
+  const bool haveRange = options.start || options.end || !options.type.empty();
+  if (haveRange && (!options.start || !options.end || options.type.empty())) {
+    std::cerr << "quarrow scan: --start, --end and --type go together\n";
+    return 2;
+  }
+  if (!haveRange && options.partition < 1) {
+    std::cerr << "quarrow scan: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
+    return 2;
+  }
+  if (haveRange && (*options.start < 0 || *options.end <= *options.start)) {
+    std::cerr << "quarrow scan: --end must lie after --start\n";
+    return 2;
+  }
+
+  DiskSession session(options.images);
+  std::string error;
+  const CliDisk* disk = session.Select(options.disk, &error);
+  if (!disk) {
+    std::cerr << "quarrow scan: " << error << "\n";
+    return 1;
+  }
+  TerminalFeedback feedback(stderr);
+
+  ScanContext ctx;
+  ctx.reader = &session.Reader();
+  ctx.diskNumber = disk->number;
+  ctx.feedback = &feedback;
+  ctx.searchMode = SearchMode::kStandard;
+
+  if (haveRange) {
+    ctx.partitionType = options.type;
+    ctx.searchStart = *options.start;
+    ctx.searchEnd = *options.end;
+  } else {
+    mytreectrl partitionTree(1, disk->number);
+    PartitionState state;
+    WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state,
+                       NullFeedback());
+    const PartitionList& list = state.ForDisk(disk->number);
+    if (options.partition > list.count) {
+      feedback.Finish();
+      std::cerr << "quarrow scan: disk " << disk->number << " has no partition " << options.partition
+                << " (it lists " << list.count << "; see 'quarrow partitions')\n";
+      return 1;
+    }
+    const PartitionEntry entry = list.At(options.partition - 1);
+    ctx.partitionType = list.fsName[static_cast<std::size_t>(options.partition - 1)];
+    ctx.searchStart = static_cast<std::int64_t>(entry.firstSector);
+    ctx.searchEnd = static_cast<std::int64_t>(entry.endSector);
+  }
+  if (ctx.partitionType != "FAT16" && ctx.partitionType != "FAT32") {
+    feedback.Finish();
+    std::cerr << "quarrow scan: partition type " << ctx.partitionType
+              << " is not scanned by this command (FAT16 and FAT32 are)\n";
+    return 1;
+  }
+
+  // Next on the partition page: the tables are emptied, then the partition is validated.
+  ctx.ResetForScan();
+  ctx.partitionValidated = ValidatePartition(ctx) == 1;
+  DetailsList resultsList;
+  RunFatStandardSearch(ctx, &resultsList);
+  Visit visit = VisitTree(ctx);
+  feedback.Finish();
+  if (options.json) {
+    PrintJson(ctx, disk->number, visit);
+  } else {
+    PrintTree(ctx, disk->number, visit);
+  }
+  return 0;
+}
+
+}  // namespace
 
 void AddScanCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("scan", "(not built yet)");
-  cmd->callback([exitCode] { *exitCode = 1; });
+  auto options = std::make_shared<ScanOptions>();
+  auto* cmd =
+      app.add_subcommand("scan", "Standard search of a FAT partition; prints the folders and files found");
+  cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
+  cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
+  cmd->add_option("--mode", options->mode, "search mode")->check(CLI::IsMember({"standard"}));
+  cmd->add_flag("--json", options->json, "print JSON");
+  cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
+  cmd->add_option("--start", options->start, "first sector of the search range");
+  cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
+  cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32"}));
+  cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });
 }
 
 }  // namespace quarrow::cli

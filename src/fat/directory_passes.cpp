@@ -1,0 +1,275 @@
+#include "fat/directory_passes.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "fat/fat_entries.h"
+#include "fat/fat_volume.h"
+#include "results/folder_tree.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+constexpr std::uint32_t kChunkSectors = 512;
+
+int Percent(std::uint64_t current, std::uint64_t last) {
+  if (last == 0) return 100;
+  std::uint64_t value = current * 100 / last;
+  return value > 100 ? 100 : static_cast<int>(value);
+}
+
+void InsertMiscFolderRow(TextTable& table) {
+  using namespace entry_col;
+  int row = table.InsertRow(0, kMiscFolderName);
+  table.SetCell(row, kSector, "0");
+  table.SetCell(row, kSelf, U32Text(kOrphanCluster));
+  table.SetCell(row, kParent, "0");
+  table.SetCell(row, kDate, "0");
+  table.SetCell(row, kTime, "0");
+  table.SetCell(row, kSize, "0");
+  table.SetCell(row, kAttr, "16");
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+}
+
+void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t self,
+                     FatLayout layout) {
+  using namespace entry_col;
+  const std::uint32_t parent =
+      layout == FatLayout::kFat32 ? EntryCluster32(sector, 32) : EntryCluster16(sector, 32);
+  int row = table.AppendRow("Dir" + std::to_string(table.RowCount()));
+  table.SetCell(row, kSector, std::to_string(sectorNumber));
+  table.SetCell(row, kSelf, U32Text(self));
+  table.SetCell(row, kParent, U32Text(parent));
+  table.SetCell(row, kDate, U32Text(Le16(sector, 24)));
+  table.SetCell(row, kTime, U32Text(Le16(sector, 22)));
+  table.SetCell(row, kSize, U32Text(Le32(sector, 28)));
+  table.SetCell(row, kAttr, U32Text(Byte(sector, 11)));
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+}
+
+}  // namespace
+
+void ScanDataArea(ScanContext& ctx) {
+  Feedback& ui = ctx.Ui();
+  TextTable& table = ctx.tables.EntryTable;
+  const std::uint64_t last = ctx.searchEnd > 0 ? static_cast<std::uint64_t>(ctx.searchEnd) : 0;
+  const std::string lastText = std::to_string(last);
+  ui.SetText(control::kFolderCounter, "0");
+  ui.SetText(control::kBootCounter, "0");
+  ui.SetText(control::kStatus, "Sectors  0 of " + lastText);
+  InsertMiscFolderRow(table);
+  ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
+
+  const FatLayout layout = LayoutOf(ctx.partitionType);
+  const std::uint32_t spc = ctx.geometry.SectorsPerCluster;
+  if (layout == FatLayout::kNone || spc == 0) return;
+
+  std::vector<std::uint8_t> buffer(std::size_t{kChunkSectors} * kSectorSize);
+  std::array<std::uint8_t, kSectorSize> single{};
+  std::uint64_t p = std::uint64_t{ctx.geometry.Cluster0Sector} + 2ull * spc;
+  std::uint64_t cluster = 2;        // the running cluster counter
+  std::uint64_t clusterSector = p;  // first sector of that cluster
+  int shown = -1;
+  while (p < last) {
+    if (ctx.StopRequested()) return;
+    ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, last - p));
+    ReadReport report;
+    const bool whole = ctx.Read(p, count, buffer, &report) != 0;
+    const bool nothingRead = !whole && report.failedSectors >= count;
+    // Clusters are visited by their own first sector, so any cluster size lines up with the
+    // buffer, and clusters that start past the end of the range are not part of the volume.
+    for (; clusterSector < p + count && clusterSector < last; clusterSector += spc, ++cluster) {
+      if (cluster > 0xFFFFFFFFull) return;
+      if (nothingRead) continue;
+      ByteSpan first(buffer.data() + (clusterSector - p) * kSectorSize, kSectorSize);
+      if (!whole) {
+        // Part of the chunk failed: read this cluster's first sector alone, and skip it when
+        // it cannot be read rather than test what the buffer holds.
+        if (ctx.Read(clusterSector, 1, single) == 0) continue;
+        first = ByteSpan(single);
+      }
+      if (IsDirectoryStartSector(first)) {
+        if (EntryCluster(first, 0, layout) != cluster) continue;
+        AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
+        ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
+      }
+      int percent = Percent(p, last);
+      if (percent != shown) {
+        ui.SetProgress(control::kProgress, percent, "Completed ");
+        shown = percent;
+      }
+    }
+    p += kChunkSectors;
+  }
+}
+
+void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
+  using namespace entry_col;
+  Feedback& ui = ctx.Ui();
+  ui.EnableControl(control::kStopSearching, false);
+  ui.ShowControl(control::kStopSearching, false);
+  TextTable& table = ctx.tables.EntryTable;
+  const int n = table.RowCount();
+  const std::uint32_t rootValue = form == LinkForm::kNtfs ? 5 : 0;
+  for (int r = 0; r < n; ++r) {
+    const std::uint32_t parent = ReadU32(table.GetCell(r, kParent));
+    if (parent == rootValue) continue;
+    int lo = form == LinkForm::kNtfs ? 1 : 0;
+    int hi = n - 1;
+    bool found = false;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      const std::uint32_t self = ReadU32(table.GetCell(mid, kSelf));
+      if (self < parent) {
+        lo = mid + 1;
+      } else if (self > parent) {
+        hi = mid - 1;
+      } else {
+        found = true;
+        break;
+      }
+    }
+    if (!found) table.SetCell(r, kParent, U32Text(kOrphanCluster));
+    if (r > 0) {
+      ui.SetText(control::kStatus,
+                 "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
+      ui.SetProgress(control::kProgress,
+                     Percent(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)), "Completed ");
+    }
+  }
+}
+
+namespace {
+
+// The root directory's sectors in directory order (ActiveVolumeGeometry).
+std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FatLayout layout) {
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  if (layout == FatLayout::kFat32) return DirectoryChainSectors(ctx, g.RootDirStart);
+  std::vector<std::uint64_t> sectors;
+  if (g.RootDirStart == 0) return sectors;
+  for (std::uint32_t k = 0; k < g.RootDirSectors; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
+  return sectors;
+}
+
+void NameRootFolders(ScanContext& ctx, FatLayout layout) {
+  using namespace entry_col;
+  TextTable& table = ctx.tables.EntryTable;
+  // The root directory's entries are matched against the root-level rows only.
+  std::vector<int> rootRows;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    if (ReadU32(table.GetCell(r, kParent)) == 0) rootRows.push_back(r);
+  }
+  const std::vector<std::uint64_t> sectors = RootDirectorySectors(ctx, layout);
+  std::array<std::uint8_t, kSectorSize> sector{};
+  for (std::size_t index = 0; index < sectors.size(); ++index) {
+    if (ctx.Read(sectors[index], 1, sector) == 0) continue;
+    for (int e = 0; e < kEntriesPerSector; ++e) {
+      const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
+      if (Byte(sector, off) == 0) break;
+      if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
+      EntryName name = ResolveEntryName(ctx, sector, off, sectors[index], DirectoryOrder{&sectors, index});
+      if (!name.valid) continue;
+      if (Byte(sector, off + 8) != ' ') ctx.dataFound = true;
+      // Only a directory entry names a folder (a deleted file may share a reused cluster).
+      if ((Byte(sector, off + 11) & kDirectoryAttribute) == 0) continue;
+      const std::uint32_t cluster = EntryCluster(sector, off, layout);
+      for (int r : rootRows) {
+        if (ReadU32(table.GetCell(r, kSelf)) != cluster) continue;
+        table.SetCell(r, kName, name.name);
+        if (name.deleted) table.SetCell(r, kDeleted, "1");
+        ctx.dataFound = true;
+        break;
+      }
+    }
+  }
+}
+
+const FolderNode* FindMiscNode(const ScanContext& ctx) {
+  for (const FolderNode& node : ctx.folderNodes) {
+    if (node.self == kOrphanCluster && node.parent == 0) return &node;
+  }
+  return nullptr;
+}
+
+// First row below the root level that the node walk left behind, or -1.
+int FirstUnattachedRow(const TextTable& table) {
+  for (int r = 0; r < table.RowCount(); ++r) {
+    if (ReadU32(table.GetCell(r, entry_col::kParent)) != 0) return r;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int StoreDirectoryInformation(ScanContext& ctx, StoreForm form) {
+  using namespace entry_col;
+  Feedback& ui = ctx.Ui();
+  TextTable& table = ctx.tables.EntryTable;
+  if (table.RowCount() > 1) ctx.dataFound = true;
+
+  const FatLayout layout = LayoutOf(form == StoreForm::kStandardSearch ? std::string_view(ctx.partitionType)
+                                                                       : ctx.activeGeometry.Type);
+  if (layout != FatLayout::kNone) NameRootFolders(ctx, layout);
+
+  if (!ctx.resultsTree) ctx.resultsTree = std::make_unique<mytreectrl>(3, ctx.diskNumber);
+  mytreectrl& tree = *ctx.resultsTree;
+  ui.SetProgress(control::kProgress, 0, "Completed ");
+  const TreeItem root = tree.Root();
+  for (int r = 0; r < table.RowCount(); ++r) {
+    const std::uint32_t parent = ReadU32(table.GetCell(r, kParent));
+    if (parent != 0) continue;
+    InsertFolderNode(ctx, root, table.GetCell(r, kName), ReadU32(table.GetCell(r, kSelf)),
+                     ReadI64(table.GetCell(r, kDate, kShortCellBuffer)),
+                     ReadI64(table.GetCell(r, kTime, kShortCellBuffer)), parent,
+                     table.GetCell(r, kDeleted, kFlagCellBuffer) == "1");
+  }
+  tree.Expand(root, true);
+  tree.SetText(root, "Root");
+
+  std::size_t visited = 0;
+  int shown = 0;
+  auto walk = [&] {
+    // Nodes appended while walking are visited too: a breadth-first walk of the tree.
+    while (visited < ctx.folderNodes.Count()) {
+      const FolderNode& node = ctx.folderNodes[visited];
+      const std::uint32_t self = node.self;
+      const TreeItem item = node.item;
+      AttachChildFolders(ctx, U32Text(self), table, item);
+      ++visited;
+      if (form == StoreForm::kStandardSearch) {
+        int percent = static_cast<int>(visited * 100 / ctx.folderNodes.Count());
+        if (percent > shown) {
+          ui.SetProgress(control::kProgress, percent, "Completed ");
+          shown = percent;
+        }
+      }
+    }
+  };
+  walk();
+
+  // Folders whose parents name each other in a circle never reach the root; rather than lose
+  // them, each such circle is opened at its first row and hung under "QRW_Miscellaneous".
+  if (const FolderNode* misc = FindMiscNode(ctx)) {
+    const TreeItem miscItem = misc->item;
+    for (int row = FirstUnattachedRow(table); row >= 0; row = FirstUnattachedRow(table)) {
+      const int before = table.RowCount();
+      table.SetCell(row, kParent, U32Text(kOrphanCluster));
+      table.Sort(kParent);
+      AttachChildFolders(ctx, U32Text(kOrphanCluster), table, miscItem);
+      if (table.RowCount() >= before) break;  // nothing was attached: give up rather than spin
+      walk();
+    }
+  }
+
+  if (form == StoreForm::kStandardSearch) table.DeleteAllRows();
+  return 1;
+}
+
+}  // namespace quarrow

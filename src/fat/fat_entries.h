@@ -1,0 +1,78 @@
+#pragma once
+// Decoding of 32-byte FAT directory entries, shared by the directory passes, the tree naming and
+// the file list: cluster numbers, 8.3 names with the deleted marker, long names and the name
+// check.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace quarrow {
+
+struct ScanContext;
+
+inline constexpr std::size_t kDirEntrySize = 32;
+inline constexpr int kEntriesPerSector = 16;
+inline constexpr std::uint8_t kLongNameAttribute = 0x0F;
+inline constexpr std::uint8_t kDirectoryAttribute = 0x10;
+inline constexpr std::uint8_t kDeletedMarker = 0xE5;
+
+enum class FatLayout { kNone, kFat16, kFat32 };
+
+// "FAT16" and "FAT32" are the only layouts; any other type text reads nothing.
+FatLayout LayoutOf(std::string_view typeText);
+
+// The 32-bit cluster of an entry: bytes 26, 27, 20, 21 (high word included).
+std::uint32_t EntryCluster32(ByteSpan sector, std::size_t entryOffset);
+// The 16-bit cluster field at entry offset 26.
+std::uint32_t EntryCluster16(ByteSpan sector, std::size_t entryOffset);
+// The cluster as the layout reads it: the 16-bit field on FAT16, all four bytes on FAT32.
+std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FatLayout layout);
+
+// A sector beginning with the "." and ".." entries of a sub-directory.
+bool IsDirectoryStartSector(ByteSpan sector);
+
+// The "." and ".." entries themselves: first byte "." and fourth byte a space.
+bool IsDotEntry(ByteSpan sector, std::size_t entryOffset);
+
+struct ShortName {
+  std::string name;
+  bool deleted = false;
+};
+// 8.3 name assembly: name bytes without spaces, "." when the extension's first byte is not a
+// space, extension bytes without spaces; a leading 0xE5 becomes "_" and marks the entry deleted.
+ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset);
+
+// False for names with bytes 1-31, any of " \ / ? * < > | or bytes 128-255.
+bool IsValidEntryName(std::string_view name);
+
+// Where the entries before a sector of a directory are. With sectors null the sector in front
+// on the disk is taken (sector number - 1); with the directory's sectors in directory order, the
+// one before index is taken, so a long name split over two clusters of a fragmented directory is
+// read from the right place, and nothing is read in front of the directory's first sector.
+struct DirectoryOrder {
+  const std::vector<std::uint64_t>* sectors = nullptr;
+  std::size_t index = 0;
+};
+
+// Collects the long name of the short entry at entryOffset of sector (read from sectorNumber)
+// into out. Returns false when a long name was collected (use it), true when the caller should
+// keep the 8.3 name. Unreadable sectors in front end the collection.
+bool ReadLongName(const ScanContext& ctx, ByteSpan sector, std::string& out, int entryOffset,
+                  std::uint64_t sectorNumber, DirectoryOrder order = {});
+
+// The name an entry shows: the 8.3 name with the deleted rule, replaced by its long name when
+// one is found; empty with valid false when either check fails.
+struct EntryName {
+  std::string name;
+  bool deleted = false;
+  bool valid = false;
+};
+EntryName ResolveEntryName(const ScanContext& ctx, ByteSpan sector, std::size_t entryOffset,
+                           std::uint64_t sectorNumber, DirectoryOrder order = {});
+
+}  // namespace quarrow

@@ -1,0 +1,256 @@
+#include "fat/fat_volume.h"
+
+#include <array>
+#include <string>
+#include <unordered_set>
+
+#include "fat/fat_entries.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+int Percent(std::uint64_t current, std::uint64_t last) {
+  if (last == 0) return 100;
+  std::uint64_t value = current * 100 / last;
+  return value > 100 ? 100 : static_cast<int>(value);
+}
+
+bool IsClusterSizeOfPowerTwo(std::uint32_t k) {
+  switch (k) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 32:
+    case 64:
+    case 128:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool BeginsWithF8FF(ByteSpan sector) {
+  return Byte(sector, 0) == 0xF8 && Byte(sector, 1) == 0xFF;
+}
+
+}  // namespace
+
+int CalculatePartitionParams(ScanContext& ctx) {
+  Feedback& ui = ctx.Ui();
+  ui.SetText(control::kStatus, "Calculating Partition Params...");
+  ui.ShowControl(control::kProgress, true);
+  const FatLayout layout = LayoutOf(ctx.partitionType);
+  if (layout == FatLayout::kNone) return 0;
+  const auto start = static_cast<std::uint32_t>(ctx.searchStart);
+  const auto end = static_cast<std::uint32_t>(ctx.searchEnd);
+  VolumeGeometry& g = ctx.geometry;
+  std::array<std::uint8_t, kSectorSize> sector{};
+
+  // The first FAT begins with the media byte F8 and FF; the last such sector in the window wins.
+  g.ReservedSectors = 0;
+  const std::uint64_t windowFirst = std::uint64_t{start} + (layout == FatLayout::kFat16 ? 0 : 30);
+  const std::uint64_t windowEnd = std::uint64_t{start} + (layout == FatLayout::kFat16 ? 10 : 60);
+  bool matched = false;
+  for (std::uint64_t s = windowFirst; s < windowEnd; ++s) {
+    if (ctx.StopRequested()) return 0;
+    if (ctx.Read(s, 1, sector) == 0) continue;
+    if (BeginsWithF8FF(sector)) {
+      g.ReservedSectors = static_cast<std::uint32_t>(s - start);
+      matched = true;
+    }
+  }
+  if (!matched) g.ReservedSectors = layout == FatLayout::kFat16 ? 1 : 32;
+
+  const std::uint32_t rootSectors = layout == FatLayout::kFat16 ? 32 : 0;
+  if (layout == FatLayout::kFat16) {
+    g.RootDirSectors = 32;
+  } else {
+    g.RootDirStart = 2;
+    g.RootDirSectors = 0;
+  }
+
+  bool haveReference = false;
+  std::uint32_t s1 = 0, c1 = 0;
+  std::uint64_t counted = 0;
+  auto report = [&](std::uint64_t s) {
+    ++counted;
+    if (layout == FatLayout::kFat16) {
+      if (counted % 500 != 0) return;
+      ui.SetProgress(control::kProgress, Percent(s, end), "Completed ");
+    } else {
+      std::string text =
+          std::string(94, ' ') + std::to_string(s) + " / " + std::to_string(end) + std::string(90, ' ');
+      ui.SetProgress(control::kProgress, Percent(s, end), text);
+    }
+  };
+
+  for (std::uint64_t s64 = start; s64 < end; ++s64) {
+    if (ctx.StopRequested()) return 0;
+    // An unreadable sector is skipped, not examined.
+    if (ctx.Read(s64, 1, sector) == 0) {
+      report(s64);
+      continue;
+    }
+    if (!IsDirectoryStartSector(sector)) {
+      report(s64);
+      continue;
+    }
+    const auto s = static_cast<std::uint32_t>(s64);
+    if (!haveReference) {
+      // The first directory with a usable "." cluster is the reference for the whole run.
+      std::uint32_t c = EntryCluster32(sector, 0);
+      if (c >= 2 && c < 0xFFFFFFFFu) {
+        haveReference = true;
+        s1 = s;
+        c1 = c;
+      }
+      report(s64);
+      continue;
+    }
+    const std::uint32_t s2 = s;
+    const std::uint32_t c2 = EntryCluster(sector, 0, layout);
+    if (c2 == 0xFFFFFFFFu || c2 == c1) continue;
+    const std::uint32_t clusterDiff = c2 - c1;
+    const std::uint32_t sectorDiff = s2 - s1;
+    if (sectorDiff % clusterDiff != 0) continue;
+    if (!(c2 < s2 && c2 < s1)) continue;
+    const std::uint32_t k = sectorDiff / clusterDiff;
+    if (!IsClusterSizeOfPowerTwo(k)) continue;
+    if (s1 - c1 * k != s2 - c2 * k) continue;
+    const std::uint32_t x1 = s1 - start - g.ReservedSectors - rootSectors - (c1 - 2) * k;
+    const std::uint32_t x2 = s2 - start - g.ReservedSectors - rootSectors - (c2 - 2) * k;
+    report(s64);
+    if (x1 != x2) continue;
+    g.Cluster0Sector = s1 - c1 * k;
+    g.SectorsPerCluster = k;
+    g.FatSectors = x1 >> 1;
+    g.FirstFatSector = start + g.ReservedSectors;
+    g.SecondFatSector = g.FirstFatSector + g.FatSectors;
+    if (layout == FatLayout::kFat16) g.RootDirStart = g.SecondFatSector + g.FatSectors;
+    return 1;
+  }
+  return 0;
+}
+
+std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster) {
+  return std::uint64_t{cluster} * ctx.activeGeometry.SectorsPerCluster + ctx.activeGeometry.Cluster0Sector;
+}
+
+void FollowClusterChain(ScanContext& ctx, std::uint32_t start, std::size_t maxClusters) {
+  ctx.clusterChain.clear();
+  ctx.clusterChain.push_back(start);
+  const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
+  if (layout == FatLayout::kNone) return;
+  const std::uint32_t fat = ctx.activeGeometry.FirstFatSector;
+  const std::uint32_t fatSectors = ctx.activeGeometry.FatSectors;
+  if (fat == 0) return;
+  const std::uint32_t perSector = layout == FatLayout::kFat16 ? 256 : 128;
+  // No chain can be longer than the entries the FAT holds; the visited set stops loops sooner.
+  const std::uint64_t maxEntries = (std::uint64_t{fatSectors} + 1) * perSector;
+  std::unordered_set<std::uint32_t> visited{start};
+  std::array<std::uint8_t, kSectorSize> buffer{};
+  std::uint64_t loadedIndex = UINT64_MAX;
+  std::uint32_t c = start;
+  while (ctx.clusterChain.size() <= maxEntries && ctx.clusterChain.size() < maxClusters) {
+    const std::uint32_t i = c / perSector;
+    const std::uint32_t j = c % perSector;
+    if (i > fatSectors) return;
+    if (loadedIndex != i) {
+      if (ctx.Read(std::uint64_t{fat} + i, 1, buffer) == 0) return;
+      loadedIndex = i;
+    }
+    std::uint32_t next;
+    if (layout == FatLayout::kFat16) {
+      next = Le16(buffer, std::size_t{j} * 2);
+      if (next < 2 || next >= 0xFFFF) return;
+    } else {
+      next = Le32(buffer, std::size_t{j} * 4);
+      if (next < 2 || next >= 0x0FFFFFFF) return;
+    }
+    if (!visited.insert(next).second) return;
+    ctx.clusterChain.push_back(next);
+    c = next;
+  }
+}
+
+std::vector<std::uint64_t> DirectoryChainSectors(ScanContext& ctx, std::uint32_t firstCluster) {
+  const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+  constexpr std::size_t kMaxDirectorySectors = 65536 * kDirEntrySize / kSectorSize;
+  FollowClusterChain(ctx, firstCluster, spc == 0 ? 1 : (kMaxDirectorySectors + spc - 1) / spc);
+  std::vector<std::uint64_t> sectors;
+  sectors.reserve(ctx.clusterChain.size() * spc);
+  for (std::uint32_t cluster : ctx.clusterChain) {
+    const std::uint64_t first = ClusterSector(ctx, cluster);
+    for (std::uint32_t k = 0; k < spc; ++k) sectors.push_back(first + k);
+  }
+  ctx.clusterChain.clear();
+  return sectors;
+}
+
+namespace {
+
+// The nodes that are children of cluster, in list order: the candidates an entry can name.
+std::vector<FolderNode*> ChildrenOf(ScanContext& ctx, std::uint32_t cluster) {
+  std::vector<FolderNode*> children;
+  for (FolderNode& node : ctx.folderNodes) {
+    if (node.parent == cluster) children.push_back(&node);
+  }
+  return children;
+}
+
+int NameChildNodesAmong(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
+                        const std::vector<std::uint64_t>* directorySectors, std::size_t index,
+                        const std::vector<FolderNode*>& children) {
+  const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
+  if (layout == FatLayout::kNone) return 1;
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (ctx.Read(sectorNumber, 1, sector) == 0) return 1;
+  for (int e = 0; e < kEntriesPerSector; ++e) {
+    const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
+    if (Byte(sector, off) == 0) return 0;
+    if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
+    // Only directory entries can name a folder: a deleted file whose first cluster a new
+    // folder reuses must not rename that folder.
+    if ((Byte(sector, off + 11) & kDirectoryAttribute) == 0) continue;
+    const std::uint32_t entryCluster = EntryCluster(sector, off, layout);
+    EntryName name =
+        ResolveEntryName(ctx, sector, off, sectorNumber, DirectoryOrder{directorySectors, index});
+    if (!name.valid) continue;
+    for (FolderNode* node : children) {
+      if (node->self != entryCluster || node->parent != cluster) continue;
+      if (ctx.resultsTree) ctx.resultsTree->SetText(node->item, name.name);
+      node->name = name.name;
+      if (name.deleted) node->deleted = 1;
+      break;
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int NameChildNodes(ScanContext& ctx, std::uint64_t sector, std::uint32_t cluster) {
+  return NameChildNodes(ctx, sector, cluster, nullptr, 0);
+}
+
+int NameChildNodes(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
+                   const std::vector<std::uint64_t>* directorySectors, std::size_t index) {
+  return NameChildNodesAmong(ctx, sectorNumber, cluster, directorySectors, index, ChildrenOf(ctx, cluster));
+}
+
+void NameFatChildren(ScanContext& ctx, const FolderNode& node) {
+  if (node.self == kOrphanCluster) return;
+  const std::uint32_t self = node.self;
+  const std::vector<std::uint64_t> sectors = DirectoryChainSectors(ctx, self);
+  // The candidates are gathered once per directory instead of once per sector.
+  const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
+  if (children.empty()) return;
+  for (std::size_t i = 0; i < sectors.size(); ++i) {
+    if (NameChildNodesAmong(ctx, sectors[i], self, &sectors, i, children) == 0) break;
+  }
+}
+
+}  // namespace quarrow
