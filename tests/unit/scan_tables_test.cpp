@@ -1,14 +1,199 @@
+#include "results/scan_tables.h"
+
 #include <gtest/gtest.h>
 
-#include "results/scan_tables.h"
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "results/table_numbers.h"
 
 namespace quarrow {
 namespace {
 
-TEST(ScanTablesTest, PlaceholderBuilds) {
-  ScanTables tables;
-  EXPECT_EQ(tables.EntryTable.ColumnCount(), 11);
+std::vector<std::string> Column(const TextTable& table, int column) {
+  std::vector<std::string> out;
+  for (int r = 0; r < table.RowCount(); ++r) out.push_back(table.Cell(r, column));
+  return out;
+}
+
+TextTable TwoColumns() {
+  return TextTable({"key", "value"});
+}
+
+TEST(ScanTablesTest, TablesHaveTheirHeadersInOrder) {
+  ScanTables t;
+  const std::vector<std::string> entry = {"Name", "sector", "self",  "parent", "date",   "time",
+                                          "size", "attr",   "sysID", "Type",   "Deleted"};
+  EXPECT_EQ(t.EntryTable.Headers(), entry);
+  EXPECT_EQ(t.PendingEntryTable.Headers(), entry);
+  EXPECT_EQ(t.DirectoryTable.Headers(),
+            (std::vector<std::string>{"Sector", "Self Cluster", "Parent Cluster", "File System", "Date",
+                                      "Time", "First Run"}));
+  // The duplicate filter keys on the self value, so it comes first there.
+  EXPECT_EQ(t.SpareDirectoryTable.Headers(),
+            (std::vector<std::string>{"Self Cluster", "Sector", "Parent Cluster", "File System", "Date",
+                                      "Time", "First Run"}));
+  const std::vector<std::string> fs = {
+      "Sector",        "SPF",      "SPC",       "Root Sectors", "Root Start", "Reserve Sectors",
+      "Cluster0Start", "firstFAT", "secondFAT", "TotalSectors", "PartType"};
+  EXPECT_EQ(t.FileSystemTable.Headers(), fs);
+  EXPECT_EQ(t.IdentifiedFileSystemTable.Headers(), fs);
+  EXPECT_EQ(t.MftRecordTable.Headers(),
+            (std::vector<std::string>{"sector", "mftReference", "vcn", "fsNumber"}));
+  EXPECT_EQ(t.MftEntryTable.Headers(),
+            (std::vector<std::string>{"name", "Sector", "parentMFT", "selfMFT", "size", "type", "fsNumber",
+                                      "date", "First Run", "Deleted"}));
+  EXPECT_EQ(entry_col::kParent, 3);
+  EXPECT_EQ(entry_col::kDeleted, 10);
+}
+
+TEST(ScanTablesTest, InsertSetGetDeleteKeepRowOrder) {
+  TextTable t = TwoColumns();
+  EXPECT_EQ(t.AppendRow("a"), 0);
+  EXPECT_EQ(t.AppendRow("c"), 1);
+  EXPECT_EQ(t.InsertRow(1, "b"), 1);  // rows from the index on move down
+  EXPECT_EQ(t.InsertRow(0, "first"), 0);
+  EXPECT_EQ(t.InsertRow(99, "last"), 4);
+  EXPECT_EQ(Column(t, 0), (std::vector<std::string>{"first", "a", "b", "c", "last"}));
+  EXPECT_EQ(t.GetCell(2, 1), "");  // never set
+  t.SetCell(2, 1, "x");
+  t.SetCell(2, 1, "y");  // overwrites
+  t.SetCell(9, 1, "ignored");
+  t.SetCell(0, 7, "ignored");
+  EXPECT_EQ(t.GetCell(2, 1), "y");
+  EXPECT_EQ(t.GetCell(9, 0), "");
+  EXPECT_EQ(t.RowCount(), 5);
+  t.DeleteRow(1);
+  EXPECT_EQ(Column(t, 0), (std::vector<std::string>{"first", "b", "c", "last"}));
+  EXPECT_EQ(t.GetCell(1, 1), "y");  // the cell moved up with its row
+  t.DeleteRow(-1);
+  t.DeleteRow(4);
+  EXPECT_EQ(t.RowCount(), 4);
+  t.DeleteRows({3, 0, 3, 17, -2});
+  EXPECT_EQ(Column(t, 0), (std::vector<std::string>{"b", "c"}));
+  t.DeleteAllRows();
+  EXPECT_EQ(t.RowCount(), 0);
+}
+
+TEST(ScanTablesTest, BoundedReadsCutLongCells) {
+  TextTable t = TwoColumns();
+  t.AppendRow(std::string(300, 'n'));
+  t.SetCell(0, 1, "FOLDER-and-a-long-tail-of-text");
+  EXPECT_EQ(t.GetCell(0, 0).size(), 254u);  // names and numbers: 255-character buffer
+  EXPECT_EQ(t.GetCell(0, 0, kLogCellBuffer).size(), 255u);
+  EXPECT_EQ(t.GetCell(0, 1, kShortCellBuffer), "FOLDER-and-a-long-t");
+  EXPECT_EQ(t.GetCell(0, 1, kFlagCellBuffer), "FOLDER-an");
+  EXPECT_EQ(t.GetCell(0, 1, 0), "");
+  EXPECT_EQ(t.Cell(0, 0).size(), 300u);  // the cell itself is whole
+}
+
+TEST(ScanTablesTest, FindMatchesWholeColumnZeroIgnoringCase) {
+  TextTable t = TwoColumns();
+  t.AppendRow("Alpha");
+  t.AppendRow("12");
+  t.AppendRow("ALPHA");
+  t.SetCell(1, 1, "alpha");
+  EXPECT_EQ(t.FindRow("alpha"), 0);  // first match from row 0
+  EXPECT_EQ(t.FindRow("aLpHa"), 0);
+  EXPECT_EQ(t.FindRow("12"), 1);
+  EXPECT_EQ(t.FindRow("1"), -1);  // whole text only
+  EXPECT_EQ(t.FindRow("Alphabet"), -1);
+  EXPECT_EQ(t.FindRow("Alph"), -1);
+  t.DeleteRow(0);
+  EXPECT_EQ(t.FindRow("alpha"), 1);  // column 1 is never searched
+}
+
+TEST(ScanTablesTest, SortIsNumericForNumbersAndMovesWholeRows) {
+  TextTable t = TwoColumns();
+  for (const char* key : {"268435455", "10", "9", "100", "0", "4294967295", "2"}) {
+    int r = t.AppendRow(key);
+    t.SetCell(r, 1, std::string("v") + key);
+  }
+  t.Sort(0);
+  EXPECT_EQ(Column(t, 0), (std::vector<std::string>{"0", "2", "9", "10", "100", "268435455", "4294967295"}));
+  for (int r = 0; r < t.RowCount(); ++r) EXPECT_EQ(t.Cell(r, 1), "v" + t.Cell(r, 0));
+}
+
+TEST(ScanTablesTest, SortIsStableForEqualKeys) {
+  TextTable t = TwoColumns();
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"7", "a"}, {"3", "b"}, {"7", "c"}, {"3", "d"}, {"07", "e"}, {"3", "f"}, {"7", "g"}};
+  for (const auto& [key, tag] : rows) t.SetCell(t.AppendRow(key), 1, tag);
+  t.Sort(0);
+  EXPECT_EQ(Column(t, 1), (std::vector<std::string>{"b", "d", "f", "a", "c", "e", "g"}));
+}
+
+TEST(ScanTablesTest, SortComparesDatesThenText) {
+  TextTable t = TwoColumns();
+  // As text "01-FEB-2024" < "05-JAN-2024" < "31-DEC-2023"; as dates the order is reversed.
+  for (const char* key : {"01-FEB-2024", "05-JAN-2024", "31-DEC-2023"}) t.AppendRow(key);
+  t.Sort(0);
+  EXPECT_EQ(Column(t, 0), (std::vector<std::string>{"31-DEC-2023", "05-JAN-2024", "01-FEB-2024"}));
+
+  TextTable words = TwoColumns();
+  for (const char* key : {"b", "B", "a", "ab"}) words.AppendRow(key);
+  words.Sort(0);
+  EXPECT_EQ(Column(words, 0), (std::vector<std::string>{"B", "a", "ab", "b"}));
+}
+
+TEST(ScanTablesTest, SortOfMixedColumnKeepsEveryRow) {
+  // Numbers, dates and text compare pairwise in a way that is not transitive ("9" < "10" as
+  // numbers, "10" < "1a" < "9" as text); every row must survive the sort.
+  TextTable t = TwoColumns();
+  std::vector<std::string> keys;
+  for (int i = 0; i < 200; ++i) {
+    std::string key =
+        i % 3 == 0 ? std::to_string(i) : (i % 3 == 1 ? std::to_string(i) + "a" : "x" + std::to_string(i));
+    keys.push_back(key);
+    t.AppendRow(key);
+  }
+  t.Sort(0);
+  std::vector<std::string> after = Column(t, 0);
+  std::sort(after.begin(), after.end());
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(after, keys);
+}
+
+TEST(ScanTablesTest, SortOfEmptyOrOneRowOrBadColumnChangesNothing) {
+  TextTable t = TwoColumns();
+  t.Sort(0);
+  EXPECT_EQ(t.RowCount(), 0);
+  t.AppendRow("5");
+  t.SetCell(0, 1, "x");
+  t.Sort(1);
+  t.Sort(7);
+  EXPECT_EQ(t.Cell(0, 0), "5");
+  EXPECT_EQ(t.Cell(0, 1), "x");
+}
+
+TEST(TableNumbersTest, UnsignedReadsKeepValuesAboveTheSignedRange) {
+  EXPECT_EQ(ReadU32("4294967295"), 4294967295u);
+  EXPECT_EQ(ReadU32("3000000000"), 3000000000u);
+  EXPECT_EQ(ReadU32("2147483648"), 2147483648u);
+  EXPECT_EQ(ReadU32("268435455"), 268435455u);
+  EXPECT_EQ(ReadU32("-1"), 4294967295u);  // "%d" of the same bits
+  EXPECT_EQ(ReadU32("99999999999"), 4294967295u);
+  EXPECT_EQ(ReadU32(U32Text(4000000000u)), 4000000000u);
+  EXPECT_EQ(ReadU32(""), 0u);
+  EXPECT_EQ(ReadU32("FOLDER"), 0u);
+  EXPECT_EQ(ReadU32("  42abc"), 42u);
+}
+
+TEST(TableNumbersTest, SaturatingAndSixtyFourBitReads) {
+  EXPECT_EQ(ReadI32Saturating("4294967295"), 2147483647);
+  EXPECT_EQ(ReadI32Saturating("-1"), -1);
+  EXPECT_EQ(ReadI32Saturating("-99999999999"), -2147483647 - 1);
+  EXPECT_EQ(ReadI32Saturating("x"), 0);
+  EXPECT_EQ(ReadI64("133536836960000000"), 133536836960000000);
+  EXPECT_EQ(ReadI64("-5"), -5);
+  EXPECT_EQ(ReadI64("99999999999999999999"), INT64_MAX);
+  EXPECT_EQ(I32Text(-1), "-1");
+  EXPECT_EQ(U32Text(static_cast<std::uint32_t>(-1)), "4294967295");
+  EXPECT_TRUE(IsDecimalNumber("-12"));
+  EXPECT_FALSE(IsDecimalNumber(""));
+  EXPECT_FALSE(IsDecimalNumber("-"));
+  EXPECT_FALSE(IsDecimalNumber("1 "));
 }
 
 }  // namespace
