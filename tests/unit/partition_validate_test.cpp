@@ -1,0 +1,303 @@
+// ValidatePartition over hand-built FAT16, FAT32 and NTFS volumes.
+
+#include <gtest/gtest.h>
+
+#include "partition/validate_partition.h"
+#include "unit/partition_test_disk.h"
+
+namespace quarrow {
+namespace {
+
+using namespace partition_test;
+
+class ValidateTest : public ::testing::Test {
+ protected:
+  static constexpr std::uint64_t kStart = 2048;
+  static constexpr std::uint64_t kEnd = 2048 + 60000;  // the first sector after the partition
+
+  ValidateTest() : disk(70000) {
+    context.reader = &disk.reader;
+    context.diskNumber = 0;
+    context.searchStart = kStart;
+    context.searchEnd = kEnd;
+    context.feedback = &feedback;
+  }
+
+  int Validate(const std::string& type) {
+    context.partitionType = type;
+    return ValidatePartition(context);
+  }
+
+  // A geometry no validation would produce, to see what a failure leaves alone.
+  void Poison() {
+    VolumeGeometry g;
+    g.FatSectors = g.SectorsPerCluster = g.RootDirSectors = g.RootDirStart = g.ReservedSectors = 77;
+    g.Cluster0Sector = g.FirstFatSector = g.SecondFatSector = g.MftSector = g.MftMirrSector = 77;
+    g.MftRecordSectors = g.IndexBlockSectors = 77;
+    context.geometry = g;
+  }
+
+  MemoryDisk disk;
+  ScanContext context;
+  RecordingFeedback feedback;
+};
+
+TEST_F(ValidateTest, Fat16LayoutFromTheBootSector) {
+  Fat16Figures f;  // 4 reserved, 32 sectors per FAT, 512 root entries, 4 sectors per cluster
+  f.fats = 1;      // ignored: the volume is taken to have two FATs
+  disk.Write(kStart, Fat16Boot(f));
+  disk.Write(kStart + 4 + 32, FatStart(0xF8));
+  ASSERT_EQ(Validate("FAT16"), 1);
+  const VolumeGeometry& g = context.geometry;
+  EXPECT_EQ(g.FatSectors, 32u);
+  EXPECT_EQ(g.SectorsPerCluster, 4u);
+  EXPECT_EQ(g.RootDirSectors, 32u);
+  EXPECT_EQ(g.ReservedSectors, 4u);
+  EXPECT_EQ(g.RootDirStart, 2048u + 4 + 64);
+  EXPECT_EQ(g.Cluster0Sector, 2048u + 4 + 64 + 32 - 8);
+  EXPECT_EQ(g.FirstFatSector, 2052u);
+  EXPECT_EQ(g.SecondFatSector, 2084u);
+  EXPECT_EQ(feedback.texts,
+            (std::vector<std::pair<int, std::string>>{{control::kStatus, "Validating Partition ..."}}));
+}
+
+TEST_F(ValidateTest, Fat16Failures) {
+  disk.Write(kStart, Fat16Boot({}));
+  disk.Write(kStart + 36, FatStart(0xF0));  // a media byte other than 0xF8
+  Poison();
+  const VolumeGeometry poisoned = context.geometry;
+  EXPECT_EQ(Validate("FAT16"), 0);
+  EXPECT_EQ(context.geometry, poisoned);
+
+  disk.Write(kStart + 36, FatStart(0xF8));
+  EXPECT_EQ(Validate("FAT16"), 1);
+
+  Sector unsigned_ = Fat16Boot({});
+  unsigned_[511] = 0;
+  disk.Write(kStart, unsigned_);
+  Poison();
+  EXPECT_EQ(Validate("FAT16"), 0);
+  EXPECT_EQ(context.geometry, poisoned);
+
+  // A zero cluster size would put every cluster on the same sector.
+  Fat16Figures zero;
+  zero.sectorsPerCluster = 0;
+  disk.Write(kStart, Fat16Boot(zero));
+  EXPECT_EQ(Validate("FAT16"), 0);
+}
+
+TEST_F(ValidateTest, Fat12IsReadWithTheFat16Rules) {
+  Fat16Figures f;
+  f.label = "FAT12   ";
+  f.sectorsPerFat = 12;
+  disk.Write(kStart, Fat16Boot(f));
+  disk.Write(kStart + 4 + 12, FatStart(0xF8));
+  ASSERT_EQ(Validate("FAT16"), 1);
+  EXPECT_EQ(context.geometry.SecondFatSector, kStart + 16);
+}
+
+TEST_F(ValidateTest, Fat32LayoutFromTheBootSector) {
+  disk.Write(kStart, Fat32Boot({}));  // 32 reserved, 600 per FAT, 8 per cluster, root cluster 2
+  disk.Write(kStart + 32 + 600, FatStart(0xF8));
+  ASSERT_EQ(Validate("FAT32"), 1);
+  const VolumeGeometry& g = context.geometry;
+  EXPECT_EQ(g.FatSectors, 600u);
+  EXPECT_EQ(g.SectorsPerCluster, 8u);
+  EXPECT_EQ(g.RootDirSectors, 0u);
+  EXPECT_EQ(g.RootDirStart, 2u);
+  EXPECT_EQ(g.ReservedSectors, 32u);
+  EXPECT_EQ(g.Cluster0Sector, 2048u + 32 + 1200 - 16);
+  EXPECT_EQ(g.FirstFatSector, 2080u);
+  EXPECT_EQ(g.SecondFatSector, 2680u);
+}
+
+TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainBootSectorIsUnsigned) {
+  Fat32Figures f;
+  f.rootCluster = 5;
+  disk.Write(kStart + 6, Fat32Boot(f));  // sector 0 of the volume is wiped
+  disk.Write(kStart + 32 + 600, FatStart(0xF8));
+  ASSERT_EQ(Validate("FAT32"), 1);
+  EXPECT_EQ(context.geometry.RootDirStart, 5u);
+  EXPECT_EQ(context.geometry.SecondFatSector, kStart + 632);
+}
+
+TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainFiguresMissTheSecondFat) {
+  Fat32Figures damaged;
+  damaged.sectorsPerFat = 9999;  // signed, but its second FAT holds no media byte
+  damaged.rootCluster = 9;
+  disk.Write(kStart, Fat32Boot(damaged));
+  Fat32Figures good;
+  good.rootCluster = 3;
+  disk.Write(kStart + 6, Fat32Boot(good));
+  disk.Write(kStart + 32 + 600, FatStart(0xF8));
+  ASSERT_EQ(Validate("FAT32"), 1);
+  EXPECT_EQ(context.geometry.FatSectors, 600u);
+  EXPECT_EQ(context.geometry.RootDirStart, 3u);
+}
+
+TEST_F(ValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
+  Fat32Figures f;
+  f.rootCluster = 11;
+  disk.Write(kStart, Fat32Boot(f));
+  disk.Write(kStart + 32 + 600, FatStart(0xF0));
+  Poison();
+  VolumeGeometry expected = context.geometry;
+  expected.RootDirStart = 0;  // the blank backup's root cluster, taken before its test failed
+  EXPECT_EQ(Validate("FAT32"), 0);
+  EXPECT_EQ(context.geometry, expected);
+
+  Poison();
+  disk.Write(kStart, Sector{});
+  expected = context.geometry;
+  EXPECT_EQ(Validate("FAT32"), 0);  // neither boot sector signed: nothing accepted, nothing written
+  EXPECT_EQ(context.geometry, expected);
+}
+
+class ValidateNtfsTest : public ValidateTest {
+ protected:
+  // An NTFS volume with 8 sectors per cluster, its MFT at cluster 4 and its mirror at cluster 2.
+  void WriteVolume(const NtfsFigures& f, bool primary = true, bool backup = true) {
+    if (primary) disk.Write(kStart, NtfsBoot(f));
+    if (backup) disk.Write(kEnd - 1, NtfsBoot(f));
+    disk.Write(kStart + f.mftCluster * f.sectorsPerCluster, FileRecord());
+    disk.Write(kStart + f.mirrorCluster * f.sectorsPerCluster, FileRecord());
+  }
+};
+
+TEST_F(ValidateNtfsTest, LayoutFromTheBootSector) {
+  NtfsFigures f;
+  WriteVolume(f);
+  ASSERT_EQ(Validate("NTFS"), 1);
+  const VolumeGeometry& g = context.geometry;
+  EXPECT_EQ(g.SectorsPerCluster, 8u);
+  EXPECT_EQ(g.Cluster0Sector, kStart);
+  EXPECT_EQ(g.MftSector, kStart + 32);
+  EXPECT_EQ(g.MftMirrSector, kStart + 16);
+  EXPECT_EQ(g.MftRecordSectors, 2u);   // 0xF6 at byte 64
+  EXPECT_EQ(g.IndexBlockSectors, 8u);  // 1 cluster of 8 sectors
+}
+
+TEST_F(ValidateNtfsTest, RecordAndIndexSizes) {
+  NtfsFigures f;
+  f.sectorsPerCluster = 2;
+  f.recordField = 2;    // two clusters of 2 sectors
+  f.indexField = 0xF4;  // 4096 bytes
+  WriteVolume(f);
+  ASSERT_EQ(Validate("NTFS"), 1);
+  EXPECT_EQ(context.geometry.MftRecordSectors, 4u);
+  EXPECT_EQ(context.geometry.IndexBlockSectors, 8u);
+
+  f.recordField = 5;  // 10 sectors: not a record size
+  WriteVolume(f);
+  EXPECT_EQ(Validate("NTFS"), 0);
+}
+
+TEST_F(ValidateNtfsTest, ThreeSectorsPerClusterFails) {
+  NtfsFigures f;
+  f.sectorsPerCluster = 3;
+  WriteVolume(f);
+  Poison();
+  const VolumeGeometry poisoned = context.geometry;
+  EXPECT_EQ(Validate("NTFS"), 0);
+  EXPECT_EQ(context.geometry, poisoned);
+}
+
+TEST_F(ValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
+  NtfsFigures bad;
+  bad.sectorsPerCluster = 3;
+  NtfsFigures good;
+  WriteVolume(good, false, true);
+  disk.Write(kStart, NtfsBoot(bad));  // the main copy fails its cluster size
+  ASSERT_EQ(Validate("NTFS"), 1);
+  EXPECT_EQ(context.geometry.SectorsPerCluster, 8u);
+  EXPECT_EQ(context.geometry.MftSector, kStart + 32);
+  EXPECT_EQ(disk.device->Reads()[1].offset, (kEnd - 1) * 512);
+}
+
+TEST_F(ValidateNtfsTest, UnsignedMainCopyFallsBackToTheBackup) {
+  WriteVolume({}, false, true);
+  ASSERT_EQ(Validate("NTFS"), 1);
+  EXPECT_EQ(context.geometry.MftRecordSectors, 2u);
+}
+
+TEST_F(ValidateNtfsTest, SectorAfterThePartitionIsNotTakenForTheBackup) {
+  // The first sector after this partition may be the next volume's boot sector.
+  WriteVolume({}, false, false);
+  disk.Write(kEnd, NtfsBoot({}));
+  EXPECT_EQ(Validate("NTFS"), 0);
+}
+
+TEST_F(ValidateNtfsTest, MftOrMirrorIsEnough) {
+  NtfsFigures f;
+  WriteVolume(f);
+  disk.Write(kStart + 32, Sector{});  // the MFT is gone, the mirror is there
+  ASSERT_EQ(Validate("NTFS"), 1);
+  EXPECT_EQ(context.geometry.MftSector, 0u);
+  EXPECT_EQ(context.geometry.MftMirrSector, kStart + 16);
+
+  disk.Write(kStart + 16, Sector{});  // both gone
+  Poison();
+  const VolumeGeometry poisoned = context.geometry;
+  EXPECT_EQ(Validate("NTFS"), 0);
+  EXPECT_EQ(context.geometry, poisoned);
+}
+
+TEST_F(ValidateNtfsTest, MftFoundThroughTheOtherCopy) {
+  // The main copy points the MFT at an empty cluster; the backup points at the real one.
+  NtfsFigures main;
+  main.mftCluster = 100;
+  disk.Write(kStart, NtfsBoot(main));
+  NtfsFigures backup;
+  WriteVolume(backup, false, true);
+  ASSERT_EQ(Validate("NTFS"), 1);
+  EXPECT_EQ(context.geometry.MftSector, kStart + 32);
+  EXPECT_EQ(context.geometry.MftMirrSector, kStart + 16);
+}
+
+TEST_F(ValidateTest, OtherTypesAndRangesFail) {
+  disk.Write(kStart, Fat32Boot({}));
+  disk.Write(kStart + 632, FatStart(0xF8));
+  EXPECT_EQ(Validate("FAT12"), 0);
+  EXPECT_EQ(Validate(""), 0);
+  EXPECT_EQ(Validate("fat32"), 0);
+  context.searchStart = -1;
+  EXPECT_EQ(Validate("FAT32"), 0);
+  EXPECT_EQ(NtfsBackupBootSector(100, 100), 0u);
+  EXPECT_EQ(NtfsBackupBootSector(100, 50), 0u);
+  EXPECT_EQ(NtfsBackupBootSector(100, 200), 199u);
+}
+
+TEST(ValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
+  // The geometry holds 32-bit sector numbers; a volume past them cannot be described by it.
+  const std::uint64_t start = (1ull << 32) + 2048;
+  MemoryDisk disk(start + 100000);
+  disk.Write(start, Fat32Boot({}));
+  disk.Write(start + 632, FatStart(0xF8));
+  disk.Write(start + 6, Fat32Boot({}));
+  ScanContext context;
+  context.reader = &disk.reader;
+  context.partitionType = "FAT32";
+  context.searchStart = static_cast<std::int64_t>(start);
+  context.searchEnd = static_cast<std::int64_t>(start + 90000);
+  EXPECT_EQ(ValidatePartition(context), 0);
+  EXPECT_EQ(context.geometry.FirstFatSector, 0u);
+
+  // The same volume below 2^32 validates, so the refusal is the size and nothing else.
+  MemoryDisk small(100000);
+  small.Write(2048, Fat32Boot({}));
+  small.Write(2048 + 632, FatStart(0xF8));
+  context.reader = &small.reader;
+  context.searchStart = 2048;
+  EXPECT_EQ(ValidatePartition(context), 1);
+}
+
+TEST_F(ValidateTest, WithoutAReaderNothingValidates) {
+  ScanContext empty;
+  empty.partitionType = "NTFS";
+  empty.searchStart = 63;
+  empty.searchEnd = 1000;
+  EXPECT_EQ(ValidatePartition(empty), 0);
+}
+
+}  // namespace
+}  // namespace quarrow
