@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "results/file_list.h"
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+constexpr std::uint16_t FatDate(int year, int month, int day) {
+  return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+constexpr std::uint16_t FatTime(int hour, int minute, int twoSeconds) {
+  return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | twoSeconds);
+}
+// 100-ns ticks since 1601-01-01, worked out apart from the code under test.
+constexpr std::int64_t kStamp2024Leap = 133536836960000000;  // 2024-02-29 12:34:56
+constexpr std::int64_t kStamp2000Leap = 125962560000000000;  // 2000-02-29 00:00:00
+constexpr std::int64_t kStamp1900 = 94406687990000000;       // 1900-03-01 23:59:59
+constexpr std::int64_t kStamp2100 = 157783717230000000;      // 2100-12-31 01:02:03
+constexpr std::int64_t kStamp9999 = 2650467743990000000;     // 9999-12-31 23:59:59
+
+TEST(FileTypeCatalogueTest, EndingsMatchWithLetterCase) {
+  EXPECT_EQ(FileTypeDescription("REPORT.DOC"), "Microsoft Word File");
+  EXPECT_EQ(FileTypeDescription("report.doc"), "Microsoft Word File");
+  EXPECT_EQ(FileTypeDescription("report.docx"), "Microsoft Word File");
+  EXPECT_EQ(FileTypeDescription("report.Doc"), "File");
+  EXPECT_EQ(FileTypeDescription("notes.Txt"), "File");
+  EXPECT_EQ(FileTypeDescription("photo.JPEG"), "Image File");
+  EXPECT_EQ(FileTypeDescription("photo.jpeg"), "Image File");
+  EXPECT_EQ(FileTypeDescription("drawing.eps"), "Image File");
+  EXPECT_EQ(FileTypeDescription("voice.au"), "Sound file");
+  EXPECT_EQ(FileTypeDescription("stream.ram"), "Sound file");
+  EXPECT_EQ(FileTypeDescription("movie.rm"), "Video File");
+  EXPECT_EQ(FileTypeDescription("movie.3G2"), "Video File");
+  EXPECT_EQ(FileTypeDescription("page.xhtml"), "Web file");
+  EXPECT_EQ(FileTypeDescription("PAGE.HTML"), "Web file");
+  EXPECT_EQ(FileTypeDescription("noextensionhtml"), "Web file");  // the ending carries no dot
+  EXPECT_EQ(FileTypeDescription("page.Html"), "File");
+  EXPECT_EQ(FileTypeDescription("main.c"), "C++ file");
+  EXPECT_EQ(FileTypeDescription("main.h"), "Header file");
+  EXPECT_EQ(FileTypeDescription("SETUP.EXE"), "Executable file");
+  EXPECT_EQ(FileTypeDescription("x.torrent"), "BitTorrent File");
+  EXPECT_EQ(FileTypeDescription("book.wks"), "Microsoft Works Spreadsheet File");
+  EXPECT_EQ(FileTypeDescription("LOG.LOG"), "Text file");
+  EXPECT_EQ(FileTypeDescription("archive.doc.zip"), "Winzip File");  // only the last characters count
+  EXPECT_EQ(FileTypeDescription(""), "File");
+  EXPECT_EQ(FileTypeDescription("c"), "File");
+  EXPECT_EQ(FileTypeDescription(".c"), "C++ file");
+}
+
+TEST(FileTypeCatalogueTest, Fat16RootVariants) {
+  EXPECT_EQ(FileTypeDescription("a.zip", true), "Compressed File");
+  EXPECT_EQ(FileTypeDescription("a.zip", false), "Winzip File");
+  EXPECT_EQ(FileTypeDescription("A.RAR", true), "Compressed File");
+  EXPECT_EQ(FileTypeDescription("a.reg", true), "Windows Registry file");
+  EXPECT_EQ(FileTypeDescription("a.reg", false), "Registry file");
+  EXPECT_EQ(FileTypeDescription("a.doc", true), "Microsoft Word File");
+  EXPECT_EQ(FileTypeDescription("a.Zip", true), "File");
+}
+
+TEST(DateTimeTextTest, FatDatesAndTimes) {
+  EXPECT_EQ(FatDateText(FatDate(2024, 1, 5)), "05-JAN-2024");
+  EXPECT_EQ(FatDateText(FatDate(1999, 12, 31)), "31-DEC-1999");
+  EXPECT_EQ(FatDateText(FatDate(2107, 7, 15)), "15-JUL-2107");
+  EXPECT_EQ(FatDateText(0), "00-ERR-1980");  // the stored date of the catch-all folder
+  EXPECT_EQ(FatDateText(FatDate(2024, 13, 5)), "05-ERR-2024");
+  EXPECT_EQ(FatDateText(FatDate(2024, 15, 5)), "05-ERR-2024");
+  EXPECT_EQ(FatDateText(0x10000u | FatDate(2024, 1, 5)), "05-JAN-2024");  // only the low 16 bits
+  EXPECT_EQ(FatTimeText(FatTime(13, 7, 5)), "13:07");                     // seconds are not shown
+  EXPECT_EQ(FatTimeText(0), "00:00");
+  EXPECT_EQ(FatTimeText(FatTime(23, 59, 29)), "23:59");
+  EXPECT_EQ(FatTimeText(0xFFFF), "31:63");  // out-of-range fields shown as stored
+}
+
+TEST(DateTimeTextTest, NtfsStampsBecomeCalendarTime) {
+  EXPECT_EQ(NtfsDateText(kStamp2024Leap), "29-FEB-2024");
+  EXPECT_EQ(NtfsTimeText(kStamp2024Leap), "12:34:56");
+  EXPECT_EQ(NtfsTimeText(kStamp2024Leap + 9'999'999), "12:34:56");  // fractions are dropped
+  EXPECT_EQ(NtfsDateText(kStamp2000Leap), "29-FEB-2000");
+  EXPECT_EQ(NtfsTimeText(kStamp2000Leap), "0:0:0");
+  EXPECT_EQ(NtfsDateText(kStamp2000Leap - 1), "28-FEB-2000");
+  EXPECT_EQ(NtfsDateText(kStamp1900), "1-MAR-1900");  // 1900 has no 29 February
+  EXPECT_EQ(NtfsTimeText(kStamp1900), "23:59:59");
+  EXPECT_EQ(NtfsDateText(kStamp2100), "31-DEC-2100");
+  EXPECT_EQ(NtfsTimeText(kStamp2100), "1:2:3");
+  EXPECT_EQ(NtfsDateText(kStamp9999), "31-DEC-9999");
+  EXPECT_EQ(NtfsDateText(0), "1-JAN-1601");
+  EXPECT_EQ(NtfsTimeText(0), "0:0:0");
+  EXPECT_EQ(NtfsDateText(116444736000000000), "1-JAN-1970");
+  // A stamp with the top bit set is not a time; it reads as all-zero fields.
+  EXPECT_EQ(NtfsDateText(-1), "0-ERR-0");
+  EXPECT_EQ(NtfsTimeText(INT64_MIN), "0:0:0");
+  CalendarTime far = NtfsStampToCalendar(INT64_MAX);
+  EXPECT_EQ(far.year, 30828);
+  EXPECT_GE(far.month, 1);
+  EXPECT_LE(far.month, 12);
+}
+
+TEST(DateTimeTextTest, LocalTextsUseEnglishMonthNames) {
+  std::tm t{};
+  t.tm_year = 126;
+  t.tm_mon = 11;
+  t.tm_mday = 8;
+  t.tm_hour = 9;
+  t.tm_min = 5;
+  EXPECT_EQ(LocalDateText(t), "08-Dec-2026");
+  EXPECT_EQ(LocalTimeText(t), "09:05");
+  t.tm_mon = 0;
+  t.tm_mday = 31;
+  EXPECT_EQ(LocalDateText(t), "31-Jan-2026");
+}
+
+TEST(DetailsListTest, ResultsColumns) {
+  const auto& columns = ResultsColumns();
+  std::vector<std::string> headers;
+  std::vector<int> widths;
+  for (const auto& c : columns) {
+    headers.push_back(c.header);
+    widths.push_back(c.width);
+  }
+  EXPECT_EQ(headers, (std::vector<std::string>{"Name", "Type", "Size", "Date", "Time", "Debug Info 1",
+                                               "Debug Info 2", "Debug Info 3"}));
+  EXPECT_EQ(widths, (std::vector<int>{145, 100, 70, 100, 70, 0, 0, 0}));
+}
+
+TEST(DetailsListTest, FatFileRowFields) {
+  DetailsRow row =
+      FatFileRow("_REPORT.TXT", 3000000000u, FatDate(2024, 1, 5), FatTime(13, 7, 0), 70000, true, false);
+  EXPECT_EQ(row.name, "_REPORT.TXT");
+  EXPECT_EQ(row.type, "Text file");
+  EXPECT_EQ(row.size, "3000000000");
+  EXPECT_EQ(row.date, "05-JAN-2024");
+  EXPECT_EQ(row.time, "13:07");
+  EXPECT_EQ(row.debug1, "70000");
+  EXPECT_EQ(row.debug2, "");
+  EXPECT_EQ(row.debug3, "");
+  EXPECT_TRUE(row.deleted);
+  EXPECT_EQ(row.image, RowImage::kFile);
+  EXPECT_EQ(FatFileRow("a.zip", 0, 0, 0, 0, false, true).type, "Compressed File");
+}
+
+struct TextFeedback : Feedback {
+  std::map<int, std::string> texts;
+  void SetText(int id, std::string_view text) override { texts[id] = std::string(text); }
+};
+
+std::vector<std::string> Names(const DetailsList& list) {
+  std::vector<std::string> out;
+  for (const auto& row : list.rows) out.push_back(row.name);
+  return out;
+}
+
+class FatListingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ctx.feedback = &ui;
+    ctx.activeGeometry.Type = "FAT32";
+    ctx.ResetForScan();
+    TreeItem root = ctx.resultsTree->Root();
+    docs = InsertFolderNode(ctx, root, "Docs", 10, FatDate(2023, 6, 1), FatTime(8, 30, 0), 0, false);
+    misc = InsertFolderNode(ctx, root, "QRW_Miscellaneous", kOrphanCluster, 0, 0, 0, false);
+    sub = InsertFolderNode(ctx, docs, "Sub", 11, 0, 0, 10, true);
+    subsub = InsertFolderNode(ctx, sub, "Inner", 12, 0, 0, 11, false);
+    lost = InsertFolderNode(ctx, misc, "Lost", 40, 0, 0, kOrphanCluster, false);
+    lister = [this](ScanContext&, DetailsList& list, std::uint32_t cluster) {
+      listed.push_back(cluster);
+      list.rows.push_back(
+          FatFileRow("f" + std::to_string(cluster) + ".txt", 1, 0, 0, cluster + 100, false, cluster == 0));
+    };
+    namer = [this](ScanContext&, const FolderNode& node) { named.push_back(node.self); };
+    listing.listFatFiles = &lister;
+    listing.nameChildren = &namer;
+    now.tm_year = 126;
+    now.tm_mon = 11;
+    now.tm_mday = 8;
+    now.tm_hour = 13;
+    now.tm_min = 5;
+  }
+  TextFeedback ui;
+  ScanContext ctx;
+  TreeItem docs = kNoItem, misc = kNoItem, sub = kNoItem, subsub = kNoItem, lost = kNoItem;
+  FatFileLister lister;
+  ChildNamer namer;
+  FolderListing listing;
+  std::vector<std::uint32_t> listed, named;
+  std::tm now{};
+  DetailsList list;
+};
+
+TEST_F(FatListingTest, RootListsTopFoldersThenItsFiles) {
+  ListFolder(ctx, list, ctx.resultsTree->Root(), listing, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Docs", "QRW_Miscellaneous", "f0.txt"}));
+  EXPECT_EQ(listed, (std::vector<std::uint32_t>{0}));
+  EXPECT_TRUE(named.empty());  // the root has no node to name children for
+  const DetailsRow& folder = list.rows[0];
+  EXPECT_EQ(folder.type, "FOLDER");
+  EXPECT_EQ(folder.image, RowImage::kFolder);
+  EXPECT_EQ(folder.size, "0");
+  EXPECT_EQ(folder.date, "01-JUN-2023");
+  EXPECT_EQ(folder.time, "08:30");
+  EXPECT_EQ(folder.debug1, "10");
+  EXPECT_EQ(folder.debug2, "0");
+  EXPECT_EQ(folder.debug3, std::to_string(docs));
+  // The catch-all folder shows the time of the listing.
+  EXPECT_EQ(list.rows[1].date, "08-Dec-2026");
+  EXPECT_EQ(list.rows[1].time, "13:05");
+  EXPECT_EQ(list.rows[2].type, "Text file");
+  EXPECT_EQ(ui.texts[control::kCurrentFolder], "");
+  EXPECT_EQ(ctx.currentFolder, kNoItem);  // the root never becomes the current folder
+
+  // Opened from the list instead, the catch-all folder shows its stored date.
+  FillFolderList(ctx, list, ctx.resultsTree->Root(), listing);
+  EXPECT_EQ(list.rows[1].date, "00-ERR-1980");
+  EXPECT_EQ(list.rows[1].time, "00:00");
+}
+
+TEST_F(FatListingTest, FolderReadsItsDirectoryEveryTimeItIsListed) {
+  ListFolder(ctx, list, docs, listing, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Sub", "f10.txt"}));
+  EXPECT_EQ(list.rows[0].type, "Deleted FOLDER");
+  EXPECT_EQ(list.rows[1].type, "Text file");
+  EXPECT_EQ(list.rows[1].debug1, "110");
+  ListFolder(ctx, list, docs, listing, now);
+  EXPECT_EQ(list.rows.size(), 2u);  // emptied before every filling
+  EXPECT_EQ(named, (std::vector<std::uint32_t>{10, 10}));
+  EXPECT_EQ(listed, (std::vector<std::uint32_t>{10, 10}));
+  EXPECT_EQ(ctx.currentFolder, docs);
+  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs");
+
+  FillFolderList(ctx, list, docs, listing);
+  EXPECT_EQ(named.size(), 2u);  // opening from the list reads no directory for names
+  EXPECT_EQ(listed.size(), 3u);
+}
+
+TEST_F(FatListingTest, ChildrenOfADeletedFolderShowAndStayDeleted) {
+  ASSERT_EQ(ctx.folderNodes.FindByItem(subsub)->deleted, 0u);
+  ListFolder(ctx, list, sub, listing, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Inner", "f11.txt"}));
+  EXPECT_EQ(list.rows[0].type, "Deleted FOLDER");
+  EXPECT_TRUE(list.rows[0].deleted);
+  EXPECT_EQ(ctx.folderNodes.FindByItem(subsub)->deleted, 1u);
+  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs\\Sub");
+}
+
+TEST_F(FatListingTest, CatchAllFolderReadsNoDirectory) {
+  ListFolder(ctx, list, misc, listing, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Lost"}));
+  EXPECT_TRUE(listed.empty());
+  EXPECT_TRUE(named.empty());
+}
+
+TEST_F(FatListingTest, CurrentFolderImagesMoveWithTheListing) {
+  mytreectrl& tree = *ctx.resultsTree;
+  ListFolder(ctx, list, docs, listing, now);
+  EXPECT_EQ(tree.Image(docs), tree_image::kFolderOpen);
+  ListFolder(ctx, list, sub, listing, now);
+  EXPECT_EQ(tree.Image(docs), tree_image::kFolderClosed);
+  EXPECT_EQ(tree.Image(sub), tree_image::kFolderOpen);
+  EXPECT_EQ(tree.Selected(), sub);
+  listing.listOnClick = false;
+  ListFolder(ctx, list, lost, listing, now);
+  EXPECT_EQ(tree.Image(sub), tree_image::kFolderClosed);
+  EXPECT_EQ(tree.Image(lost), tree_image::kFolder);
+  EXPECT_EQ(ctx.currentFolder, lost);
+}
+
+TEST_F(FatListingTest, MissingHooksOrItemsListFoldersOnly) {
+  FolderListing none;
+  ListFolder(ctx, list, docs, none, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Sub"}));
+  ListFolder(ctx, list, 9999, listing, now);
+  EXPECT_TRUE(list.rows.empty());
+  ctx.resultsTree.reset();
+  FillFolderList(ctx, list, docs, listing);
+  EXPECT_TRUE(list.rows.empty());
+}
+
+void AddPendingFile(TextTable& table, std::string name, std::string sector, std::string self,
+                    std::uint32_t parent, std::int64_t stamp, std::string size, std::string deleted) {
+  int r = table.AppendRow(name);
+  table.SetCell(r, entry_col::kSector, sector);
+  table.SetCell(r, entry_col::kSelf, self);
+  table.SetCell(r, entry_col::kParent, U32Text(parent));
+  table.SetCell(r, entry_col::kDate, I64Text(stamp));
+  table.SetCell(r, entry_col::kSize, size);
+  table.SetCell(r, entry_col::kType, "FILE");
+  table.SetCell(r, entry_col::kDeleted, deleted);
+}
+
+TEST(NtfsListingTest, FilesComeFromThePendingTable) {
+  ScanContext ctx;
+  ctx.activeGeometry.Type = "NTFS";
+  ctx.ResetForScan();
+  TreeItem root = ctx.resultsTree->Root();
+  TreeItem big = InsertFolderNode(ctx, root, "Big", 3000000000u, kStamp2024Leap, 0, 5, false);
+  InsertFolderNode(ctx, big, "Child", 77, kStamp2000Leap, 0, 3000000000u, false);
+  TextTable& pending = ctx.tables.PendingEntryTable;
+  AddPendingFile(pending, "readme.txt", "4096", "64", 5, kStamp2100, "1234", "");
+  AddPendingFile(pending, "song.mp3", "5000", "65", 3000000000u, kStamp2024Leap, "0", "1");
+  AddPendingFile(pending, "a.zip", "4100", "66", 5, 0, "3000000000", "");
+  AddPendingFile(pending, "elsewhere.doc", "4200", "67", 2147483647u, 0, "9", "");
+
+  DetailsList list;
+  FolderListing noFat;
+  std::tm now{};
+  ListFolder(ctx, list, root, noFat, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Big", "readme.txt", "a.zip"}));
+  EXPECT_EQ(list.rows[0].date, "29-FEB-2024");
+  EXPECT_EQ(list.rows[0].time, "12:34:56");
+  EXPECT_EQ(list.rows[0].debug1, "3000000000");
+  const DetailsRow& readme = list.rows[1];
+  EXPECT_EQ(readme.type, "Text file");
+  EXPECT_EQ(readme.size, "1234");
+  EXPECT_EQ(readme.date, "31-DEC-2100");
+  EXPECT_EQ(readme.time, "1:2:3");
+  EXPECT_EQ(readme.debug1, "4096");
+  EXPECT_EQ(readme.debug2, "5");
+  EXPECT_EQ(readme.debug3, "64");
+  EXPECT_EQ(list.rows[2].type, "Winzip File");  // no FAT16 root variant on NTFS
+  EXPECT_EQ(list.rows[2].size, "3000000000");
+
+  ListFolder(ctx, list, big, noFat, now);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Child", "song.mp3"}));
+  EXPECT_EQ(list.rows[0].date, "29-FEB-2000");
+  EXPECT_EQ(list.rows[1].type, "Sound file");
+  EXPECT_TRUE(list.rows[1].deleted);
+  EXPECT_EQ(list.rows[1].debug2, "3000000000");
+}
+
+}  // namespace
+}  // namespace quarrow
