@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fat/fat_volume.h"
+#include "fat_test_volume.h"
+
+namespace quarrow {
+namespace {
+
+using namespace fat_test;
+
+class Fat16ChainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d.ctx.activeGeometry.Type = "FAT16";
+    d.ctx.activeGeometry.FirstFatSector = kFat;
+    d.ctx.activeGeometry.FatSectors = kFatSectors;
+  }
+  void Set(std::uint32_t cluster, std::uint16_t next) {
+    std::array<std::uint8_t, 2> v{static_cast<std::uint8_t>(next), static_cast<std::uint8_t>(next >> 8)};
+    d.disk->Write(std::uint64_t{kFat} * 512 + std::uint64_t{cluster} * 2, v);
+  }
+  std::vector<std::uint32_t> Chain(std::uint32_t start) {
+    FollowClusterChain(d.ctx, start);
+    return d.ctx.clusterChain;
+  }
+  static constexpr std::uint32_t kFat = 10;
+  static constexpr std::uint32_t kFatSectors = 255;
+  TestDisk d{400};
+};
+
+TEST_F(Fat16ChainTest, FollowsUntilAllOnesAndStopsAtFreeOrReserved) {
+  Set(2, 3);
+  Set(3, 9);
+  Set(9, 0xFFFF);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 9}));
+  Set(20, 0);  // free entry
+  EXPECT_EQ(Chain(20), (std::vector<std::uint32_t>{20}));
+  Set(21, 1);
+  EXPECT_EQ(Chain(21), (std::vector<std::uint32_t>{21}));
+}
+
+TEST_F(Fat16ChainTest, Fff8IsFollowedAsClusterNumber) {
+  // 0xFFF8 (an end marker to other readers) is followed as cluster 65528, whose FAT sector
+  // index 255 equals the FAT's size and is therefore still read.
+  Set(4, 0xFFF8);
+  Set(0xFFF8, 0xFFFF);
+  EXPECT_EQ(Chain(4), (std::vector<std::uint32_t>{4, 0xFFF8}));
+  Set(0xFFF8, 5);
+  Set(5, 0xFFFF);
+  EXPECT_EQ(Chain(4), (std::vector<std::uint32_t>{4, 0xFFF8, 5}));
+}
+
+TEST_F(Fat16ChainTest, IndexBeyondTheFatEnds) {
+  d.ctx.activeGeometry.FatSectors = 254;
+  Set(4, 0xFFF8);  // cluster 65528 lies in FAT sector 255 > 254
+  Set(0xFFF8, 5);
+  EXPECT_EQ(Chain(4), (std::vector<std::uint32_t>{4, 0xFFF8}));
+}
+
+TEST_F(Fat16ChainTest, LoopingFatEnds) {
+  Set(2, 3);
+  Set(3, 4);
+  Set(4, 2);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 4}));
+  Set(7, 7);
+  EXPECT_EQ(Chain(7), (std::vector<std::uint32_t>{7}));
+}
+
+TEST_F(Fat16ChainTest, NoFatOrUnreadableFatOrOtherTypeGivesOnlyTheStart) {
+  Set(2, 3);
+  Set(3, 0xFFFF);
+  d.ctx.activeGeometry.FirstFatSector = 0;
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2}));
+  d.ctx.activeGeometry.FirstFatSector = kFat;
+  d.disk->MarkBad(kFat);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2}));
+  d.disk->ClearBad();
+  d.ctx.activeGeometry.Type = "NTFS";
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2}));
+  // Even an invalid start is recorded.
+  d.ctx.activeGeometry.Type = "FAT16";
+  EXPECT_EQ(Chain(0), (std::vector<std::uint32_t>{0}));
+}
+
+TEST_F(Fat16ChainTest, ChainIsReplacedNotAppended) {
+  Set(2, 0xFFFF);
+  FollowClusterChain(d.ctx, 2);
+  FollowClusterChain(d.ctx, 2);
+  EXPECT_EQ(d.ctx.clusterChain, (std::vector<std::uint32_t>{2}));
+}
+
+class Fat32ChainTest : public ::testing::Test {
+ protected:
+  void SetUp() override { layout.Apply(d.ctx, 2000); }
+  std::vector<std::uint32_t> Chain(std::uint32_t start) {
+    FollowClusterChain(d.ctx, start);
+    return d.ctx.clusterChain;
+  }
+  Fat32Layout layout;
+  TestDisk d{2000};
+};
+
+TEST_F(Fat32ChainTest, EndMarkersAndTopBits) {
+  SetFat32(d, layout, 2, 3);
+  SetFat32(d, layout, 3, 0x0FFFFFFF);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));
+  // 0x1FFFFFFF is above 0x0FFFFFFF and ends the chain (the top bits are not masked).
+  SetFat32(d, layout, 3, 0x1FFFFFFF);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));
+  // 0x0FFFFFF8 is below 0x0FFFFFFF and is taken as a cluster; it lies far past the FAT.
+  SetFat32(d, layout, 3, 0x0FFFFFF8);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 0x0FFFFFF8}));
+}
+
+TEST_F(Fat32ChainTest, ChainAcrossFatSectors) {
+  SetFat32(d, layout, 2, 200);  // FAT sector 1
+  SetFat32(d, layout, 200, 5);
+  SetFat32(d, layout, 5, 0x0FFFFFFF);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 200, 5}));
+}
+
+TEST_F(Fat32ChainTest, LongLoopEndsAtTheRepeat) {
+  for (std::uint32_t c = 2; c < 1000; ++c) SetFat32(d, layout, c, c + 1);
+  SetFat32(d, layout, 1000, 500);
+  auto chain = Chain(2);
+  ASSERT_EQ(chain.size(), 999u);
+  EXPECT_EQ(chain.back(), 1000u);
+}
+
+TEST_F(Fat32ChainTest, DirectorySectorsFollowTheChainInOrder) {
+  SetFat32(d, layout, 6, 4);
+  SetFat32(d, layout, 4, 0x0FFFFFFF);
+  auto sectors = DirectoryChainSectors(d.ctx, 6);
+  std::vector<std::uint64_t> expected;
+  for (std::uint32_t c : {6u, 4u}) {
+    for (std::uint32_t k = 0; k < layout.spc; ++k) expected.push_back(layout.ClusterSector(c) + k);
+  }
+  EXPECT_EQ(sectors, expected);
+  EXPECT_TRUE(d.ctx.clusterChain.empty());
+}
+
+TEST_F(Fat32ChainTest, HugeClusterNumbersDoNotWrapSectors) {
+  EXPECT_EQ(ClusterSector(d.ctx, 0xFFFFFFF0u), std::uint64_t{0xFFFFFFF0u} * layout.spc + layout.Cluster0());
+}
+
+}  // namespace
+}  // namespace quarrow

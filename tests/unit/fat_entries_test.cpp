@@ -1,0 +1,197 @@
+#include "fat/fat_entries.h"
+
+#include <gtest/gtest.h>
+
+#include "fat_test_volume.h"
+
+namespace quarrow {
+namespace {
+
+using namespace fat_test;
+
+TEST(FatShortName, DeletedEntryGetsUnderscoreAndMark) {
+  Entry e = ShortEntry("XREPORT TXT", 0x20, 5);
+  e[0] = 0xE5;
+  ShortName n = AssembleShortName(e, 0);
+  EXPECT_EQ(n.name, "_REPORT.TXT");
+  EXPECT_TRUE(n.deleted);
+}
+
+TEST(FatShortName, SpacesLeftOutAndDotOnlyBeforeAnExtension) {
+  EXPECT_EQ(AssembleShortName(ShortEntry("README     ", 0x20, 0), 0).name, "README");
+  EXPECT_EQ(AssembleShortName(ShortEntry("A B     TXT", 0x20, 0), 0).name, "AB.TXT");
+  // An extension that begins with a space follows the name without a dot.
+  EXPECT_EQ(AssembleShortName(ShortEntry("ABC      XY", 0x20, 0), 0).name, "ABCXY");
+  ShortName live = AssembleShortName(ShortEntry("FILE    BIN", 0x20, 0), 0);
+  EXPECT_EQ(live.name, "FILE.BIN");
+  EXPECT_FALSE(live.deleted);
+}
+
+TEST(FatShortName, EntryAtAnOffsetAndShortBufferReadSafely) {
+  Sector s = SectorOf({ShortEntry("FIRST   TXT", 0x20, 1), ShortEntry("SECOND  DOC", 0x20, 2)});
+  EXPECT_EQ(AssembleShortName(s, 32).name, "SECOND.DOC");
+  std::array<std::uint8_t, 5> tiny = {'A', 'B', 'C', ' ', ' '};
+  // Bytes past the buffer read as 0, never out of bounds.
+  ShortName n = AssembleShortName(tiny, 0);
+  EXPECT_EQ(n.name.substr(0, 3), "ABC");
+}
+
+TEST(FatEntryName, ValidityRules) {
+  EXPECT_TRUE(IsValidEntryName(""));
+  EXPECT_TRUE(IsValidEntryName("C:NAME.TXT"));  // ':' is not rejected
+  EXPECT_TRUE(IsValidEntryName("My Photos (2024)"));
+  EXPECT_FALSE(IsValidEntryName("caf\xE9"));  // byte >= 128
+  EXPECT_FALSE(IsValidEntryName("\x80"));
+  EXPECT_FALSE(IsValidEntryName("\xFF"));
+  EXPECT_FALSE(IsValidEntryName("TAB\tNAME"));
+  EXPECT_FALSE(IsValidEntryName(std::string("A\x01", 2)));
+  for (char c : std::string("\"\\/?*<>|")) {
+    EXPECT_FALSE(IsValidEntryName(std::string("A") + c + "B")) << c;
+  }
+}
+
+TEST(FatEntryCluster, HighWordOnlyOnFat32) {
+  Entry e = ShortEntry("DIR        ", 0x10, 0x00051234);
+  EXPECT_EQ(EntryCluster32(e, 0), 0x00051234u);
+  EXPECT_EQ(EntryCluster16(e, 0), 0x1234u);
+  EXPECT_EQ(EntryCluster(e, 0, FatLayout::kFat16), 0x1234u);
+  EXPECT_EQ(EntryCluster(e, 0, FatLayout::kFat32), 0x00051234u);
+  EXPECT_EQ(LayoutOf("FAT16"), FatLayout::kFat16);
+  EXPECT_EQ(LayoutOf("FAT32"), FatLayout::kFat32);
+  EXPECT_EQ(LayoutOf("FAT12"), FatLayout::kNone);
+  EXPECT_EQ(LayoutOf("fat32"), FatLayout::kNone);
+}
+
+TEST(FatDirectoryStart, DotAndDotDotRequired) {
+  EXPECT_TRUE(IsDirectoryStartSector(DirectoryStart(5, 0)));
+  Sector s = DirectoryStart(5, 0);
+  s[33] = 'X';
+  EXPECT_FALSE(IsDirectoryStartSector(s));
+  Sector file = SectorOf({ShortEntry(".HIDDEN", 0x20, 3)});
+  EXPECT_FALSE(IsDirectoryStartSector(file));
+}
+
+class LongNameTest : public ::testing::Test {
+ protected:
+  TestDisk d{64};
+};
+
+TEST_F(LongNameTest, ThirteenCharactersInOneEntryWithoutTerminator) {
+  Sector s = SectorOf(
+      {ShortEntry(".", 0x10, 3), LongEntry(0x41, "ABCDEFGHIJKLM"), ShortEntry("ABCDEF~1   ", 0x20, 9)});
+  std::string out;
+  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 64, 10));
+  EXPECT_EQ(out, "ABCDEFGHIJKLM");
+}
+
+TEST_F(LongNameTest, SeveralPartsInOrder) {
+  std::vector<Entry> entries = {ShortEntry(".", 0x10, 3)};
+  auto named = NamedEntries("A long file name here.txt", ShortEntry("ALONGF~1TXT", 0x20, 9));
+  entries.insert(entries.end(), named.begin(), named.end());
+  Sector s = SectorOf(entries);
+  std::string out;
+  EXPECT_FALSE(ReadLongName(d.ctx, s, out, static_cast<int>((entries.size() - 1) * 32), 10));
+  EXPECT_EQ(out, "A long file name here.txt");
+}
+
+TEST_F(LongNameTest, NoLongNameKeepsTheShortName) {
+  Sector s = SectorOf({ShortEntry("FIRST   TXT", 0x20, 1), ShortEntry("SECOND  TXT", 0x20, 2)});
+  std::string out;
+  EXPECT_TRUE(ReadLongName(d.ctx, s, out, 32, 10));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST_F(LongNameTest, PartsInThePreviousSectorOnTheDisk) {
+  // The short entry opens sector 21; its long name ends sector 20.
+  std::vector<Entry> prev(16, ShortEntry("FILLER  TXT", 0x20, 1));
+  auto named = NamedEntries("Holiday pictures 2024", ShortEntry("HOLIDA~1   ", 0x10, 7));
+  prev[14] = named[0];
+  prev[15] = named[1];
+  d.PutEntries(20, prev);
+  Sector s = SectorOf({named[2]});
+  d.Put(21, s);
+  std::string out;
+  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 0, 21));
+  EXPECT_EQ(out, "Holiday pictures 2024");
+}
+
+TEST_F(LongNameTest, DirectoryOrderReadsTheChainPredecessorNotTheDiskNeighbour) {
+  std::vector<Entry> prev(16, ShortEntry("FILLER  TXT", 0x20, 1));
+  auto named = NamedEntries("Fragmented folder", ShortEntry("FRAGME~1   ", 0x10, 7));
+  prev[14] = named[0];
+  prev[15] = named[1];
+  d.PutEntries(40, prev);  // the directory's previous cluster lies elsewhere on the disk
+  d.PutEntries(29, std::vector<Entry>(16, LongEntry(0x01, "WRONGWRONGWRO")));
+  Sector s = SectorOf({named[2]});
+  d.Put(30, s);
+  std::vector<std::uint64_t> order = {40, 30};
+  std::string out;
+  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 0, 30, DirectoryOrder{&order, 1}));
+  EXPECT_EQ(out, "Fragmented folder");
+  // Nothing lies in front of a directory's first sector.
+  std::string none;
+  EXPECT_TRUE(ReadLongName(d.ctx, s, none, 0, 30, DirectoryOrder{&order, 0}));
+}
+
+TEST_F(LongNameTest, ChainWithoutEndIsBounded) {
+  // Long-name parts all the way back to sector 0, none carrying the last-part mark or a
+  // terminator: the collection stops after 255 characters.
+  for (std::uint64_t s = 0; s < 8; ++s)
+    d.PutEntries(s, std::vector<Entry>(16, LongEntry(0x05, "XXXXXXXXXXXXX")));
+  Sector last = SectorOf(std::vector<Entry>(16, LongEntry(0x05, "XXXXXXXXXXXXX")));
+  last[15 * 32 + 11] = 0x20;
+  d.Put(8, last);
+  std::string out;
+  EXPECT_FALSE(ReadLongName(d.ctx, last, out, 15 * 32, 8));
+  EXPECT_GT(out.size(), 255u);
+  EXPECT_LE(out.size(), 255u + 13u);
+}
+
+TEST_F(LongNameTest, ChainReachingSectorZeroEnds) {
+  Sector first = SectorOf({LongEntry(0x02, "ABCDEFGHIJKLM"), LongEntry(0x01, "NOPQRSTUVWXYZ"),
+                           ShortEntry("ABC     TXT", 0x20, 4)});
+  d.Put(0, first);
+  std::string out;
+  // Two whole parts were collected before the start of the disk: they are used.
+  EXPECT_FALSE(ReadLongName(d.ctx, first, out, 64, 0));
+  EXPECT_EQ(out, "NOPQRSTUVWXYZABCDEFGHIJKLM");
+}
+
+TEST_F(LongNameTest, UnreadablePreviousSectorEndsTheName) {
+  auto named = NamedEntries("Short name", ShortEntry("SHORTN~1   ", 0x10, 7));
+  std::vector<Entry> prev(16, ShortEntry("FILLER  TXT", 0x20, 1));
+  prev[15] = named[0];
+  d.PutEntries(20, prev);
+  d.disk->MarkBad(20);
+  Sector s = SectorOf({named[1]});
+  std::string out;
+  EXPECT_TRUE(ReadLongName(d.ctx, s, out, 0, 21));
+}
+
+TEST_F(LongNameTest, DeletedLongNameIsCollectedWhole) {
+  auto named = NamedEntries("Old holiday", ShortEntry("OLDHOL~1   ", 0x10, 7));
+  named[0][0] = 0xE5;
+  named[1][0] = 0xE5;
+  Sector s = SectorOf(named);
+  EntryName n = ResolveEntryName(d.ctx, s, 32, 10);
+  EXPECT_TRUE(n.valid);
+  EXPECT_TRUE(n.deleted);
+  EXPECT_EQ(n.name, "Old holiday");
+}
+
+TEST_F(LongNameTest, NonAsciiLongNameFailsTheCheck) {
+  auto named = NamedEntries("Caf\xE9 photos", ShortEntry("CAFPHO~1   ", 0x10, 7));
+  Sector s = SectorOf(named);
+  EntryName n = ResolveEntryName(d.ctx, s, 32, 10);
+  EXPECT_FALSE(n.valid);
+}
+
+TEST_F(LongNameTest, EmptyLongNameKeepsTheShortName) {
+  Sector s = SectorOf({LongEntry(0x41, ""), ShortEntry("PLAIN   TXT", 0x20, 4)});
+  EntryName n = ResolveEntryName(d.ctx, s, 32, 10);
+  EXPECT_TRUE(n.valid);
+  EXPECT_EQ(n.name, "PLAIN.TXT");
+}
+
+}  // namespace
+}  // namespace quarrow
