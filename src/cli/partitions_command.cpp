@@ -1,10 +1,117 @@
+// quarrow partitions DISK [--image PATH]... [--json] [--advance]
+// Walks the partition table of a disk or image and prints the partition items with their first
+// and end sectors and the details rows of the partition page.
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "cli/disk_session.h"
+#include "partition/partition_details.h"
+#include "partition/partition_table.h"
 
 namespace quarrow::cli {
 
+namespace {
+
+struct PartitionsOptions {
+  std::string disk;
+  std::vector<std::string> images;
+  bool json = false;
+  bool advance = false;
+};
+
+// Things the walk noticed that the user should know; none of them is an error.
+std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
+  std::vector<std::string> notes;
+  if (!outcome.tableSigned) notes.push_back("sector 0 holds no partition table (no 0x55 0xAA signature)");
+  if (outcome.tableCorrupted) {
+    notes.push_back(
+        "partition table is corrupted: an entry starts within 24576 sectors of the end of the disk or past "
+        "it; "
+        "only the partitions before it are listed");
+  }
+  if (outcome.chainLooped)
+    notes.push_back("the extended partition chain loops; the walk stopped where it came back");
+  if (outcome.chainTooLong) notes.push_back("the extended partition chain is too long; the walk stopped");
+  if (outcome.listFull) notes.push_back("more than 26 partitions; only the first 26 are listed");
+  return notes;
+}
+
+int RunPartitions(const PartitionsOptions& options) {
+  DiskSession session(options.images);
+  std::string error;
+  const CliDisk* disk = session.Select(options.disk, &error);
+  if (!disk) {
+    std::cerr << "quarrow partitions: " << error << "\n";
+    return 1;
+  }
+
+  mytreectrl tree(1, disk->number);
+  PartitionState state;
+  const PartitionWalkOutcome outcome =
+      WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, tree, state, NullFeedback());
+  const PartitionList& list = state.ForDisk(disk->number);
+  const SearchMode mode = options.advance ? SearchMode::kAdvance : SearchMode::kStandard;
+  const DiskTexts texts{std::to_string(disk->totalSectors), std::to_string(disk->sizeMb) + " MB"};
+
+  for (const auto& note : WalkNotes(outcome)) std::cerr << "quarrow partitions: note: " << note << "\n";
+
+  if (options.json) {
+    nlohmann::ordered_json partitions = nlohmann::ordered_json::array();
+    for (int i = 0; i < list.count; ++i) {
+      const PartitionEntry& entry = list.entries[i];
+      nlohmann::ordered_json details = nlohmann::ordered_json::array();
+      for (const auto& row : PartitionDetailsFor(list, list.fsName[i], i, disk->number, mode, texts).rows) {
+        details.push_back({{"name", row.name}, {"value", row.value}});
+      }
+      partitions.push_back({{"number", i + 1},
+                            {"fs", list.fsName[i]},
+                            {"first", entry.firstSector},
+                            {"end", entry.endSector},
+                            {"item", tree.Text(entry.item)},
+                            {"details", details}});
+    }
+    nlohmann::ordered_json out = {{"disk",
+                           {{"number", disk->number},
+                            {"path", disk->path},
+                            {"model", disk->model},
+                            {"totalSectors", disk->totalSectors}}},
+                          {"partitions", partitions}};
+    std::cout << out.dump(2) << "\n";
+    return 0;
+  }
+
+  std::cout << tree.Text(tree.Root()) << ": " << disk->path << " (" << disk->model << ", "
+            << disk->totalSectors << " sectors, " << disk->sizeMb << " MB)\n";
+  if (list.count == 0) std::cout << "  no partition listed\n";
+  for (int i = 0; i < list.count; ++i) {
+    const PartitionEntry& entry = list.entries[i];
+    std::cout << "\n"
+              << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector "
+              << entry.endSector << "\n";
+    for (const auto& row : PartitionDetailsFor(list, list.fsName[i], i, disk->number, mode, texts).rows) {
+      std::cout << "  " << row.name << row.value << "\n";
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 void AddPartitionsCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("partitions", "(not built yet)");
-  cmd->callback([exitCode] { *exitCode = 1; });
+  auto options = std::make_shared<PartitionsOptions>();
+  auto* cmd = app.add_subcommand("partitions", "List the partitions of a disk's partition table");
+  cmd->add_option("DISK", options->disk, "disk number (see 'quarrow disks') or disk image path")->required();
+  cmd->add_option("--image", options->images, "also number this image file as a disk (repeatable)")
+      ->type_name("PATH")
+      ->allow_extra_args(false);
+  cmd->add_flag("--json", options->json, "print JSON");
+  cmd->add_flag("--advance", options->advance, "show the details rows of an Advance search");
+  cmd->callback([options, exitCode] { *exitCode = RunPartitions(*options); });
 }
 
 }  // namespace quarrow::cli

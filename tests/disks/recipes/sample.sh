@@ -1,0 +1,54 @@
+# The demonstration disk: an MBR with a primary FAT16, a primary FAT32 and an extended partition
+# holding a logical NTFS and a logical FAT16 drive, each with a few folders and files. 76 MiB.
+# Side files: $OUTBASE.sfdisk (the table as sfdisk dumps it) and $OUTBASE.fs (what each
+# partition number was formatted with).
+total=155648  # sectors
+truncate -s $((total * 512)) "$IMG"
+sfdisk -q "$IMG" <<'TABLE'
+label: dos
+unit: sectors
+
+start=2048, size=32768, type=06
+start=34816, size=81920, type=0c
+start=116736, size=38912, type=05
+start=118784, size=16384, type=07
+start=137216, size=12288, type=0e
+TABLE
+
+fat() {  # fat BITS START SIZE LABEL
+  mkfs.fat -F "$1" -s 1 -n "$4" --offset "$2" "$IMG" $(($3 / 2)) >/dev/null
+}
+fat 16 2048 32768 SAMPLE16
+fat 32 34816 81920 SAMPLE32
+fat 16 137216 12288 LOGICAL16
+
+# Folders and files as a user would copy them.
+mkdir -p t16/DOCS/NOTES t16/PHOTOS t32/MUSIC/ALBUM t32/PROJECTS/SRC tl/BACKUP
+echo "Quarrow sample disk, first partition." >t16/DOCS/README.TXT
+printf 'buy milk\ncall home\n' >t16/DOCS/NOTES/TODO.TXT
+head -c 20000 /dev/urandom >t16/PHOTOS/CAT.JPG
+head -c 70000 /dev/urandom >t32/MUSIC/ALBUM/TRACK01.MP3
+head -c 50000 /dev/urandom >t32/MUSIC/ALBUM/TRACK02.MP3
+printf 'int main() { return 0; }\n' >t32/PROJECTS/SRC/MAIN.C
+echo "An old copy." >tl/BACKUP/OLD.TXT
+mcopy -s -i "$IMG@@$((2048 * 512))" t16/* ::/
+mcopy -s -i "$IMG@@$((34816 * 512))" t32/* ::/
+mcopy -s -i "$IMG@@$((137216 * 512))" tl/* ::/
+
+# NTFS is made in a partition image of its own, filled through a FUSE mount, then copied in.
+truncate -s $((16384 * 512)) ntfs.img
+mkntfs -F -q -f -p 118784 -H 255 -S 63 -L SAMPLENTFS ntfs.img
+mkdir mnt
+if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then
+  cat ntfs-3g.err >&2
+  echo "sample: ntfs-3g cannot mount (no FUSE here)" >&2
+  exit 77
+fi
+mkdir -p mnt/Reports/2026 mnt/Pictures
+echo "Quarterly summary." >mnt/Reports/2026/summary.txt
+head -c 30000 /dev/urandom >mnt/Pictures/holiday.png
+umount mnt
+dd if=ntfs.img of="$IMG" bs=512 seek=118784 conv=notrunc status=none
+
+sfdisk -d "$IMG" >"$OUTBASE.sfdisk"
+printf '1 FAT16\n2 FAT32\n5 NTFS\n6 FAT16\n' >"$OUTBASE.fs"
