@@ -1,0 +1,668 @@
+// `quarrow scan` of a FAT16 and a FAT32 disk made by mkfs.fat and mtools, compared with what The
+// Sleuth Kit (fls, istat, fsstat) reads from the same image.
+//
+// Where the two tools differ by design, the comparison knows it:
+// - fls lists the volume label as a file "LABEL (Volume Label Entry)" and adds the virtual entries
+//   $MBR, $FAT1, $FAT2 and $OrphanFiles; none of them is a file on the volume. Our file list may
+//   show the label entry as a file of 0 bytes named by the label; nothing else of it is compared.
+// - A name that fits 8.3 but was written in lower case ("notes.txt", the folder "src") is stored
+//   upper case with the lower case kept only in the case flags of the entry. fls applies the flags;
+//   we show the 8.3 bytes as stored ("NOTES.TXT"). Names with a long-name entry match exactly.
+// - A deleted entry has 0xE5 as its first byte. Both tools show a deleted 8.3-only name with "_"
+//   for its first character ("_LDNOTE.TXT") and a deleted long name whole, read from its
+//   long-name entries, so deleted names are compared like any other.
+// - A deleted folder whose directory cluster was reused (here by NEW.BIN) is still listed by fls
+//   from its entry in the parent ("_OSTAL~1", no contents). We find folders by their clusters,
+//   which no longer begin with "." naming themselves, so we list no such folder; a sub-folder
+//   whose own cluster survived is found and, its parent cluster being gone, placed under the
+//   catch-all folder "QRW_Miscellaneous", with the generated name it gets there. fls shows its
+//   files under $OrphanFiles by their 8.3 names. Those files are checked from the recipe's list
+//   ($OUTBASE.orphans) instead of fls.
+// - A deleted folder's cluster chain is freed, so only the directory's first cluster is read; the
+//   recipe keeps its deleted folders within one cluster, as fls too can only guess further ones.
+// - fls shows times to the second; the file list shows day, month and year, hours and minutes.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_disks.h"
+
+namespace quarrow::testing {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint64_t kOrphanCluster = 268435455;
+
+struct FlsEntry {
+  char meta = 0;  // 'd' folder, 'r' file, 'v' virtual
+  bool deleted = false;
+  bool virtualEntry = false;
+  std::uint64_t inode = 0;
+  std::string path;
+  std::string mtime;  // "2024-01-05 13:07:22 (UTC)"
+  std::uint64_t size = 0;
+};
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  return parts;
+}
+
+// Lines of `fls -r -p -l`: "r/r * 12:\tPATH\tMTIME\tATIME\tCTIME\tCRTIME\tSIZE\tUID\tGID".
+std::vector<FlsEntry> ParseFls(const std::string& text) {
+  std::vector<FlsEntry> entries;
+  for (const std::string& line : Split(text, '\n')) {
+    const std::vector<std::string> f = Split(line, '\t');
+    if (f.size() < 7 || f[0].size() < 4) continue;
+    FlsEntry e;
+    e.meta = f[0][2];
+    e.virtualEntry = f[0][0] == 'v' || f[0][0] == 'V' || f[1].rfind("$", 0) == 0;
+    e.deleted = f[0].find(" * ") != std::string::npos;
+    const std::size_t colon = f[0].rfind(':');
+    const std::size_t space = f[0].rfind(' ', colon);
+    e.inode = std::stoull(f[0].substr(space + 1, colon - space - 1));
+    e.path = f[1];
+    e.mtime = f[2];
+    e.size = std::stoull(f[6]);
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+bool IsLabelEntry(const FlsEntry& e) {
+  return e.path.find("(Volume Label Entry)") != std::string::npos;
+}
+
+// True when a name fits 8.3 and each of its two parts is in one letter case: such a name can be
+// stored without a long-name entry, its lower case living only in the entry's case flags.
+bool CaseLivesInFlags(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3 || (dot != std::string::npos && ext.empty()))
+    return false;
+  auto oneCase = [](const std::string& part) {
+    bool upper = false, lower = false;
+    for (unsigned char c : part) {
+      if (c == ' ' || c == '.' || c >= 128) return false;
+      upper |= std::isupper(c) != 0;
+      lower |= std::islower(c) != 0;
+    }
+    return !(upper && lower);
+  };
+  return oneCase(base) && oneCase(ext);
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The path we are expected to show for a path fls shows.
+std::string ExpectedPath(const std::string& flsPath) {
+  std::string out;
+  for (const std::string& part : Split(flsPath, '/')) {
+    if (!out.empty()) out += '/';
+    out += CaseLivesInFlags(part) ? Upper(part) : part;
+  }
+  return out;
+}
+
+std::string Parent(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+// fls "2024-01-05 13:07:22 (UTC)" as the file list shows it: "05-JAN-2024" and "13:07".
+std::pair<std::string, std::string> ListDateTime(const std::string& mtime) {
+  static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  const int month = std::stoi(mtime.substr(5, 2));
+  const std::string date = mtime.substr(8, 2) + "-" + kMonths[month - 1] + "-" + mtime.substr(0, 4);
+  return {date, mtime.substr(11, 5)};
+}
+
+// The layout fsstat prints, relative to the partition start.
+struct FsLayout {
+  std::uint64_t fat0Begin = 0, fat0End = 0, fat1Begin = 0;
+  std::uint64_t clusterAreaBegin = 0;
+  std::uint64_t rootBegin = 0, rootEnd = 0;
+  std::uint64_t clusterBytes = 0;
+};
+
+bool ParseRange(const std::string& line, const std::string& key, std::uint64_t* begin, std::uint64_t* end) {
+  const std::size_t at = line.find(key);
+  if (at == std::string::npos) return false;
+  std::istringstream in(line.substr(at + key.size()));
+  std::uint64_t b = 0, e = 0;
+  char dash = 0;
+  in >> b >> dash >> e;
+  if (!in || dash != '-') return false;
+  *begin = b;
+  *end = e;
+  return true;
+}
+
+FsLayout ParseFsstat(const std::string& text) {
+  FsLayout l;
+  std::uint64_t ignored = 0;
+  for (const std::string& line : Split(text, '\n')) {
+    ParseRange(line, "* FAT 0: ", &l.fat0Begin, &l.fat0End);
+    ParseRange(line, "* FAT 1: ", &l.fat1Begin, &ignored);
+    ParseRange(line, "** Cluster Area: ", &l.clusterAreaBegin, &ignored);
+    // "** Root Directory" (FAT16, a sector range) or "*** Root Directory" (FAT32, inside the
+    // cluster area); the metadata section's "Root Directory: 2" is no range and is not taken.
+    ParseRange(line, "* Root Directory: ", &l.rootBegin, &l.rootEnd);
+    if (line.rfind("Cluster Size: ", 0) == 0) l.clusterBytes = std::stoull(line.substr(14));
+  }
+  return l;
+}
+
+std::string ReadBytes(const std::string& path, std::uint64_t offset, std::size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::string bytes(count, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
+}
+
+std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i)
+    v = v << 8 | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+  return v;
+}
+
+std::uint32_t Le16At(const std::string& bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes.at(at)) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8;
+}
+
+// Everything known about one test disk: the image, the reference dumps and our scan of it.
+struct Disk {
+  std::string name, image;
+  std::uint64_t start = 0, count = 0;
+  bool fat32 = false;
+  std::vector<FlsEntry> fls;
+  FsLayout layout;
+  std::string scanOut, scanErr;
+  int scanExit = -1;
+  json scan;
+  std::map<std::string, json> folders, files;  // ours, by path
+  std::vector<std::string> duplicatePaths;
+
+  // First sector of an entry's data as istat sees it (absolute), if it has one.
+  std::optional<std::uint64_t> FirstSector(std::uint64_t inode) const {
+    auto cached = firstSectors.find(inode);
+    if (cached != firstSectors.end()) return cached->second;
+    return firstSectors[inode] = RunIstat(inode);
+  }
+  mutable std::map<std::uint64_t, std::optional<std::uint64_t>> firstSectors;
+  std::optional<std::uint64_t> RunIstat(std::uint64_t inode) const {
+    std::string out;
+    if (RunCommand(
+            "istat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode),
+            &out) != 0)
+      return std::nullopt;
+    const std::size_t at = out.find("Sectors:\n");
+    if (at == std::string::npos) return std::nullopt;
+    std::istringstream in(out.substr(at + 9));
+    std::uint64_t sector = 0;
+    if (!(in >> sector)) return std::nullopt;
+    return start + sector;
+  }
+  std::uint64_t SectorsPerCluster() const { return layout.clusterBytes / 512; }
+  std::uint64_t ClusterOfSector(std::uint64_t absolute) const {
+    return (absolute - start - layout.clusterAreaBegin) / SectorsPerCluster() + 2;
+  }
+  // A deleted folder is intact when its first cluster still begins with "." naming that cluster.
+  bool FolderIntact(const FlsEntry& e) const {
+    if (!e.deleted) return true;
+    const std::optional<std::uint64_t> sector = FirstSector(e.inode);
+    if (!sector || *sector < start + layout.clusterAreaBegin) return false;
+    const std::string bytes = ReadBytes(image, *sector * 512, 512);
+    if (bytes.size() < 512 || bytes.compare(0, 2, ". ") != 0 || bytes.compare(32, 3, ".. ") != 0)
+      return false;
+    std::uint64_t self = Le16At(bytes, 26);
+    if (fat32) self |= static_cast<std::uint64_t>(Le16At(bytes, 20)) << 16;
+    return self == ClusterOfSector(*sector);
+  }
+};
+
+const Disk& Scanned(const std::string& name) {
+  static std::map<std::string, Disk> cache;
+  auto found = cache.find(name);
+  if (found != cache.end()) return found->second;
+  Disk d;
+  d.name = name;
+  d.image = TestDisk(name);
+  if (!d.image.empty()) {
+    const std::string base = TestDisksDir() + "/" + name;
+    d.fls = ParseFls(ReadWholeFile(base + ".fls"));
+    d.layout = ParseFsstat(ReadWholeFile(base + ".fsstat"));
+    const std::string mbr = ReadBytes(d.image, 0, 512);
+    d.start = Le32At(mbr, 446 + 8);
+    d.count = Le32At(mbr, 446 + 12);
+    d.fat32 = name.find("fat32") != std::string::npos;
+    d.scanExit = RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 1 --json", &d.scanOut,
+                            &d.scanErr);
+    d.scan = json::parse(d.scanOut, nullptr, false);
+    if (d.scan.is_object()) {
+      for (const json& f : d.scan.value("folders", json::array())) {
+        const std::string path = f.value("path", "");
+        if (!d.folders.emplace(path, f).second) d.duplicatePaths.push_back(path);
+      }
+      for (const json& f : d.scan.value("files", json::array())) {
+        const std::string path = f.value("path", "");
+        if (!d.files.emplace(path, f).second) d.duplicatePaths.push_back(path);
+      }
+    }
+  }
+  return cache.emplace(name, std::move(d)).first->second;
+}
+
+class ScanFatTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    disk_ = &Scanned(GetParam());
+    if (disk_->image.empty()) {
+      if (LastTestDiskSkipped()) GTEST_SKIP() << LastTestDiskError();
+      FAIL() << LastTestDiskError();
+    }
+    ASSERT_EQ(disk_->scanExit, 0) << disk_->scanErr;
+    ASSERT_TRUE(disk_->scan.is_object()) << "stdout is not one JSON document:\n"
+                                         << disk_->scanOut.substr(0, 2000);
+    ASSERT_FALSE(disk_->fls.empty());
+    ASSERT_GT(disk_->layout.clusterBytes, 0u);
+  }
+  const Disk& d() const { return *disk_; }
+
+  // The fls entries to compare: real entries of the volume, outside the orphan area, whose
+  // deleted ancestors (and themselves, for folders) are intact.
+  std::vector<FlsEntry> Comparable(bool wantDeleted) const {
+    std::map<std::string, const FlsEntry*> byPath;
+    for (const FlsEntry& e : d().fls) byPath[e.path] = &e;
+    std::vector<FlsEntry> out;
+    for (const FlsEntry& e : d().fls) {
+      if (e.virtualEntry || IsLabelEntry(e) || e.deleted != wantDeleted) continue;
+      bool intact = e.meta != 'd' || d().FolderIntact(e);
+      for (std::string p = Parent(e.path); intact && !p.empty(); p = Parent(p)) {
+        auto it = byPath.find(p);
+        intact = it != byPath.end() && d().FolderIntact(*it->second);
+      }
+      if (intact) out.push_back(e);
+    }
+    return out;
+  }
+
+  void ExpectListedLikeFls(const FlsEntry& e) const {
+    const std::string path = ExpectedPath(e.path);
+    SCOPED_TRACE("fls: " + e.path);
+    if (e.meta == 'd') {
+      auto it = d().folders.find(path);
+      ASSERT_NE(it, d().folders.end()) << "folder missing: " << path;
+      EXPECT_EQ(it->second.value("deleted", !e.deleted), e.deleted);
+      EXPECT_EQ(it->second.value("name", ""), path.substr(path.rfind('/') + 1));
+      return;
+    }
+    auto it = d().files.find(path);
+    ASSERT_NE(it, d().files.end()) << "file missing: " << path;
+    const json& f = it->second;
+    EXPECT_EQ(f.value("size", std::uint64_t{0} - 1), e.size);
+    EXPECT_EQ(f.value("deleted", !e.deleted), e.deleted);
+    EXPECT_EQ(f.value("name", ""), path.substr(path.rfind('/') + 1));
+    const auto [date, time] = ListDateTime(e.mtime);
+    EXPECT_EQ(f.value("date", ""), date);
+    EXPECT_EQ(f.value("time", ""), time);
+  }
+
+  const Disk* disk_ = nullptr;
+};
+
+TEST_P(ScanFatTest, SearchAndGeometryMatchTheVolume) {
+  const json& s = d().scan["search"];
+  EXPECT_EQ(s.value("mode", ""), "Standard Search");
+  EXPECT_EQ(s.value("type", ""), d().fat32 ? "FAT32" : "FAT16");
+  EXPECT_TRUE(s["disk"].is_number_integer());
+  EXPECT_EQ(s.value("start", std::uint64_t{0}), d().start);
+  // The end of a listed partition is the first sector after it.
+  EXPECT_EQ(s.value("end", std::uint64_t{0}), d().start + d().count);
+
+  const json& g = d().scan["geometry"];
+  const FsLayout& l = d().layout;
+  const std::uint64_t spc = d().SectorsPerCluster();
+  EXPECT_EQ(g.value("SectorsPerCluster", 0u), spc);
+  EXPECT_EQ(g.value("ReservedSectors", 0u), l.fat0Begin);
+  EXPECT_EQ(g.value("FatSectors", 0u), l.fat0End - l.fat0Begin + 1);
+  EXPECT_EQ(g.value("FirstFatSector", 0u), d().start + l.fat0Begin);
+  EXPECT_EQ(g.value("SecondFatSector", 0u), d().start + l.fat1Begin);
+  EXPECT_EQ(g.value("Cluster0Sector", 0u), d().start + l.clusterAreaBegin - 2 * spc);
+  if (d().fat32) {
+    const std::string boot = ReadBytes(d().image, d().start * 512, 512);
+    EXPECT_EQ(g.value("RootDirStart", 0u), Le32At(boot, 44));
+    EXPECT_EQ(g.value("RootDirSectors", 1u), 0u);
+  } else {
+    EXPECT_EQ(g.value("RootDirStart", 0u), d().start + l.rootBegin);
+    EXPECT_EQ(g.value("RootDirSectors", 0u), l.rootEnd - l.rootBegin + 1);
+  }
+}
+
+TEST_P(ScanFatTest, EveryAllocatedFolderAndFileOfFlsIsListed) {
+  const std::vector<FlsEntry> entries = Comparable(false);
+  ASSERT_GT(entries.size(), 70u);  // the recipe's tree, Big Folder alone has 60 files
+  for (const FlsEntry& e : entries) ExpectListedLikeFls(e);
+}
+
+TEST_P(ScanFatTest, DeletedEntriesInIntactFoldersAreListedAsDeleted) {
+  const std::vector<FlsEntry> entries = Comparable(true);
+  // Three files at the root, one in DCIM, two folder trees with their files.
+  ASSERT_GE(entries.size(), 12u);
+  for (const FlsEntry& e : entries) ExpectListedLikeFls(e);
+}
+
+TEST_P(ScanFatTest, FolderWhoseClusterWasReusedIsNotListed) {
+  int reused = 0;
+  for (const FlsEntry& e : d().fls) {
+    if (e.meta != 'd' || e.virtualEntry || !e.deleted || d().FolderIntact(e)) continue;
+    ++reused;
+    EXPECT_EQ(d().folders.count(ExpectedPath(e.path)), 0u) << e.path;
+    EXPECT_EQ(d().folders.count(e.path), 0u) << e.path;
+  }
+  EXPECT_EQ(reused, 1);  // "Lost Album", whose cluster NEW.BIN took
+}
+
+TEST_P(ScanFatTest, FolderOfALostParentIsUnderTheCatchAllFolder) {
+  auto misc = d().folders.find("QRW_Miscellaneous");
+  ASSERT_NE(misc, d().folders.end());
+  EXPECT_EQ(misc->second.value("self", std::uint64_t{0}), kOrphanCluster);
+  EXPECT_EQ(misc->second.value("parent", std::uint64_t{1}), 0u);
+
+  const std::string orphans = ReadWholeFile(TestDisksDir() + "/" + d().name + ".orphans");
+  int expected = 0;
+  for (const std::string& line : Split(orphans, '\n')) {
+    const std::vector<std::string> f = Split(line, '\t');
+    if (f.size() != 2) continue;
+    ++expected;
+    SCOPED_TRACE(f[0]);
+    int found = 0;
+    for (const auto& [path, file] : d().files) {
+      if (file.value("name", "") != f[0]) continue;
+      ++found;
+      // QRW_Miscellaneous/<the surviving folder>/<file>
+      const std::vector<std::string> parts = Split(path, '/');
+      ASSERT_EQ(parts.size(), 3u) << path;
+      EXPECT_EQ(parts[0], "QRW_Miscellaneous");
+      EXPECT_TRUE(file.value("deleted", false));
+      EXPECT_EQ(file.value("size", std::uint64_t{0}), std::stoull(f[1]));
+      auto folder = d().folders.find(Parent(path));
+      ASSERT_NE(folder, d().folders.end());
+      EXPECT_EQ(folder->second.value("parent", std::uint64_t{0}), kOrphanCluster);
+    }
+    EXPECT_EQ(found, 1);
+  }
+  EXPECT_EQ(expected, 2);
+}
+
+TEST_P(ScanFatTest, NothingIsListedThatTheVolumeDoesNotHold) {
+  EXPECT_TRUE(d().duplicatePaths.empty()) << "listed twice: " << d().duplicatePaths.front();
+  std::set<std::string> known;
+  std::string label;
+  for (const FlsEntry& e : d().fls) {
+    if (IsLabelEntry(e)) label = e.path.substr(0, e.path.find(' '));
+    if (!e.virtualEntry) known.insert(ExpectedPath(e.path));
+  }
+  auto underMisc = [](const std::string& p) {
+    return p == "QRW_Miscellaneous" || p.rfind("QRW_Miscellaneous/", 0) == 0;
+  };
+  for (const auto& [path, folder] : d().folders) {
+    if (underMisc(path)) continue;
+    EXPECT_EQ(known.count(path), 1u) << "folder fls does not know: " << path;
+  }
+  for (const auto& [path, file] : d().files) {
+    if (underMisc(path)) continue;
+    if (path == label && file.value("size", 1) == 0) continue;  // the label entry, if listed
+    EXPECT_EQ(known.count(path), 1u) << "file fls does not know: " << path;
+  }
+}
+
+TEST_P(ScanFatTest, ClustersPointAtTheDataIstatFinds) {
+  std::map<std::string, const FlsEntry*> byExpected;
+  for (const FlsEntry& e : d().fls) byExpected[ExpectedPath(e.path)] = &e;
+  const json& g = d().scan["geometry"];
+  const std::uint64_t spc = g.value("SectorsPerCluster", 0u);
+  const std::uint64_t cluster0 = g.value("Cluster0Sector", 0u);
+  int checked = 0;
+  for (const auto& [path, file] : d().files) {
+    auto it = byExpected.find(path);
+    if (it == byExpected.end() || file.value("size", 0) == 0) continue;
+    const std::optional<std::uint64_t> sector = d().FirstSector(it->second->inode);
+    ASSERT_TRUE(sector.has_value()) << path;
+    EXPECT_EQ(file.value("first", std::uint64_t{0}) * spc + cluster0, *sector) << path;
+    ++checked;
+  }
+  for (const auto& [path, folder] : d().folders) {
+    auto it = byExpected.find(path);
+    if (it == byExpected.end()) continue;
+    const std::optional<std::uint64_t> sector = d().FirstSector(it->second->inode);
+    ASSERT_TRUE(sector.has_value()) << path;
+    EXPECT_EQ(folder.value("self", std::uint64_t{0}) * spc + cluster0, *sector) << path;
+    const std::string parentPath = Parent(path);
+    const std::uint64_t parent = folder.value("parent", std::uint64_t{1});
+    if (parentPath.empty()) {
+      EXPECT_EQ(parent, 0u) << path;
+    } else if (d().folders.count(parentPath)) {
+      EXPECT_EQ(parent, d().folders.at(parentPath).value("self", std::uint64_t{0})) << path;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 80);
+}
+
+TEST_P(ScanFatTest, FileTypesComeFromTheNameEnding) {
+  const std::map<std::string, std::string> expected = {
+      {"DCIM/100CANON/IMG_0001.JPG", "Image File"},
+      {"Documents/Reports/2023/Q2 figures.xls", "Microsoft Excel File"},
+      {"Report 13.doc", "Microsoft Word File"},
+      {"SMALL.TXT", "Text file"},
+      {"EMPTY.DAT", "Data File"},
+      {"NEW.BIN", "File"},
+      {"Music/Some Artist/Album (2024)/Disc 1/01 - first track.mp3", "Sound file"},
+      {"Twenty six chars name.jpeg", "Image File"},
+  };
+  for (const auto& [path, type] : expected) {
+    auto it = d().files.find(path);
+    ASSERT_NE(it, d().files.end()) << path;
+    EXPECT_EQ(it->second.value("type", ""), type) << path;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, ScanFatTest, ::testing::Values("fat16_tree", "fat32_tree"));
+
+// The text output: a header, the tree under "Root" indented two spaces a level, folders ending in
+// "/", a summary line; and the same folders and files as the JSON output.
+TEST(ScanFatText, TreeShowsWhatTheJsonLists) {
+  const Disk& d = Scanned("fat32_tree");
+  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  ASSERT_TRUE(d.scan.is_object());
+  std::string out, err;
+  ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 1", &out, &err), 0) << err;
+  std::vector<std::string> lines = Split(out, '\n');
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("Standard Search of FAT32 on disk ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("sectors " + std::to_string(d.start) + " to " + std::to_string(d.start + d.count)),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(lines[1], "Root");
+  const std::string summary =
+      std::to_string(d.folders.size()) + " folders, " + std::to_string(d.files.size()) + " files";
+  EXPECT_EQ(lines.back(), summary);
+
+  // Rebuild each line's path from its indentation and compare with the JSON paths.
+  std::vector<std::string> stack;
+  std::set<std::string> folders, files;
+  for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    const std::size_t indent = line.find_first_not_of(' ');
+    ASSERT_NE(indent, std::string::npos);
+    ASSERT_EQ(indent % 2, 0u) << line;
+    const std::size_t depth = indent / 2;
+    ASSERT_GE(depth, 1u) << line;
+    ASSERT_LE(depth, stack.size() + 1) << line;
+    stack.resize(depth - 1);
+    std::string prefix;
+    for (const std::string& s : stack) prefix += s + "/";
+    std::string rest = line.substr(indent);
+    const std::size_t deletedMark = rest.rfind("  (deleted)");
+    const bool deleted = deletedMark != std::string::npos && deletedMark + 11 == rest.size();
+    if (deleted) rest.resize(deletedMark);
+    const std::size_t sep = rest.find("  ");
+    if (sep == std::string::npos) {
+      ASSERT_EQ(rest.back(), '/') << line;
+      const std::string name = rest.substr(0, rest.size() - 1);
+      folders.insert(prefix + name);
+      stack.push_back(name);
+      ASSERT_TRUE(d.folders.count(prefix + name)) << line;
+      EXPECT_EQ(d.folders.at(prefix + name).value("deleted", !deleted), deleted) << line;
+    } else {
+      // "name  size  date time  type": a file name may hold double spaces, the fields after it not.
+      const std::vector<std::string> f = [&] {
+        std::vector<std::string> fields;
+        std::string r = rest;
+        for (int k = 0; k < 3; ++k) {
+          const std::size_t at = r.rfind("  ");
+          if (at == std::string::npos) break;
+          fields.insert(fields.begin(), r.substr(at + 2));
+          r.resize(at);
+        }
+        fields.insert(fields.begin(), r);
+        return fields;
+      }();
+      ASSERT_EQ(f.size(), 4u) << line;
+      const std::string path = prefix + f[0];
+      files.insert(path);
+      ASSERT_TRUE(d.files.count(path)) << line;
+      const json& j = d.files.at(path);
+      EXPECT_EQ(f[1], std::to_string(j.value("size", std::uint64_t{0}))) << line;
+      EXPECT_EQ(f[2], j.value("date", "") + " " + j.value("time", "")) << line;
+      EXPECT_EQ(f[3], j.value("type", "")) << line;
+      EXPECT_EQ(j.value("deleted", !deleted), deleted) << line;
+    }
+  }
+  EXPECT_EQ(folders.size(), d.folders.size());
+  EXPECT_EQ(files.size(), d.files.size());
+}
+
+// Progress goes to stderr only, and only to a terminal: redirected, neither stream carries it.
+TEST(ScanFatText, NoProgressTextWhenNotATerminal) {
+  const Disk& d = Scanned("fat16_tree");
+  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  ASSERT_EQ(d.scanExit, 0) << d.scanErr;
+  for (const std::string* s : {&d.scanOut, &d.scanErr}) {
+    EXPECT_EQ(s->find('\r'), std::string::npos);
+    EXPECT_EQ(s->find("Completed"), std::string::npos);
+    EXPECT_EQ(s->find("Sectors  "), std::string::npos);
+    EXPECT_EQ(s->find("\x1b["), std::string::npos);
+  }
+  // One JSON document and a newline: nothing else shares stdout.
+  ASSERT_FALSE(d.scanOut.empty());
+  EXPECT_EQ(d.scanOut.back(), '\n');
+  EXPECT_EQ(d.scanOut.find('\n'), d.scanOut.size() - 1);
+}
+
+// With stderr on a terminal the live progress line is drawn there, while stdout stays pure JSON.
+TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
+  const Disk& d = Scanned("fat32_tree");
+  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slaveName = ptsname(master);
+  char outName[] = "/tmp/qrw-scan-out.XXXXXX";
+  const int outFd = mkstemp(outName);
+  ASSERT_GE(outFd, 0);
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0) _exit(120);
+    dup2(slave, 2);
+    dup2(outFd, 1);
+    const int devNull = open("/dev/null", O_RDONLY);
+    if (devNull >= 0) dup2(devNull, 0);
+    const std::string cli = CliPath();
+    execl(cli.c_str(), cli.c_str(), "scan", d.image.c_str(), "--partition", "1", "--json",
+          static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  close(outFd);
+  // Read the terminal until the child has exited and the terminal has nothing more.
+  std::string terminal;
+  int status = 0;
+  bool exited = false;
+  for (int rounds = 0; rounds < 6000; ++rounds) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+      char buf[4096];
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) {
+        terminal.append(buf, static_cast<std::size_t>(n));
+        continue;
+      }
+    }
+    if (exited) break;
+    exited = waitpid(child, &status, WNOHANG) == child;
+  }
+  if (!exited) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  close(master);
+  const std::string out = ReadWholeFile(outName);
+  std::remove(outName);
+  ASSERT_TRUE(exited);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << terminal;
+  // A live line: carriage return, text, erase to the end of the line. (A small disk is scanned
+  // between two redraws, so which stage the line showed is not fixed.)
+  const std::size_t cr = terminal.find('\r');
+  ASSERT_NE(cr, std::string::npos) << terminal;
+  EXPECT_NE(terminal.find("\x1b[K", cr), std::string::npos) << terminal;
+  EXPECT_EQ(terminal.find("\"folders\""), std::string::npos) << terminal;
+  // The live line is cleared at the end, so what the shell prints next starts on a clean line.
+  EXPECT_EQ(terminal.size() >= 4 ? terminal.substr(terminal.size() - 4) : terminal, "\r\x1b[K");
+  EXPECT_TRUE(json::parse(out, nullptr, false).is_object()) << out.substr(0, 500);
+  EXPECT_EQ(out.find('\r'), std::string::npos);
+}
+
+TEST(ScanFatText, MissingPartitionIsAOneLineErrorAndNoOutput) {
+  const Disk& d = Scanned("fat16_tree");
+  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  std::string out, err;
+  EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 3 --json", &out, &err), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+}  // namespace
+}  // namespace quarrow::testing
