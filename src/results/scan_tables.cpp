@@ -131,19 +131,16 @@ int TextTable::FindRow(std::string_view key) const {
 void TextTable::DeleteRows(std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  auto first = std::lower_bound(rows.begin(), rows.end(), 0);
-  if (first == rows.end()) return;
-  std::size_t write = static_cast<std::size_t>(*first);
-  auto next = first;
-  for (std::size_t read = write; read < rows_.size(); ++read) {
-    if (next != rows.end() && static_cast<std::size_t>(*next) == read) {
-      ++next;
-      continue;
-    }
-    if (write != read) rows_[write] = std::move(rows_[read]);
-    ++write;
+  // Erase contiguous runs from the back so that the indices still to erase stay valid.
+  std::size_t i = rows.size();
+  while (i > 0) {
+    int last = rows[i - 1];
+    int first = last;
+    --i;
+    while (i > 0 && rows[i - 1] == first - 1) first = rows[--i];
+    int lo = std::max(first, 0), hi = std::min(last, RowCount() - 1);
+    if (lo <= hi) rows_.erase(rows_.begin() + lo, rows_.begin() + hi + 1);
   }
-  if (write < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(write), rows_.end());
 }
 
 void TextTable::Sort(int column) {
@@ -168,8 +165,7 @@ void TextTable::Sort(int column) {
     }
     order.swap(merged);
   }
-  std::vector<std::vector<std::string>> sorted;
-  sorted.reserve(n);
+  std::deque<std::vector<std::string>> sorted;
   for (std::size_t index : order) sorted.push_back(std::move(rows_[index]));
   rows_ = std::move(sorted);
 }

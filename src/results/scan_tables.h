@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,7 +52,9 @@ class TextTable {
 
  private:
   std::vector<std::string> headers_;
-  std::vector<std::vector<std::string>> rows_;
+  // A deque: the tree builder consumes runs of rows mostly near the front of a large table, and a
+  // deque erases them by moving the shorter side.
+  std::deque<std::vector<std::string>> rows_;
 };
 
 // Column indices of the folder and file tables.
