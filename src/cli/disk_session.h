@@ -1,13 +1,17 @@
 #pragma once
 // The disks a command works on: the removable disks of the machine and the image files named
-// with --image, numbered as the disk tree numbers them, with a reader over them.
+// with --image, numbered as the disk tree numbers them, with a reader over them. The machine's
+// disks get their numbers from the inventory; images take the next free numbers.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "disk/posix_block_device.h"
+#include "disk/block_device.h"
+#include "disk/disk_inventory.h"
+#include "disk/disk_list.h"
+#include "disk/parameter_store.h"
 #include "disk/sector_reader.h"
 
 namespace quarrow::cli {
@@ -18,26 +22,52 @@ struct CliDisk {
   std::string path;   // device or image path
   std::string model;
   std::uint64_t totalSectors = 0;
-  long sizeMb = 0;
+  long sizeMb = 0;    // from the geometry, as the disk page shows it
+  DiskRecord record;  // everything the inventory knows, for the detail rows
+};
+
+struct DiskSessionOptions {
+  // Where the machine's disks are looked up; "" lists image files only.
+  std::string sysfsRoot = "/sys";
+  std::string devRoot = "/dev";
+  // Rewrites the disk-parameter store from the disks found, as every refresh of the disk list
+  // does; parameterStorePath "" means the default place.
+  bool writeParameters = false;
+  std::string parameterStorePath;
 };
 
 class DiskSession {
  public:
   explicit DiskSession(const std::vector<std::string>& images);
+  DiskSession(const std::vector<std::string>& images, const DiskSessionOptions& options);
+  ~DiskSession();
 
+  // The listed disks: removable disks of the machine, then the images.
   const std::vector<CliDisk>& Disks() const { return disks_; }
-  // DISK is a disk number or an image path; an image path not named with --image is added.
-  // Returns null with a one-line reason when there is no such disk or it cannot be opened.
+  // Every disk the inventory found, fixed ones included, and the images.
+  const std::vector<DiskRecord>& Enumerated() const { return list_.Enumerated(); }
+  // One line per --image that could not be added ("cannot open x.img: No such file or directory").
+  const std::vector<std::string>& Errors() const { return errors_; }
+  // Problems that do not stop a command (the parameter store could not be written).
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+  // DISK is a disk number or an image (or device) path; a path not named with --image is added.
+  // The disk's device is opened to check that it can be read. Returns null with a one-line
+  // reason when there is no such disk or it cannot be opened.
   const CliDisk* Select(const std::string& diskArg, std::string* error);
   SectorReader& Reader() { return reader_; }
+  DevicePathTable& Paths() { return paths_; }
 
  private:
-  bool AddImage(const std::string& path, std::string* error);
+  void SyncListed();
 
   DevicePathTable paths_;
-  PosixDeviceOpener opener_;
-  SectorReader reader_{paths_, opener_};
+  std::unique_ptr<DeviceOpener> opener_;
+  SectorReader reader_;
+  DiskList list_;
   std::vector<CliDisk> disks_;
+  std::vector<std::string> errors_;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace quarrow::cli

@@ -1,10 +1,99 @@
+// quarrow disks [--image PATH]... [--json]
+// Lists the disks the disk tree would offer: the removable disks of the machine and the named
+// image files, with their labels, numbers, models, sizes and device paths. Listing the disks is
+// a refresh of the disk list, so it also rewrites the disk-parameter store.
+
+#include <algorithm>
+#include <iomanip>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "cli/disk_session.h"
 
 namespace quarrow::cli {
+namespace {
+
+struct DisksOptions {
+  std::vector<std::string> images;
+  bool json = false;
+  std::string sysfsRoot = "/sys";
+};
+
+void PrintJson(const std::vector<const CliDisk*>& disks) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const CliDisk* d : disks) {
+    nlohmann::json details = nlohmann::json::array();
+    for (const auto& row : DiskDetailRows(d->record))
+      details.push_back({{"name", row.name}, {"value", row.value}});
+    list.push_back({{"number", d->number},
+                    {"label", d->label},
+                    {"model", d->model},
+                    {"sizeMb", d->sizeMb},
+                    {"path", d->path},
+                    {"totalSectors", d->totalSectors},
+                    {"details", details}});
+  }
+  // Models come from the devices and need not be UTF-8; a bad byte must not end the listing.
+  std::cout << nlohmann::json{{"disks", list}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << "\n";
+}
+
+void PrintTable(const std::vector<const CliDisk*>& disks) {
+  std::size_t labelWidth = 5, modelWidth = 5;
+  for (const CliDisk* d : disks) {
+    labelWidth = std::max(labelWidth, d->label.size());
+    modelWidth = std::max(modelWidth, d->model.size());
+  }
+  std::cout << std::left << std::setw(6) << "Disk" << std::setw(static_cast<int>(labelWidth + 2)) << "Label"
+            << std::setw(static_cast<int>(modelWidth + 2)) << "Model" << std::setw(12) << "Size"
+            << "Path\n";
+  for (const CliDisk* d : disks) {
+    std::cout << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2))
+              << d->label << std::setw(static_cast<int>(modelWidth + 2)) << d->model << std::setw(12)
+              << (std::to_string(d->sizeMb) + " MB") << d->path << "\n";
+  }
+}
+
+int RunDisks(const DisksOptions& options) {
+  DiskSessionOptions sessionOptions;
+  sessionOptions.sysfsRoot = options.sysfsRoot;
+  sessionOptions.writeParameters = true;
+  DiskSession session(options.images, sessionOptions);
+  if (!session.Errors().empty()) {
+    std::cerr << "quarrow disks: " << session.Errors().front() << "\n";
+    return 1;
+  }
+  for (const auto& warning : session.Warnings()) std::cerr << "quarrow disks: warning: " << warning << "\n";
+
+  std::vector<const CliDisk*> disks;
+  for (const auto& d : session.Disks()) disks.push_back(&d);
+  std::sort(disks.begin(), disks.end(),
+            [](const CliDisk* a, const CliDisk* b) { return a->number < b->number; });
+  if (options.json) {
+    PrintJson(disks);
+  } else if (disks.empty()) {
+    std::cerr
+        << "quarrow disks: no removable disk found; connect one, or name a disk image with --image PATH\n";
+  } else {
+    PrintTable(disks);
+  }
+  return 0;
+}
+
+}  // namespace
 
 void AddDisksCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("disks", "(not built yet)");
-  cmd->callback([exitCode] { *exitCode = 1; });
+  auto options = std::make_shared<DisksOptions>();
+  auto* cmd = app.add_subcommand("disks", "List the removable disks and the named disk images");
+  cmd->add_option("--image", options->images, "A disk image file to list as a disk (repeatable)")
+      ->type_name("PATH");
+  cmd->add_flag("--json", options->json, "Print the disks as JSON");
+  // For tests: a fake sysfs tree in place of /sys ("" lists images only).
+  cmd->add_option("--sysfs-root", options->sysfsRoot)->group("");
+  cmd->callback([options, exitCode] { *exitCode = RunDisks(*options); });
 }
 
 }  // namespace quarrow::cli

@@ -114,8 +114,8 @@ std::vector<DiskRecord> SysfsInventory::Enumerate(Feedback& feedback) {
     const std::string vendor = ReadAttribute(block / "device" / "vendor");
     std::string model = ReadAttribute(block / "device" / "model");
     if (model.empty()) model = ReadAttribute(block / "device" / "name");
-    d.Model = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
-    if (d.Model.empty()) d.Model = name;
+    // A vendor alone is no model (virtio disks carry only a PCI vendor number there).
+    d.Model = model.empty() ? name : vendor.empty() ? model : vendor + " " + model;
     d.FirmwareRevision = ReadAttribute(block / "device" / "rev");
     if (d.FirmwareRevision.empty()) d.FirmwareRevision = ReadAttribute(block / "device" / "fwrev");
     d.SerialNumber = ReadAttribute(block / "device" / "serial");
