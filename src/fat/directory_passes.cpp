@@ -150,12 +150,10 @@ namespace {
 
 // The root directory's sectors in directory order (ActiveVolumeGeometry).
 std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FatLayout layout) {
-  const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  if (layout == FatLayout::kFat32) return DirectoryChainSectors(ctx, g.RootDirStart);
-  std::vector<std::uint64_t> sectors;
-  if (g.RootDirStart == 0) return sectors;
-  for (std::uint32_t k = 0; k < g.RootDirSectors; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
-  return sectors;
+  if (layout == FatLayout::kFat16) return Fat16RootSectors(ctx);
+  // Cluster 0 is no data cluster: a FAT32 volume without a root cluster has no root to read.
+  if (ctx.activeGeometry.RootDirStart == 0) return {};
+  return DirectoryChainSectors(ctx, ctx.activeGeometry.RootDirStart);
 }
 
 void NameRootFolders(ScanContext& ctx, FatLayout layout) {

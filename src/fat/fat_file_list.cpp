@@ -22,8 +22,7 @@ void ListFatFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderClust
   const bool fat16Root = c == 0;
   std::vector<std::uint64_t> sectors;
   if (fat16Root) {
-    if (g.RootDirStart == 0) return;
-    for (std::uint32_t k = 0; k < g.RootDirSectors; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
+    sectors = Fat16RootSectors(ctx);
   } else {
     sectors = DirectoryChainSectors(ctx, c);
   }

@@ -1,5 +1,6 @@
 #include "fat/fat_volume.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <unordered_set>
@@ -231,6 +232,16 @@ int NameChildNodesAmong(ScanContext& ctx, std::uint64_t sectorNumber, std::uint3
 }
 
 }  // namespace
+
+std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  std::vector<std::uint64_t> sectors;
+  if (g.RootDirStart == 0) return sectors;
+  constexpr std::uint32_t kMaxRootSectors = 65536 * kDirEntrySize / kSectorSize;
+  const std::uint32_t count = std::min(g.RootDirSectors, kMaxRootSectors);
+  for (std::uint32_t k = 0; k < count; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
+  return sectors;
+}
 
 int NameChildNodes(ScanContext& ctx, std::uint64_t sector, std::uint32_t cluster) {
   return NameChildNodes(ctx, sector, cluster, nullptr, 0);

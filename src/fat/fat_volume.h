@@ -29,6 +29,10 @@ std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster);
 // to the 65536 entries (2 MiB) a FAT directory can hold. Empties ctx.clusterChain afterwards.
 std::vector<std::uint64_t> DirectoryChainSectors(ScanContext& ctx, std::uint32_t firstCluster);
 
+// The FAT16 root directory's sectors from RootDirStart (none when it is 0), at most the 4096
+// sectors that 65536 entries fill, whatever RootDirSectors says.
+std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx);
+
 // Names the FolderNodes that are children of cluster from the entries of one directory sector.
 // Returns 0 when the sector holds the end-of-directory entry, otherwise 1 (an unreadable sector
 // is skipped and gives 1).

@@ -1,0 +1,436 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stop_token>
+#include <string>
+
+#include "fat/directory_passes.h"
+#include "fat/fat_file_list.h"
+#include "fat/fat_volume.h"
+#include "fat/standard_search.h"
+#include "fat_test_volume.h"
+#include "results/folder_tree.h"
+
+namespace quarrow {
+namespace {
+
+using namespace fat_test;
+
+constexpr std::uint32_t kEof = 0x0FFFFFFF;
+
+Entry Deleted(Entry e) {
+  e[0] = 0xE5;
+  return e;
+}
+
+// A FAT32 volume: partition at 100, 32 reserved sectors, FATs of 32 sectors, 4 sectors per
+// cluster (cluster 0 at 188), root directory in cluster 2.
+//   /DCIM (3)            IMG_0001.JPG, 100CANON (4) with PIC.PNG
+//   /My Documents (5)    Old (6), "A long file name here.txt", deleted REPORT.TXT
+//   cluster 7            a stale copy of a directory naming cluster 30: not a folder
+//   /_LD (8)             a deleted folder
+//   cluster 9            a folder whose parent, cluster 50, was overwritten
+//   /Caf\xE9 (12)         a long name with a byte above 127: keeps its Dir name
+//   ROOT.TXT, volume label "MYDISK"
+struct SampleVolume {
+  SampleVolume() {
+    layout.fatSectors = 32;
+    layout.Apply(d.ctx, 600);
+    d.Put(layout.FirstFat(), [] {
+      Sector s{};
+      s[0] = 0xF8, s[1] = 0xFF, s[2] = 0xFF;
+      return s;
+    }());
+    for (std::uint32_t c : {2u, 3u, 4u, 5u, 6u, 8u, 9u, 12u}) SetFat32(d, layout, c, kEof);
+
+    std::vector<Entry> root = {ShortEntry("MYDISK     ", 0x08, 0), ShortEntry("DCIM       ", 0x10, 3)};
+    for (const Entry& e : NamedEntries("My Documents", ShortEntry("MYDOCU~1   ", 0x10, 5))) root.push_back(e);
+    root.push_back(Deleted(ShortEntry("XLD        ", 0x10, 8)));
+    for (const Entry& e : NamedEntries("Caf\xE9", ShortEntry("CAF~1      ", 0x10, 12))) root.push_back(e);
+    root.push_back(ShortEntry("ROOT    TXT", 0x20, 20, 6, 0x5825, 0x68E0));
+    d.PutEntries(layout.ClusterSector(2), root);
+
+    d.Put(layout.ClusterSector(3),
+          DirectoryStart(3, 0,
+                         {ShortEntry("100CANON   ", 0x10, 4),
+                          ShortEntry("IMG_0001JPG", 0x20, 21, 12345, 0x5825, 0x68E7)}));
+    d.Put(layout.ClusterSector(4), DirectoryStart(4, 3, {ShortEntry("PIC     PNG", 0x20, 22, 10)}));
+    std::vector<Entry> docs = {ShortEntry("OLD        ", 0x10, 6)};
+    for (const Entry& e : NamedEntries("A long file name here.txt", ShortEntry("ALONGF~1TXT", 0x20, 23, 7)))
+      docs.push_back(e);
+    docs.push_back(Deleted(ShortEntry("XREPORT TXT", 0x20, 24, 8)));
+    d.Put(layout.ClusterSector(5), DirectoryStart(5, 0, docs));
+    d.Put(layout.ClusterSector(6), DirectoryStart(6, 5));
+    d.Put(layout.ClusterSector(7), DirectoryStart(30, 5));
+    d.Put(layout.ClusterSector(8), DirectoryStart(8, 0, {ShortEntry("LOST    DAT", 0x20, 25, 1)}));
+    d.Put(layout.ClusterSector(9), DirectoryStart(9, 50));
+    d.Put(layout.ClusterSector(12), DirectoryStart(12, 0));
+  }
+
+  // The folder names below the root, by path, after every folder was expanded.
+  std::map<std::string, const FolderNode*> Folders() {
+    mytreectrl& tree = *d.ctx.resultsTree;
+    std::map<std::string, const FolderNode*> out;
+    std::vector<std::pair<TreeItem, std::string>> stack;
+    for (TreeItem t : tree.Children(tree.Root())) stack.push_back({t, ""});
+    while (!stack.empty()) {
+      auto [item, prefix] = stack.back();
+      stack.pop_back();
+      FolderNode* node = d.ctx.folderNodes.FindByItem(item);
+      if (!node) continue;
+      NameFatChildren(d.ctx, *node);
+      std::string path = prefix.empty() ? node->name : prefix + "/" + node->name;
+      out[path] = node;
+      for (TreeItem t : tree.Children(item)) stack.push_back({t, path});
+    }
+    return out;
+  }
+
+  Fat32Layout layout;
+  TestDisk d{600};
+};
+
+TEST(FatScanDataArea, RowsForSelfNamingDirectoriesAfterTheCatchAll) {
+  SampleVolume v;
+  ScanDataArea(v.d.ctx);
+  const TextTable& t = v.d.ctx.tables.EntryTable;
+  using namespace entry_col;
+  ASSERT_EQ(t.RowCount(), 8);
+  EXPECT_EQ(t.Cell(0, kName), "QRW_Miscellaneous");
+  EXPECT_EQ(t.Cell(0, kSelf), "268435455");
+  EXPECT_EQ(t.Cell(0, kParent), "0");
+  EXPECT_EQ(t.Cell(0, kAttr), "16");
+  std::vector<std::string> selves;
+  for (int r = 1; r < t.RowCount(); ++r) {
+    EXPECT_EQ(t.Cell(r, kName), "Dir" + std::to_string(r));
+    selves.push_back(t.Cell(r, kSelf));
+  }
+  // The stale copy in cluster 7 names cluster 30 and is not listed.
+  EXPECT_EQ(selves, (std::vector<std::string>{"3", "4", "5", "6", "8", "9", "12"}));
+  EXPECT_EQ(t.Cell(2, kSector), std::to_string(v.layout.ClusterSector(4)));
+  EXPECT_EQ(t.Cell(2, kParent), "3");
+  EXPECT_EQ(t.Cell(6, kParent), "50");
+  EXPECT_EQ(t.Cell(1, kDate), std::to_string(0x5825));
+  EXPECT_EQ(t.Cell(1, kTime), std::to_string(0x68E0));
+  EXPECT_EQ(t.Cell(1, kAttr), "16");
+  EXPECT_EQ(t.Cell(1, kType), "FOLDER");
+  EXPECT_EQ(t.Cell(1, kSysId), "0");
+  EXPECT_TRUE(v.d.feedback.HasText(control::kFolderCounter, "8"));
+  EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Sectors  0 of 600"));
+}
+
+TEST(FatScanDataArea, HighWordOfClustersOnlyOnFat32) {
+  SampleVolume v;
+  Sector s = DirectoryStart(6, 5);
+  s[32 + 20] = 0x01;  // ".." high word: cluster 0x10005 on FAT32
+  v.d.Put(v.layout.ClusterSector(6), s);
+  ScanDataArea(v.d.ctx);
+  EXPECT_EQ(v.d.ctx.tables.EntryTable.Cell(4, entry_col::kParent), std::to_string(0x10005));
+  TextTable& t = v.d.ctx.tables.EntryTable;
+  t.DeleteAllRows();
+  v.d.ctx.partitionType = "FAT16";
+  ScanDataArea(v.d.ctx);
+  EXPECT_EQ(t.Cell(4, entry_col::kParent), "5");
+}
+
+TEST(FatScanDataArea, ClustersPastTheRangeAreNotExamined) {
+  SampleVolume v;
+  v.d.ctx.searchEnd = static_cast<std::int64_t>(v.layout.ClusterSector(8));
+  ScanDataArea(v.d.ctx);
+  const TextTable& t = v.d.ctx.tables.EntryTable;
+  ASSERT_EQ(t.RowCount(), 5);
+  EXPECT_EQ(t.Cell(4, entry_col::kSelf), "6");
+}
+
+TEST(FatScanDataArea, UnreadableClusterIsSkippedAndTheRestOfTheChunkStillRead) {
+  SampleVolume v;
+  v.d.disk->MarkBad(v.layout.ClusterSector(4));
+  ScanDataArea(v.d.ctx);
+  const TextTable& t = v.d.ctx.tables.EntryTable;
+  ASSERT_EQ(t.RowCount(), 7);
+  EXPECT_EQ(t.Cell(1, entry_col::kSelf), "3");
+  EXPECT_EQ(t.Cell(2, entry_col::kSelf), "5");
+  EXPECT_EQ(t.Cell(6, entry_col::kSelf), "12");
+}
+
+TEST(FatScanDataArea, StopLeavesTheCatchAllOnlyAndZeroClusterSizeReadsNothing) {
+  SampleVolume v;
+  std::stop_source source;
+  source.request_stop();
+  v.d.ctx.stop = source.get_token();
+  ScanDataArea(v.d.ctx);
+  EXPECT_EQ(v.d.ctx.tables.EntryTable.RowCount(), 1);
+
+  SampleVolume w;
+  w.d.ctx.geometry.SectorsPerCluster = 0;
+  ScanDataArea(w.d.ctx);
+  EXPECT_EQ(w.d.ctx.tables.EntryTable.RowCount(), 1);
+}
+
+TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
+  // With 3 sectors per cluster, cluster starts cross the 512-sector chunks; each is still
+  // tested at its own first sector.
+  TestDisk d{3000};
+  d.ctx.partitionType = "FAT32";
+  d.ctx.searchStart = 0;
+  d.ctx.searchEnd = 3000;
+  d.ctx.geometry.SectorsPerCluster = 3;
+  d.ctx.geometry.Cluster0Sector = 10;
+  for (std::uint32_t c : {2u, 170u, 171u, 300u, 900u}) d.Put(10 + 3 * c, DirectoryStart(c, 0));
+  ScanDataArea(d.ctx);
+  const TextTable& t = d.ctx.tables.EntryTable;
+  ASSERT_EQ(t.RowCount(), 6);
+  EXPECT_EQ(t.Cell(2, entry_col::kSelf), "170");
+  EXPECT_EQ(t.Cell(3, entry_col::kSelf), "171");
+  EXPECT_EQ(t.Cell(5, entry_col::kSelf), "900");
+}
+
+TextTable& FolderRows(ScanContext& ctx, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& rows) {
+  TextTable& t = ctx.tables.EntryTable;
+  t.DeleteAllRows();
+  for (auto [self, parent] : rows) {
+    int r = t.AppendRow("Dir" + std::to_string(t.RowCount()));
+    t.SetCell(r, entry_col::kSelf, std::to_string(self));
+    t.SetCell(r, entry_col::kParent, std::to_string(parent));
+    t.SetCell(r, entry_col::kType, "FOLDER");
+  }
+  return t;
+}
+
+TEST(FatLinkLostDirectories, MissingParentsGoToTheCatchAll) {
+  TestDisk d{10};
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> rows = {{268435455, 0}, {3, 0}};
+  // Many rows whose parent is the first folder found, and one whose parent vanished.
+  for (std::uint32_t c = 4; c < 40; ++c) rows.push_back({c, 3});
+  rows.push_back({41, 77});
+  TextTable& t = FolderRows(d.ctx, rows);
+  t.Sort(entry_col::kSelf);
+  LinkLostDirectories(d.ctx, LinkForm::kFat);
+  for (int r = 0; r < t.RowCount(); ++r) {
+    const std::string self = t.Cell(r, entry_col::kSelf);
+    const std::string parent = t.Cell(r, entry_col::kParent);
+    if (self == "41") {
+      EXPECT_EQ(parent, "268435455");
+    } else if (self == "3" || self == "268435455") {
+      EXPECT_EQ(parent, "0");
+    } else {
+      EXPECT_EQ(parent, "3") << self;
+    }
+  }
+  EXPECT_TRUE(
+      d.feedback.HasText(control::kStatus, "Searching Lost Directories 1/" + std::to_string(t.RowCount())));
+}
+
+TEST(FatLinkLostDirectories, NtfsFormKeepsRootChildrenAndSkipsRowZero) {
+  TestDisk d{10};
+  // Row 0 is left out of the NTFS search, so a parent equal to its self is not found.
+  TextTable& t = FolderRows(d.ctx, {{5, 5}, {30, 5}, {31, 30}, {32, 5000}, {33, 5}});
+  t.Sort(entry_col::kSelf);
+  LinkLostDirectories(d.ctx, LinkForm::kNtfs);
+  EXPECT_EQ(t.Cell(1, entry_col::kParent), "5");
+  EXPECT_EQ(t.Cell(2, entry_col::kParent), "30");
+  EXPECT_EQ(t.Cell(3, entry_col::kParent), "268435455");
+}
+
+TEST(FatStandardSearch, BuildsTheNamedTree) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = true;
+  DetailsList list;
+  list.rows.push_back({});
+  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, &list);
+  EXPECT_FALSE(outcome.stopped);
+  EXPECT_FALSE(outcome.paramsFailed);
+  EXPECT_EQ(v.d.ctx.tables.EntryTable.RowCount(), 0);
+  EXPECT_TRUE(v.d.ctx.dataFound);
+  EXPECT_TRUE(v.d.feedback.advice.empty());
+  EXPECT_TRUE(list.rows.empty());
+  EXPECT_EQ(list.columns.size(), 8u);
+  EXPECT_FALSE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
+  EXPECT_EQ(v.d.ctx.activeGeometry.Type, "FAT32");
+  EXPECT_EQ(static_cast<const VolumeGeometry&>(v.d.ctx.activeGeometry), v.d.ctx.geometry);
+
+  mytreectrl& tree = *v.d.ctx.resultsTree;
+  EXPECT_EQ(tree.Text(tree.Root()), "Root");
+  std::vector<std::string> top;
+  for (TreeItem t : tree.Children(tree.Root())) top.push_back(tree.Text(t));
+  EXPECT_EQ(top, (std::vector<std::string>{"DCIM", "My Documents", "_LD", "Dir7", "QRW_Miscellaneous"}));
+
+  auto folders = v.Folders();
+  ASSERT_TRUE(folders.count("DCIM/100CANON"));
+  ASSERT_TRUE(folders.count("My Documents/OLD"));
+  ASSERT_TRUE(folders.count("QRW_Miscellaneous/Dir6"));
+  EXPECT_EQ(folders["QRW_Miscellaneous/Dir6"]->self, 9u);
+  EXPECT_EQ(folders["_LD"]->deleted, 1u);
+  EXPECT_EQ(folders["DCIM"]->deleted, 0u);
+  EXPECT_EQ(folders["Dir7"]->self, 12u);  // the non-ASCII long name is not used
+  EXPECT_EQ(folders.size(), 8u);
+}
+
+TEST(FatStandardSearch, WorksOutTheGeometryWhenValidationFailed) {
+  SampleVolume v;
+  VolumeGeometry expected = v.d.ctx.geometry;
+  expected.RootDirStart = 2;
+  v.d.ctx.geometry = VolumeGeometry{};
+  v.d.ctx.partitionValidated = false;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
+  EXPECT_EQ(v.d.ctx.geometry, expected);
+  EXPECT_EQ(v.d.ctx.resultsTree->Children(v.d.ctx.resultsTree->Root()).size(), 5u);
+}
+
+TEST(FatStandardSearch, NothingFoundShowsTheAdvice) {
+  TestDisk d{400};
+  Fat32Layout layout;
+  layout.Apply(d.ctx, 400);
+  d.ctx.partitionValidated = true;
+  RunFatStandardSearch(d.ctx, nullptr);
+  EXPECT_FALSE(d.ctx.dataFound);
+  ASSERT_EQ(d.feedback.advice.size(), 1u);
+  EXPECT_EQ(d.feedback.advice[0], AdviceDialog::kStandardSearch);
+  mytreectrl& tree = *d.ctx.resultsTree;
+  ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
+  EXPECT_EQ(tree.Text(tree.Children(tree.Root())[0]), "QRW_Miscellaneous");
+}
+
+TEST(FatStandardSearch, NoFittingDirectoryPairShowsTheMessageAndGoesOn) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = false;
+  v.d.ctx.partitionType = "FAT32";
+  // No directory pair fits: the figures cannot be worked out; the scan goes on.
+  for (std::uint32_t c : {3u, 4u, 5u, 6u, 8u, 9u, 12u}) v.d.Put(v.layout.ClusterSector(c), Sector{});
+  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, nullptr);
+  EXPECT_TRUE(outcome.paramsFailed);
+  ASSERT_EQ(v.d.feedback.messages.size(), 1u);
+  EXPECT_EQ(v.d.feedback.messages[0], "Quarrow: Unable to calculate partition parameters");
+}
+
+TEST(FatStandardSearch, FoldersNamingEachOtherAsParentsAreKeptUnderTheCatchAll) {
+  SampleVolume v;
+  v.d.Put(v.layout.ClusterSector(30), DirectoryStart(30, 31));
+  v.d.Put(v.layout.ClusterSector(31), DirectoryStart(31, 30));
+  v.d.Put(v.layout.ClusterSector(32), DirectoryStart(32, 32));
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  auto folders = v.Folders();
+  std::size_t cycleFolders = 0;
+  for (const auto& [path, node] : folders) {
+    if (node->self == 30 || node->self == 31 || node->self == 32) {
+      ++cycleFolders;
+      EXPECT_EQ(path.rfind("QRW_Miscellaneous/", 0), 0u) << path;
+    }
+  }
+  EXPECT_EQ(cycleFolders, 3u);
+}
+
+TEST(FatStandardSearch, StopDuringTheScanStillBuildsATree) {
+  SampleVolume v;
+  std::stop_source source;
+  source.request_stop();
+  v.d.ctx.stop = source.get_token();
+  v.d.ctx.partitionValidated = true;
+  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, nullptr);
+  EXPECT_TRUE(outcome.stopped);
+  mytreectrl& tree = *v.d.ctx.resultsTree;
+  ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
+  EXPECT_EQ(tree.Text(tree.Children(tree.Root())[0]), "QRW_Miscellaneous");
+}
+
+TEST(FatFileList, ListsFileEntriesOnly) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  DetailsList list;
+  ListFatFiles(v.d.ctx, list, 3);
+  ASSERT_EQ(list.rows.size(), 1u);
+  const DetailsRow& img = list.rows[0];
+  EXPECT_EQ(img.name, "IMG_0001.JPG");
+  EXPECT_EQ(img.type, "Image File");
+  EXPECT_EQ(img.size, "12345");
+  EXPECT_EQ(img.date, "05-JAN-2024");
+  EXPECT_EQ(img.time, "13:07");
+  EXPECT_EQ(img.debug1, "21");
+  EXPECT_FALSE(img.deleted);
+
+  DetailsList docs;
+  ListFatFiles(v.d.ctx, docs, 5);
+  ASSERT_EQ(docs.rows.size(), 2u);
+  EXPECT_EQ(docs.rows[0].name, "A long file name here.txt");
+  EXPECT_EQ(docs.rows[0].type, "Text file");
+  EXPECT_EQ(docs.rows[1].name, "_REPORT.TXT");
+  EXPECT_TRUE(docs.rows[1].deleted);
+
+  // The root: the volume label is an entry like a file; sub-directories are not rows.
+  DetailsList root;
+  ListFatFiles(v.d.ctx, root, 0);
+  ASSERT_EQ(root.rows.size(), 2u);
+  EXPECT_EQ(root.rows[0].name, "MYDISK");
+  EXPECT_EQ(root.rows[1].name, "ROOT.TXT");
+}
+
+TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  // Cluster 3's second sector holds another file; its first sector cannot be read.
+  v.d.PutEntries(v.layout.ClusterSector(3) + 1, {ShortEntry("LATER   TXT", 0x20, 40, 3)});
+  v.d.disk->MarkBad(v.layout.ClusterSector(3));
+  DetailsList list;
+  ListFatFiles(v.d.ctx, list, 3);
+  ASSERT_EQ(list.rows.size(), 1u);
+  EXPECT_EQ(list.rows[0].name, "LATER.TXT");
+}
+
+TEST(FatFileList, EndOfDirectoryStopsTheListing) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  v.d.PutEntries(v.layout.ClusterSector(3) + 2, {ShortEntry("AFTER   TXT", 0x20, 40, 3)});
+  DetailsList list;
+  ListFatFiles(v.d.ctx, list, 3);  // sector 1 of cluster 3 is empty: the directory ends there
+  EXPECT_EQ(list.rows.size(), 1u);
+}
+
+TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {
+  TestDisk d{200};
+  d.ctx.activeGeometry.Type = "FAT16";
+  d.ctx.activeGeometry.RootDirStart = 50;
+  d.ctx.activeGeometry.RootDirSectors = 2;
+  d.PutEntries(50, {ShortEntry("TOP     ZIP", 0x20, 7, 6)});
+  d.PutEntries(51, {ShortEntry("NEXT    REG", 0x20, 8, 6)});
+  DetailsList list;
+  ListFatFiles(d.ctx, list, 0);
+  ASSERT_EQ(list.rows.size(), 2u);
+  EXPECT_EQ(list.rows[0].type, "Compressed File");
+  EXPECT_EQ(list.rows[1].type, "Windows Registry file");
+}
+
+TEST(FatNameChildNodes, OnlyDirectoryEntriesOfThisParentNameNodes) {
+  SampleVolume v;
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  // A deleted file in DCIM whose first cluster is 4 (the cluster 100CANON reuses) comes first.
+  v.d.Put(v.layout.ClusterSector(3),
+          DirectoryStart(
+              3, 0, {Deleted(ShortEntry("XOLDPIC JPG", 0x20, 4, 5)), ShortEntry("100CANON   ", 0x10, 4)}));
+  FolderNode* canon = nullptr;
+  for (FolderNode& n : v.d.ctx.folderNodes) {
+    if (n.self == 4) canon = &n;
+  }
+  ASSERT_NE(canon, nullptr);
+  EXPECT_EQ(NameChildNodes(v.d.ctx, v.layout.ClusterSector(3), 3), 0);
+  EXPECT_EQ(canon->name, "100CANON");
+  EXPECT_EQ(canon->deleted, 0u);
+  EXPECT_EQ(v.d.ctx.resultsTree->Text(canon->item), "100CANON");
+  // The same entry read as the directory of another cluster names nothing.
+  canon->name = "X";
+  NameChildNodes(v.d.ctx, v.layout.ClusterSector(3), 5);
+  EXPECT_EQ(canon->name, "X");
+  // A sector without an end entry reports 1, an unreadable one too.
+  v.d.PutEntries(300, std::vector<Entry>(16, ShortEntry("FILLER  TXT", 0x20, 1)));
+  EXPECT_EQ(NameChildNodes(v.d.ctx, 300, 3), 1);
+  v.d.disk->MarkBad(301);
+  EXPECT_EQ(NameChildNodes(v.d.ctx, 301, 3), 1);
+}
+
+}  // namespace
+}  // namespace quarrow
