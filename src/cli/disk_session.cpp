@@ -61,6 +61,11 @@ DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessi
   // stay valid when later images are added.
   disks_.reserve(kDevicePathCount);
   reader_.SetOsFamily(DetectOsFamily());
+#ifdef _WIN32
+  libraryLoader_ = std::make_unique<Win32LibraryLoader>();
+  legacyLibrary_ = std::make_unique<LegacyDiskLibrary>(*libraryLoader_);
+  reader_.SetLegacyLibrary(legacyLibrary_.get());
+#endif
   // The legacy family lists no disk of its own; images still work there.
   auto inventory = reader_.Family() == OsFamily::kNt ? PlatformInventory(options) : nullptr;
   list_.Refresh(inventory.get(), NullFeedback());

@@ -63,6 +63,9 @@ class DiskSession {
 
   DevicePathTable paths_;
   std::unique_ptr<DeviceOpener> opener_;
+  // The legacy family's disk library, loaded on its first read (Windows only).
+  std::unique_ptr<LibraryLoader> libraryLoader_;
+  std::unique_ptr<LegacyDiskLibrary> legacyLibrary_;
   SectorReader reader_;
   DiskList list_;
   std::vector<CliDisk> disks_;

@@ -4,6 +4,8 @@
 #include <windows.h>
 // wbemidl.h needs the declarations of windows.h.
 #include <wbemidl.h>
+// windows.h renames MessageBox to MessageBoxA, which would hide Feedback::MessageBox.
+#undef MessageBox
 
 #include <cstdio>
 #include <iostream>
