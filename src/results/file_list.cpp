@@ -71,8 +71,8 @@ void AddFolderContents(ScanContext& ctx, DetailsList& list, TreeItem item, const
     }
     listedDeleted = node->deleted != 0;
   }
-  for (FolderNode& node : ctx.folderNodes) {
-    if (node.parent == key) list.rows.push_back(FolderRow(node, ntfs, listedDeleted, localNow));
+  for (std::size_t index : ctx.folderNodes.ChildrenOf(key)) {
+    list.rows.push_back(FolderRow(ctx.folderNodes[index], ntfs, listedDeleted, localNow));
   }
   if (ntfs) {
     ListNtfsFiles(ctx, list, key);

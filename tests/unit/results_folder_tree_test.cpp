@@ -326,3 +326,39 @@ TEST_F(FolderTreeTest, FileSystemTreeAndResultsRoot) {
 
 }  // namespace
 }  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST(FolderNodeListTest, IndexesByItemAndParentInListOrder) {
+  FolderNodeList list;
+  auto node = [](TreeItem item, std::uint32_t self, std::uint32_t parent, std::string name) {
+    FolderNode n;
+    n.item = item;
+    n.self = self;
+    n.parent = parent;
+    n.name = std::move(name);
+    return n;
+  };
+  list.Append(node(4, 10, 0, "a"));
+  list.Append(node(5, 11, 10, "b"));
+  list.Append(node(6, 12, 0, "c"));
+  list.Append(node(4, 13, 0, "duplicate item"));
+  list.Append(node(7, 14, 4000000000u, "high"));
+  EXPECT_EQ(list.ChildrenOf(0), (std::vector<std::size_t>{0, 2, 3}));
+  EXPECT_EQ(list.ChildrenOf(4000000000u), (std::vector<std::size_t>{4}));
+  EXPECT_TRUE(list.ChildrenOf(99).empty());
+  ASSERT_NE(list.FindByItem(4), nullptr);
+  EXPECT_EQ(list.FindByItem(4)->name, "a");  // the first node of an item
+  EXPECT_EQ(list.FindByItem(5)->self, 11u);
+  EXPECT_EQ(list.FindByItem(99), nullptr);
+  list.FindByItem(5)->name = "renamed";
+  EXPECT_EQ(list[1].name, "renamed");
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0u);
+  EXPECT_EQ(list.FindByItem(4), nullptr);
+  EXPECT_TRUE(list.ChildrenOf(0).empty());
+}
+
+}  // namespace
+}  // namespace quarrow
