@@ -1,6 +1,7 @@
 #include "results/file_list.h"
 
 #include <array>
+#include <cctype>
 
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
@@ -217,6 +218,30 @@ void FillFolderList(ScanContext& ctx, DetailsList& list, TreeItem item, const Fo
   list.Clear();
   if (!ctx.resultsTree || !ctx.resultsTree->Valid(item)) return;
   AddFolderContents(ctx, list, item, fat, nullptr, /*readDirectory=*/false);
+}
+
+bool OpenListRow(ScanContext& ctx, DetailsList& list, std::size_t row, const FolderListing& fat) {
+  if (row >= list.rows.size() || !ctx.resultsTree) return false;
+  std::string_view type = list.rows[row].type;
+  while (!type.empty() && std::isspace(static_cast<unsigned char>(type.front()))) type.remove_prefix(1);
+  while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back()))) type.remove_suffix(1);
+  if (type.size() < 6) return false;
+  std::string_view tail = type.substr(type.size() - 6);
+  if (tail != "FOLDER" && tail != "Folder") return false;
+  mytreectrl& tree = *ctx.resultsTree;
+  // The row carries the item as text; an item that no longer exists is not followed.
+  const TreeItem item = ReadU32(list.rows[row].debug3);
+  if (!IsDecimalNumber(list.rows[row].debug3) || !tree.Valid(item)) return false;
+  const TreeItem parent = tree.Parent(item);
+  if (parent != tree.Root()) tree.SetImages(parent, tree_image::kFolderClosed, tree_image::kFolderClosed);
+  tree.Expand(parent, true);
+  tree.Expand(item, true);
+  ctx.currentFolder = item;
+  tree.Select(item);
+  tree.SetImages(item, tree_image::kFolderOpenCurrent, tree_image::kFolderOpenCurrent);
+  ctx.Ui().SetText(control::kCurrentFolder, FolderPath(tree, item));
+  FillFolderList(ctx, list, item, fat);
+  return true;
 }
 
 }  // namespace quarrow

@@ -97,4 +97,9 @@ void ListFolder(ScanContext& ctx, DetailsList& list, TreeItem item, const Folder
 // folder row from the list).
 void FillFolderList(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat);
 
+// Open on a row of the list: a folder row (its trimmed Type ends in "FOLDER" or "Folder")
+// expands its way down the tree, becomes the current folder and refills the list with its
+// contents. Returns false, changing nothing, for a file row or a row whose item is gone.
+bool OpenListRow(ScanContext& ctx, DetailsList& list, std::size_t row, const FolderListing& fat);
+
 }  // namespace quarrow

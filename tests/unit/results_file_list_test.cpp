@@ -335,3 +335,39 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
 
 }  // namespace
 }  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST_F(FatListingTest, OpeningAFolderRowGoesDownTheTree) {
+  mytreectrl& tree = *ctx.resultsTree;
+  std::vector<TreeItem> expanded;
+  tree.SetExpandingHandler([&](TreeItem item, bool expanding) {
+    if (expanding) expanded.push_back(item);
+    OnResultsTreeExpanding(ctx, item, expanding, namer);
+  });
+  ListFolder(ctx, list, docs, listing, now);
+  ASSERT_EQ(list.rows[0].type, "Deleted FOLDER");  // opened like any folder
+  list.rows[0].type += "  ";                       // the type is trimmed before the test
+  ASSERT_TRUE(OpenListRow(ctx, list, 0, listing));
+  EXPECT_EQ(expanded, (std::vector<TreeItem>{docs, sub}));
+  EXPECT_EQ(ctx.currentFolder, sub);
+  EXPECT_EQ(tree.Image(sub), tree_image::kFolderOpenCurrent);
+  EXPECT_EQ(tree.Image(docs), tree_image::kFolderClosed);
+  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs\\Sub");
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Inner", "f11.txt"}));
+
+  // A file row, a row past the end and a row whose item is gone open nothing.
+  ASSERT_EQ(list.rows[1].type, "Text file");
+  EXPECT_FALSE(OpenListRow(ctx, list, 1, listing));
+  EXPECT_FALSE(OpenListRow(ctx, list, 2, listing));
+  list.rows[0].debug3 = "999999";
+  EXPECT_FALSE(OpenListRow(ctx, list, 0, listing));
+  list.rows[0].debug3 = "";
+  EXPECT_FALSE(OpenListRow(ctx, list, 0, listing));
+  EXPECT_EQ(list.rows.size(), 2u);
+  EXPECT_EQ(ctx.currentFolder, sub);
+}
+
+}  // namespace
+}  // namespace quarrow
