@@ -21,6 +21,11 @@
 // - A deleted folder's cluster chain is freed, so only the directory's first cluster is read; the
 //   recipe keeps its deleted folders within one cluster, as fls too can only guess further ones.
 // - fls shows times to the second; the file list shows day, month and year, hours and minutes.
+// - A name with a character outside ASCII ("Ünïcode folder", "Café del Mar.mp3") is refused as a
+//   name: its long-name characters, narrowed to their low bytes, fall outside 7 bits. fls shows
+//   the long name. A folder stays listed, under the generated name it got from the scan ("Dir16"),
+//   with its contents; a file with such a name may be missing from our list, and when it is
+//   listed its name must be the long name.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -85,6 +90,20 @@ std::vector<FlsEntry> ParseFls(const std::string& text) {
     entries.push_back(e);
   }
   return entries;
+}
+
+bool HasNonAscii(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 128; });
+}
+
+bool IsGeneratedName(const std::string& name) {
+  for (const std::string prefix : {"Dir", "DIR_"}) {
+    if (name.size() > prefix.size() && name.rfind(prefix, 0) == 0 &&
+        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
+      return true;
+  }
+  return false;
 }
 
 bool IsLabelEntry(const FlsEntry& e) {
@@ -303,7 +322,7 @@ class ScanFatTest : public ::testing::TestWithParam<std::string> {
     for (const FlsEntry& e : d().fls) byPath[e.path] = &e;
     std::vector<FlsEntry> out;
     for (const FlsEntry& e : d().fls) {
-      if (e.virtualEntry || IsLabelEntry(e) || e.deleted != wantDeleted) continue;
+      if (e.virtualEntry || IsLabelEntry(e) || e.deleted != wantDeleted || HasNonAscii(e.path)) continue;
       bool intact = e.meta != 'd' || d().FolderIntact(e);
       for (std::string p = Parent(e.path); intact && !p.empty(); p = Parent(p)) {
         auto it = byPath.find(p);
@@ -312,6 +331,38 @@ class ScanFatTest : public ::testing::TestWithParam<std::string> {
       if (intact) out.push_back(e);
     }
     return out;
+  }
+
+  // Our folder with the given first cluster, if listed.
+  const json* FolderWithSelf(std::uint64_t self) const {
+    for (const auto& [path, folder] : d().folders) {
+      if (folder.value("self", std::uint64_t{0}) == self) return &folder;
+    }
+    return nullptr;
+  }
+
+  // fls paths of folders whose own name is refused (outside ASCII), with the path we list them at.
+  std::map<std::string, std::string> RenamedFolders() const {
+    std::map<std::string, std::string> renamed;
+    for (const FlsEntry& e : d().fls) {
+      if (e.meta != 'd' || e.virtualEntry || e.deleted) continue;
+      const std::string name = e.path.substr(e.path.rfind('/') + 1);
+      if (!HasNonAscii(name) || HasNonAscii(Parent(e.path))) continue;
+      const std::optional<std::uint64_t> sector = d().FirstSector(e.inode);
+      if (!sector) continue;
+      if (const json* ours = FolderWithSelf(d().ClusterOfSector(*sector)))
+        renamed[e.path] = ours->value("path", "");
+    }
+    return renamed;
+  }
+
+  // The path we are expected to list an fls path at, renamed folders included.
+  std::string Translate(const std::string& flsPath, const std::map<std::string, std::string>& renamed) const {
+    for (const auto& [from, to] : renamed) {
+      if (flsPath == from) return to;
+      if (flsPath.rfind(from + "/", 0) == 0) return to + "/" + ExpectedPath(flsPath.substr(from.size() + 1));
+    }
+    return ExpectedPath(flsPath);
   }
 
   void ExpectListedLikeFls(const FlsEntry& e) const {
@@ -426,9 +477,10 @@ TEST_P(ScanFatTest, NothingIsListedThatTheVolumeDoesNotHold) {
   EXPECT_TRUE(d().duplicatePaths.empty()) << "listed twice: " << d().duplicatePaths.front();
   std::set<std::string> known;
   std::string label;
+  const std::map<std::string, std::string> renamed = RenamedFolders();
   for (const FlsEntry& e : d().fls) {
     if (IsLabelEntry(e)) label = e.path.substr(0, e.path.find(' '));
-    if (!e.virtualEntry) known.insert(ExpectedPath(e.path));
+    if (!e.virtualEntry) known.insert(Translate(e.path, renamed));
   }
   auto underMisc = [](const std::string& p) {
     return p == "QRW_Miscellaneous" || p.rfind("QRW_Miscellaneous/", 0) == 0;
@@ -444,6 +496,42 @@ TEST_P(ScanFatTest, NothingIsListedThatTheVolumeDoesNotHold) {
   }
 }
 
+TEST_P(ScanFatTest, NamesOutsideAsciiAreNotTakenAsNames) {
+  const std::map<std::string, std::string> renamed = RenamedFolders();
+  ASSERT_EQ(renamed.size(), 1u);  // "Ünïcode folder"
+  for (const auto& [from, to] : renamed) {
+    SCOPED_TRACE(from + " listed as " + to);
+    const std::string name = to.substr(to.rfind('/') + 1);
+    EXPECT_TRUE(name == from.substr(from.rfind('/') + 1) || IsGeneratedName(name)) << name;
+    EXPECT_EQ(Parent(to), ExpectedPath(Parent(from)));
+  }
+  int contents = 0, refusedFiles = 0;
+  for (const FlsEntry& e : d().fls) {
+    if (e.virtualEntry || e.meta != 'r' || !HasNonAscii(e.path)) continue;
+    const std::string name = e.path.substr(e.path.rfind('/') + 1);
+    if (!HasNonAscii(name)) {
+      // A file in a renamed folder is listed in it under its own name.
+      ++contents;
+      auto it = d().files.find(Translate(e.path, renamed));
+      ASSERT_NE(it, d().files.end()) << e.path;
+      EXPECT_EQ(it->second.value("size", std::uint64_t{0}), e.size) << e.path;
+      continue;
+    }
+    ++refusedFiles;
+    // A file named outside ASCII: if listed (same first cluster and size), then by its long name.
+    const std::optional<std::uint64_t> sector = d().FirstSector(e.inode);
+    ASSERT_TRUE(sector.has_value()) << e.path;
+    for (const auto& [path, file] : d().files) {
+      if (file.value("size", std::uint64_t{0}) == e.size &&
+          file.value("first", std::uint64_t{0}) == d().ClusterOfSector(*sector)) {
+        EXPECT_EQ(file.value("name", ""), name);
+      }
+    }
+  }
+  EXPECT_EQ(contents, 1);      // inner.txt
+  EXPECT_EQ(refusedFiles, 1);  // Café del Mar.mp3
+}
+
 TEST_P(ScanFatTest, ClustersPointAtTheDataIstatFinds) {
   std::map<std::string, const FlsEntry*> byExpected;
   for (const FlsEntry& e : d().fls) byExpected[ExpectedPath(e.path)] = &e;
@@ -451,12 +539,14 @@ TEST_P(ScanFatTest, ClustersPointAtTheDataIstatFinds) {
   const std::uint64_t spc = g.value("SectorsPerCluster", 0u);
   const std::uint64_t cluster0 = g.value("Cluster0Sector", 0u);
   int checked = 0;
+  std::uint64_t highest = 0;  // a FAT32 cluster above 65535 needs the entry's high 16 bits
   for (const auto& [path, file] : d().files) {
     auto it = byExpected.find(path);
     if (it == byExpected.end() || file.value("size", 0) == 0) continue;
     const std::optional<std::uint64_t> sector = d().FirstSector(it->second->inode);
     ASSERT_TRUE(sector.has_value()) << path;
     EXPECT_EQ(file.value("first", std::uint64_t{0}) * spc + cluster0, *sector) << path;
+    highest = std::max(highest, file.value("first", std::uint64_t{0}));
     ++checked;
   }
   for (const auto& [path, folder] : d().folders) {
@@ -465,6 +555,7 @@ TEST_P(ScanFatTest, ClustersPointAtTheDataIstatFinds) {
     const std::optional<std::uint64_t> sector = d().FirstSector(it->second->inode);
     ASSERT_TRUE(sector.has_value()) << path;
     EXPECT_EQ(folder.value("self", std::uint64_t{0}) * spc + cluster0, *sector) << path;
+    highest = std::max(highest, folder.value("self", std::uint64_t{0}));
     const std::string parentPath = Parent(path);
     const std::uint64_t parent = folder.value("parent", std::uint64_t{1});
     if (parentPath.empty()) {
@@ -475,6 +566,9 @@ TEST_P(ScanFatTest, ClustersPointAtTheDataIstatFinds) {
     ++checked;
   }
   EXPECT_GT(checked, 80);
+  if (d().fat32) {
+    EXPECT_GT(highest, 65535u) << "the recipe puts \"High Clusters\" there";
+  }
 }
 
 TEST_P(ScanFatTest, FileTypesComeFromTheNameEnding) {

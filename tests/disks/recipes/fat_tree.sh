@@ -1,5 +1,6 @@
 # The body shared by fat16_tree.sh and fat32_tree.sh (sourced by them, with FAT_BITS, DISK_MIB,
-# PART_TYPE, CLUSTER_SECTORS and LABEL set). Not a recipe of its own. After an edit here, touch the
+# PART_TYPE, CLUSTER_SECTORS and LABEL set, and HIGH_FILLER_MIB to put a folder tree behind a
+# filler file of that size). Not a recipe of its own. After an edit here, touch the
 # two recipes so that make_disk.sh builds their images again.
 #
 # One MBR partition from sector 2048 is formatted with mkfs.fat and filled with mtools the way a
@@ -72,6 +73,25 @@ find "$t" -type f ! -path '*/DCIM/*' ! -path '*/Music/*' ! -path '*/Documents/*'
 
 mcopy -s -m -i "$M" "$t"/* ::/
 
+# Names outside ASCII, as a music player's disk is full of: a long name and a folder's long name
+# whose UTF-16 characters do not fit 7 bits.
+mkdir -p intl/"Ünïcode folder"
+make_file intl/"Ünïcode folder/inner.txt" 120
+make_file intl/"Café del Mar.mp3" 3000
+touch -d '2020-05-05 05:05:06' intl/"Ünïcode folder"/* intl/*.mp3
+LC_ALL=C.UTF-8 mcopy -s -m -i "$M" intl/* ::/
+
+if [ "${HIGH_FILLER_MIB:-0}" -gt 0 ]; then
+  # Past cluster 65535 a FAT32 cluster number needs the entry's high 16 bits: a filler file
+  # pushes a folder tree there.
+  head -c $((HIGH_FILLER_MIB * 1048576)) /dev/zero >filler.bin
+  make_file high/"High Clusters/Nested High/far file.txt" $((2 * CLUSTER_BYTES + 5))
+  make_file high/"High Clusters/gone high.txt" 900
+  touch -d '2019-12-31 23:59:58' high/"High Clusters"/*.txt high/"High Clusters"/*/*.txt
+  mcopy -m -i "$M" filler.bin ::/FILLER.BIN
+  mcopy -s -m -i "$M" high/* ::/
+fi
+
 # The folder whose cluster gets reused is copied last, so that its clusters are the lowest ones
 # freed by the mdeltree below: the next file written takes the folder's own directory cluster.
 make_file lost/"Lost Album/Disc 2/track 1.mp3" 700
@@ -92,6 +112,9 @@ printf 'track 1.mp3\t700\ntrack 2.mp3\t800\n' >"$OUTBASE.orphans"
 # and one inside a living folder.
 mdel -i "$M" ::/OLDNOTE.TXT "::/a deleted long name.txt" "::/Deleted 26 chars names.jpg"
 mdel -i "$M" ::/DCIM/100CANON/IMG_0002.JPG
+if [ "${HIGH_FILLER_MIB:-0}" -gt 0 ]; then
+  mdel -i "$M" "::/High Clusters/gone high.txt"
+fi
 mdeltree -i "$M" "::/Trash Folder"
 mdeltree -i "$M" "::/Documents/Old Drafts"
 
