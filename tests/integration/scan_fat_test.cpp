@@ -749,6 +749,30 @@ TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
   EXPECT_EQ(out.find('\r'), std::string::npos);
 }
 
+// A range holding no volume: the geometry cannot be worked out and nothing is found. The message
+// and the advice come as one line each on stderr; stdout still holds the (empty) result.
+TEST(ScanFatText, NothingFoundGivesOneLineMessagesAndAnEmptyTree) {
+  const Disk& d = Scanned("fat16_tree");
+  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  std::string out, err;
+  ASSERT_EQ(
+      RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --start 0 --end 2048 --type FAT16 --json",
+                 &out, &err),
+      0)
+      << err;
+  EXPECT_EQ(err,
+            "Quarrow: Unable to calculate partition parameters\n"
+            "Quarrow: Important: Recovery is not possible in Standard Search mode, use Advance Search to "
+            "recover your data.\n");
+  const json doc = json::parse(out, nullptr, false);
+  ASSERT_TRUE(doc.is_object()) << out;
+  EXPECT_EQ(doc["search"].value("start", 1), 0);
+  EXPECT_EQ(doc["search"].value("end", 0), 2048);
+  ASSERT_EQ(doc["folders"].size(), 1u);
+  EXPECT_EQ(doc["folders"][0].value("path", ""), "QRW_Miscellaneous");
+  EXPECT_TRUE(doc["files"].empty());
+}
+
 TEST(ScanFatText, MissingPartitionIsAOneLineErrorAndNoOutput) {
   const Disk& d = Scanned("fat16_tree");
   if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
