@@ -19,22 +19,24 @@ namespace {
 // Redrawing more often than this only costs time: the scan reports every cluster.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kBarCells = 20;
+constexpr int kMinBarCells = 5;
 
-// Labels carry tabs and runs of spaces to line up in the dialog; on one line a single space reads
-// better.
+// Static texts may hold tabs (labels line up their colons with them) and line breaks; on one
+// terminal line a run of those becomes one space. Spaces are the texts' own and stay.
 std::string OneLine(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  bool space = false;
+  bool gap = false;
   for (char c : text) {
-    if (c == '\t' || c == ' ' || c == '\r' || c == '\n') {
-      space = true;
+    if (c == '\t' || c == '\r' || c == '\n') {
+      gap = true;
       continue;
     }
-    if (space && !out.empty()) out += ' ';
-    space = false;
+    if (gap && !out.empty() && out.back() != ' ' && c != ' ') out += ' ';
+    gap = false;
     out += c;
   }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
 
@@ -180,35 +182,37 @@ int TerminalFeedback::LastProgress() const {
   return position_;
 }
 
-std::string TerminalFeedback::ComposeLocked() const {
+std::string TerminalFeedback::ComposeLocked(std::size_t width) const {
+  // Status and counters first: on a narrow terminal the bar gives up cells before they are cut.
   std::string line = OneLine(status_);
-  if (position_ >= 0) {
-    if (!line.empty()) line += "  ";
-    const int filled = position_ * kBarCells / 100;
-    line += '[';
-    line.append(static_cast<std::size_t>(filled), '#');
-    line.append(static_cast<std::size_t>(kBarCells - filled), ' ');
-    line += "] ";
-    line += std::to_string(position_);
-    line += '%';
-    const std::string text = OneLine(barText_);
-    if (!text.empty()) {
-      line += ' ';
-      line += text;
-    }
-  }
+  // A counter shows only with its label: a stage that has no use for one still zeroes it.
   auto counter = [&line](const std::string& label, const std::string& count) {
-    if (count.empty()) return;
-    line += "  ";
     const std::string l = OneLine(label);
-    if (!l.empty()) {
-      line += l;
-      line += ' ';
-    }
+    if (count.empty() || l.empty()) return;
+    if (!line.empty()) line += "  ";
+    line += l;
+    line += ' ';
     line += count;
   };
   counter(folderLabel_, folderCount_);
   counter(bootLabel_, bootCount_);
+  if (position_ < 0) return line;
+
+  std::string tail = "] " + std::to_string(position_) + "%";
+  const std::string text = OneLine(barText_);
+  if (!text.empty()) tail += " " + text;
+  const std::size_t lead = line.empty() ? 1 : line.size() + 3;  // "  [" or "["
+  int cells = kBarCells;
+  if (width > lead + tail.size() + 1) {
+    cells = std::clamp(static_cast<int>(width - 1 - lead - tail.size()), kMinBarCells, kBarCells);
+  } else {
+    cells = kMinBarCells;
+  }
+  const int filled = position_ * cells / 100;
+  line += line.empty() ? "[" : "  [";
+  line.append(static_cast<std::size_t>(filled), '#');
+  line.append(static_cast<std::size_t>(cells - filled), ' ');
+  line += tail;
   return line;
 }
 
@@ -216,9 +220,9 @@ void TerminalFeedback::DrawLocked(bool force) {
   if (!live_ || !dirty_) return;
   const auto now = std::chrono::steady_clock::now();
   if (!force && lineShown_ && now - lastDraw_ < kRedrawInterval) return;
-  std::string line = ComposeLocked();
-  // A line longer than the terminal wraps, and "\r" would then redraw only its last part.
   const std::size_t width = TerminalWidth(out_);
+  std::string line = ComposeLocked(width);
+  // A line longer than the terminal wraps, and "\r" would then redraw only its last part.
   if (width > 1 && line.size() > width - 1) line.resize(width - 1);
   std::string frame = "\r";
   frame += line;

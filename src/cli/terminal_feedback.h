@@ -53,7 +53,7 @@ class TerminalFeedback : public Feedback {
  private:
   void DrawLocked(bool force);
   void ClearLocked();
-  std::string ComposeLocked() const;
+  std::string ComposeLocked(std::size_t width) const;
 
   std::FILE* out_;
   bool live_;
