@@ -35,7 +35,8 @@ Parsed ParseLeading(std::string_view text) {
 
 std::uint32_t ReadU32(std::string_view text) {
   Parsed p = ParseLeading(text);
-  if (p.magnitude > std::numeric_limits<std::uint32_t>::max()) return std::numeric_limits<std::uint32_t>::max();
+  if (p.magnitude > std::numeric_limits<std::uint32_t>::max())
+    return std::numeric_limits<std::uint32_t>::max();
   auto value = static_cast<std::uint32_t>(p.magnitude);
   return p.negative ? static_cast<std::uint32_t>(0u - value) : value;
 }

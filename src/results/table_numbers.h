@@ -10,11 +10,17 @@
 namespace quarrow {
 
 // "%lu" of a 32-bit value (-1 written this way is "4294967295").
-inline std::string U32Text(std::uint32_t value) { return std::to_string(value); }
+inline std::string U32Text(std::uint32_t value) {
+  return std::to_string(value);
+}
 // "%d" of a 32-bit value.
-inline std::string I32Text(std::int32_t value) { return std::to_string(value); }
+inline std::string I32Text(std::int32_t value) {
+  return std::to_string(value);
+}
 // Signed 64-bit decimal.
-inline std::string I64Text(std::int64_t value) { return std::to_string(value); }
+inline std::string I64Text(std::int64_t value) {
+  return std::to_string(value);
+}
 
 // The true unsigned 32-bit value of a "%lu" cell: sectors, clusters, record numbers and sizes
 // above 2147483647 are ordinary on today's disks. "-1" reads as 4294967295; larger numbers

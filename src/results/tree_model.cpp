@@ -8,10 +8,18 @@ mytreectrl::mytreectrl(int wizardPage, int selectedDisk) {
   nodes_.emplace_back();  // handle 0 is "no item"
   std::string rootText;
   switch (wizardPage) {
-    case -1: rootText = "My Computer"; break;
-    case 2: rootText = "File Systems"; break;
-    case 3: rootText = "Root"; break;
-    default: rootText = "Disk " + std::to_string(selectedDisk); break;
+    case -1:
+      rootText = "My Computer";
+      break;
+    case 2:
+      rootText = "File Systems";
+      break;
+    case 3:
+      rootText = "Root";
+      break;
+    default:
+      rootText = "Disk " + std::to_string(selectedDisk);
+      break;
   }
   root_ = InsertRootItem(std::move(rootText), tree_image::kComputer, tree_image::kComputer);
   // The disk and partition trees open with their root expanded.
@@ -28,7 +36,9 @@ const mytreectrl::Node* mytreectrl::Get(TreeItem item) const {
   return &nodes_[item];
 }
 
-bool mytreectrl::Valid(TreeItem item) const { return Get(item) != nullptr; }
+bool mytreectrl::Valid(TreeItem item) const {
+  return Get(item) != nullptr;
+}
 
 TreeItem mytreectrl::NewNode(TreeItem parent, std::string text, int image, int selectedImage) {
   Node node;
