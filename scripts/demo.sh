@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The demonstration: sets the machine up, builds quarrow into build/, makes the sample disk
+# (a FAT16, a FAT32 and an extended partition with an NTFS and a FAT16 drive) and lists its
+# partitions.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target quarrow -j "$(nproc 2>/dev/null || echo 2)"
+bash tests/disks/make_disk.sh sample build/test-disks
+echo
+echo "\$ build/quarrow partitions build/test-disks/sample.img"
+build/quarrow partitions build/test-disks/sample.img
