@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,7 @@ void NameRootFolders(ScanContext& ctx, FatLayout layout) {
     if (ReadU32(table.GetCell(r, kParent)) == 0) rootRows.push_back(r);
   }
   const std::vector<std::uint64_t> sectors = RootDirectorySectors(ctx, layout);
+  std::set<int> liveRows;
   std::array<std::uint8_t, kSectorSize> sector{};
   for (std::size_t index = 0; index < sectors.size(); ++index) {
     if (ctx.Read(sectors[index], 1, sector) == 0) continue;
@@ -180,8 +182,11 @@ void NameRootFolders(ScanContext& ctx, FatLayout layout) {
       const std::uint32_t cluster = EntryCluster(sector, off, layout);
       for (int r : rootRows) {
         if (ReadU32(table.GetCell(r, kSelf)) != cluster) continue;
+        // A live entry for the folder's cluster wins over a deleted one, in either order.
+        if (name.deleted && liveRows.count(r)) break;
         table.SetCell(r, kName, name.name);
-        if (name.deleted) table.SetCell(r, kDeleted, "1");
+        table.SetCell(r, kDeleted, name.deleted ? "1" : "");
+        if (!name.deleted) liveRows.insert(r);
         ctx.dataFound = true;
         break;
       }

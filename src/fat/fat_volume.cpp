@@ -202,9 +202,17 @@ std::vector<FolderNode*> ChildrenOf(ScanContext& ctx, std::uint32_t cluster) {
   return children;
 }
 
+// What one read of a directory has named so far. A folder deleted and made again can leave two
+// entries for the same cluster, the old one marked deleted; the live entry wins whatever their
+// order, so the new folder is neither renamed after the old one nor shown as deleted.
+struct NamingPass {
+  std::unordered_set<const FolderNode*> namedByLiveEntry;
+  std::unordered_set<const FolderNode*> markedDeleted;
+};
+
 int NameChildNodesAmong(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
                         const std::vector<std::uint64_t>* directorySectors, std::size_t index,
-                        const std::vector<FolderNode*>& children) {
+                        const std::vector<FolderNode*>& children, NamingPass& pass) {
   const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
   if (layout == FatLayout::kNone) return 1;
   std::array<std::uint8_t, kSectorSize> sector{};
@@ -222,9 +230,16 @@ int NameChildNodesAmong(ScanContext& ctx, std::uint64_t sectorNumber, std::uint3
     if (!name.valid) continue;
     for (FolderNode* node : children) {
       if (node->self != entryCluster || node->parent != cluster) continue;
+      if (name.deleted && pass.namedByLiveEntry.count(node)) break;
       if (ctx.resultsTree) ctx.resultsTree->SetText(node->item, name.name);
       node->name = name.name;
-      if (name.deleted) node->deleted = 1;
+      if (name.deleted) {
+        if (node->deleted == 0) pass.markedDeleted.insert(node);
+        node->deleted = 1;
+      } else {
+        pass.namedByLiveEntry.insert(node);
+        if (pass.markedDeleted.erase(node)) node->deleted = 0;
+      }
       break;
     }
   }
@@ -249,7 +264,9 @@ int NameChildNodes(ScanContext& ctx, std::uint64_t sector, std::uint32_t cluster
 
 int NameChildNodes(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
                    const std::vector<std::uint64_t>* directorySectors, std::size_t index) {
-  return NameChildNodesAmong(ctx, sectorNumber, cluster, directorySectors, index, ChildrenOf(ctx, cluster));
+  NamingPass pass;
+  return NameChildNodesAmong(ctx, sectorNumber, cluster, directorySectors, index, ChildrenOf(ctx, cluster),
+                             pass);
 }
 
 void NameFatChildren(ScanContext& ctx, const FolderNode& node) {
@@ -259,8 +276,9 @@ void NameFatChildren(ScanContext& ctx, const FolderNode& node) {
   // The candidates are gathered once per directory instead of once per sector.
   const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
   if (children.empty()) return;
+  NamingPass pass;
   for (std::size_t i = 0; i < sectors.size(); ++i) {
-    if (NameChildNodesAmong(ctx, sectors[i], self, &sectors, i, children) == 0) break;
+    if (NameChildNodesAmong(ctx, sectors[i], self, &sectors, i, children, pass) == 0) break;
   }
 }
 

@@ -432,5 +432,35 @@ TEST(FatNameChildNodes, OnlyDirectoryEntriesOfThisParentNameNodes) {
   EXPECT_EQ(NameChildNodes(v.d.ctx, 301, 3), 1);
 }
 
+TEST(FatStandardSearch, FolderMadeAgainOnAnOldClusterStaysLiveWhateverTheEntryOrder) {
+  SampleVolume v;
+  // The root holds a deleted entry for cluster 3 before DCIM's and one after it; DCIM holds a
+  // deleted folder entry for cluster 4 after 100CANON's.
+  std::vector<Entry> root = {Deleted(ShortEntry("XARLY      ", 0x10, 3)), ShortEntry("DCIM       ", 0x10, 3),
+                             Deleted(ShortEntry("XATER      ", 0x10, 3))};
+  v.d.PutEntries(v.layout.ClusterSector(2), root);
+  v.d.Put(v.layout.ClusterSector(3),
+          DirectoryStart(3, 0,
+                         {Deleted(ShortEntry("XLDCANON   ", 0x10, 4)), ShortEntry("100CANON   ", 0x10, 4),
+                          Deleted(ShortEntry("XEWCANON   ", 0x10, 4))}));
+  v.d.ctx.partitionValidated = true;
+  RunFatStandardSearch(v.d.ctx, nullptr);
+  auto folders = v.Folders();
+  ASSERT_TRUE(folders.count("DCIM"));
+  EXPECT_EQ(folders["DCIM"]->deleted, 0u);
+  ASSERT_TRUE(folders.count("DCIM/100CANON"));
+  EXPECT_EQ(folders["DCIM/100CANON"]->deleted, 0u);
+  // With only the deleted entry left, the folder shows as deleted.
+  v.d.Put(v.layout.ClusterSector(3), DirectoryStart(3, 0, {Deleted(ShortEntry("XLDCANON   ", 0x10, 4))}));
+  FolderNode* canon = nullptr;
+  for (FolderNode& n : v.d.ctx.folderNodes) {
+    if (n.self == 4) canon = &n;
+  }
+  ASSERT_NE(canon, nullptr);
+  NameFatChildren(v.d.ctx, *folders["DCIM"]);
+  EXPECT_EQ(canon->name, "_LDCANON");
+  EXPECT_EQ(canon->deleted, 1u);
+}
+
 }  // namespace
 }  // namespace quarrow
