@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target quarrow -j "$(nproc 2>/dev/null || echo 2)"
-bash tests/disks/make_disk.sh sample build/test-disks
+# make_disk.sh runs its recipe in a scratch folder, so it gets an absolute output folder.
+bash tests/disks/make_disk.sh sample "$PWD/build/test-disks"
 echo
 echo "\$ build/quarrow partitions build/test-disks/sample.img"
 build/quarrow partitions build/test-disks/sample.img
