@@ -8,12 +8,12 @@
 namespace quarrow {
 
 struct VolumeGeometry {
-  std::uint32_t FatSectors = 0;        // sectors of one FAT copy
+  std::uint32_t FatSectors = 0;  // sectors of one FAT copy
   std::uint32_t SectorsPerCluster = 0;
-  std::uint32_t RootDirSectors = 0;    // FAT16 root directory sectors; 0 on FAT32
-  std::uint32_t RootDirStart = 0;      // FAT16: first root sector; FAT32: root cluster
+  std::uint32_t RootDirSectors = 0;  // FAT16 root directory sectors; 0 on FAT32
+  std::uint32_t RootDirStart = 0;    // FAT16: first root sector; FAT32: root cluster
   std::uint32_t ReservedSectors = 0;
-  std::uint32_t Cluster0Sector = 0;    // first data sector - 2 * SectorsPerCluster
+  std::uint32_t Cluster0Sector = 0;  // first data sector - 2 * SectorsPerCluster
   std::uint32_t FirstFatSector = 0;
   std::uint32_t SecondFatSector = 0;
   std::uint32_t MftSector = 0;
