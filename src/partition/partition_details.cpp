@@ -54,4 +54,18 @@ PartitionDetails PartitionDetailsFor(const PartitionList& list, std::string_view
   return details;
 }
 
+int ClickPartitionItem(mytreectrl& tree, TreeItem item, const PartitionList& list,
+                       bool lostPartitionSearchRunning) {
+  if (lostPartitionSearchRunning || !tree.Valid(item)) return -1;
+  const std::string& text = tree.Text(item);
+  if (text.empty() || text.rfind("Disk", 0) == 0) return -1;
+  for (int i = 0; i < list.count && i < kPartitionEntrySlots; ++i) {
+    if (list.entries[i].item == item) {
+      tree.Select(item);
+      return i;
+    }
+  }
+  return -1;
+}
+
 }  // namespace quarrow

@@ -45,4 +45,12 @@ int PartitionTypeComboIndex(std::string_view fsName);
 PartitionDetails PartitionDetailsFor(const PartitionList& list, std::string_view fsName, int index,
                                      int diskNumber, SearchMode mode, const DiskTexts& disk);
 
+// A click on the partition tree: selects the clicked partition's item and returns its index in
+// the list, whose details the page then shows with PartitionDetailsFor(list, list.fsName[i], i,
+// ...). Returns -1 and changes nothing when the click is ignored: the root ("Disk N"), an item
+// with empty text, an item without an entry (the "Unknown Partition" item), or while the
+// lost-partition search runs.
+int ClickPartitionItem(mytreectrl& tree, TreeItem item, const PartitionList& list,
+                       bool lostPartitionSearchRunning);
+
 }  // namespace quarrow

@@ -91,5 +91,32 @@ TEST_F(PartitionDetailsTest, IndexWithoutAnEntryShowsAnEmptyEntry) {
   EXPECT_EQ(PartitionSizeMb(PartitionEntry{0, 5000, 100}), 0);  // an end before the start
 }
 
+TEST(PartitionClick, FindsTheClickedEntryAndIgnoresTheRest) {
+  mytreectrl tree(1, 0);
+  PartitionList list;
+  const TreeItem first = tree.InsertItem(tree.Root(), "Partition - 1 ( FAT16 )", 1, 1);
+  const TreeItem second = tree.InsertItem(tree.Root(), "Partition - 2 ( NTFS )", 1, 1);
+  const TreeItem unknown = tree.InsertItem(tree.Root(), "Unknown Partition", 1, 1);
+  const TreeItem placeholder = tree.InsertItem(tree.Root(), "", 1, 1);
+  list.Append("FAT16", PartitionEntry{first, 63, 1000});
+  list.Append("NTFS", PartitionEntry{second, 1000, 5000});
+
+  EXPECT_EQ(ClickPartitionItem(tree, second, list, false), 1);
+  EXPECT_EQ(tree.Selected(), second);
+  EXPECT_EQ(ClickPartitionItem(tree, first, list, false), 0);
+  EXPECT_EQ(tree.Selected(), first);
+
+  for (TreeItem ignored : {tree.Root(), unknown, placeholder, TreeItem{999}}) {
+    EXPECT_EQ(ClickPartitionItem(tree, ignored, list, false), -1);
+    EXPECT_EQ(tree.Selected(), first);
+  }
+  EXPECT_EQ(ClickPartitionItem(tree, second, list, true), -1);  // the search is running
+  EXPECT_EQ(tree.Selected(), first);
+
+  // An entry beyond the count is not a listed partition, even if it names the item.
+  list.entries[5].item = unknown;
+  EXPECT_EQ(ClickPartitionItem(tree, unknown, list, false), -1);
+}
+
 }  // namespace
 }  // namespace quarrow

@@ -175,12 +175,12 @@ TEST_F(PartitionWalkTest, ListsOfOtherDisksAreLeftAlone) {
 }
 
 // The disk-end test of primary entries.
-class DiskEndTest : public PartitionWalkTest {
+class PartitionDiskEndTest : public PartitionWalkTest {
  protected:
-  DiskEndTest() : PartitionWalkTest(100000) {}
+  PartitionDiskEndTest() : PartitionWalkTest(100000) {}
 };
 
-TEST_F(DiskEndTest, EntryStarting24575SectorsBeforeTheEndIsCorrupted) {
+TEST_F(PartitionDiskEndTest, EntryStarting24575SectorsBeforeTheEndIsCorrupted) {
   disk.Write(0, PartitionTable({{0x06, 100000 - 24575, 24575}}));
   const auto outcome = Walk();
   EXPECT_TRUE(outcome.tableCorrupted);
@@ -189,7 +189,7 @@ TEST_F(DiskEndTest, EntryStarting24575SectorsBeforeTheEndIsCorrupted) {
   EXPECT_EQ(feedback.enables, (std::vector<std::pair<int, bool>>{{control::kLoadLog, false}}));
 }
 
-TEST_F(DiskEndTest, EntryStarting24576SectorsBeforeTheEndIsListed) {
+TEST_F(PartitionDiskEndTest, EntryStarting24576SectorsBeforeTheEndIsListed) {
   disk.Write(0, PartitionTable({{0x06, 100000 - 24576, 24576}}));
   const auto outcome = Walk();
   EXPECT_FALSE(outcome.tableCorrupted);
@@ -199,7 +199,7 @@ TEST_F(DiskEndTest, EntryStarting24576SectorsBeforeTheEndIsListed) {
   EXPECT_TRUE(feedback.enables.empty());
 }
 
-TEST_F(DiskEndTest, EarlierPartitionsStayListedAndLaterOnesAreNotRead) {
+TEST_F(PartitionDiskEndTest, EarlierPartitionsStayListedAndLaterOnesAreNotRead) {
   // Entry 1 is an extended entry past the end: it is tested before anything else, so its chain
   // is never followed and entry 2 is never reached.
   disk.Write(0, PartitionTable({{0x0C, 63, 1000}, {0x05, 150000, 1000}, {0x06, 2000, 1000}}));
@@ -211,7 +211,7 @@ TEST_F(DiskEndTest, EarlierPartitionsStayListedAndLaterOnesAreNotRead) {
   EXPECT_EQ(disk.lostPartitionStarts, 1);
 }
 
-TEST_F(DiskEndTest, LostPartitionSearchStartsOnlyOnceUntilRearmed) {
+TEST_F(PartitionDiskEndTest, LostPartitionSearchStartsOnlyOnceUntilRearmed) {
   disk.Write(0, PartitionTable({{0x06, 99000, 1000}}));
   Walk();
   Walk();

@@ -10,12 +10,12 @@ namespace {
 
 using namespace partition_test;
 
-class ValidateTest : public ::testing::Test {
+class PartitionValidateTest : public ::testing::Test {
  protected:
   static constexpr std::uint64_t kStart = 2048;
   static constexpr std::uint64_t kEnd = 2048 + 60000;  // the first sector after the partition
 
-  ValidateTest() : disk(70000) {
+  PartitionValidateTest() : disk(70000) {
     context.reader = &disk.reader;
     context.diskNumber = 0;
     context.searchStart = kStart;
@@ -42,7 +42,7 @@ class ValidateTest : public ::testing::Test {
   RecordingFeedback feedback;
 };
 
-TEST_F(ValidateTest, Fat16LayoutFromTheBootSector) {
+TEST_F(PartitionValidateTest, Fat16LayoutFromTheBootSector) {
   Fat16Figures f;  // 4 reserved, 32 sectors per FAT, 512 root entries, 4 sectors per cluster
   f.fats = 1;      // ignored: the volume is taken to have two FATs
   disk.Write(kStart, Fat16Boot(f));
@@ -61,7 +61,7 @@ TEST_F(ValidateTest, Fat16LayoutFromTheBootSector) {
             (std::vector<std::pair<int, std::string>>{{control::kStatus, "Validating Partition ..."}}));
 }
 
-TEST_F(ValidateTest, Fat16Failures) {
+TEST_F(PartitionValidateTest, Fat16Failures) {
   disk.Write(kStart, Fat16Boot({}));
   disk.Write(kStart + 36, FatStart(0xF0));  // a media byte other than 0xF8
   Poison();
@@ -86,7 +86,7 @@ TEST_F(ValidateTest, Fat16Failures) {
   EXPECT_EQ(Validate("FAT16"), 0);
 }
 
-TEST_F(ValidateTest, Fat12IsReadWithTheFat16Rules) {
+TEST_F(PartitionValidateTest, Fat12IsReadWithTheFat16Rules) {
   Fat16Figures f;
   f.label = "FAT12   ";
   f.sectorsPerFat = 12;
@@ -96,7 +96,7 @@ TEST_F(ValidateTest, Fat12IsReadWithTheFat16Rules) {
   EXPECT_EQ(context.geometry.SecondFatSector, kStart + 16);
 }
 
-TEST_F(ValidateTest, Fat32LayoutFromTheBootSector) {
+TEST_F(PartitionValidateTest, Fat32LayoutFromTheBootSector) {
   disk.Write(kStart, Fat32Boot({}));  // 32 reserved, 600 per FAT, 8 per cluster, root cluster 2
   disk.Write(kStart + 32 + 600, FatStart(0xF8));
   ASSERT_EQ(Validate("FAT32"), 1);
@@ -111,7 +111,7 @@ TEST_F(ValidateTest, Fat32LayoutFromTheBootSector) {
   EXPECT_EQ(g.SecondFatSector, 2680u);
 }
 
-TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainBootSectorIsUnsigned) {
+TEST_F(PartitionValidateTest, Fat32FromTheBackupWhenTheMainBootSectorIsUnsigned) {
   Fat32Figures f;
   f.rootCluster = 5;
   disk.Write(kStart + 6, Fat32Boot(f));  // sector 0 of the volume is wiped
@@ -121,7 +121,7 @@ TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainBootSectorIsUnsigned) {
   EXPECT_EQ(context.geometry.SecondFatSector, kStart + 632);
 }
 
-TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainFiguresMissTheSecondFat) {
+TEST_F(PartitionValidateTest, Fat32FromTheBackupWhenTheMainFiguresMissTheSecondFat) {
   Fat32Figures damaged;
   damaged.sectorsPerFat = 9999;  // signed, but its second FAT holds no media byte
   damaged.rootCluster = 9;
@@ -135,7 +135,7 @@ TEST_F(ValidateTest, Fat32FromTheBackupWhenTheMainFiguresMissTheSecondFat) {
   EXPECT_EQ(context.geometry.RootDirStart, 3u);
 }
 
-TEST_F(ValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
+TEST_F(PartitionValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
   Fat32Figures f;
   f.rootCluster = 11;
   disk.Write(kStart, Fat32Boot(f));
@@ -153,7 +153,7 @@ TEST_F(ValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
   EXPECT_EQ(context.geometry, expected);
 }
 
-class ValidateNtfsTest : public ValidateTest {
+class PartitionValidateNtfsTest : public PartitionValidateTest {
  protected:
   // An NTFS volume with 8 sectors per cluster, its MFT at cluster 4 and its mirror at cluster 2.
   void WriteVolume(const NtfsFigures& f, bool primary = true, bool backup = true) {
@@ -164,7 +164,7 @@ class ValidateNtfsTest : public ValidateTest {
   }
 };
 
-TEST_F(ValidateNtfsTest, LayoutFromTheBootSector) {
+TEST_F(PartitionValidateNtfsTest, LayoutFromTheBootSector) {
   NtfsFigures f;
   WriteVolume(f);
   ASSERT_EQ(Validate("NTFS"), 1);
@@ -177,7 +177,7 @@ TEST_F(ValidateNtfsTest, LayoutFromTheBootSector) {
   EXPECT_EQ(g.IndexBlockSectors, 8u);  // 1 cluster of 8 sectors
 }
 
-TEST_F(ValidateNtfsTest, RecordAndIndexSizes) {
+TEST_F(PartitionValidateNtfsTest, RecordAndIndexSizes) {
   NtfsFigures f;
   f.sectorsPerCluster = 2;
   f.recordField = 2;    // two clusters of 2 sectors
@@ -192,7 +192,7 @@ TEST_F(ValidateNtfsTest, RecordAndIndexSizes) {
   EXPECT_EQ(Validate("NTFS"), 0);
 }
 
-TEST_F(ValidateNtfsTest, ThreeSectorsPerClusterFails) {
+TEST_F(PartitionValidateNtfsTest, ThreeSectorsPerClusterFails) {
   NtfsFigures f;
   f.sectorsPerCluster = 3;
   WriteVolume(f);
@@ -202,7 +202,7 @@ TEST_F(ValidateNtfsTest, ThreeSectorsPerClusterFails) {
   EXPECT_EQ(context.geometry, poisoned);
 }
 
-TEST_F(ValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
+TEST_F(PartitionValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
   NtfsFigures bad;
   bad.sectorsPerCluster = 3;
   NtfsFigures good;
@@ -214,20 +214,20 @@ TEST_F(ValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
   EXPECT_EQ(disk.device->Reads()[1].offset, (kEnd - 1) * 512);
 }
 
-TEST_F(ValidateNtfsTest, UnsignedMainCopyFallsBackToTheBackup) {
+TEST_F(PartitionValidateNtfsTest, UnsignedMainCopyFallsBackToTheBackup) {
   WriteVolume({}, false, true);
   ASSERT_EQ(Validate("NTFS"), 1);
   EXPECT_EQ(context.geometry.MftRecordSectors, 2u);
 }
 
-TEST_F(ValidateNtfsTest, SectorAfterThePartitionIsNotTakenForTheBackup) {
+TEST_F(PartitionValidateNtfsTest, SectorAfterThePartitionIsNotTakenForTheBackup) {
   // The first sector after this partition may be the next volume's boot sector.
   WriteVolume({}, false, false);
   disk.Write(kEnd, NtfsBoot({}));
   EXPECT_EQ(Validate("NTFS"), 0);
 }
 
-TEST_F(ValidateNtfsTest, MftOrMirrorIsEnough) {
+TEST_F(PartitionValidateNtfsTest, MftOrMirrorIsEnough) {
   NtfsFigures f;
   WriteVolume(f);
   disk.Write(kStart + 32, Sector{});  // the MFT is gone, the mirror is there
@@ -242,7 +242,7 @@ TEST_F(ValidateNtfsTest, MftOrMirrorIsEnough) {
   EXPECT_EQ(context.geometry, poisoned);
 }
 
-TEST_F(ValidateNtfsTest, MftFoundThroughTheOtherCopy) {
+TEST_F(PartitionValidateNtfsTest, MftFoundThroughTheOtherCopy) {
   // The main copy points the MFT at an empty cluster; the backup points at the real one.
   NtfsFigures main;
   main.mftCluster = 100;
@@ -254,7 +254,7 @@ TEST_F(ValidateNtfsTest, MftFoundThroughTheOtherCopy) {
   EXPECT_EQ(context.geometry.MftMirrSector, kStart + 16);
 }
 
-TEST_F(ValidateTest, OtherTypesAndRangesFail) {
+TEST_F(PartitionValidateTest, OtherTypesAndRangesFail) {
   disk.Write(kStart, Fat32Boot({}));
   disk.Write(kStart + 632, FatStart(0xF8));
   EXPECT_EQ(Validate("FAT12"), 0);
@@ -267,7 +267,7 @@ TEST_F(ValidateTest, OtherTypesAndRangesFail) {
   EXPECT_EQ(NtfsBackupBootSector(100, 200), 199u);
 }
 
-TEST(ValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
+TEST(PartitionValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
   // The geometry holds 32-bit sector numbers; a volume past them cannot be described by it.
   const std::uint64_t start = (1ull << 32) + 2048;
   MemoryDisk disk(start + 100000);
@@ -291,7 +291,7 @@ TEST(ValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
   EXPECT_EQ(ValidatePartition(context), 1);
 }
 
-TEST_F(ValidateTest, WithoutAReaderNothingValidates) {
+TEST_F(PartitionValidateTest, WithoutAReaderNothingValidates) {
   ScanContext empty;
   empty.partitionType = "NTFS";
   empty.searchStart = 63;
