@@ -20,6 +20,8 @@ recipe="$here/recipes/$name.sh"
 [ -f "$recipe" ] || { echo "make_disk.sh: no recipe $recipe" >&2; exit 2; }
 
 mkdir -p "$outdir"
+# Recipes run in their scratch folder, so every path handed to them must be absolute.
+outdir=$(cd "$outdir" && pwd)
 final="$outdir/$name.img"
 
 up_to_date() {
