@@ -24,7 +24,8 @@ class PosixBlockDevice : public BlockDevice {
     while (done < buffer.size()) {
       // One request for the whole range on the happy path; the loop only continues a read the
       // kernel split.
-      ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(byteOffset + done));
+      ssize_t n =
+          ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(byteOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       done += static_cast<std::size_t>(n);
