@@ -196,9 +196,7 @@ namespace {
 // The nodes that are children of cluster, in list order: the candidates an entry can name.
 std::vector<FolderNode*> ChildrenOf(ScanContext& ctx, std::uint32_t cluster) {
   std::vector<FolderNode*> children;
-  for (FolderNode& node : ctx.folderNodes) {
-    if (node.parent == cluster) children.push_back(&node);
-  }
+  for (std::size_t index : ctx.folderNodes.ChildrenOf(cluster)) children.push_back(&ctx.folderNodes[index]);
   return children;
 }
 
