@@ -3,21 +3,29 @@
 // command line draws a progress bar on stderr and prints messages. Controls are named by the
 // IDs of the main dialog, which stay the stable names of the status lines and counters.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace quarrow {
 
+// Progress bar position of a stage: current x 100 / last, capped at 100 (an empty range is done).
+inline int ProgressPercent(std::uint64_t current, std::uint64_t last) {
+  if (last == 0) return 100;
+  const std::uint64_t value = current * 100 / last;
+  return value > 100 ? 100 : static_cast<int>(value);
+}
+
 namespace control {
-inline constexpr int kStatus = 1074;            // one line naming the current stage
-inline constexpr int kProgress = 1073;          // scan progress bar that also shows a text
+inline constexpr int kStatus = 1074;    // one line naming the current stage
+inline constexpr int kProgress = 1073;  // scan progress bar that also shows a text
 inline constexpr int kFolderCounterLabel = 1083;
-inline constexpr int kFolderCounter = 1084;     // folders (or MFT records) found
+inline constexpr int kFolderCounter = 1084;  // folders (or MFT records) found
 inline constexpr int kBootCounterLabel = 1081;
-inline constexpr int kBootCounter = 1082;       // boot sectors found
-inline constexpr int kStageProgress = 1183;     // second-stage progress bar
+inline constexpr int kBootCounter = 1082;    // boot sectors found
+inline constexpr int kStageProgress = 1183;  // second-stage progress bar
 inline constexpr int kStageProgressText = 1185;
-inline constexpr int kEnumerating = 1191;       // "Currently Enumerating k / n"
+inline constexpr int kEnumerating = 1191;  // "Currently Enumerating k / n"
 inline constexpr int kCurrentFolder = 1094;
 inline constexpr int kStopSearching = 1092;
 inline constexpr int kLoadLog = 1057;
@@ -29,7 +37,12 @@ inline constexpr int kDetailsList = 1105;
 enum class MessageIcon { kNone, kError, kQuestion, kInformation };
 
 // Advice dialogs, by their template numbers.
-enum class AdviceDialog { kNoDevice = 301, kStandardSearch = 305, kAdvanceSearch = 308, kConnectionHelp = 312 };
+enum class AdviceDialog {
+  kNoDevice = 301,
+  kStandardSearch = 305,
+  kAdvanceSearch = 308,
+  kConnectionHelp = 312
+};
 
 inline constexpr std::string_view kProductTitle = "Quarrow";
 

@@ -19,12 +19,6 @@ namespace {
 
 constexpr std::uint32_t kChunkSectors = 512;
 
-int Percent(std::uint64_t current, std::uint64_t last) {
-  if (last == 0) return 100;
-  std::uint64_t value = current * 100 / last;
-  return value > 100 ? 100 : static_cast<int>(value);
-}
-
 void InsertMiscFolderRow(TextTable& table) {
   using namespace entry_col;
   int row = table.InsertRow(0, kMiscFolderName);
@@ -112,7 +106,7 @@ void ScanDataArea(ScanContext& ctx) {
         AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
         ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
       }
-      int percent = Percent(p, last);
+      int percent = ProgressPercent(p, last);
       if (percent != shown) {
         ui.SetProgress(control::kProgress, percent, "Completed ");
         shown = percent;
@@ -153,7 +147,8 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
       ui.SetText(control::kStatus,
                  "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
       ui.SetProgress(control::kProgress,
-                     Percent(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)), "Completed ");
+                     ProgressPercent(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)),
+                     "Completed ");
     }
   }
 }

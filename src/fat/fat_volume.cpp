@@ -11,28 +11,6 @@
 namespace quarrow {
 namespace {
 
-int Percent(std::uint64_t current, std::uint64_t last) {
-  if (last == 0) return 100;
-  std::uint64_t value = current * 100 / last;
-  return value > 100 ? 100 : static_cast<int>(value);
-}
-
-bool IsClusterSizeOfPowerTwo(std::uint32_t k) {
-  switch (k) {
-    case 1:
-    case 2:
-    case 4:
-    case 8:
-    case 16:
-    case 32:
-    case 64:
-    case 128:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool BeginsWithF8FF(ByteSpan sector) {
   return Byte(sector, 0) == 0xF8 && Byte(sector, 1) == 0xFF;
 }
@@ -80,11 +58,11 @@ int CalculatePartitionParams(ScanContext& ctx) {
     ++counted;
     if (layout == FatLayout::kFat16) {
       if (counted % 500 != 0) return;
-      ui.SetProgress(control::kProgress, Percent(s, end), "Completed ");
+      ui.SetProgress(control::kProgress, ProgressPercent(s, end), "Completed ");
     } else {
       std::string text =
           std::string(94, ' ') + std::to_string(s) + " / " + std::to_string(end) + std::string(90, ' ');
-      ui.SetProgress(control::kProgress, Percent(s, end), text);
+      ui.SetProgress(control::kProgress, ProgressPercent(s, end), text);
     }
   };
 
@@ -119,7 +97,7 @@ int CalculatePartitionParams(ScanContext& ctx) {
     if (sectorDiff % clusterDiff != 0) continue;
     if (!(c2 < s2 && c2 < s1)) continue;
     const std::uint32_t k = sectorDiff / clusterDiff;
-    if (!IsClusterSizeOfPowerTwo(k)) continue;
+    if (!IsValidSectorsPerCluster(k)) continue;
     if (s1 - c1 * k != s2 - c2 * k) continue;
     const std::uint32_t x1 = s1 - start - g.ReservedSectors - rootSectors - (c1 - 2) * k;
     const std::uint32_t x2 = s2 - start - g.ReservedSectors - rootSectors - (c2 - 2) * k;

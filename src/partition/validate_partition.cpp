@@ -25,22 +25,6 @@ bool Fits32(std::uint64_t value) {
   return value <= kMax32;
 }
 
-bool ValidClusterSize(std::uint32_t sectorsPerCluster) {
-  switch (sectorsPerCluster) {
-    case 1:
-    case 2:
-    case 4:
-    case 8:
-    case 16:
-    case 32:
-    case 64:
-    case 128:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The FAT figures of one boot sector, with the layout they give at a start sector. Worked out in
 // 64 bits; a layout whose sectors do not fit the 32-bit geometry (or that would put cluster 0
 // before sector 0) is not usable.
@@ -163,7 +147,7 @@ class NtfsCopies {
 std::uint64_t FindRecordSector(const ScanContext& context, const Sector& boot, std::uint64_t start,
                                std::size_t clusterField) {
   const std::uint32_t sectorsPerCluster = Byte(boot, 13);
-  if (!ValidClusterSize(sectorsPerCluster)) return 0;
+  if (!IsValidSectorsPerCluster(sectorsPerCluster)) return 0;
   const std::uint64_t sector =
       start + static_cast<std::uint64_t>(Le32(boot, clusterField)) * sectorsPerCluster;
   if (!Fits32(sector)) return 0;
@@ -184,7 +168,7 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
   for (;;) {
     sectorsPerCluster = Byte(copies.Bytes(), 13);
     recordSectors = NtfsRecordSectors(copies.Bytes());
-    const bool good = ValidClusterSize(sectorsPerCluster) &&
+    const bool good = IsValidSectorsPerCluster(sectorsPerCluster) &&
                       (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
     if (good) break;
     if (switched || !copies.Switch()) return 0;

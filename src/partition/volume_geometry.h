@@ -7,6 +7,23 @@
 
 namespace quarrow {
 
+// A FAT cluster is a power of two from 1 to 128 sectors; anything else is not a FAT volume.
+inline bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
+  switch (sectorsPerCluster) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 32:
+    case 64:
+    case 128:
+      return true;
+    default:
+      return false;
+  }
+}
+
 struct VolumeGeometry {
   std::uint32_t FatSectors = 0;  // sectors of one FAT copy
   std::uint32_t SectorsPerCluster = 0;
