@@ -15,7 +15,7 @@ namespace quarrow {
 
 inline constexpr std::string_view kUnknownPartition = "Unknown Partition";
 
-struct DetailsRow {
+struct PartitionDetailsRow {
   std::string name;   // name column, with its spacing
   std::string value;  // value column
 };
@@ -32,7 +32,7 @@ struct PartitionDetails {
   int comboIndex = -1;           // 0 "FAT16", 1 "FAT32", 2 "NTFS"; -1 leaves the combo as it is
   std::string startText;         // edit 1069
   std::string endText;           // edit 1071
-  std::vector<DetailsRow> rows;  // DetailsList, emptied first
+  std::vector<PartitionDetailsRow> rows;  // DetailsList, emptied first
   bool expandRoot = false;       // the tree's root is expanded and redrawn
 };
 
