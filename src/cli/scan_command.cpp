@@ -2,16 +2,17 @@
 // opened as a user would open it (the first expansion names its children, then its file list is
 // filled), printed as an indented tree or as JSON.
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/disk_session.h"
+#include "cli/json_text.h"
 #include "cli/terminal_feedback.h"
 #include "core/bytes.h"
 #include "fat/fat_file_list.h"
@@ -64,11 +65,12 @@ std::string JoinPath(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "/" + name;
 }
 
-void AddFiles(Visit& out, const DetailsList& list, const std::string& folderPath, int depth) {
-  for (const DetailsRow& row : list.rows) {
+void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int depth) {
+  for (DetailsRow& row : list.rows) {
     if (row.image != RowImage::kFile) continue;
     out.lines.push_back({false, out.files.size()});
-    out.files.push_back({JoinPath(folderPath, Latin1ToUtf8(row.name)), row, depth});
+    std::string path = JoinPath(folderPath, Latin1ToUtf8(row.name));
+    out.files.push_back({std::move(path), std::move(row), depth});
   }
 }
 
@@ -85,7 +87,7 @@ Visit VisitTree(ScanContext& ctx) {
 
   DetailsList rootList;
   ListFolder(ctx, rootList, tree.Root(), listing, now);
-  AddFiles(out, rootList, "", 1);
+  AddFiles(out, std::move(rootList), "", 1);
 
   struct Pending {
     TreeItem item;
@@ -114,7 +116,7 @@ Visit VisitTree(ScanContext& ctx) {
     tree.Expand(at.item, true);
     DetailsList list;
     ListFolder(ctx, list, at.item, listing, now);
-    AddFiles(out, list, record.path, at.depth + 1);
+    AddFiles(out, std::move(list), record.path, at.depth + 1);
     const auto& children = tree.Children(at.item);
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, record.path, at.depth + 1});
@@ -122,37 +124,95 @@ Visit VisitTree(ScanContext& ctx) {
   return out;
 }
 
-void PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
-  nlohmann::ordered_json doc;
-  doc["search"] = {{"mode", "Standard Search"},
-                   {"type", ctx.partitionType},
-                   {"disk", disk},
-                   {"start", ctx.searchStart},
-                   {"end", ctx.searchEnd}};
+// Leading decimal digits of a list cell as a number (0 when there are none).
+std::uint64_t CellNumber(const std::string& text) {
+  std::uint64_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// False when stdout would not take the text (a full disk, a closed pipe).
+bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
+  std::string out;
+  out.reserve(512 + visit.folders.size() * 160 + visit.files.size() * 256);
+  out += "{\"search\":{";
+  AppendJsonKey(out, "mode");
+  AppendJsonString(out, "Standard Search");
+  out += ',';
+  AppendJsonKey(out, "type");
+  AppendJsonString(out, ctx.partitionType);
+  out += ',';
+  AppendJsonKey(out, "disk");
+  AppendJsonNumber(out, std::int64_t{disk});
+  out += ',';
+  AppendJsonKey(out, "start");
+  AppendJsonNumber(out, std::int64_t{ctx.searchStart});
+  out += ',';
+  AppendJsonKey(out, "end");
+  AppendJsonNumber(out, std::int64_t{ctx.searchEnd});
+  out += "},\"geometry\":{";
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  doc["geometry"] = {{"FatSectors", g.FatSectors},           {"SectorsPerCluster", g.SectorsPerCluster},
-                     {"RootDirSectors", g.RootDirSectors},   {"RootDirStart", g.RootDirStart},
-                     {"ReservedSectors", g.ReservedSectors}, {"Cluster0Sector", g.Cluster0Sector},
-                     {"FirstFatSector", g.FirstFatSector},   {"SecondFatSector", g.SecondFatSector}};
-  nlohmann::ordered_json folders = nlohmann::ordered_json::array();
-  for (const FolderRecord& f : visit.folders) {
-    folders.push_back(
-        {{"path", f.path}, {"name", f.name}, {"self", f.self}, {"parent", f.parent}, {"deleted", f.deleted}});
+  const std::pair<std::string_view, std::uint32_t> geometry[] = {
+      {"FatSectors", g.FatSectors},           {"SectorsPerCluster", g.SectorsPerCluster},
+      {"RootDirSectors", g.RootDirSectors},   {"RootDirStart", g.RootDirStart},
+      {"ReservedSectors", g.ReservedSectors}, {"Cluster0Sector", g.Cluster0Sector},
+      {"FirstFatSector", g.FirstFatSector},   {"SecondFatSector", g.SecondFatSector}};
+  for (std::size_t i = 0; i < std::size(geometry); ++i) {
+    if (i) out += ',';
+    AppendJsonKey(out, geometry[i].first);
+    AppendJsonNumber(out, std::uint64_t{geometry[i].second});
   }
-  nlohmann::ordered_json files = nlohmann::ordered_json::array();
-  for (const FileRecord& f : visit.files) {
-    files.push_back({{"path", f.path},
-                     {"name", Latin1ToUtf8(f.row.name)},
-                     {"size", std::stoull("0" + f.row.size)},
-                     {"deleted", f.row.deleted},
-                     {"type", f.row.type},
-                     {"date", f.row.date},
-                     {"time", f.row.time},
-                     {"first", std::stoull("0" + f.row.debug1)}});
+  out += "},\"folders\":[";
+  for (std::size_t i = 0; i < visit.folders.size(); ++i) {
+    const FolderRecord& f = visit.folders[i];
+    out += i ? ",{" : "{";
+    AppendJsonKey(out, "path");
+    AppendJsonString(out, f.path);
+    out += ',';
+    AppendJsonKey(out, "name");
+    AppendJsonString(out, f.name);
+    out += ',';
+    AppendJsonKey(out, "self");
+    AppendJsonNumber(out, std::uint64_t{f.self});
+    out += ',';
+    AppendJsonKey(out, "parent");
+    AppendJsonNumber(out, std::uint64_t{f.parent});
+    out += ',';
+    AppendJsonKey(out, "deleted");
+    AppendJsonBool(out, f.deleted);
+    out += '}';
   }
-  doc["folders"] = std::move(folders);
-  doc["files"] = std::move(files);
-  std::cout << doc.dump() << "\n";
+  out += "],\"files\":[";
+  for (std::size_t i = 0; i < visit.files.size(); ++i) {
+    const FileRecord& f = visit.files[i];
+    out += i ? ",{" : "{";
+    AppendJsonKey(out, "path");
+    AppendJsonString(out, f.path);
+    out += ',';
+    AppendJsonKey(out, "name");
+    AppendJsonString(out, Latin1ToUtf8(f.row.name));
+    out += ',';
+    AppendJsonKey(out, "size");
+    AppendJsonNumber(out, CellNumber(f.row.size));
+    out += ',';
+    AppendJsonKey(out, "deleted");
+    AppendJsonBool(out, f.row.deleted);
+    out += ',';
+    AppendJsonKey(out, "type");
+    AppendJsonString(out, f.row.type);
+    out += ',';
+    AppendJsonKey(out, "date");
+    AppendJsonString(out, f.row.date);
+    out += ',';
+    AppendJsonKey(out, "time");
+    AppendJsonString(out, f.row.time);
+    out += ',';
+    AppendJsonKey(out, "first");
+    AppendJsonNumber(out, CellNumber(f.row.debug1));
+    out += '}';
+  }
+  out += "]}\n";
+  return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
 }
 
 void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
@@ -240,7 +300,10 @@ int RunScan(const ScanOptions& options) {
   Visit visit = VisitTree(ctx);
   feedback.Finish();
   if (options.json) {
-    PrintJson(ctx, disk->number, visit);
+    if (!PrintJson(ctx, disk->number, visit)) {
+      std::cerr << "quarrow scan: could not write the results to standard output\n";
+      return 1;
+    }
   } else {
     PrintTree(ctx, disk->number, visit);
   }

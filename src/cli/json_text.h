@@ -1,0 +1,62 @@
+// Writing JSON text straight into a string. `quarrow scan --json` prints thousands of records;
+// building a document tree for them first cost more than the data-area scan's own work.
+
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quarrow::cli {
+
+// Appends text as a JSON string. The text is UTF-8 (names pass through Latin1ToUtf8 first);
+// quotes, backslashes and control bytes are escaped, everything else is copied as it is.
+inline void AppendJsonString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (u < 0x20) {
+          out += "\\u00";
+          out += kHex[u >> 4];
+          out += kHex[u & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+inline void AppendJsonNumber(std::string& out, std::uint64_t value) {
+  char buffer[24];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, ec == std::errc{} ? end : buffer);
+}
+
+inline void AppendJsonNumber(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, ec == std::errc{} ? end : buffer);
+}
+
+inline void AppendJsonBool(std::string& out, bool value) { out += value ? "true" : "false"; }
+
+// `"key":` — keys are the program's own ASCII words and need no escaping.
+inline void AppendJsonKey(std::string& out, std::string_view key) {
+  out += '"';
+  out += key;
+  out += "\":";
+}
+
+}  // namespace quarrow::cli
