@@ -1,6 +1,5 @@
 #include "fat/fat_file_list.h"
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -20,16 +19,12 @@ void ListFatFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderClust
     if (c == 0) return;  // a FAT32 volume without a root cluster lists nothing
   }
   const bool fat16Root = c == 0;
-  std::vector<std::uint64_t> sectors;
-  if (fat16Root) {
-    sectors = Fat16RootSectors(ctx);
-  } else {
-    sectors = DirectoryChainSectors(ctx, c);
-  }
-  std::array<std::uint8_t, kSectorSize> sector{};
+  DirectorySectors directory(ctx, fat16Root ? Fat16RootSectors(ctx) : DirectoryChainSectors(ctx, c));
+  const std::vector<std::uint64_t>& sectors = directory.Numbers();
   for (std::size_t index = 0; index < sectors.size(); ++index) {
+    const ByteSpan sector = directory.At(index);
     // An unreadable directory sector is skipped rather than listed from stale bytes.
-    if (ctx.Read(sectors[index], 1, sector) == 0) continue;
+    if (sector.empty()) continue;
     bool endOfDirectory = false;
     for (int e = 0; e < kEntriesPerSector; ++e) {
       const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;

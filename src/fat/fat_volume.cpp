@@ -169,6 +169,39 @@ std::vector<std::uint64_t> DirectoryChainSectors(ScanContext& ctx, std::uint32_t
   return sectors;
 }
 
+DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers)
+    : ctx_(ctx),
+      numbers_(std::move(numbers)),
+      bytes_(numbers_.size() * kSectorSize),
+      state_(numbers_.size(), State::kUnread) {}
+
+ByteSpan DirectorySectors::At(std::size_t index) {
+  if (index >= numbers_.size()) return {};
+  if (state_[index] == State::kUnread) Load(index);
+  if (state_[index] != State::kRead) return {};
+  return ByteSpan(bytes_).subspan(index * kSectorSize, kSectorSize);
+}
+
+void DirectorySectors::Load(std::size_t index) {
+  // 64 KiB per request at most; directories are read front to back, so a run starts here.
+  constexpr std::size_t kMaxRun = 128;
+  std::size_t end = index + 1;
+  while (end < numbers_.size() && end - index < kMaxRun && state_[end] == State::kUnread &&
+         numbers_[end] == numbers_[end - 1] + 1)
+    ++end;
+  const auto count = static_cast<std::uint32_t>(end - index);
+  std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);
+  if (ctx_.Read(numbers_[index], count, run) != 0) {
+    std::fill(state_.begin() + static_cast<std::ptrdiff_t>(index), state_.begin() + static_cast<std::ptrdiff_t>(end),
+              State::kRead);
+    return;
+  }
+  for (std::size_t k = index; k < end; ++k) {
+    std::span<std::uint8_t> one(bytes_.data() + k * kSectorSize, kSectorSize);
+    state_[k] = ctx_.Read(numbers_[k], 1, one) != 0 ? State::kRead : State::kUnreadable;
+  }
+}
+
 namespace {
 
 // The nodes that are children of cluster, in list order: the candidates an entry can name.
@@ -186,13 +219,11 @@ struct NamingPass {
   std::unordered_set<const FolderNode*> markedDeleted;
 };
 
-int NameChildNodesAmong(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
+int NameChildNodesAmong(ScanContext& ctx, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t cluster,
                         const std::vector<std::uint64_t>* directorySectors, std::size_t index,
                         const std::vector<FolderNode*>& children, NamingPass& pass) {
   const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
   if (layout == FatLayout::kNone) return 1;
-  std::array<std::uint8_t, kSectorSize> sector{};
-  if (ctx.Read(sectorNumber, 1, sector) == 0) return 1;
   for (int e = 0; e < kEntriesPerSector; ++e) {
     const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
     if (Byte(sector, off) == 0) return 0;
@@ -240,21 +271,27 @@ int NameChildNodes(ScanContext& ctx, std::uint64_t sector, std::uint32_t cluster
 
 int NameChildNodes(ScanContext& ctx, std::uint64_t sectorNumber, std::uint32_t cluster,
                    const std::vector<std::uint64_t>* directorySectors, std::size_t index) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (ctx.Read(sectorNumber, 1, sector) == 0) return 1;
   NamingPass pass;
-  return NameChildNodesAmong(ctx, sectorNumber, cluster, directorySectors, index, ChildrenOf(ctx, cluster),
-                             pass);
+  return NameChildNodesAmong(ctx, sector, sectorNumber, cluster, directorySectors, index,
+                             ChildrenOf(ctx, cluster), pass);
 }
 
 void NameFatChildren(ScanContext& ctx, const FolderNode& node) {
   if (node.self == kOrphanCluster) return;
   const std::uint32_t self = node.self;
-  const std::vector<std::uint64_t> sectors = DirectoryChainSectors(ctx, self);
   // The candidates are gathered once per directory instead of once per sector.
   const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
   if (children.empty()) return;
+  DirectorySectors directory(ctx, DirectoryChainSectors(ctx, self));
   NamingPass pass;
-  for (std::size_t i = 0; i < sectors.size(); ++i) {
-    if (NameChildNodesAmong(ctx, sectors[i], self, &sectors, i, children, pass) == 0) break;
+  for (std::size_t i = 0; i < directory.size(); ++i) {
+    const ByteSpan sector = directory.At(i);
+    if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
+    if (NameChildNodesAmong(ctx, sector, directory.Numbers()[i], self, &directory.Numbers(), i, children, pass) ==
+        0)
+      break;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bytes.h"
 #include "results/folder_nodes.h"
 
 namespace quarrow {
@@ -32,6 +33,29 @@ std::vector<std::uint64_t> DirectoryChainSectors(ScanContext& ctx, std::uint32_t
 // The FAT16 root directory's sectors from RootDirStart (none when it is 0), at most the 4096
 // sectors that 65536 entries fill, whatever RootDirSectors says.
 std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx);
+
+// A directory's sectors, read when first asked for in one request per run of consecutive
+// sectors (a cluster, or more when the chain is not fragmented) rather than one per sector:
+// opening a folder reads its directory twice, and thousands of folders made single-sector
+// requests the larger part of a scan. A run that fails is read again a sector at a time, so
+// only the sectors that fail on their own are missing.
+class DirectorySectors {
+ public:
+  DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers);
+  std::size_t size() const { return numbers_.size(); }
+  const std::vector<std::uint64_t>& Numbers() const { return numbers_; }
+  // The 512 bytes of the sector at index in directory order; empty when it cannot be read.
+  ByteSpan At(std::size_t index);
+
+ private:
+  enum class State : std::uint8_t { kUnread, kRead, kUnreadable };
+  void Load(std::size_t index);
+
+  const ScanContext& ctx_;
+  std::vector<std::uint64_t> numbers_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<State> state_;
+};
 
 // Names the FolderNodes that are children of cluster from the entries of one directory sector.
 // Returns 0 when the sector holds the end-of-directory entry, otherwise 1 (an unreadable sector

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fat/fat_volume.h"
@@ -143,6 +144,51 @@ TEST_F(Fat32ChainTest, DirectorySectorsFollowTheChainInOrder) {
 
 TEST_F(Fat32ChainTest, HugeClusterNumbersDoNotWrapSectors) {
   EXPECT_EQ(ClusterSector(d.ctx, 0xFFFFFFF0u), std::uint64_t{0xFFFFFFF0u} * layout.spc + layout.Cluster0());
+}
+
+// A directory is read one run of consecutive sectors per request; a sector that cannot be read
+// is missing on its own, its neighbours in the same run still come back.
+TEST(DirectorySectorsTest, ReadsRunsInOneRequestAndLeavesOutOnlyBadSectors) {
+  TestDisk d{1000};
+  d.disk->SetStamped(true);
+  d.disk->MarkBad(101);
+  DirectorySectors dir(d.ctx, {100, 101, 102, 200, 201, 103});
+  d.disk->ClearReads();
+  const auto expect = [&](std::size_t index, std::uint64_t sector) {
+    const ByteSpan bytes = dir.At(index);
+    ASSERT_EQ(bytes.size(), 512u) << "index " << index;
+    const auto stamped = FaultBlockDevice::StampedSector(sector);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), stamped.begin())) << "index " << index;
+  };
+  expect(0, 100);
+  EXPECT_TRUE(dir.At(1).empty());
+  expect(2, 102);
+  expect(3, 200);
+  expect(4, 201);
+  expect(5, 103);
+  EXPECT_TRUE(dir.At(6).empty());
+
+  // Sectors 200-201 came in one 1 KiB request, and nothing was read twice once it was in.
+  const auto reads = d.disk->Reads();
+  EXPECT_EQ(std::count_if(reads.begin(), reads.end(),
+                          [](const auto& r) { return r.offset == 200 * 512 && r.length == 1024 && r.ok; }),
+            1);
+  d.disk->ClearReads();
+  expect(0, 100);
+  EXPECT_TRUE(dir.At(1).empty());
+  EXPECT_TRUE(d.disk->Reads().empty());
+}
+
+TEST(DirectorySectorsTest, LongRunsAreSplitInto64KiBRequests) {
+  TestDisk d{1000};
+  std::vector<std::uint64_t> numbers;
+  for (std::uint64_t s = 300; s < 600; ++s) numbers.push_back(s);
+  DirectorySectors dir(d.ctx, numbers);
+  d.disk->ClearReads();
+  for (std::size_t i = 0; i < dir.size(); ++i) ASSERT_EQ(dir.At(i).size(), 512u);
+  std::vector<std::size_t> lengths;
+  for (const auto& r : d.disk->Reads()) lengths.push_back(r.length);
+  EXPECT_EQ(lengths, (std::vector<std::size_t>{128 * 512, 128 * 512, 44 * 512}));
 }
 
 }  // namespace
