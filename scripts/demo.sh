@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demonstration: sets the machine up, builds quarrow into build/, makes the sample disk
 # (a FAT16, a FAT32 and an extended partition with an NTFS and a FAT16 drive) and lists its
-# partitions.
+# partitions, then runs the Standard search of its FAT32 partition.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,3 +12,6 @@ bash tests/disks/make_disk.sh sample "$PWD/build/test-disks"
 echo
 echo "\$ build/quarrow partitions build/test-disks/sample.img"
 build/quarrow partitions build/test-disks/sample.img
+echo
+echo "\$ build/quarrow scan build/test-disks/sample.img --partition 2"
+build/quarrow scan build/test-disks/sample.img --partition 2

@@ -1,5 +1,6 @@
 # The demonstration disk: an MBR with a primary FAT16, a primary FAT32 and an extended partition
-# holding a logical NTFS and a logical FAT16 drive, each with a few folders and files. 76 MiB.
+# holding a logical NTFS and a logical FAT16 drive, each with a few folders and files (one file
+# of the FAT32 partition deleted). 76 MiB.
 # Side files: $OUTBASE.sfdisk (the table as sfdisk dumps it) and $OUTBASE.fs (what each
 # partition number was formatted with).
 total=155648  # sectors
@@ -30,10 +31,13 @@ head -c 20000 /dev/urandom >t16/PHOTOS/CAT.JPG
 head -c 70000 /dev/urandom >t32/MUSIC/ALBUM/TRACK01.MP3
 head -c 50000 /dev/urandom >t32/MUSIC/ALBUM/TRACK02.MP3
 printf 'int main() { return 0; }\n' >t32/PROJECTS/SRC/MAIN.C
+echo "A first draft, deleted later." >t32/PROJECTS/DRAFT.TXT
 echo "An old copy." >tl/BACKUP/OLD.TXT
 mcopy -s -i "$IMG@@$((2048 * 512))" t16/* ::/
 mcopy -s -i "$IMG@@$((34816 * 512))" t32/* ::/
 mcopy -s -i "$IMG@@$((137216 * 512))" tl/* ::/
+# One file deleted as a user deletes it, for the scan to find again.
+mdel -i "$IMG@@$((34816 * 512))" ::/PROJECTS/DRAFT.TXT
 
 # NTFS is made in a partition image of its own, filled through a FUSE mount, then copied in.
 truncate -s $((16384 * 512)) ntfs.img
