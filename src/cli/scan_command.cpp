@@ -84,6 +84,8 @@ Visit VisitTree(ScanContext& ctx) {
       [&ctx, &namer](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding, namer); });
   const FolderListing listing{&lister, &namer, true};
   const std::tm now = LocalTimeNow();
+  // The scan is over and the disk is only read: the walk may reuse the FAT sector it read last.
+  ctx.fatMemo.enabled = true;
 
   DetailsList rootList;
   ListFolder(ctx, rootList, tree.Root(), listing, now);
@@ -121,6 +123,7 @@ Visit VisitTree(ScanContext& ctx) {
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, record.path, at.depth + 1});
   }
+  ctx.fatMemo = {};  // off, and nothing kept for a later walk
   return out;
 }
 

@@ -15,6 +15,22 @@ bool BeginsWithF8FF(ByteSpan sector) {
   return Byte(sector, 0) == 0xF8 && Byte(sector, 1) == 0xFF;
 }
 
+// One FAT sector, from the context's memo when that is on and holds it.
+bool ReadFatSector(ScanContext& ctx, std::uint64_t sector, std::array<std::uint8_t, kSectorSize>& buffer) {
+  ScanContext::FatSectorMemo& memo = ctx.fatMemo;
+  if (memo.enabled && memo.sector == sector && memo.disk == ctx.diskNumber) {
+    buffer = memo.bytes;
+    return true;
+  }
+  if (ctx.Read(sector, 1, buffer) == 0) return false;
+  if (memo.enabled) {
+    memo.bytes = buffer;
+    memo.sector = sector;
+    memo.disk = ctx.diskNumber;
+  }
+  return true;
+}
+
 }  // namespace
 
 int CalculatePartitionParams(ScanContext& ctx) {
@@ -138,7 +154,7 @@ void FollowClusterChain(ScanContext& ctx, std::uint32_t start, std::size_t maxCl
     const std::uint32_t j = c % perSector;
     if (i > fatSectors) return;
     if (loadedIndex != i) {
-      if (ctx.Read(std::uint64_t{fat} + i, 1, buffer) == 0) return;
+      if (!ReadFatSector(ctx, std::uint64_t{fat} + i, buffer)) return;
       loadedIndex = i;
     }
     std::uint32_t next;

@@ -4,6 +4,7 @@
 // per-scan parts with ResetForScan.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "core/feedback.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_geometry.h"
@@ -49,6 +51,17 @@ struct ScanContext {
   Feedback* feedback = &NullFeedback();
   std::stop_token stop;
 
+  // The FAT sector the chain follower read last. A front end turns it on while it walks a
+  // finished scan's tree folder by folder: folders made one after another have their chains in
+  // the same FAT sector, and each opened folder follows its chain twice (names, then files).
+  // Off otherwise, so that every stage of a scan reads the FAT as it is on the disk.
+  struct FatSectorMemo {
+    bool enabled = false;
+    int disk = -1;
+    std::uint64_t sector = UINT64_MAX;
+    std::array<std::uint8_t, kSectorSize> bytes{};
+  } fatMemo;
+
   // Reads sectors of the selected disk; zero-fills what cannot be read.
   int Read(std::uint64_t firstSector, std::uint32_t sectorCount, std::span<std::uint8_t> buffer,
            ReadReport* report = nullptr) const {
@@ -70,6 +83,7 @@ struct ScanContext {
     resultsTree = std::make_unique<mytreectrl>(3, diskNumber);
     currentFolder = kNoItem;
     dataFound = false;
+    fatMemo.sector = UINT64_MAX;
   }
 };
 

@@ -146,6 +146,35 @@ TEST_F(Fat32ChainTest, HugeClusterNumbersDoNotWrapSectors) {
   EXPECT_EQ(ClusterSector(d.ctx, 0xFFFFFFF0u), std::uint64_t{0xFFFFFFF0u} * layout.spc + layout.Cluster0());
 }
 
+// The FAT memo serves a walk over a finished scan; while it is off, and after a new scan starts,
+// a chain is followed through the FAT as it is on the disk now.
+TEST_F(Fat16ChainTest, FatMemoIsUsedOnlyWhileOnAndForgottenByANewScan) {
+  Set(2, 3);
+  Set(3, 0xFFFF);
+  const auto fatReads = [&] {
+    const auto reads = d.disk->Reads();
+    return std::count_if(reads.begin(), reads.end(), [](const auto& r) { return r.offset == kFat * 512; });
+  };
+  d.ctx.fatMemo.enabled = true;
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));
+  d.disk->ClearReads();
+  EXPECT_EQ(Chain(3), (std::vector<std::uint32_t>{3}));
+  EXPECT_EQ(fatReads(), 0);  // the same FAT sector again comes from the memo
+
+  Set(3, 4);
+  Set(4, 0xFFFF);
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));  // the memo still holds the old FAT
+  d.ctx.ResetForScan();
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 4}));
+
+  Set(4, 5);
+  Set(5, 0xFFFF);
+  d.ctx.fatMemo.enabled = false;
+  d.disk->ClearReads();
+  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 4, 5}));
+  EXPECT_EQ(fatReads(), 1);
+}
+
 // A directory is read one run of consecutive sectors per request; a sector that cannot be read
 // is missing on its own, its neighbours in the same run still come back.
 TEST(DirectorySectorsTest, ReadsRunsInOneRequestAndLeavesOutOnlyBadSectors) {
