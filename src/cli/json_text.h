@@ -59,4 +59,44 @@ inline void AppendJsonKey(std::string& out, std::string_view key) {
   out += "\":";
 }
 
+// One JSON object written member by member into out; the closing brace goes in when it ends.
+class JsonObject {
+ public:
+  explicit JsonObject(std::string& out) : out_(out) { out_ += '{'; }
+  ~JsonObject() { out_ += '}'; }
+  JsonObject(const JsonObject&) = delete;
+  JsonObject& operator=(const JsonObject&) = delete;
+
+  JsonObject& Text(std::string_view key, std::string_view value) {
+    Member(key);
+    AppendJsonString(out_, value);
+    return *this;
+  }
+  JsonObject& Number(std::string_view key, std::uint64_t value) {
+    Member(key);
+    AppendJsonNumber(out_, value);
+    return *this;
+  }
+  JsonObject& Number(std::string_view key, std::int64_t value) {
+    Member(key);
+    AppendJsonNumber(out_, value);
+    return *this;
+  }
+  JsonObject& Bool(std::string_view key, bool value) {
+    Member(key);
+    AppendJsonBool(out_, value);
+    return *this;
+  }
+  // Starts a member whose value the caller writes next (an object or an array).
+  void Member(std::string_view key) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    AppendJsonKey(out_, key);
+  }
+
+ private:
+  std::string& out_;
+  bool first_ = true;
+};
+
 }  // namespace quarrow::cli

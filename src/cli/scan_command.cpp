@@ -138,83 +138,55 @@ std::uint64_t CellNumber(const std::string& text) {
 bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
   std::string out;
   out.reserve(512 + visit.folders.size() * 160 + visit.files.size() * 256);
-  out += "{\"search\":{";
-  AppendJsonKey(out, "mode");
-  AppendJsonString(out, "Standard Search");
-  out += ',';
-  AppendJsonKey(out, "type");
-  AppendJsonString(out, ctx.partitionType);
-  out += ',';
-  AppendJsonKey(out, "disk");
-  AppendJsonNumber(out, std::int64_t{disk});
-  out += ',';
-  AppendJsonKey(out, "start");
-  AppendJsonNumber(out, std::int64_t{ctx.searchStart});
-  out += ',';
-  AppendJsonKey(out, "end");
-  AppendJsonNumber(out, std::int64_t{ctx.searchEnd});
-  out += "},\"geometry\":{";
-  const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  const std::pair<std::string_view, std::uint32_t> geometry[] = {
-      {"FatSectors", g.FatSectors},           {"SectorsPerCluster", g.SectorsPerCluster},
-      {"RootDirSectors", g.RootDirSectors},   {"RootDirStart", g.RootDirStart},
-      {"ReservedSectors", g.ReservedSectors}, {"Cluster0Sector", g.Cluster0Sector},
-      {"FirstFatSector", g.FirstFatSector},   {"SecondFatSector", g.SecondFatSector}};
-  for (std::size_t i = 0; i < std::size(geometry); ++i) {
-    if (i) out += ',';
-    AppendJsonKey(out, geometry[i].first);
-    AppendJsonNumber(out, std::uint64_t{geometry[i].second});
+  {
+    JsonObject doc(out);
+    doc.Member("search");
+    JsonObject(out)
+        .Text("mode", "Standard Search")
+        .Text("type", ctx.partitionType)
+        .Number("disk", std::int64_t{disk})
+        .Number("start", std::int64_t{ctx.searchStart})
+        .Number("end", std::int64_t{ctx.searchEnd});
+    const ActiveVolumeGeometry& g = ctx.activeGeometry;
+    doc.Member("geometry");
+    JsonObject(out)
+        .Number("FatSectors", std::uint64_t{g.FatSectors})
+        .Number("SectorsPerCluster", std::uint64_t{g.SectorsPerCluster})
+        .Number("RootDirSectors", std::uint64_t{g.RootDirSectors})
+        .Number("RootDirStart", std::uint64_t{g.RootDirStart})
+        .Number("ReservedSectors", std::uint64_t{g.ReservedSectors})
+        .Number("Cluster0Sector", std::uint64_t{g.Cluster0Sector})
+        .Number("FirstFatSector", std::uint64_t{g.FirstFatSector})
+        .Number("SecondFatSector", std::uint64_t{g.SecondFatSector});
+    doc.Member("folders");
+    out += '[';
+    for (const FolderRecord& f : visit.folders) {
+      if (&f != visit.folders.data()) out += ',';
+      JsonObject(out)
+          .Text("path", f.path)
+          .Text("name", f.name)
+          .Number("self", std::uint64_t{f.self})
+          .Number("parent", std::uint64_t{f.parent})
+          .Bool("deleted", f.deleted);
+    }
+    out += ']';
+    doc.Member("files");
+    out += '[';
+    for (const FileRecord& f : visit.files) {
+      if (&f != visit.files.data()) out += ',';
+      JsonObject(out)
+          .Text("path", f.path)
+          .Text("name", Latin1ToUtf8(f.row.name))
+          .Number("size", CellNumber(f.row.size))
+          .Bool("deleted", f.row.deleted)
+          .Text("type", f.row.type)
+          .Text("date", f.row.date)
+          .Text("time", f.row.time)
+          .Number("first", CellNumber(f.row.debug1));
+    }
+    out += ']';
   }
-  out += "},\"folders\":[";
-  for (std::size_t i = 0; i < visit.folders.size(); ++i) {
-    const FolderRecord& f = visit.folders[i];
-    out += i ? ",{" : "{";
-    AppendJsonKey(out, "path");
-    AppendJsonString(out, f.path);
-    out += ',';
-    AppendJsonKey(out, "name");
-    AppendJsonString(out, f.name);
-    out += ',';
-    AppendJsonKey(out, "self");
-    AppendJsonNumber(out, std::uint64_t{f.self});
-    out += ',';
-    AppendJsonKey(out, "parent");
-    AppendJsonNumber(out, std::uint64_t{f.parent});
-    out += ',';
-    AppendJsonKey(out, "deleted");
-    AppendJsonBool(out, f.deleted);
-    out += '}';
-  }
-  out += "],\"files\":[";
-  for (std::size_t i = 0; i < visit.files.size(); ++i) {
-    const FileRecord& f = visit.files[i];
-    out += i ? ",{" : "{";
-    AppendJsonKey(out, "path");
-    AppendJsonString(out, f.path);
-    out += ',';
-    AppendJsonKey(out, "name");
-    AppendJsonString(out, Latin1ToUtf8(f.row.name));
-    out += ',';
-    AppendJsonKey(out, "size");
-    AppendJsonNumber(out, CellNumber(f.row.size));
-    out += ',';
-    AppendJsonKey(out, "deleted");
-    AppendJsonBool(out, f.row.deleted);
-    out += ',';
-    AppendJsonKey(out, "type");
-    AppendJsonString(out, f.row.type);
-    out += ',';
-    AppendJsonKey(out, "date");
-    AppendJsonString(out, f.row.date);
-    out += ',';
-    AppendJsonKey(out, "time");
-    AppendJsonString(out, f.row.time);
-    out += ',';
-    AppendJsonKey(out, "first");
-    AppendJsonNumber(out, CellNumber(f.row.debug1));
-    out += '}';
-  }
-  out += "]}\n";
+  out += '\n';
   return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
 }
 

@@ -30,30 +30,36 @@ TEST(JsonText, EveryNameByteReadsBackAsItsLatin1Character) {
   for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << "raw control byte in " << text;
 }
 
-TEST(JsonText, RecordOfNumbersAndFlagsParses) {
-  std::string text = "{";
-  AppendJsonKey(text, "max");
-  AppendJsonNumber(text, std::numeric_limits<std::uint64_t>::max());
-  text += ',';
-  AppendJsonKey(text, "min");
-  AppendJsonNumber(text, std::numeric_limits<std::int64_t>::min());
-  text += ',';
-  AppendJsonKey(text, "zero");
-  AppendJsonNumber(text, std::uint64_t{0});
-  text += ',';
-  AppendJsonKey(text, "deleted");
-  AppendJsonBool(text, true);
-  text += ',';
-  AppendJsonKey(text, "live");
-  AppendJsonBool(text, false);
-  text += '}';
+TEST(JsonText, ObjectsNestAndSeparateTheirMembers) {
+  std::string text;
+  {
+    JsonObject doc(text);
+    doc.Number("max", std::numeric_limits<std::uint64_t>::max())
+        .Number("min", std::numeric_limits<std::int64_t>::min())
+        .Bool("deleted", true);
+    doc.Member("inner");
+    JsonObject(text).Text("name", "A\"B").Bool("live", false);
+    doc.Member("empty");
+    JsonObject{text};
+    doc.Member("list");
+    text += '[';
+    for (int i = 0; i < 3; ++i) {
+      if (i) text += ',';
+      JsonObject(text).Number("i", std::uint64_t(i));
+    }
+    text += ']';
+    doc.Number("zero", std::uint64_t{0});
+  }
 
   const auto parsed = nlohmann::json::parse(text);
   EXPECT_EQ(parsed["max"].get<std::uint64_t>(), std::numeric_limits<std::uint64_t>::max());
   EXPECT_EQ(parsed["min"].get<std::int64_t>(), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(parsed["zero"].get<std::uint64_t>(), 0u);
   EXPECT_TRUE(parsed["deleted"].get<bool>());
-  EXPECT_FALSE(parsed["live"].get<bool>());
+  EXPECT_EQ(parsed["inner"], nlohmann::json::parse(R"({"name":"A\"B","live":false})"));
+  EXPECT_TRUE(parsed["empty"].is_object() && parsed["empty"].empty());
+  EXPECT_EQ(parsed["list"], nlohmann::json::parse(R"([{"i":0},{"i":1},{"i":2}])"));
+  EXPECT_EQ(parsed["zero"].get<std::uint64_t>(), 0u);
+  EXPECT_EQ(parsed.size(), 7u);
 }
 
 }  // namespace
