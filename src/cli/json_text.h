@@ -4,6 +4,7 @@
 #pragma once
 
 #include <charconv>
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,28 +39,8 @@ inline void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-inline void AppendJsonNumber(std::string& out, std::uint64_t value) {
-  char buffer[24];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, ec == std::errc{} ? end : buffer);
-}
-
-inline void AppendJsonNumber(std::string& out, std::int64_t value) {
-  char buffer[24];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, ec == std::errc{} ? end : buffer);
-}
-
-inline void AppendJsonBool(std::string& out, bool value) { out += value ? "true" : "false"; }
-
-// `"key":` — keys are the program's own ASCII words and need no escaping.
-inline void AppendJsonKey(std::string& out, std::string_view key) {
-  out += '"';
-  out += key;
-  out += "\":";
-}
-
 // One JSON object written member by member into out; the closing brace goes in when it ends.
+// Keys are the program's own ASCII words and are written without escaping.
 class JsonObject {
  public:
   explicit JsonObject(std::string& out) : out_(out) { out_ += '{'; }
@@ -72,26 +53,40 @@ class JsonObject {
     AppendJsonString(out_, value);
     return *this;
   }
-  JsonObject& Number(std::string_view key, std::uint64_t value) {
+  JsonObject& Number(std::string_view key, std::integral auto value) {
     Member(key);
-    AppendJsonNumber(out_, value);
-    return *this;
-  }
-  JsonObject& Number(std::string_view key, std::int64_t value) {
-    Member(key);
-    AppendJsonNumber(out_, value);
+    char buffer[24];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, ec == std::errc{} ? end : buffer);
     return *this;
   }
   JsonObject& Bool(std::string_view key, bool value) {
     Member(key);
-    AppendJsonBool(out_, value);
+    out_ += value ? "true" : "false";
     return *this;
   }
-  // Starts a member whose value the caller writes next (an object or an array).
+  // An array of objects, one per item, each filled by write(JsonObject&, item).
+  template <typename Items, typename Write>
+  JsonObject& Array(std::string_view key, const Items& items, Write write) {
+    Member(key);
+    out_ += '[';
+    bool first = true;
+    for (const auto& item : items) {
+      if (!first) out_ += ',';
+      first = false;
+      JsonObject object(out_);
+      write(object, item);
+    }
+    out_ += ']';
+    return *this;
+  }
+  // Starts a member whose value the caller writes next.
   void Member(std::string_view key) {
     if (!first_) out_ += ',';
     first_ = false;
-    AppendJsonKey(out_, key);
+    out_ += '"';
+    out_ += key;
+    out_ += "\":";
   }
 
  private:

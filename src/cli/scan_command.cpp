@@ -144,38 +144,29 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
     JsonObject(out)
         .Text("mode", "Standard Search")
         .Text("type", ctx.partitionType)
-        .Number("disk", std::int64_t{disk})
-        .Number("start", std::int64_t{ctx.searchStart})
-        .Number("end", std::int64_t{ctx.searchEnd});
+        .Number("disk", disk)
+        .Number("start", ctx.searchStart)
+        .Number("end", ctx.searchEnd);
     const ActiveVolumeGeometry& g = ctx.activeGeometry;
     doc.Member("geometry");
     JsonObject(out)
-        .Number("FatSectors", std::uint64_t{g.FatSectors})
-        .Number("SectorsPerCluster", std::uint64_t{g.SectorsPerCluster})
-        .Number("RootDirSectors", std::uint64_t{g.RootDirSectors})
-        .Number("RootDirStart", std::uint64_t{g.RootDirStart})
-        .Number("ReservedSectors", std::uint64_t{g.ReservedSectors})
-        .Number("Cluster0Sector", std::uint64_t{g.Cluster0Sector})
-        .Number("FirstFatSector", std::uint64_t{g.FirstFatSector})
-        .Number("SecondFatSector", std::uint64_t{g.SecondFatSector});
-    doc.Member("folders");
-    out += '[';
-    for (const FolderRecord& f : visit.folders) {
-      if (&f != visit.folders.data()) out += ',';
-      JsonObject(out)
-          .Text("path", f.path)
+        .Number("FatSectors", g.FatSectors)
+        .Number("SectorsPerCluster", g.SectorsPerCluster)
+        .Number("RootDirSectors", g.RootDirSectors)
+        .Number("RootDirStart", g.RootDirStart)
+        .Number("ReservedSectors", g.ReservedSectors)
+        .Number("Cluster0Sector", g.Cluster0Sector)
+        .Number("FirstFatSector", g.FirstFatSector)
+        .Number("SecondFatSector", g.SecondFatSector);
+    doc.Array("folders", visit.folders, [](JsonObject& o, const FolderRecord& f) {
+      o.Text("path", f.path)
           .Text("name", f.name)
-          .Number("self", std::uint64_t{f.self})
-          .Number("parent", std::uint64_t{f.parent})
+          .Number("self", f.self)
+          .Number("parent", f.parent)
           .Bool("deleted", f.deleted);
-    }
-    out += ']';
-    doc.Member("files");
-    out += '[';
-    for (const FileRecord& f : visit.files) {
-      if (&f != visit.files.data()) out += ',';
-      JsonObject(out)
-          .Text("path", f.path)
+    });
+    doc.Array("files", visit.files, [](JsonObject& o, const FileRecord& f) {
+      o.Text("path", f.path)
           .Text("name", Latin1ToUtf8(f.row.name))
           .Number("size", CellNumber(f.row.size))
           .Bool("deleted", f.row.deleted)
@@ -183,8 +174,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
           .Text("date", f.row.date)
           .Text("time", f.row.time)
           .Number("first", CellNumber(f.row.debug1));
-    }
-    out += ']';
+    });
   }
   out += '\n';
   return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;

@@ -7,6 +7,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/json_text.h"
 #include "core/bytes.h"
@@ -41,13 +42,7 @@ TEST(JsonText, ObjectsNestAndSeparateTheirMembers) {
     JsonObject(text).Text("name", "A\"B").Bool("live", false);
     doc.Member("empty");
     JsonObject{text};
-    doc.Member("list");
-    text += '[';
-    for (int i = 0; i < 3; ++i) {
-      if (i) text += ',';
-      JsonObject(text).Number("i", std::uint64_t(i));
-    }
-    text += ']';
+    doc.Array("list", std::vector<int>{0, 1, 2}, [](JsonObject& o, int i) { o.Number("i", i); });
     doc.Number("zero", std::uint64_t{0});
   }
 
