@@ -85,7 +85,12 @@ Visit VisitTree(ScanContext& ctx) {
   const FolderListing listing{&lister, &namer, true};
   const std::tm now = LocalTimeNow();
   // The scan is over and the disk is only read: the walk may reuse the FAT sector it read last.
-  ctx.fatMemo.enabled = true;
+  // Whatever way the walk ends, the memo is off and empty afterwards.
+  struct MemoOn {
+    ScanContext& ctx;
+    explicit MemoOn(ScanContext& c) : ctx(c) { ctx.fatMemo.enabled = true; }
+    ~MemoOn() { ctx.fatMemo = {}; }
+  } memoOn(ctx);
 
   DetailsList rootList;
   ListFolder(ctx, rootList, tree.Root(), listing, now);
@@ -123,7 +128,6 @@ Visit VisitTree(ScanContext& ctx) {
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, record.path, at.depth + 1});
   }
-  ctx.fatMemo = {};  // off, and nothing kept for a later walk
   return out;
 }
 

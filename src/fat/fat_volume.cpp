@@ -301,13 +301,12 @@ void NameFatChildren(ScanContext& ctx, const FolderNode& node) {
   const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
   if (children.empty()) return;
   DirectorySectors directory(ctx, DirectoryChainSectors(ctx, self));
+  const std::vector<std::uint64_t>& numbers = directory.Numbers();
   NamingPass pass;
-  for (std::size_t i = 0; i < directory.size(); ++i) {
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
     const ByteSpan sector = directory.At(i);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
-    if (NameChildNodesAmong(ctx, sector, directory.Numbers()[i], self, &directory.Numbers(), i, children, pass) ==
-        0)
-      break;
+    if (NameChildNodesAmong(ctx, sector, numbers[i], self, &numbers, i, children, pass) == 0) break;
   }
 }
 
