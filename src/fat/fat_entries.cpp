@@ -76,8 +76,9 @@ bool IsValidEntryName(std::string_view name) {
 
 bool ReadLongName(const ScanContext& ctx, ByteSpan sector, std::string& out, int entryOffset,
                   std::uint64_t sectorNumber, DirectoryOrder order) {
-  std::array<std::uint8_t, kSectorSize> copy{};
-  for (std::size_t i = 0; i < copy.size(); ++i) copy[i] = Byte(sector, i);
+  // The entries are read from the caller's sector until the name runs into the sector before it.
+  std::array<std::uint8_t, kSectorSize> previousSector{};
+  ByteSpan bytes = sector;
   out.clear();
   int o = entryOffset;
   std::uint64_t current = sectorNumber;
@@ -100,11 +101,11 @@ bool ReadLongName(const ScanContext& ctx, ByteSpan sector, std::string& out, int
         if (current == 0) return !collectedWhole();
         previous = current - 1;
       }
-      if (ctx.Read(previous, 1, copy) == 0) return !collectedWhole();
+      if (ctx.Read(previous, 1, previousSector) == 0) return !collectedWhole();
+      bytes = previousSector;
       current = previous;
       o = static_cast<int>(kSectorSize - kDirEntrySize);
     }
-    ByteSpan bytes(copy);
     const auto e = static_cast<std::size_t>(o);
     if (Byte(bytes, e + 11) != kLongNameAttribute) return !collectedWhole();
     for (std::size_t off : kCharOffsets) {
