@@ -16,9 +16,13 @@ namespace quarrow::cli {
 inline void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
+  std::size_t plain = 0;  // start of the bytes not yet copied, which need no escape
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
+    switch (u) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\b': out += "\\b"; break;
@@ -27,15 +31,12 @@ inline void AppendJsonString(std::string& out, std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (u < 0x20) {
-          out += "\\u00";
-          out += kHex[u >> 4];
-          out += kHex[u & 0xF];
-        } else {
-          out += c;
-        }
+        out += "\\u00";
+        out += kHex[u >> 4];
+        out += kHex[u & 0xF];
     }
   }
+  out.append(text, plain);
   out += '"';
 }
 

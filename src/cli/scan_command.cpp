@@ -44,7 +44,7 @@ struct FolderRecord {
 };
 
 struct FileRecord {
-  std::string path;
+  std::string path, name;  // UTF-8, as printed
   DetailsRow row;
   int depth = 0;
 };
@@ -69,8 +69,9 @@ void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int
   for (DetailsRow& row : list.rows) {
     if (row.image != RowImage::kFile) continue;
     out.lines.push_back({false, out.files.size()});
-    std::string path = JoinPath(folderPath, Latin1ToUtf8(row.name));
-    out.files.push_back({std::move(path), std::move(row), depth});
+    std::string name = Latin1ToUtf8(row.name);
+    std::string path = JoinPath(folderPath, name);
+    out.files.push_back({std::move(path), std::move(name), std::move(row), depth});
   }
 }
 
@@ -171,7 +172,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
     });
     doc.Array("files", visit.files, [](JsonObject& o, const FileRecord& f) {
       o.Text("path", f.path)
-          .Text("name", Latin1ToUtf8(f.row.name))
+          .Text("name", f.name)
           .Number("size", CellNumber(f.row.size))
           .Bool("deleted", f.row.deleted)
           .Text("type", f.row.type)
@@ -195,7 +196,7 @@ void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
                 << (f.deleted ? "  (deleted)" : "") << "\n";
     } else {
       const FileRecord& f = visit.files[line.index];
-      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << Latin1ToUtf8(f.row.name) << "  "
+      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  "
                 << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << f.row.type
                 << (f.row.deleted ? "  (deleted)" : "") << "\n";
     }
