@@ -1,0 +1,85 @@
+#pragma once
+// Names inside the system are UTF-8. On disk they are UTF-16 (FAT long names, NTFS names) or
+// OEM code-page bytes (FAT 8.3 names, see core/code_page.h); these turn them into UTF-8.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quarrow {
+
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Appends one code point as UTF-8. Values that are no code point (surrogates, above U+10FFFF)
+// become U+FFFD.
+inline void AppendUtf8(std::string& out, char32_t c) {
+  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacementCharacter;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// UTF-16 code units to UTF-8, surrogate pairs joined. A surrogate without its partner (disk
+// damage, or a name cut by a bound) becomes U+FFFD rather than being dropped, so two damaged
+// names stay apart and the text stays valid UTF-8.
+inline std::string Utf16ToUtf8(std::span<const std::uint16_t> units) {
+  std::string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
+      ++i;
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+// True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+inline bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t c = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      length = 2, c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3, c = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4, c = b & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+      return false;
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace quarrow
