@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     quarrow::ScanContext ctx;
     ctx.reader = &reader;
     ctx.diskNumber = kDisk;
-    ctx.partitionType = typeText;
+    ctx.partitionType = quarrow::FsTypeFromText(typeText).value_or(quarrow::FsType::kNone);
     ctx.searchStart = static_cast<std::int64_t>(start);
     ctx.searchEnd = static_cast<std::int64_t>(end);
     ctx.ResetForScan();

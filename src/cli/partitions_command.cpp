@@ -65,11 +65,11 @@ int RunPartitions(const PartitionsOptions& options) {
     for (int i = 0; i < list.count; ++i) {
       const PartitionEntry& entry = list.entries[i];
       nlohmann::ordered_json details = nlohmann::ordered_json::array();
-      for (const auto& row : PartitionDetailsFor(list, list.fsName[i], i, disk->number, mode, texts).rows) {
+      for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
         details.push_back({{"name", row.name}, {"value", row.value}});
       }
       partitions.push_back({{"number", i + 1},
-                            {"fs", list.fsName[i]},
+                            {"fs", list.Name(i)},
                             {"first", entry.firstSector},
                             {"end", entry.endSector},
                             {"item", tree.Text(entry.item)},
@@ -93,7 +93,7 @@ int RunPartitions(const PartitionsOptions& options) {
     std::cout << "\n"
               << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector "
               << entry.endSector << "\n";
-    for (const auto& row : PartitionDetailsFor(list, list.fsName[i], i, disk->number, mode, texts).rows) {
+    for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
       std::cout << "  " << row.name << row.value << "\n";
     }
   }

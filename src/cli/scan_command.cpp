@@ -148,7 +148,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
     doc.Member("search");
     JsonObject(out)
         .Text("mode", "Standard Search")
-        .Text("type", ctx.partitionType)
+        .Text("type", FsTypeText(ctx.partitionType))
         .Number("disk", disk)
         .Number("start", ctx.searchStart)
         .Number("end", ctx.searchEnd);
@@ -186,7 +186,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
 }
 
 void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
-  std::cout << "Standard Search of " << ctx.partitionType << " on disk " << disk << ", sectors "
+  std::cout << "Standard Search of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
             << ctx.searchStart << " to " << ctx.searchEnd << "\n";
   std::cout << "Root\n";
   for (const TreeLine& line : visit.lines) {
@@ -232,10 +232,9 @@ int RunScan(const ScanOptions& options) {
   ctx.reader = &session.Reader();
   ctx.diskNumber = disk->number;
   ctx.feedback = &feedback;
-  ctx.searchMode = SearchMode::kStandard;
 
   if (haveRange) {
-    ctx.partitionType = options.type;
+    ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
     ctx.searchStart = *options.start;
     ctx.searchEnd = *options.end;
   } else {
@@ -251,13 +250,13 @@ int RunScan(const ScanOptions& options) {
       return 1;
     }
     const PartitionEntry entry = list.At(options.partition - 1);
-    ctx.partitionType = list.fsName[static_cast<std::size_t>(options.partition - 1)];
+    ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
     ctx.searchStart = static_cast<std::int64_t>(entry.firstSector);
     ctx.searchEnd = static_cast<std::int64_t>(entry.endSector);
   }
-  if (ctx.partitionType != "FAT16" && ctx.partitionType != "FAT32") {
+  if (!IsFat(ctx.partitionType)) {
     feedback.Finish();
-    std::cerr << "quarrow scan: partition type " << ctx.partitionType
+    std::cerr << "quarrow scan: partition type " << FsTypeText(ctx.partitionType)
               << " is not scanned by this command (FAT16 and FAT32 are)\n";
     return 1;
   }

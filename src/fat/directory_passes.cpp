@@ -34,10 +34,10 @@ void InsertMiscFolderRow(TextTable& table) {
 }
 
 void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t self,
-                     FatLayout layout) {
+                     FsType layout) {
   using namespace entry_col;
   const std::uint32_t parent =
-      layout == FatLayout::kFat32 ? EntryCluster32(sector, 32) : EntryCluster16(sector, 32);
+      layout == FsType::kFat32 ? EntryCluster32(sector, 32) : EntryCluster16(sector, 32);
   int row = table.AppendRow("Dir" + std::to_string(table.RowCount()));
   table.SetCell(row, kSector, std::to_string(sectorNumber));
   table.SetCell(row, kSelf, U32Text(self));
@@ -63,9 +63,9 @@ void ScanDataArea(ScanContext& ctx) {
   InsertMiscFolderRow(table);
   ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
 
-  const FatLayout layout = LayoutOf(ctx.partitionType);
+  const FsType layout = ctx.partitionType;
   const std::uint32_t spc = ctx.geometry.SectorsPerCluster;
-  if (layout == FatLayout::kNone || spc == 0) return;
+  if (!IsFat(layout) || spc == 0) return;
 
   // The chunk buffer is page-aligned: the kernel copies into a buffer that is not cache-line
   // aligned several times slower, and this read is most of the scan's time.
@@ -156,14 +156,14 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
 namespace {
 
 // The root directory's sectors in directory order (ActiveVolumeGeometry).
-std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FatLayout layout) {
-  if (layout == FatLayout::kFat16) return Fat16RootSectors(ctx);
+std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FsType layout) {
+  if (layout != FsType::kFat32) return Fat16RootSectors(ctx);
   // Cluster 0 is no data cluster: a FAT32 volume without a root cluster has no root to read.
   if (ctx.activeGeometry.RootDirStart == 0) return {};
   return DirectoryChainSectors(ctx, ctx.activeGeometry.RootDirStart);
 }
 
-void NameRootFolders(ScanContext& ctx, FatLayout layout) {
+void NameRootFolders(ScanContext& ctx, FsType layout) {
   using namespace entry_col;
   TextTable& table = ctx.tables.EntryTable;
   // The root directory's entries are matched against the root-level rows only.
@@ -223,9 +223,8 @@ int StoreDirectoryInformation(ScanContext& ctx, StoreForm form) {
   TextTable& table = ctx.tables.EntryTable;
   if (table.RowCount() > 1) ctx.dataFound = true;
 
-  const FatLayout layout = LayoutOf(form == StoreForm::kStandardSearch ? std::string_view(ctx.partitionType)
-                                                                       : ctx.activeGeometry.Type);
-  if (layout != FatLayout::kNone) NameRootFolders(ctx, layout);
+  const FsType layout = form == StoreForm::kStandardSearch ? ctx.partitionType : ctx.activeGeometry.type;
+  if (IsFat(layout)) NameRootFolders(ctx, layout);
 
   if (!ctx.resultsTree) ctx.resultsTree = std::make_unique<mytreectrl>(3, ctx.diskNumber);
   mytreectrl& tree = *ctx.resultsTree;

@@ -6,12 +6,6 @@
 
 namespace quarrow {
 
-FatLayout LayoutOf(std::string_view typeText) {
-  if (typeText == "FAT16") return FatLayout::kFat16;
-  if (typeText == "FAT32") return FatLayout::kFat32;
-  return FatLayout::kNone;
-}
-
 std::uint32_t EntryCluster32(ByteSpan sector, std::size_t entryOffset) {
   return static_cast<std::uint32_t>(Le16(sector, entryOffset + 26)) |
          (static_cast<std::uint32_t>(Le16(sector, entryOffset + 20)) << 16);
@@ -21,8 +15,8 @@ std::uint32_t EntryCluster16(ByteSpan sector, std::size_t entryOffset) {
   return Le16(sector, entryOffset + 26);
 }
 
-std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FatLayout layout) {
-  return layout == FatLayout::kFat32 ? EntryCluster32(sector, entryOffset)
+std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FsType type) {
+  return type == FsType::kFat32 ? EntryCluster32(sector, entryOffset)
                                      : EntryCluster16(sector, entryOffset);
 }
 

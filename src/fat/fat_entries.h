@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/volume.h"
 
 namespace quarrow {
 
@@ -21,17 +22,13 @@ inline constexpr std::uint8_t kLongNameAttribute = 0x0F;
 inline constexpr std::uint8_t kDirectoryAttribute = 0x10;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 
-enum class FatLayout { kNone, kFat16, kFat32 };
-
-// "FAT16" and "FAT32" are the only layouts; any other type text reads nothing.
-FatLayout LayoutOf(std::string_view typeText);
 
 // The 32-bit cluster of an entry: bytes 26, 27, 20, 21 (high word included).
 std::uint32_t EntryCluster32(ByteSpan sector, std::size_t entryOffset);
 // The 16-bit cluster field at entry offset 26.
 std::uint32_t EntryCluster16(ByteSpan sector, std::size_t entryOffset);
-// The cluster as the layout reads it: the 16-bit field on FAT16, all four bytes on FAT32.
-std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FatLayout layout);
+// The cluster as the type reads it: all four bytes on FAT32, the 16-bit field otherwise.
+std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FsType type);
 
 // A sector beginning with the "." and ".." entries of a sub-directory.
 bool IsDirectoryStartSector(ByteSpan sector);

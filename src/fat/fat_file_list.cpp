@@ -10,11 +10,11 @@
 namespace quarrow {
 
 void ListFatFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderCluster) {
-  const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
-  if (layout == FatLayout::kNone) return;
+  const FsType layout = ctx.activeGeometry.type;
+  if (!IsFat(layout)) return;
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
   std::uint32_t c = folderCluster;
-  if (layout == FatLayout::kFat32 && c == 0) {
+  if (layout == FsType::kFat32 && c == 0) {
     c = g.RootDirStart;
     if (c == 0) return;  // a FAT32 volume without a root cluster lists nothing
   }

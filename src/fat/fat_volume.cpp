@@ -37,8 +37,9 @@ int CalculatePartitionParams(ScanContext& ctx) {
   Feedback& ui = ctx.Ui();
   ui.SetText(control::kStatus, "Calculating Partition Params...");
   ui.ShowControl(control::kProgress, true);
-  const FatLayout layout = LayoutOf(ctx.partitionType);
-  if (layout == FatLayout::kNone) return 0;
+  if (!IsFat(ctx.partitionType)) return 0;
+  // FAT12 volumes are worked out by the FAT16 rules: both keep a fixed root directory.
+  const bool fat16 = ctx.partitionType != FsType::kFat32;
   const auto start = static_cast<std::uint32_t>(ctx.searchStart);
   const auto end = static_cast<std::uint32_t>(ctx.searchEnd);
   VolumeGeometry& g = ctx.geometry;
@@ -46,8 +47,8 @@ int CalculatePartitionParams(ScanContext& ctx) {
 
   // The first FAT begins with the media byte F8 and FF; the last such sector in the window wins.
   g.ReservedSectors = 0;
-  const std::uint64_t windowFirst = std::uint64_t{start} + (layout == FatLayout::kFat16 ? 0 : 30);
-  const std::uint64_t windowEnd = std::uint64_t{start} + (layout == FatLayout::kFat16 ? 10 : 60);
+  const std::uint64_t windowFirst = std::uint64_t{start} + (fat16 ? 0 : 30);
+  const std::uint64_t windowEnd = std::uint64_t{start} + (fat16 ? 10 : 60);
   bool matched = false;
   for (std::uint64_t s = windowFirst; s < windowEnd; ++s) {
     if (ctx.StopRequested()) return 0;
@@ -57,10 +58,10 @@ int CalculatePartitionParams(ScanContext& ctx) {
       matched = true;
     }
   }
-  if (!matched) g.ReservedSectors = layout == FatLayout::kFat16 ? 1 : 32;
+  if (!matched) g.ReservedSectors = fat16 ? 1 : 32;
 
-  const std::uint32_t rootSectors = layout == FatLayout::kFat16 ? 32 : 0;
-  if (layout == FatLayout::kFat16) {
+  const std::uint32_t rootSectors = fat16 ? 32 : 0;
+  if (fat16) {
     g.RootDirSectors = 32;
   } else {
     g.RootDirStart = 2;
@@ -72,7 +73,7 @@ int CalculatePartitionParams(ScanContext& ctx) {
   std::uint64_t counted = 0;
   auto report = [&](std::uint64_t s) {
     ++counted;
-    if (layout == FatLayout::kFat16) {
+    if (fat16) {
       if (counted % 500 != 0) return;
       ui.SetProgress(control::kProgress, ProgressPercent(s, end), "Completed ");
     } else {
@@ -106,7 +107,7 @@ int CalculatePartitionParams(ScanContext& ctx) {
       continue;
     }
     const std::uint32_t s2 = s;
-    const std::uint32_t c2 = EntryCluster(sector, 0, layout);
+    const std::uint32_t c2 = EntryCluster(sector, 0, ctx.partitionType);
     if (c2 == 0xFFFFFFFFu || c2 == c1) continue;
     const std::uint32_t clusterDiff = c2 - c1;
     const std::uint32_t sectorDiff = s2 - s1;
@@ -124,7 +125,7 @@ int CalculatePartitionParams(ScanContext& ctx) {
     g.FatSectors = x1 >> 1;
     g.FirstFatSector = start + g.ReservedSectors;
     g.SecondFatSector = g.FirstFatSector + g.FatSectors;
-    if (layout == FatLayout::kFat16) g.RootDirStart = g.SecondFatSector + g.FatSectors;
+    if (fat16) g.RootDirStart = g.SecondFatSector + g.FatSectors;
     return 1;
   }
   return 0;
@@ -137,12 +138,12 @@ std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster) {
 void FollowClusterChain(ScanContext& ctx, std::uint32_t start, std::size_t maxClusters) {
   ctx.clusterChain.clear();
   ctx.clusterChain.push_back(start);
-  const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
-  if (layout == FatLayout::kNone) return;
+  const FsType layout = ctx.activeGeometry.type;
+  if (!IsFat(layout)) return;
   const std::uint32_t fat = ctx.activeGeometry.FirstFatSector;
   const std::uint32_t fatSectors = ctx.activeGeometry.FatSectors;
   if (fat == 0) return;
-  const std::uint32_t perSector = layout == FatLayout::kFat16 ? 256 : 128;
+  const std::uint32_t perSector = layout == FsType::kFat32 ? 128 : 256;
   // No chain can be longer than the entries the FAT holds; the visited set stops loops sooner.
   const std::uint64_t maxEntries = (std::uint64_t{fatSectors} + 1) * perSector;
   std::unordered_set<std::uint32_t> visited{start};
@@ -158,7 +159,7 @@ void FollowClusterChain(ScanContext& ctx, std::uint32_t start, std::size_t maxCl
       loadedIndex = i;
     }
     std::uint32_t next;
-    if (layout == FatLayout::kFat16) {
+    if (layout != FsType::kFat32) {
       next = Le16(buffer, std::size_t{j} * 2);
       if (next < 2 || next >= 0xFFFF) return;
     } else {
@@ -238,8 +239,8 @@ struct NamingPass {
 int NameChildNodesAmong(ScanContext& ctx, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t cluster,
                         const std::vector<std::uint64_t>* directorySectors, std::size_t index,
                         const std::vector<FolderNode*>& children, NamingPass& pass) {
-  const FatLayout layout = LayoutOf(ctx.activeGeometry.Type);
-  if (layout == FatLayout::kNone) return 1;
+  const FsType layout = ctx.activeGeometry.type;
+  if (!IsFat(layout)) return 1;
   for (int e = 0; e < kEntriesPerSector; ++e) {
     const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
     if (Byte(sector, off) == 0) return 0;

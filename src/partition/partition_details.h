@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "partition/partition_table.h"
-#include "scan/scan_context.h"
+#include "core/volume.h"
 
 namespace quarrow {
 
@@ -46,7 +46,7 @@ PartitionDetails PartitionDetailsFor(const PartitionList& list, std::string_view
                                      int diskNumber, SearchMode mode, const DiskTexts& disk);
 
 // A click on the partition tree: selects the clicked partition's item and returns its index in
-// the list, whose details the page then shows with PartitionDetailsFor(list, list.fsName[i], i,
+// the list, whose details the page then shows with PartitionDetailsFor(list, list.Name(i), i,
 // ...). Returns -1 and changes nothing when the click is ignored: the root ("Disk N"), an item
 // with empty text, an item without an entry (the "Unknown Partition" item), or while the
 // lost-partition search runs.

@@ -22,12 +22,12 @@ TableEntry ReadEntry(ByteSpan table, int index) {
 }
 
 // Appends one partition to the disk's list and the tree; false when the list is full.
-bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, std::string_view name,
-            std::uint64_t first, std::uint64_t end) {
+bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, FsType type, std::uint64_t first,
+            std::uint64_t end) {
   if (list.count >= kMaxListedPartitions) return false;
-  const TreeItem item = tree.InsertItem(tree.Root(), PartitionItemText(list.count + 1, name),
+  const TreeItem item = tree.InsertItem(tree.Root(), PartitionItemText(list.count + 1, FsTypeText(type)),
                                         tree_image::kDriveLit, tree_image::kDriveLit);
-  list.Append(std::string(name), PartitionEntry{item, first, end});
+  list.Append(type, PartitionEntry{item, first, end});
   state.anyPartitionListed = 1;
   if (list.count == 1) state.defaultItem = item;
   return true;
@@ -35,9 +35,9 @@ bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, std::s
 
 }  // namespace
 
-bool PartitionList::Append(std::string name, const PartitionEntry& entry) {
+bool PartitionList::Append(FsType fsType, const PartitionEntry& entry) {
   if (count < 0 || count >= kMaxListedPartitions) return false;
-  fsName[count] = std::move(name);
+  type[count] = fsType;
   entries[count] = entry;
   ++count;
   return true;
@@ -62,18 +62,18 @@ const PartitionList& PartitionState::ForDisk(int diskNumber) const {
   return lists[diskNumber];
 }
 
-std::optional<std::string_view> ListedName(std::uint8_t type) {
+std::optional<FsType> ListedType(std::uint8_t type) {
   switch (type) {
     case partition_type::kFat12:
     case partition_type::kFat16Small:
     case partition_type::kFat16:
     case partition_type::kFat16Lba:
-      return "FAT16";
+      return FsType::kFat16;
     case partition_type::kFat32:
     case partition_type::kFat32Lba:
-      return "FAT32";
+      return FsType::kFat32;
     case partition_type::kNtfs:
-      return "NTFS";
+      return FsType::kNtfs;
     default:
       return std::nullopt;
   }
@@ -134,9 +134,9 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     std::fill(boot.begin(), boot.end(), std::uint8_t{0});
     reader.ReadSectors(diskNumber, entry.first, 1, boot);
     const std::uint8_t type = TypeFromBootSector(boot, entry.type);
-    if (auto name = ListedName(type)) {
+    if (auto listed = ListedType(type)) {
       const std::uint64_t first = entry.first;
-      if (!Append(list, state, tree, *name, first, first + entry.count)) {
+      if (!Append(list, state, tree, *listed, first, first + entry.count)) {
         outcome.listFull = true;
         outcome.listed = list.count;
         return outcome;
@@ -174,8 +174,8 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
       const std::uint8_t type = TypeFromBootSector(boot, entry.type);
       // A logical drive that begins past the end of the disk has nothing to scan.
       const bool pastDiskEnd = totalSectors != 0 && first >= totalSectors;
-      if (auto name = ListedName(type); name && !pastDiskEnd) {
-        if (!Append(list, state, tree, *name, first, first + entry.count)) {
+      if (auto listed = ListedType(type); listed && !pastDiskEnd) {
+        if (!Append(list, state, tree, *listed, first, first + entry.count)) {
           outcome.listFull = true;
           outcome.listed = list.count;
           return outcome;

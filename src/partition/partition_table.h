@@ -19,6 +19,7 @@
 
 #include "core/bytes.h"
 #include "core/feedback.h"
+#include "core/volume.h"
 #include "disk/sector_reader.h"
 #include "results/tree_model.h"
 
@@ -52,11 +53,15 @@ struct PartitionEntry {
 // The listed partitions of one disk, in the order of the tree items.
 struct PartitionList {
   int count = 0;
-  std::array<std::string, kMaxListedPartitions> fsName;  // "FAT16", "FAT32" or "NTFS"
+  std::array<FsType, kMaxListedPartitions> type{};  // shown as "FAT16", "FAT32" or "NTFS"
   std::array<PartitionEntry, kPartitionEntrySlots> entries;
 
   // Appends a partition; false (nothing changed) when the list already holds 26.
-  bool Append(std::string name, const PartitionEntry& entry);
+  bool Append(FsType fsType, const PartitionEntry& entry);
+  // The shown name of partition index ("FAT16", "FAT32", "NTFS"), "" for an unlisted index.
+  std::string_view Name(int index) const {
+    return index >= 0 && index < count && index < kMaxListedPartitions ? FsTypeText(type[index]) : "";
+  }
   // The entry at index, or an empty one when index is not a listed slot.
   PartitionEntry At(int index) const;
   void Clear() { *this = PartitionList{}; }
@@ -85,9 +90,9 @@ struct PartitionWalkOutcome {
   int listed = 0;
 };
 
-// The listed name of a partition type ("FAT16", "FAT32", "NTFS"), or nullopt for a type the
-// walk does not list (empty, extended, anything else).
-std::optional<std::string_view> ListedName(std::uint8_t type);
+// The file system a partition type is listed as (FAT12 and FAT16 types as kFat16, whose text is
+// "FAT16"), or nullopt for a type the walk does not list (empty, extended, anything else).
+std::optional<FsType> ListedType(std::uint8_t type);
 bool IsExtendedType(std::uint8_t type);
 // The type a partition's first sector says it has: "FAT32" at 82, "FAT16" at 54, "NTFS" at 3,
 // tested in that order; the table's own type when none matches (a FAT12 boot sector keeps it).

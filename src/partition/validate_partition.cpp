@@ -216,9 +216,17 @@ int ValidatePartition(ScanContext& context) {
   context.Ui().SetText(control::kStatus, "Validating Partition ...");
   if (context.searchStart < 0) return 0;
   const auto start = static_cast<std::uint64_t>(context.searchStart);
-  if (context.partitionType == "FAT16") return ValidateFat16(context, start);
-  if (context.partitionType == "FAT32") return ValidateFat32(context, start);
-  if (context.partitionType == "NTFS") return ValidateNtfs(context, start);
+  switch (context.partitionType) {
+    case FsType::kFat12:
+    case FsType::kFat16:
+      return ValidateFat16(context, start);
+    case FsType::kFat32:
+      return ValidateFat32(context, start);
+    case FsType::kNtfs:
+      return ValidateNtfs(context, start);
+    case FsType::kNone:
+      break;
+  }
   return 0;
 }
 

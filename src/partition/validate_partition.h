@@ -4,7 +4,7 @@
 //
 // Inputs are taken from the ScanContext as the partition page leaves them:
 //   context.reader / context.diskNumber  the disk
-//   context.partitionType                "FAT16", "FAT32" or "NTFS" (anything else fails)
+//   context.partitionType                a FAT type or kNtfs (kNone fails)
 //   context.searchStart                  the partition's first sector
 //   context.searchEnd                    the partition's end sector, the first sector after it
 //                                        (PartitionEntry::endSector); NTFS only
@@ -14,7 +14,7 @@
 // line through context.Ui().
 //
 // A caller (the Standard-search start) does:
-//   context.partitionType = "FAT32"; context.searchStart = entry.firstSector;
+//   context.partitionType = FsType::kFat32; context.searchStart = entry.firstSector;
 //   context.searchEnd = entry.endSector;
 //   context.partitionValidated = ValidatePartition(context) == 1;
 

@@ -34,8 +34,8 @@ bool IsDeletedRow(const TextTable& table, int row) {
 }  // namespace
 
 bool IsNtfsVolume(const ScanContext& ctx) {
-  if (!ctx.activeGeometry.Type.empty()) return ctx.activeGeometry.Type == "NTFS";
-  return ctx.partitionType == "NTFS";
+  if (ctx.activeGeometry.type != FsType::kNone) return ctx.activeGeometry.type == FsType::kNtfs;
+  return ctx.partitionType == FsType::kNtfs;
 }
 
 TreeItem InsertFolderNode(ScanContext& ctx, TreeItem parent, std::string name, std::uint32_t self,

@@ -15,27 +15,24 @@
 #include "core/bytes.h"
 #include "core/feedback.h"
 #include "disk/sector_reader.h"
-#include "partition/volume_geometry.h"
+#include "core/volume.h"
 #include "results/folder_nodes.h"
 #include "results/scan_tables.h"
 #include "results/tree_model.h"
 
 namespace quarrow {
 
-enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
-
 struct ScanContext {
   // The disk: every sector of a scan is read through this reader from this disk number.
   SectorReader* reader = nullptr;
   int diskNumber = 0;
 
-  SearchMode searchMode = SearchMode::kStandard;
-  std::string partitionType;  // "FAT16", "FAT32" or "NTFS"
+  FsType partitionType = FsType::kNone;  // the type chosen for the search
   std::int64_t searchStart = 0;
   std::int64_t searchEnd = 0;  // the last sector the scan reads up to
 
   VolumeGeometry geometry;            // VolumeGeometry
-  ActiveVolumeGeometry activeGeometry;  // ActiveVolumeGeometry, with its type text
+  ActiveVolumeGeometry activeGeometry;  // ActiveVolumeGeometry, with its type
 
   ScanTables tables;
   std::vector<std::uint32_t> clusterChain;  // ClusterChain: built by FollowClusterChain

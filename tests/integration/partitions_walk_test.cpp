@@ -183,7 +183,7 @@ VolumeGeometry GeometryFromFsstat(const std::string& image, std::uint64_t start,
 VolumeGeometry Validated(SectorReader& reader, const PartitionList& list, int i, int* result) {
   ScanContext context;
   context.reader = &reader;
-  context.partitionType = list.fsName[i];
+  context.partitionType = list.type[static_cast<std::size_t>(i)];
   context.searchStart = static_cast<std::int64_t>(list.entries[i].firstSector);
   context.searchEnd = static_cast<std::int64_t>(list.entries[i].endSector);
   *result = ValidatePartition(context);
@@ -203,7 +203,7 @@ TEST(PartitionValidateImages, GeometryAgreesWithFsstat) {
     int result = 0;
     const VolumeGeometry g = Validated(disk.reader, list, i, &result);
     ASSERT_EQ(result, 1);
-    EXPECT_EQ(g, GeometryFromFsstat(image, list.entries[i].firstSector, list.fsName[i]));
+    EXPECT_EQ(g, GeometryFromFsstat(image, list.entries[i].firstSector, std::string(list.Name(i))));
   }
 }
 
@@ -237,8 +237,8 @@ TEST(PartitionValidateImages, DamagedBootSectorsValidateFromTheirBackups) {
   WalkPartitionTable(clean.reader, 0, total, tree, state, NullFeedback());
   const PartitionList list = state.ForDisk(0);
   ASSERT_EQ(list.count, 4);
-  ASSERT_EQ(list.fsName[1], "FAT32");
-  ASSERT_EQ(list.fsName[2], "NTFS");
+  ASSERT_EQ(list.Name(1), "FAT32");
+  ASSERT_EQ(list.Name(2), "NTFS");
   int result = 0;
   const VolumeGeometry fat32 = Validated(clean.reader, list, 1, &result);
   ASSERT_EQ(result, 1);

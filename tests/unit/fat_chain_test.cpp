@@ -14,7 +14,7 @@ using namespace fat_test;
 class Fat16ChainTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    d.ctx.activeGeometry.Type = "FAT16";
+    d.ctx.activeGeometry.type = FsType::kFat16;
     d.ctx.activeGeometry.FirstFatSector = kFat;
     d.ctx.activeGeometry.FatSectors = kFatSectors;
   }
@@ -78,10 +78,10 @@ TEST_F(Fat16ChainTest, NoFatOrUnreadableFatOrOtherTypeGivesOnlyTheStart) {
   d.disk->MarkBad(kFat);
   EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2}));
   d.disk->ClearBad();
-  d.ctx.activeGeometry.Type = "NTFS";
+  d.ctx.activeGeometry.type = FsType::kNtfs;
   EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2}));
   // Even an invalid start is recorded.
-  d.ctx.activeGeometry.Type = "FAT16";
+  d.ctx.activeGeometry.type = FsType::kFat16;
   EXPECT_EQ(Chain(0), (std::vector<std::uint32_t>{0}));
 }
 

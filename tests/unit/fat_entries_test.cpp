@@ -54,12 +54,13 @@ TEST(FatEntryCluster, HighWordOnlyOnFat32) {
   Entry e = ShortEntry("DIR        ", 0x10, 0x00051234);
   EXPECT_EQ(EntryCluster32(e, 0), 0x00051234u);
   EXPECT_EQ(EntryCluster16(e, 0), 0x1234u);
-  EXPECT_EQ(EntryCluster(e, 0, FatLayout::kFat16), 0x1234u);
-  EXPECT_EQ(EntryCluster(e, 0, FatLayout::kFat32), 0x00051234u);
-  EXPECT_EQ(LayoutOf("FAT16"), FatLayout::kFat16);
-  EXPECT_EQ(LayoutOf("FAT32"), FatLayout::kFat32);
-  EXPECT_EQ(LayoutOf("FAT12"), FatLayout::kNone);
-  EXPECT_EQ(LayoutOf("fat32"), FatLayout::kNone);
+  EXPECT_EQ(EntryCluster(e, 0, FsType::kFat16), 0x1234u);
+  EXPECT_EQ(EntryCluster(e, 0, FsType::kFat12), 0x1234u);
+  EXPECT_EQ(EntryCluster(e, 0, FsType::kFat32), 0x00051234u);
+  EXPECT_EQ(FsTypeFromText("FAT16"), FsType::kFat16);
+  EXPECT_EQ(FsTypeFromText("FAT32"), FsType::kFat32);
+  EXPECT_EQ(FsTypeFromText("FAT12"), std::nullopt);
+  EXPECT_EQ(FsTypeFromText("fat32"), std::nullopt);
 }
 
 TEST(FatDirectoryStart, DotAndDotDotRequired) {

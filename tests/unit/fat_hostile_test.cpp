@@ -137,7 +137,7 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     const std::uint32_t plantedSpc = Pick(rng, {1, 2, 4});
     TestDisk d{kDiskSectors};
     FillHostileDisk(d, rng, plantedSpc);
-    d.ctx.partitionType = seed % 2 ? "FAT32" : "FAT16";
+    d.ctx.partitionType = seed % 2 ? FsType::kFat32 : FsType::kFat16;
     d.ctx.searchStart = Pick(rng, {0, 0, 10, 700});
     d.ctx.searchEnd =
         static_cast<std::int64_t>(Pick(rng, {0, 300, static_cast<std::uint32_t>(kDiskSectors), 5000}));
@@ -176,7 +176,7 @@ TEST(FatHostileInput, ChainsThroughAHugeFatStayBounded) {
       Put32(&sector[j * 4], static_cast<std::uint32_t>((s - 1) * 128 + j + 1));
     d.Put(s, sector);
   }
-  d.ctx.activeGeometry.Type = "FAT32";
+  d.ctx.activeGeometry.type = FsType::kFat32;
   d.ctx.activeGeometry.FirstFatSector = 1;
   d.ctx.activeGeometry.FatSectors = 0xFFFFFFFFu;
   d.ctx.activeGeometry.SectorsPerCluster = 1;
@@ -192,7 +192,7 @@ TEST(FatHostileInput, ChainsThroughAHugeFatStayBounded) {
 
 TEST(FatHostileInput, RootDirectorySizeIsBounded) {
   TestDisk d{64};
-  d.ctx.activeGeometry.Type = "FAT16";
+  d.ctx.activeGeometry.type = FsType::kFat16;
   d.ctx.activeGeometry.RootDirStart = 1;
   d.ctx.activeGeometry.RootDirSectors = 0xFFFFFFFFu;
   EXPECT_EQ(Fat16RootSectors(d.ctx).size(), 4096u);

@@ -24,7 +24,7 @@ Sector FatStart() {
 class Fat32ParamsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    d.ctx.partitionType = "FAT32";
+    d.ctx.partitionType = FsType::kFat32;
     d.ctx.searchStart = 100;
     d.ctx.searchEnd = 1000;
     d.Put(132, FatStart());
@@ -102,7 +102,7 @@ TEST_F(Fat32ParamsTest, UnreadableSectorsAreSkipped) {
 
 TEST_F(Fat32ParamsTest, DefaultReservedWhenNoFatFoundAndFailureWhenNoPair) {
   TestDisk empty{600};
-  empty.ctx.partitionType = "FAT32";
+  empty.ctx.partitionType = FsType::kFat32;
   empty.ctx.searchStart = 100;
   empty.ctx.searchEnd = 500;
   empty.Put(216, DirectoryStart(3, 0));
@@ -131,7 +131,7 @@ TEST_F(Fat32ParamsTest, StopEndsTheSearch) {
 
 TEST(FatParams, OtherTypesAreNotWorkedOut) {
   TestDisk d{300};
-  d.ctx.partitionType = "NTFS";
+  d.ctx.partitionType = FsType::kNtfs;
   d.ctx.searchStart = 0;
   d.ctx.searchEnd = 300;
   d.Put(20, DirectoryStart(3, 0));
@@ -144,7 +144,7 @@ TEST(FatParams, OtherTypesAreNotWorkedOut) {
 // sectors at 136, data from 168 (cluster 2) with 4 sectors per cluster.
 TEST(Fat16Params, TwoDirectoriesGiveTheGeometryWithTheRootDirectory) {
   TestDisk d{800};
-  d.ctx.partitionType = "FAT16";
+  d.ctx.partitionType = FsType::kFat16;
   d.ctx.searchStart = 100;
   d.ctx.searchEnd = 700;
   d.Put(104, FatStart());
@@ -168,7 +168,7 @@ TEST(Fat16Params, TwoDirectoriesGiveTheGeometryWithTheRootDirectory) {
 
 TEST(Fat16Params, DefaultReservedIsOne) {
   TestDisk d{400};
-  d.ctx.partitionType = "FAT16";
+  d.ctx.partitionType = FsType::kFat16;
   d.ctx.searchStart = 0;
   d.ctx.searchEnd = 300;
   EXPECT_EQ(CalculatePartitionParams(d.ctx), 0);

@@ -128,7 +128,7 @@ TEST(FatScanDataArea, HighWordOfClustersOnlyOnFat32) {
   EXPECT_EQ(v.d.ctx.tables.EntryTable.Cell(4, entry_col::kParent), std::to_string(0x10005));
   TextTable& t = v.d.ctx.tables.EntryTable;
   t.DeleteAllRows();
-  v.d.ctx.partitionType = "FAT16";
+  v.d.ctx.partitionType = FsType::kFat16;
   ScanDataArea(v.d.ctx);
   EXPECT_EQ(t.Cell(4, entry_col::kParent), "5");
 }
@@ -171,7 +171,7 @@ TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
   // With 3 sectors per cluster, cluster starts cross the 512-sector chunks; each is still
   // tested at its own first sector.
   TestDisk d{3000};
-  d.ctx.partitionType = "FAT32";
+  d.ctx.partitionType = FsType::kFat32;
   d.ctx.searchStart = 0;
   d.ctx.searchEnd = 3000;
   d.ctx.geometry.SectorsPerCluster = 3;
@@ -246,7 +246,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_TRUE(list.rows.empty());
   EXPECT_EQ(list.columns.size(), 8u);
   EXPECT_FALSE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
-  EXPECT_EQ(v.d.ctx.activeGeometry.Type, "FAT32");
+  EXPECT_EQ(v.d.ctx.activeGeometry.type, FsType::kFat32);
   EXPECT_EQ(static_cast<const VolumeGeometry&>(v.d.ctx.activeGeometry), v.d.ctx.geometry);
 
   mytreectrl& tree = *v.d.ctx.resultsTree;
@@ -295,7 +295,7 @@ TEST(FatStandardSearch, NothingFoundShowsTheAdvice) {
 TEST(FatStandardSearch, NoFittingDirectoryPairShowsTheMessageAndGoesOn) {
   SampleVolume v;
   v.d.ctx.partitionValidated = false;
-  v.d.ctx.partitionType = "FAT32";
+  v.d.ctx.partitionType = FsType::kFat32;
   // No directory pair fits: the figures cannot be worked out; the scan goes on.
   for (std::uint32_t c : {3u, 4u, 5u, 6u, 8u, 9u, 12u}) v.d.Put(v.layout.ClusterSector(c), Sector{});
   StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, nullptr);
@@ -392,7 +392,7 @@ TEST(FatFileList, EndOfDirectoryStopsTheListing) {
 
 TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {
   TestDisk d{200};
-  d.ctx.activeGeometry.Type = "FAT16";
+  d.ctx.activeGeometry.type = FsType::kFat16;
   d.ctx.activeGeometry.RootDirStart = 50;
   d.ctx.activeGeometry.RootDirSectors = 2;
   d.PutEntries(50, {ShortEntry("TOP     ZIP", 0x20, 7, 6)});

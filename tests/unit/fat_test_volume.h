@@ -172,8 +172,8 @@ struct Fat32Layout {
     g.FirstFatSector = FirstFat();
     g.SecondFatSector = FirstFat() + fatSectors;
     ctx.geometry = g;
-    ctx.activeGeometry.CopyFrom(g, "FAT32");
-    ctx.partitionType = "FAT32";
+    ctx.activeGeometry.CopyFrom(g, FsType::kFat32);
+    ctx.partitionType = FsType::kFat32;
     ctx.searchStart = start;
     ctx.searchEnd = end;
   }

@@ -16,9 +16,9 @@ std::vector<std::string> Values(const PartitionDetails& d) {
 class PartitionDetailsTest : public ::testing::Test {
  protected:
   PartitionDetailsTest() {
-    list.Append("FAT16", PartitionEntry{1, 63, 63 + 32768});                      // 16 MB
-    list.Append("NTFS", PartitionEntry{2, 40000, 40000 + 2047});                  // under 1 MB
-    list.Append("FAT32", PartitionEntry{3, 3000000000u, 3000000000u + 8388608});  // 4096 MB, above 2^31
+    list.Append(FsType::kFat16, PartitionEntry{1, 63, 63 + 32768});                      // 16 MB
+    list.Append(FsType::kNtfs, PartitionEntry{2, 40000, 40000 + 2047});                  // under 1 MB
+    list.Append(FsType::kFat32, PartitionEntry{3, 3000000000u, 3000000000u + 8388608});  // 4096 MB, above 2^31
   }
   PartitionList list;
   DiskTexts disk{"7831552", "3824 MB"};
@@ -98,8 +98,8 @@ TEST(PartitionClick, FindsTheClickedEntryAndIgnoresTheRest) {
   const TreeItem second = tree.InsertItem(tree.Root(), "Partition - 2 ( NTFS )", 1, 1);
   const TreeItem unknown = tree.InsertItem(tree.Root(), "Unknown Partition", 1, 1);
   const TreeItem placeholder = tree.InsertItem(tree.Root(), "", 1, 1);
-  list.Append("FAT16", PartitionEntry{first, 63, 1000});
-  list.Append("NTFS", PartitionEntry{second, 1000, 5000});
+  list.Append(FsType::kFat16, PartitionEntry{first, 63, 1000});
+  list.Append(FsType::kNtfs, PartitionEntry{second, 1000, 5000});
 
   EXPECT_EQ(ClickPartitionItem(tree, second, list, false), 1);
   EXPECT_EQ(tree.Selected(), second);

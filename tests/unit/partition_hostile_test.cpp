@@ -81,7 +81,7 @@ TEST(PartitionHostileChain, MoreThanTwentySixPartitionsEndTheWalk) {
   EXPECT_EQ(tree.Children(tree.Root()).size(), 26u);
   EXPECT_EQ(tree.Text(list.entries[25].item), "Partition - 26 ( FAT16 )");
   EXPECT_EQ(list.entries[25].firstSector, 10000u + 24 * 100 + 10);
-  EXPECT_FALSE(list.Append("FAT16", PartitionEntry{}));
+  EXPECT_FALSE(list.Append(FsType::kFat16, PartitionEntry{}));
   EXPECT_EQ(list.count, kMaxListedPartitions);
 }
 
@@ -116,7 +116,7 @@ TEST(PartitionHostileEntries, SectorSumsDoNotWrapAtThirtyTwoBits) {
   ASSERT_EQ(state.ForDisk(0).count, 1);
   EXPECT_EQ(state.ForDisk(0).entries[0].firstSector, drive);
   EXPECT_EQ(state.ForDisk(0).entries[0].endSector, drive + 0x10000);
-  EXPECT_EQ(state.ForDisk(0).fsName[0], "NTFS");
+  EXPECT_EQ(state.ForDisk(0).Name(0), "NTFS");
 }
 
 TEST(PartitionHostileEntries, TruncatedImageReadsAsEmptySectors) {
@@ -132,13 +132,13 @@ TEST(PartitionHostileEntries, TruncatedImageReadsAsEmptySectors) {
   WalkDisk(disk, tree, state);
   const PartitionList& list = state.ForDisk(0);
   ASSERT_EQ(list.count, 1);
-  EXPECT_EQ(list.fsName[0], "NTFS");
+  EXPECT_EQ(list.Name(0), "NTFS");
   EXPECT_EQ(list.entries[0].firstSector, 63u);
 }
 
 TEST(PartitionHostileEntries, DiskNumbersOutsideTheRecordsAreHarmless) {
   PartitionState state;
-  state.ForDisk(-1).Append("FAT16", PartitionEntry{1, 2, 3});
+  state.ForDisk(-1).Append(FsType::kFat16, PartitionEntry{1, 2, 3});
   EXPECT_EQ(state.ForDisk(-1).count, 0);  // a scratch record, cleared on every use
   EXPECT_EQ(static_cast<const PartitionState&>(state).ForDisk(99).count, 0);
   for (const auto& list : state.lists) EXPECT_EQ(list.count, 0);
@@ -200,8 +200,8 @@ TEST(PartitionHostileRandom, WalkEndsAndKeepsItsInvariants) {
     ASSERT_EQ(tree.Children(tree.Root()).size(), static_cast<std::size_t>(list.count)) << "round " << round;
     ASSERT_EQ(state.anyPartitionListed, list.count > 0 ? 1 : 0);
     for (int i = 0; i < list.count; ++i) {
-      ASSERT_EQ(tree.Text(list.entries[i].item), PartitionItemText(i + 1, list.fsName[i]));
-      ASSERT_TRUE(list.fsName[i] == "FAT16" || list.fsName[i] == "FAT32" || list.fsName[i] == "NTFS");
+      ASSERT_EQ(tree.Text(list.entries[i].item), PartitionItemText(i + 1, list.Name(i)));
+      ASSERT_TRUE(list.Name(i) == "FAT16" || list.Name(i) == "FAT32" || list.Name(i) == "NTFS");
       ASSERT_LT(list.entries[i].firstSector, sectors);
       ASSERT_GE(list.entries[i].endSector, list.entries[i].firstSector);
     }
@@ -235,7 +235,7 @@ TEST(PartitionHostileRandom, ValidationEndsAndFillsOnlySoundGeometry) {
 
     ScanContext context;
     context.reader = &disk.reader;
-    context.partitionType = kind == 0 ? "FAT16" : kind == 1 ? "FAT32" : "NTFS";
+    context.partitionType = kind == 0 ? FsType::kFat16 : kind == 1 ? FsType::kFat32 : FsType::kNtfs;
     context.searchStart = static_cast<std::int64_t>(start);
     context.searchEnd = static_cast<std::int64_t>(start + rng() % 70000);
     const VolumeGeometry before = context.geometry;

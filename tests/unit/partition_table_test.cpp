@@ -42,7 +42,7 @@ class PartitionWalkTest : public ::testing::Test {
       EXPECT_EQ(tree.Image(children[i]), 1);
       EXPECT_EQ(tree.SelectedImage(children[i]), 1);
       out.push_back(
-          {tree.Text(children[i]), list.fsName[i], list.entries[i].firstSector, list.entries[i].endSector});
+          {tree.Text(children[i]), std::string(list.Name(i)), list.entries[i].firstSector, list.entries[i].endSector});
     }
     return out;
   }
@@ -166,11 +166,11 @@ TEST_F(PartitionWalkTest, ANewWalkReplacesTheOldList) {
 }
 
 TEST_F(PartitionWalkTest, ListsOfOtherDisksAreLeftAlone) {
-  state.ForDisk(3).Append("NTFS", PartitionEntry{7, 63, 1000});
+  state.ForDisk(3).Append(FsType::kNtfs, PartitionEntry{7, 63, 1000});
   disk.Write(0, PartitionTable({{0x0C, 2048, 81920}}));
   Walk();
   EXPECT_EQ(state.ForDisk(3).count, 1);
-  EXPECT_EQ(state.ForDisk(3).fsName[0], "NTFS");
+  EXPECT_EQ(state.ForDisk(3).Name(0), "NTFS");
   EXPECT_EQ(state.ForDisk(0).count, 1);
 }
 
@@ -247,10 +247,10 @@ TEST(PartitionDiskEnd, LargeDiskPartitionsAreListed) {
 }
 
 TEST(PartitionNames, TypesAndItemTexts) {
-  for (std::uint8_t t : {0x01, 0x04, 0x06, 0x0E}) EXPECT_EQ(ListedName(t), "FAT16") << int(t);
-  for (std::uint8_t t : {0x0B, 0x0C}) EXPECT_EQ(ListedName(t), "FAT32") << int(t);
-  EXPECT_EQ(ListedName(0x07), "NTFS");
-  for (std::uint8_t t : {0x00, 0x05, 0x0F, 0x83, 0x82, 0x1B, 0xEF}) EXPECT_FALSE(ListedName(t)) << int(t);
+  for (std::uint8_t t : {0x01, 0x04, 0x06, 0x0E}) EXPECT_EQ(ListedType(t), FsType::kFat16) << int(t);
+  for (std::uint8_t t : {0x0B, 0x0C}) EXPECT_EQ(ListedType(t), FsType::kFat32) << int(t);
+  EXPECT_EQ(ListedType(0x07), FsType::kNtfs);
+  for (std::uint8_t t : {0x00, 0x05, 0x0F, 0x83, 0x82, 0x1B, 0xEF}) EXPECT_FALSE(ListedType(t)) << int(t);
   EXPECT_EQ(PartitionItemText(12, "NTFS"), "Partition - 12 ( NTFS )");
 }
 

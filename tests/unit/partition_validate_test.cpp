@@ -24,7 +24,7 @@ class PartitionValidateTest : public ::testing::Test {
   }
 
   int Validate(const std::string& type) {
-    context.partitionType = type;
+    context.partitionType = FsTypeFromText(type).value_or(FsType::kNone);
     return ValidatePartition(context);
   }
 
@@ -276,7 +276,7 @@ TEST(PartitionValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
   disk.Write(start + 6, Fat32Boot({}));
   ScanContext context;
   context.reader = &disk.reader;
-  context.partitionType = "FAT32";
+  context.partitionType = FsType::kFat32;
   context.searchStart = static_cast<std::int64_t>(start);
   context.searchEnd = static_cast<std::int64_t>(start + 90000);
   EXPECT_EQ(ValidatePartition(context), 0);
@@ -293,7 +293,7 @@ TEST(PartitionValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
 
 TEST_F(PartitionValidateTest, WithoutAReaderNothingValidates) {
   ScanContext empty;
-  empty.partitionType = "NTFS";
+  empty.partitionType = FsType::kNtfs;
   empty.searchStart = 63;
   empty.searchEnd = 1000;
   EXPECT_EQ(ValidatePartition(empty), 0);

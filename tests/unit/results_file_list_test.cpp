@@ -160,7 +160,7 @@ class FatListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ctx.feedback = &ui;
-    ctx.activeGeometry.Type = "FAT32";
+    ctx.activeGeometry.type = FsType::kFat32;
     ctx.ResetForScan();
     TreeItem root = ctx.resultsTree->Root();
     docs = InsertFolderNode(ctx, root, "Docs", 10, FatDate(2023, 6, 1), FatTime(8, 30, 0), 0, false);
@@ -295,7 +295,7 @@ void AddPendingFile(TextTable& table, std::string name, std::string sector, std:
 
 TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   ScanContext ctx;
-  ctx.activeGeometry.Type = "NTFS";
+  ctx.activeGeometry.type = FsType::kNtfs;
   ctx.ResetForScan();
   TreeItem root = ctx.resultsTree->Root();
   TreeItem big = InsertFolderNode(ctx, root, "Big", 3000000000u, kStamp2024Leap, 0, 5, false);

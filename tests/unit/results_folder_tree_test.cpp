@@ -133,7 +133,7 @@ TEST_F(FolderTreeTest, AttachChildFoldersMatchesParentsAboveTheSignedRange) {
 }
 
 TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
-  ctx.activeGeometry.Type = "NTFS";
+  ctx.activeGeometry.type = FsType::kNtfs;
   TextTable& t = ctx.tables.EntryTable;
   AddFolderRow(t, "A", 10, 5);
   AddFolderRow(t, "", 11, 10);
@@ -155,7 +155,7 @@ TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
 }
 
 TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
-  ctx.activeGeometry.Type = "NTFS";
+  ctx.activeGeometry.type = FsType::kNtfs;
   TextTable& t = ctx.tables.EntryTable;
   AddFolderRow(t, "QRW_Miscellaneous", kOrphanCluster, kOrphanCluster);
   AddFolderRow(t, "Docs", 30, 5, "", "FOLDER", "133536836960000000");
@@ -195,7 +195,7 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
 }
 
 TEST_F(FolderTreeTest, BuildFolderTreeWithOnlyTheCatchAllRow) {
-  ctx.activeGeometry.Type = "NTFS";
+  ctx.activeGeometry.type = FsType::kNtfs;
   AddFolderRow(ctx.tables.EntryTable, "QRW_Miscellaneous", kOrphanCluster, 5);
   BuildFolderTree(ctx);
   EXPECT_EQ(ChildTexts(Tree(), Tree().Root()), (std::vector<std::string>{"QRW_Miscellaneous"}));
@@ -249,7 +249,7 @@ TEST_F(FolderTreeTest, CheckBoxesFollowChildrenUpAndDown) {
 }
 
 TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
-  ctx.activeGeometry.Type = "FAT32";
+  ctx.activeGeometry.type = FsType::kFat32;
   std::vector<std::uint32_t> named;
   ChildNamer namer = [&](ScanContext&, const FolderNode& node) { named.push_back(node.self); };
   Tree().SetExpandingHandler(
@@ -266,7 +266,7 @@ TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
   EXPECT_TRUE(ctx.folderNodes.FindByItem(a)->expanded);
   EXPECT_TRUE(ctx.folderNodes.FindByItem(misc)->expanded);
 
-  ctx.activeGeometry.Type = "NTFS";
+  ctx.activeGeometry.type = FsType::kNtfs;
   TreeItem n = InsertFolderNode(ctx, root, "N", 40, 0, 0, 5, false);
   Tree().Expand(n, true);
   EXPECT_EQ(named.size(), 1u);  // NTFS folders read nothing
@@ -274,7 +274,7 @@ TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
 }
 
 TEST_F(FolderTreeTest, ExpansionWithRefillMovesTheCurrentFolder) {
-  ctx.activeGeometry.Type = "FAT16";
+  ctx.activeGeometry.type = FsType::kFat16;
   TreeItem root = Tree().Root();
   TreeItem a = InsertFolderNode(ctx, root, "A", 7, 0, 0, 0, false);
   TreeItem b = InsertFolderNode(ctx, a, "B", 8, 0, 0, 7, false);

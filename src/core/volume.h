@@ -1,0 +1,82 @@
+#pragma once
+// The types every floor above the disk shares about the volume being scanned: its file-system
+// type, the search mode, and the two geometry records. They live below the engines so that the
+// partition walk, the FAT and NTFS engines, the scan state and the scan log all use the same ones.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace quarrow {
+
+// A volume's file system inside the code. FAT12 is a type of its own because its FAT entries
+// are 12 bits wide, but everything the user sees calls it "FAT16".
+enum class FsType : std::uint8_t { kNone, kFat12, kFat16, kFat32, kNtfs };
+
+// The text shown and stored for a type: "FAT16" (FAT12 too), "FAT32", "NTFS"; "" for kNone.
+constexpr std::string_view FsTypeText(FsType type) {
+  switch (type) {
+    case FsType::kFat12:
+    case FsType::kFat16:
+      return "FAT16";
+    case FsType::kFat32:
+      return "FAT32";
+    case FsType::kNtfs:
+      return "NTFS";
+    case FsType::kNone:
+      break;
+  }
+  return "";
+}
+
+// The type a shown or stored text names: "FAT16", "FAT32" or "NTFS"; nullopt for anything else.
+// "FAT16" gives kFat16: whether such a volume is really FAT12 is decided from its boot sector.
+constexpr std::optional<FsType> FsTypeFromText(std::string_view text) {
+  if (text == "FAT16") return FsType::kFat16;
+  if (text == "FAT32") return FsType::kFat32;
+  if (text == "NTFS") return FsType::kNtfs;
+  return std::nullopt;
+}
+
+constexpr bool IsFat(FsType type) {
+  return type == FsType::kFat12 || type == FsType::kFat16 || type == FsType::kFat32;
+}
+
+enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
+
+// A FAT cluster is a power of two from 1 to 128 sectors; anything else is not a FAT volume.
+constexpr bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
+  return sectorsPerCluster != 0 && sectorsPerCluster <= 128 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+}
+
+// The selected volume's layout. All values are absolute sector numbers or counts on the disk
+// (32-bit, as the scan log stores them); cluster n starts at n * SectorsPerCluster + Cluster0Sector.
+struct VolumeGeometry {
+  std::uint32_t FatSectors = 0;  // sectors of one FAT copy
+  std::uint32_t SectorsPerCluster = 0;
+  std::uint32_t RootDirSectors = 0;  // FAT16 root directory sectors; 0 on FAT32
+  std::uint32_t RootDirStart = 0;    // FAT16: first root sector; FAT32: root cluster
+  std::uint32_t ReservedSectors = 0;
+  std::uint32_t Cluster0Sector = 0;  // first data sector - 2 * SectorsPerCluster
+  std::uint32_t FirstFatSector = 0;
+  std::uint32_t SecondFatSector = 0;
+  std::uint32_t MftSector = 0;
+  std::uint32_t MftMirrSector = 0;
+  std::uint32_t MftRecordSectors = 0;
+  std::uint32_t IndexBlockSectors = 0;
+
+  bool operator==(const VolumeGeometry&) const = default;
+};
+
+// The working copy that every reader uses once a scan has its geometry, with the type that the
+// chain follower and the directory readers test.
+struct ActiveVolumeGeometry : VolumeGeometry {
+  FsType type = FsType::kNone;
+
+  void CopyFrom(const VolumeGeometry& geometry, FsType fsType) {
+    static_cast<VolumeGeometry&>(*this) = geometry;
+    type = fsType;
+  }
+};
+
+}  // namespace quarrow
