@@ -105,14 +105,14 @@ int main(int argc, char** argv) {
     ctx.reader = &reader;
     ctx.diskNumber = kDisk;
     ctx.partitionType = quarrow::FsTypeFromText(typeText).value_or(quarrow::FsType::kNone);
-    ctx.searchStart = static_cast<std::int64_t>(start);
-    ctx.searchEnd = static_cast<std::int64_t>(end);
+    ctx.searchStart = static_cast<std::uint64_t>(start);
+    ctx.searchEnd = static_cast<std::uint64_t>(end);
     ctx.ResetForScan();
-    ctx.partitionValidated = quarrow::ValidatePartition(ctx) == 1;
+    quarrow::ValidatePartition(ctx);
     const auto t0 = Clock::now();
     quarrow::ScanDataArea(ctx);
     const double s = Seconds(t0);
-    rows = static_cast<std::size_t>(ctx.tables.EntryTable.RowCount());
+    rows = static_cast<std::size_t>(ctx.results.tables.EntryTable.RowCount());
     return s;
   });
 

@@ -5,36 +5,8 @@
 #include "core/feedback.h"
 #include "disk/platform.h"
 
-#ifdef _WIN32
-#include "disk/registry_param_store.h"
-#include "disk/win32_block_device.h"
-#include "disk/wmi_inventory.h"
-#else
-#include "disk/file_parameter_store.h"
-#include "disk/posix_block_device.h"
-#include "disk/sysfs_inventory.h"
-#endif
-
 namespace quarrow::cli {
 namespace {
-
-std::unique_ptr<DeviceOpener> PlatformOpener() {
-#ifdef _WIN32
-  return std::make_unique<Win32DeviceOpener>();
-#else
-  return std::make_unique<PosixDeviceOpener>();
-#endif
-}
-
-std::unique_ptr<DiskInventoryBackend> PlatformInventory(const DiskSessionOptions& options) {
-#ifdef _WIN32
-  (void)options;
-  return std::make_unique<WmiInventory>();
-#else
-  if (options.sysfsRoot.empty()) return nullptr;
-  return std::make_unique<SysfsInventory>(options.sysfsRoot, options.devRoot);
-#endif
-}
 
 std::string StoreProblem(ParameterStoreStatus status) {
   switch (status) {
@@ -56,18 +28,18 @@ DiskSession::DiskSession(const std::vector<std::string>& images)
     : DiskSession(images, DiskSessionOptions{}) {}
 
 DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessionOptions& options)
-    : opener_(PlatformOpener()), reader_(paths_, *opener_), list_(paths_, *opener_) {
+    : opener_(MakeDeviceOpener()), reader_(paths_, *opener_), list_(paths_, *opener_) {
   // At most ten disks are ever listed; with the room reserved, the pointers Select hands out
   // stay valid when later images are added.
   disks_.reserve(kDevicePathCount);
   reader_.SetOsFamily(DetectOsFamily());
-#ifdef _WIN32
-  libraryLoader_ = std::make_unique<Win32LibraryLoader>();
-  legacyLibrary_ = std::make_unique<LegacyDiskLibrary>(*libraryLoader_);
-  reader_.SetLegacyLibrary(legacyLibrary_.get());
-#endif
+  libraryLoader_ = MakeLibraryLoader();
+  if (libraryLoader_) {
+    legacyLibrary_ = std::make_unique<LegacyDiskLibrary>(*libraryLoader_);
+    reader_.SetLegacyLibrary(legacyLibrary_.get());
+  }
   // The legacy family lists no disk of its own; images still work there.
-  auto inventory = reader_.Family() == OsFamily::kNt ? PlatformInventory(options) : nullptr;
+  auto inventory = reader_.Family() == OsFamily::kNt ? MakeInventory(options.sysfsRoot, options.devRoot) : nullptr;
   list_.Refresh(inventory.get(), NullFeedback());
   for (const auto& image : images) {
     std::string error;
@@ -75,21 +47,13 @@ DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessi
   }
   SyncListed();
   if (options.writeParameters) {
-#ifdef _WIN32
-    RegistryParameterStore store;
-    const ParameterStoreStatus status = RewriteParameterStore(store, list_.Enumerated());
-    if (status != ParameterStoreStatus::kOk)
-      warnings_.push_back("disk parameters not saved: " + StoreProblem(status));
-#else
-    const std::string path =
-        options.parameterStorePath.empty() ? DefaultParameterStorePath() : options.parameterStorePath;
-    FileParameterStore store(path);
-    const ParameterStoreStatus status = RewriteParameterStore(store, list_.Enumerated());
+    PlatformParameterStore store = MakeParameterStore(options.parameterStorePath);
+    const ParameterStoreStatus status = RewriteParameterStore(*store.store, list_.Enumerated());
     if (status != ParameterStoreStatus::kOk) {
-      warnings_.push_back("disk parameters not saved to " + path + ": " +
-                          (store.LastError().empty() ? StoreProblem(status) : store.LastError()));
+      const std::string why = store.lastError ? store.lastError() : std::string();
+      warnings_.push_back("disk parameters not saved to " + store.location + ": " +
+                          (why.empty() ? StoreProblem(status) : why));
     }
-#endif
   }
 }
 

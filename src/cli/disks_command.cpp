@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <iomanip>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/disk_session.h"
+#include "cli/json_text.h"
 
 namespace quarrow::cli {
 namespace {
@@ -22,23 +22,24 @@ struct DisksOptions {
   std::string sysfsRoot = "/sys";
 };
 
-void PrintJson(const std::vector<const CliDisk*>& disks) {
-  nlohmann::json list = nlohmann::json::array();
-  for (const CliDisk* d : disks) {
-    nlohmann::json details = nlohmann::json::array();
-    for (const auto& row : DiskDetailRows(d->record))
-      details.push_back({{"name", row.name}, {"value", row.value}});
-    list.push_back({{"number", d->number},
-                    {"label", d->label},
-                    {"model", d->model},
-                    {"sizeMb", d->sizeMb},
-                    {"path", d->path},
-                    {"totalSectors", d->totalSectors},
-                    {"details", details}});
+bool PrintJson(const std::vector<const CliDisk*>& disks) {
+  std::string out;
+  {
+    JsonObject doc(out);
+    doc.Array("disks", disks, [](JsonObject& o, const CliDisk* d) {
+      o.Number("number", d->number)
+          .Text("label", d->label)
+          .Text("model", d->model)
+          .Number("sizeMb", d->sizeMb)
+          .Text("path", d->path)
+          .Number("totalSectors", d->totalSectors)
+          .Array("details", DiskDetailRows(d->record), [](JsonObject& row, const auto& r) {
+            row.Text("name", r.name).Text("value", r.value);
+          });
+    });
   }
-  // Models come from the devices and need not be UTF-8; a bad byte must not end the listing.
-  std::cout << nlohmann::json{{"disks", list}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-            << "\n";
+  out += '\n';
+  return WriteStdout(out);
 }
 
 void PrintTable(const std::vector<const CliDisk*>& disks) {
@@ -73,7 +74,10 @@ int RunDisks(const DisksOptions& options) {
   std::sort(disks.begin(), disks.end(),
             [](const CliDisk* a, const CliDisk* b) { return a->number < b->number; });
   if (options.json) {
-    PrintJson(disks);
+    if (!PrintJson(disks)) {
+      std::cerr << "quarrow disks: could not write the results to standard output\n";
+      return 1;
+    }
   } else if (disks.empty()) {
     std::cerr
         << "quarrow disks: no removable disk found; connect one, or name a disk image with --image PATH\n";

@@ -6,22 +6,40 @@
 #include <charconv>
 #include <concepts>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "core/unicode.h"
+
 namespace quarrow::cli {
 
-// Appends text as a JSON string. The text is UTF-8 (names pass through Latin1ToUtf8 first);
-// quotes, backslashes and control bytes are escaped, everything else is copied as it is.
+// Appends text as a JSON string. Quotes, backslashes and control bytes are escaped; well-formed
+// UTF-8 is copied as it is, and a byte that begins no well-formed sequence (a disk model from a
+// device, say) becomes U+FFFD, so the document is always valid JSON.
 inline void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   std::size_t plain = 0;  // start of the bytes not yet copied, which need no escape
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = 0; i < text.size();) {
     const auto u = static_cast<unsigned char>(text[i]);
-    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    if (u >= 0x80) {
+      const std::size_t length = Utf8SequenceLength(text, i);
+      if (length != 0) {
+        i += length;
+        continue;
+      }
+      out.append(text, plain, i - plain);
+      out += "\\ufffd";
+      plain = ++i;
+      continue;
+    }
+    if (u >= 0x20 && u != '"' && u != '\\') {
+      ++i;
+      continue;
+    }
     out.append(text, plain, i - plain);
-    plain = i + 1;
+    plain = ++i;
     switch (u) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -94,5 +112,11 @@ class JsonObject {
   std::string& out_;
   bool first_ = true;
 };
+
+// Writes a whole answer to stdout and flushes it; false when it could not be written (a full
+// disk, a closed pipe), so that a command can say so and fail instead of losing its results.
+inline bool WriteStdout(std::string_view text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
 
 }  // namespace quarrow::cli

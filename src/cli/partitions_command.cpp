@@ -4,12 +4,12 @@
 
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/disk_session.h"
+#include "cli/json_text.h"
 #include "partition/partition_details.h"
 #include "partition/partition_table.h"
 
@@ -50,7 +50,7 @@ int RunPartitions(const PartitionsOptions& options) {
     return 1;
   }
 
-  mytreectrl tree(1, disk->number);
+  mytreectrl tree(TreeKind::kPartitions, disk->number);
   PartitionState state;
   const PartitionWalkOutcome outcome =
       WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, tree, state, NullFeedback());
@@ -61,27 +61,33 @@ int RunPartitions(const PartitionsOptions& options) {
   for (const auto& note : WalkNotes(outcome)) std::cerr << "quarrow partitions: note: " << note << "\n";
 
   if (options.json) {
-    nlohmann::ordered_json partitions = nlohmann::ordered_json::array();
-    for (int i = 0; i < list.count; ++i) {
-      const PartitionEntry& entry = list.entries[i];
-      nlohmann::ordered_json details = nlohmann::ordered_json::array();
-      for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
-        details.push_back({{"name", row.name}, {"value", row.value}});
-      }
-      partitions.push_back({{"number", i + 1},
-                            {"fs", list.Name(i)},
-                            {"first", entry.firstSector},
-                            {"end", entry.endSector},
-                            {"item", tree.Text(entry.item)},
-                            {"details", details}});
+    std::vector<int> indices;
+    for (int i = 0; i < list.count; ++i) indices.push_back(i);
+    std::string out;
+    {
+      JsonObject doc(out);
+      doc.Member("disk");
+      JsonObject(out)
+          .Number("number", disk->number)
+          .Text("path", disk->path)
+          .Text("model", disk->model)
+          .Number("totalSectors", disk->totalSectors);
+      doc.Array("partitions", indices, [&](JsonObject& o, int i) {
+        const PartitionEntry& entry = list.entries[i];
+        o.Number("number", i + 1)
+            .Text("fs", list.Name(i))
+            .Number("first", entry.firstSector)
+            .Number("end", entry.endSector)
+            .Text("item", tree.Text(entry.item))
+            .Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
+                   [](JsonObject& row, const PartitionDetailsRow& r) { row.Text("name", r.name).Text("value", r.value); });
+      });
     }
-    nlohmann::ordered_json out = {{"disk",
-                           {{"number", disk->number},
-                            {"path", disk->path},
-                            {"model", disk->model},
-                            {"totalSectors", disk->totalSectors}}},
-                          {"partitions", partitions}};
-    std::cout << out.dump(2) << "\n";
+    out += '\n';
+    if (!WriteStdout(out)) {
+      std::cerr << "quarrow partitions: could not write the results to standard output\n";
+      return 1;
+    }
     return 0;
   }
 

@@ -1,6 +1,7 @@
-// quarrow scan: a Standard search of one FAT partition, then every folder of the results tree
-// opened as a user would open it (the first expansion names its children, then its file list is
-// filled), printed as an indented tree or as JSON.
+// quarrow scan: a Standard search of one FAT partition, run through the search session, then every
+// folder of the results tree opened as a user would open it on the results page (the first
+// expansion names its children, then its file list is filled), printed as an indented tree or as
+// JSON.
 
 #include <charconv>
 #include <cstdio>
@@ -10,18 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "app/results_page.h"
 #include "cli/commands.h"
 #include "cli/disk_session.h"
+#include "cli/interrupt.h"
 #include "cli/json_text.h"
 #include "cli/terminal_feedback.h"
 #include "core/bytes.h"
-#include "fat/fat_file_list.h"
-#include "fat/standard_search.h"
+#include "disk/platform.h"
 #include "partition/partition_table.h"
-#include "partition/validate_partition.h"
 #include "results/file_list.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
+#include "session/standard_search.h"
 
 namespace quarrow::cli {
 namespace {
@@ -76,25 +78,15 @@ void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int
 }
 
 // Opens every folder of the results tree depth first, the way a user clicking through it would.
-Visit VisitTree(ScanContext& ctx) {
+Visit VisitTree(ResultsState& results) {
   Visit out;
-  mytreectrl& tree = *ctx.resultsTree;
-  const ChildNamer& namer = FatChildNamerHook();
-  const FatFileLister& lister = FatFileListerHook();
+  mytreectrl& tree = results.Tree();
   tree.SetExpandingHandler(
-      [&ctx, &namer](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding, namer); });
-  const FolderListing listing{&lister, &namer, true};
+      [&results](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
   const std::tm now = LocalTimeNow();
-  // The scan is over and the disk is only read: the walk may reuse the FAT sector it read last.
-  // Whatever way the walk ends, the memo is off and empty afterwards.
-  struct MemoOn {
-    ScanContext& ctx;
-    explicit MemoOn(ScanContext& c) : ctx(c) { ctx.fatMemo.enabled = true; }
-    ~MemoOn() { ctx.fatMemo = {}; }
-  } memoOn(ctx);
 
   DetailsList rootList;
-  ListFolder(ctx, rootList, tree.Root(), listing, now);
+  ListFolder(results, rootList, tree.Root(), /*listOnClick=*/true, now);
   AddFiles(out, std::move(rootList), "", 1);
 
   struct Pending {
@@ -109,21 +101,21 @@ Visit VisitTree(ScanContext& ctx) {
   while (!stack.empty()) {
     Pending at = stack.back();
     stack.pop_back();
-    const FolderNode* node = ctx.folderNodes.FindByItem(at.item);
+    const FolderNode* node = results.folderNodes.FindByItem(at.item);
     if (!node) continue;
     FolderRecord record;
     record.name = Latin1ToUtf8(node->name);
     record.path = JoinPath(at.parentPath, record.name);
     record.self = node->self;
     record.parent = node->parent;
-    record.deleted = node->deleted != 0;
+    record.deleted = node->deleted;
     record.depth = at.depth;
     out.lines.push_back({true, out.folders.size()});
     out.folders.push_back(record);
 
     tree.Expand(at.item, true);
     DetailsList list;
-    ListFolder(ctx, list, at.item, listing, now);
+    ListFolder(results, list, at.item, /*listOnClick=*/true, now);
     AddFiles(out, std::move(list), record.path, at.depth + 1);
     const auto& children = tree.Children(at.item);
     for (auto it = children.rbegin(); it != children.rend(); ++it)
@@ -182,7 +174,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
     });
   }
   out += '\n';
-  return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
+  return WriteStdout(out);
 }
 
 void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
@@ -228,17 +220,16 @@ int RunScan(const ScanOptions& options) {
   }
   TerminalFeedback feedback(stderr);
 
-  ScanContext ctx;
+  ScanContext ctx(feedback);
   ctx.reader = &session.Reader();
   ctx.diskNumber = disk->number;
-  ctx.feedback = &feedback;
 
   if (haveRange) {
     ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
-    ctx.searchStart = *options.start;
-    ctx.searchEnd = *options.end;
+    ctx.searchStart = static_cast<std::uint64_t>(*options.start);
+    ctx.searchEnd = static_cast<std::uint64_t>(*options.end);
   } else {
-    mytreectrl partitionTree(1, disk->number);
+    mytreectrl partitionTree(TreeKind::kPartitions, disk->number);
     PartitionState state;
     WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state,
                        NullFeedback());
@@ -251,22 +242,24 @@ int RunScan(const ScanOptions& options) {
     }
     const PartitionEntry entry = list.At(options.partition - 1);
     ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
-    ctx.searchStart = static_cast<std::int64_t>(entry.firstSector);
-    ctx.searchEnd = static_cast<std::int64_t>(entry.endSector);
-  }
-  if (!IsFat(ctx.partitionType)) {
-    feedback.Finish();
-    std::cerr << "quarrow scan: partition type " << FsTypeText(ctx.partitionType)
-              << " is not scanned by this command (FAT16 and FAT32 are)\n";
-    return 1;
+    ctx.searchStart = entry.firstSector;
+    ctx.searchEnd = entry.endSector;
   }
 
-  // Next on the partition page: the tables are emptied, then the partition is validated.
-  ctx.ResetForScan();
-  ctx.partitionValidated = ValidatePartition(ctx) == 1;
+  StandardSearch search(ctx);
   DetailsList resultsList;
-  RunFatStandardSearch(ctx, &resultsList);
-  Visit visit = VisitTree(ctx);
+  StandardSearchOutcome outcome;
+  {
+    // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
+    InterruptWatch interrupt(search.StopSource());
+    outcome = search.Run(&resultsList);
+  }
+  if (outcome.refused) {
+    feedback.Finish();
+    std::cerr << "quarrow scan: " << *outcome.refused << "\n";
+    return 1;
+  }
+  Visit visit = VisitTree(ctx.results);
   feedback.Finish();
   if (options.json) {
     if (!PrintJson(ctx, disk->number, visit)) {

@@ -2,16 +2,7 @@
 
 #include <algorithm>
 
-#ifdef _WIN32
-#include <io.h>
-#define QRW_ISATTY(fd) _isatty(fd)
-#define QRW_FILENO(f) _fileno(f)
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#define QRW_ISATTY(fd) isatty(fd)
-#define QRW_FILENO(f) fileno(f)
-#endif
+#include "cli/terminal.h"
 
 namespace quarrow::cli {
 namespace {
@@ -40,20 +31,10 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-std::size_t TerminalWidth(std::FILE* out) {
-#ifndef _WIN32
-  winsize ws{};
-  if (ioctl(QRW_FILENO(out), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-#else
-  (void)out;
-#endif
-  return 80;
-}
-
 }  // namespace
 
 TerminalFeedback::TerminalFeedback(std::FILE* out)
-    : TerminalFeedback(out, out != nullptr && QRW_ISATTY(QRW_FILENO(out)) != 0) {}
+    : TerminalFeedback(out, IsTerminal(out)) {}
 
 TerminalFeedback::TerminalFeedback(std::FILE* out, bool drawLiveLine) : out_(out), live_(drawLiveLine) {
   if (!out_) live_ = false;

@@ -50,33 +50,40 @@ inline std::string Utf16ToUtf8(std::span<const std::uint16_t> units) {
   return out;
 }
 
-// True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+// The length of the well-formed UTF-8 sequence that starts at text[i] (1 for ASCII), or 0 when
+// no well-formed sequence starts there (a stray continuation byte, an overlong form, a surrogate,
+// a value above U+10FFFF, a cut sequence).
+inline std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+  if (i >= text.size()) return 0;
+  const auto b = static_cast<unsigned char>(text[i]);
+  std::size_t length = 0;
+  char32_t c = 0;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2, c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3, c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, c = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto t = static_cast<unsigned char>(text[i + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (t & 0x3F);
+  }
+  if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+    return 0;
+  return length;
+}
+
+// True when text is well-formed UTF-8.
 inline bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t c = 0;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      length = 2, c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3, c = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4, c = b & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto t = static_cast<unsigned char>(text[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
-      return false;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;

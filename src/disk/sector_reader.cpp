@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/bytes.h"
+#include "disk/platform.h"
 
 namespace quarrow {
 
@@ -57,13 +58,8 @@ int LostPartitionTrigger::Counter() const {
   return counter_;
 }
 
-SectorReader::SectorReader(DevicePathTable& paths, DeviceOpener& opener) : paths_(paths), opener_(opener) {
-#ifdef _WIN32
-  floppyPath_ = "\\\\.\\A:";
-#else
-  floppyPath_ = "/dev/fd0";
-#endif
-}
+SectorReader::SectorReader(DevicePathTable& paths, DeviceOpener& opener)
+    : paths_(paths), opener_(opener), floppyPath_(DefaultFloppyPath()) {}
 
 SectorReader::~SectorReader() = default;
 

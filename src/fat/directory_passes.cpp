@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "fat/directory_reader.h"
 #include "fat/fat_entries.h"
-#include "fat/fat_volume.h"
+#include "fat/fat_reader.h"
 #include "results/folder_tree.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
@@ -54,8 +55,8 @@ void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumb
 
 void ScanDataArea(ScanContext& ctx) {
   Feedback& ui = ctx.Ui();
-  TextTable& table = ctx.tables.EntryTable;
-  const std::uint64_t last = ctx.searchEnd > 0 ? static_cast<std::uint64_t>(ctx.searchEnd) : 0;
+  TextTable& table = ctx.results.tables.EntryTable;
+  const std::uint64_t last = ctx.searchEnd;
   const std::string lastText = std::to_string(last);
   ui.SetText(control::kFolderCounter, "0");
   ui.SetText(control::kBootCounter, "0");
@@ -121,7 +122,7 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
   Feedback& ui = ctx.Ui();
   ui.EnableControl(control::kStopSearching, false);
   ui.ShowControl(control::kStopSearching, false);
-  TextTable& table = ctx.tables.EntryTable;
+  TextTable& table = ctx.results.tables.EntryTable;
   const int n = table.RowCount();
   const std::uint32_t rootValue = form == LinkForm::kNtfs ? 5 : 0;
   for (int r = 0; r < n; ++r) {
@@ -156,52 +157,46 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
 namespace {
 
 // The root directory's sectors in directory order (ActiveVolumeGeometry).
-std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FsType layout) {
-  if (layout != FsType::kFat32) return Fat16RootSectors(ctx);
+std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FatReader& fat, FsType type) {
+  if (type != FsType::kFat32) return Fat16RootSectors(ctx);
   // Cluster 0 is no data cluster: a FAT32 volume without a root cluster has no root to read.
   if (ctx.activeGeometry.RootDirStart == 0) return {};
-  return DirectoryChainSectors(ctx, ctx.activeGeometry.RootDirStart);
+  return DirectoryChainSectors(ctx, fat, ctx.activeGeometry.RootDirStart);
 }
 
-void NameRootFolders(ScanContext& ctx, FsType layout) {
+void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
   using namespace entry_col;
-  TextTable& table = ctx.tables.EntryTable;
+  TextTable& table = ctx.results.tables.EntryTable;
   // The root directory's entries are matched against the root-level rows only.
   std::vector<int> rootRows;
   for (int r = 0; r < table.RowCount(); ++r) {
     if (ReadU32(table.GetCell(r, kParent)) == 0) rootRows.push_back(r);
   }
-  const std::vector<std::uint64_t> sectors = RootDirectorySectors(ctx, layout);
+  DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type));
   std::set<int> liveRows;
-  std::array<std::uint8_t, kSectorSize> sector{};
-  for (std::size_t index = 0; index < sectors.size(); ++index) {
-    if (ctx.Read(sectors[index], 1, sector) == 0) continue;
-    for (int e = 0; e < kEntriesPerSector; ++e) {
-      const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
-      if (Byte(sector, off) == 0) break;
-      if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
-      EntryName name = ResolveEntryName(ctx, sector, off, sectors[index], DirectoryOrder{&sectors, index});
-      if (!name.valid) continue;
-      if (Byte(sector, off + 8) != ' ') ctx.dataFound = true;
-      // Only a directory entry names a folder (a deleted file may share a reused cluster).
-      if ((Byte(sector, off + 11) & kDirectoryAttribute) == 0) continue;
-      const std::uint32_t cluster = EntryCluster(sector, off, layout);
-      for (int r : rootRows) {
-        if (ReadU32(table.GetCell(r, kSelf)) != cluster) continue;
-        // A live entry for the folder's cluster wins over a deleted one, in either order.
-        if (name.deleted && liveRows.count(r)) break;
-        table.SetCell(r, kName, name.name);
-        table.SetCell(r, kDeleted, name.deleted ? "1" : "");
-        if (!name.deleted) liveRows.insert(r);
-        ctx.dataFound = true;
-        break;
-      }
+  ForEachDirectoryEntry(ctx, directory, {EndOfDirectory::kEndsSector}, [&](const DirectoryEntry& entry) {
+    const EntryName& name = entry.Name();
+    if (!name.valid) return true;
+    if (entry.HasExtension()) ctx.results.dataFound = true;
+    // Only a directory entry names a folder (a deleted file may share a reused cluster).
+    if (!entry.IsDirectory()) return true;
+    const std::uint32_t cluster = entry.Cluster(type);
+    for (int r : rootRows) {
+      if (ReadU32(table.GetCell(r, kSelf)) != cluster) continue;
+      // A live entry for the folder's cluster wins over a deleted one, in either order.
+      if (name.deleted && liveRows.count(r)) break;
+      table.SetCell(r, kName, name.name);
+      table.SetCell(r, kDeleted, name.deleted ? "1" : "");
+      if (!name.deleted) liveRows.insert(r);
+      ctx.results.dataFound = true;
+      break;
     }
-  }
+    return true;
+  });
 }
 
-const FolderNode* FindMiscNode(const ScanContext& ctx) {
-  for (const FolderNode& node : ctx.folderNodes) {
+const FolderNode* FindMiscNode(const ResultsState& results) {
+  for (const FolderNode& node : results.folderNodes) {
     if (node.self == kOrphanCluster && node.parent == 0) return &node;
   }
   return nullptr;
@@ -217,26 +212,22 @@ int FirstUnattachedRow(const TextTable& table) {
 
 }  // namespace
 
-int StoreDirectoryInformation(ScanContext& ctx, StoreForm form) {
+void StoreDirectoryInformation(ScanContext& ctx, FatReader& fat, StoreForm form) {
   using namespace entry_col;
   Feedback& ui = ctx.Ui();
-  TextTable& table = ctx.tables.EntryTable;
-  if (table.RowCount() > 1) ctx.dataFound = true;
+  ResultsState& results = ctx.results;
+  TextTable& table = results.tables.EntryTable;
+  if (table.RowCount() > 1) results.dataFound = true;
 
-  const FsType layout = form == StoreForm::kStandardSearch ? ctx.partitionType : ctx.activeGeometry.type;
-  if (IsFat(layout)) NameRootFolders(ctx, layout);
+  const FsType type = form == StoreForm::kStandardSearch ? ctx.partitionType : ctx.activeGeometry.type;
+  if (IsFat(type)) NameRootFolders(ctx, fat, type);
 
-  if (!ctx.resultsTree) ctx.resultsTree = std::make_unique<mytreectrl>(3, ctx.diskNumber);
-  mytreectrl& tree = *ctx.resultsTree;
+  mytreectrl& tree = results.Tree();
   ui.SetProgress(control::kProgress, 0, "Completed ");
   const TreeItem root = tree.Root();
   for (int r = 0; r < table.RowCount(); ++r) {
-    const std::uint32_t parent = ReadU32(table.GetCell(r, kParent));
-    if (parent != 0) continue;
-    InsertFolderNode(ctx, root, table.GetCell(r, kName), ReadU32(table.GetCell(r, kSelf)),
-                     ReadI64(table.GetCell(r, kDate, kShortCellBuffer)),
-                     ReadI64(table.GetCell(r, kTime, kShortCellBuffer)), parent,
-                     table.GetCell(r, kDeleted, kFlagCellBuffer) == "1");
+    if (ReadU32(table.GetCell(r, kParent)) != 0) continue;
+    InsertFolderNode(results, root, ReadFolderRow(table, r));
   }
   tree.Expand(root, true);
   tree.SetText(root, "Root");
@@ -244,40 +235,32 @@ int StoreDirectoryInformation(ScanContext& ctx, StoreForm form) {
   std::size_t visited = 0;
   int shown = 0;
   auto walk = [&] {
-    // Nodes appended while walking are visited too: a breadth-first walk of the tree.
-    while (visited < ctx.folderNodes.Count()) {
-      const FolderNode& node = ctx.folderNodes[visited];
-      const std::uint32_t self = node.self;
-      const TreeItem item = node.item;
-      AttachChildFolders(ctx, U32Text(self), table, item);
-      ++visited;
-      if (form == StoreForm::kStandardSearch) {
-        int percent = static_cast<int>(visited * 100 / ctx.folderNodes.Count());
-        if (percent > shown) {
-          ui.SetProgress(control::kProgress, percent, "Completed ");
-          shown = percent;
-        }
+    visited += AttachDescendants(results, table, visited, /*skipEqualSelf=*/false, [&](std::size_t count) {
+      if (form != StoreForm::kStandardSearch) return;
+      const int percent = static_cast<int>((visited + count) * 100 / results.folderNodes.Count());
+      if (percent > shown) {
+        ui.SetProgress(control::kProgress, percent, "Completed ");
+        shown = percent;
       }
-    }
+    });
   };
   walk();
 
   // Folders whose parents name each other in a circle never reach the root; rather than lose
   // them, each such circle is opened at its first row and hung under "QRW_Miscellaneous".
-  if (const FolderNode* misc = FindMiscNode(ctx)) {
+  if (const FolderNode* misc = FindMiscNode(results)) {
     const TreeItem miscItem = misc->item;
     for (int row = FirstUnattachedRow(table); row >= 0; row = FirstUnattachedRow(table)) {
       const int before = table.RowCount();
       table.SetCell(row, kParent, U32Text(kOrphanCluster));
       table.Sort(kParent);
-      AttachChildFolders(ctx, U32Text(kOrphanCluster), table, miscItem);
+      AttachChildFolders(results, U32Text(kOrphanCluster), table, miscItem);
       if (table.RowCount() >= before) break;  // nothing was attached: give up rather than spin
       walk();
     }
   }
 
   if (form == StoreForm::kStandardSearch) table.DeleteAllRows();
-  return 1;
 }
 
 }  // namespace quarrow

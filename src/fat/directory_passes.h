@@ -6,6 +6,7 @@
 namespace quarrow {
 
 struct ScanContext;
+class FatReader;
 
 // Reads the data area from cluster 2 to the end of the search range (VolumeGeometry) and appends
 // an EntryTable row for every cluster whose first sector is a DirectoryStartSector naming that
@@ -22,8 +23,8 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form);
 enum class StoreForm { kStandardSearch, kAdvanceSearch };
 
 // On EntryTable sorted ascending by parent: names root-level folders from the root directory
-// (ActiveVolumeGeometry), builds the results tree and returns 1. The Standard search form empties
-// EntryTable when done; the Advance search form leaves the remaining rows.
-int StoreDirectoryInformation(ScanContext& ctx, StoreForm form);
+// (ActiveVolumeGeometry, its chain through fat) and builds the results tree. The Standard search
+// form empties EntryTable when done; the Advance search form leaves the remaining rows.
+void StoreDirectoryInformation(ScanContext& ctx, FatReader& fat, StoreForm form);
 
 }  // namespace quarrow

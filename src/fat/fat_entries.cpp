@@ -68,46 +68,51 @@ bool IsValidEntryName(std::string_view name) {
   return true;
 }
 
-bool ReadLongName(const ScanContext& ctx, ByteSpan sector, std::string& out, int entryOffset,
-                  std::uint64_t sectorNumber, DirectoryOrder order) {
+std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector, int entryOffset,
+                                        std::uint64_t sectorNumber, DirectoryOrder order) {
   // The entries are read from the caller's sector until the name runs into the sector before it.
   std::array<std::uint8_t, kSectorSize> previousSector{};
   ByteSpan bytes = sector;
-  out.clear();
+  std::string out;
+  const auto found = [&out]() -> std::optional<std::string> { return std::move(out); };
+  const auto notFound = [&out, &found]() -> std::optional<std::string> {
+    // A name of whole 13-character parts that ran into a non-long-name entry is complete.
+    if (!out.empty() && out.size() % 13 == 0) return found();
+    return std::nullopt;
+  };
   int o = entryOffset;
   std::uint64_t current = sectorNumber;
   std::size_t index = order.index;
   static constexpr std::array<std::size_t, 13> kCharOffsets = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-  auto collectedWhole = [&out] { return !out.empty() && out.size() % 13 == 0; };
   int q = 1;
   // Every step either returns or adds 13 characters, so the length test bounds the walk.
   for (;;) {
-    if (out.size() > 255) return false;
+    if (out.size() > 255) return found();
     o -= static_cast<int>(kDirEntrySize);
     if (o < 0) {
       // The entries in front of the first one of this sector are in the sector before it.
       std::uint64_t previous;
       if (order.sectors) {
-        if (index == 0 || index > order.sectors->size()) return !collectedWhole();
+        if (index == 0 || index > order.sectors->size()) return notFound();
         --index;
         previous = (*order.sectors)[index];
       } else {
-        if (current == 0) return !collectedWhole();
+        if (current == 0) return notFound();
         previous = current - 1;
       }
-      if (ctx.Read(previous, 1, previousSector) == 0) return !collectedWhole();
+      if (ctx.Read(previous, 1, previousSector) == 0) return notFound();
       bytes = previousSector;
       current = previous;
       o = static_cast<int>(kSectorSize - kDirEntrySize);
     }
     const auto e = static_cast<std::size_t>(o);
-    if (Byte(bytes, e + 11) != kLongNameAttribute) return !collectedWhole();
+    if (Byte(bytes, e + 11) != kLongNameAttribute) return notFound();
     for (std::size_t off : kCharOffsets) {
       std::uint8_t c = Byte(bytes, e + off);
-      if (c == 0) return false;
+      if (c == 0) return found();
       out.push_back(static_cast<char>(c));
     }
-    if (Byte(bytes, e) == 0x40 + q) return false;
+    if (Byte(bytes, e) == 0x40 + q) return found();
     ++q;
   }
 }
@@ -118,10 +123,10 @@ EntryName ResolveEntryName(const ScanContext& ctx, ByteSpan sector, std::size_t 
   ShortName shortName = AssembleShortName(sector, entryOffset);
   result.deleted = shortName.deleted;
   if (!IsValidEntryName(shortName.name)) return result;
-  std::string longName;
-  bool keepShort = ReadLongName(ctx, sector, longName, static_cast<int>(entryOffset), sectorNumber, order);
+  std::optional<std::string> longName =
+      ReadLongName(ctx, sector, static_cast<int>(entryOffset), sectorNumber, order);
   // An empty long name (a terminator in its first character) would leave the folder nameless.
-  result.name = (!keepShort && !longName.empty()) ? std::move(longName) : std::move(shortName.name);
+  result.name = (longName && !longName->empty()) ? std::move(*longName) : std::move(shortName.name);
   result.valid = IsValidEntryName(result.name);
   if (!result.valid) result.name.clear();
   return result;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,11 +57,10 @@ struct DirectoryOrder {
   std::size_t index = 0;
 };
 
-// Collects the long name of the short entry at entryOffset of sector (read from sectorNumber)
-// into out. Returns false when a long name was collected (use it), true when the caller should
-// keep the 8.3 name. Unreadable sectors in front end the collection.
-bool ReadLongName(const ScanContext& ctx, ByteSpan sector, std::string& out, int entryOffset,
-                  std::uint64_t sectorNumber, DirectoryOrder order = {});
+// The long name of the short entry at entryOffset of sector (read from sectorNumber), or nullopt
+// when the caller should keep the 8.3 name. Unreadable sectors in front end the collection.
+std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector, int entryOffset,
+                                        std::uint64_t sectorNumber, DirectoryOrder order = {});
 
 // The name an entry shows: the 8.3 name with the deleted rule, replaced by its long name when
 // one is found; empty with valid false when either check fails.

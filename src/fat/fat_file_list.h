@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "fat/fat_reader.h"
 #include "results/file_list.h"
 
 namespace quarrow {
@@ -12,10 +13,6 @@ struct ScanContext;
 
 // Adds a row for every file entry (not "." / "..", long-name parts or sub-directories) of the
 // folder whose first cluster is folderCluster; 0 is the root directory. Uses ActiveVolumeGeometry.
-void ListFatFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderCluster);
-
-// The hooks the results tree and file list take on a FAT volume.
-const FatFileLister& FatFileListerHook();
-const ChildNamer& FatChildNamerHook();
+void ListFatFiles(const ScanContext& ctx, FatReader& fat, DetailsList& list, std::uint32_t folderCluster);
 
 }  // namespace quarrow

@@ -1,5 +1,7 @@
 #include "partition/partition_table.h"
 
+#include "fat/boot_sector.h"
+
 #include <set>
 #include <vector>
 
@@ -84,8 +86,9 @@ bool IsExtendedType(std::uint8_t type) {
 }
 
 std::uint8_t TypeFromBootSector(ByteSpan bootSector, std::uint8_t tableType) {
-  if (BytesEqual(bootSector, 82, "FAT32")) return partition_type::kFat32;
-  if (BytesEqual(bootSector, 54, "FAT16")) return partition_type::kFat16;
+  const FatBootSector fat = DecodeFatBootSector(bootSector);
+  if (fat.saysFat32) return partition_type::kFat32;
+  if (fat.saysFat16) return partition_type::kFat16;
   if (BytesEqual(bootSector, 3, "NTFS")) return partition_type::kNtfs;
   return tableType;
 }

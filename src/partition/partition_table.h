@@ -4,7 +4,7 @@
 // partition tree's root ("Partition - 1 ( FAT32 )") and an entry of the disk's PartitionList.
 //
 // How a front end uses it:
-//   mytreectrl tree(1, disk);                       // root "Disk N"
+//   mytreectrl tree(TreeKind::kPartitions, disk);                       // root "Disk N"
 //   PartitionWalkOutcome out = WalkPartitionTable(reader, disk, totalSectors, tree, state, ui);
 //   state.ForDisk(disk) then holds the listed partitions in tree order; state.anyPartitionListed
 //   and state.defaultItem are what the disk and partition pages read.

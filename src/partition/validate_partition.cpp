@@ -5,6 +5,8 @@
 #include <limits>
 #include <optional>
 
+#include "fat/boot_sector.h"
+
 namespace quarrow {
 
 namespace {
@@ -72,24 +74,25 @@ bool SecondFatBeginsWithMedia(const ScanContext& context, const FatFigures& f, s
 }
 
 int ValidateFat16(ScanContext& context, std::uint64_t start) {
-  const Sector boot = ReadOne(context, start);
-  if (!HasBootSignature(boot)) return 0;
+  const FatBootSector boot = DecodeFatBootSector(ReadOne(context, start));
+  if (!boot.signature) return 0;
   FatFigures f;
-  f.sectorsPerCluster = Byte(boot, 13);
-  f.reservedSectors = Le16(boot, 14);
-  f.rootEntries = Le16(boot, 17);
-  f.fatSectors = Le16(boot, 22);
+  f.sectorsPerCluster = boot.sectorsPerCluster;
+  f.reservedSectors = boot.reservedSectors;
+  f.rootEntries = boot.rootEntries;
+  f.fatSectors = boot.fatSectors16;
   // The volume is taken to have two FATs whatever its boot sector says.
   if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) return 0;
   return FillFatGeometry(f, start, false, context.geometry) ? 1 : 0;
 }
 
-FatFigures Fat32Figures(const Sector& boot) {
+FatFigures Fat32Figures(const Sector& sector) {
+  const FatBootSector boot = DecodeFatBootSector(sector);
   FatFigures f;
-  f.sectorsPerCluster = Byte(boot, 13);
-  f.reservedSectors = Le16(boot, 14);
-  f.fatSectors = Le32(boot, 36);
-  f.rootCluster = Le32(boot, 44);
+  f.sectorsPerCluster = boot.sectorsPerCluster;
+  f.reservedSectors = boot.reservedSectors;
+  f.fatSectors = boot.fatSectors32;
+  f.rootCluster = boot.rootCluster;
   return f;
 }
 
@@ -195,9 +198,9 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
 
 }  // namespace
 
-std::uint64_t NtfsBackupBootSector(std::int64_t searchStart, std::int64_t searchEnd) {
-  if (searchStart < 0 || searchEnd <= searchStart) return 0;
-  return static_cast<std::uint64_t>(searchEnd) - 1;
+std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd) {
+  if (searchEnd <= searchStart) return 0;
+  return searchEnd - 1;
 }
 
 std::uint64_t NtfsRecordSectors(ByteSpan bootSector) {
@@ -214,8 +217,7 @@ std::uint64_t NtfsIndexBlockSectors(ByteSpan bootSector) {
 
 int ValidatePartition(ScanContext& context) {
   context.Ui().SetText(control::kStatus, "Validating Partition ...");
-  if (context.searchStart < 0) return 0;
-  const auto start = static_cast<std::uint64_t>(context.searchStart);
+  const std::uint64_t start = context.searchStart;
   switch (context.partitionType) {
     case FsType::kFat12:
     case FsType::kFat16:

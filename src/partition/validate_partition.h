@@ -16,7 +16,7 @@
 // A caller (the Standard-search start) does:
 //   context.partitionType = FsType::kFat32; context.searchStart = entry.firstSector;
 //   context.searchEnd = entry.endSector;
-//   context.partitionValidated = ValidatePartition(context) == 1;
+//   const bool validated = ValidatePartition(context) == 1;
 
 #include <cstdint>
 
@@ -27,7 +27,7 @@ namespace quarrow {
 
 // Where the NTFS fallback boot sector is read: the partition's last sector (end sector - 1),
 // where the format keeps its backup. 0 when the range is empty.
-std::uint64_t NtfsBackupBootSector(std::int64_t searchStart, std::int64_t searchEnd);
+std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd);
 
 // MFT record size in sectors from an NTFS boot sector: 0xF6 at byte 64 is 2, otherwise that
 // value times the sectors per cluster (computed in 64 bits).

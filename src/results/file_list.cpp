@@ -5,7 +5,6 @@
 
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "scan/scan_context.h"
 
 namespace quarrow {
 namespace {
@@ -25,17 +24,13 @@ std::string TwoDigits(std::int64_t value) {
   return text.size() < 2 ? "0" + text : text;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 DetailsRow FolderRow(FolderNode& node, bool ntfs, bool listedDeleted, const std::tm* localNow) {
   DetailsRow row;
   row.name = node.name;
   row.image = RowImage::kFolder;
-  row.deleted = node.deleted != 0 || listedDeleted;
+  row.deleted = node.deleted || listedDeleted;
   // A folder inside a deleted folder is shown deleted, and stays marked so from now on.
-  if (row.deleted) node.deleted = 1;
+  if (row.deleted) node.deleted = true;
   row.type = row.deleted ? "Deleted FOLDER" : "FOLDER";
   row.size = "0";
   if (localNow && node.self == kOrphanCluster) {
@@ -55,34 +50,33 @@ DetailsRow FolderRow(FolderNode& node, bool ntfs, bool listedDeleted, const std:
   return row;
 }
 
-// Steps shared by the list worker and the open command: the folder key, the optional directory
-// read for child names, the sub-folder rows and the file rows. Rows are appended to list.
-void AddFolderContents(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat,
-                       const std::tm* localNow, bool readDirectory) {
-  const mytreectrl& tree = *ctx.resultsTree;
-  const bool ntfs = IsNtfsVolume(ctx);
+}  // namespace
+
+void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
+                       const FolderContentsOptions& options) {
+  if (!results.tree || !results.tree->Valid(item)) return;
+  const mytreectrl& tree = *results.tree;
+  const bool ntfs = results.Ntfs();
   std::uint32_t key = ntfs ? kNtfsRootKey : kFatRootKey;
   bool listedDeleted = false;
   if (item != tree.Root()) {
-    FolderNode* node = ctx.folderNodes.FindByItem(item);
+    FolderNode* node = results.folderNodes.FindByItem(item);
     if (!node) return;
     key = node->self;
-    if (readDirectory && !ntfs && node->self != kOrphanCluster && fat.nameChildren && *fat.nameChildren) {
-      (*fat.nameChildren)(ctx, *node);
+    if (options.readDirectory && !ntfs && node->self != kOrphanCluster && results.hooks.nameChildren) {
+      results.hooks.nameChildren(*node);
     }
-    listedDeleted = node->deleted != 0;
+    listedDeleted = node->deleted;
   }
-  for (std::size_t index : ctx.folderNodes.ChildrenOf(key)) {
-    list.rows.push_back(FolderRow(ctx.folderNodes[index], ntfs, listedDeleted, localNow));
+  for (std::size_t index : results.folderNodes.ChildrenOf(key)) {
+    list.rows.push_back(FolderRow(results.folderNodes[index], ntfs, listedDeleted, options.localNow));
   }
   if (ntfs) {
-    ListNtfsFiles(ctx, list, key);
-  } else if (key != kOrphanCluster && fat.listFatFiles && *fat.listFatFiles) {
-    (*fat.listFatFiles)(ctx, list, key);
+    ListNtfsFiles(results, list, key);
+  } else if (key != kOrphanCluster && results.hooks.listFiles) {
+    results.hooks.listFiles(list, key);
   }
 }
-
-}  // namespace
 
 const std::vector<DetailsColumn>& ResultsColumns() {
   static const std::vector<DetailsColumn> columns = {
@@ -148,17 +142,6 @@ std::string LocalTimeText(const std::tm& local) {
   return TwoDigits(local.tm_hour) + ":" + TwoDigits(local.tm_min);
 }
 
-std::tm LocalTimeNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  return local;
-}
-
 DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, std::uint16_t time,
                       std::uint32_t firstCluster, bool deleted, bool fat16Root) {
   DetailsRow row;
@@ -173,8 +156,8 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
   return row;
 }
 
-void ListNtfsFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderRecord) {
-  const TextTable& table = ctx.tables.PendingEntryTable;
+void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
+  const TextTable& table = results.tables.PendingEntryTable;
   for (int r = 0; r < table.RowCount(); ++r) {
     if (ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer)) != folderRecord) continue;
     DetailsRow row;
@@ -193,55 +176,9 @@ void ListNtfsFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderReco
   }
 }
 
-void ListFolder(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat,
-                const std::tm& localNow) {
+void FillFolderList(ResultsState& results, DetailsList& list, TreeItem item) {
   list.Clear();
-  if (!ctx.resultsTree || !ctx.resultsTree->Valid(item)) return;
-  mytreectrl& tree = *ctx.resultsTree;
-  const bool isRoot = item == tree.Root();
-  ctx.Ui().SetText(control::kCurrentFolder, FolderPath(tree, item));
-  if (!isRoot) {
-    if (tree.Valid(ctx.currentFolder) && !StartsWith(tree.Text(ctx.currentFolder), "Partition")) {
-      tree.SetImages(ctx.currentFolder, tree_image::kFolderClosed, tree_image::kFolderClosed);
-    }
-    if (fat.listOnClick && !StartsWith(tree.Text(item), "Partition")) {
-      tree.SetImages(item, tree_image::kFolderOpen, tree_image::kFolderOpen);
-    }
-    tree.Select(item);
-    ctx.currentFolder = item;
-  }
-  AddFolderContents(ctx, list, item, fat, &localNow, /*readDirectory=*/true);
-  tree.Select(item);
-}
-
-void FillFolderList(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat) {
-  list.Clear();
-  if (!ctx.resultsTree || !ctx.resultsTree->Valid(item)) return;
-  AddFolderContents(ctx, list, item, fat, nullptr, /*readDirectory=*/false);
-}
-
-bool OpenListRow(ScanContext& ctx, DetailsList& list, std::size_t row, const FolderListing& fat) {
-  if (row >= list.rows.size() || !ctx.resultsTree) return false;
-  std::string_view type = list.rows[row].type;
-  while (!type.empty() && std::isspace(static_cast<unsigned char>(type.front()))) type.remove_prefix(1);
-  while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back()))) type.remove_suffix(1);
-  if (type.size() < 6) return false;
-  std::string_view tail = type.substr(type.size() - 6);
-  if (tail != "FOLDER" && tail != "Folder") return false;
-  mytreectrl& tree = *ctx.resultsTree;
-  // The row carries the item as text; an item that no longer exists is not followed.
-  const TreeItem item = ReadU32(list.rows[row].debug3);
-  if (!IsDecimalNumber(list.rows[row].debug3) || !tree.Valid(item)) return false;
-  const TreeItem parent = tree.Parent(item);
-  if (parent != tree.Root()) tree.SetImages(parent, tree_image::kFolderClosed, tree_image::kFolderClosed);
-  tree.Expand(parent, true);
-  tree.Expand(item, true);
-  ctx.currentFolder = item;
-  tree.Select(item);
-  tree.SetImages(item, tree_image::kFolderOpenCurrent, tree_image::kFolderOpenCurrent);
-  ctx.Ui().SetText(control::kCurrentFolder, FolderPath(tree, item));
-  FillFolderList(ctx, list, item, fat);
-  return true;
+  AddFolderContents(results, list, item, {});
 }
 
 }  // namespace quarrow

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "results/folder_tree.h"
+#include "results/results_state.h"
 #include "results/tree_model.h"
 
 namespace quarrow {
-
-struct ScanContext;
 
 enum class RowImage { kFolder, kFile };
 
@@ -66,8 +65,6 @@ CalendarTime NtfsStampToCalendar(std::int64_t stamp);
 // the listing ("%d-%b-%Y", "%H:%M", English month names whatever the locale).
 std::string LocalDateText(const std::tm& local);  // "08-Dec-2026"
 std::string LocalTimeText(const std::tm& local);  // "13:05"
-// The current local time, for callers of ListFolder.
-std::tm LocalTimeNow();
 
 // A FAT file row from a decoded directory entry: the engine that reads the directory calls this
 // so that every file row is typed, sized and dated the same way. fat16Root: listed from the
@@ -75,31 +72,24 @@ std::tm LocalTimeNow();
 DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, std::uint16_t time,
                       std::uint32_t firstCluster, bool deleted, bool fat16Root);
 
-// Adds the file rows of a FAT folder (cluster 0 = the root directory). The FAT engine supplies it.
-using FatFileLister = std::function<void(ScanContext& ctx, DetailsList& list, std::uint32_t folderCluster)>;
-
 // Adds the file rows of an NTFS folder from PendingEntryTable (the rows whose parent is the
 // folder's record number), in table order.
-void ListNtfsFiles(ScanContext& ctx, DetailsList& list, std::uint32_t folderRecord);
+void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord);
 
-// What the list worker does for a tree item: the folder's sub-folders from FolderNodeList, then
-// its files. For a FAT folder the directory is read for child names first (nameChildren).
-// localNow is the local time shown by the catch-all folder's row.
-struct FolderListing {
-  const FatFileLister* listFatFiles = nullptr;
-  const ChildNamer* nameChildren = nullptr;
-  bool listOnClick = true;  // the listing came from a click or arrow key: the item shows open
+// Appends what a folder of the tree shows: its sub-folders from FolderNodeList, then its files
+// (NTFS: PendingEntryTable; FAT: the volume's file-listing hook, nothing for the catch-all
+// folder). With readDirectory the folder's directory is read for child names first (on every
+// listing, whatever the node's expanded flag); with localNow the catch-all folder's row shows
+// that time.
+struct FolderContentsOptions {
+  bool readDirectory = false;
+  const std::tm* localNow = nullptr;
 };
-void ListFolder(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat,
-                const std::tm& localNow);
+void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
+                       const FolderContentsOptions& options);
 
-// The same filling without the directory read, the images and the catch-all date rule (opening a
-// folder row from the list).
-void FillFolderList(ScanContext& ctx, DetailsList& list, TreeItem item, const FolderListing& fat);
-
-// Open on a row of the list: a folder row (its trimmed Type ends in "FOLDER" or "Folder")
-// expands its way down the tree, becomes the current folder and refills the list with its
-// contents. Returns false, changing nothing, for a file row or a row whose item is gone.
-bool OpenListRow(ScanContext& ctx, DetailsList& list, std::size_t row, const FolderListing& fat);
+// The filling of a folder opened from the list: emptied, then its contents without the directory
+// read and the catch-all date rule.
+void FillFolderList(ResultsState& results, DetailsList& list, TreeItem item);
 
 }  // namespace quarrow

@@ -20,7 +20,7 @@ struct FolderNode {
   std::int64_t date = 0;
   std::int64_t time = 0;
   bool expanded = false;  // the folder's directory has been read for child names
-  std::uint32_t deleted = 0;
+  bool deleted = false;
 };
 
 // A node's item, self and parent are fixed once it is appended (only its name, expanded and

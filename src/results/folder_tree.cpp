@@ -1,23 +1,12 @@
 #include "results/folder_tree.h"
 
-#include <memory>
 #include <vector>
 
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "scan/scan_context.h"
 
 namespace quarrow {
 namespace {
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-mytreectrl& ResultsTree(ScanContext& ctx) {
-  if (!ctx.resultsTree) ctx.resultsTree = std::make_unique<mytreectrl>(3, ctx.diskNumber);
-  return *ctx.resultsTree;
-}
 
 std::uint32_t ParentOf(const TextTable& table, int row) {
   return ReadU32(table.GetCell(row, entry_col::kParent, kCellBuffer));
@@ -27,20 +16,22 @@ bool IsFolderRow(const TextTable& table, int row) {
   return table.GetCell(row, entry_col::kType, kShortCellBuffer) == "FOLDER";
 }
 
-bool IsDeletedRow(const TextTable& table, int row) {
-  return table.GetCell(row, entry_col::kDeleted, kFlagCellBuffer) == "1";
-}
-
 }  // namespace
 
-bool IsNtfsVolume(const ScanContext& ctx) {
-  if (ctx.activeGeometry.type != FsType::kNone) return ctx.activeGeometry.type == FsType::kNtfs;
-  return ctx.partitionType == FsType::kNtfs;
+FolderRowValues ReadFolderRow(const TextTable& table, int row) {
+  FolderRowValues v;
+  v.name = table.GetCell(row, entry_col::kName, kCellBuffer);
+  v.self = ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer));
+  v.parent = ParentOf(table, row);
+  v.date = ReadI64(table.GetCell(row, entry_col::kDate, kShortCellBuffer));
+  v.time = ReadI64(table.GetCell(row, entry_col::kTime, kShortCellBuffer));
+  v.deleted = table.GetCell(row, entry_col::kDeleted, kFlagCellBuffer) == "1";
+  return v;
 }
 
-TreeItem InsertFolderNode(ScanContext& ctx, TreeItem parent, std::string name, std::uint32_t self,
+TreeItem InsertFolderNode(ResultsState& results, TreeItem parent, std::string name, std::uint32_t self,
                           std::int64_t date, std::int64_t time, std::uint32_t parentKey, bool deleted) {
-  mytreectrl& tree = ResultsTree(ctx);
+  mytreectrl& tree = results.Tree();
   TreeItem item = tree.InsertItem(parent, name, tree_image::kFolder, tree_image::kFolder);
   if (item == kNoItem) return kNoItem;
   tree.SetState(item, check_state::kUnchecked);
@@ -52,12 +43,16 @@ TreeItem InsertFolderNode(ScanContext& ctx, TreeItem parent, std::string name, s
   node.parent = parentKey;
   node.date = date;
   node.time = time;
-  node.deleted = deleted ? 1 : 0;
-  ctx.folderNodes.Append(std::move(node));
+  node.deleted = deleted;
+  results.folderNodes.Append(std::move(node));
   return item;
 }
 
-int AttachChildFolders(ScanContext& ctx, std::string_view key, TextTable& table, TreeItem parentItem) {
+TreeItem InsertFolderNode(ResultsState& results, TreeItem parent, const FolderRowValues& row) {
+  return InsertFolderNode(results, parent, row.name, row.self, row.date, row.time, row.parent, row.deleted);
+}
+
+void AttachChildFolders(ResultsState& results, std::string_view key, TextTable& table, TreeItem parentItem) {
   // Keys may come formatted "%d" or "%lu"; both read back to the same unsigned value.
   const std::uint32_t wanted = ReadU32(key);
   const int count = table.RowCount();
@@ -71,7 +66,7 @@ int AttachChildFolders(ScanContext& ctx, std::string_view key, TextTable& table,
       hi = mid;
   }
   const int first = lo;
-  if (first == count || ParentOf(table, first) != wanted) return 1;
+  if (first == count || ParentOf(table, first) != wanted) return;
   hi = count;
   while (lo < hi) {
     int mid = lo + (hi - lo) / 2;
@@ -85,30 +80,46 @@ int AttachChildFolders(ScanContext& ctx, std::string_view key, TextTable& table,
   std::vector<int> consumed;
   for (int row = end - 1; row >= first; --row) {
     if (!IsFolderRow(table, row) || ParentOf(table, row) != wanted) continue;
-    std::string name = table.GetCell(row, entry_col::kName, kCellBuffer);
-    if (name.empty()) name = "DIR_" + std::to_string(ctx.generatedNameCounter++);
-    std::uint32_t self = ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer));
-    std::int64_t date = ReadI64(table.GetCell(row, entry_col::kDate, kShortCellBuffer));
-    std::int64_t time = ReadI64(table.GetCell(row, entry_col::kTime, kShortCellBuffer));
-    bool deleted = IsDeletedRow(table, row);
-    ctx.dataFound = true;
+    FolderRowValues values = ReadFolderRow(table, row);
+    if (values.name.empty()) values.name = "DIR_" + std::to_string(results.generatedNameCounter++);
+    values.parent = wanted;
+    results.dataFound = true;
     consumed.push_back(row);
-    InsertFolderNode(ctx, parentItem, std::move(name), self, date, time, wanted, deleted);
+    InsertFolderNode(results, parentItem, values);
   }
   table.DeleteRows(std::move(consumed));
-  return 1;
 }
 
-int BuildFolderTree(ScanContext& ctx, int progressBarId) {
-  TextTable& table = ctx.tables.EntryTable;
-  mytreectrl& tree = ResultsTree(ctx);
-  if (tree.Root() == kNoItem) SetResultsRoot(ctx);
+std::size_t AttachDescendants(ResultsState& results, TextTable& table, std::size_t from, bool skipEqualSelf,
+                              const std::function<void(std::size_t visited)>& afterVisit) {
+  std::size_t visited = 0;
+  // Nodes appended while attaching are visited too: a breadth-first walk. Every node comes from a
+  // row that is consumed (or from the first level, which is walked once), so the walk ends.
+  for (std::size_t i = from; i < results.folderNodes.Count();) {
+    const std::uint32_t self = results.folderNodes[i].self;
+    const TreeItem item = results.folderNodes[i].item;
+    AttachChildFolders(results, U32Text(self), table, item);
+    ++visited;
+    std::size_t next = i + 1;
+    if (skipEqualSelf) {
+      while (next < results.folderNodes.Count() && results.folderNodes[next].self == self) ++next;
+    }
+    i = next;
+    if (afterVisit) afterVisit(visited);
+  }
+  return visited;
+}
+
+void BuildFolderTree(ResultsState& results, int progressBarId) {
+  TextTable& table = results.tables.EntryTable;
+  mytreectrl& tree = results.Tree();
+  if (tree.Root() == kNoItem) SetResultsRoot(results);
   const TreeItem root = tree.Root();
-  if (table.RowCount() > 1) ctx.dataFound = true;
+  if (table.RowCount() > 1) results.dataFound = true;
 
   for (int row = 0; row < table.RowCount(); ++row) {
     std::uint32_t parent = ParentOf(table, row);
-    std::uint32_t self = ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer));
+    const std::uint32_t self = ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer));
     // The catch-all row of an NTFS Advance search comes out of the lost-parent pass pointing at
     // itself; it belongs at the root.
     if (parent == kOrphanCluster && self == kOrphanCluster) {
@@ -116,47 +127,33 @@ int BuildFolderTree(ScanContext& ctx, int progressBarId) {
       parent = kNtfsRootKey;
     }
     if (parent == kNtfsRootKey && IsFolderRow(table, row) && self != kNtfsRootKey) {
-      InsertFolderNode(ctx, root, table.GetCell(row, entry_col::kName, kCellBuffer), self,
-                       ReadI64(table.GetCell(row, entry_col::kDate, kShortCellBuffer)),
-                       ReadI64(table.GetCell(row, entry_col::kTime, kShortCellBuffer)), parent,
-                       IsDeletedRow(table, row));
+      InsertFolderNode(results, root, ReadFolderRow(table, row));
     }
   }
   tree.Expand(root, true);
   tree.SetText(root, "Root");
   table.Sort(entry_col::kParent);
 
-  Feedback& ui = ctx.Ui();
+  Feedback& ui = results.Ui();
   ui.SetProgress(progressBarId, 0, "");
   ui.ShowControl(progressBarId, true);
   const int rowsBefore = table.RowCount();
-  std::size_t visited = 0;
   std::size_t lastShown = 0;
-  // Nodes appended while attaching are visited too: a breadth-first walk. Every node comes from
-  // a row that is consumed (or from the first level, which is walked once), so the walk ends.
-  for (std::size_t i = 0; i < ctx.folderNodes.Count();) {
-    const std::uint32_t self = ctx.folderNodes[i].self;
-    const TreeItem item = ctx.folderNodes[i].item;
-    AttachChildFolders(ctx, U32Text(self), table, item);
-    ++visited;
-    std::size_t next = i + 1;
-    while (next < ctx.folderNodes.Count() && ctx.folderNodes[next].self == self) ++next;
-    i = next;
+  AttachDescendants(results, table, 0, /*skipEqualSelf=*/true, [&](std::size_t visited) {
     ui.SetText(control::kEnumerating,
                "Currently Enumerating " + std::to_string(visited) + " / " + std::to_string(rowsBefore));
-    std::size_t percent = visited * 100 / ctx.folderNodes.Count();
+    const std::size_t percent = visited * 100 / results.folderNodes.Count();
     if (percent > lastShown) {
       ui.SetProgress(progressBarId, static_cast<int>(percent > 100 ? 100 : percent), "Completed ");
       lastShown = percent;
     }
-  }
+  });
   ui.ShowControl(progressBarId, false);
   table.DeleteAllRows();
-  return 1;
 }
 
-TreeItem FillFileSystemTree(ScanContext& ctx, mytreectrl& fileSystemTree) {
-  const TextTable& table = ctx.tables.IdentifiedFileSystemTable;
+TreeItem FillFileSystemTree(const ResultsState& results, mytreectrl& fileSystemTree) {
+  const TextTable& table = results.tables.IdentifiedFileSystemTable;
   constexpr int kPartTypeColumn = 10;
   TreeItem first = kNoItem;
   TreeItem root = fileSystemTree.Root();
@@ -170,8 +167,8 @@ TreeItem FillFileSystemTree(ScanContext& ctx, mytreectrl& fileSystemTree) {
   return first;
 }
 
-void SetResultsRoot(ScanContext& ctx) {
-  mytreectrl& tree = ResultsTree(ctx);
+void SetResultsRoot(ResultsState& results) {
+  mytreectrl& tree = results.Tree();
   if (tree.Root() == kNoItem) {
     tree.InsertRootItem("Root", tree_image::kComputer, tree_image::kComputer);
   } else {
@@ -182,8 +179,7 @@ void SetResultsRoot(ScanContext& ctx) {
 std::string FolderPath(const mytreectrl& tree, TreeItem item) {
   const TreeItem root = tree.Root();
   std::vector<const std::string*> names;  // the item first, then its ancestors
-  for (TreeItem at = item; tree.Valid(at) && at != root; at = tree.Parent(at))
-    names.push_back(&tree.Text(at));
+  for (TreeItem at = item; tree.Valid(at) && at != root; at = tree.Parent(at)) names.push_back(&tree.Text(at));
   if (names.empty()) return {};
   std::string path;
   for (std::size_t i = names.size() - 1; i > 0; --i) {
@@ -198,8 +194,7 @@ std::string FolderPath(const mytreectrl& tree, TreeItem item) {
 void ToggleCheckBox(mytreectrl& tree, TreeItem item) {
   if (!tree.Valid(item)) return;
   tree.Select(item);
-  const int target =
-      tree.State(item) == check_state::kChecked ? check_state::kUnchecked : check_state::kChecked;
+  const int target = tree.State(item) == check_state::kChecked ? check_state::kUnchecked : check_state::kChecked;
   // Iterative, so that a deep tree made from a damaged disk cannot exhaust the stack.
   std::vector<TreeItem> pending{item};
   while (!pending.empty()) {
@@ -216,38 +211,13 @@ void ToggleCheckBox(mytreectrl& tree, TreeItem item) {
   }
 }
 
-void OnResultsTreeExpanding(ScanContext& ctx, TreeItem item, bool expanding, const ChildNamer& nameChildren,
-                            ResultsTreeFlags* flags, const std::function<void(TreeItem)>& refillList) {
-  if (!ctx.resultsTree) return;
-  mytreectrl& tree = *ctx.resultsTree;
-  if (!tree.Valid(item)) return;
-  // The root (an item without a named parent) is never listed or named from here.
-  if (tree.Text(tree.Parent(item)).empty()) return;
-  const bool keepImages = StartsWith(tree.Text(item), "Partition");
-
-  if (flags && ((flags->listOnClick && expanding) || flags->refillOnExpand)) {
-    ctx.Ui().SetText(control::kCurrentFolder, FolderPath(tree, item));
-    if (!keepImages) tree.SetImages(item, tree_image::kFolderOpen, tree_image::kFolderOpen);
-    if (ctx.currentFolder != item && tree.Valid(ctx.currentFolder) &&
-        !StartsWith(tree.Text(ctx.currentFolder), "Partition")) {
-      tree.SetImages(ctx.currentFolder, tree_image::kFolder, tree_image::kFolder);
-    }
-    ctx.currentFolder = item;
-    if (flags->refillOnExpand) {
-      flags->refillOnExpand = false;
-      tree.Select(item);
-      if (refillList) refillList(item);
-    }
-  } else if (flags && flags->listOnClick && !expanding) {
-    if (item != tree.Root() && !keepImages) tree.SetImages(item, tree_image::kFolder, tree_image::kFolder);
-  }
-
-  FolderNode* node = ctx.folderNodes.FindByItem(item);
+void NameChildrenOnFirstExpansion(ResultsState& results, TreeItem item) {
+  FolderNode* node = results.folderNodes.FindByItem(item);
   if (!node) return;
   if (node->self == kOrphanCluster) node->expanded = true;  // the catch-all folder has no directory
   if (node->expanded) return;
   node->expanded = true;
-  if (!IsNtfsVolume(ctx) && nameChildren) nameChildren(ctx, *node);
+  if (!results.Ntfs() && results.hooks.nameChildren) results.hooks.nameChildren(*node);
 }
 
 }  // namespace quarrow

@@ -1,6 +1,6 @@
 #pragma once
-// The results tree: building it from EntryTable, its check boxes, its paths and what expanding
-// a folder does. The tree and FolderNodeList live in the ScanContext.
+// The results tree: building it from EntryTable, its check boxes and its paths. The tree and
+// FolderNodeList live in ResultsState.
 
 #include <cstdint>
 #include <functional>
@@ -9,11 +9,11 @@
 
 #include "core/feedback.h"
 #include "results/folder_nodes.h"
+#include "results/results_state.h"
 #include "results/tree_model.h"
 
 namespace quarrow {
 
-struct ScanContext;
 class TextTable;
 
 // Root values of the parent column: a FAT folder whose parent is 0 and an NTFS folder whose
@@ -21,28 +21,46 @@ class TextTable;
 inline constexpr std::uint32_t kFatRootKey = 0;
 inline constexpr std::uint32_t kNtfsRootKey = 5;
 
+// The values of one folder row of EntryTable, read through the cells' bounded buffers.
+struct FolderRowValues {
+  std::string name;
+  std::uint32_t self = 0;
+  std::uint32_t parent = 0;
+  std::int64_t date = 0;
+  std::int64_t time = 0;
+  bool deleted = false;  // "Deleted" is "1"
+};
+FolderRowValues ReadFolderRow(const TextTable& table, int row);
+
 // Inserts a folder item (image 4/4) under parent, sets its and the root's check box to
-// unchecked and appends its FolderNode. Creates the results tree when the context has none.
+// unchecked and appends its FolderNode. Creates the results tree when there is none.
 // Returns the new item, or kNoItem (and appends no node) when parent is not an item of the tree.
-TreeItem InsertFolderNode(ScanContext& ctx, TreeItem parent, std::string name, std::uint32_t self,
+TreeItem InsertFolderNode(ResultsState& results, TreeItem parent, std::string name, std::uint32_t self,
                           std::int64_t date, std::int64_t time, std::uint32_t parentKey, bool deleted);
+TreeItem InsertFolderNode(ResultsState& results, TreeItem parent, const FolderRowValues& row);
 
 // Turns the rows of table (sorted ascending by parent) whose parent equals key into children of
 // parentItem, naming nameless rows "DIR_%d" and deleting each row it attaches. The rows of the
-// run are attached from the last to the first. Returns 1.
-int AttachChildFolders(ScanContext& ctx, std::string_view key, TextTable& table, TreeItem parentItem);
+// run are attached from the last to the first.
+void AttachChildFolders(ResultsState& results, std::string_view key, TextTable& table, TreeItem parentItem);
+
+// The breadth-first walk of the tree builders: visits FolderNodeList from node `from` on,
+// including the nodes appended during the walk, and attaches each visited node's child rows of
+// table. With skipEqualSelf, a run of consecutive nodes with the same self is visited once.
+// afterVisit(visited) runs after every visit. Returns the number of nodes visited.
+std::size_t AttachDescendants(ResultsState& results, TextTable& table, std::size_t from, bool skipEqualSelf,
+                              const std::function<void(std::size_t visited)>& afterVisit = {});
 
 // Builds the results tree of an NTFS scan or a log from EntryTable (sorted by parent), showing
 // its progress on progressBarId and the "Currently Enumerating" line. Empties EntryTable.
-// Returns 1.
-int BuildFolderTree(ScanContext& ctx, int progressBarId = control::kProgress);
+void BuildFolderTree(ResultsState& results, int progressBarId = control::kProgress);
 
 // Fills the "File Systems" tree from IdentifiedFileSystemTable; returns the first item inserted
 // (kNoItem when the table is empty).
-TreeItem FillFileSystemTree(ScanContext& ctx, mytreectrl& fileSystemTree);
+TreeItem FillFileSystemTree(const ResultsState& results, mytreectrl& fileSystemTree);
 
 // Gives the results tree's root the text "Root", inserting it (and the tree) when there is none.
-void SetResultsRoot(ScanContext& ctx);
+void SetResultsRoot(ResultsState& results);
 
 // The item's path below the root, names joined with "\"; the root gives the empty text.
 std::string FolderPath(const mytreectrl& tree, TreeItem item);
@@ -52,26 +70,8 @@ std::string FolderPath(const mytreectrl& tree, TreeItem item);
 // shows the partly filled box).
 void ToggleCheckBox(mytreectrl& tree, TreeItem item);
 
-// Reads a FAT folder's directory and names its child nodes (NameChildNodes over the chain).
-// The FAT engine supplies it; the tree calls it on a folder's first expansion.
-using ChildNamer = std::function<void(ScanContext& ctx, const FolderNode& node)>;
-
-// The click and arrow-key flags of the results page that decide what an expansion shows.
-struct ResultsTreeFlags {
-  bool listOnClick = false;     // set by a click in the results tree, cleared by Left and Right
-  bool refillOnExpand = false;  // set by the Right arrow key, cleared by Left
-};
-
-// True when the active volume is NTFS (its folders come from MFT records, its files from
-// PendingEntryTable); FAT otherwise.
-bool IsNtfsVolume(const ScanContext& ctx);
-
-// What expanding (or collapsing) a folder of the results tree does: with the flags given, the
-// current folder moves to the item and, with refillOnExpand, refillList fills the file list for
-// it; the first expansion of a FAT folder names its children from its directory. Install it as
-// the tree's expanding handler.
-void OnResultsTreeExpanding(ScanContext& ctx, TreeItem item, bool expanding, const ChildNamer& nameChildren,
-                            ResultsTreeFlags* flags = nullptr,
-                            const std::function<void(TreeItem)>& refillList = {});
+// The first expansion of a folder names its children from its directory (through the volume's
+// hooks; nothing on NTFS or for the catch-all folder). Later expansions read nothing.
+void NameChildrenOnFirstExpansion(ResultsState& results, TreeItem item);
 
 }  // namespace quarrow

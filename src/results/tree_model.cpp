@@ -4,26 +4,26 @@
 
 namespace quarrow {
 
-mytreectrl::mytreectrl(int wizardPage, int selectedDisk) {
+mytreectrl::mytreectrl(TreeKind kind, int selectedDisk) {
   nodes_.emplace_back();  // handle 0 is "no item"
   std::string rootText;
-  switch (wizardPage) {
-    case -1:
+  switch (kind) {
+    case TreeKind::kDisks:
       rootText = "My Computer";
       break;
-    case 2:
+    case TreeKind::kFileSystems:
       rootText = "File Systems";
       break;
-    case 3:
+    case TreeKind::kResults:
       rootText = "Root";
       break;
-    default:
+    case TreeKind::kPartitions:
       rootText = "Disk " + std::to_string(selectedDisk);
       break;
   }
   root_ = InsertRootItem(std::move(rootText), tree_image::kComputer, tree_image::kComputer);
   // The disk and partition trees open with their root expanded.
-  if (wizardPage != 2 && wizardPage != 3) Get(root_)->expanded = true;
+  if (kind == TreeKind::kDisks || kind == TreeKind::kPartitions) Get(root_)->expanded = true;
 }
 
 mytreectrl::Node* mytreectrl::Get(TreeItem item) {

@@ -23,12 +23,18 @@ namespace check_state {
 inline constexpr int kNone = 0, kUnchecked = 1, kChecked = 2, kPartial = 3;
 }
 
+// Which tree a mytreectrl is, fixed at its creation by the wizard page it belongs to (the values
+// are those pages' numbers).
+enum class TreeKind : int {
+  kDisks = -1,       // "My Computer"
+  kPartitions = 1,   // "Disk " + disk number
+  kFileSystems = 2,  // "File Systems"
+  kResults = 3       // "Root"
+};
+
 class mytreectrl {
  public:
-  // Which tree this becomes is fixed by the wizard page at creation: -1 the disk tree
-  // ("My Computer"), 2 the file-system tree ("File Systems"), 3 the results tree ("Root"),
-  // any other value the partition tree ("Disk " + disk number).
-  mytreectrl(int wizardPage, int selectedDisk);
+  mytreectrl(TreeKind kind, int selectedDisk);
 
   TreeItem Root() const { return root_; }
   // Inserts a top-level item in last position; returns it.

@@ -184,8 +184,8 @@ VolumeGeometry Validated(SectorReader& reader, const PartitionList& list, int i,
   ScanContext context;
   context.reader = &reader;
   context.partitionType = list.type[static_cast<std::size_t>(i)];
-  context.searchStart = static_cast<std::int64_t>(list.entries[i].firstSector);
-  context.searchEnd = static_cast<std::int64_t>(list.entries[i].endSector);
+  context.searchStart = static_cast<std::uint64_t>(list.entries[i].firstSector);
+  context.searchEnd = static_cast<std::uint64_t>(list.entries[i].endSector);
   *result = ValidatePartition(context);
   return context.geometry;
 }
@@ -193,7 +193,7 @@ VolumeGeometry Validated(SectorReader& reader, const PartitionList& list, int i,
 TEST(PartitionValidateImages, GeometryAgreesWithFsstat) {
   QRW_REQUIRE_DISK(image, "sample");
   ImageReader disk(image);
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   WalkPartitionTable(disk.reader, 0, std::filesystem::file_size(image) / 512, tree, state, NullFeedback());
   const PartitionList& list = state.ForDisk(0);
@@ -231,7 +231,7 @@ class ImageCopy {
 TEST(PartitionValidateImages, DamagedBootSectorsValidateFromTheirBackups) {
   QRW_REQUIRE_DISK(image, "sample");
   ImageReader clean(image);
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const std::uint64_t total = std::filesystem::file_size(image) / 512;
   WalkPartitionTable(clean.reader, 0, total, tree, state, NullFeedback());

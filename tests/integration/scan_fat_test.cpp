@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -710,23 +711,32 @@ TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
     _exit(121);
   }
   close(outFd);
-  // Read the terminal until the child has exited and the terminal has nothing more.
+  // Read the terminal until the child has exited and the terminal has nothing more. A terminal
+  // whose other side was closed reports a hang-up at once, again and again; from then on the child
+  // writes nothing more, so it is waited for rather than polled.
   std::string terminal;
   int status = 0;
   bool exited = false;
-  for (int rounds = 0; rounds < 6000; ++rounds) {
-    pollfd p{master, POLLIN, 0};
-    if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+  const auto drain = [&](int timeoutMs) {
+    for (;;) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) return p.revents;
       char buf[4096];
       const ssize_t n = read(master, buf, sizeof buf);
-      if (n > 0) {
-        terminal.append(buf, static_cast<std::size_t>(n));
-        continue;
-      }
+      if (n <= 0) return static_cast<short>(POLLHUP);
+      terminal.append(buf, static_cast<std::size_t>(n));
     }
-    if (exited) break;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!exited && std::chrono::steady_clock::now() < deadline) {
+    const short events = drain(100);
+    if (events & (POLLHUP | POLLERR)) {
+      exited = waitpid(child, &status, 0) == child;
+      break;
+    }
     exited = waitpid(child, &status, WNOHANG) == child;
   }
+  if (exited) drain(0);
   if (!exited) {
     kill(child, SIGKILL);
     waitpid(child, &status, 0);

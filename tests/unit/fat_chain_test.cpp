@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "fat/fat_volume.h"
+#include "fat/directory_reader.h"
+#include "fat/fat_reader.h"
 #include "fat_test_volume.h"
 
 namespace quarrow {
@@ -23,8 +24,8 @@ class Fat16ChainTest : public ::testing::Test {
     d.disk->Write(std::uint64_t{kFat} * 512 + std::uint64_t{cluster} * 2, v);
   }
   std::vector<std::uint32_t> Chain(std::uint32_t start) {
-    FollowClusterChain(d.ctx, start);
-    return d.ctx.clusterChain;
+    FatReader fat(d.ctx);
+    return FollowClusterChain(fat, start);
   }
   static constexpr std::uint32_t kFat = 10;
   static constexpr std::uint32_t kFatSectors = 255;
@@ -85,19 +86,19 @@ TEST_F(Fat16ChainTest, NoFatOrUnreadableFatOrOtherTypeGivesOnlyTheStart) {
   EXPECT_EQ(Chain(0), (std::vector<std::uint32_t>{0}));
 }
 
-TEST_F(Fat16ChainTest, ChainIsReplacedNotAppended) {
+TEST_F(Fat16ChainTest, EachChainIsItsOwn) {
   Set(2, 0xFFFF);
-  FollowClusterChain(d.ctx, 2);
-  FollowClusterChain(d.ctx, 2);
-  EXPECT_EQ(d.ctx.clusterChain, (std::vector<std::uint32_t>{2}));
+  FatReader fat(d.ctx);
+  FollowClusterChain(fat, 2);
+  EXPECT_EQ(FollowClusterChain(fat, 2), (std::vector<std::uint32_t>{2}));
 }
 
 class Fat32ChainTest : public ::testing::Test {
  protected:
   void SetUp() override { layout.Apply(d.ctx, 2000); }
   std::vector<std::uint32_t> Chain(std::uint32_t start) {
-    FollowClusterChain(d.ctx, start);
-    return d.ctx.clusterChain;
+    FatReader fat(d.ctx);
+    return FollowClusterChain(fat, start);
   }
   Fat32Layout layout;
   TestDisk d{2000};
@@ -133,45 +134,40 @@ TEST_F(Fat32ChainTest, LongLoopEndsAtTheRepeat) {
 TEST_F(Fat32ChainTest, DirectorySectorsFollowTheChainInOrder) {
   SetFat32(d, layout, 6, 4);
   SetFat32(d, layout, 4, 0x0FFFFFFF);
-  auto sectors = DirectoryChainSectors(d.ctx, 6);
+  FatReader fat(d.ctx);
+  auto sectors = DirectoryChainSectors(d.ctx, fat, 6);
   std::vector<std::uint64_t> expected;
   for (std::uint32_t c : {6u, 4u}) {
     for (std::uint32_t k = 0; k < layout.spc; ++k) expected.push_back(layout.ClusterSector(c) + k);
   }
   EXPECT_EQ(sectors, expected);
-  EXPECT_TRUE(d.ctx.clusterChain.empty());
 }
 
 TEST_F(Fat32ChainTest, HugeClusterNumbersDoNotWrapSectors) {
   EXPECT_EQ(ClusterSector(d.ctx, 0xFFFFFFF0u), std::uint64_t{0xFFFFFFF0u} * layout.spc + layout.Cluster0());
 }
 
-// The FAT memo serves a walk over a finished scan; while it is off, and after a new scan starts,
-// a chain is followed through the FAT as it is on the disk now.
-TEST_F(Fat16ChainTest, FatMemoIsUsedOnlyWhileOnAndForgottenByANewScan) {
+// A FAT reader keeps the FAT sectors it read for the volume it belongs to; a reader made for a
+// new scan follows a chain through the FAT as it is on the disk now.
+TEST_F(Fat16ChainTest, FatReaderKeepsItsSectorsAndANewReaderReadsTheFatAgain) {
   Set(2, 3);
   Set(3, 0xFFFF);
   const auto fatReads = [&] {
     const auto reads = d.disk->Reads();
     return std::count_if(reads.begin(), reads.end(), [](const auto& r) { return r.offset == kFat * 512; });
   };
-  d.ctx.fatMemo.enabled = true;
-  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));
+  FatReader fat(d.ctx);
+  EXPECT_EQ(FollowClusterChain(fat, 2), (std::vector<std::uint32_t>{2, 3}));
   d.disk->ClearReads();
-  EXPECT_EQ(Chain(3), (std::vector<std::uint32_t>{3}));
-  EXPECT_EQ(fatReads(), 0);  // the same FAT sector again comes from the memo
+  EXPECT_EQ(FollowClusterChain(fat, 3), (std::vector<std::uint32_t>{3}));
+  EXPECT_EQ(fatReads(), 0);  // the same FAT sector again comes from the reader's cache
 
   Set(3, 4);
   Set(4, 0xFFFF);
-  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3}));  // the memo still holds the old FAT
-  d.ctx.ResetForScan();
-  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 4}));
-
-  Set(4, 5);
-  Set(5, 0xFFFF);
-  d.ctx.fatMemo.enabled = false;
+  EXPECT_EQ(FollowClusterChain(fat, 2), (std::vector<std::uint32_t>{2, 3}));  // it still holds the old FAT
   d.disk->ClearReads();
-  EXPECT_EQ(Chain(2), (std::vector<std::uint32_t>{2, 3, 4, 5}));
+  FatReader fresh(d.ctx);
+  EXPECT_EQ(FollowClusterChain(fresh, 2), (std::vector<std::uint32_t>{2, 3, 4}));
   EXPECT_EQ(fatReads(), 1);
 }
 

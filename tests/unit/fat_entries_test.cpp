@@ -80,9 +80,9 @@ class LongNameTest : public ::testing::Test {
 TEST_F(LongNameTest, ThirteenCharactersInOneEntryWithoutTerminator) {
   Sector s = SectorOf(
       {ShortEntry(".", 0x10, 3), LongEntry(0x41, "ABCDEFGHIJKLM"), ShortEntry("ABCDEF~1   ", 0x20, 9)});
-  std::string out;
-  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 64, 10));
-  EXPECT_EQ(out, "ABCDEFGHIJKLM");
+  const std::optional<std::string> out = ReadLongName(d.ctx, s, 64, 10);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_EQ(*out, "ABCDEFGHIJKLM");
 }
 
 TEST_F(LongNameTest, SeveralPartsInOrder) {
@@ -90,16 +90,14 @@ TEST_F(LongNameTest, SeveralPartsInOrder) {
   auto named = NamedEntries("A long file name here.txt", ShortEntry("ALONGF~1TXT", 0x20, 9));
   entries.insert(entries.end(), named.begin(), named.end());
   Sector s = SectorOf(entries);
-  std::string out;
-  EXPECT_FALSE(ReadLongName(d.ctx, s, out, static_cast<int>((entries.size() - 1) * 32), 10));
-  EXPECT_EQ(out, "A long file name here.txt");
+  const std::optional<std::string> out = ReadLongName(d.ctx, s, static_cast<int>((entries.size() - 1) * 32), 10);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_EQ(*out, "A long file name here.txt");
 }
 
 TEST_F(LongNameTest, NoLongNameKeepsTheShortName) {
   Sector s = SectorOf({ShortEntry("FIRST   TXT", 0x20, 1), ShortEntry("SECOND  TXT", 0x20, 2)});
-  std::string out;
-  EXPECT_TRUE(ReadLongName(d.ctx, s, out, 32, 10));
-  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(ReadLongName(d.ctx, s, 32, 10).has_value());
 }
 
 TEST_F(LongNameTest, PartsInThePreviousSectorOnTheDisk) {
@@ -111,9 +109,9 @@ TEST_F(LongNameTest, PartsInThePreviousSectorOnTheDisk) {
   d.PutEntries(20, prev);
   Sector s = SectorOf({named[2]});
   d.Put(21, s);
-  std::string out;
-  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 0, 21));
-  EXPECT_EQ(out, "Holiday pictures 2024");
+  const std::optional<std::string> out = ReadLongName(d.ctx, s, 0, 21);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_EQ(*out, "Holiday pictures 2024");
 }
 
 TEST_F(LongNameTest, DirectoryOrderReadsTheChainPredecessorNotTheDiskNeighbour) {
@@ -126,12 +124,11 @@ TEST_F(LongNameTest, DirectoryOrderReadsTheChainPredecessorNotTheDiskNeighbour) 
   Sector s = SectorOf({named[2]});
   d.Put(30, s);
   std::vector<std::uint64_t> order = {40, 30};
-  std::string out;
-  EXPECT_FALSE(ReadLongName(d.ctx, s, out, 0, 30, DirectoryOrder{&order, 1}));
-  EXPECT_EQ(out, "Fragmented folder");
+  const std::optional<std::string> out = ReadLongName(d.ctx, s, 0, 30, DirectoryOrder{&order, 1});
+  ASSERT_TRUE(out.has_value());
+  EXPECT_EQ(*out, "Fragmented folder");
   // Nothing lies in front of a directory's first sector.
-  std::string none;
-  EXPECT_TRUE(ReadLongName(d.ctx, s, none, 0, 30, DirectoryOrder{&order, 0}));
+  EXPECT_FALSE(ReadLongName(d.ctx, s, 0, 30, DirectoryOrder{&order, 0}).has_value());
 }
 
 TEST_F(LongNameTest, ChainWithoutEndIsBounded) {
@@ -142,20 +139,20 @@ TEST_F(LongNameTest, ChainWithoutEndIsBounded) {
   Sector last = SectorOf(std::vector<Entry>(16, LongEntry(0x05, "XXXXXXXXXXXXX")));
   last[15 * 32 + 11] = 0x20;
   d.Put(8, last);
-  std::string out;
-  EXPECT_FALSE(ReadLongName(d.ctx, last, out, 15 * 32, 8));
-  EXPECT_GT(out.size(), 255u);
-  EXPECT_LE(out.size(), 255u + 13u);
+  const std::optional<std::string> out = ReadLongName(d.ctx, last, 15 * 32, 8);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_GT(out->size(), 255u);
+  EXPECT_LE(out->size(), 255u + 13u);
 }
 
 TEST_F(LongNameTest, ChainReachingSectorZeroEnds) {
   Sector first = SectorOf({LongEntry(0x02, "ABCDEFGHIJKLM"), LongEntry(0x01, "NOPQRSTUVWXYZ"),
                            ShortEntry("ABC     TXT", 0x20, 4)});
   d.Put(0, first);
-  std::string out;
   // Two whole parts were collected before the start of the disk: they are used.
-  EXPECT_FALSE(ReadLongName(d.ctx, first, out, 64, 0));
-  EXPECT_EQ(out, "NOPQRSTUVWXYZABCDEFGHIJKLM");
+  const std::optional<std::string> out = ReadLongName(d.ctx, first, 64, 0);
+  ASSERT_TRUE(out.has_value());
+  EXPECT_EQ(*out, "NOPQRSTUVWXYZABCDEFGHIJKLM");
 }
 
 TEST_F(LongNameTest, UnreadablePreviousSectorEndsTheName) {
@@ -165,8 +162,7 @@ TEST_F(LongNameTest, UnreadablePreviousSectorEndsTheName) {
   d.PutEntries(20, prev);
   d.disk->MarkBad(20);
   Sector s = SectorOf({named[1]});
-  std::string out;
-  EXPECT_TRUE(ReadLongName(d.ctx, s, out, 0, 21));
+  EXPECT_FALSE(ReadLongName(d.ctx, s, 0, 21).has_value());
 }
 
 TEST_F(LongNameTest, DeletedLongNameIsCollectedWhole) {

@@ -8,7 +8,9 @@
 #include "fat/directory_passes.h"
 #include "fat/fat_file_list.h"
 #include "fat/fat_volume.h"
-#include "fat/standard_search.h"
+#include "app/results_page.h"
+#include "disk/platform.h"
+#include "session/standard_search.h"
 #include "fat_test_volume.h"
 #include "results/file_list.h"
 #include "results/folder_tree.h"
@@ -69,7 +71,7 @@ void FillHostileDisk(TestDisk& d, std::mt19937& rng, std::uint32_t plantedSpc) {
             std::vector<Entry>(16, LongEntry(static_cast<std::uint8_t>(byte(rng) & 0x3F), "XXXXXXXXXXXXX")));
         break;
       case 5:
-        for (std::size_t i = 0; i + 4 <= sector.size(); i += 4) Put32(&sector[i], small(rng));
+        for (std::size_t i = 0; i + 4 <= sector.size(); i += 4) Put32(sector, i, small(rng));
         sector[0] = 0xF8, sector[1] = 0xFF;
         break;
       default:
@@ -108,12 +110,9 @@ void RandomGeometry(ScanContext& ctx, std::mt19937& rng, std::uint32_t plantedSp
 // Opens every folder the way the results page does: the expansion names its children, then
 // the list shows its sub-folders and files.
 std::size_t VisitEveryFolder(ScanContext& ctx) {
-  const ChildNamer& namer = FatChildNamerHook();
-  const FatFileLister& lister = FatFileListerHook();
-  mytreectrl& tree = *ctx.resultsTree;
-  tree.SetExpandingHandler(
-      [&](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding, namer); });
-  const FolderListing listing{&lister, &namer, true};
+  ResultsState& results = ctx.results;
+  mytreectrl& tree = *results.tree;
+  tree.SetExpandingHandler([&](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
   const std::tm now = LocalTimeNow();
   std::size_t visited = 0;
   std::vector<TreeItem> stack = {tree.Root()};
@@ -122,7 +121,7 @@ std::size_t VisitEveryFolder(ScanContext& ctx) {
     stack.pop_back();
     if (item != tree.Root()) tree.Expand(item, true);
     DetailsList list;
-    ListFolder(ctx, list, item, listing, now);
+    ListFolder(results, list, item, true, now);
     ++visited;
     for (TreeItem child : tree.Children(item)) stack.push_back(child);
   }
@@ -140,12 +139,11 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     d.ctx.partitionType = seed % 2 ? FsType::kFat32 : FsType::kFat16;
     d.ctx.searchStart = Pick(rng, {0, 0, 10, 700});
     d.ctx.searchEnd =
-        static_cast<std::int64_t>(Pick(rng, {0, 300, static_cast<std::uint32_t>(kDiskSectors), 5000}));
+        static_cast<std::uint64_t>(Pick(rng, {0, 300, static_cast<std::uint32_t>(kDiskSectors), 5000}));
     RandomGeometry(d.ctx, rng, plantedSpc);
-    d.ctx.partitionValidated = seed % 3 != 0;
-
-    RunFatStandardSearch(d.ctx, nullptr);
-    EXPECT_EQ(d.ctx.tables.EntryTable.RowCount(), 0);
+    
+    RunFatStandardStages(d.ctx, seed % 3 != 0, nullptr);
+    EXPECT_EQ(d.ctx.results.tables.EntryTable.RowCount(), 0);
 
     // Every folder row the data-area scan finds with the final geometry ends up in the tree.
     TestDisk again{kDiskSectors};
@@ -156,11 +154,11 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     again.ctx.searchEnd = d.ctx.searchEnd;
     again.ctx.geometry = d.ctx.geometry;
     ScanDataArea(again.ctx);
-    EXPECT_EQ(d.ctx.folderNodes.Count(), static_cast<std::size_t>(again.ctx.tables.EntryTable.RowCount()));
+    EXPECT_EQ(d.ctx.results.folderNodes.Count(), static_cast<std::size_t>(again.ctx.results.tables.EntryTable.RowCount()));
 
-    EXPECT_EQ(VisitEveryFolder(d.ctx), d.ctx.folderNodes.Count() + 1);
-    for (const FolderNode& node : d.ctx.folderNodes) EXPECT_TRUE(d.ctx.resultsTree->Valid(node.item));
-    folders += d.ctx.folderNodes.Count();
+    EXPECT_EQ(VisitEveryFolder(d.ctx), d.ctx.results.folderNodes.Count() + 1);
+    for (const FolderNode& node : d.ctx.results.folderNodes) EXPECT_TRUE(d.ctx.results.tree->Valid(node.item));
+    folders += d.ctx.results.folderNodes.Count();
   }
   // The volumes are hostile, not empty: beyond the catch-all folders, folders were found.
   EXPECT_GT(folders, 16u * 4);
@@ -173,21 +171,21 @@ TEST(FatHostileInput, ChainsThroughAHugeFatStayBounded) {
   for (std::uint64_t s = 1; s < kDiskSectors; ++s) {
     Sector sector{};
     for (std::uint32_t j = 0; j < 128; ++j)
-      Put32(&sector[j * 4], static_cast<std::uint32_t>((s - 1) * 128 + j + 1));
+      Put32(sector, j * 4, static_cast<std::uint32_t>((s - 1) * 128 + j + 1));
     d.Put(s, sector);
   }
   d.ctx.activeGeometry.type = FsType::kFat32;
   d.ctx.activeGeometry.FirstFatSector = 1;
   d.ctx.activeGeometry.FatSectors = 0xFFFFFFFFu;
   d.ctx.activeGeometry.SectorsPerCluster = 1;
-  FollowClusterChain(d.ctx, 2);
+  FatReader fat(d.ctx);
   // The chain runs until the reads pass the end of the disk.
-  EXPECT_EQ(d.ctx.clusterChain.size(), (kDiskSectors - 1) * 128 - 1);
-  auto sectors = DirectoryChainSectors(d.ctx, 2);
+  EXPECT_EQ(FollowClusterChain(fat, 2).size(), (kDiskSectors - 1) * 128 - 1);
+  auto sectors = DirectoryChainSectors(d.ctx, fat, 2);
   EXPECT_EQ(sectors.size(), 4096u);
   DetailsList list;
-  ListFatFiles(d.ctx, list, 2);
-  NameFatChildren(d.ctx, FolderNode{});
+  ListFiles(d.ctx, list, 2);
+  NameChildren(d.ctx, FolderNode{});
 }
 
 TEST(FatHostileInput, RootDirectorySizeIsBounded) {
@@ -197,7 +195,7 @@ TEST(FatHostileInput, RootDirectorySizeIsBounded) {
   d.ctx.activeGeometry.RootDirSectors = 0xFFFFFFFFu;
   EXPECT_EQ(Fat16RootSectors(d.ctx).size(), 4096u);
   DetailsList list;
-  ListFatFiles(d.ctx, list, 0);
+  ListFiles(d.ctx, list, 0);
   EXPECT_TRUE(list.rows.empty());
 }
 

@@ -7,7 +7,8 @@
 #include "fat/directory_passes.h"
 #include "fat/fat_file_list.h"
 #include "fat/fat_volume.h"
-#include "fat/standard_search.h"
+#include "app/results_page.h"
+#include "session/standard_search.h"
 #include "fat_test_volume.h"
 #include "results/folder_tree.h"
 
@@ -69,16 +70,16 @@ struct SampleVolume {
 
   // The folder names below the root, by path, after every folder was expanded.
   std::map<std::string, const FolderNode*> Folders() {
-    mytreectrl& tree = *d.ctx.resultsTree;
+    mytreectrl& tree = *d.ctx.results.tree;
     std::map<std::string, const FolderNode*> out;
     std::vector<std::pair<TreeItem, std::string>> stack;
     for (TreeItem t : tree.Children(tree.Root())) stack.push_back({t, ""});
     while (!stack.empty()) {
       auto [item, prefix] = stack.back();
       stack.pop_back();
-      FolderNode* node = d.ctx.folderNodes.FindByItem(item);
+      FolderNode* node = d.ctx.results.folderNodes.FindByItem(item);
       if (!node) continue;
-      NameFatChildren(d.ctx, *node);
+      NameChildren(d.ctx, *node);
       std::string path = prefix.empty() ? node->name : prefix + "/" + node->name;
       out[path] = node;
       for (TreeItem t : tree.Children(item)) stack.push_back({t, path});
@@ -93,7 +94,7 @@ struct SampleVolume {
 TEST(FatScanDataArea, RowsForSelfNamingDirectoriesAfterTheCatchAll) {
   SampleVolume v;
   ScanDataArea(v.d.ctx);
-  const TextTable& t = v.d.ctx.tables.EntryTable;
+  const TextTable& t = v.d.ctx.results.tables.EntryTable;
   using namespace entry_col;
   ASSERT_EQ(t.RowCount(), 8);
   EXPECT_EQ(t.Cell(0, kName), "QRW_Miscellaneous");
@@ -125,8 +126,8 @@ TEST(FatScanDataArea, HighWordOfClustersOnlyOnFat32) {
   s[32 + 20] = 0x01;  // ".." high word: cluster 0x10005 on FAT32
   v.d.Put(v.layout.ClusterSector(6), s);
   ScanDataArea(v.d.ctx);
-  EXPECT_EQ(v.d.ctx.tables.EntryTable.Cell(4, entry_col::kParent), std::to_string(0x10005));
-  TextTable& t = v.d.ctx.tables.EntryTable;
+  EXPECT_EQ(v.d.ctx.results.tables.EntryTable.Cell(4, entry_col::kParent), std::to_string(0x10005));
+  TextTable& t = v.d.ctx.results.tables.EntryTable;
   t.DeleteAllRows();
   v.d.ctx.partitionType = FsType::kFat16;
   ScanDataArea(v.d.ctx);
@@ -135,9 +136,9 @@ TEST(FatScanDataArea, HighWordOfClustersOnlyOnFat32) {
 
 TEST(FatScanDataArea, ClustersPastTheRangeAreNotExamined) {
   SampleVolume v;
-  v.d.ctx.searchEnd = static_cast<std::int64_t>(v.layout.ClusterSector(8));
+  v.d.ctx.searchEnd = static_cast<std::uint64_t>(v.layout.ClusterSector(8));
   ScanDataArea(v.d.ctx);
-  const TextTable& t = v.d.ctx.tables.EntryTable;
+  const TextTable& t = v.d.ctx.results.tables.EntryTable;
   ASSERT_EQ(t.RowCount(), 5);
   EXPECT_EQ(t.Cell(4, entry_col::kSelf), "6");
 }
@@ -146,7 +147,7 @@ TEST(FatScanDataArea, UnreadableClusterIsSkippedAndTheRestOfTheChunkStillRead) {
   SampleVolume v;
   v.d.disk->MarkBad(v.layout.ClusterSector(4));
   ScanDataArea(v.d.ctx);
-  const TextTable& t = v.d.ctx.tables.EntryTable;
+  const TextTable& t = v.d.ctx.results.tables.EntryTable;
   ASSERT_EQ(t.RowCount(), 7);
   EXPECT_EQ(t.Cell(1, entry_col::kSelf), "3");
   EXPECT_EQ(t.Cell(2, entry_col::kSelf), "5");
@@ -159,12 +160,12 @@ TEST(FatScanDataArea, StopLeavesTheCatchAllOnlyAndZeroClusterSizeReadsNothing) {
   source.request_stop();
   v.d.ctx.stop = source.get_token();
   ScanDataArea(v.d.ctx);
-  EXPECT_EQ(v.d.ctx.tables.EntryTable.RowCount(), 1);
+  EXPECT_EQ(v.d.ctx.results.tables.EntryTable.RowCount(), 1);
 
   SampleVolume w;
   w.d.ctx.geometry.SectorsPerCluster = 0;
   ScanDataArea(w.d.ctx);
-  EXPECT_EQ(w.d.ctx.tables.EntryTable.RowCount(), 1);
+  EXPECT_EQ(w.d.ctx.results.tables.EntryTable.RowCount(), 1);
 }
 
 TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
@@ -178,7 +179,7 @@ TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
   d.ctx.geometry.Cluster0Sector = 10;
   for (std::uint32_t c : {2u, 170u, 171u, 300u, 900u}) d.Put(10 + 3 * c, DirectoryStart(c, 0));
   ScanDataArea(d.ctx);
-  const TextTable& t = d.ctx.tables.EntryTable;
+  const TextTable& t = d.ctx.results.tables.EntryTable;
   ASSERT_EQ(t.RowCount(), 6);
   EXPECT_EQ(t.Cell(2, entry_col::kSelf), "170");
   EXPECT_EQ(t.Cell(3, entry_col::kSelf), "171");
@@ -186,7 +187,7 @@ TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
 }
 
 TextTable& FolderRows(ScanContext& ctx, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& rows) {
-  TextTable& t = ctx.tables.EntryTable;
+  TextTable& t = ctx.results.tables.EntryTable;
   t.DeleteAllRows();
   for (auto [self, parent] : rows) {
     int r = t.AppendRow("Dir" + std::to_string(t.RowCount()));
@@ -234,14 +235,13 @@ TEST(FatLinkLostDirectories, NtfsFormKeepsRootChildrenAndSkipsRowZero) {
 
 TEST(FatStandardSearch, BuildsTheNamedTree) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = true;
   DetailsList list;
   list.rows.push_back({});
-  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, &list);
+  StandardSearchOutcome outcome = RunFatStandardStages(v.d.ctx, true, &list);
   EXPECT_FALSE(outcome.stopped);
   EXPECT_FALSE(outcome.paramsFailed);
-  EXPECT_EQ(v.d.ctx.tables.EntryTable.RowCount(), 0);
-  EXPECT_TRUE(v.d.ctx.dataFound);
+  EXPECT_EQ(v.d.ctx.results.tables.EntryTable.RowCount(), 0);
+  EXPECT_TRUE(v.d.ctx.results.dataFound);
   EXPECT_TRUE(v.d.feedback.advice.empty());
   EXPECT_TRUE(list.rows.empty());
   EXPECT_EQ(list.columns.size(), 8u);
@@ -249,7 +249,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_EQ(v.d.ctx.activeGeometry.type, FsType::kFat32);
   EXPECT_EQ(static_cast<const VolumeGeometry&>(v.d.ctx.activeGeometry), v.d.ctx.geometry);
 
-  mytreectrl& tree = *v.d.ctx.resultsTree;
+  mytreectrl& tree = *v.d.ctx.results.tree;
   EXPECT_EQ(tree.Text(tree.Root()), "Root");
   std::vector<std::string> top;
   for (TreeItem t : tree.Children(tree.Root())) top.push_back(tree.Text(t));
@@ -260,8 +260,8 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   ASSERT_TRUE(folders.count("My Documents/OLD"));
   ASSERT_TRUE(folders.count("QRW_Miscellaneous/Dir6"));
   EXPECT_EQ(folders["QRW_Miscellaneous/Dir6"]->self, 9u);
-  EXPECT_EQ(folders["_LD"]->deleted, 1u);
-  EXPECT_EQ(folders["DCIM"]->deleted, 0u);
+  EXPECT_TRUE(folders["_LD"]->deleted);
+  EXPECT_FALSE(folders["DCIM"]->deleted);
   EXPECT_EQ(folders["Dir7"]->self, 12u);  // the non-ASCII long name is not used
   EXPECT_EQ(folders.size(), 8u);
 }
@@ -271,34 +271,31 @@ TEST(FatStandardSearch, WorksOutTheGeometryWhenValidationFailed) {
   VolumeGeometry expected = v.d.ctx.geometry;
   expected.RootDirStart = 2;
   v.d.ctx.geometry = VolumeGeometry{};
-  v.d.ctx.partitionValidated = false;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, false, nullptr);
   EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
   EXPECT_EQ(v.d.ctx.geometry, expected);
-  EXPECT_EQ(v.d.ctx.resultsTree->Children(v.d.ctx.resultsTree->Root()).size(), 5u);
+  EXPECT_EQ(v.d.ctx.results.tree->Children(v.d.ctx.results.tree->Root()).size(), 5u);
 }
 
 TEST(FatStandardSearch, NothingFoundShowsTheAdvice) {
   TestDisk d{400};
   Fat32Layout layout;
   layout.Apply(d.ctx, 400);
-  d.ctx.partitionValidated = true;
-  RunFatStandardSearch(d.ctx, nullptr);
-  EXPECT_FALSE(d.ctx.dataFound);
+    RunFatStandardStages(d.ctx, true, nullptr);
+  EXPECT_FALSE(d.ctx.results.dataFound);
   ASSERT_EQ(d.feedback.advice.size(), 1u);
   EXPECT_EQ(d.feedback.advice[0], AdviceDialog::kStandardSearch);
-  mytreectrl& tree = *d.ctx.resultsTree;
+  mytreectrl& tree = *d.ctx.results.tree;
   ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
   EXPECT_EQ(tree.Text(tree.Children(tree.Root())[0]), "QRW_Miscellaneous");
 }
 
 TEST(FatStandardSearch, NoFittingDirectoryPairShowsTheMessageAndGoesOn) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = false;
   v.d.ctx.partitionType = FsType::kFat32;
   // No directory pair fits: the figures cannot be worked out; the scan goes on.
   for (std::uint32_t c : {3u, 4u, 5u, 6u, 8u, 9u, 12u}) v.d.Put(v.layout.ClusterSector(c), Sector{});
-  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, nullptr);
+  StandardSearchOutcome outcome = RunFatStandardStages(v.d.ctx, false, nullptr);
   EXPECT_TRUE(outcome.paramsFailed);
   ASSERT_EQ(v.d.feedback.messages.size(), 1u);
   EXPECT_EQ(v.d.feedback.messages[0], "Quarrow: Unable to calculate partition parameters");
@@ -309,8 +306,7 @@ TEST(FatStandardSearch, FoldersNamingEachOtherAsParentsAreKeptUnderTheCatchAll) 
   v.d.Put(v.layout.ClusterSector(30), DirectoryStart(30, 31));
   v.d.Put(v.layout.ClusterSector(31), DirectoryStart(31, 30));
   v.d.Put(v.layout.ClusterSector(32), DirectoryStart(32, 32));
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   auto folders = v.Folders();
   std::size_t cycleFolders = 0;
   for (const auto& [path, node] : folders) {
@@ -327,20 +323,18 @@ TEST(FatStandardSearch, StopDuringTheScanStillBuildsATree) {
   std::stop_source source;
   source.request_stop();
   v.d.ctx.stop = source.get_token();
-  v.d.ctx.partitionValidated = true;
-  StandardSearchOutcome outcome = RunFatStandardSearch(v.d.ctx, nullptr);
+    StandardSearchOutcome outcome = RunFatStandardStages(v.d.ctx, true, nullptr);
   EXPECT_TRUE(outcome.stopped);
-  mytreectrl& tree = *v.d.ctx.resultsTree;
+  mytreectrl& tree = *v.d.ctx.results.tree;
   ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
   EXPECT_EQ(tree.Text(tree.Children(tree.Root())[0]), "QRW_Miscellaneous");
 }
 
 TEST(FatFileList, ListsFileEntriesOnly) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   DetailsList list;
-  ListFatFiles(v.d.ctx, list, 3);
+  ListFiles(v.d.ctx, list, 3);
   ASSERT_EQ(list.rows.size(), 1u);
   const DetailsRow& img = list.rows[0];
   EXPECT_EQ(img.name, "IMG_0001.JPG");
@@ -352,7 +346,7 @@ TEST(FatFileList, ListsFileEntriesOnly) {
   EXPECT_FALSE(img.deleted);
 
   DetailsList docs;
-  ListFatFiles(v.d.ctx, docs, 5);
+  ListFiles(v.d.ctx, docs, 5);
   ASSERT_EQ(docs.rows.size(), 2u);
   EXPECT_EQ(docs.rows[0].name, "A long file name here.txt");
   EXPECT_EQ(docs.rows[0].type, "Text file");
@@ -361,7 +355,7 @@ TEST(FatFileList, ListsFileEntriesOnly) {
 
   // The root: the volume label is an entry like a file; sub-directories are not rows.
   DetailsList root;
-  ListFatFiles(v.d.ctx, root, 0);
+  ListFiles(v.d.ctx, root, 0);
   ASSERT_EQ(root.rows.size(), 2u);
   EXPECT_EQ(root.rows[0].name, "MYDISK");
   EXPECT_EQ(root.rows[1].name, "ROOT.TXT");
@@ -369,24 +363,22 @@ TEST(FatFileList, ListsFileEntriesOnly) {
 
 TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   // Cluster 3's second sector holds another file; its first sector cannot be read.
   v.d.PutEntries(v.layout.ClusterSector(3) + 1, {ShortEntry("LATER   TXT", 0x20, 40, 3)});
   v.d.disk->MarkBad(v.layout.ClusterSector(3));
   DetailsList list;
-  ListFatFiles(v.d.ctx, list, 3);
+  ListFiles(v.d.ctx, list, 3);
   ASSERT_EQ(list.rows.size(), 1u);
   EXPECT_EQ(list.rows[0].name, "LATER.TXT");
 }
 
 TEST(FatFileList, EndOfDirectoryStopsTheListing) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   v.d.PutEntries(v.layout.ClusterSector(3) + 2, {ShortEntry("AFTER   TXT", 0x20, 40, 3)});
   DetailsList list;
-  ListFatFiles(v.d.ctx, list, 3);  // sector 1 of cluster 3 is empty: the directory ends there
+  ListFiles(v.d.ctx, list, 3);  // sector 1 of cluster 3 is empty: the directory ends there
   EXPECT_EQ(list.rows.size(), 1u);
 }
 
@@ -398,7 +390,7 @@ TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {
   d.PutEntries(50, {ShortEntry("TOP     ZIP", 0x20, 7, 6)});
   d.PutEntries(51, {ShortEntry("NEXT    REG", 0x20, 8, 6)});
   DetailsList list;
-  ListFatFiles(d.ctx, list, 0);
+  ListFiles(d.ctx, list, 0);
   ASSERT_EQ(list.rows.size(), 2u);
   EXPECT_EQ(list.rows[0].type, "Compressed File");
   EXPECT_EQ(list.rows[1].type, "Windows Registry file");
@@ -406,30 +398,29 @@ TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {
 
 TEST(FatNameChildNodes, OnlyDirectoryEntriesOfThisParentNameNodes) {
   SampleVolume v;
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   // A deleted file in DCIM whose first cluster is 4 (the cluster 100CANON reuses) comes first.
   v.d.Put(v.layout.ClusterSector(3),
           DirectoryStart(
               3, 0, {Deleted(ShortEntry("XOLDPIC JPG", 0x20, 4, 5)), ShortEntry("100CANON   ", 0x10, 4)}));
   FolderNode* canon = nullptr;
-  for (FolderNode& n : v.d.ctx.folderNodes) {
+  for (FolderNode& n : v.d.ctx.results.folderNodes) {
     if (n.self == 4) canon = &n;
   }
   ASSERT_NE(canon, nullptr);
-  EXPECT_EQ(NameChildNodes(v.d.ctx, v.layout.ClusterSector(3), 3), 0);
+  EXPECT_EQ(NameChildNodes(v.d.ctx, v.layout.ClusterSector(3), 3), WalkResult::kEndMet);
   EXPECT_EQ(canon->name, "100CANON");
-  EXPECT_EQ(canon->deleted, 0u);
-  EXPECT_EQ(v.d.ctx.resultsTree->Text(canon->item), "100CANON");
+  EXPECT_FALSE(canon->deleted);
+  EXPECT_EQ(v.d.ctx.results.tree->Text(canon->item), "100CANON");
   // The same entry read as the directory of another cluster names nothing.
   canon->name = "X";
   NameChildNodes(v.d.ctx, v.layout.ClusterSector(3), 5);
   EXPECT_EQ(canon->name, "X");
-  // A sector without an end entry reports 1, an unreadable one too.
+  // A sector without an end entry runs out, an unreadable one too.
   v.d.PutEntries(300, std::vector<Entry>(16, ShortEntry("FILLER  TXT", 0x20, 1)));
-  EXPECT_EQ(NameChildNodes(v.d.ctx, 300, 3), 1);
+  EXPECT_EQ(NameChildNodes(v.d.ctx, 300, 3), WalkResult::kRanOut);
   v.d.disk->MarkBad(301);
-  EXPECT_EQ(NameChildNodes(v.d.ctx, 301, 3), 1);
+  EXPECT_EQ(NameChildNodes(v.d.ctx, 301, 3), WalkResult::kRanOut);
 }
 
 TEST(FatStandardSearch, FolderMadeAgainOnAnOldClusterStaysLiveWhateverTheEntryOrder) {
@@ -443,23 +434,22 @@ TEST(FatStandardSearch, FolderMadeAgainOnAnOldClusterStaysLiveWhateverTheEntryOr
           DirectoryStart(3, 0,
                          {Deleted(ShortEntry("XLDCANON   ", 0x10, 4)), ShortEntry("100CANON   ", 0x10, 4),
                           Deleted(ShortEntry("XEWCANON   ", 0x10, 4))}));
-  v.d.ctx.partitionValidated = true;
-  RunFatStandardSearch(v.d.ctx, nullptr);
+    RunFatStandardStages(v.d.ctx, true, nullptr);
   auto folders = v.Folders();
   ASSERT_TRUE(folders.count("DCIM"));
-  EXPECT_EQ(folders["DCIM"]->deleted, 0u);
+  EXPECT_FALSE(folders["DCIM"]->deleted);
   ASSERT_TRUE(folders.count("DCIM/100CANON"));
-  EXPECT_EQ(folders["DCIM/100CANON"]->deleted, 0u);
+  EXPECT_FALSE(folders["DCIM/100CANON"]->deleted);
   // With only the deleted entry left, the folder shows as deleted.
   v.d.Put(v.layout.ClusterSector(3), DirectoryStart(3, 0, {Deleted(ShortEntry("XLDCANON   ", 0x10, 4))}));
   FolderNode* canon = nullptr;
-  for (FolderNode& n : v.d.ctx.folderNodes) {
+  for (FolderNode& n : v.d.ctx.results.folderNodes) {
     if (n.self == 4) canon = &n;
   }
   ASSERT_NE(canon, nullptr);
-  NameFatChildren(v.d.ctx, *folders["DCIM"]);
+  NameChildren(v.d.ctx, *folders["DCIM"]);
   EXPECT_EQ(canon->name, "_LDCANON");
-  EXPECT_EQ(canon->deleted, 1u);
+  EXPECT_TRUE(canon->deleted);
 }
 
 }  // namespace

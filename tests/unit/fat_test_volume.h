@@ -12,20 +12,20 @@
 #include "core/feedback.h"
 #include "disk/fault_block_device.h"
 #include "disk/sector_reader.h"
+#include "fat/fat_file_list.h"
+#include "fat/fat_reader.h"
+#include "fat/fat_volume.h"
 #include "scan/scan_context.h"
+#include "support/test_support.h"
 
 namespace quarrow::fat_test {
 
 using Sector = std::array<std::uint8_t, 512>;
 using Entry = std::array<std::uint8_t, 32>;
 
-inline void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using test_support::Put16;
+using test_support::Put32;
+using test_support::RecordingFeedback;
 
 // A short entry. name11 is the 11 name and extension bytes, padded with spaces when shorter.
 inline Entry ShortEntry(std::string_view name11, std::uint8_t attr, std::uint32_t cluster,
@@ -33,11 +33,11 @@ inline Entry ShortEntry(std::string_view name11, std::uint8_t attr, std::uint32_
   Entry e{};
   for (std::size_t i = 0; i < 11; ++i) e[i] = i < name11.size() ? static_cast<std::uint8_t>(name11[i]) : ' ';
   e[11] = attr;
-  Put16(&e[20], static_cast<std::uint16_t>(cluster >> 16));
-  Put16(&e[22], time);
-  Put16(&e[24], date);
-  Put16(&e[26], static_cast<std::uint16_t>(cluster));
-  Put32(&e[28], size);
+  Put16(e, 20, static_cast<std::uint16_t>(cluster >> 16));
+  Put16(e, 22, time);
+  Put16(e, 24, date);
+  Put16(e, 26, static_cast<std::uint16_t>(cluster));
+  Put32(e, 28, size);
   return e;
 }
 
@@ -55,7 +55,7 @@ inline Entry LongEntry(std::uint8_t seq, std::string_view chars) {
     } else if (i == chars.size()) {
       unit = 0;
     }
-    Put16(&e[static_cast<std::size_t>(kOffsets[i])], unit);
+    Put16(e, static_cast<std::size_t>(kOffsets[i]), unit);
   }
   return e;
 }
@@ -87,46 +87,6 @@ inline Sector DirectoryStart(std::uint32_t self, std::uint32_t parent, const std
   return SectorOf(entries);
 }
 
-// Records what the engine reports.
-class RecordingFeedback : public Feedback {
- public:
-  void SetText(int controlId, std::string_view text) override {
-    texts.push_back({controlId, std::string(text)});
-  }
-  void SetProgress(int controlId, int position, std::string_view barText) override {
-    progress.push_back({controlId, position, std::string(barText)});
-  }
-  bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override {
-    messages.push_back(std::string(title) + ": " + std::string(text));
-    (void)icon;
-    return true;
-  }
-  void ShowAdvice(AdviceDialog dialog) override { advice.push_back(dialog); }
-  void SetGuidance(std::string_view text) override { guidance.emplace_back(text); }
-
-  bool HasText(int controlId, std::string_view text) const {
-    for (const auto& t : texts) {
-      if (t.controlId == controlId && t.text == text) return true;
-    }
-    return false;
-  }
-
-  struct Text {
-    int controlId;
-    std::string text;
-  };
-  struct Progress {
-    int controlId;
-    int position;
-    std::string barText;
-  };
-  std::vector<Text> texts;
-  std::vector<Progress> progress;
-  std::vector<std::string> messages;
-  std::vector<AdviceDialog> advice;
-  std::vector<std::string> guidance;
-};
-
 // A disk in memory with a ScanContext over it.
 struct TestDisk {
   explicit TestDisk(std::uint64_t sectors) : disk(std::make_shared<FaultBlockDevice>(sectors * 512)) {
@@ -134,7 +94,7 @@ struct TestDisk {
     paths.Set(0, "fat-test.img");
     ctx.reader = &reader;
     ctx.diskNumber = 0;
-    ctx.feedback = &feedback;
+    ctx.SetFeedback(feedback);
     ctx.ResetForScan();
   }
   void Put(std::uint64_t sector, const Sector& bytes) { disk->WriteSector(sector, bytes); }
@@ -182,8 +142,18 @@ struct Fat32Layout {
 // Sets FAT32 entry cluster = next in the first FAT of the disk.
 inline void SetFat32(TestDisk& d, const Fat32Layout& l, std::uint32_t cluster, std::uint32_t next) {
   std::array<std::uint8_t, 4> v{};
-  Put32(v.data(), next);
+  Put32(v, 0, next);
   d.disk->Write(std::uint64_t{l.FirstFat()} * 512 + std::uint64_t{cluster} * 4, v);
+}
+
+// One-off FAT readers for tests that list or name a single folder.
+inline void ListFiles(ScanContext& ctx, DetailsList& list, std::uint32_t cluster) {
+  FatReader fat(ctx);
+  ListFatFiles(ctx, fat, list, cluster);
+}
+inline void NameChildren(ScanContext& ctx, const FolderNode& node) {
+  FatReader fat(ctx);
+  NameFatChildren(ctx, fat, node);
 }
 
 }  // namespace quarrow::fat_test

@@ -92,7 +92,7 @@ TEST_F(PartitionDetailsTest, IndexWithoutAnEntryShowsAnEmptyEntry) {
 }
 
 TEST(PartitionClick, FindsTheClickedEntryAndIgnoresTheRest) {
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionList list;
   const TreeItem first = tree.InsertItem(tree.Root(), "Partition - 1 ( FAT16 )", 1, 1);
   const TreeItem second = tree.InsertItem(tree.Root(), "Partition - 2 ( NTFS )", 1, 1);

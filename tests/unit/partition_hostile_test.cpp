@@ -30,7 +30,7 @@ TEST(PartitionHostileChain, RecordLinkingToItselfEndsTheWalk) {
   disk.Write(0, PartitionTable({{0x05, 1000, 50000}}));
   // Entry 1 links to offset 0: the record itself.
   disk.Write(1000, PartitionTable({{0x06, 63, 1000}, {0x05, 0, 50000}}, false));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkDisk(disk, tree, state);
   EXPECT_TRUE(outcome.chainLooped);
@@ -43,7 +43,7 @@ TEST(PartitionHostileChain, TwoRecordsLinkingToEachOtherEndTheWalk) {
   disk.Write(0, PartitionTable({{0x0F, 1000, 50000}}));
   disk.Write(1000, PartitionTable({{0x0C, 63, 1000}, {0x05, 5000, 1}}, false));
   disk.Write(6000, PartitionTable({{0x07, 63, 1000}, {0x05, 0, 1}}, false));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkDisk(disk, tree, state);
   EXPECT_TRUE(outcome.chainLooped);
@@ -58,7 +58,7 @@ TEST(PartitionHostileChain, EndlessChainOfNewRecordsIsCut) {
   for (std::uint32_t i = 0; i < 2000; ++i) {
     disk.Write(1000 + i, PartitionTable({{0x83, 1, 1}, {0x05, i + 1, 1}}, false));
   }
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkDisk(disk, tree, state);
   EXPECT_TRUE(outcome.chainTooLong);
@@ -72,7 +72,7 @@ TEST(PartitionHostileChain, MoreThanTwentySixPartitionsEndTheWalk) {
   for (std::uint32_t i = 0; i < 40; ++i) {
     disk.Write(10000 + i * 100, PartitionTable({{0x06, 10, 50}, {0x05, (i + 1) * 100, 100}}, false));
   }
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkDisk(disk, tree, state);
   EXPECT_TRUE(outcome.listFull);
@@ -91,7 +91,7 @@ TEST(PartitionHostileEntries, LogicalDrivesPastTheDiskAreNotListed) {
   // One drive past the end, one that starts inside and runs past it, one 32-bit link far away.
   disk.Write(1000, PartitionTable({{0x06, 200000, 1000}, {0x05, 2000, 1}}, false));
   disk.Write(3000, PartitionTable({{0x06, 63, 500000}, {0x05, 0xFFFFFF00u, 1}}, false));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkDisk(disk, tree, state);
   EXPECT_FALSE(outcome.chainLooped);
@@ -110,7 +110,7 @@ TEST(PartitionHostileEntries, SectorSumsDoNotWrapAtThirtyTwoBits) {
   disk.Write(0xFFFF0000ull, PartitionTable({{0x07, 0xFFFF0000u, 0x10000}}, false));
   const std::uint64_t drive = 0xFFFF0000ull * 2;
   disk.Write(drive, NtfsBoot({}));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   WalkDisk(disk, tree, state);
   ASSERT_EQ(state.ForDisk(0).count, 1);
@@ -127,7 +127,7 @@ TEST(PartitionHostileEntries, TruncatedImageReadsAsEmptySectors) {
   disk.Write(0, PartitionTable({{0x83, 63, 1000}, {0x83, 5000, 1000}, {0x05, 10000, 20000}}));
   disk.Write(63, NtfsBoot({}));
   disk.Write(10000, PartitionTable({{0x06, 63, 100}}, false));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   WalkDisk(disk, tree, state);
   const PartitionList& list = state.ForDisk(0);
@@ -190,7 +190,7 @@ TEST(PartitionHostileRandom, WalkEndsAndKeepsItsInvariants) {
     if (rng() % 4 == 0) disk.device->MarkBadRange(rng() % sectors, 1 + rng() % 64);
     if (rng() % 4 == 0) disk.device->SetReadableSize((rng() % sectors) * 512);
 
-    mytreectrl tree(1, 0);
+    mytreectrl tree(TreeKind::kPartitions, 0);
     PartitionState state;
     const auto outcome = WalkDisk(disk, tree, state);
     const PartitionList& list = state.ForDisk(0);
@@ -236,8 +236,8 @@ TEST(PartitionHostileRandom, ValidationEndsAndFillsOnlySoundGeometry) {
     ScanContext context;
     context.reader = &disk.reader;
     context.partitionType = kind == 0 ? FsType::kFat16 : kind == 1 ? FsType::kFat32 : FsType::kNtfs;
-    context.searchStart = static_cast<std::int64_t>(start);
-    context.searchEnd = static_cast<std::int64_t>(start + rng() % 70000);
+    context.searchStart = static_cast<std::uint64_t>(start);
+    context.searchEnd = static_cast<std::uint64_t>(start + rng() % 70000);
     const VolumeGeometry before = context.geometry;
     const int result = ValidatePartition(context);
     const VolumeGeometry& g = context.geometry;

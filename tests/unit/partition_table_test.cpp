@@ -48,7 +48,7 @@ class PartitionWalkTest : public ::testing::Test {
   }
 
   MemoryDisk disk;
-  mytreectrl tree{1, 0};
+  mytreectrl tree{TreeKind::kPartitions, 0};
   PartitionState state;
   RecordingFeedback feedback;
 };
@@ -158,7 +158,7 @@ TEST_F(PartitionWalkTest, ANewWalkReplacesTheOldList) {
   Walk();
   ASSERT_EQ(state.ForDisk(0).count, 2);
   disk.Write(0, Sector{});  // the table is gone
-  mytreectrl fresh(1, 0);
+  mytreectrl fresh(TreeKind::kPartitions, 0);
   WalkPartitionTable(disk.reader, 0, disk.Sectors(), fresh, state, feedback);
   EXPECT_EQ(state.ForDisk(0).count, 0);
   EXPECT_EQ(state.ForDisk(0).At(0), PartitionEntry{});
@@ -238,7 +238,7 @@ TEST(PartitionDiskEnd, LargeDiskPartitionsAreListed) {
   MemoryDisk big((1ull << 32) + 100000);
   big.Write(0, PartitionTable({{0x07, 2048, 0xFFFFFFFF}}));
   big.Write(2048, NtfsBoot({}));
-  mytreectrl tree(1, 0);
+  mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const auto outcome = WalkPartitionTable(big.reader, 0, big.Sectors(), tree, state, NullFeedback());
   EXPECT_FALSE(outcome.tableCorrupted);

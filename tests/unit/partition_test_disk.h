@@ -12,21 +12,17 @@
 #include "core/feedback.h"
 #include "disk/fault_block_device.h"
 #include "disk/sector_reader.h"
+#include "support/test_support.h"
 
 namespace quarrow::partition_test {
 
 using Sector = std::array<std::uint8_t, 512>;
 
-inline void Put16(Sector& s, std::size_t at, std::uint16_t v) {
-  s[at] = static_cast<std::uint8_t>(v);
-  s[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(Sector& s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void PutText(Sector& s, std::size_t at, std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) s[at + i] = static_cast<std::uint8_t>(text[i]);
-}
+using test_support::Put16;
+using test_support::Put32;
+using test_support::PutText;
+using test_support::RecordingFeedback;
+
 inline void Sign(Sector& s) {
   s[510] = 0x55;
   s[511] = 0xAA;
@@ -135,17 +131,6 @@ inline Sector FatStart(std::uint8_t media) {
   s[0] = media, s[1] = 0xFF, s[2] = 0xFF, s[3] = 0xFF;
   return s;
 }
-
-// Remembers what the engine told the user.
-class RecordingFeedback : public Feedback {
- public:
-  void SetText(int controlId, std::string_view text) override {
-    texts.emplace_back(controlId, std::string(text));
-  }
-  void EnableControl(int controlId, bool enabled) override { enables.emplace_back(controlId, enabled); }
-  std::vector<std::pair<int, std::string>> texts;
-  std::vector<std::pair<int, bool>> enables;
-};
 
 // One disk in memory, as disk 0 of a reader.
 struct MemoryDisk {

@@ -20,7 +20,7 @@ class PartitionValidateTest : public ::testing::Test {
     context.diskNumber = 0;
     context.searchStart = kStart;
     context.searchEnd = kEnd;
-    context.feedback = &feedback;
+    context.SetFeedback(feedback);
   }
 
   int Validate(const std::string& type) {
@@ -57,8 +57,9 @@ TEST_F(PartitionValidateTest, Fat16LayoutFromTheBootSector) {
   EXPECT_EQ(g.Cluster0Sector, 2048u + 4 + 64 + 32 - 8);
   EXPECT_EQ(g.FirstFatSector, 2052u);
   EXPECT_EQ(g.SecondFatSector, 2084u);
-  EXPECT_EQ(feedback.texts,
-            (std::vector<std::pair<int, std::string>>{{control::kStatus, "Validating Partition ..."}}));
+  ASSERT_EQ(feedback.texts.size(), 1u);
+  EXPECT_EQ(feedback.texts[0].controlId, control::kStatus);
+  EXPECT_EQ(feedback.texts[0].text, "Validating Partition ...");
 }
 
 TEST_F(PartitionValidateTest, Fat16Failures) {
@@ -277,8 +278,8 @@ TEST(PartitionValidateLargeDisk, VolumesBeyondThirtyTwoBitSectorsAreRefused) {
   ScanContext context;
   context.reader = &disk.reader;
   context.partitionType = FsType::kFat32;
-  context.searchStart = static_cast<std::int64_t>(start);
-  context.searchEnd = static_cast<std::int64_t>(start + 90000);
+  context.searchStart = static_cast<std::uint64_t>(start);
+  context.searchEnd = static_cast<std::uint64_t>(start + 90000);
   EXPECT_EQ(ValidatePartition(context), 0);
   EXPECT_EQ(context.geometry.FirstFatSector, 0u);
 

@@ -7,7 +7,9 @@
 #include "results/file_list.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "scan/scan_context.h"
+#include "app/results_page.h"
+#include "results/results_state.h"
+#include "support/test_support.h"
 
 namespace quarrow {
 namespace {
@@ -145,10 +147,7 @@ TEST(DetailsListTest, FatFileRowFields) {
   EXPECT_EQ(FatFileRow("a.zip", 0, 0, 0, 0, false, true).type, "Compressed File");
 }
 
-struct TextFeedback : Feedback {
-  std::map<int, std::string> texts;
-  void SetText(int id, std::string_view text) override { texts[id] = std::string(text); }
-};
+using test_support::RecordingFeedback;
 
 std::vector<std::string> Names(const DetailsList& list) {
   std::vector<std::string> out;
@@ -159,42 +158,38 @@ std::vector<std::string> Names(const DetailsList& list) {
 class FatListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ctx.feedback = &ui;
-    ctx.activeGeometry.type = FsType::kFat32;
-    ctx.ResetForScan();
-    TreeItem root = ctx.resultsTree->Root();
+    ctx.SetFeedback(ui);
+    ctx.ResetForScan(0);
+    ctx.volumeType = FsType::kFat32;
+    TreeItem root = ctx.tree->Root();
     docs = InsertFolderNode(ctx, root, "Docs", 10, FatDate(2023, 6, 1), FatTime(8, 30, 0), 0, false);
     misc = InsertFolderNode(ctx, root, "QRW_Miscellaneous", kOrphanCluster, 0, 0, 0, false);
     sub = InsertFolderNode(ctx, docs, "Sub", 11, 0, 0, 10, true);
     subsub = InsertFolderNode(ctx, sub, "Inner", 12, 0, 0, 11, false);
     lost = InsertFolderNode(ctx, misc, "Lost", 40, 0, 0, kOrphanCluster, false);
-    lister = [this](ScanContext&, DetailsList& list, std::uint32_t cluster) {
+    ctx.hooks.listFiles = [this](DetailsList& list, std::uint32_t cluster) {
       listed.push_back(cluster);
       list.rows.push_back(
           FatFileRow("f" + std::to_string(cluster) + ".txt", 1, 0, 0, cluster + 100, false, cluster == 0));
     };
-    namer = [this](ScanContext&, const FolderNode& node) { named.push_back(node.self); };
-    listing.listFatFiles = &lister;
-    listing.nameChildren = &namer;
+    ctx.hooks.nameChildren = [this](const FolderNode& node) { named.push_back(node.self); };
     now.tm_year = 126;
     now.tm_mon = 11;
     now.tm_mday = 8;
     now.tm_hour = 13;
     now.tm_min = 5;
   }
-  TextFeedback ui;
-  ScanContext ctx;
+  RecordingFeedback ui;
+  ResultsState ctx;
   TreeItem docs = kNoItem, misc = kNoItem, sub = kNoItem, subsub = kNoItem, lost = kNoItem;
-  FatFileLister lister;
-  ChildNamer namer;
-  FolderListing listing;
+  bool listOnClick = true;
   std::vector<std::uint32_t> listed, named;
   std::tm now{};
   DetailsList list;
 };
 
 TEST_F(FatListingTest, RootListsTopFoldersThenItsFiles) {
-  ListFolder(ctx, list, ctx.resultsTree->Root(), listing, now);
+  ListFolder(ctx, list, ctx.tree->Root(), listOnClick, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Docs", "QRW_Miscellaneous", "f0.txt"}));
   EXPECT_EQ(listed, (std::vector<std::uint32_t>{0}));
   EXPECT_TRUE(named.empty());  // the root has no node to name children for
@@ -211,73 +206,73 @@ TEST_F(FatListingTest, RootListsTopFoldersThenItsFiles) {
   EXPECT_EQ(list.rows[1].date, "08-Dec-2026");
   EXPECT_EQ(list.rows[1].time, "13:05");
   EXPECT_EQ(list.rows[2].type, "Text file");
-  EXPECT_EQ(ui.texts[control::kCurrentFolder], "");
+  EXPECT_EQ(ui.lastText[control::kCurrentFolder], "");
   EXPECT_EQ(ctx.currentFolder, kNoItem);  // the root never becomes the current folder
 
   // Opened from the list instead, the catch-all folder shows its stored date.
-  FillFolderList(ctx, list, ctx.resultsTree->Root(), listing);
+  FillFolderList(ctx, list, ctx.tree->Root());
   EXPECT_EQ(list.rows[1].date, "00-ERR-1980");
   EXPECT_EQ(list.rows[1].time, "00:00");
 }
 
 TEST_F(FatListingTest, FolderReadsItsDirectoryEveryTimeItIsListed) {
-  ListFolder(ctx, list, docs, listing, now);
+  ListFolder(ctx, list, docs, listOnClick, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Sub", "f10.txt"}));
   EXPECT_EQ(list.rows[0].type, "Deleted FOLDER");
   EXPECT_EQ(list.rows[1].type, "Text file");
   EXPECT_EQ(list.rows[1].debug1, "110");
-  ListFolder(ctx, list, docs, listing, now);
+  ListFolder(ctx, list, docs, listOnClick, now);
   EXPECT_EQ(list.rows.size(), 2u);  // emptied before every filling
   EXPECT_EQ(named, (std::vector<std::uint32_t>{10, 10}));
   EXPECT_EQ(listed, (std::vector<std::uint32_t>{10, 10}));
   EXPECT_EQ(ctx.currentFolder, docs);
-  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs");
+  EXPECT_EQ(ui.lastText[control::kCurrentFolder], "Docs");
 
-  FillFolderList(ctx, list, docs, listing);
+  FillFolderList(ctx, list, docs);
   EXPECT_EQ(named.size(), 2u);  // opening from the list reads no directory for names
   EXPECT_EQ(listed.size(), 3u);
 }
 
 TEST_F(FatListingTest, ChildrenOfADeletedFolderShowAndStayDeleted) {
-  ASSERT_EQ(ctx.folderNodes.FindByItem(subsub)->deleted, 0u);
-  ListFolder(ctx, list, sub, listing, now);
+  ASSERT_FALSE(ctx.folderNodes.FindByItem(subsub)->deleted);
+  ListFolder(ctx, list, sub, listOnClick, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Inner", "f11.txt"}));
   EXPECT_EQ(list.rows[0].type, "Deleted FOLDER");
   EXPECT_TRUE(list.rows[0].deleted);
-  EXPECT_EQ(ctx.folderNodes.FindByItem(subsub)->deleted, 1u);
-  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs\\Sub");
+  EXPECT_TRUE(ctx.folderNodes.FindByItem(subsub)->deleted);
+  EXPECT_EQ(ui.lastText[control::kCurrentFolder], "Docs\\Sub");
 }
 
 TEST_F(FatListingTest, CatchAllFolderReadsNoDirectory) {
-  ListFolder(ctx, list, misc, listing, now);
+  ListFolder(ctx, list, misc, listOnClick, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Lost"}));
   EXPECT_TRUE(listed.empty());
   EXPECT_TRUE(named.empty());
 }
 
 TEST_F(FatListingTest, CurrentFolderImagesMoveWithTheListing) {
-  mytreectrl& tree = *ctx.resultsTree;
-  ListFolder(ctx, list, docs, listing, now);
+  mytreectrl& tree = *ctx.tree;
+  ListFolder(ctx, list, docs, listOnClick, now);
   EXPECT_EQ(tree.Image(docs), tree_image::kFolderOpen);
-  ListFolder(ctx, list, sub, listing, now);
+  ListFolder(ctx, list, sub, listOnClick, now);
   EXPECT_EQ(tree.Image(docs), tree_image::kFolderClosed);
   EXPECT_EQ(tree.Image(sub), tree_image::kFolderOpen);
   EXPECT_EQ(tree.Selected(), sub);
-  listing.listOnClick = false;
-  ListFolder(ctx, list, lost, listing, now);
+  listOnClick = false;
+  ListFolder(ctx, list, lost, listOnClick, now);
   EXPECT_EQ(tree.Image(sub), tree_image::kFolderClosed);
   EXPECT_EQ(tree.Image(lost), tree_image::kFolder);
   EXPECT_EQ(ctx.currentFolder, lost);
 }
 
 TEST_F(FatListingTest, MissingHooksOrItemsListFoldersOnly) {
-  FolderListing none;
-  ListFolder(ctx, list, docs, none, now);
+  ctx.hooks = {};
+  ListFolder(ctx, list, docs, listOnClick, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Sub"}));
-  ListFolder(ctx, list, 9999, listing, now);
+  ListFolder(ctx, list, 9999, listOnClick, now);
   EXPECT_TRUE(list.rows.empty());
-  ctx.resultsTree.reset();
-  FillFolderList(ctx, list, docs, listing);
+  ctx.tree.reset();
+  FillFolderList(ctx, list, docs);
   EXPECT_TRUE(list.rows.empty());
 }
 
@@ -294,10 +289,10 @@ void AddPendingFile(TextTable& table, std::string name, std::string sector, std:
 }
 
 TEST(NtfsListingTest, FilesComeFromThePendingTable) {
-  ScanContext ctx;
-  ctx.activeGeometry.type = FsType::kNtfs;
-  ctx.ResetForScan();
-  TreeItem root = ctx.resultsTree->Root();
+  ResultsState ctx;
+  ctx.ResetForScan(0);
+  ctx.volumeType = FsType::kNtfs;
+  TreeItem root = ctx.tree->Root();
   TreeItem big = InsertFolderNode(ctx, root, "Big", 3000000000u, kStamp2024Leap, 0, 5, false);
   InsertFolderNode(ctx, big, "Child", 77, kStamp2000Leap, 0, 3000000000u, false);
   TextTable& pending = ctx.tables.PendingEntryTable;
@@ -307,9 +302,8 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   AddPendingFile(pending, "elsewhere.doc", "4200", "67", 2147483647u, 0, "9", "");
 
   DetailsList list;
-  FolderListing noFat;
   std::tm now{};
-  ListFolder(ctx, list, root, noFat, now);
+  ListFolder(ctx, list, root, true, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Big", "readme.txt", "a.zip"}));
   EXPECT_EQ(list.rows[0].date, "29-FEB-2024");
   EXPECT_EQ(list.rows[0].time, "12:34:56");
@@ -325,7 +319,7 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   EXPECT_EQ(list.rows[2].type, "Winzip File");  // no FAT16 root variant on NTFS
   EXPECT_EQ(list.rows[2].size, "3000000000");
 
-  ListFolder(ctx, list, big, noFat, now);
+  ListFolder(ctx, list, big, true, now);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Child", "song.mp3"}));
   EXPECT_EQ(list.rows[0].date, "29-FEB-2000");
   EXPECT_EQ(list.rows[1].type, "Sound file");
@@ -340,31 +334,31 @@ namespace quarrow {
 namespace {
 
 TEST_F(FatListingTest, OpeningAFolderRowGoesDownTheTree) {
-  mytreectrl& tree = *ctx.resultsTree;
+  mytreectrl& tree = *ctx.tree;
   std::vector<TreeItem> expanded;
   tree.SetExpandingHandler([&](TreeItem item, bool expanding) {
     if (expanding) expanded.push_back(item);
-    OnResultsTreeExpanding(ctx, item, expanding, namer);
+    OnResultsTreeExpanding(ctx, item, expanding);
   });
-  ListFolder(ctx, list, docs, listing, now);
+  ListFolder(ctx, list, docs, listOnClick, now);
   ASSERT_EQ(list.rows[0].type, "Deleted FOLDER");  // opened like any folder
   list.rows[0].type += "  ";                       // the type is trimmed before the test
-  ASSERT_TRUE(OpenListRow(ctx, list, 0, listing));
+  ASSERT_TRUE(OpenListRow(ctx, list, 0));
   EXPECT_EQ(expanded, (std::vector<TreeItem>{docs, sub}));
   EXPECT_EQ(ctx.currentFolder, sub);
   EXPECT_EQ(tree.Image(sub), tree_image::kFolderOpenCurrent);
   EXPECT_EQ(tree.Image(docs), tree_image::kFolderClosed);
-  EXPECT_EQ(ui.texts[control::kCurrentFolder], "Docs\\Sub");
+  EXPECT_EQ(ui.lastText[control::kCurrentFolder], "Docs\\Sub");
   EXPECT_EQ(Names(list), (std::vector<std::string>{"Inner", "f11.txt"}));
 
   // A file row, a row past the end and a row whose item is gone open nothing.
   ASSERT_EQ(list.rows[1].type, "Text file");
-  EXPECT_FALSE(OpenListRow(ctx, list, 1, listing));
-  EXPECT_FALSE(OpenListRow(ctx, list, 2, listing));
+  EXPECT_FALSE(OpenListRow(ctx, list, 1));
+  EXPECT_FALSE(OpenListRow(ctx, list, 2));
   list.rows[0].debug3 = "999999";
-  EXPECT_FALSE(OpenListRow(ctx, list, 0, listing));
+  EXPECT_FALSE(OpenListRow(ctx, list, 0));
   list.rows[0].debug3 = "";
-  EXPECT_FALSE(OpenListRow(ctx, list, 0, listing));
+  EXPECT_FALSE(OpenListRow(ctx, list, 0));
   EXPECT_EQ(list.rows.size(), 2u);
   EXPECT_EQ(ctx.currentFolder, sub);
 }

@@ -7,21 +7,14 @@
 #include "results/folder_tree.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "scan/scan_context.h"
+#include "app/results_page.h"
+#include "results/results_state.h"
+#include "support/test_support.h"
 
 namespace quarrow {
 namespace {
 
-struct RecordingFeedback : Feedback {
-  std::map<int, std::string> texts;
-  std::vector<std::pair<int, std::string>> progress;  // position, bar text
-  std::map<int, bool> shown;
-  void SetText(int id, std::string_view text) override { texts[id] = std::string(text); }
-  void SetProgress(int, int position, std::string_view barText) override {
-    progress.emplace_back(position, std::string(barText));
-  }
-  void ShowControl(int id, bool visible) override { shown[id] = visible; }
-};
+using test_support::RecordingFeedback;
 
 void AddFolderRow(TextTable& table, std::string name, std::uint32_t self, std::uint32_t parent,
                   std::string deleted = "", std::string type = "FOLDER", std::string date = "0") {
@@ -33,7 +26,7 @@ void AddFolderRow(TextTable& table, std::string name, std::uint32_t self, std::u
   table.SetCell(r, entry_col::kDeleted, deleted);
 }
 
-const FolderNode* NodeNamed(const ScanContext& ctx, const std::string& name) {
+const FolderNode* NodeNamed(const ResultsState& ctx, const std::string& name) {
   for (const FolderNode& node : ctx.folderNodes) {
     if (node.name == name) return &node;
   }
@@ -55,12 +48,12 @@ std::vector<std::string> ChildTexts(const mytreectrl& tree, TreeItem item) {
 class FolderTreeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ctx.feedback = &ui;
-    ctx.ResetForScan();
+    ctx.SetFeedback(ui);
+    ctx.ResetForScan(0);
   }
-  mytreectrl& Tree() { return *ctx.resultsTree; }
+  mytreectrl& Tree() { return *ctx.tree; }
   RecordingFeedback ui;
-  ScanContext ctx;
+  ResultsState ctx;
 };
 
 TEST_F(FolderTreeTest, InsertFolderNodeAddsItemAndNode) {
@@ -80,7 +73,7 @@ TEST_F(FolderTreeTest, InsertFolderNodeAddsItemAndNode) {
   EXPECT_EQ(node.parent, 0u);
   EXPECT_EQ(node.date, 0x5825);
   EXPECT_EQ(node.time, 0x6000);
-  EXPECT_EQ(node.deleted, 1u);
+  EXPECT_TRUE(node.deleted);
   EXPECT_FALSE(node.expanded);
   // A parent that is not an item of the tree gives no item and no node.
   EXPECT_EQ(InsertFolderNode(ctx, 999, "x", 1, 0, 0, 0, false), kNoItem);
@@ -97,21 +90,21 @@ TEST_F(FolderTreeTest, AttachChildFoldersConsumesTheRunFromItsLastRow) {
   AddFolderRow(t, "p9", 90, 9);
   TreeItem parent = InsertFolderNode(ctx, Tree().Root(), "seven", 7, 0, 0, 0, false);
   ctx.dataFound = false;
-  EXPECT_EQ(AttachChildFolders(ctx, "7", t, parent), 1);
+  AttachChildFolders(ctx, "7", t, parent);
   // Walked from the last row of the run up: the nameless row is attached first.
   EXPECT_EQ(ChildTexts(Tree(), parent), (std::vector<std::string>{"DIR_1", "gone", "first"}));
   EXPECT_EQ(Column0(t), (std::vector<std::string>{"p3", "file", "p9"}));
   EXPECT_TRUE(ctx.dataFound);
-  EXPECT_EQ(NodeNamed(ctx, "gone")->deleted, 1u);
-  EXPECT_EQ(NodeNamed(ctx, "first")->deleted, 0u);
+  EXPECT_TRUE(NodeNamed(ctx, "gone")->deleted);
+  EXPECT_FALSE(NodeNamed(ctx, "first")->deleted);
   EXPECT_EQ(NodeNamed(ctx, "DIR_1")->self, 74u);
   EXPECT_EQ(NodeNamed(ctx, "DIR_1")->parent, 7u);
   EXPECT_EQ(ctx.generatedNameCounter, 2);
 
   // A key with no rows attaches nothing; a second call finds the run gone.
   ctx.dataFound = false;
-  EXPECT_EQ(AttachChildFolders(ctx, "8", t, parent), 1);
-  EXPECT_EQ(AttachChildFolders(ctx, "7", t, parent), 1);
+  AttachChildFolders(ctx, "8", t, parent);
+  AttachChildFolders(ctx, "7", t, parent);
   EXPECT_FALSE(ctx.dataFound);
   EXPECT_EQ(t.RowCount(), 3);
 }
@@ -133,7 +126,7 @@ TEST_F(FolderTreeTest, AttachChildFoldersMatchesParentsAboveTheSignedRange) {
 }
 
 TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
-  ctx.activeGeometry.type = FsType::kNtfs;
+  ctx.volumeType = FsType::kNtfs;
   TextTable& t = ctx.tables.EntryTable;
   AddFolderRow(t, "A", 10, 5);
   AddFolderRow(t, "", 11, 10);
@@ -143,7 +136,7 @@ TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
   EXPECT_EQ(NodeNamed(ctx, "DIR_1")->self, 12u);
   EXPECT_EQ(NodeNamed(ctx, "DIR_2")->self, 11u);
 
-  ctx.ResetForScan();  // a later scan of the same run
+  ctx.ResetForScan(0);  // a later scan of the same run
   EXPECT_EQ(ctx.folderNodes.Count(), 0u);
   AddFolderRow(t, "B", 10, 5);
   AddFolderRow(t, "", 20, 10);
@@ -155,7 +148,7 @@ TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
 }
 
 TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
-  ctx.activeGeometry.type = FsType::kNtfs;
+  ctx.volumeType = FsType::kNtfs;
   TextTable& t = ctx.tables.EntryTable;
   AddFolderRow(t, "QRW_Miscellaneous", kOrphanCluster, kOrphanCluster);
   AddFolderRow(t, "Docs", 30, 5, "", "FOLDER", "133536836960000000");
@@ -168,7 +161,7 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
   AddFolderRow(t, "loopA", 80, 90);          // a cycle that never reaches the root
   AddFolderRow(t, "loopB", 90, 80);
   t.Sort(entry_col::kParent);
-  EXPECT_EQ(BuildFolderTree(ctx, control::kStageProgress), 1);
+  BuildFolderTree(ctx, control::kStageProgress);
 
   TreeItem root = Tree().Root();
   EXPECT_EQ(Tree().Text(root), "Root");
@@ -177,7 +170,7 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
   EXPECT_EQ(ctx.folderNodes.Count(), 6u);
   EXPECT_EQ(NodeNamed(ctx, "QRW_Miscellaneous")->parent, 5u);
   EXPECT_EQ(NodeNamed(ctx, "Docs")->date, 133536836960000000);
-  EXPECT_EQ(NodeNamed(ctx, "Deep")->deleted, 1u);
+  EXPECT_TRUE(NodeNamed(ctx, "Deep")->deleted);
   EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Deep")->item), "Docs\\Sub\\Deep");
   EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Lost")->item), "QRW_Miscellaneous\\Lost");
   EXPECT_EQ(NodeNamed(ctx, "."), nullptr);
@@ -185,17 +178,18 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
   EXPECT_EQ(NodeNamed(ctx, "f"), nullptr);
   EXPECT_EQ(t.RowCount(), 0);
   EXPECT_TRUE(ctx.dataFound);
-  EXPECT_EQ(ui.texts[control::kEnumerating], "Currently Enumerating 6 / 10");
+  EXPECT_EQ(ui.lastText[control::kEnumerating], "Currently Enumerating 6 / 10");
   ASSERT_FALSE(ui.progress.empty());
-  EXPECT_EQ(ui.progress.front().first, 0);
-  EXPECT_EQ(ui.progress.back(), (std::pair<int, std::string>{100, "Completed "}));
+  EXPECT_EQ(ui.progress.front().position, 0);
+  EXPECT_EQ(ui.progress.back().position, 100);
+  EXPECT_EQ(ui.progress.back().barText, "Completed ");
   for (std::size_t i = 2; i < ui.progress.size(); ++i)
-    EXPECT_GT(ui.progress[i].first, ui.progress[i - 1].first);
+    EXPECT_GT(ui.progress[i].position, ui.progress[i - 1].position);
   EXPECT_FALSE(ui.shown[control::kStageProgress]);
 }
 
 TEST_F(FolderTreeTest, BuildFolderTreeWithOnlyTheCatchAllRow) {
-  ctx.activeGeometry.type = FsType::kNtfs;
+  ctx.volumeType = FsType::kNtfs;
   AddFolderRow(ctx.tables.EntryTable, "QRW_Miscellaneous", kOrphanCluster, 5);
   BuildFolderTree(ctx);
   EXPECT_EQ(ChildTexts(Tree(), Tree().Root()), (std::vector<std::string>{"QRW_Miscellaneous"}));
@@ -249,11 +243,10 @@ TEST_F(FolderTreeTest, CheckBoxesFollowChildrenUpAndDown) {
 }
 
 TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
-  ctx.activeGeometry.type = FsType::kFat32;
+  ctx.volumeType = FsType::kFat32;
   std::vector<std::uint32_t> named;
-  ChildNamer namer = [&](ScanContext&, const FolderNode& node) { named.push_back(node.self); };
-  Tree().SetExpandingHandler(
-      [&](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding, namer); });
+  ctx.hooks.nameChildren = [&](const FolderNode& node) { named.push_back(node.self); };
+  Tree().SetExpandingHandler([&](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding); });
   TreeItem root = Tree().Root();
   TreeItem a = InsertFolderNode(ctx, root, "A", 7, 0, 0, 0, false);
   TreeItem misc = InsertFolderNode(ctx, root, "QRW_Miscellaneous", kOrphanCluster, 0, 0, 0, false);
@@ -266,7 +259,7 @@ TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
   EXPECT_TRUE(ctx.folderNodes.FindByItem(a)->expanded);
   EXPECT_TRUE(ctx.folderNodes.FindByItem(misc)->expanded);
 
-  ctx.activeGeometry.type = FsType::kNtfs;
+  ctx.volumeType = FsType::kNtfs;
   TreeItem n = InsertFolderNode(ctx, root, "N", 40, 0, 0, 5, false);
   Tree().Expand(n, true);
   EXPECT_EQ(named.size(), 1u);  // NTFS folders read nothing
@@ -274,7 +267,7 @@ TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
 }
 
 TEST_F(FolderTreeTest, ExpansionWithRefillMovesTheCurrentFolder) {
-  ctx.activeGeometry.type = FsType::kFat16;
+  ctx.volumeType = FsType::kFat16;
   TreeItem root = Tree().Root();
   TreeItem a = InsertFolderNode(ctx, root, "A", 7, 0, 0, 0, false);
   TreeItem b = InsertFolderNode(ctx, a, "B", 8, 0, 0, 7, false);
@@ -282,17 +275,17 @@ TEST_F(FolderTreeTest, ExpansionWithRefillMovesTheCurrentFolder) {
   ResultsTreeFlags flags;
   flags.refillOnExpand = true;
   std::vector<TreeItem> refilled;
-  OnResultsTreeExpanding(ctx, b, true, {}, &flags, [&](TreeItem item) { refilled.push_back(item); });
+  OnResultsTreeExpanding(ctx, b, true, &flags, [&](TreeItem item) { refilled.push_back(item); });
   EXPECT_EQ(refilled, (std::vector<TreeItem>{b}));
   EXPECT_FALSE(flags.refillOnExpand);
   EXPECT_EQ(ctx.currentFolder, b);
   EXPECT_EQ(Tree().Selected(), b);
   EXPECT_EQ(Tree().Image(b), tree_image::kFolderOpen);
   EXPECT_EQ(Tree().Image(a), tree_image::kFolder);
-  EXPECT_EQ(ui.texts[control::kCurrentFolder], "A\\B");
+  EXPECT_EQ(ui.lastText[control::kCurrentFolder], "A\\B");
 
   flags.listOnClick = true;  // a collapse after a click closes the folder's image
-  OnResultsTreeExpanding(ctx, b, false, {}, &flags, {});
+  OnResultsTreeExpanding(ctx, b, false, &flags, {});
   EXPECT_EQ(Tree().Image(b), tree_image::kFolder);
   EXPECT_EQ(refilled.size(), 1u);
 }
@@ -301,7 +294,7 @@ TEST_F(FolderTreeTest, FileSystemTreeAndResultsRoot) {
   TextTable& fs = ctx.tables.IdentifiedFileSystemTable;
   fs.SetCell(fs.AppendRow("0"), 10, "FAT32");
   fs.SetCell(fs.AppendRow("2048"), 10, "NTFS");
-  mytreectrl tree(2, 0);
+  mytreectrl tree(TreeKind::kFileSystems, 0);
   TreeItem first = FillFileSystemTree(ctx, tree);
   EXPECT_EQ(tree.Text(tree.Root()), "File Systems");
   EXPECT_EQ(ChildTexts(tree, tree.Root()),
@@ -318,9 +311,9 @@ TEST_F(FolderTreeTest, FileSystemTreeAndResultsRoot) {
   ASSERT_NE(Tree().Root(), kNoItem);
   EXPECT_EQ(Tree().Text(Tree().Root()), "Root");
   EXPECT_EQ(Tree().Image(Tree().Root()), tree_image::kComputer);
-  ctx.resultsTree.reset();
+  ctx.tree.reset();
   SetResultsRoot(ctx);
-  ASSERT_TRUE(ctx.resultsTree);
+  ASSERT_TRUE(ctx.tree);
   EXPECT_EQ(Tree().Text(Tree().Root()), "Root");
 }
 

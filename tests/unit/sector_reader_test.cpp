@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/fault_block_device.h"
+#include "support/test_support.h"
 
 namespace quarrow {
 namespace {
@@ -277,18 +278,7 @@ class FakeLoader : public LibraryLoader {
   };
 };
 
-class RecordingFeedback : public Feedback {
- public:
-  struct Box {
-    std::string text, title;
-    MessageIcon icon;
-  };
-  std::vector<Box> boxes;
-  bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override {
-    boxes.push_back({std::string(text), std::string(title), icon});
-    return true;
-  }
-};
+using test_support::RecordingFeedback;
 
 class LegacyReaderTest : public ::testing::Test {
  protected:

@@ -1,0 +1,46 @@
+#include "fat/boot_sector.h"
+
+namespace quarrow {
+
+FatBootSector DecodeFatBootSector(ByteSpan sector) {
+  using namespace fat_boot;
+  FatBootSector b;
+  b.signature = HasBootSignature(sector);
+  const std::uint8_t jump = Byte(sector, kJump);
+  b.jump = (jump == 0xEB && Byte(sector, kJump + 2) == 0x90) || jump == 0xE9;
+  b.bytesPerSector = Le16(sector, kBytesPerSector);
+  b.sectorsPerCluster = Byte(sector, kSectorsPerCluster);
+  b.reservedSectors = Le16(sector, kReservedSectors);
+  b.fatCount = Byte(sector, kFatCount);
+  b.rootEntries = Le16(sector, kRootEntries);
+  const std::uint16_t total16 = Le16(sector, kTotalSectors16);
+  b.totalSectors = total16 != 0 ? total16 : Le32(sector, kTotalSectors32);
+  b.media = Byte(sector, kMedia);
+  b.fatSectors16 = Le16(sector, kFatSectors16);
+  b.fatSectors32 = Le32(sector, kFatSectors32);
+  b.rootCluster = Le32(sector, kRootCluster);
+  b.backupBootSector = Le16(sector, kBackupBootSector);
+  b.saysFat12 = BytesEqual(sector, kFat16TypeText, "FAT12");
+  b.saysFat16 = BytesEqual(sector, kFat16TypeText, "FAT16");
+  b.saysFat32 = BytesEqual(sector, kFat32TypeText, "FAT32");
+  return b;
+}
+
+bool FatBootSector::Plausible() const {
+  return signature && jump && bytesPerSector == kSectorSize && IsValidSectorsPerCluster(sectorsPerCluster) &&
+         reservedSectors != 0 && (fatCount == 1 || fatCount == 2) && FatSectors() != 0 && totalSectors != 0 &&
+         (media == 0xF0 || media >= 0xF8);
+}
+
+FsType FatBootSector::TypeByClusterCount() const {
+  if (sectorsPerCluster == 0) return FsType::kNone;
+  const std::uint64_t metadata =
+      std::uint64_t{reservedSectors} + std::uint64_t{fatCount} * FatSectors() + RootDirSectors();
+  if (totalSectors <= metadata) return FsType::kNone;
+  const std::uint64_t clusters = (totalSectors - metadata) / sectorsPerCluster;
+  if (clusters < 4085) return FsType::kFat12;
+  if (clusters < 65525) return FsType::kFat16;
+  return FsType::kFat32;
+}
+
+}  // namespace quarrow

@@ -1,0 +1,96 @@
+#include "fat/directory_reader.h"
+
+#include <algorithm>
+
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster) {
+  return std::uint64_t{cluster} * ctx.activeGeometry.SectorsPerCluster + ctx.activeGeometry.Cluster0Sector;
+}
+
+std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatReader& fat,
+                                                 std::uint32_t firstCluster) {
+  const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+  constexpr std::size_t kMaxDirectorySectors = 65536 * kDirEntrySize / kSectorSize;
+  const ClusterChain chain =
+      FollowClusterChain(fat, firstCluster, spc == 0 ? 1 : (kMaxDirectorySectors + spc - 1) / spc);
+  std::vector<std::uint64_t> sectors;
+  sectors.reserve(chain.size() * spc);
+  for (std::uint32_t cluster : chain) {
+    const std::uint64_t first = ClusterSector(ctx, cluster);
+    for (std::uint32_t k = 0; k < spc; ++k) sectors.push_back(first + k);
+  }
+  return sectors;
+}
+
+std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  std::vector<std::uint64_t> sectors;
+  if (g.RootDirStart == 0) return sectors;
+  constexpr std::uint32_t kMaxRootSectors = 65536 * kDirEntrySize / kSectorSize;
+  const std::uint32_t count = std::min(g.RootDirSectors, kMaxRootSectors);
+  for (std::uint32_t k = 0; k < count; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
+  return sectors;
+}
+
+DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers)
+    : ctx_(ctx),
+      numbers_(std::move(numbers)),
+      bytes_(numbers_.size() * kSectorSize),
+      state_(numbers_.size(), State::kUnread) {}
+
+ByteSpan DirectorySectors::At(std::size_t index) {
+  if (index >= numbers_.size()) return {};
+  if (state_[index] == State::kUnread) Load(index);
+  if (state_[index] != State::kRead) return {};
+  return ByteSpan(bytes_).subspan(index * kSectorSize, kSectorSize);
+}
+
+void DirectorySectors::Load(std::size_t index) {
+  // 64 KiB per request at most; directories are read front to back, so a run starts here.
+  constexpr std::size_t kMaxRun = 128;
+  std::size_t end = index + 1;
+  while (end < numbers_.size() && end - index < kMaxRun && state_[end] == State::kUnread &&
+         numbers_[end] == numbers_[end - 1] + 1)
+    ++end;
+  const auto count = static_cast<std::uint32_t>(end - index);
+  std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);
+  if (ctx_.Read(numbers_[index], count, run) != 0) {
+    std::fill(state_.begin() + static_cast<std::ptrdiff_t>(index), state_.begin() + static_cast<std::ptrdiff_t>(end),
+              State::kRead);
+    return;
+  }
+  for (std::size_t k = index; k < end; ++k) {
+    std::span<std::uint8_t> one(bytes_.data() + k * kSectorSize, kSectorSize);
+    state_[k] = ctx_.Read(numbers_[k], 1, one) != 0 ? State::kRead : State::kUnreadable;
+  }
+}
+
+const EntryName& DirectoryEntry::Name() const {
+  if (!name_) name_ = ResolveEntryName(ctx_, sector_, offset_, sectorNumber_, order_);
+  return *name_;
+}
+
+WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory, const DirectoryWalk& walk,
+                                 const std::function<bool(const DirectoryEntry&)>& visit) {
+  const std::vector<std::uint64_t>& numbers = directory.Numbers();
+  for (std::size_t index = 0; index < numbers.size(); ++index) {
+    const ByteSpan sector = directory.At(index);
+    if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
+    const DirectoryOrder order = walk.longNamesFromDiskOrder ? DirectoryOrder{} : DirectoryOrder{&numbers, index};
+    for (int e = 0; e < kEntriesPerSector; ++e) {
+      const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
+      if (Byte(sector, off) == 0) {
+        if (walk.end == EndOfDirectory::kEndsDirectory) return WalkResult::kEndMet;
+        break;
+      }
+      if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
+      if (!visit(DirectoryEntry(ctx, sector, off, numbers[index], order))) return WalkResult::kStopped;
+    }
+  }
+  return WalkResult::kRanOut;
+}
+
+}  // namespace quarrow

@@ -1,0 +1,103 @@
+#pragma once
+// Reading FAT directories: the sectors of a directory in directory order, read in runs, and one
+// walk over their 32-byte entries that every reader of directories shares (the root naming pass,
+// child naming and the file list).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "core/bytes.h"
+#include "core/volume.h"
+#include "fat/fat_entries.h"
+#include "fat/fat_reader.h"
+
+namespace quarrow {
+
+struct ScanContext;
+
+// First sector of a cluster (64-bit, so a hostile cluster number cannot wrap onto another sector).
+std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster);
+
+// The sectors of a directory in directory order: every sector of every cluster of its chain, up
+// to the 65536 entries (2 MiB) a FAT directory can hold.
+std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatReader& fat,
+                                                 std::uint32_t firstCluster);
+
+// The FAT16 root directory's sectors from RootDirStart (none when it is 0), at most the 4096
+// sectors that 65536 entries fill, whatever RootDirSectors says.
+std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx);
+
+// A directory's sectors, read when first asked for in one request per run of consecutive
+// sectors (a cluster, or more when the chain is not fragmented) rather than one per sector:
+// opening a folder reads its directory twice, and thousands of folders made single-sector
+// requests the larger part of a scan. A run that fails is read again a sector at a time, so
+// only the sectors that fail on their own are missing.
+class DirectorySectors {
+ public:
+  DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers);
+  std::size_t size() const { return numbers_.size(); }
+  const std::vector<std::uint64_t>& Numbers() const { return numbers_; }
+  // The 512 bytes of the sector at index in directory order; empty when it cannot be read.
+  ByteSpan At(std::size_t index);
+
+ private:
+  enum class State : std::uint8_t { kUnread, kRead, kUnreadable };
+  void Load(std::size_t index);
+
+  const ScanContext& ctx_;
+  std::vector<std::uint64_t> numbers_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<State> state_;
+};
+
+// One short entry of a directory, as the walk meets it. Its name is resolved when first asked
+// for: most readers skip most entries by their attribute before they need a name.
+class DirectoryEntry {
+ public:
+  DirectoryEntry(const ScanContext& ctx, ByteSpan sector, std::size_t offset, std::uint64_t sectorNumber,
+                 DirectoryOrder order)
+      : ctx_(ctx), sector_(sector), offset_(offset), sectorNumber_(sectorNumber), order_(order) {}
+
+  std::uint8_t Attr() const { return Byte(sector_, offset_ + 11); }
+  bool IsDirectory() const { return (Attr() & kDirectoryAttribute) != 0; }
+  std::uint32_t Cluster(FsType type) const { return EntryCluster(sector_, offset_, type); }
+  std::uint32_t Size() const { return Le32(sector_, offset_ + 28); }
+  std::uint16_t Date() const { return Le16(sector_, offset_ + 24); }
+  std::uint16_t Time() const { return Le16(sector_, offset_ + 22); }
+  // True when the extension's first byte is not a space.
+  bool HasExtension() const { return Byte(sector_, offset_ + 8) != ' '; }
+  // The 8.3 name with the deleted rule, replaced by its long name when one is found.
+  const EntryName& Name() const;
+
+ private:
+  const ScanContext& ctx_;
+  ByteSpan sector_;
+  std::size_t offset_;
+  std::uint64_t sectorNumber_;
+  DirectoryOrder order_;
+  mutable std::optional<EntryName> name_;
+};
+
+// What an entry whose first byte is 0 ends: the whole directory, or only the sector it is in (the
+// root naming pass, and the FAT16 root in the file list, go on with the next sector).
+enum class EndOfDirectory { kEndsDirectory, kEndsSector };
+enum class WalkResult { kEndMet, kRanOut, kStopped };
+
+struct DirectoryWalk {
+  EndOfDirectory end = EndOfDirectory::kEndsDirectory;
+  // Long names that begin before the first sector are looked for in the sector in front of it on
+  // the disk, for a walk over a lone sector; otherwise only the directory's own sectors are read.
+  bool longNamesFromDiskOrder = false;
+};
+
+// Visits every short entry of the directory in order, passing over the "." and ".." entries and
+// long-name parts, and sectors that cannot be read. visit returns false to stop the walk.
+// Returns kEndMet when an end-of-directory entry ended it (kEndsDirectory), kStopped when visit
+// stopped it, kRanOut otherwise.
+WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory, const DirectoryWalk& walk,
+                                 const std::function<bool(const DirectoryEntry&)>& visit);
+
+}  // namespace quarrow

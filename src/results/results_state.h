@@ -1,0 +1,71 @@
+#pragma once
+// ResultsState: what a scan leaves for the results page and the scan log. The results tree and
+// its FolderNodeList, the scan tables the tree is built from, the counter of generated names, the
+// current folder and the data-found flag, with the Feedback the tree builders report to. The
+// engine of the volume shown binds the hooks that read the disk (naming a folder's children,
+// listing its files), so this floor never reads a disk itself.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "core/feedback.h"
+#include "core/volume.h"
+#include "results/folder_nodes.h"
+#include "results/scan_tables.h"
+#include "results/tree_model.h"
+
+namespace quarrow {
+
+struct DetailsList;
+
+// What the results floor asks of the engine of the volume it shows.
+struct VolumeHooks {
+  // Reads a folder's directory and names its child nodes (FAT); empty when names never change.
+  std::function<void(const FolderNode& folder)> nameChildren;
+  // Appends the file rows of the folder whose key (own cluster or record number) is given.
+  std::function<void(DetailsList& list, std::uint32_t folderKey)> listFiles;
+};
+
+class ResultsState {
+ public:
+  explicit ResultsState(Feedback& ui = NullFeedback()) : ui_(&ui) {}
+  ResultsState(const ResultsState&) = delete;
+  ResultsState& operator=(const ResultsState&) = delete;
+
+  Feedback& Ui() const { return *ui_; }
+  void SetFeedback(Feedback& ui) { ui_ = &ui; }
+
+  // Empties what one scan built (tables, tree, nodes, current folder, data-found flag, hooks),
+  // keeping the run-wide counter of generated names.
+  void ResetForScan(int diskNumber) {
+    tables.ClearAll();
+    folderNodes.Clear();
+    tree = std::make_unique<mytreectrl>(TreeKind::kResults, diskNumber);
+    currentFolder = kNoItem;
+    dataFound = false;
+    volumeType = FsType::kNone;
+    hooks = {};
+  }
+  // The results tree, created with its root "Root" when there is none yet.
+  mytreectrl& Tree() {
+    if (!tree) tree = std::make_unique<mytreectrl>(TreeKind::kResults, 0);
+    return *tree;
+  }
+  // NTFS trees key the root as record 5 and take their files from PendingEntryTable.
+  bool Ntfs() const { return volumeType == FsType::kNtfs; }
+
+  ScanTables tables;
+  std::unique_ptr<mytreectrl> tree;  // the results tree ("Root")
+  FolderNodeList folderNodes;        // FolderNodeList
+  TreeItem currentFolder = kNoItem;
+  bool dataFound = false;
+  int generatedNameCounter = 1;  // "DIR_%d" names; 1 at start, never reset
+  FsType volumeType = FsType::kNone;  // the type of the volume the tree shows
+  VolumeHooks hooks;
+
+ private:
+  Feedback* ui_;
+};
+
+}  // namespace quarrow

@@ -1,0 +1,104 @@
+#include "session/standard_search.h"
+
+#include <memory>
+
+#include "fat/directory_passes.h"
+#include "fat/fat_reader.h"
+#include "fat/fat_volume.h"
+#include "partition/validate_partition.h"
+#include "results/file_list.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+constexpr std::string_view kSaveGuidance =
+    "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to save "
+    "recovered Files and Folders.";
+constexpr std::string_view kStoppedGuidance =
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to save "
+    "recovered Files and Folders.";
+
+}  // namespace
+
+StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, DetailsList* list) {
+  using namespace entry_col;
+  StandardSearchOutcome outcome;
+  outcome.validated = validated;
+  Feedback& ui = ctx.Ui();
+  TextTable& entries = ctx.results.tables.EntryTable;
+  ui.EnableControl(control::kBack, false);
+  ui.EnableControl(control::kNext, false);
+  entries.DeleteAllRows();
+  ctx.results.tables.PendingEntryTable.DeleteAllRows();
+  ui.ShowControl(control::kStopSearching, true);
+
+  if (!validated && CalculatePartitionParams(ctx) == 0 && !ctx.StopRequested()) {
+    outcome.paramsFailed = true;
+    ui.MessageBox("Unable to calculate partition parameters", kProductTitle, MessageIcon::kError);
+  }
+  if (!ctx.StopRequested()) {
+    ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
+    ScanDataArea(ctx);
+  }
+  outcome.stopped = ctx.StopRequested();
+  if (outcome.stopped) {
+    ui.ShowControl(control::kStopSearching, false);
+    ui.SetGuidance(kStoppedGuidance);
+    // A stop before the data-area scan began leaves no catch-all row; the tree still needs one.
+    if (entries.RowCount() == 0) ScanDataArea(ctx);
+  }
+
+  ctx.activeGeometry.CopyFrom(ctx.geometry, ctx.partitionType);
+  auto fat = std::make_shared<FatReader>(ctx);
+
+  ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
+  ui.SetGuidance("Please wait...");
+  entries.Sort(kSelf);
+  LinkLostDirectories(ctx, LinkForm::kFat);
+  entries.Sort(kParent);
+
+  ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  StoreDirectoryInformation(ctx, *fat, StoreForm::kStandardSearch);
+  BindFatVolume(ctx, fat);
+
+  // The results page.
+  entries.DeleteAllRows();
+  ctx.results.tables.PendingEntryTable.DeleteAllRows();
+  ctx.results.tables.DirectoryTable.DeleteAllRows();
+  if (list) {
+    list->columns = ResultsColumns();
+    list->Clear();
+  }
+  ui.EnableControl(control::kBack, true);
+
+  ui.ShowControl(control::kStopSearching, false);
+  ui.ShowControl(control::kNext, false);
+  ui.SetText(control::kCurrentFolder, "");
+  ui.SetGuidance(kSaveGuidance);
+  if (!ctx.results.dataFound) ui.ShowAdvice(AdviceDialog::kStandardSearch);
+  return outcome;
+}
+
+StandardSearch::StandardSearch(ScanContext& ctx) : ctx_(ctx) {}
+
+StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
+  StandardSearchOutcome outcome;
+  if (!IsFat(ctx_.partitionType)) {
+    outcome.refused = "partition type " + std::string(FsTypeText(ctx_.partitionType)) +
+                      " cannot be searched yet (FAT16 and FAT32 can)";
+    return outcome;
+  }
+  if (ctx_.searchEnd > kLastAddressableSector + 1 || ctx_.searchStart >= ctx_.searchEnd) {
+    outcome.refused = ctx_.searchStart >= ctx_.searchEnd
+                          ? "the search range is empty"
+                          : "the search range ends past sector 4294967296, which a FAT scan cannot address";
+    return outcome;
+  }
+  ctx_.stop = stop_.get_token();
+  // Next on the partition page: the tables are emptied, then the partition is validated.
+  ctx_.ResetForScan();
+  return RunFatStandardStages(ctx_, ValidatePartition(ctx_) == 1, list);
+}
+
+}  // namespace quarrow

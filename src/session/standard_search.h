@@ -1,0 +1,51 @@
+#pragma once
+// StandardSearch: one Standard search of the selected partition as an object a front end drives.
+// It owns the stop source, runs the stages in order on the calling thread (validation, then for
+// FAT the volume figures when the boot sector was not accepted, the data-area scan, the working
+// copy of the geometry, the linking pass and the tree with its root names) and leaves the results
+// in the ScanContext's ResultsState with the volume's hooks bound, so that the results page names
+// and lists folders as they are opened.
+//
+//   ScanContext ctx(feedback);  ctx.reader = ...; ctx.partitionType = ...; range ...
+//   StandardSearch search(ctx);
+//   StandardSearchOutcome out = search.Run();   // RequestStop() from another thread stops it
+//   if (out.refused) ... *out.refused is a one-line reason; nothing was scanned.
+
+#include <optional>
+#include <stop_token>
+#include <string>
+
+namespace quarrow {
+
+struct ScanContext;
+struct DetailsList;
+
+struct StandardSearchOutcome {
+  std::optional<std::string> refused;  // the search could not start (a range it cannot address)
+  bool validated = false;              // the boot sector was accepted
+  bool paramsFailed = false;           // "Unable to calculate partition parameters" was shown
+  bool stopped = false;  // a stop cut the reading stages short; the rest ran on what was found
+};
+
+// The FAT stage sequence of a Standard search after validation, on ctx as it stands (its
+// geometry from validation, or to be worked out when validated is false), on the calling thread.
+StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
+
+class StandardSearch {
+ public:
+  explicit StandardSearch(ScanContext& ctx);
+
+  // Runs the search. list, when given, becomes the results page's file list (its columns set,
+  // its rows emptied). A stop requested during the reading stages ends them; the linking and
+  // tree stages then run on the rows found so far, as the Stop command's salvage does.
+  StandardSearchOutcome Run(DetailsList* list = nullptr);
+  // Safe to call from any thread, at any time.
+  void RequestStop() { stop_.request_stop(); }
+  std::stop_source& StopSource() { return stop_; }
+
+ private:
+  ScanContext& ctx_;
+  std::stop_source stop_;
+};
+
+}  // namespace quarrow
