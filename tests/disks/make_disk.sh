@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the test disk image NAME into OUTDIR/NAME.img by running tests/disks/recipes/NAME.sh.
-# The image is made once: a second call returns at once while the image is newer than its recipe
-# and this script. Concurrent callers (ctest -j) wait on a lock instead of building twice, and the
-# image appears under its final name only when the recipe has finished.
+# The image is made once: a second call returns at once while the image is newer than the
+# scripts of this folder (its recipe, the steps recipes share, this script). Concurrent callers
+# (ctest -j) wait on a lock instead of building twice, and the image appears under its final name
+# only when the recipe has finished.
 #
 # A recipe gets IMG (the temporary image to write), WORK (an empty scratch folder, removed
 # afterwards) and OUTBASE (OUTDIR/NAME, for side files such as NAME.fls). It exits 0 when done,
@@ -24,8 +25,13 @@ mkdir -p "$outdir"
 outdir=$(cd "$outdir" && pwd)
 final="$outdir/$name.img"
 
+# Newer than every script of the test-disk folder: recipes source shared steps.
 up_to_date() {
-  [ -f "$final" ] && [ "$final" -nt "$recipe" ] && [ "$final" -nt "$0" ]
+  [ -f "$final" ] || return 1
+  local script
+  for script in "$here"/*.sh "$here"/recipes/*.sh; do
+    [ "$final" -nt "$script" ] || return 1
+  done
 }
 up_to_date && exit 0
 

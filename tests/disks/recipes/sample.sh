@@ -3,9 +3,9 @@
 # of the FAT32 partition deleted). 76 MiB.
 # Side files: $OUTBASE.sfdisk (the table as sfdisk dumps it) and $OUTBASE.fs (what each
 # partition number was formatted with).
-total=155648  # sectors
-truncate -s $((total * 512)) "$IMG"
-sfdisk -q "$IMG" <<'TABLE'
+. "$(dirname "${BASH_SOURCE[0]}")/../recipe_steps.sh"
+
+new_disk 155648 <<'TABLE'
 label: dos
 unit: sectors
 
@@ -16,12 +16,9 @@ start=118784, size=16384, type=07
 start=137216, size=12288, type=0e
 TABLE
 
-fat() {  # fat BITS START SIZE LABEL
-  mkfs.fat -F "$1" -s 1 -n "$4" --offset "$2" "$IMG" $(($3 / 2)) >/dev/null
-}
-fat 16 2048 32768 SAMPLE16
-fat 32 34816 81920 SAMPLE32
-fat 16 137216 12288 LOGICAL16
+format_fat 16 1 2048 32768 SAMPLE16
+format_fat 32 1 34816 81920 SAMPLE32
+format_fat 16 1 137216 12288 LOGICAL16
 
 # Folders and files as a user would copy them.
 mkdir -p t16/DOCS/NOTES t16/PHOTOS t32/MUSIC/ALBUM t32/PROJECTS/SRC tl/BACKUP
@@ -39,20 +36,11 @@ mcopy -s -i "$IMG@@$((137216 * 512))" tl/* ::/
 # One file deleted as a user deletes it, for the scan to find again.
 mdel -i "$IMG@@$((34816 * 512))" ::/PROJECTS/DRAFT.TXT
 
-# NTFS is made in a partition image of its own, filled through a FUSE mount, then copied in.
-truncate -s $((16384 * 512)) ntfs.img
-mkntfs -F -q -f -p 118784 -H 255 -S 63 -L SAMPLENTFS ntfs.img
-mkdir mnt
-if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then
-  cat ntfs-3g.err >&2
-  echo "sample: ntfs-3g cannot mount (no FUSE here)" >&2
-  exit 77
-fi
-mkdir -p mnt/Reports/2026 mnt/Pictures
-echo "Quarterly summary." >mnt/Reports/2026/summary.txt
-head -c 30000 /dev/urandom >mnt/Pictures/holiday.png
-umount mnt
-dd if=ntfs.img of="$IMG" bs=512 seek=118784 conv=notrunc status=none
+fill_ntfs() {  # MOUNT_POINT
+  mkdir -p "$1/Reports/2026" "$1/Pictures"
+  echo "Quarterly summary." >"$1/Reports/2026/summary.txt"
+  head -c 30000 /dev/urandom >"$1/Pictures/holiday.png"
+}
+format_ntfs 118784 16384 SAMPLENTFS fill_ntfs
 
-sfdisk -d "$IMG" >"$OUTBASE.sfdisk"
-printf '1 FAT16\n2 FAT32\n5 NTFS\n6 FAT16\n' >"$OUTBASE.fs"
+record_layout "1 FAT16" "2 FAT32" "5 NTFS" "6 FAT16"

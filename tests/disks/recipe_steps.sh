@@ -1,0 +1,46 @@
+# Steps the disk recipes share (sourced by them; not a recipe of its own). After an edit here,
+# touch the recipes that source it so that make_disk.sh builds their images again.
+
+# new_disk SECTORS: an empty image of that many sectors with the MBR table read from stdin
+# (an sfdisk script).
+new_disk() {
+  truncate -s $(($1 * 512)) "$IMG"
+  sfdisk -q "$IMG"
+}
+
+# format_fat BITS SECTORS_PER_CLUSTER START SIZE [LABEL]: mkfs.fat inside the image. mkfs.fat
+# warns that small FAT32 volumes are small for FAT32; its output is shown only when it fails.
+format_fat() {
+  local label=()
+  [ $# -ge 5 ] && label=(-n "$5")
+  mkfs.fat -F "$1" -s "$2" "${label[@]}" --offset "$3" "$IMG" $(($4 / 2)) >/dev/null 2>mkfs.err ||
+    { cat mkfs.err >&2; exit 1; }
+}
+
+# format_ntfs START SIZE [LABEL] [FILL]: mkntfs in a partition image of its own, filled through a
+# FUSE mount by the function named FILL (given the mount point) when there is one, then copied
+# into the disk image at START. Exits 77 when this machine cannot mount it.
+format_ntfs() {
+  local start=$1 size=$2 label=${3:-} fill=${4:-}
+  truncate -s $((size * 512)) ntfs.img
+  mkntfs -F -q -f -p "$start" -H 255 -S 63 ${label:+-L "$label"} ntfs.img
+  if [ -n "$fill" ]; then
+    mkdir -p mnt
+    if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then
+      cat ntfs-3g.err >&2
+      echo "recipe: ntfs-3g cannot mount (no FUSE here)" >&2
+      exit 77
+    fi
+    "$fill" mnt
+    umount mnt
+  fi
+  dd if=ntfs.img of="$IMG" bs=512 seek="$start" conv=notrunc status=none
+  rm -f ntfs.img
+}
+
+# record_layout "1 FAT16" "2 FAT32" ...: the side files every table recipe leaves, the table as
+# sfdisk dumps it ($OUTBASE.sfdisk) and what each partition number was formatted with ($OUTBASE.fs).
+record_layout() {
+  sfdisk -d "$IMG" >"$OUTBASE.sfdisk"
+  printf '%s\n' "$@" >"$OUTBASE.fs"
+}
