@@ -1,0 +1,242 @@
+#include "ntfs/mft_record.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "core/unicode.h"
+#include "ntfs/boot_sector.h"
+
+namespace quarrow {
+
+namespace {
+
+// $FILE_NAME content: parent reference at 0, creation time at 8, name length at 64, namespace at
+// 65, the name from 66 on.
+constexpr std::size_t kFileNameParent = 0;
+constexpr std::size_t kFileNameCreationTime = 8;
+constexpr std::size_t kFileNameLength = 64;
+constexpr std::size_t kFileNameSpace = 65;
+constexpr std::size_t kFileNameChars = 66;
+
+// The smallest piece of an attribute header the walk needs: its type and its length.
+constexpr std::size_t kAttributeTypeAndLength = 8;
+
+constexpr std::array<std::pair<std::string_view, std::uint32_t>, 10> kSystemFiles = {{
+    {"$MFT", 1},
+    {"$MFTMirror", 1},
+    {"$LogFile", 2},
+    {"$Volume", 3},
+    {"$AttrDef", 4},
+    {"$Bitmap", 6},
+    {"$Boot", 7},
+    {"$BadClus", 8},
+    {"$Secure", 9},
+    {"$UpCase", 10},
+}};
+
+// True when count bytes from offset lie inside bytes (no overflow on hostile values).
+bool Fits(ByteSpan bytes, std::size_t offset, std::size_t count) {
+  return offset <= bytes.size() && bytes.size() - offset >= count;
+}
+
+std::uint32_t FirstRunCluster(ByteSpan runList) {
+  const std::uint8_t header = Byte(runList, 0);
+  const std::size_t lengthBytes = header & 0x0F;
+  // Only the low four bytes of a longer offset fit the 32-bit cluster number.
+  const std::size_t offsetBytes = std::min<std::size_t>(header >> 4, 4);
+  if (header == 0 || !Fits(runList, 1 + lengthBytes, offsetBytes)) return 0;
+  std::uint32_t cluster = 0;
+  for (std::size_t i = 0; i < offsetBytes; ++i) {
+    cluster |= static_cast<std::uint32_t>(runList[1 + lengthBytes + i]) << (8 * i);
+  }
+  return cluster;
+}
+
+}  // namespace
+
+std::size_t ApplyFixup(std::span<std::uint8_t> record) {
+  const ByteSpan bytes(record.data(), record.size());
+  const std::size_t arrayOffset = Le16(bytes, mft_record::kUpdateSequenceOffset);
+  const std::size_t count = Le16(bytes, mft_record::kUpdateSequenceCount);
+  if (count < 2 || !Fits(bytes, arrayOffset, 2 * count)) return 0;
+  std::size_t restored = 0;
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    const std::size_t end = kSectorSize * i + kSectorSize - 2;
+    if (!Fits(bytes, end, 2)) break;
+    record[end] = record[arrayOffset + 2 + 2 * i];
+    record[end + 1] = record[arrayOffset + 3 + 2 * i];
+    ++restored;
+  }
+  return restored;
+}
+
+AttributeWalk::AttributeWalk(ByteSpan record)
+    : record_(record), position_(Le16(record, mft_record::kFirstAttribute)) {}
+
+std::optional<AttributeHeader> AttributeWalk::Next() {
+  if (done_) return std::nullopt;
+  const std::size_t p = position_;
+  AttributeHeader a;
+  a.offset = p;
+  a.type = Le32(record_, p);
+  if (!Fits(record_, p, kAttributeTypeAndLength) || a.type == 0 || a.type == attr_type::kEnd) {
+    done_ = true;
+    return std::nullopt;
+  }
+  a.length = Le32(record_, p + 4);
+  a.nonResident = Byte(record_, p + 8) == 1;
+  a.nameLength = Byte(record_, p + 9);
+  a.nameOffset = Le16(record_, p + 10);
+  a.flags = Le16(record_, p + 12);
+  a.contentLength = Le32(record_, p + 16);
+  a.contentOffset = Le16(record_, p + 20);
+  a.lowestVcn = Le64(record_, p + 16);
+  a.highestVcn = Le64(record_, p + 24);
+  a.runListOffset = Le16(record_, p + 32);
+  a.allocatedSize = Le64(record_, p + 40);
+  a.realSize = Le64(record_, p + 48);
+  a.initializedSize = Le64(record_, p + 56);
+  if (a.length == 0 || a.length >= record_.size() - p) {
+    done_ = true;
+  } else {
+    position_ = p + a.length;
+  }
+  return a;
+}
+
+bool AttributeNameIs(ByteSpan record, const AttributeHeader& attribute, std::u16string_view name) {
+  if (attribute.nameLength != name.size()) return false;
+  if (name.empty()) return true;
+  const std::size_t at = attribute.offset + attribute.nameOffset;
+  if (!Fits(record, at, 2 * name.size())) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (Le16(record, at + 2 * i) != name[i]) return false;
+  }
+  return true;
+}
+
+std::optional<AttributeHeader> FindAttribute(ByteSpan record, std::uint32_t type, std::u16string_view name) {
+  AttributeWalk walk(record);
+  while (auto a = walk.Next()) {
+    if (a->type == type && AttributeNameIs(record, *a, name)) return a;
+  }
+  return std::nullopt;
+}
+
+ByteSpan ResidentContent(ByteSpan record, const AttributeHeader& attribute) {
+  const std::size_t start = attribute.offset + attribute.contentOffset;
+  if (attribute.nonResident || start >= record.size()) return {};
+  return record.subspan(start, std::min<std::size_t>(attribute.contentLength, record.size() - start));
+}
+
+ByteSpan RunListBytes(ByteSpan record, const AttributeHeader& attribute) {
+  const std::size_t start = attribute.offset + attribute.runListOffset;
+  if (!attribute.nonResident || start >= record.size()) return {};
+  return record.subspan(start);
+}
+
+std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
+  if (!Fits(bytes, offset, 2 * units)) return {};
+  std::vector<std::uint16_t> chars;
+  chars.reserve(units);
+  for (std::size_t i = 0; i < units; ++i) {
+    const std::uint16_t unit = Le16(bytes, offset + 2 * i);
+    if (unit == 0) break;
+    chars.push_back(unit);
+  }
+  return Utf16ToUtf8(chars);
+}
+
+std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
+  AttributeWalk walk(record);
+  while (auto a = walk.Next()) {
+    if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
+    const std::size_t content = a->offset + a->contentOffset;
+    if (content >= record.size()) return std::nullopt;
+    if (!Fits(record, content, kFileNameChars) || Byte(record, content + kFileNameSpace) != nameSpace)
+      continue;
+    const std::size_t units = Byte(record, content + kFileNameLength);
+    if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
+    FileName found;
+    found.name = Utf16NameAt(record, content + kFileNameChars, units);
+    found.parent = Le32(record, content + kFileNameParent);
+    found.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
+    found.nameSpace = nameSpace;
+    return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<FileName> FindFileName(ByteSpan record) {
+  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace}) {
+    if (auto found = FindFileName(record, nameSpace)) return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint64_t> FindDataSize(ByteSpan record) {
+  const auto data = FindAttribute(record, attr_type::kData);
+  if (!data) return std::nullopt;
+  return data->nonResident ? data->realSize : data->contentLength;
+}
+
+std::uint32_t FindFirstRun(ByteSpan record) {
+  const auto index = FindAttribute(record, attr_type::kIndexAllocation, u"$I30");
+  return index ? FirstRunCluster(RunListBytes(record, *index)) : 0;
+}
+
+std::uint32_t SystemFileNumber(std::string_view name) {
+  for (const auto& [fileName, number] : kSystemFiles) {
+    if (name == fileName) return number;
+  }
+  return 0;
+}
+
+bool IsFileRecordStart(ByteSpan sector) {
+  return BytesEqual(sector, 0, "FILE") &&
+         static_cast<std::int16_t>(Le16(sector, mft_record::kAllocatedSize)) == 1024;
+}
+
+std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
+  if (!IsFileRecordStart(record)) return std::nullopt;
+  std::array<std::uint8_t, kFileRecordSize> bytes{};
+  std::copy_n(record.begin(), std::min(record.size(), bytes.size()), bytes.begin());
+  ApplyFixup(bytes);
+  const ByteSpan fixed(bytes);
+
+  FileRecord r;
+  if (auto name = FindFileName(fixed)) {
+    r.hasName = true;
+    r.name = std::move(name->name);
+    r.parent = name->parent;
+    r.creationTime = name->creationTime;
+  }
+  r.size = FindDataSize(fixed).value_or(0);
+  r.flags = Byte(fixed, mft_record::kFlags);
+  r.recordNumber = Le32(fixed, mft_record::kRecordNumber);
+  r.baseRecord = Le64(fixed, mft_record::kBaseRecord);
+  r.isFolder = r.flags == 3 || r.flags == 2;
+  if (r.isFolder) {
+    r.deleted = r.flags == 2;
+    r.selfMft = r.recordNumber;
+    r.firstRun = FindFirstRun(fixed);
+  } else {
+    r.deleted = r.flags == 0;
+    r.selfMft = SystemFileNumber(r.name);
+  }
+  return r;
+}
+
+NtfsSectorKind ClassifyNtfsSector(ByteSpan sector) {
+  if (HasBootSignature(sector)) {
+    return BytesEqual(sector, ntfs_boot::kOemId, "NTFS") ? NtfsSectorKind::kBootSector
+                                                         : NtfsSectorKind::kOther;
+  }
+  if (IsFileRecordStart(sector)) return NtfsSectorKind::kFileRecord;
+  if (BytesEqual(sector, 0, "INDX")) return NtfsSectorKind::kIndexRecord;
+  return NtfsSectorKind::kOther;
+}
+
+}  // namespace quarrow

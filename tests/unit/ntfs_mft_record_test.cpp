@@ -1,0 +1,177 @@
+// FILE records: the fix-up, the attribute walk over hostile records, names, sizes, first runs
+// and the MftEntryTable values of a whole record.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ntfs/mft_record.h"
+#include "unit/ntfs_test_records.h"
+
+namespace quarrow {
+namespace {
+
+using namespace ntfs_test;
+
+std::string Utf8(const char8_t* text) {
+  return reinterpret_cast<const char*>(text);
+}
+
+TEST(NtfsFixupTest, RestoresEverySectorEndIncludingTheLast) {
+  Bytes record(1024, 0);
+  record[510] = 0x11, record[1023] = 0x44;
+  Protect(record, 48);
+  ASSERT_NE(record[1023], 0x44);
+  EXPECT_EQ(ApplyFixup(record), 2u);
+  EXPECT_EQ(record[510], 0x11);
+  EXPECT_EQ(record[1023], 0x44);
+  Bytes big(4096, 0);
+  Protect(big, 40);  // an index record's array over a buffer cut to two sectors
+  EXPECT_EQ(ApplyFixup(std::span(big).first(1024)), 2u);
+}
+
+TEST(NtfsFixupTest, ArraysOutsideTheBufferChangeNothing) {
+  const std::pair<std::uint16_t, std::uint16_t> arrays[] = {{1020, 3}, {1018, 4}, {0xFFFF, 3}, {48, 0xFFFF},
+                                                            {48, 0},   {48, 1},   {1024, 1}};
+  for (const auto& [offset, count] : arrays) {
+    Bytes record(1024);
+    for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i % 251);
+    Put(record, 4, offset, 2), Put(record, 6, count, 2);
+    const Bytes before = record;
+    EXPECT_EQ(ApplyFixup(record), 0u) << offset << "/" << count;
+    EXPECT_EQ(record, before);
+  }
+  Bytes tiny(5, 0);
+  EXPECT_EQ(ApplyFixup(tiny), 0u);
+}
+
+struct FlagCase {
+  std::uint8_t flags;
+  bool folder, deleted;
+};
+
+TEST(NtfsFileRecordTest, FlagsGiveTypeAndDeletion) {
+  const FlagCase cases[] = {{3, true, false}, {2, true, true},   {1, false, false},
+                            {0, false, true}, {4, false, false}, {8, false, false}};
+  for (const FlagCase& c : cases) {
+    const Bytes run = NonResident(0xA0, RunList({{1, 0x1234}}), 4096, u"$I30");
+    const auto r = DecodeFileRecord(FileRecordBytes({FileNameAttr(u"$MFT", 1, 9, 777), run}, c.flags, 77));
+    ASSERT_TRUE(r) << int{c.flags};
+    EXPECT_EQ(r->isFolder, c.folder) << int{c.flags};
+    EXPECT_EQ(r->deleted, c.deleted) << int{c.flags};
+    EXPECT_EQ(r->selfMft, c.folder ? 77u : 1u);
+    EXPECT_EQ(r->firstRun, c.folder ? 0x1234u : 0u);
+    EXPECT_EQ(std::make_tuple(r->name, r->parent, r->creationTime), std::make_tuple("$MFT", 9u, 777));
+  }
+  Bytes big = FileRecordBytes({FileNameAttr(u"a")});
+  Put(big, 28, 4096, 2);
+  EXPECT_FALSE(DecodeFileRecord(big));
+}
+
+TEST(NtfsFileRecordTest, SystemFileNumbersByExactName) {
+  const std::pair<std::u16string, std::uint32_t> cases[] = {
+      {u"$MFT", 1},    {u"$MFTMirror", 1}, {u"$MFTMirr", 0}, {u"$mft", 0},     {u"$LogFile", 2},
+      {u"$Volume", 3}, {u"$AttrDef", 4},   {u"$Bitmap", 6},  {u"$UpCase", 10}, {u"notes.txt", 0}};
+  for (const auto& [name, number] : cases) {
+    EXPECT_EQ(DecodeFileRecord(FileRecordBytes({FileNameAttr(name)}))->selfMft, number);
+  }
+}
+
+TEST(NtfsFileRecordTest, NamespacesInTheOrderWin32ThenBothThenDos) {
+  const auto name = [](std::vector<Bytes> attributes) {
+    return DecodeFileRecord(FileRecordBytes(attributes));
+  };
+  EXPECT_EQ(name({FileNameAttr(u"DOS~1", 2), FileNameAttr(u"both", 3)})->name, "both");
+  EXPECT_EQ(name({FileNameAttr(u"DOS~1", 2), FileNameAttr(u"long", 1), FileNameAttr(u"both", 3)})->name,
+            "long");
+  EXPECT_EQ(name({FileNameAttr(u"posix", 0), FileNameAttr(u"DOS~1", 2, 33)})->parent, 33u);
+  const auto posix = name({FileNameAttr(u"posix", 0, 33), Resident(0x80, Bytes(300))});
+  EXPECT_EQ(std::make_tuple(posix->hasName, posix->name, posix->parent, posix->creationTime),
+            std::make_tuple(false, "", 0u, 0));
+  EXPECT_EQ(posix->size, 300u);
+}
+
+TEST(NtfsFileRecordTest, NamesAreDecodedInFullToUtf8) {
+  const std::pair<std::u16string, std::string> cases[] = {{u"Привет", Utf8(u8"Привет")},
+                                                          {u"文件夹", Utf8(u8"文件夹")},
+                                                          {u"a\U0001F600", Utf8(u8"a\U0001F600")},
+                                                          {u"caf\u00E9", Utf8(u8"café")},
+                                                          {std::u16string(u"ab\0cd", 5), "ab"}};
+  for (const auto& [name, utf8] : cases)
+    EXPECT_EQ(DecodeFileRecord(FileRecordBytes({FileNameAttr(name)}))->name, utf8);
+  EXPECT_NE(DecodeFileRecord(FileRecordBytes({FileNameAttr(u"\u0141x")}))->name,
+            DecodeFileRecord(FileRecordBytes({FileNameAttr(u"\u0241x")}))->name);
+}
+
+TEST(NtfsFileRecordTest, DataSizeOfTheUnnamedStream) {
+  const Bytes stream = Resident(0x80, Bytes(26), u"Zone.Identifier");
+  EXPECT_EQ(FindDataSize(Fixed(FileRecordBytes({stream, Resident(0x80, Bytes(700))}))), 700u);
+  EXPECT_EQ(FindDataSize(Fixed(FileRecordBytes({NonResident(0x80, RunList({{3, 9}}), 0x123456789ull)}))),
+            0x123456789ull);
+  EXPECT_FALSE(FindDataSize(Fixed(FileRecordBytes({stream}))));
+}
+
+TEST(NtfsFileRecordTest, FirstRunOfTheI30AllocationOnly) {
+  const auto firstRun = [](Bytes attribute) { return FindFirstRun(Fixed(FileRecordBytes({attribute}, 3))); };
+  EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 0x00C0FFEE}}), 8192, u"$I30")), 0x00C0FFEEu);
+  EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 0xFFFFFF}}), 8192, u"$I30")),
+            0xFFFFFFu);  // zero-extended
+  EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 77}}), 8192, u"$I31")), 0u);
+  EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 77}}), 8192, u"$I3\u0130")), 0u);  // same low bytes
+  EXPECT_EQ(firstRun(NonResident(0x80, RunList({{2, 77}}), 8192, u"$I30")), 0u);
+  EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 0, true}}), 8192, u"$I30")), 0u);
+  EXPECT_EQ(firstRun(FileNameAttr(u"dir")), 0u);
+  for (std::size_t width = 5; width <= 8; ++width) {
+    EXPECT_EQ(firstRun(NonResident(0xA0, RunList({{2, 0x0102030455667788, false, width}}), 8192, u"$I30")),
+              0x55667788u)
+        << width;
+  }
+}
+
+// Records whose attribute fields point past their end, each in a buffer of exactly its size so
+// that a read past it is caught by the address sanitizer.
+TEST(NtfsFileRecordTest, HostileAttributesReadInBoundsAndFallBack) {
+  const Bytes name = FileNameAttr(u"kept");
+  const Bytes data = Resident(0x80, Bytes(40));
+  const Bytes dirRun = NonResident(0xA0, RunList({{1, 50}}), 4096, u"$I30");
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    bool nameFound;
+    std::uint64_t size;
+    std::uint32_t firstRun;
+  };
+  const std::size_t first = 56, second = 56 + name.size(), third = second + data.size();
+  const auto farName = [&](Bytes& r) {
+    Put(r, first + 20, 900, 2), r[first + 964] = 255, r[first + 965] = 1;
+  };
+  const Case cases[] = {
+      {"sound", [](Bytes&) {}, true, 40, 50},
+      {"first length 0", [&](Bytes& r) { Put(r, first + 4, 0, 4); }, true, 0, 0},
+      {"first length -1", [&](Bytes& r) { Put(r, first + 4, 0xFFFFFFFF, 4); }, true, 0, 0},
+      {"runs off the record", [&](Bytes& r) { Put(r, first + 4, 1024 - first - 6, 4); }, true, 0, 0},
+      {"first offset negative", [](Bytes& r) { Put(r, 20, 0xFFF0, 2); }, false, 0, 0},
+      {"first offset at the end", [](Bytes& r) { Put(r, 20, 1020, 2); }, false, 0, 0},
+      {"name length past the end", farName, false, 40, 50},
+      {"content offset past the end", [&](Bytes& r) { Put(r, first + 20, 0x8000, 2); }, false, 40, 50},
+      {"unnamed data, wild name offset", [&](Bytes& r) { Put(r, second + 10, 0xFFFF, 2); }, true, 40, 50},
+      {"data content past the end", [&](Bytes& r) { Put(r, second + 20, 1000, 2); }, true, 40, 50},
+      {"run list past the end", [&](Bytes& r) { Put(r, third + 32, 0xFFFF, 2); }, true, 40, 0},
+  };
+  for (const Case& c : cases) {
+    Bytes record = Fixed(FileRecordBytes({name, data, dirRun}, 3));
+    c.damage(record);
+    ASSERT_EQ(record.size(), 1024u);
+    EXPECT_EQ(FindFileName(record).has_value(), c.nameFound) << c.what;
+    EXPECT_EQ(FindDataSize(record).value_or(0), c.size) << c.what;
+    EXPECT_EQ(FindFirstRun(record), c.firstRun) << c.what;
+    const auto r = DecodeFileRecord(record);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(std::make_tuple(r->name, r->size, r->firstRun),
+              std::make_tuple(std::string(c.nameFound ? "kept" : ""), c.size, c.firstRun))
+        << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace quarrow
