@@ -1,6 +1,7 @@
 #include "partition/partition_table.h"
 
 #include "fat/boot_sector.h"
+#include "ntfs/boot_sector.h"
 
 #include <set>
 #include <vector>
@@ -89,7 +90,7 @@ std::uint8_t TypeFromBootSector(ByteSpan bootSector, std::uint8_t tableType) {
   const FatBootSector fat = DecodeFatBootSector(bootSector);
   if (fat.saysFat32) return partition_type::kFat32;
   if (fat.saysFat16) return partition_type::kFat16;
-  if (BytesEqual(bootSector, 3, "NTFS")) return partition_type::kNtfs;
+  if (DecodeNtfsBootSector(bootSector).hasNtfsId) return partition_type::kNtfs;
   return tableType;
 }
 

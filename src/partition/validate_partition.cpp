@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "fat/boot_sector.h"
+#include "ntfs/boot_sector.h"
 
 namespace quarrow {
 
@@ -145,14 +146,16 @@ class NtfsCopies {
   NtfsCopy inUse_;
 };
 
-// The sector of the MFT (field at 48) or its mirror (at 56) by the copy in use, when it begins
-// with "FILE"; 0 otherwise.
-std::uint64_t FindRecordSector(const ScanContext& context, const Sector& boot, std::uint64_t start,
-                               std::size_t clusterField) {
-  const std::uint32_t sectorsPerCluster = Byte(boot, 13);
+enum class MftCopy { kMft, kMirror };
+
+// The sector of the MFT or its mirror by the copy in use (the low 32 bits of its cluster), when
+// it begins with "FILE"; 0 otherwise.
+std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, std::uint64_t start, MftCopy which) {
+  const NtfsBootSector boot = DecodeNtfsBootSector(bytes);
+  const std::uint32_t sectorsPerCluster = boot.sectorsPerCluster;
   if (!IsValidSectorsPerCluster(sectorsPerCluster)) return 0;
-  const std::uint64_t sector =
-      start + static_cast<std::uint64_t>(Le32(boot, clusterField)) * sectorsPerCluster;
+  const std::uint64_t cluster = (which == MftCopy::kMft ? boot.mftCluster : boot.mftMirrorCluster) & 0xFFFFFFFFu;
+  const std::uint64_t sector = start + cluster * sectorsPerCluster;
   if (!Fits32(sector)) return 0;
   return BytesEqual(ReadOne(context, sector), 0, "FILE") ? sector : 0;
 }
@@ -169,20 +172,21 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
   std::uint64_t recordSectors = 0;
   bool switched = false;
   for (;;) {
-    sectorsPerCluster = Byte(copies.Bytes(), 13);
-    recordSectors = NtfsRecordSectors(copies.Bytes());
+    const NtfsBootSector boot = DecodeNtfsBootSector(copies.Bytes());
+    sectorsPerCluster = boot.sectorsPerCluster;
+    recordSectors = boot.recordSectors;
     const bool good = IsValidSectorsPerCluster(sectorsPerCluster) &&
                       (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
     if (good) break;
     if (switched || !copies.Switch()) return 0;
     switched = true;
   }
-  const std::uint64_t indexSectors = NtfsIndexBlockSectors(copies.Bytes());
+  const std::uint64_t indexSectors = DecodeNtfsBootSector(copies.Bytes()).indexRecordSectors;
 
-  std::uint64_t mft = FindRecordSector(context, copies.Bytes(), start, 48);
-  if (mft == 0 && copies.Switch()) mft = FindRecordSector(context, copies.Bytes(), start, 48);
-  std::uint64_t mirror = FindRecordSector(context, copies.Bytes(), start, 56);
-  if (mirror == 0 && copies.Switch()) mirror = FindRecordSector(context, copies.Bytes(), start, 56);
+  std::uint64_t mft = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMft);
+  if (mft == 0 && copies.Switch()) mft = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMft);
+  std::uint64_t mirror = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMirror);
+  if (mirror == 0 && copies.Switch()) mirror = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMirror);
   if (mft == 0 && mirror == 0) return 0;
   if (!Fits32(start)) return 0;
 
@@ -201,18 +205,6 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
 std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd) {
   if (searchEnd <= searchStart) return 0;
   return searchEnd - 1;
-}
-
-std::uint64_t NtfsRecordSectors(ByteSpan bootSector) {
-  const std::uint32_t value = Le32(bootSector, 64);
-  if (value == 0xF6) return 2;
-  return static_cast<std::uint64_t>(value) * Byte(bootSector, 13);
-}
-
-std::uint64_t NtfsIndexBlockSectors(ByteSpan bootSector) {
-  const std::uint32_t value = Le32(bootSector, 68);
-  if (value == 0xF4) return 8;
-  return static_cast<std::uint64_t>(value) * Byte(bootSector, 13);
 }
 
 int ValidatePartition(ScanContext& context) {

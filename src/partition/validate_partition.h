@@ -29,13 +29,6 @@ namespace quarrow {
 // where the format keeps its backup. 0 when the range is empty.
 std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd);
 
-// MFT record size in sectors from an NTFS boot sector: 0xF6 at byte 64 is 2, otherwise that
-// value times the sectors per cluster (computed in 64 bits).
-std::uint64_t NtfsRecordSectors(ByteSpan bootSector);
-// Index block size in sectors: 0xF4 at byte 68 is 8, otherwise that value times the sectors per
-// cluster (computed in 64 bits).
-std::uint64_t NtfsIndexBlockSectors(ByteSpan bootSector);
-
 int ValidatePartition(ScanContext& context);
 
 }  // namespace quarrow
