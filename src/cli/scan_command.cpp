@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "results/file_list.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
+#include "session/advance_search.h"
 #include "session/standard_search.h"
 
 namespace quarrow::cli {
@@ -36,6 +38,7 @@ struct ScanOptions {
   std::vector<std::string> images;
   std::optional<std::int64_t> start, end;
   std::string type;
+  int fs = 1;  // the identified file system an Advance search rebuilds, 1-based
 };
 
 struct FolderRecord {
@@ -131,19 +134,41 @@ std::uint64_t CellNumber(const std::string& text) {
   return value;
 }
 
+// What a run found besides the tree: the search it was and, for an Advance search, the file
+// systems it identified.
+struct RunInfo {
+  bool advance = false;
+  std::vector<IdentifiedFileSystem> identified;
+  int chosen = 0;  // 1-based, 0 when no tree was rebuilt
+};
+
+std::string_view ModeText(const RunInfo& info) {
+  return info.advance ? "Advance Search" : "Standard Search";
+}
+
 // False when stdout would not take the text (a full disk, a closed pipe).
-bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
+bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visit& visit) {
   std::string out;
   out.reserve(512 + visit.folders.size() * 160 + visit.files.size() * 256);
   {
     JsonObject doc(out);
     doc.Member("search");
     JsonObject(out)
-        .Text("mode", "Standard Search")
+        .Text("mode", ModeText(info))
         .Text("type", FsTypeText(ctx.partitionType))
         .Number("disk", disk)
         .Number("start", ctx.searchStart)
         .Number("end", ctx.searchEnd);
+    if (info.advance) {
+      doc.Array("identified", info.identified, [](JsonObject& o, const IdentifiedFileSystem& fs) {
+        o.Number("number", fs.number)
+            .Text("type", fs.typeText)
+            .Number("sector", fs.sector)
+            .Number("spc", fs.spc)
+            .Number("cluster0", fs.cluster0);
+      });
+      doc.Number("chosen", info.chosen);
+    }
     const ActiveVolumeGeometry& g = ctx.activeGeometry;
     doc.Member("geometry");
     JsonObject(out)
@@ -177,23 +202,35 @@ bool PrintJson(const ScanContext& ctx, int disk, const Visit& visit) {
   return WriteStdout(out);
 }
 
-void PrintTree(const ScanContext& ctx, int disk, const Visit& visit) {
-  std::cout << "Standard Search of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
-            << ctx.searchStart << " to " << ctx.searchEnd << "\n";
-  std::cout << "Root\n";
+bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visit& visit) {
+  std::ostringstream out;
+  out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
+      << ctx.searchStart << " to " << ctx.searchEnd << "\n";
+  for (const IdentifiedFileSystem& fs : info.identified) {
+    out << "File System " << fs.number << " - " << fs.typeText << "  ";
+    if (fs.fromBootSector) {
+      out << "boot sector " << fs.sector;
+    } else {
+      out << "derived from directories";
+    }
+    out << ", cluster 0 at sector " << fs.cluster0 << ", " << fs.spc << " sectors per cluster"
+        << (fs.number == info.chosen ? "  (rebuilt below)" : "") << "\n";
+  }
+  if (info.advance && info.chosen == 0) return WriteStdout(out.str());
+  out << "Root\n";
   for (const TreeLine& line : visit.lines) {
     if (line.folder) {
       const FolderRecord& f = visit.folders[line.index];
-      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
-                << (f.deleted ? "  (deleted)" : "") << "\n";
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
+          << (f.deleted ? "  (deleted)" : "") << "\n";
     } else {
       const FileRecord& f = visit.files[line.index];
-      std::cout << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  "
-                << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << f.row.type
-                << (f.row.deleted ? "  (deleted)" : "") << "\n";
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
+          << f.row.date << " " << f.row.time << "  " << f.row.type << (f.row.deleted ? "  (deleted)" : "") << "\n";
     }
   }
-  std::cout << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
+  out << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
+  return WriteStdout(out.str());
 }
 
 int RunScan(const ScanOptions& options) {
@@ -246,28 +283,42 @@ int RunScan(const ScanOptions& options) {
     ctx.searchEnd = entry.endSector;
   }
 
-  StandardSearch search(ctx);
+  RunInfo info;
+  info.advance = options.mode == "advance";
   DetailsList resultsList;
-  StandardSearchOutcome outcome;
-  {
+  std::optional<std::string> refused;
+  if (!info.advance) {
+    StandardSearch search(ctx);
     // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
     InterruptWatch interrupt(search.StopSource());
-    outcome = search.Run(&resultsList);
+    refused = search.Run(&resultsList).refused;
+  } else {
+    AdvanceSearch search(ctx);
+    {
+      InterruptWatch interrupt(search.StopSource());
+      refused = search.Run().refused;
+    }
+    if (!refused) {
+      info.identified = search.Identified();
+      if (!info.identified.empty()) {
+        refused = search.RunSecondStage(options.fs - 1, &resultsList).refused;
+        if (!refused) info.chosen = options.fs;
+      }
+    }
   }
-  if (outcome.refused) {
+  if (refused) {
     feedback.Finish();
-    std::cerr << "quarrow scan: " << *outcome.refused << "\n";
+    std::cerr << "quarrow scan: " << *refused << "\n";
     return 1;
   }
-  Visit visit = VisitTree(ctx.results);
+  Visit visit;
+  if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
-  if (options.json) {
-    if (!PrintJson(ctx, disk->number, visit)) {
-      std::cerr << "quarrow scan: could not write the results to standard output\n";
-      return 1;
-    }
-  } else {
-    PrintTree(ctx, disk->number, visit);
+  const bool written =
+      options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
+  if (!written) {
+    std::cerr << "quarrow scan: could not write the results to standard output\n";
+    return 1;
   }
   return 0;
 }
@@ -276,16 +327,19 @@ int RunScan(const ScanOptions& options) {
 
 void AddScanCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<ScanOptions>();
-  auto* cmd =
-      app.add_subcommand("scan", "Standard search of a FAT partition; prints the folders and files found");
+  auto* cmd = app.add_subcommand(
+      "scan", "Search a partition or a sector range; prints the folders and files found, deleted ones marked");
   cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
   cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
-  cmd->add_option("--mode", options->mode, "search mode")->check(CLI::IsMember({"standard"}));
+  cmd->add_option("--mode", options->mode, "search mode: standard (trusts the volume's own structures) or advance")
+      ->check(CLI::IsMember({"standard", "advance"}));
+  cmd->add_option("--fs", options->fs, "Advance search: the identified file system to rebuild (default 1)")
+      ->check(CLI::Range(1, 1000000));
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
   cmd->add_option("--start", options->start, "first sector of the search range");
   cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
-  cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32"}));
+  cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
   cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });
 }
 

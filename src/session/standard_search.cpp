@@ -84,21 +84,24 @@ StandardSearch::StandardSearch(ScanContext& ctx) : ctx_(ctx) {}
 
 StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
   StandardSearchOutcome outcome;
-  if (!IsFat(ctx_.partitionType)) {
-    outcome.refused = "partition type " + std::string(FsTypeText(ctx_.partitionType)) +
-                      " cannot be searched yet (FAT16 and FAT32 can)";
+  if (!IsFat(ctx_.partitionType) && ctx_.partitionType != FsType::kNtfs) {
+    outcome.refused = "the Standard search needs a partition type: FAT16, FAT32 or NTFS";
     return outcome;
   }
-  if (ctx_.searchEnd > kLastAddressableSector + 1 || ctx_.searchStart >= ctx_.searchEnd) {
-    outcome.refused = ctx_.searchStart >= ctx_.searchEnd
-                          ? "the search range is empty"
-                          : "the search range ends past sector 4294967296, which a FAT scan cannot address";
+  if (ctx_.searchStart >= ctx_.searchEnd) {
+    outcome.refused = "the search range is empty";
+    return outcome;
+  }
+  if (ctx_.searchEnd > kLastAddressableSector + 1) {
+    outcome.refused = "the search range ends past sector 4294967296, which the Standard search cannot address";
     return outcome;
   }
   ctx_.stop = stop_.get_token();
   // Next on the partition page: the tables are emptied, then the partition is validated.
   ctx_.ResetForScan();
-  return RunFatStandardStages(ctx_, ValidatePartition(ctx_) == 1, list);
+  const bool validated = ValidatePartition(ctx_) == 1;
+  if (ctx_.partitionType == FsType::kNtfs) return RunNtfsStandardStages(ctx_, validated, list);
+  return RunFatStandardStages(ctx_, validated, list);
 }
 
 }  // namespace quarrow

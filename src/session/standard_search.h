@@ -30,6 +30,8 @@ struct StandardSearchOutcome {
 // The FAT stage sequence of a Standard search after validation, on ctx as it stands (its
 // geometry from validation, or to be worked out when validated is false), on the calling thread.
 StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
+// The NTFS stage sequence after validation (standard_search_ntfs.cpp).
+StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
 
 class StandardSearch {
  public:

@@ -1,0 +1,59 @@
+#include "session/advance_search.h"
+
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+AdvanceSearch::AdvanceSearch(ScanContext& ctx) : ctx_(ctx) {}
+
+AdvanceSearchOutcome AdvanceSearch::Run() {
+  AdvanceSearchOutcome outcome;
+  if (!IsFat(ctx_.partitionType) && ctx_.partitionType != FsType::kNtfs) {
+    outcome.refused = "the Advance search needs a partition type: FAT16, FAT32 or NTFS";
+    return outcome;
+  }
+  if (ctx_.searchStart >= ctx_.searchEnd) {
+    outcome.refused = "the search range is empty";
+    return outcome;
+  }
+  if (ctx_.searchEnd > kLastAddressableSector + 1) {
+    outcome.refused = "the search range ends past sector 4294967296, which the Advance search cannot address";
+    return outcome;
+  }
+  ctx_.stop = stop_.get_token();
+  ctx_.ResetForScan();
+  return ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+}
+
+std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
+  const TextTable& table = ctx_.results.tables.IdentifiedFileSystemTable;
+  std::vector<IdentifiedFileSystem> out;
+  for (int row = 0; row < table.RowCount(); ++row) {
+    IdentifiedFileSystem fs;
+    fs.number = row + 1;
+    fs.typeText = table.GetCell(row, 10, 100);
+    fs.sector = ReadU32(table.GetCell(row, 0));
+    fs.spc = ReadU32(table.GetCell(row, 2));
+    fs.cluster0 = ReadU32(table.GetCell(row, 6));
+    fs.fromBootSector = fs.sector != 0;
+    out.push_back(std::move(fs));
+  }
+  return out;
+}
+
+SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) {
+  const int count = ctx_.results.tables.IdentifiedFileSystemTable.RowCount();
+  if (chosen < 0 || chosen >= count) {
+    SecondStageOutcome outcome;
+    outcome.refused = count == 0 ? std::string("no file system was identified")
+                                 : "there is no file system " + std::to_string(chosen + 1) + " (" +
+                                       std::to_string(count) + " were identified)";
+    return outcome;
+  }
+  return ctx_.partitionType == FsType::kNtfs ? RunNtfsSecondStage(ctx_, chosen, list)
+                                             : RunFatSecondStage(ctx_, chosen, list);
+}
+
+}  // namespace quarrow

@@ -1,0 +1,74 @@
+#pragma once
+// AdvanceSearch: the search that trusts nothing on the volume, as an object a front end drives.
+// The first stage reads every sector of the search range and works out which file systems once
+// lived there (FAT: boot sectors and directory clusters, then the analysis; NTFS: boot sectors,
+// FILE and INDX records, then the numbering). The user picks one of the identified file systems;
+// the second stage rebuilds its folder tree into the ScanContext's ResultsState and binds the
+// volume's hooks, so the results page names and lists folders as they are opened.
+//
+//   AdvanceSearch search(ctx);               // ctx: disk, range, partition type
+//   AdvanceSearchOutcome first = search.Run();
+//   for (const IdentifiedFileSystem& fs : search.Identified()) ...
+//   search.RunSecondStage(0, &list);         // the first identified file system
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/volume.h"
+
+namespace quarrow {
+
+struct ScanContext;
+struct DetailsList;
+
+struct AdvanceSearchOutcome {
+  std::optional<std::string> refused;  // the search could not start (a range it cannot address)
+  bool stopped = false;                // a stop cut the reading stage short; the analysis ran on it
+  int identified = 0;                  // rows of IdentifiedFileSystemTable
+};
+
+// One row of IdentifiedFileSystemTable, as the file-system choice shows it.
+struct IdentifiedFileSystem {
+  int number = 0;  // 1-based: "File System 1 - FAT32"
+  std::string typeText;
+  std::uint64_t sector = 0;    // its boot sector, 0 for one derived from directories (FAT)
+  std::uint32_t spc = 0;       // sectors per cluster
+  std::uint64_t cluster0 = 0;  // FAT: the sector of cluster 0; NTFS: the volume's first sector
+  bool fromBootSector = false;
+};
+
+struct SecondStageOutcome {
+  std::optional<std::string> refused;  // no such file system
+};
+
+class AdvanceSearch {
+ public:
+  explicit AdvanceSearch(ScanContext& ctx);
+
+  AdvanceSearchOutcome Run();
+  // The identified file systems, in the table's order.
+  std::vector<IdentifiedFileSystem> Identified() const;
+  // Rebuilds the tree of the chosen file system (0-based index into the identified ones). list,
+  // when given, becomes the results page's file list.
+  SecondStageOutcome RunSecondStage(int chosen, DetailsList* list = nullptr);
+
+  void RequestStop() { stop_.request_stop(); }
+  std::stop_source& StopSource() { return stop_; }
+
+ private:
+  ScanContext& ctx_;
+  std::stop_source stop_;
+};
+
+// The stage sequences of each file-system family, on ctx as it stands (the session checks the
+// range and resets the results first). The FAT ones live in advance_search_fat.cpp, the NTFS ones
+// in advance_search_ntfs.cpp.
+AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx);
+SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
+AdvanceSearchOutcome RunNtfsAdvanceStages(ScanContext& ctx);
+SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
+
+}  // namespace quarrow
