@@ -1,10 +1,10 @@
-// quarrow_bench: times the data-area scan of a FAT partition alone, next to plain 256 KiB reads of
+// scan_bench: times the data-area scan of a FAT partition alone, next to plain 256 KiB reads of
 // the same range through SectorReader into a page-aligned buffer and into a buffer 16 bytes past
 // a page boundary (where a 256 KiB std::vector from malloc lands). The kernel copies into a
 // destination that is not cache-line aligned several times slower, which is the gap to look at
 // when the scan is slower than reading.
 //
-//   quarrow_bench IMAGE [PARTITION]      (PARTITION 1-4 of the MBR, default 1)
+//   scan_bench IMAGE [PARTITION]      (PARTITION 1-4 of the MBR, default 1)
 //
 // Run it with a warm page cache (bench/scan_vs_dd.sh makes and warms a 1 GiB image).
 
