@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building and testing Quarrow needs. Safe to run again:
 # packages already present are left alone and the package lists are refreshed at most once.
+#   bash scripts/setup.sh          what the build and the test suite need
+#   bash scripts/setup.sh fuzz     and clang with its libFuzzer runtime, for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   fdisk dosfstools mtools ntfs-3g sleuthkit
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
