@@ -1,0 +1,129 @@
+#include "fat/advance_scan.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+
+#include "fat/fat_entries.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+// A Cluster0Start below sector 0 comes only from a boot sector with nonsense figures; it is
+// written the way the unsigned column has always shown it, so it matches no directory.
+std::string Cluster0Text(std::int64_t value) {
+  return value < 0 ? U32Text(static_cast<std::uint32_t>(value)) : std::to_string(value);
+}
+
+}  // namespace
+
+std::array<std::string, 11> FatBootRow::Cells() const {
+  return {std::to_string(sector),       U32Text(sectorsPerFat),       U32Text(sectorsPerCluster),
+          U32Text(rootSectors),         std::to_string(rootStart),    U32Text(reservedSectors),
+          Cluster0Text(cluster0Start),  std::to_string(firstFat),     std::to_string(secondFat),
+          std::to_string(totalSectors), std::string(FsTypeText(type))};
+}
+
+std::array<std::string, 7> DirectoryRow::Cells() const {
+  return {std::to_string(sector),
+          U32Text(selfCluster),
+          U32Text(parentCluster),
+          "0",
+          I32Text(date),
+          I32Text(time),
+          ""};
+}
+
+std::optional<FatBootRow> ClassifyBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
+  if (!HasBootSignature(sector)) return std::nullopt;
+  FatBootRow row;
+  if (BytesEqual(sector, 0x55, "32")) {
+    row.type = FsType::kFat32;
+  } else if (BytesEqual(sector, 0x39, "16")) {
+    row.type = FsType::kFat16;
+  } else {
+    return std::nullopt;
+  }
+  const bool fat32 = row.type == FsType::kFat32;
+  row.sector = sectorNumber;
+  row.sectorsPerFat = fat32 ? Le32(sector, 0x24) : Le16(sector, 0x16);
+  row.sectorsPerCluster = Byte(sector, 0x0D);
+  row.rootSectors = fat32 ? 0 : Le16(sector, 0x11) / 16u;
+  row.reservedSectors = Le16(sector, 0x0E);
+  const std::uint64_t fatsEnd = sectorNumber + row.reservedSectors + 2ull * row.sectorsPerFat;
+  row.rootStart = fat32 ? Le32(sector, 0x2C) : fatsEnd;
+  // Unsigned arithmetic that wraps, then read as signed: below 0 only for nonsense figures.
+  row.cluster0Start = static_cast<std::int64_t>(fatsEnd + row.rootSectors - 2ull * row.sectorsPerCluster);
+  row.firstFat = sectorNumber + row.reservedSectors;
+  row.secondFat = row.firstFat + row.sectorsPerFat;
+  row.totalSectors = sectorNumber + Le32(sector, 0x20);
+  return row;
+}
+
+std::optional<DirectoryRow> ClassifyDirectorySector(ByteSpan sector, std::uint64_t sectorNumber) {
+  if (!IsDirectoryStartSector(sector)) return std::nullopt;
+  return DirectoryRow{sectorNumber, EntryCluster32(sector, 0), EntryCluster32(sector, 32), Le16(sector, 24),
+                      Le16(sector, 22)};
+}
+
+void AdvanceScan(ScanContext& ctx) {
+  Feedback& ui = ctx.Ui();
+  const std::uint64_t last = ctx.searchEnd > 0 ? static_cast<std::uint64_t>(ctx.searchEnd) : 0;
+  const std::string lastText = std::to_string(last);
+  ui.ShowControl(control::kBootCounter, true);
+  ui.ShowControl(control::kFolderCounter, true);
+  ui.SetText(control::kBootCounter, "0");
+  ui.SetText(control::kFolderCounter, "0");
+  ui.SetText(control::kStatus, "Sectors  0 of " + lastText);
+
+  // Page-aligned, as the kernel copies into such a buffer fastest; this read is the whole scan.
+  constexpr std::size_t kChunkBytes = std::size_t{kAdvanceChunkSectors} * kSectorSize;
+  struct AlignedDelete {
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{4096}); }
+  };
+  std::unique_ptr<std::uint8_t[], AlignedDelete> chunk(
+      static_cast<std::uint8_t*>(::operator new[](kChunkBytes, std::align_val_t{4096})));
+  const std::span<std::uint8_t> buffer(chunk.get(), kChunkBytes);
+
+  TextTable& bootTable = ctx.tables.FileSystemTable;
+  TextTable& directoryTable = ctx.tables.DirectoryTable;
+  int bootCount = 0;
+  int folderCount = 0;
+  auto append = [](TextTable& table, const auto& cells) {
+    const int row = table.AppendRow(cells[0]);
+    for (std::size_t c = 1; c < cells.size(); ++c) table.SetCell(row, static_cast<int>(c), cells[c]);
+  };
+  const std::uint64_t first = ctx.searchStart > 0 ? static_cast<std::uint64_t>(ctx.searchStart) : 0;
+  int shown = -1;
+  for (std::uint64_t p = first; p < last; p += kAdvanceChunkSectors) {
+    if (ctx.StopRequested()) return;
+    // The reader overwrites every byte of the chunk, also when the read fails: sectors it can
+    // read are in place and the rest are zero-filled, so nothing of the previous chunk remains
+    // to be found again under new sector numbers.
+    ctx.Read(p, kAdvanceChunkSectors, buffer);
+    for (std::uint32_t d = 0; d < kAdvanceChunkSectors; ++d) {
+      const ByteSpan sector(buffer.data() + std::size_t{d} * kSectorSize, kSectorSize);
+      if (auto boot = ClassifyBootSector(sector, p + d)) {
+        ui.SetText(control::kBootCounter, std::to_string(++bootCount));
+        append(bootTable, boot->Cells());
+      }
+      if (auto directory = ClassifyDirectorySector(sector, p + d)) {
+        ui.SetText(control::kFolderCounter, std::to_string(++folderCount));
+        append(directoryTable, directory->Cells());
+      }
+    }
+    ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
+    const int percent = ProgressPercent(p, last);
+    if (percent != shown) {
+      ui.SetProgress(control::kProgress, percent, "Completed ");
+      shown = percent;
+    }
+    if (p > UINT64_MAX - kAdvanceChunkSectors) return;
+  }
+}
+
+}  // namespace quarrow

@@ -1,0 +1,442 @@
+#include "fat/fs_analysis.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+namespace fs_col {
+inline constexpr int kSector = 0, kSpf = 1, kSpc = 2, kRootSectors = 3, kRootStart = 4, kReserved = 5,
+                     kCluster0 = 6, kFirstFat = 7, kSecondFat = 8, kTotalSectors = 9, kPartType = 10;
+}
+namespace dir_col {
+inline constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kTime = 5;
+}
+
+constexpr std::array<std::uint32_t, 8> kClusterSizes = {1, 2, 4, 8, 16, 32, 64, 128};
+// A derived file system whose directories reach past this cluster cannot be FAT16.
+constexpr std::uint32_t kLargestFat16Cluster = 65536;
+// No sector of a 512-byte disk lies this far; larger texts are clamped so that the layout
+// arithmetic below cannot overflow 64 bits.
+constexpr std::int64_t kSectorLimit = std::int64_t{1} << 56;
+
+std::int64_t SectorValue(std::string_view text) {
+  return std::clamp<std::int64_t>(ReadI64(text), -kSectorLimit, kSectorLimit);
+}
+
+// The directories as numbers, parsed once rather than at every comparison.
+struct Directories {
+  std::vector<std::int64_t> sector;
+  std::vector<std::uint32_t> self;
+  std::vector<int> fileSystem;  // kUnassignedDirectory, kDirectoryWithoutPartner or a number
+
+  std::size_t Size() const { return sector.size(); }
+  bool Unassigned(std::size_t row) const { return fileSystem[row] == kUnassignedDirectory; }
+};
+
+// The progress bar of the analysis moves with every assignment.
+class AssignmentProgress {
+ public:
+  AssignmentProgress(Feedback& ui, std::size_t directories) : ui_(ui), directories_(directories) {}
+  void Assigned() {
+    const int percent = ProgressPercent(++assignments_, directories_);
+    if (percent == shown_) return;
+    ui_.SetProgress(control::kProgress, percent, "Completed ");
+    shown_ = percent;
+  }
+
+ private:
+  Feedback& ui_;
+  std::uint64_t directories_;
+  std::uint64_t assignments_ = 0;
+  int shown_ = 0;
+};
+
+// sector = self x clusterSize + cluster0, computed without overflow.
+bool OnLayout(std::int64_t sector, std::uint32_t self, std::uint32_t clusterSize, std::int64_t cluster0) {
+  if (sector < cluster0) return false;
+  const auto offset = static_cast<std::uint64_t>(sector - cluster0);
+  if (clusterSize == 0) return offset == 0;
+  return offset % clusterSize == 0 && offset / clusterSize == self;
+}
+
+// Phase 1: a boot sector owns the unassigned directories that sit on its layout within its volume.
+int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress& progress) {
+  const TextTable& boots = ctx.tables.FileSystemTable;
+  TextTable& identified = ctx.tables.IdentifiedFileSystemTable;
+  int count = 0;
+  std::vector<std::size_t> open;
+  for (std::size_t r = 0; r < dirs.Size(); ++r) {
+    if (dirs.Unassigned(r)) open.push_back(r);
+  }
+  for (int f = 0; f < boots.RowCount() && !open.empty(); ++f) {
+    const std::uint32_t spc = ReadU32(boots.Cell(f, fs_col::kSpc));
+    const std::int64_t cluster0 = SectorValue(boots.Cell(f, fs_col::kCluster0));
+    const std::int64_t end = SectorValue(boots.Cell(f, fs_col::kTotalSectors));
+    bool owns = false;
+    // The directories a boot sector takes drop out of the list the later ones search.
+    std::size_t kept = 0;
+    for (std::size_t r : open) {
+      const std::int64_t s = dirs.sector[r];
+      if (s > end || !OnLayout(s, dirs.self[r], spc, cluster0)) {
+        open[kept++] = r;
+        continue;
+      }
+      if (!owns) {
+        owns = true;
+        ++count;
+        const int row = identified.AppendRow(boots.Cell(f, 0));
+        for (int c = 1; c < boots.ColumnCount(); ++c) identified.SetCell(row, c, boots.Cell(f, c));
+      }
+      dirs.fileSystem[r] = count;
+      progress.Assigned();
+    }
+    open.resize(kept);
+  }
+  return count;
+}
+
+// The unassigned directories of one cluster size, grouped by the Cluster0Start that the cluster
+// size gives them (sector - size x self) and within a group in row order. Two directories fit
+// with this cluster size exactly when they are in the same group, the group's Cluster0Start is
+// above 0 and the later one's self cluster lies between the earlier one's self cluster and its
+// sector. Directories assigned since the groups were built are skipped through a forward link
+// that every skip shortens, so that each one costs about once.
+class LayoutGroups {
+ public:
+  LayoutGroups(std::uint32_t clusterSize, const Directories& dirs) : size_(clusterSize), dirs_(dirs) {
+    for (std::size_t r = 0; r < dirs.Size(); ++r) {
+      if (dirs.Unassigned(r)) rows_.push_back(static_cast<int>(r));
+    }
+    std::stable_sort(rows_.begin(), rows_.end(), [this](int a, int b) { return Key(a) < Key(b); });
+    next_.resize(rows_.size() + 1);
+    for (std::size_t p = 0; p < next_.size(); ++p) next_[p] = p;
+    // In a table written by the scan, sectors and so self clusters rise with the row within a
+    // group; where they do, a search can end at the first self cluster that is too large.
+    ordered_.assign(rows_.size(), 1);
+    for (std::size_t lo = 0; lo < rows_.size();) {
+      std::size_t hi = lo + 1;
+      bool rising = true;
+      for (; hi < rows_.size() && Key(rows_[hi]) == Key(rows_[lo]); ++hi) {
+        if (dirs.self[rows_[hi]] < dirs.self[rows_[hi - 1]]) rising = false;
+      }
+      if (!rising) std::fill(ordered_.begin() + lo, ordered_.begin() + hi, 0);
+      lo = hi;
+    }
+  }
+
+  std::uint32_t ClusterSize() const { return size_; }
+  std::int64_t Key(int row) const {
+    return dirs_.sector[row] - static_cast<std::int64_t>(size_) * dirs_.self[row];
+  }
+
+  // The first unassigned directory after row j that pairs with it in group key, or INT_MAX;
+  // rows at or past limit are not looked at.
+  int FirstPartner(int j, std::int64_t key, int limit) {
+    const std::uint32_t low = dirs_.self[j];
+    const std::int64_t high = dirs_.sector[j];
+    auto [lo, hi] = Group(key);
+    auto from = std::upper_bound(rows_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                 rows_.begin() + static_cast<std::ptrdiff_t>(hi), j);
+    for (std::size_t p = Live(static_cast<std::size_t>(from - rows_.begin())); p < hi; p = Live(p + 1)) {
+      const int b = rows_[p];
+      if (b >= limit) break;
+      const std::uint32_t h = dirs_.self[b];
+      if (h > low && h < high) return b;
+      if (ordered_[p] && h >= high) break;
+    }
+    return INT_MAX;
+  }
+
+  // Calls take(row) for every unassigned directory of group key, in row order.
+  template <typename Take>
+  void ForEachUnassigned(std::int64_t key, Take take) {
+    auto [lo, hi] = Group(key);
+    for (std::size_t p = Live(lo); p < hi; p = Live(p + 1)) take(rows_[p]);
+  }
+
+ private:
+  std::pair<std::size_t, std::size_t> Group(std::int64_t key) const {
+    auto less = [this](int row, std::int64_t k) { return Key(row) < k; };
+    auto greater = [this](std::int64_t k, int row) { return k < Key(row); };
+    auto lo = std::lower_bound(rows_.begin(), rows_.end(), key, less);
+    auto hi = std::upper_bound(lo, rows_.end(), key, greater);
+    return {static_cast<std::size_t>(lo - rows_.begin()), static_cast<std::size_t>(hi - rows_.begin())};
+  }
+
+  // The first position at or after p whose directory is still unassigned (rows_.size() if none).
+  std::size_t Live(std::size_t p) {
+    std::size_t q = p;
+    while (q < rows_.size() && (next_[q] != q || !dirs_.Unassigned(static_cast<std::size_t>(rows_[q])))) {
+      if (next_[q] == q) next_[q] = q + 1;
+      q = next_[q];
+    }
+    while (p != q) {
+      const std::size_t after = next_[p];
+      next_[p] = q;
+      p = after;
+    }
+    return q;
+  }
+
+  std::uint32_t size_;
+  const Directories& dirs_;
+  std::vector<int> rows_;
+  std::vector<std::size_t> next_;
+  std::vector<std::uint8_t> ordered_;
+};
+
+struct DerivedFileSystem {
+  std::uint32_t clusterSize = 0;
+  std::int64_t cluster0 = 0;
+  std::uint32_t largestSelf = 0;
+};
+
+struct PairHash {
+  std::size_t operator()(const std::pair<std::uint32_t, std::int64_t>& p) const {
+    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(p.second) * 1000003u + p.first);
+  }
+};
+
+// Phase 2, giving the same assignments as trying every later directory against each
+// unassigned one in turn, with the first that fits ending the search.
+std::vector<DerivedFileSystem> PairDirectories(Directories& dirs, int firstNumber,
+                                               AssignmentProgress& progress) {
+  std::vector<LayoutGroups> groups;
+  groups.reserve(kClusterSizes.size());
+  for (std::uint32_t size : kClusterSizes) groups.emplace_back(size, dirs);
+  // A directory that found no partner finds none later either, as the unassigned set only
+  // shrinks; copies of it are answered at once.
+  std::unordered_set<std::pair<std::uint32_t, std::int64_t>, PairHash> partnerless;
+  std::vector<DerivedFileSystem> derived;
+  int number = firstNumber;
+  for (std::size_t r = 0; r < dirs.Size(); ++r) {
+    if (!dirs.Unassigned(r)) continue;
+    const int j = static_cast<int>(r);
+    const std::uint32_t l = dirs.self[r];
+    const std::int64_t m = dirs.sector[r];
+    if (partnerless.count({l, m})) {
+      dirs.fileSystem[r] = kDirectoryWithoutPartner;
+      continue;
+    }
+    int partner = INT_MAX;
+    LayoutGroups* chosen = nullptr;
+    for (LayoutGroups& g : groups) {
+      const std::int64_t key = g.Key(j);
+      if (key <= 0) continue;
+      const int b = g.FirstPartner(j, key, partner);
+      if (b < partner) {
+        partner = b;
+        chosen = &g;
+      }
+    }
+    if (!chosen) {
+      dirs.fileSystem[r] = kDirectoryWithoutPartner;
+      partnerless.insert({l, m});
+      continue;
+    }
+    ++number;
+    DerivedFileSystem fs{chosen->ClusterSize(), chosen->Key(j), dirs.self[partner]};
+    // j and its partner lie on the layout too, so they are assigned here with the rest.
+    chosen->ForEachUnassigned(fs.cluster0, [&](int row) {
+      dirs.fileSystem[row] = number;
+      fs.largestSelf = std::max(fs.largestSelf, dirs.self[row]);
+      progress.Assigned();
+    });
+    derived.push_back(fs);
+  }
+  return derived;
+}
+
+TextTable* IdentifiedRow(ScanContext& ctx, int index) {
+  TextTable& table = ctx.tables.IdentifiedFileSystemTable;
+  return index >= 0 && index < table.RowCount() ? &table : nullptr;
+}
+
+std::optional<FsType> FatTypeOf(const TextTable& table, int row) {
+  const auto type = FsTypeFromText(table.Cell(row, fs_col::kPartType));
+  if (!type || !IsFat(*type)) return std::nullopt;
+  return type;
+}
+
+}  // namespace
+
+int AnalyzeFileSystems(ScanContext& ctx) {
+  Feedback& ui = ctx.Ui();
+  ui.SetText(control::kStatus, "Analyzing The Data For File Systems Phase 1 \\ 2   ...");
+  ui.SetProgress(control::kProgress, 0, "0  % Completed ");
+
+  TextTable& table = ctx.tables.DirectoryTable;
+  Directories dirs;
+  const auto rows = static_cast<std::size_t>(table.RowCount());
+  dirs.sector.resize(rows);
+  dirs.self.resize(rows);
+  dirs.fileSystem.resize(rows);
+  for (std::size_t r = 0; r < rows; ++r) {
+    const int row = static_cast<int>(r);
+    dirs.sector[r] = SectorValue(table.Cell(row, dir_col::kSector));
+    dirs.self[r] = ReadU32(table.Cell(row, dir_col::kSelf));
+    dirs.fileSystem[r] = ReadI32Saturating(table.Cell(row, dir_col::kFileSystem));
+  }
+  const std::vector<int> before = dirs.fileSystem;
+
+  AssignmentProgress progress(ui, rows);
+  const int fromBootSectors = AssignToBootSectors(ctx, dirs, progress);
+  ui.SetText(control::kStatus, "Analyzing The Data For File Systems Phase 2 \\ 2   ...");
+  const std::vector<DerivedFileSystem> derived = PairDirectories(dirs, fromBootSectors, progress);
+
+  const std::string_view partitionText = FsTypeText(ctx.partitionType);
+  TextTable& identified = ctx.tables.IdentifiedFileSystemTable;
+  for (const DerivedFileSystem& fs : derived) {
+    const int row = identified.AppendRow("0");
+    identified.SetCell(row, fs_col::kSpc, std::to_string(fs.clusterSize));
+    identified.SetCell(row, fs_col::kCluster0, std::to_string(fs.cluster0));
+    const bool relabel = partitionText != "FAT32" && fs.largestSelf > kLargestFat16Cluster;
+    identified.SetCell(row, fs_col::kPartType, relabel ? "FAT32" : partitionText);
+  }
+  for (std::size_t r = 0; r < rows; ++r) {
+    if (dirs.fileSystem[r] != before[r]) {
+      table.SetCell(static_cast<int>(r), dir_col::kFileSystem, I32Text(dirs.fileSystem[r]));
+    }
+  }
+  return fromBootSectors + static_cast<int>(derived.size());
+}
+
+void InsertAdvanceMiscFolderRow(ScanContext& ctx) {
+  using namespace entry_col;
+  TextTable& table = ctx.tables.EntryTable;
+  const int row = table.InsertRow(0, kMiscFolderName);
+  table.SetCell(row, kSector, "0");
+  table.SetCell(row, kSelf, U32Text(kOrphanCluster));
+  table.SetCell(row, kParent, "0");
+  table.SetCell(row, kDate, "0");
+  table.SetCell(row, kTime, "0");
+  table.SetCell(row, kSize, "0");
+  table.SetCell(row, kAttr, "16");
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+}
+
+int InsertChosenFolderRows(ScanContext& ctx, int chosenIndex) {
+  using namespace entry_col;
+  const TextTable& dirs = ctx.tables.DirectoryTable;
+  TextTable& entries = ctx.tables.EntryTable;
+  const int number = chosenIndex + 1;
+  int r = 0;
+  for (int d = 0; d < dirs.RowCount(); ++d) {
+    if (ReadI32Saturating(dirs.Cell(d, dir_col::kFileSystem)) != number) continue;
+    const int row = entries.InsertRow(r, "DIR" + std::to_string(r));
+    entries.SetCell(row, kSector, dirs.Cell(d, dir_col::kSector));
+    entries.SetCell(row, kSelf, dirs.Cell(d, dir_col::kSelf));
+    entries.SetCell(row, kParent, dirs.Cell(d, dir_col::kParent));
+    entries.SetCell(row, kDate, dirs.Cell(d, dir_col::kDate));
+    entries.SetCell(row, kTime, dirs.Cell(d, dir_col::kTime));
+    entries.SetCell(row, kSize, "0");
+    entries.SetCell(row, kAttr, "16");
+    entries.SetCell(row, kType, "FOLDER");
+    ++r;
+  }
+  return r;
+}
+
+FatLocation LocateFats(ScanContext& ctx, int chosenIndex) {
+  FatLocation found;
+  TextTable* table = IdentifiedRow(ctx, chosenIndex);
+  if (!table || SectorValue(table->Cell(chosenIndex, fs_col::kFirstFat)) != 0) return found;
+  const bool fat32 = table->Cell(chosenIndex, fs_col::kPartType) == "FAT32";
+  const std::int64_t cluster0 = SectorValue(table->Cell(chosenIndex, fs_col::kCluster0));
+  // The FATs end where the data area (or the FAT16 root) begins; they are looked for in a window
+  // below it that holds the FATs of a small volume.
+  const std::int64_t window = fat32 ? 30000 : 550;
+  const std::int64_t start = cluster0 > window ? cluster0 - window : 63;
+  Feedback& ui = ctx.Ui();
+  std::array<std::uint8_t, kSectorSize> sector{};
+  int shown = -1;
+  for (std::int64_t s = start; s < cluster0; ++s) {
+    if (ctx.StopRequested()) break;
+    const auto at = static_cast<std::uint64_t>(s);
+    ctx.Read(at, 1, sector);
+    ++found.sectorsRead;
+    const int percent = ProgressPercent(at, static_cast<std::uint64_t>(cluster0));
+    if (percent != shown) {
+      ui.SetProgress(control::kStageProgress, percent, "Completed ");
+      shown = percent;
+    }
+    if (sector[0] != 0xF8 || sector[1] != 0xFF || sector[2] != 0xFF) continue;
+    if (found.firstFat == 0) {
+      found.firstFat = at;
+      table->SetCell(chosenIndex, fs_col::kFirstFat, std::to_string(at));
+      ctx.activeGeometry.FirstFatSector = static_cast<std::uint32_t>(at);
+      continue;
+    }
+    found.secondFat = at;
+    table->SetCell(chosenIndex, fs_col::kSecondFat, std::to_string(at));
+    ctx.activeGeometry.SecondFatSector = static_cast<std::uint32_t>(at);
+    break;
+  }
+  if (found.firstFat != 0 && found.secondFat != 0) {
+    const std::uint64_t spf = found.secondFat - found.firstFat;
+    table->SetCell(chosenIndex, fs_col::kSpf, std::to_string(spf));
+    table->SetCell(chosenIndex, fs_col::kRootStart, fat32 ? "2" : std::to_string(spf + found.secondFat));
+  }
+  return found;
+}
+
+bool SetActiveGeometryFromIdentified(ScanContext& ctx, int chosenIndex) {
+  const TextTable* table = IdentifiedRow(ctx, chosenIndex);
+  if (!table) return false;
+  const auto type = FatTypeOf(*table, chosenIndex);
+  if (!type) return false;
+  auto cell = [&](int column) { return ReadU32(table->Cell(chosenIndex, column)); };
+  ActiveVolumeGeometry g;
+  g.type = *type;
+  g.Cluster0Sector = cell(fs_col::kCluster0);
+  g.FirstFatSector = cell(fs_col::kFirstFat);
+  g.ReservedSectors = cell(fs_col::kReserved);
+  g.RootDirSectors = cell(fs_col::kRootSectors);
+  g.RootDirStart = cell(fs_col::kRootStart);
+  g.SecondFatSector = cell(fs_col::kSecondFat);
+  g.SectorsPerCluster = cell(fs_col::kSpc);
+  g.FatSectors = cell(fs_col::kSpf);
+  if (*type != FsType::kFat32 && g.RootDirSectors == 0) g.RootDirSectors = 32;
+  // Cluster 2 is where a FAT32 root nearly always begins. A FAT16 root is a sector number, and
+  // an unknown one stays 0 (no root to read) rather than reading sectors 2-33 of the disk.
+  if (*type == FsType::kFat32 && g.RootDirStart == 0) g.RootDirStart = 2;
+  ctx.activeGeometry = g;
+  return true;
+}
+
+bool PrepareFatSecondStage(ScanContext& ctx, int chosenIndex) {
+  const TextTable* table = IdentifiedRow(ctx, chosenIndex);
+  if (!table || !FatTypeOf(*table, chosenIndex)) return false;
+  InsertChosenFolderRows(ctx, chosenIndex);
+  SetActiveGeometryFromIdentified(ctx, chosenIndex);
+  LocateFats(ctx, chosenIndex);
+  return SetActiveGeometryFromIdentified(ctx, chosenIndex);
+}
+
+std::vector<PartitionDetailsRow> IdentifiedFileSystemDetails(const ScanContext& ctx, int index,
+                                                             bool afterStop) {
+  const TextTable& table = ctx.tables.IdentifiedFileSystemTable;
+  if (index < 0 || index >= table.RowCount()) return {};
+  return {
+      {afterStop ? "1.   File System                        :    "
+                 : "1.   File System                        :",
+       std::to_string(index + 1)},
+      {"2.   Partition Type                    :    ", table.GetCell(index, fs_col::kPartType)},
+      {"3.   File System Start                :    ", table.GetCell(index, fs_col::kCluster0)},
+      {"4.   Sectors Per Clusters          :    ", table.GetCell(index, fs_col::kSpc)},
+  };
+}
+
+}  // namespace quarrow

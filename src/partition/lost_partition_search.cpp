@@ -1,0 +1,450 @@
+#include "partition/lost_partition_search.h"
+
+#include <algorithm>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "results/table_numbers.h"
+
+namespace quarrow {
+namespace {
+
+namespace pc = lost_partition_control;
+
+constexpr std::uint64_t kTranslatedHeads = 255;
+constexpr std::uint64_t kTranslatedSectorsPerTrack = 63;
+// The FAT32 backup boot sector lies this many sectors after the start of its volume.
+constexpr std::uint16_t kFat32BackupOffset = 6;
+
+std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+  if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a)
+    return std::numeric_limits<std::uint64_t>::max();
+  return a * b;
+}
+
+std::uint64_t TextNumber(const std::string& text) {
+  const std::int64_t value = ReadI64(text);
+  return value > 0 ? static_cast<std::uint64_t>(value) : 0;
+}
+
+// Sectors [first, first + count) of the disk, read in one request. Sectors that lie past the
+// disk's end are not asked for and read as zeros, like sectors the reader could not read.
+class SectorWindow {
+ public:
+  SectorWindow(const LostPartitionDisk& disk, std::uint64_t first, std::uint64_t count)
+      : first_(first), bytes_(count * kSectorSize, 0) {
+    std::uint64_t readable = count;
+    if (disk.totalSectors != 0)
+      readable = first >= disk.totalSectors ? 0 : std::min(count, disk.totalSectors - first);
+    if (disk.reader && readable > 0) {
+      disk.reader->ReadSectors(disk.diskNumber, first, static_cast<std::uint32_t>(readable),
+                               std::span<std::uint8_t>(bytes_.data(), readable * kSectorSize));
+    }
+  }
+  // The sector's bytes, empty when it is outside the window.
+  ByteSpan At(std::uint64_t sector) const {
+    if (sector < first_ || sector - first_ >= bytes_.size() / kSectorSize) return {};
+    return ByteSpan(bytes_).subspan((sector - first_) * kSectorSize, kSectorSize);
+  }
+
+ private:
+  std::uint64_t first_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Reads around sector x: the sector before it (where an NTFS backup of a volume ending there
+// lies), x itself and x + 6 (where a FAT32 backup of a volume starting at x lies).
+SectorWindow WindowAround(const LostPartitionDisk& disk, std::uint64_t x, std::uint64_t extra = 0) {
+  const std::uint64_t first = x == 0 ? 0 : x - 1;
+  return SectorWindow(disk, first, x - first + kFat32BackupOffset + 1 + extra);
+}
+
+std::optional<std::string_view> TypeNamedIn(std::string_view text) {
+  for (std::string_view name : {"FAT16", "FAT32", "NTFS"}) {
+    if (text.find(name) != std::string_view::npos) return name;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+SearchGeometry SearchGeometryFor(std::uint64_t cylinders, std::uint64_t heads, std::uint64_t sectorsPerTrack,
+                                 std::uint64_t totalSectors) {
+  SearchGeometry g{cylinders, heads, sectorsPerTrack};
+  // Without heads every cylinder would start at sector 0; such a geometry is translated too.
+  if (sectorsPerTrack != kTranslatedSectorsPerTrack || heads == 0) {
+    g.cylinders = SaturatingProduct(SaturatingProduct(cylinders, heads), sectorsPerTrack) /
+                  (kTranslatedHeads * kTranslatedSectorsPerTrack);
+    g.heads = kTranslatedHeads;
+    g.sectorsPerTrack = kTranslatedSectorsPerTrack;
+  }
+  const std::uint64_t perCylinder = g.CylinderSectors();
+  if (totalSectors != 0 && perCylinder != 0) {
+    g.cylinders = std::min(g.cylinders, (totalSectors + perCylinder - 1) / perCylinder);
+  }
+  return g;
+}
+
+SearchGeometry SearchGeometryFor(const SelectedDiskValues& disk) {
+  return SearchGeometryFor(TextNumber(disk.cylindersText), TextNumber(disk.headsText),
+                           TextNumber(disk.sectorsPerTrackText), disk.totalSectors);
+}
+
+std::array<std::uint64_t, 2> CylinderCandidates(const SearchGeometry& geometry, std::uint64_t cylinder) {
+  const std::uint64_t base = cylinder * geometry.CylinderSectors();
+  return {base + geometry.sectorsPerTrack, base};
+}
+
+std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
+  if (!HasBootSignature(sector)) return std::nullopt;
+  BootSectorFind find;
+  std::uint64_t size = 0;
+  if (BytesEqual(sector, 85, "32")) {
+    find.type = FsType::kFat32;
+    size = Le32(sector, 32);
+  } else if (BytesEqual(sector, 57, "16")) {
+    find.type = FsType::kFat16;
+    size = Le32(sector, 32);
+    if (size == 0) size = Le16(sector, 19);
+  } else if (BytesEqual(sector, 3, "NTFS")) {
+    find.type = FsType::kNtfs;
+    size = static_cast<std::uint32_t>(Le64(sector, 40));
+  } else {
+    return std::nullopt;
+  }
+  // A volume of no sectors holds nothing to recover; such a sector is no boot sector.
+  if (size == 0) return std::nullopt;
+  find.firstSector = sectorNumber;
+  find.endSector = sectorNumber + size;
+  return find;
+}
+
+std::optional<BootSectorFind> RecognizeFat32BackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
+  auto find = RecognizePartitionBootSector(sector, sectorNumber);
+  if (!find || find->type != FsType::kFat32 || sectorNumber < kFat32BackupOffset) return std::nullopt;
+  if (Le16(sector, 50) != kFat32BackupOffset) return std::nullopt;
+  const std::uint64_t start = sectorNumber - kFat32BackupOffset;
+  const std::uint32_t hidden = Le32(sector, 28);
+  if (hidden != 0 && hidden != start) return std::nullopt;
+  return BootSectorFind{FsType::kFat32, start, find->endSector - kFat32BackupOffset};
+}
+
+std::optional<BootSectorFind> RecognizeNtfsBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
+  auto find = RecognizePartitionBootSector(sector, sectorNumber);
+  if (!find || find->type != FsType::kNtfs) return std::nullopt;
+  const std::uint64_t size = find->endSector - sectorNumber;
+  if (size == 0 || size > sectorNumber) return std::nullopt;
+  const std::uint64_t start = sectorNumber - size;
+  const std::uint32_t hidden = Le32(sector, 28);
+  if (hidden != 0 && hidden != start) return std::nullopt;
+  return BootSectorFind{FsType::kNtfs, start, sectorNumber};
+}
+
+LostPartitionDisk LostPartitionDiskFor(SectorReader& reader, int diskNumber, const SelectedDiskValues& disk) {
+  return LostPartitionDisk{&reader, diskNumber, disk.totalSectors, SearchGeometryFor(disk),
+                           DiskTexts{disk.totalSectorsText, disk.sizeText}};
+}
+
+LostPartitionSearch::LostPartitionSearch(LostPartitionDisk disk, PartitionList& list, mytreectrl& tree,
+                                         Feedback& ui, SearchMode mode, LostPartitionHooks hooks)
+    : disk_(std::move(disk)), list_(list), tree_(tree), ui_(ui), mode_(mode), hooks_(std::move(hooks)) {}
+
+LostPartitionSearch::~LostPartitionSearch() {
+  if (trigger_) trigger_->SetStart(nullptr);
+  abandoned_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    stopSource_.request_stop();
+  }
+  Wait();
+}
+
+void LostPartitionSearch::InstallAutomaticStart(LostPartitionTrigger& trigger) {
+  trigger_ = &trigger;
+  trigger.SetStart([this] { AutomaticStart(); });
+}
+
+void LostPartitionSearch::HideAdvanceControls() {
+  for (int id : pc::kAdvanceControls) ui_.ShowControl(id, false);
+}
+
+void LostPartitionSearch::ShowAdvanceControls() {
+  for (int id : pc::kAdvanceControls) {
+    ui_.ShowControl(id, true);
+    ui_.EnableControl(id, true);
+  }
+}
+
+void LostPartitionSearch::SearchMorePartitions() {
+  if (Running()) return;
+  const bool legacy = disk_.reader && disk_.reader->Family() == OsFamily::kLegacy;
+  ui_.SetGuidance(kSearchingPartitionsGuidance);
+  if (legacy) {
+    // The legacy family's variant only animates its progress bar; it searches nothing, so the
+    // page goes straight to where that animation ends.
+    ui_.SetGuidance(kSearchFinishedGuidance);
+    std::lock_guard lock(mutex_);
+    outcome_ = LostPartitionOutcome{};
+    return;
+  }
+  ui_.ShowControl(pc::kSearchMorePartitions, false);
+  ui_.ShowControl(pc::kProgress, true);
+  ui_.SetText(pc::kProgressText, "Searching Partition...");
+  ui_.ShowControl(pc::kProgressText, true);
+  ui_.ShowControl(pc::kStop, true);
+  if (mode_ == SearchMode::kAdvance) HideAdvanceControls();
+  ui_.EnableControl(control::kLoadLog, false);
+  // The placeholder keeps the empty tree expandable while the first find is awaited; it goes in
+  // before the worker starts, so that only the worker changes the tree afterwards.
+  if (list_.count == 0) tree_.InsertItem(tree_.Root(), "", 0, 0);
+  StartWorker();
+}
+
+void LostPartitionSearch::AutomaticStart() {
+  if (Running()) return;
+  ui_.SetGuidance(kCorruptedTableGuidance);
+  ui_.ShowControl(pc::kSearchMorePartitions, false);
+  ui_.ShowControl(pc::kStop, true);
+  if (mode_ == SearchMode::kAdvance) {
+    {
+      std::lock_guard lock(mutex_);
+      marker_ = std::string(kAdvanceMarker);
+    }
+    HideAdvanceControls();
+  }
+  StartWorker();
+}
+
+bool LostPartitionSearch::Stop() {
+  if (!Running()) return false;
+  if (!ui_.MessageBox(kStopSearchQuestion, kProductTitle, MessageIcon::kQuestion)) {
+    // The tree belongs to the worker while it runs; it drops the placeholder at its next step.
+    removePlaceholder_ = true;
+    return false;
+  }
+  userStopped_ = true;
+  std::lock_guard lock(mutex_);
+  stopSource_.request_stop();
+  return true;
+}
+
+void LostPartitionSearch::Wait() {
+  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+std::string LostPartitionSearch::Marker() const {
+  std::lock_guard lock(mutex_);
+  return marker_;
+}
+
+LostPartitionOutcome LostPartitionSearch::Outcome() const {
+  std::lock_guard lock(mutex_);
+  return outcome_;
+}
+
+void LostPartitionSearch::StartWorker() {
+  std::lock_guard lock(mutex_);
+  if (running_.exchange(true)) return;
+  if (worker_.joinable()) worker_.join();  // the last run has ended; only its thread remains
+  userStopped_ = false;
+  removePlaceholder_ = false;
+  stopSource_ = std::stop_source();
+  worker_ = std::jthread([this, token = stopSource_.get_token()] {
+    LostPartitionOutcome outcome = Run(token);
+    {
+      std::lock_guard done(mutex_);
+      outcome_ = outcome;
+    }
+    running_ = false;
+  });
+}
+
+LostPartitionOutcome LostPartitionSearch::RunOnThisThread() {
+  std::stop_token token;
+  {
+    std::lock_guard lock(mutex_);
+    if (running_.exchange(true)) return outcome_;
+    userStopped_ = false;
+    removePlaceholder_ = false;
+    stopSource_ = std::stop_source();
+    token = stopSource_.get_token();
+  }
+  LostPartitionOutcome outcome = Run(token);
+  {
+    std::lock_guard lock(mutex_);
+    outcome_ = outcome;
+  }
+  running_ = false;
+  return outcome;
+}
+
+LostPartitionOutcome LostPartitionSearch::Run(std::stop_token stop) {
+  LostPartitionOutcome outcome;
+  outcome.ran = true;
+  const TreeItem root = tree_.Root();
+  if (mode_ == SearchMode::kAdvance) {
+    for (int id : {pc::kPartitionTypeCombo, pc::kStartSectorEdit, pc::kEndSectorEdit})
+      ui_.EnableControl(id, false);
+  }
+  ui_.EnableControl(control::kNext, false);
+  ui_.EnableControl(control::kBack, false);
+  ui_.EnableControl(pc::kSearchMorePartitions, false);
+  ui_.ShowControl(pc::kProgress, true);
+  ui_.ShowControl(pc::kProgressText, true);
+  if (hooks_.selectPartitionType) hooks_.selectPartitionType(pc::kNoTypeEntry);
+  ui_.SetText(pc::kStartSectorEdit, "0");
+  if (list_.count == 0) tree_.Expand(root, false);
+  // "Unknown Partition" stood for the whole disk because nothing was found; this search decides
+  // that again.
+  for (TreeItem item : std::vector<TreeItem>(tree_.Children(root))) {
+    if (tree_.Text(item) == kUnknownPartition) tree_.DeleteItem(item);
+  }
+
+  Scan(stop, outcome);
+  if (abandoned_) return outcome;
+
+  if (userStopped_) {
+    outcome.stopped = true;
+    ui_.SetGuidance(kSearchStoppedGuidance);
+    ui_.EnableControl(pc::kSearchMorePartitions, true);
+    ui_.ShowControl(pc::kSearchMorePartitions, true);
+    ui_.ShowControl(pc::kProgress, false);
+    ui_.ShowControl(pc::kProgressText, false);
+    ui_.ShowControl(pc::kStop, false);
+    ui_.EnableControl(control::kNext, true);
+    ui_.EnableControl(control::kBack, true);
+    ui_.EnableControl(control::kLoadLog, true);
+    if (mode_ == SearchMode::kAdvance) ShowAdvanceControls();
+  } else {
+    if (list_.count > 0 && hooks_.selectPartitionType) {
+      hooks_.selectPartitionType(PartitionTypeComboIndex(list_.Name(0)));
+    }
+    ui_.SetProgress(pc::kProgress, 100, "Completed ");
+    ui_.ShowControl(pc::kSearchMorePartitions, true);
+    ui_.EnableControl(pc::kSearchMorePartitions, true);
+    ui_.EnableControl(control::kLoadLog, true);
+    ui_.EnableControl(control::kNext, true);
+    ui_.EnableControl(control::kBack, true);
+    ui_.EnableControl(pc::kButton1054, false);
+    ui_.ShowControl(pc::kStop, false);
+    ui_.ShowControl(pc::kProgress, false);
+    ui_.ShowControl(pc::kProgressText, false);
+    ui_.SetGuidance(kSearchFinishedGuidance);
+    if (mode_ == SearchMode::kAdvance) ShowAdvanceControls();
+  }
+  // Also after a stop: an empty item left in front would hide "Unknown Partition".
+  RemovePlaceholder();
+  EndOfSearch(outcome);
+  return outcome;
+}
+
+void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outcome) {
+  const SearchGeometry& g = disk_.geometry;
+  const std::uint64_t perCylinder = g.CylinderSectors();
+  const TreeItem root = tree_.Root();
+  bool full = false;
+
+  // Offers what a sector says. A signed sector ends the scan once the list holds 26 partitions;
+  // a find already listed (same start, end and type) is not added again. True when the sector
+  // named a partition.
+  auto offer = [&](ByteSpan sector, const std::optional<BootSectorFind>& find) {
+    if (full || !HasBootSignature(sector)) return false;
+    if (list_.count >= kMaxListedPartitions) {
+      full = outcome.listFull = true;
+      return false;
+    }
+    if (!find) return false;
+    const std::string_view name = FsTypeText(find->type);
+    for (int i = 0; i < list_.count; ++i) {
+      const PartitionEntry& e = list_.entries[i];
+      if (e.firstSector == find->firstSector && e.endSector == find->endSector && list_.Name(i) == name)
+        return true;
+    }
+    const TreeItem item = tree_.InsertItem(root, PartitionItemText(list_.count + 1, name),
+                                           tree_image::kDriveLit, tree_image::kDriveLit);
+    list_.Append(find->type, PartitionEntry{item, find->firstSector, find->endSector});
+    tree_.Expand(root, true);
+    ++outcome.added;
+    return true;
+  };
+  // A volume starting at x: its boot sector, or where that is gone its FAT32 backup.
+  auto volumeAt = [&](const SectorWindow& w, std::uint64_t x) {
+    if (offer(w.At(x), RecognizePartitionBootSector(w.At(x), x))) return true;
+    const std::uint64_t backup = x + kFat32BackupOffset;
+    return offer(w.At(backup), RecognizeFat32BackupBootSector(w.At(backup), backup));
+  };
+  // A volume ending just before x, by its NTFS backup boot sector.
+  auto volumeEndingBefore = [&](const SectorWindow& w, std::uint64_t x) {
+    if (x > 0) offer(w.At(x - 1), RecognizeNtfsBackupBootSector(w.At(x - 1), x - 1));
+  };
+  auto alignedFrom = [](std::uint64_t s) {
+    return (s + kAlignmentSectors - 1) / kAlignmentSectors * kAlignmentSectors;
+  };
+  auto probeAligned = [&](std::uint64_t m) {
+    const SectorWindow w = WindowAround(disk_, m);
+    volumeAt(w, m);
+    volumeEndingBefore(w, m);
+  };
+  auto step = [&] {
+    if (removePlaceholder_.exchange(false)) RemovePlaceholder();
+  };
+
+  for (std::uint64_t c = 0; c < g.cylinders && !full; ++c) {
+    if (stop.stop_requested()) return;
+    step();
+    ui_.SetProgress(pc::kProgress, ProgressPercent(c, g.cylinders), "Completed ");
+    const auto [head1, head0] = CylinderCandidates(g, c);
+    // One request covers both candidates, their FAT32 backups and the sector before the cylinder.
+    const SectorWindow w = WindowAround(disk_, head0, head1 - head0);
+    if (!volumeAt(w, head1)) volumeAt(w, head0);
+    volumeEndingBefore(w, head0);
+    for (std::uint64_t m = alignedFrom(head0); m < head0 + perCylinder && !full; m += kAlignmentSectors) {
+      if (m != head0 && m != head1) probeAligned(m);
+    }
+  }
+  // Past the last whole cylinder (all of the disk when the geometry has none), the 1 MiB
+  // boundaries up to the end of the disk, and the volumes that end with the last cylinder or
+  // with the disk.
+  const std::uint64_t tail = SaturatingProduct(g.cylinders, perCylinder);
+  if (disk_.totalSectors == 0 || full) return;
+  for (std::uint64_t m = alignedFrom(tail); m < disk_.totalSectors && !full; m += kAlignmentSectors) {
+    if (stop.stop_requested()) return;
+    step();
+    if (g.cylinders == 0)
+      ui_.SetProgress(pc::kProgress, ProgressPercent(m, disk_.totalSectors), "Completed ");
+    probeAligned(m);
+  }
+  std::vector<std::uint64_t> ends = {disk_.totalSectors};
+  if (tail != 0 && tail < disk_.totalSectors) ends.push_back(tail);
+  for (std::uint64_t end : ends) volumeEndingBefore(SectorWindow(disk_, end - 1, 1), end);
+}
+
+void LostPartitionSearch::RemovePlaceholder() {
+  for (TreeItem item : tree_.Children(tree_.Root())) {
+    if (tree_.Text(item).empty()) {
+      tree_.DeleteItem(item);
+      return;
+    }
+  }
+}
+
+void LostPartitionSearch::EndOfSearch(LostPartitionOutcome& outcome) {
+  const TreeItem root = tree_.Root();
+  const auto& children = tree_.Children(root);
+  std::optional<std::string_view> name;
+  if (!children.empty()) name = TypeNamedIn(tree_.Text(children.front()));
+  PartitionDetails details;
+  if (name) {
+    details = PartitionDetailsFor(list_, *name, 0, disk_.diskNumber, mode_, disk_.texts);
+  } else {
+    if (children.empty()) tree_.InsertItem(root, std::string(kUnknownPartition), 0, 0);
+    outcome.unknownPartition = true;
+    details = PartitionDetailsFor(list_, kUnknownPartition, 0, disk_.diskNumber, mode_, disk_.texts);
+  }
+  if (details.expandRoot) tree_.Expand(root, true);
+  if (hooks_.showDetails) hooks_.showDetails(details);
+  outcome.details = std::move(details);
+}
+
+}  // namespace quarrow

@@ -1,0 +1,412 @@
+// The Advance search on FAT: the sector scan, the file-system analysis (checked against a
+// straightforward quadratic analysis on generated tables) and the second-stage setup.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <stop_token>
+#include <tuple>
+
+#include "fat/advance_scan.h"
+#include "fat/fs_analysis.h"
+#include "fat_test_volume.h"
+#include "results/table_numbers.h"
+#include "unit/partition_test_disk.h"
+
+namespace quarrow {
+namespace {
+
+using fat_test::TestDisk;
+namespace pt = partition_test;
+
+std::vector<std::string> Row(const TextTable& t, int r) {
+  std::vector<std::string> cells;
+  for (int c = 0; c < t.ColumnCount(); ++c) cells.push_back(t.Cell(r, c));
+  return cells;
+}
+std::vector<std::string> Column(const TextTable& t, int c) {
+  std::vector<std::string> cells;
+  for (int r = 0; r < t.RowCount(); ++r) cells.push_back(t.Cell(r, c));
+  return cells;
+}
+
+pt::Sector Fat32Boot(std::uint32_t total) {
+  pt::Sector s = pt::Fat32Boot({});  // 8 sectors per cluster, 32 reserved, 600 per FAT, root 2
+  pt::Put32(s, 32, total);
+  return s;
+}
+
+TEST(FatAdvanceScan, BootSectorsAndDirectoriesBecomeRowsInTheirTextForms) {
+  TestDisk d{8192};
+  d.Put(2048, Fat32Boot(100000));
+  d.Put(2054, Fat32Boot(100000));  // its backup: Cluster0Start comes out 6 higher
+  pt::Sector fat12 = pt::Fat16Boot({.label = "FAT12   "});
+  d.Put(3000, fat12);
+  d.Put(3100, pt::NtfsBoot({}));
+  pt::Sector fat16 = pt::Fat16Boot({});
+  pt::Put32(fat16, 32, 5000);
+  d.Put(5000, fat16);
+  fat_test::Sector both = fat_test::DirectoryStart(0x12345, 7);
+  both[57] = '1', both[58] = '6', both[510] = 0x55, both[511] = 0xAA;
+  d.Put(6000, both);
+  d.Put(7100, fat_test::DirectoryStart(0x20003, 0x10002));
+  d.ctx.searchStart = 2048;
+  d.ctx.searchEnd = 7000;  // the last chunk is tested whole, so 7100 is still examined
+  AdvanceScan(d.ctx);
+
+  const TextTable& fs = d.ctx.tables.FileSystemTable;
+  ASSERT_EQ(fs.RowCount(), 4);
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Row(fs, 0), (V{"2048", "600", "8", "0", "2", "32", "3264", "2080", "2680", "102048", "FAT32"}));
+  EXPECT_EQ(Row(fs, 1), (V{"2054", "600", "8", "0", "2", "32", "3270", "2086", "2686", "102054", "FAT32"}));
+  EXPECT_EQ(Row(fs, 2), (V{"5000", "32", "4", "32", "5068", "4", "5092", "5004", "5036", "10000", "FAT16"}));
+  EXPECT_EQ(fs.Cell(3, 0), "6000");
+  const TextTable& dirs = d.ctx.tables.DirectoryTable;
+  ASSERT_EQ(dirs.RowCount(), 2);
+  EXPECT_EQ(dirs.Cell(0, 0), "6000");
+  EXPECT_EQ(Row(dirs, 1), (V{"7100", "131075", "65538", "0", "22565", "26848", ""}));
+  EXPECT_TRUE(d.feedback.HasText(control::kBootCounter, "4"));
+  EXPECT_TRUE(d.feedback.HasText(control::kFolderCounter, "2"));
+  EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  0 of 7000"));
+  EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  6144 of 7000"));
+}
+
+TEST(FatAdvanceScan, FailedChunksGiveOnlyTheirReadableSectorsAndStopEndsBetweenChunks) {
+  TestDisk d{4096};
+  d.Put(100, fat_test::DirectoryStart(5, 0));
+  d.Put(200, Fat32Boot(1000));
+  d.disk->MarkBadRange(1024, 1024);  // a whole chunk that cannot be read
+  d.disk->MarkBad(2100);             // one bad sector in the next chunk
+  d.Put(2101, fat_test::DirectoryStart(9, 5));
+  d.ctx.searchEnd = 4096;
+  AdvanceScan(d.ctx);
+  // Stale bytes of the first chunk would repeat its finds at 1124 and 1224.
+  EXPECT_EQ(Column(d.ctx.tables.DirectoryTable, 0), (std::vector<std::string>{"100", "2101"}));
+  EXPECT_EQ(Column(d.ctx.tables.FileSystemTable, 0), (std::vector<std::string>{"200"}));
+
+  struct StopAfterFirstChunk : fat_test::RecordingFeedback {
+    std::stop_source source;
+    void SetProgress(int, int, std::string_view) override { source.request_stop(); }
+  } stopping;
+  d.ctx.tables.ClearAll();
+  d.ctx.feedback = &stopping;
+  d.ctx.stop = stopping.source.get_token();
+  AdvanceScan(d.ctx);
+  EXPECT_EQ(d.ctx.tables.DirectoryTable.RowCount(), 1);
+}
+
+TEST(FatAdvanceScan, ClassifiersStayInBoundsOnRandomAndShortSectors) {
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int i = 0; i < 20000; ++i) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(i % 600));
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(rng));
+    // Plant the patterns the tests look for, so that the decoders behind them run too.
+    const std::pair<std::size_t, std::string_view> marks[] = {{0, ". "}, {32, ".. "}, {85, "32"}, {57, "16"}};
+    for (auto [at, mark] : marks) {
+      if (bytes.size() < at + mark.size() || byte(rng) < 128) continue;
+      std::copy(mark.begin(), mark.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    if (bytes.size() >= 512 && byte(rng) < 128) bytes[510] = 0x55, bytes[511] = 0xAA;
+    if (const auto boot = ClassifyBootSector(bytes, UINT64_MAX - static_cast<std::uint64_t>(i))) {
+      EXPECT_TRUE(HasBootSignature(bytes));
+      EXPECT_EQ(boot->type, BytesEqual(bytes, 85, "32") ? FsType::kFat32 : FsType::kFat16);
+    }
+    if (auto dir = ClassifyDirectorySector(bytes, static_cast<std::uint64_t>(i))) {
+      EXPECT_TRUE(BytesEqual(bytes, 32, ".. "));
+      EXPECT_EQ(dir->Cells()[0], std::to_string(i));
+    }
+  }
+}
+
+// The analysis's input: directories as (sector, self) and boot sectors as (SPC, Cluster0Start,
+// end), in table order.
+struct Dir {
+  std::int64_t sector;
+  std::uint32_t self;
+};
+struct Boot {
+  std::uint32_t spc;
+  std::int64_t cluster0;
+  std::int64_t end;
+};
+
+void Fill(ScanContext& ctx, const std::vector<Dir>& dirs, const std::vector<Boot>& boots = {}) {
+  ctx.tables.ClearAll();
+  for (const Dir& dir : dirs) {
+    const auto cells = DirectoryRow{static_cast<std::uint64_t>(dir.sector), dir.self, 1, 2, 3}.Cells();
+    const int r = ctx.tables.DirectoryTable.AppendRow(cells[0]);
+    for (int c = 1; c < 7; ++c) ctx.tables.DirectoryTable.SetCell(r, c, cells[static_cast<std::size_t>(c)]);
+  }
+  for (const Boot& b : boots) {
+    const int r = ctx.tables.FileSystemTable.AppendRow(std::to_string(b.cluster0 - 100));
+    ctx.tables.FileSystemTable.SetCell(r, 2, std::to_string(b.spc));
+    ctx.tables.FileSystemTable.SetCell(r, 6, std::to_string(b.cluster0));
+    ctx.tables.FileSystemTable.SetCell(r, 9, std::to_string(b.end));
+    ctx.tables.FileSystemTable.SetCell(r, 10, "FAT32");
+  }
+}
+
+class FatAnalysisTest : public ::testing::Test {
+ protected:
+  FatAnalysisTest() { d.ctx.partitionType = FsType::kFat16; }
+  std::vector<std::string> FileSystems() { return Column(d.ctx.tables.DirectoryTable, 3); }
+  TestDisk d{2048};
+};
+
+TEST_F(FatAnalysisTest, PairGivesTheLayoutAndCollectsTheDirectoriesOnIt) {
+  Fill(d.ctx, {{10000, 100}, {10050, 300}, {10040, 110}, {10080, 120}, {10020, 105}, {9000, 50}});
+  EXPECT_EQ(AnalyzeFileSystems(d.ctx), 1);
+  EXPECT_EQ(FileSystems(), (std::vector<std::string>{"1", "-1", "1", "1", "1", "-1"}));
+  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 0),
+            (std::vector<std::string>{"0", "", "4", "", "", "", "9600", "", "", "", "FAT16"}));
+  EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Analyzing The Data For File Systems Phase 2 \\ 2   ..."));
+}
+
+TEST_F(FatAnalysisTest, PairsThatGiveNoClusterSizeDoNotFit) {
+  for (std::int64_t second : {10030, 12560, 10045, 10005}) {  // 3, 256, no divisor, 1/2 sector
+    Fill(d.ctx, {{10000, 100}, {second, 110}});
+    EXPECT_EQ(AnalyzeFileSystems(d.ctx), 0) << second;
+    EXPECT_EQ(FileSystems(), (std::vector<std::string>{"-1", "-1"})) << second;
+  }
+}
+
+TEST_F(FatAnalysisTest, BootSectorsTakeTheirDirectoriesFirstAndForGood) {
+  // (10000, 100) sits on the second boot sector's layout (8 per cluster from 9200); with the
+  // later (10040, 110) it would make a 4-per-cluster pair, but a directory a boot sector took is
+  // never paired. The first boot sector owns nothing and is not copied.
+  Fill(d.ctx, {{10000, 100}, {10040, 110}, {9200 + 8 * 5000, 5000}},
+       {{4, 1, 1000}, {8, 9200, 20000}, {8, 9200, 90000}});
+  EXPECT_EQ(AnalyzeFileSystems(d.ctx), 2);
+  EXPECT_EQ(FileSystems(), (std::vector<std::string>{"1", "-1", "2"}));
+  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 0), Row(d.ctx.tables.FileSystemTable, 1));
+  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 1), Row(d.ctx.tables.FileSystemTable, 2));
+}
+
+TEST_F(FatAnalysisTest, DerivedFileSystemIsFat32OnlyPastCluster65536) {
+  for (auto [largest, partition, label] : {std::tuple{70000u, FsType::kFat16, "FAT32"},
+                                           {65536u, FsType::kFat16, "FAT16"},
+                                           {65537u, FsType::kFat12, "FAT32"},
+                                           {200u, FsType::kFat32, "FAT32"}}) {
+    d.ctx.partitionType = partition;
+    Fill(d.ctx, {{5100, 100}, {5101, 101}, {std::int64_t{5000} + largest, largest}});
+    EXPECT_EQ(AnalyzeFileSystems(d.ctx), 1);
+    EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(0, 10), label) << largest;
+  }
+}
+
+// The analysis as plainly described: every unassigned directory against every later one.
+int StraightforwardAnalysis(ScanContext& ctx) {
+  TextTable& dirs = ctx.tables.DirectoryTable;
+  TextTable& boots = ctx.tables.FileSystemTable;
+  TextTable& out = ctx.tables.IdentifiedFileSystemTable;
+  auto sector = [&](int r) { return ReadI64(dirs.Cell(r, 0)); };
+  auto self = [&](int r) { return std::int64_t{ReadU32(dirs.Cell(r, 1))}; };
+  auto open = [&](int r) { return ReadI32Saturating(dirs.Cell(r, 3)) == 0; };
+  int n = 0;
+  for (int f = 0; f < boots.RowCount(); ++f) {
+    const std::int64_t spc = ReadU32(boots.Cell(f, 2)), c0 = ReadI64(boots.Cell(f, 6)),
+                       e = ReadI64(boots.Cell(f, 9));
+    bool copied = false;
+    for (int r = 0; r < dirs.RowCount(); ++r) {
+      if (!open(r) || sector(r) < c0 || sector(r) > e || sector(r) != self(r) * spc + c0) continue;
+      if (!copied) {
+        ++n, copied = true;
+        out.AppendRow(boots.Cell(f, 0));
+        for (int c = 1; c < 11; ++c) out.SetCell(out.RowCount() - 1, c, boots.Cell(f, c));
+      }
+      dirs.SetCell(r, 3, std::to_string(n));
+    }
+  }
+  for (int j = 0; j < dirs.RowCount(); ++j) {
+    if (!open(j)) continue;
+    const std::int64_t l = self(j), m = sector(j);
+    int partner = -1;
+    std::int64_t o = 0;
+    for (int b = j + 1; b < dirs.RowCount() && partner < 0; ++b) {
+      const std::int64_t h = self(b), g = sector(b);
+      if (!open(b) || !(l < h && m < g && h < g && h < m) || (g - m) % (h - l) != 0) continue;
+      o = (g - m) / (h - l);
+      if (o <= 128 && (o & (o - 1)) == 0 && l * o < m && h * o < g) partner = b;
+    }
+    if (partner < 0) {
+      dirs.SetCell(j, 3, "-1");
+      continue;
+    }
+    const std::int64_t c0 = m - l * o;
+    const int row = out.AppendRow("0");
+    out.SetCell(row, 2, std::to_string(o));
+    out.SetCell(row, 6, std::to_string(c0));
+    std::string type(FsTypeText(ctx.partitionType));
+    out.SetCell(row, 10, type);
+    ++n;
+    std::int64_t largest = self(partner);
+    for (int r = 0; r < dirs.RowCount(); ++r) {
+      if (!open(r) || sector(r) != self(r) * o + c0) continue;
+      dirs.SetCell(r, 3, std::to_string(n));
+      largest = std::max(largest, self(r));
+      if (largest > 65536 && type != "FAT32") out.SetCell(row, 10, "FAT32");
+    }
+  }
+  return n;
+}
+
+TEST_F(FatAnalysisTest, FastAnalysisGivesTheStraightforwardTables) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    std::mt19937 rng(seed);
+    auto below = [&](std::uint32_t n) { return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(rng); };
+    std::vector<Dir> dirs;
+    // Several file systems whose directories interleave on the disk, with copies of some
+    // directories, stale copies elsewhere, directories that fit more than one layout and noise.
+    struct Layout {
+      std::uint32_t spc;
+      std::int64_t c0;
+    };
+    std::vector<Layout> layouts;
+    for (std::uint32_t k = 0, count = 1 + below(5); k < count; ++k)
+      layouts.push_back(
+          {1u << below(8), below(6) == 0 ? 0 : static_cast<std::int64_t>(below(k == 0 ? 3000 : 50000))});
+    const std::uint32_t total = 50 + below(seed % 4 == 0 ? 1500 : 600);
+    for (std::uint32_t i = 0; i < total; ++i) {
+      const Layout& l = layouts[below(static_cast<std::uint32_t>(layouts.size()))];
+      const std::uint32_t self = 2 + below(seed % 5 == 0 ? 90000 : 3000);
+      switch (below(10)) {
+        case 0:
+          dirs.push_back({static_cast<std::int64_t>(below(400000)), below(70000)});
+          break;
+        case 1:
+          if (!dirs.empty()) dirs.push_back(dirs[below(static_cast<std::uint32_t>(dirs.size()))]);
+          break;
+        case 2:  // a stale copy: the same directory at another sector
+          if (!dirs.empty()) {
+            const Dir j = dirs[below(static_cast<std::uint32_t>(dirs.size()))];
+            dirs.push_back({std::max<std::int64_t>(0, j.sector + below(2000) - 1000), j.self});
+          }
+          break;
+        case 3:  // a directory that also fits an earlier one with another cluster size
+          if (!dirs.empty()) {
+            const Dir j = dirs[below(static_cast<std::uint32_t>(dirs.size()))];
+            const std::uint32_t step = 1 + below(40);
+            dirs.push_back({j.sector + std::int64_t{step} * (1 << below(8)), j.self + step});
+          }
+          break;
+        default:
+          dirs.push_back({l.c0 + std::int64_t{self} * l.spc, self});
+      }
+    }
+    if (seed % 3 == 0) std::sort(dirs.begin(), dirs.end(), [](Dir a, Dir b) { return a.sector < b.sector; });
+    if (seed % 5 == 2) std::shuffle(dirs.begin(), dirs.end(), rng);
+    if (seed % 7 == 0) std::reverse(dirs.begin() + static_cast<std::ptrdiff_t>(dirs.size() / 2), dirs.end());
+    std::vector<Boot> boots;
+    if (seed % 2 == 0) boots.push_back({layouts[0].spc, layouts[0].c0, layouts[0].c0 + 200000});
+
+    d.ctx.partitionType = seed % 4 == 1 ? FsType::kFat32 : FsType::kFat16;
+    Fill(d.ctx, dirs, boots);
+    const int fast = AnalyzeFileSystems(d.ctx);
+    const ScanTables fastTables = d.ctx.tables;
+    Fill(d.ctx, dirs, boots);
+    ASSERT_EQ(StraightforwardAnalysis(d.ctx), fast) << seed;
+    ASSERT_EQ(Column(fastTables.DirectoryTable, 3), FileSystems()) << seed;
+    const TextTable& id = d.ctx.tables.IdentifiedFileSystemTable;
+    ASSERT_EQ(fastTables.IdentifiedFileSystemTable.RowCount(), id.RowCount()) << seed;
+    for (int r = 0; r < id.RowCount(); ++r)
+      ASSERT_EQ(Row(fastTables.IdentifiedFileSystemTable, r), Row(id, r));
+  }
+}
+
+class FatSecondStageTest : public FatAnalysisTest {
+ protected:
+  // Identified file system 1: boot-sector copy (FAT32); 2: derived FAT16 at Cluster0Start
+  // 1000; 3: derived FAT32 at 40000. Directories of 2 and 3 interleave.
+  FatSecondStageTest() {
+    Fill(d.ctx, {{1400, 100}, {41000, 500}, {1440, 110}, {41080, 510}, {1480, 120}});
+    TextTable& id = d.ctx.tables.IdentifiedFileSystemTable;
+    for (auto cells : {std::vector<std::string>{"2048", "600", "8", "0", "2", "32", "3264", "2080", "2680"},
+                       std::vector<std::string>{"0", "", "4", "", "", "", "1000"},
+                       std::vector<std::string>{"0", "", "8", "", "", "", "40000"}}) {
+      const int r = id.AppendRow(cells[0]);
+      for (std::size_t c = 1; c < cells.size(); ++c) id.SetCell(r, static_cast<int>(c), cells[c]);
+    }
+    id.SetCell(0, 10, "FAT32"), id.SetCell(1, 10, "FAT16"), id.SetCell(2, 10, "FAT32");
+    for (int r : {0, 2, 4}) d.ctx.tables.DirectoryTable.SetCell(r, 3, "2");
+    for (int r : {1, 3}) d.ctx.tables.DirectoryTable.SetCell(r, 3, "3");
+  }
+  void PutFat(std::uint64_t sector) { d.Put(sector, pt::FatStart(0xF8)); }
+};
+
+TEST_F(FatSecondStageTest, FolderRowsComeBeforeTheCatchAllAndTheFatsAreFound) {
+  TestDisk big{41000};
+  big.ctx.tables = d.ctx.tables;
+  big.Put(9999, pt::FatStart(0xF8));  // below the FAT32 window: not looked at
+  big.Put(12000, pt::FatStart(0xF8));
+  big.Put(12600, pt::FatStart(0xF8));
+  InsertAdvanceMiscFolderRow(big.ctx);
+  ASSERT_TRUE(PrepareFatSecondStage(big.ctx, 2));
+  const TextTable& e = big.ctx.tables.EntryTable;
+  using V = std::vector<std::string>;
+  ASSERT_EQ(e.RowCount(), 3);
+  EXPECT_EQ(Row(e, 0), (V{"DIR0", "41000", "500", "1", "2", "3", "0", "16", "", "FOLDER", ""}));
+  EXPECT_EQ(e.Cell(1, 0), "DIR1");
+  EXPECT_EQ(Row(e, 2),
+            (V{"QRW_Miscellaneous", "0", "268435455", "0", "0", "0", "0", "16", "0", "FOLDER", ""}));
+  EXPECT_EQ(Row(big.ctx.tables.IdentifiedFileSystemTable, 2),
+            (V{"0", "600", "8", "", "2", "", "40000", "12000", "12600", "", "FAT32"}));
+  const ActiveVolumeGeometry& g = big.ctx.activeGeometry;
+  EXPECT_EQ(g.type, FsType::kFat32);
+  EXPECT_EQ(
+      std::vector<std::uint32_t>({g.FatSectors, g.SectorsPerCluster, g.RootDirSectors, g.RootDirStart,
+                                  g.ReservedSectors, g.Cluster0Sector, g.FirstFatSector, g.SecondFatSector}),
+      (std::vector<std::uint32_t>{600, 8, 0, 2, 0, 40000, 12000, 12600}));
+  EXPECT_EQ(big.feedback.progress.back().controlId, control::kStageProgress);
+  EXPECT_EQ(big.feedback.progress.back().barText, "Completed ");
+}
+
+TEST_F(FatSecondStageTest, LocateFatsWindowsAndUnfoundFats) {
+  PutFat(500), PutFat(532);  // FAT16 window below Cluster0Start 1000: 450 to 999
+  FatLocation found = LocateFats(d.ctx, 1);
+  EXPECT_EQ(found.firstFat, 500u);
+  EXPECT_EQ(found.secondFat, 532u);
+  EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(1, 1), "32");
+  EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(1, 4), "564");
+  EXPECT_EQ(LocateFats(d.ctx, 1).sectorsRead, 0u);  // it names its FAT now
+  EXPECT_EQ(LocateFats(d.ctx, 0).sectorsRead, 0u);  // a boot sector's row names its FAT
+
+  TestDisk empty{41000};
+  empty.ctx.tables = d.ctx.tables;
+  found = LocateFats(empty.ctx, 2);
+  EXPECT_EQ(found.firstFat + found.secondFat, 0u);
+  EXPECT_EQ(found.sectorsRead, 30000u);
+  ASSERT_TRUE(SetActiveGeometryFromIdentified(empty.ctx, 2));
+  EXPECT_EQ(empty.ctx.activeGeometry.FirstFatSector, 0u);  // the chain follower then reads no FAT
+
+  d.ctx.tables.IdentifiedFileSystemTable.SetCell(1, 6, "400");  // below 551: the search starts at 63
+  d.ctx.tables.IdentifiedFileSystemTable.SetCell(1, 7, "");
+  PutFat(63), PutFat(100);
+  EXPECT_EQ(LocateFats(d.ctx, 1).firstFat, 63u);
+}
+
+TEST_F(FatSecondStageTest, GeometryDefaultsAndDetailRows) {
+  ASSERT_TRUE(SetActiveGeometryFromIdentified(d.ctx, 1));
+  EXPECT_EQ(d.ctx.activeGeometry.type, FsType::kFat16);
+  EXPECT_EQ(d.ctx.activeGeometry.RootDirSectors, 32u);
+  EXPECT_EQ(d.ctx.activeGeometry.RootDirStart, 0u);  // a FAT16 root is a sector: none known
+  EXPECT_EQ(d.ctx.activeGeometry.SectorsPerCluster, 4u);
+  d.ctx.tables.IdentifiedFileSystemTable.SetCell(2, 10, "NTFS");
+  EXPECT_FALSE(PrepareFatSecondStage(d.ctx, 2));
+  EXPECT_FALSE(PrepareFatSecondStage(d.ctx, 3));
+  EXPECT_EQ(d.ctx.tables.EntryTable.RowCount(), 0);
+
+  std::vector<std::string> shown;
+  for (const PartitionDetailsRow& row : IdentifiedFileSystemDetails(d.ctx, 0))
+    shown.push_back(row.name + row.value);
+  EXPECT_EQ(shown, (std::vector<std::string>{"1.   File System                        :1",
+                                             "2.   Partition Type                    :    FAT32",
+                                             "3.   File System Start                :    3264",
+                                             "4.   Sectors Per Clusters          :    8"}));
+  EXPECT_EQ(IdentifiedFileSystemDetails(d.ctx, 0, true)[0].name,
+            "1.   File System                        :    ");
+}
+
+}  // namespace
+}  // namespace quarrow
