@@ -72,7 +72,7 @@ std::optional<DirectoryRow> ClassifyDirectorySector(ByteSpan sector, std::uint64
 
 void AdvanceScan(ScanContext& ctx) {
   Feedback& ui = ctx.Ui();
-  const std::uint64_t last = ctx.searchEnd > 0 ? static_cast<std::uint64_t>(ctx.searchEnd) : 0;
+  const std::uint64_t last = ctx.searchEnd;
   const std::string lastText = std::to_string(last);
   ui.ShowControl(control::kBootCounter, true);
   ui.ShowControl(control::kFolderCounter, true);
@@ -89,15 +89,15 @@ void AdvanceScan(ScanContext& ctx) {
       static_cast<std::uint8_t*>(::operator new[](kChunkBytes, std::align_val_t{4096})));
   const std::span<std::uint8_t> buffer(chunk.get(), kChunkBytes);
 
-  TextTable& bootTable = ctx.tables.FileSystemTable;
-  TextTable& directoryTable = ctx.tables.DirectoryTable;
+  TextTable& bootTable = ctx.results.tables.FileSystemTable;
+  TextTable& directoryTable = ctx.results.tables.DirectoryTable;
   int bootCount = 0;
   int folderCount = 0;
   auto append = [](TextTable& table, const auto& cells) {
     const int row = table.AppendRow(cells[0]);
     for (std::size_t c = 1; c < cells.size(); ++c) table.SetCell(row, static_cast<int>(c), cells[c]);
   };
-  const std::uint64_t first = ctx.searchStart > 0 ? static_cast<std::uint64_t>(ctx.searchStart) : 0;
+  const std::uint64_t first = ctx.searchStart;
   int shown = -1;
   for (std::uint64_t p = first; p < last; p += kAdvanceChunkSectors) {
     if (ctx.StopRequested()) return;

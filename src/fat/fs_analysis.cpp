@@ -72,8 +72,8 @@ bool OnLayout(std::int64_t sector, std::uint32_t self, std::uint32_t clusterSize
 
 // Phase 1: a boot sector owns the unassigned directories that sit on its layout within its volume.
 int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress& progress) {
-  const TextTable& boots = ctx.tables.FileSystemTable;
-  TextTable& identified = ctx.tables.IdentifiedFileSystemTable;
+  const TextTable& boots = ctx.results.tables.FileSystemTable;
+  TextTable& identified = ctx.results.tables.IdentifiedFileSystemTable;
   int count = 0;
   std::vector<std::size_t> open;
   for (std::size_t r = 0; r < dirs.Size(); ++r) {
@@ -259,7 +259,7 @@ std::vector<DerivedFileSystem> PairDirectories(Directories& dirs, int firstNumbe
 }
 
 TextTable* IdentifiedRow(ScanContext& ctx, int index) {
-  TextTable& table = ctx.tables.IdentifiedFileSystemTable;
+  TextTable& table = ctx.results.tables.IdentifiedFileSystemTable;
   return index >= 0 && index < table.RowCount() ? &table : nullptr;
 }
 
@@ -276,7 +276,7 @@ int AnalyzeFileSystems(ScanContext& ctx) {
   ui.SetText(control::kStatus, "Analyzing The Data For File Systems Phase 1 \\ 2   ...");
   ui.SetProgress(control::kProgress, 0, "0  % Completed ");
 
-  TextTable& table = ctx.tables.DirectoryTable;
+  TextTable& table = ctx.results.tables.DirectoryTable;
   Directories dirs;
   const auto rows = static_cast<std::size_t>(table.RowCount());
   dirs.sector.resize(rows);
@@ -296,7 +296,7 @@ int AnalyzeFileSystems(ScanContext& ctx) {
   const std::vector<DerivedFileSystem> derived = PairDirectories(dirs, fromBootSectors, progress);
 
   const std::string_view partitionText = FsTypeText(ctx.partitionType);
-  TextTable& identified = ctx.tables.IdentifiedFileSystemTable;
+  TextTable& identified = ctx.results.tables.IdentifiedFileSystemTable;
   for (const DerivedFileSystem& fs : derived) {
     const int row = identified.AppendRow("0");
     identified.SetCell(row, fs_col::kSpc, std::to_string(fs.clusterSize));
@@ -314,7 +314,7 @@ int AnalyzeFileSystems(ScanContext& ctx) {
 
 void InsertAdvanceMiscFolderRow(ScanContext& ctx) {
   using namespace entry_col;
-  TextTable& table = ctx.tables.EntryTable;
+  TextTable& table = ctx.results.tables.EntryTable;
   const int row = table.InsertRow(0, kMiscFolderName);
   table.SetCell(row, kSector, "0");
   table.SetCell(row, kSelf, U32Text(kOrphanCluster));
@@ -329,8 +329,8 @@ void InsertAdvanceMiscFolderRow(ScanContext& ctx) {
 
 int InsertChosenFolderRows(ScanContext& ctx, int chosenIndex) {
   using namespace entry_col;
-  const TextTable& dirs = ctx.tables.DirectoryTable;
-  TextTable& entries = ctx.tables.EntryTable;
+  const TextTable& dirs = ctx.results.tables.DirectoryTable;
+  TextTable& entries = ctx.results.tables.EntryTable;
   const int number = chosenIndex + 1;
   int r = 0;
   for (int d = 0; d < dirs.RowCount(); ++d) {
@@ -427,7 +427,7 @@ bool PrepareFatSecondStage(ScanContext& ctx, int chosenIndex) {
 
 std::vector<PartitionDetailsRow> IdentifiedFileSystemDetails(const ScanContext& ctx, int index,
                                                              bool afterStop) {
-  const TextTable& table = ctx.tables.IdentifiedFileSystemTable;
+  const TextTable& table = ctx.results.tables.IdentifiedFileSystemTable;
   if (index < 0 || index >= table.RowCount()) return {};
   return {
       {afterStop ? "1.   File System                        :    "

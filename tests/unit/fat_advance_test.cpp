@@ -55,14 +55,14 @@ TEST(FatAdvanceScan, BootSectorsAndDirectoriesBecomeRowsInTheirTextForms) {
   d.ctx.searchEnd = 7000;  // the last chunk is tested whole, so 7100 is still examined
   AdvanceScan(d.ctx);
 
-  const TextTable& fs = d.ctx.tables.FileSystemTable;
+  const TextTable& fs = d.ctx.results.tables.FileSystemTable;
   ASSERT_EQ(fs.RowCount(), 4);
   using V = std::vector<std::string>;
   EXPECT_EQ(Row(fs, 0), (V{"2048", "600", "8", "0", "2", "32", "3264", "2080", "2680", "102048", "FAT32"}));
   EXPECT_EQ(Row(fs, 1), (V{"2054", "600", "8", "0", "2", "32", "3270", "2086", "2686", "102054", "FAT32"}));
   EXPECT_EQ(Row(fs, 2), (V{"5000", "32", "4", "32", "5068", "4", "5092", "5004", "5036", "10000", "FAT16"}));
   EXPECT_EQ(fs.Cell(3, 0), "6000");
-  const TextTable& dirs = d.ctx.tables.DirectoryTable;
+  const TextTable& dirs = d.ctx.results.tables.DirectoryTable;
   ASSERT_EQ(dirs.RowCount(), 2);
   EXPECT_EQ(dirs.Cell(0, 0), "6000");
   EXPECT_EQ(Row(dirs, 1), (V{"7100", "131075", "65538", "0", "22565", "26848", ""}));
@@ -82,18 +82,18 @@ TEST(FatAdvanceScan, FailedChunksGiveOnlyTheirReadableSectorsAndStopEndsBetweenC
   d.ctx.searchEnd = 4096;
   AdvanceScan(d.ctx);
   // Stale bytes of the first chunk would repeat its finds at 1124 and 1224.
-  EXPECT_EQ(Column(d.ctx.tables.DirectoryTable, 0), (std::vector<std::string>{"100", "2101"}));
-  EXPECT_EQ(Column(d.ctx.tables.FileSystemTable, 0), (std::vector<std::string>{"200"}));
+  EXPECT_EQ(Column(d.ctx.results.tables.DirectoryTable, 0), (std::vector<std::string>{"100", "2101"}));
+  EXPECT_EQ(Column(d.ctx.results.tables.FileSystemTable, 0), (std::vector<std::string>{"200"}));
 
   struct StopAfterFirstChunk : fat_test::RecordingFeedback {
     std::stop_source source;
     void SetProgress(int, int, std::string_view) override { source.request_stop(); }
   } stopping;
-  d.ctx.tables.ClearAll();
-  d.ctx.feedback = &stopping;
+  d.ctx.results.tables.ClearAll();
+  d.ctx.SetFeedback(stopping);
   d.ctx.stop = stopping.source.get_token();
   AdvanceScan(d.ctx);
-  EXPECT_EQ(d.ctx.tables.DirectoryTable.RowCount(), 1);
+  EXPECT_EQ(d.ctx.results.tables.DirectoryTable.RowCount(), 1);
 }
 
 TEST(FatAdvanceScan, ClassifiersStayInBoundsOnRandomAndShortSectors) {
@@ -133,25 +133,25 @@ struct Boot {
 };
 
 void Fill(ScanContext& ctx, const std::vector<Dir>& dirs, const std::vector<Boot>& boots = {}) {
-  ctx.tables.ClearAll();
+  ctx.results.tables.ClearAll();
   for (const Dir& dir : dirs) {
     const auto cells = DirectoryRow{static_cast<std::uint64_t>(dir.sector), dir.self, 1, 2, 3}.Cells();
-    const int r = ctx.tables.DirectoryTable.AppendRow(cells[0]);
-    for (int c = 1; c < 7; ++c) ctx.tables.DirectoryTable.SetCell(r, c, cells[static_cast<std::size_t>(c)]);
+    const int r = ctx.results.tables.DirectoryTable.AppendRow(cells[0]);
+    for (int c = 1; c < 7; ++c) ctx.results.tables.DirectoryTable.SetCell(r, c, cells[static_cast<std::size_t>(c)]);
   }
   for (const Boot& b : boots) {
-    const int r = ctx.tables.FileSystemTable.AppendRow(std::to_string(b.cluster0 - 100));
-    ctx.tables.FileSystemTable.SetCell(r, 2, std::to_string(b.spc));
-    ctx.tables.FileSystemTable.SetCell(r, 6, std::to_string(b.cluster0));
-    ctx.tables.FileSystemTable.SetCell(r, 9, std::to_string(b.end));
-    ctx.tables.FileSystemTable.SetCell(r, 10, "FAT32");
+    const int r = ctx.results.tables.FileSystemTable.AppendRow(std::to_string(b.cluster0 - 100));
+    ctx.results.tables.FileSystemTable.SetCell(r, 2, std::to_string(b.spc));
+    ctx.results.tables.FileSystemTable.SetCell(r, 6, std::to_string(b.cluster0));
+    ctx.results.tables.FileSystemTable.SetCell(r, 9, std::to_string(b.end));
+    ctx.results.tables.FileSystemTable.SetCell(r, 10, "FAT32");
   }
 }
 
 class FatAnalysisTest : public ::testing::Test {
  protected:
   FatAnalysisTest() { d.ctx.partitionType = FsType::kFat16; }
-  std::vector<std::string> FileSystems() { return Column(d.ctx.tables.DirectoryTable, 3); }
+  std::vector<std::string> FileSystems() { return Column(d.ctx.results.tables.DirectoryTable, 3); }
   TestDisk d{2048};
 };
 
@@ -159,7 +159,7 @@ TEST_F(FatAnalysisTest, PairGivesTheLayoutAndCollectsTheDirectoriesOnIt) {
   Fill(d.ctx, {{10000, 100}, {10050, 300}, {10040, 110}, {10080, 120}, {10020, 105}, {9000, 50}});
   EXPECT_EQ(AnalyzeFileSystems(d.ctx), 1);
   EXPECT_EQ(FileSystems(), (std::vector<std::string>{"1", "-1", "1", "1", "1", "-1"}));
-  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 0),
+  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 0),
             (std::vector<std::string>{"0", "", "4", "", "", "", "9600", "", "", "", "FAT16"}));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Analyzing The Data For File Systems Phase 2 \\ 2   ..."));
 }
@@ -180,8 +180,8 @@ TEST_F(FatAnalysisTest, BootSectorsTakeTheirDirectoriesFirstAndForGood) {
        {{4, 1, 1000}, {8, 9200, 20000}, {8, 9200, 90000}});
   EXPECT_EQ(AnalyzeFileSystems(d.ctx), 2);
   EXPECT_EQ(FileSystems(), (std::vector<std::string>{"1", "-1", "2"}));
-  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 0), Row(d.ctx.tables.FileSystemTable, 1));
-  EXPECT_EQ(Row(d.ctx.tables.IdentifiedFileSystemTable, 1), Row(d.ctx.tables.FileSystemTable, 2));
+  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 0), Row(d.ctx.results.tables.FileSystemTable, 1));
+  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 1), Row(d.ctx.results.tables.FileSystemTable, 2));
 }
 
 TEST_F(FatAnalysisTest, DerivedFileSystemIsFat32OnlyPastCluster65536) {
@@ -192,15 +192,15 @@ TEST_F(FatAnalysisTest, DerivedFileSystemIsFat32OnlyPastCluster65536) {
     d.ctx.partitionType = partition;
     Fill(d.ctx, {{5100, 100}, {5101, 101}, {std::int64_t{5000} + largest, largest}});
     EXPECT_EQ(AnalyzeFileSystems(d.ctx), 1);
-    EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(0, 10), label) << largest;
+    EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(0, 10), label) << largest;
   }
 }
 
 // The analysis as plainly described: every unassigned directory against every later one.
 int StraightforwardAnalysis(ScanContext& ctx) {
-  TextTable& dirs = ctx.tables.DirectoryTable;
-  TextTable& boots = ctx.tables.FileSystemTable;
-  TextTable& out = ctx.tables.IdentifiedFileSystemTable;
+  TextTable& dirs = ctx.results.tables.DirectoryTable;
+  TextTable& boots = ctx.results.tables.FileSystemTable;
+  TextTable& out = ctx.results.tables.IdentifiedFileSystemTable;
   auto sector = [&](int r) { return ReadI64(dirs.Cell(r, 0)); };
   auto self = [&](int r) { return std::int64_t{ReadU32(dirs.Cell(r, 1))}; };
   auto open = [&](int r) { return ReadI32Saturating(dirs.Cell(r, 3)) == 0; };
@@ -304,11 +304,11 @@ TEST_F(FatAnalysisTest, FastAnalysisGivesTheStraightforwardTables) {
     d.ctx.partitionType = seed % 4 == 1 ? FsType::kFat32 : FsType::kFat16;
     Fill(d.ctx, dirs, boots);
     const int fast = AnalyzeFileSystems(d.ctx);
-    const ScanTables fastTables = d.ctx.tables;
+    const ScanTables fastTables = d.ctx.results.tables;
     Fill(d.ctx, dirs, boots);
     ASSERT_EQ(StraightforwardAnalysis(d.ctx), fast) << seed;
     ASSERT_EQ(Column(fastTables.DirectoryTable, 3), FileSystems()) << seed;
-    const TextTable& id = d.ctx.tables.IdentifiedFileSystemTable;
+    const TextTable& id = d.ctx.results.tables.IdentifiedFileSystemTable;
     ASSERT_EQ(fastTables.IdentifiedFileSystemTable.RowCount(), id.RowCount()) << seed;
     for (int r = 0; r < id.RowCount(); ++r)
       ASSERT_EQ(Row(fastTables.IdentifiedFileSystemTable, r), Row(id, r));
@@ -321,7 +321,7 @@ class FatSecondStageTest : public FatAnalysisTest {
   // 1000; 3: derived FAT32 at 40000. Directories of 2 and 3 interleave.
   FatSecondStageTest() {
     Fill(d.ctx, {{1400, 100}, {41000, 500}, {1440, 110}, {41080, 510}, {1480, 120}});
-    TextTable& id = d.ctx.tables.IdentifiedFileSystemTable;
+    TextTable& id = d.ctx.results.tables.IdentifiedFileSystemTable;
     for (auto cells : {std::vector<std::string>{"2048", "600", "8", "0", "2", "32", "3264", "2080", "2680"},
                        std::vector<std::string>{"0", "", "4", "", "", "", "1000"},
                        std::vector<std::string>{"0", "", "8", "", "", "", "40000"}}) {
@@ -329,28 +329,28 @@ class FatSecondStageTest : public FatAnalysisTest {
       for (std::size_t c = 1; c < cells.size(); ++c) id.SetCell(r, static_cast<int>(c), cells[c]);
     }
     id.SetCell(0, 10, "FAT32"), id.SetCell(1, 10, "FAT16"), id.SetCell(2, 10, "FAT32");
-    for (int r : {0, 2, 4}) d.ctx.tables.DirectoryTable.SetCell(r, 3, "2");
-    for (int r : {1, 3}) d.ctx.tables.DirectoryTable.SetCell(r, 3, "3");
+    for (int r : {0, 2, 4}) d.ctx.results.tables.DirectoryTable.SetCell(r, 3, "2");
+    for (int r : {1, 3}) d.ctx.results.tables.DirectoryTable.SetCell(r, 3, "3");
   }
   void PutFat(std::uint64_t sector) { d.Put(sector, pt::FatStart(0xF8)); }
 };
 
 TEST_F(FatSecondStageTest, FolderRowsComeBeforeTheCatchAllAndTheFatsAreFound) {
   TestDisk big{41000};
-  big.ctx.tables = d.ctx.tables;
+  big.ctx.results.tables = d.ctx.results.tables;
   big.Put(9999, pt::FatStart(0xF8));  // below the FAT32 window: not looked at
   big.Put(12000, pt::FatStart(0xF8));
   big.Put(12600, pt::FatStart(0xF8));
   InsertAdvanceMiscFolderRow(big.ctx);
   ASSERT_TRUE(PrepareFatSecondStage(big.ctx, 2));
-  const TextTable& e = big.ctx.tables.EntryTable;
+  const TextTable& e = big.ctx.results.tables.EntryTable;
   using V = std::vector<std::string>;
   ASSERT_EQ(e.RowCount(), 3);
   EXPECT_EQ(Row(e, 0), (V{"DIR0", "41000", "500", "1", "2", "3", "0", "16", "", "FOLDER", ""}));
   EXPECT_EQ(e.Cell(1, 0), "DIR1");
   EXPECT_EQ(Row(e, 2),
             (V{"QRW_Miscellaneous", "0", "268435455", "0", "0", "0", "0", "16", "0", "FOLDER", ""}));
-  EXPECT_EQ(Row(big.ctx.tables.IdentifiedFileSystemTable, 2),
+  EXPECT_EQ(Row(big.ctx.results.tables.IdentifiedFileSystemTable, 2),
             (V{"0", "600", "8", "", "2", "", "40000", "12000", "12600", "", "FAT32"}));
   const ActiveVolumeGeometry& g = big.ctx.activeGeometry;
   EXPECT_EQ(g.type, FsType::kFat32);
@@ -367,21 +367,21 @@ TEST_F(FatSecondStageTest, LocateFatsWindowsAndUnfoundFats) {
   FatLocation found = LocateFats(d.ctx, 1);
   EXPECT_EQ(found.firstFat, 500u);
   EXPECT_EQ(found.secondFat, 532u);
-  EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(1, 1), "32");
-  EXPECT_EQ(d.ctx.tables.IdentifiedFileSystemTable.Cell(1, 4), "564");
+  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 1), "32");
+  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 4), "564");
   EXPECT_EQ(LocateFats(d.ctx, 1).sectorsRead, 0u);  // it names its FAT now
   EXPECT_EQ(LocateFats(d.ctx, 0).sectorsRead, 0u);  // a boot sector's row names its FAT
 
   TestDisk empty{41000};
-  empty.ctx.tables = d.ctx.tables;
+  empty.ctx.results.tables = d.ctx.results.tables;
   found = LocateFats(empty.ctx, 2);
   EXPECT_EQ(found.firstFat + found.secondFat, 0u);
   EXPECT_EQ(found.sectorsRead, 30000u);
   ASSERT_TRUE(SetActiveGeometryFromIdentified(empty.ctx, 2));
   EXPECT_EQ(empty.ctx.activeGeometry.FirstFatSector, 0u);  // the chain follower then reads no FAT
 
-  d.ctx.tables.IdentifiedFileSystemTable.SetCell(1, 6, "400");  // below 551: the search starts at 63
-  d.ctx.tables.IdentifiedFileSystemTable.SetCell(1, 7, "");
+  d.ctx.results.tables.IdentifiedFileSystemTable.SetCell(1, 6, "400");  // below 551: the search starts at 63
+  d.ctx.results.tables.IdentifiedFileSystemTable.SetCell(1, 7, "");
   PutFat(63), PutFat(100);
   EXPECT_EQ(LocateFats(d.ctx, 1).firstFat, 63u);
 }
@@ -392,10 +392,10 @@ TEST_F(FatSecondStageTest, GeometryDefaultsAndDetailRows) {
   EXPECT_EQ(d.ctx.activeGeometry.RootDirSectors, 32u);
   EXPECT_EQ(d.ctx.activeGeometry.RootDirStart, 0u);  // a FAT16 root is a sector: none known
   EXPECT_EQ(d.ctx.activeGeometry.SectorsPerCluster, 4u);
-  d.ctx.tables.IdentifiedFileSystemTable.SetCell(2, 10, "NTFS");
+  d.ctx.results.tables.IdentifiedFileSystemTable.SetCell(2, 10, "NTFS");
   EXPECT_FALSE(PrepareFatSecondStage(d.ctx, 2));
   EXPECT_FALSE(PrepareFatSecondStage(d.ctx, 3));
-  EXPECT_EQ(d.ctx.tables.EntryTable.RowCount(), 0);
+  EXPECT_EQ(d.ctx.results.tables.EntryTable.RowCount(), 0);
 
   std::vector<std::string> shown;
   for (const PartitionDetailsRow& row : IdentifiedFileSystemDetails(d.ctx, 0))

@@ -86,7 +86,7 @@ class PartitionLostSearchTest : public ::testing::Test {
 
   MemoryDisk disk;
   PartitionList list;
-  mytreectrl tree{1, 0};
+  mytreectrl tree{TreeKind::kPartitions, 0};
   PageFeedback ui;
   std::vector<int> combos;
   std::optional<LostPartitionSearch> search;
@@ -178,7 +178,7 @@ TEST_F(PartitionLostSearchTest, StopAsksAndYesEndsWhileNoGoesOn) {
   disk.Write(35 * kCylinder + 63, Fat32(1000));
   for (bool yes : {false, true}) {
     list.Clear();
-    tree = mytreectrl(1, 0);
+    tree = mytreectrl(TreeKind::kPartitions, 0);
     ui.guidance.clear();
     ui.answer = yes;
     LostPartitionSearch& s = Search();
