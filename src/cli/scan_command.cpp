@@ -39,6 +39,7 @@ struct ScanOptions {
   std::optional<std::int64_t> start, end;
   std::string type;
   int fs = 1;  // the identified file system an Advance search rebuilds, 1-based
+  int codePage = 437;
 };
 
 struct FolderRecord {
@@ -74,7 +75,7 @@ void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int
   for (DetailsRow& row : list.rows) {
     if (row.image != RowImage::kFile) continue;
     out.lines.push_back({false, out.files.size()});
-    std::string name = Latin1ToUtf8(row.name);
+    std::string name = row.name;
     std::string path = JoinPath(folderPath, name);
     out.files.push_back({std::move(path), std::move(name), std::move(row), depth});
   }
@@ -107,7 +108,7 @@ Visit VisitTree(ResultsState& results) {
     const FolderNode* node = results.folderNodes.FindByItem(at.item);
     if (!node) continue;
     FolderRecord record;
-    record.name = Latin1ToUtf8(node->name);
+    record.name = node->name;
     record.path = JoinPath(at.parentPath, record.name);
     record.self = node->self;
     record.parent = node->parent;
@@ -159,6 +160,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
         .Number("disk", disk)
         .Number("start", ctx.searchStart)
         .Number("end", ctx.searchEnd);
+    doc.Text("label", ctx.results.volumeLabel);
     if (info.advance) {
       doc.Array("identified", info.identified, [](JsonObject& o, const IdentifiedFileSystem& fs) {
         o.Number("number", fs.number)
@@ -205,7 +207,9 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
 bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visit& visit) {
   std::ostringstream out;
   out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
-      << ctx.searchStart << " to " << ctx.searchEnd << "\n";
+      << ctx.searchStart << " to " << ctx.searchEnd;
+  if (!ctx.results.volumeLabel.empty()) out << ", label " << ctx.results.volumeLabel;
+  out << "\n";
   for (const IdentifiedFileSystem& fs : info.identified) {
     out << "File System " << fs.number << " - " << fs.typeText << "  ";
     if (fs.fromBootSector) {
@@ -248,6 +252,13 @@ int RunScan(const ScanOptions& options) {
     return 2;
   }
 
+  std::string codePageError;
+  const std::optional<CodePage> codePage = CodePage::Open(options.codePage, &codePageError);
+  if (!codePage) {
+    std::cerr << "quarrow scan: --codepage " << options.codePage << ": " << codePageError << "\n";
+    return 2;
+  }
+
   DiskSession session(options.images);
   std::string error;
   const CliDisk* disk = session.Select(options.disk, &error);
@@ -260,6 +271,7 @@ int RunScan(const ScanOptions& options) {
   ScanContext ctx(feedback);
   ctx.reader = &session.Reader();
   ctx.diskNumber = disk->number;
+  ctx.codePage = *codePage;
 
   if (haveRange) {
     ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
@@ -337,6 +349,9 @@ void AddScanCommand(CLI::App& app, int* exitCode) {
       ->check(CLI::Range(1, 1000000));
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
+  cmd->add_option("--codepage", options->codePage,
+                  "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that wrote "
+                  "the disk used)");
   cmd->add_option("--start", options->start, "first sector of the search range");
   cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
   cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));

@@ -51,20 +51,4 @@ inline bool HasBootSignature(ByteSpan sector) {
   return Byte(sector, 510) == 0x55 && Byte(sector, 511) == 0xAA;
 }
 
-// Names inside the system are single-byte text; front ends show each byte as Latin-1.
-inline std::string Latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
-
 }  // namespace quarrow

@@ -26,6 +26,12 @@ FatBootSector DecodeFatBootSector(ByteSpan sector) {
   return b;
 }
 
+FsType RefineFatType(ByteSpan bootSector, FsType listed) {
+  if (listed != FsType::kFat16) return listed;
+  const FatBootSector boot = DecodeFatBootSector(bootSector);
+  return boot.Plausible() && boot.TypeByClusterCount() == FsType::kFat12 ? FsType::kFat12 : listed;
+}
+
 bool FatBootSector::Plausible() const {
   return signature && jump && bytesPerSector == kSectorSize && IsValidSectorsPerCluster(sectorsPerCluster) &&
          reservedSectors != 0 && (fatCount == 1 || fatCount == 2) && FatSectors() != 0 && totalSectors != 0 &&

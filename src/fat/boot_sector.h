@@ -25,7 +25,9 @@ inline constexpr std::size_t kTotalSectors32 = 32;     // u32
 inline constexpr std::size_t kFatSectors32 = 36;       // u32, FAT32 only
 inline constexpr std::size_t kRootCluster = 44;        // u32, FAT32 only
 inline constexpr std::size_t kBackupBootSector = 50;   // u16, FAT32 only
+inline constexpr std::size_t kFat16Label = 43;         // 11 bytes, FAT12 and FAT16
 inline constexpr std::size_t kFat16TypeText = 54;      // "FAT12   " / "FAT16   "
+inline constexpr std::size_t kFat32Label = 71;         // 11 bytes
 inline constexpr std::size_t kFat32TypeText = 82;      // "FAT32   "
 inline constexpr std::size_t kSignature = 510;         // 0x55 0xAA
 }  // namespace fat_boot
@@ -61,5 +63,10 @@ struct FatBootSector {
 };
 
 FatBootSector DecodeFatBootSector(ByteSpan sector);
+
+// The type a volume listed or chosen as "FAT16" really has: kFat12 when its boot sector is sound
+// and counts fewer than 4085 clusters (its FAT entries are then 12 bits wide); the listed type
+// otherwise.
+FsType RefineFatType(ByteSpan bootSector, FsType listed);
 
 }  // namespace quarrow

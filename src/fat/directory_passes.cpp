@@ -1,6 +1,9 @@
 #include "fat/directory_passes.h"
 
 #include <algorithm>
+#include <deque>
+#include <unordered_map>
+#include <unordered_set>
 #include <array>
 #include <memory>
 #include <new>
@@ -8,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fat/boot_sector.h"
 #include "fat/directory_reader.h"
 #include "fat/fat_entries.h"
 #include "fat/fat_reader.h"
@@ -164,6 +168,156 @@ std::vector<std::uint64_t> RootDirectorySectors(ScanContext& ctx, FatReader& fat
   return DirectoryChainSectors(ctx, fat, ctx.activeGeometry.RootDirStart);
 }
 
+// A directory entry that names a folder, as the placing walk keeps it.
+struct FolderEntry {
+  std::uint32_t directory = 0;  // the key of the folder holding the entry (0 for the root)
+  std::uint32_t cluster = 0;
+  std::string name;
+  bool deleted = false;
+  std::uint16_t date = 0, time = 0;
+};
+
+void AppendPlacedRow(TextTable& table, const ScanContext& ctx, const FolderEntry& e) {
+  using namespace entry_col;
+  const int row = table.AppendRow(e.name);
+  table.SetCell(row, kSector, std::to_string(ClusterSector(ctx, e.cluster)));
+  table.SetCell(row, kSelf, U32Text(e.cluster));
+  table.SetCell(row, kParent, U32Text(e.directory));
+  table.SetCell(row, kDate, U32Text(e.date));
+  table.SetCell(row, kTime, U32Text(e.time));
+  table.SetCell(row, kSize, "0");
+  table.SetCell(row, kAttr, U32Text(kDirectoryAttribute));
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+  table.SetCell(row, kDeleted, e.deleted ? "1" : "");
+}
+
+}  // namespace
+
+std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat) {
+  using namespace entry_col;
+  std::vector<FolderRowValues> deletedWithoutDirectory;
+  const FsType type = ctx.activeGeometry.type;
+  const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+  if (!IsFat(type) || spc == 0) return deletedWithoutDirectory;
+  TextTable& table = ctx.results.tables.EntryTable;
+  std::unordered_map<std::uint32_t, int> rowOf;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    const std::uint32_t self = ReadU32(table.GetCell(r, kSelf));
+    if (self != kOrphanCluster) rowOf.try_emplace(self, r);
+  }
+  // A cluster that lies past the search range belongs to no folder of this volume.
+  const auto inVolume = [&](std::uint32_t cluster) {
+    return cluster >= 2 && ClusterSector(ctx, cluster) < ctx.searchEnd;
+  };
+
+  std::unordered_set<std::uint32_t> placed{0};
+  if (type == FsType::kFat32 && ctx.activeGeometry.RootDirStart != 0) placed.insert(ctx.activeGeometry.RootDirStart);
+  std::deque<std::uint32_t> toRead{0};
+  std::vector<FolderEntry> deletedEntries;  // met while reading, placed once no live entry claims them
+  std::size_t nextDeleted = 0;
+
+  const auto place = [&](const FolderEntry& e) {
+    if (e.cluster == e.directory || !inVolume(e.cluster) || !placed.insert(e.cluster).second) return;
+    auto it = rowOf.find(e.cluster);
+    if (it != rowOf.end()) {
+      table.SetCell(it->second, kParent, U32Text(e.directory));
+      table.SetCell(it->second, kName, e.name);
+      table.SetCell(it->second, kDeleted, e.deleted ? "1" : "");
+      toRead.push_back(e.cluster);
+    } else if (!e.deleted) {
+      rowOf.emplace(e.cluster, table.RowCount());
+      AppendPlacedRow(table, ctx, e);
+      toRead.push_back(e.cluster);
+    } else {
+      FolderRowValues v;
+      v.name = e.name;
+      v.self = e.cluster;
+      v.parent = e.directory;
+      v.date = e.date;
+      v.time = e.time;
+      v.deleted = true;
+      deletedWithoutDirectory.push_back(std::move(v));
+    }
+  };
+
+  for (;;) {
+    while (!toRead.empty()) {
+      if (ctx.StopRequested()) return deletedWithoutDirectory;
+      const std::uint32_t key = toRead.front();
+      toRead.pop_front();
+      DirectorySectors directory(ctx, key == 0 ? RootDirectorySectors(ctx, fat, type)
+                                               : DirectoryChainSectors(ctx, fat, key));
+      std::vector<FolderEntry> live;
+      DirectoryWalk walk;
+      walk.end = key == 0 ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+      walk.subDirectory = key != 0;
+      ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
+        if (!entry.IsDirectory()) return true;
+        const EntryName& name = entry.Name();
+        if (!name.valid) return true;
+        FolderEntry e{key, entry.Cluster(type), name.name, name.deleted, entry.Date(), entry.Time()};
+        (name.deleted ? deletedEntries : live).push_back(std::move(e));
+        return true;
+      });
+      for (const FolderEntry& e : live) place(e);
+    }
+    // Live entries are placed first, wherever they are; then a deleted entry places a folder no
+    // live entry named, and the directories it opens are read the same way.
+    if (nextDeleted == deletedEntries.size()) break;
+    place(deletedEntries[nextDeleted++]);
+  }
+  return deletedWithoutDirectory;
+}
+
+void AddDeletedFoldersWithoutDirectory(ScanContext& ctx, const std::vector<FolderRowValues>& folders) {
+  ResultsState& results = ctx.results;
+  std::unordered_map<std::uint32_t, TreeItem> itemOf;
+  for (const FolderNode& node : results.folderNodes) itemOf.try_emplace(node.self, node.item);
+  for (const FolderRowValues& folder : folders) {
+    TreeItem parent = results.Tree().Root();
+    if (folder.parent != 0) {
+      auto it = itemOf.find(folder.parent);
+      if (it == itemOf.end()) continue;  // its parent was not listed either
+      parent = it->second;
+    }
+    const TreeItem item = InsertFolderNode(results, parent, folder);
+    if (item != kNoItem) itemOf.try_emplace(folder.self, item);
+    results.dataFound = true;
+  }
+}
+
+std::optional<std::string> ReadVolumeLabel(ScanContext& ctx, FatReader& fat) {
+  const FsType type = ctx.activeGeometry.type;
+  if (!IsFat(type)) return std::nullopt;
+  DirectorySectors root(ctx, RootDirectorySectors(ctx, fat, type));
+  std::string label;
+  bool found = false;
+  for (std::size_t index = 0; index < root.size() && !found; ++index) {
+    const ByteSpan sector = root.At(index);
+    for (std::size_t off = 0; off + kDirEntrySize <= sector.size(); off += kDirEntrySize) {
+      const std::uint8_t first = Byte(sector, off);
+      if (first == 0) break;
+      if (first == kDeletedMarker || !IsVolumeLabelEntry(sector, off)) continue;
+      label = LabelText(sector.subspan(off, 11), ctx.codePage);
+      found = true;
+      break;
+    }
+  }
+  if (!found) {
+    std::array<std::uint8_t, kSectorSize> boot{};
+    if (ctx.Read(ctx.searchStart, 1, boot) != 0) {
+      const std::size_t at = type == FsType::kFat32 ? fat_boot::kFat32Label : fat_boot::kFat16Label;
+      label = LabelText(ByteSpan(boot).subspan(at, 11), ctx.codePage);
+      if (label == "NO NAME") label.clear();
+    }
+  }
+  if (label.empty()) return std::nullopt;
+  return label;
+}
+
+namespace {
+
 void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
   using namespace entry_col;
   TextTable& table = ctx.results.tables.EntryTable;
@@ -183,8 +337,9 @@ void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
     const std::uint32_t cluster = entry.Cluster(type);
     for (int r : rootRows) {
       if (ReadU32(table.GetCell(r, kSelf)) != cluster) continue;
-      // A live entry for the folder's cluster wins over a deleted one, in either order.
-      if (name.deleted && liveRows.count(r)) break;
+      // A live entry for the folder's cluster wins over a deleted one, in either order; of two
+      // live entries (a cross-linked directory) the first keeps it, as it placed the folder.
+      if (liveRows.count(r)) break;
       table.SetCell(r, kName, name.name);
       table.SetCell(r, kDeleted, name.deleted ? "1" : "");
       if (!name.deleted) liveRows.insert(r);

@@ -3,6 +3,12 @@
 // sub-directory naming itself, the re-parenting of folders whose parent was not found, and the
 // naming of top-level folders from the root directory with the building of the results tree.
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/folder_tree.h"
+
 namespace quarrow {
 
 struct ScanContext;
@@ -13,6 +19,28 @@ class FatReader;
 // cluster, after the catch-all row "QRW_Miscellaneous" at row 0. Ends early when a stop is
 // requested; the rows found so far stay.
 void ScanDataArea(ScanContext& ctx);
+
+// Folders as their names place them. Walks the directories reachable by name from the root (the
+// root, then every folder an entry names, breadth first, live entries before deleted ones) and,
+// before the linking pass, gives every EntryTable row its place by name:
+// - a row named by an entry gets that entry's folder as its parent and the entry's name and
+//   deleted mark, whatever its ".." says;
+// - a folder a live entry names whose first cluster no longer begins with "." and ".." (damaged
+//   dot entries) gets a row of its own, and its directory is read on;
+// - an entry that names a folder already placed (an ancestor: a loop; another entry's folder) is
+//   passed over, so a loop cannot take a named sub-tree away from its path.
+// Rows no entry reaches keep their ".." parents. A deleted entry whose folder's first cluster no
+// longer holds its directory (reused by another file) is returned: such a folder is listed,
+// deleted and empty, once the tree is built (AddDeletedFoldersWithoutDirectory).
+std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat);
+
+// Adds the folders PlaceFoldersByName returned under their parents' nodes (the root for 0), after
+// the tree was built, so that no folder found by its ".." entry is taken into them.
+void AddDeletedFoldersWithoutDirectory(ScanContext& ctx, const std::vector<FolderRowValues>& folders);
+
+// The volume's label: its root directory's label entry, else the boot sector's label field
+// ("NO NAME" is no label); nullopt when it has none.
+std::optional<std::string> ReadVolumeLabel(ScanContext& ctx, FatReader& fat);
 
 enum class LinkForm { kFat, kNtfs };
 

@@ -1,6 +1,7 @@
 #include "fat/directory_reader.h"
 
 #include <algorithm>
+#include <array>
 
 #include "scan/scan_context.h"
 
@@ -23,6 +24,12 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
     for (std::uint32_t k = 0; k < spc; ++k) sectors.push_back(first + k);
   }
   return sectors;
+}
+
+bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (cluster < 2 || ctx.Read(ClusterSector(ctx, cluster), 1, sector) == 0) return false;
+  return IsDirectoryStartSector(sector) && EntryCluster(sector, 0, ctx.activeGeometry.type) == cluster;
 }
 
 std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
@@ -79,10 +86,12 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
   for (std::size_t index = 0; index < numbers.size(); ++index) {
     const ByteSpan sector = directory.At(index);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
+    if (index > 0 && IsDirectoryStartSector(sector)) return WalkResult::kEndMet;
     const DirectoryOrder order = walk.longNamesFromDiskOrder ? DirectoryOrder{} : DirectoryOrder{&numbers, index};
     for (int e = 0; e < kEntriesPerSector; ++e) {
       const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
       if (Byte(sector, off) == 0) {
+        if (walk.subDirectory && index == 0 && e < 2) continue;  // zeroed dot entries
         if (walk.end == EndOfDirectory::kEndsDirectory) return WalkResult::kEndMet;
         break;
       }

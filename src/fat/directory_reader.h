@@ -26,6 +26,10 @@ std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster);
 std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatReader& fat,
                                                  std::uint32_t firstCluster);
 
+// True when cluster's first sector is a DirectoryStartSector whose "." names that cluster: the
+// directory that began there is still there.
+bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster);
+
 // The FAT16 root directory's sectors from RootDirStart (none when it is 0), at most the 4096
 // sectors that 65536 entries fill, whatever RootDirSectors says.
 std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx);
@@ -63,6 +67,7 @@ class DirectoryEntry {
 
   std::uint8_t Attr() const { return Byte(sector_, offset_ + 11); }
   bool IsDirectory() const { return (Attr() & kDirectoryAttribute) != 0; }
+  bool IsVolumeLabel() const { return IsVolumeLabelEntry(sector_, offset_); }
   std::uint32_t Cluster(FsType type) const { return EntryCluster(sector_, offset_, type); }
   std::uint32_t Size() const { return Le32(sector_, offset_ + 28); }
   std::uint16_t Date() const { return Le16(sector_, offset_ + 24); }
@@ -91,10 +96,15 @@ struct DirectoryWalk {
   // Long names that begin before the first sector are looked for in the sector in front of it on
   // the disk, for a walk over a lone sector; otherwise only the directory's own sectors are read.
   bool longNamesFromDiskOrder = false;
+  // A sub-directory's first two entries are its "." and ".."; when damage zeroed them, they are
+  // passed over rather than taken for the end of the directory. Not for a root directory.
+  bool subDirectory = false;
 };
 
 // Visits every short entry of the directory in order, passing over the "." and ".." entries and
-// long-name parts, and sectors that cannot be read. visit returns false to stop the walk.
+// long-name parts, and sectors that cannot be read. visit returns false to stop the walk. A sector
+// after the first that begins with "." and ".." ends the directory: it is another folder's first
+// cluster, which a damaged or looping chain ran into.
 // Returns kEndMet when an end-of-directory entry ended it (kEndsDirectory), kStopped when visit
 // stopped it, kRanOut otherwise.
 WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory, const DirectoryWalk& walk,

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/unicode.h"
+
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -29,28 +31,49 @@ bool IsDotEntry(ByteSpan sector, std::size_t entryOffset) {
   return Byte(sector, entryOffset) == '.' && Byte(sector, entryOffset + 3) == ' ';
 }
 
-ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset) {
+bool IsVolumeLabelEntry(ByteSpan sector, std::size_t entryOffset) {
+  const std::uint8_t attr = Byte(sector, entryOffset + 11);
+  return attr != kLongNameAttribute && (attr & kVolumeLabelAttribute) != 0 && (attr & kDirectoryAttribute) == 0;
+}
+
+ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset, const CodePage& codePage) {
   ShortName result;
-  for (std::size_t i = 0; i < 8; ++i) {
-    std::uint8_t b = Byte(sector, entryOffset + i);
-    if (b != ' ') result.name.push_back(static_cast<char>(b));
-  }
+  const std::uint8_t caseFlags = Byte(sector, entryOffset + 12);
+  const auto part = [&](std::size_t from, std::size_t to, bool lower) {
+    std::string bytes;
+    for (std::size_t i = from; i < to; ++i) {
+      std::uint8_t b = Byte(sector, entryOffset + i);
+      if (b == ' ') continue;
+      if (i == 0 && b == 0x05) b = kDeletedMarker;  // a real first byte of 0xE5, not the mark
+      if (lower && b >= 'A' && b <= 'Z') b = static_cast<std::uint8_t>(b - 'A' + 'a');
+      bytes.push_back(static_cast<char>(b));
+    }
+    return bytes;
+  };
+  const std::uint8_t first = Byte(sector, entryOffset);
+  const std::string base = part(0, 8, (caseFlags & 0x08) != 0);
+  result.deleted = first == kDeletedMarker && !base.empty();
+  const std::string decoded = codePage.Decode(std::string_view(base).substr(result.deleted ? 1 : 0));
+  const std::string extension = codePage.Decode(part(8, 11, (caseFlags & 0x10) != 0));
+  result.name.reserve(decoded.size() + extension.size() + 2);
+  if (result.deleted) result.name.push_back('_');
+  result.name.append(decoded);
   if (Byte(sector, entryOffset + 8) != ' ') result.name.push_back('.');
-  for (std::size_t i = 8; i < 11; ++i) {
-    std::uint8_t b = Byte(sector, entryOffset + i);
-    if (b != ' ') result.name.push_back(static_cast<char>(b));
-  }
-  if (!result.name.empty() && static_cast<std::uint8_t>(result.name[0]) == kDeletedMarker) {
-    result.name[0] = '_';
-    result.deleted = true;
-  }
+  result.name.append(extension);
   return result;
+}
+
+std::string LabelText(ByteSpan bytes11, const CodePage& codePage) {
+  std::string bytes;
+  for (std::size_t i = 0; i < 11; ++i) bytes.push_back(static_cast<char>(Byte(bytes11, i)));
+  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) bytes.pop_back();
+  return codePage.Decode(bytes);
 }
 
 bool IsValidEntryName(std::string_view name) {
   for (char c : name) {
     auto b = static_cast<std::uint8_t>(c);
-    if ((b >= 1 && b <= 31) || b >= 128) return false;
+    if (b >= 1 && b <= 31) return false;
     switch (c) {
       case '"':
       case '\\':
@@ -73,11 +96,11 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
   // The entries are read from the caller's sector until the name runs into the sector before it.
   std::array<std::uint8_t, kSectorSize> previousSector{};
   ByteSpan bytes = sector;
-  std::string out;
-  const auto found = [&out]() -> std::optional<std::string> { return std::move(out); };
-  const auto notFound = [&out, &found]() -> std::optional<std::string> {
+  std::vector<std::uint16_t> units;  // the name's UTF-16 code units, in order
+  const auto found = [&units]() -> std::optional<std::string> { return Utf16ToUtf8(units); };
+  const auto notFound = [&units, &found]() -> std::optional<std::string> {
     // A name of whole 13-character parts that ran into a non-long-name entry is complete.
-    if (!out.empty() && out.size() % 13 == 0) return found();
+    if (!units.empty() && units.size() % 13 == 0) return found();
     return std::nullopt;
   };
   int o = entryOffset;
@@ -87,7 +110,7 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
   int q = 1;
   // Every step either returns or adds 13 characters, so the length test bounds the walk.
   for (;;) {
-    if (out.size() > 255) return found();
+    if (units.size() > 255) return found();
     o -= static_cast<int>(kDirEntrySize);
     if (o < 0) {
       // The entries in front of the first one of this sector are in the sector before it.
@@ -108,9 +131,9 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
     const auto e = static_cast<std::size_t>(o);
     if (Byte(bytes, e + 11) != kLongNameAttribute) return notFound();
     for (std::size_t off : kCharOffsets) {
-      std::uint8_t c = Byte(bytes, e + off);
-      if (c == 0) return found();
-      out.push_back(static_cast<char>(c));
+      const std::uint16_t unit = Le16(bytes, e + off);
+      if (unit == 0) return found();
+      units.push_back(unit);
     }
     if (Byte(bytes, e) == 0x40 + q) return found();
     ++q;
@@ -120,7 +143,7 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
 EntryName ResolveEntryName(const ScanContext& ctx, ByteSpan sector, std::size_t entryOffset,
                            std::uint64_t sectorNumber, DirectoryOrder order) {
   EntryName result;
-  ShortName shortName = AssembleShortName(sector, entryOffset);
+  ShortName shortName = AssembleShortName(sector, entryOffset, ctx.codePage);
   result.deleted = shortName.deleted;
   if (!IsValidEntryName(shortName.name)) return result;
   std::optional<std::string> longName =

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/code_page.h"
 #include "core/volume.h"
 
 namespace quarrow {
@@ -21,6 +22,7 @@ inline constexpr std::size_t kDirEntrySize = 32;
 inline constexpr int kEntriesPerSector = 16;
 inline constexpr std::uint8_t kLongNameAttribute = 0x0F;
 inline constexpr std::uint8_t kDirectoryAttribute = 0x10;
+inline constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 
 
@@ -37,15 +39,26 @@ bool IsDirectoryStartSector(ByteSpan sector);
 // The "." and ".." entries themselves: first byte "." and fourth byte a space.
 bool IsDotEntry(ByteSpan sector, std::size_t entryOffset);
 
+// The volume-label entry of a directory (the label attribute, and not a long-name part).
+bool IsVolumeLabelEntry(ByteSpan sector, std::size_t entryOffset);
+
 struct ShortName {
-  std::string name;
+  std::string name;  // UTF-8
   bool deleted = false;
 };
 // 8.3 name assembly: name bytes without spaces, "." when the extension's first byte is not a
-// space, extension bytes without spaces; a leading 0xE5 becomes "_" and marks the entry deleted.
-ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset);
+// space, extension bytes without spaces; a leading 0xE5 becomes "_" and marks the entry deleted
+// (0x05 there stands for a name that really begins with the byte 0xE5). The lower-case flags of
+// byte 12 (0x08 the name, 0x10 the extension) that Windows NT and Linux write for names such as
+// "readme.txt" are applied, and the bytes are decoded through the volume's OEM code page.
+ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset, const CodePage& codePage = CodePage());
 
-// False for names with bytes 1-31, any of " \ / ? * < > | or bytes 128-255.
+// The volume label of a label entry or a boot sector's label field: 11 bytes through the code
+// page, trailing spaces dropped.
+std::string LabelText(ByteSpan bytes11, const CodePage& codePage);
+
+// False for names with bytes 1-31 or any of " \ / ? * < > |. Names are UTF-8: letters beyond
+// ASCII are valid.
 bool IsValidEntryName(std::string_view name);
 
 // Where the entries before a sector of a directory are. With sectors null the sector in front
@@ -57,8 +70,9 @@ struct DirectoryOrder {
   std::size_t index = 0;
 };
 
-// The long name of the short entry at entryOffset of sector (read from sectorNumber), or nullopt
-// when the caller should keep the 8.3 name. Unreadable sectors in front end the collection.
+// The long name of the short entry at entryOffset of sector (read from sectorNumber), decoded from
+// UTF-16 to UTF-8 in full, or nullopt when the caller should keep the 8.3 name. Unreadable
+// sectors in front end the collection.
 std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector, int entryOffset,
                                         std::uint64_t sectorNumber, DirectoryOrder order = {});
 

@@ -20,9 +20,12 @@ void ListFatFiles(const ScanContext& ctx, FatReader& fat, DetailsList& list, std
   const bool fat16Root = c == 0;
   DirectorySectors directory(ctx, fat16Root ? Fat16RootSectors(ctx) : DirectoryChainSectors(ctx, fat, c));
   // The FAT16 root ends only the sector an end entry is in; any other directory ends there.
-  const DirectoryWalk walk{fat16Root ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory};
+  DirectoryWalk walk;
+  walk.end = fat16Root ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+  walk.subDirectory = c != 0 && !(type == FsType::kFat32 && c == ctx.activeGeometry.RootDirStart);
   ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
-    if (entry.IsDirectory()) return true;  // folders come from the tree
+    // Folders come from the tree; the volume's label is no file.
+    if (entry.IsDirectory() || entry.IsVolumeLabel()) return true;
     const EntryName& name = entry.Name();
     if (!name.valid) return true;
     list.rows.push_back(FatFileRow(name.name, entry.Size(), entry.Date(), entry.Time(), entry.Cluster(type),

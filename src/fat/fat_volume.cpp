@@ -47,7 +47,8 @@ WalkResult NameChildrenFrom(ScanContext& ctx, DirectorySectors& directory, const
     if (!name.valid) return true;
     for (FolderNode* node : children) {
       if (node->self != entryCluster || node->parent != cluster) continue;
-      if (name.deleted && pass.namedByLiveEntry.count(node)) break;
+      // A live entry wins over a deleted one, and the first of two live entries keeps its name.
+      if (pass.namedByLiveEntry.count(node)) break;
       if (ctx.results.tree) ctx.results.tree->SetText(node->item, name.name);
       node->name = name.name;
       if (name.deleted) {
@@ -178,13 +179,18 @@ void NameFatChildren(ScanContext& ctx, FatReader& fat, const FolderNode& node) {
   const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
   if (children.empty()) return;
   DirectorySectors directory(ctx, DirectoryChainSectors(ctx, fat, self));
-  NameChildrenFrom(ctx, directory, {}, self, children);
+  DirectoryWalk walk;
+  walk.subDirectory = true;
+  NameChildrenFrom(ctx, directory, walk, self, children);
 }
 
 void BindFatVolume(ScanContext& ctx, std::shared_ptr<FatReader> fat) {
   ctx.results.volumeType = ctx.activeGeometry.type;
   ctx.results.hooks.nameChildren = [&ctx, fat](const FolderNode& node) { NameFatChildren(ctx, *fat, node); };
-  ctx.results.hooks.listFiles = [&ctx, fat](DetailsList& list, std::uint32_t folderKey) {
+  ctx.results.hooks.listFiles = [&ctx, fat](DetailsList& list, std::uint32_t folderKey, const FolderNode* folder) {
+    // A deleted folder whose first cluster no longer begins its directory (another file took
+    // it) has no contents that can be known: its entries would be someone else's bytes.
+    if (folder && folder->deleted && !DirectoryBeginsAt(ctx, folderKey)) return;
     ListFatFiles(ctx, *fat, list, folderKey);
   };
 }

@@ -2,6 +2,8 @@
 
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
+#include "partition/validate_partition.h"
+#include "scan/scan_context.h"
 
 #include <set>
 #include <vector>
@@ -107,6 +109,46 @@ bool StartsTooNearDiskEnd(std::uint64_t totalSectors, std::uint64_t firstSector)
   return firstSector >= totalSectors || totalSectors - firstSector < kDiskEndMargin;
 }
 
+bool EntriesLookLikeATable(ByteSpan table) {
+  bool anyInUse = false;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t at = kFirstEntryOffset + kEntrySize * static_cast<std::size_t>(i);
+    const TableEntry entry = ReadEntry(table, i);
+    const std::uint8_t status = Byte(table, at);
+    if (entry.type == partition_type::kEmpty) continue;
+    anyInUse = true;
+    if ((status != 0x00 && status != 0x80) || entry.first == 0 || entry.count == 0) return false;
+  }
+  return anyInUse;
+}
+
+std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, int diskNumber,
+                                                         std::uint64_t totalSectors, ByteSpan sectorZero) {
+  if (EntriesLookLikeATable(sectorZero)) return std::nullopt;
+  VolumeAtSectorZero volume;
+  const FatBootSector fat = DecodeFatBootSector(sectorZero);
+  const NtfsBootSector ntfs = DecodeNtfsBootSector(sectorZero);
+  if (fat.Plausible() && !ntfs.hasNtfsId) {
+    volume.type = fat.TypeByClusterCount();
+    volume.endSector = fat.totalSectors;
+  } else if (ntfs.IsNtfsBootSector() && ntfs.bytesPerSector == kSectorSize) {
+    volume.type = FsType::kNtfs;
+    // The volume's size leaves out its last sector, which holds the backup boot sector.
+    volume.endSector = ntfs.totalSectors + 1;
+  }
+  if (volume.type == FsType::kNone || volume.endSector == 0) return std::nullopt;
+  if (totalSectors != 0) volume.endSector = std::min(volume.endSector, totalSectors);
+  // Only a boot sector that validation accepts there stands for a volume.
+  ScanContext check;
+  check.reader = &reader;
+  check.diskNumber = diskNumber;
+  check.partitionType = volume.type == FsType::kFat12 ? FsType::kFat16 : volume.type;
+  check.searchStart = 0;
+  check.searchEnd = volume.endSector;
+  if (ValidatePartition(check) != 1) return std::nullopt;
+  return volume;
+}
+
 PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
                                         mytreectrl& tree, PartitionState& state, Feedback& feedback,
                                         std::uint64_t tableSector) {
@@ -122,6 +164,14 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
   reader.ReadSectors(diskNumber, tableSector, 1, table);
   if (!HasBootSignature(table)) return outcome;
   outcome.tableSigned = true;
+  if (tableSector == 0) {
+    if (auto volume = FindVolumeAtSectorZero(reader, diskNumber, totalSectors, table)) {
+      outcome.volumeWithoutTable = true;
+      Append(list, state, tree, volume->type, 0, volume->endSector);
+      outcome.listed = list.count;
+      return outcome;
+    }
+  }
 
   bool chainPending = false;
   std::uint64_t extendedStart = 0;
@@ -140,7 +190,7 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     const std::uint8_t type = TypeFromBootSector(boot, entry.type);
     if (auto listed = ListedType(type)) {
       const std::uint64_t first = entry.first;
-      if (!Append(list, state, tree, *listed, first, first + entry.count)) {
+      if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count)) {
         outcome.listFull = true;
         outcome.listed = list.count;
         return outcome;
@@ -179,7 +229,7 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
       // A logical drive that begins past the end of the disk has nothing to scan.
       const bool pastDiskEnd = totalSectors != 0 && first >= totalSectors;
       if (auto listed = ListedType(type); listed && !pastDiskEnd) {
-        if (!Append(list, state, tree, *listed, first, first + entry.count)) {
+        if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count)) {
           outcome.listFull = true;
           outcome.listed = list.count;
           return outcome;

@@ -87,8 +87,26 @@ struct PartitionWalkOutcome {
   bool chainLooped = false;     // the extended chain came back to a record it had read
   bool chainTooLong = false;    // the extended chain had more than kMaxExtendedLinks links
   bool listFull = false;        // a 27th scannable partition was found and not listed
+  // Sector 0 holds a volume's own boot sector, not a table (a stick formatted without one, or
+  // the image of one partition); that volume is partition 1.
+  bool volumeWithoutTable = false;
   int listed = 0;
 };
+
+// True when the four entries of a table sector describe partitions a table can hold: at least
+// one entry in use, and every entry in use with a boot flag of 0x00 or 0x80, a first sector
+// after sector 0 and a sector count. A boot sector's code, read as entries, is no such table.
+bool EntriesLookLikeATable(ByteSpan table);
+
+// The volume whose boot sector sector 0 is, as partition 1 would list it: its type and end
+// sector (clipped to the disk). nullopt unless the boot sector is one partition validation
+// accepts at sector 0 and the sector's entries do not look like a table.
+struct VolumeAtSectorZero {
+  FsType type = FsType::kNone;
+  std::uint64_t endSector = 0;
+};
+std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, int diskNumber,
+                                                         std::uint64_t totalSectors, ByteSpan sectorZero);
 
 // The file system a partition type is listed as (FAT12 and FAT16 types as kFat16, whose text is
 // "FAT16"), or nullopt for a type the walk does not list (empty, extended, anything else).

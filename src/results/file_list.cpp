@@ -59,9 +59,11 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
   const bool ntfs = results.Ntfs();
   std::uint32_t key = ntfs ? kNtfsRootKey : kFatRootKey;
   bool listedDeleted = false;
+  const FolderNode* folder = nullptr;
   if (item != tree.Root()) {
     FolderNode* node = results.folderNodes.FindByItem(item);
     if (!node) return;
+    folder = node;
     key = node->self;
     if (options.readDirectory && !ntfs && node->self != kOrphanCluster && results.hooks.nameChildren) {
       results.hooks.nameChildren(*node);
@@ -74,7 +76,7 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
   if (ntfs) {
     ListNtfsFiles(results, list, key);
   } else if (key != kOrphanCluster && results.hooks.listFiles) {
-    results.hooks.listFiles(list, key);
+    results.hooks.listFiles(list, key, folder);
   }
 }
 

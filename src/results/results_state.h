@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "core/feedback.h"
 #include "core/volume.h"
@@ -23,8 +24,9 @@ struct DetailsList;
 struct VolumeHooks {
   // Reads a folder's directory and names its child nodes (FAT); empty when names never change.
   std::function<void(const FolderNode& folder)> nameChildren;
-  // Appends the file rows of the folder whose key (own cluster or record number) is given.
-  std::function<void(DetailsList& list, std::uint32_t folderKey)> listFiles;
+  // Appends the file rows of the folder whose key (own cluster or record number) is given; folder
+  // is its node (null for the root).
+  std::function<void(DetailsList& list, std::uint32_t folderKey, const FolderNode* folder)> listFiles;
 };
 
 class ResultsState {
@@ -45,6 +47,7 @@ class ResultsState {
     currentFolder = kNoItem;
     dataFound = false;
     volumeType = FsType::kNone;
+    volumeLabel.clear();
     hooks = {};
   }
   // The results tree, created with its root "Root" when there is none yet.
@@ -62,6 +65,7 @@ class ResultsState {
   bool dataFound = false;
   int generatedNameCounter = 1;  // "DIR_%d" names; 1 at start, never reset
   FsType volumeType = FsType::kNone;  // the type of the volume the tree shows
+  std::string volumeLabel;            // the label the volume carries, "" when none
   VolumeHooks hooks;
 
  private:

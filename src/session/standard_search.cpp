@@ -1,7 +1,10 @@
 #include "session/standard_search.h"
 
+#include <array>
 #include <memory>
+#include <vector>
 
+#include "fat/boot_sector.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_reader.h"
 #include "fat/fat_volume.h"
@@ -51,6 +54,9 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
 
   ctx.activeGeometry.CopyFrom(ctx.geometry, ctx.partitionType);
   auto fat = std::make_shared<FatReader>(ctx);
+  // Folders take their places by the names their parents give them before the lost ones are
+  // looked for, so that a damaged ".." or a looping entry cannot move a named folder.
+  const std::vector<FolderRowValues> deletedWithoutDirectory = PlaceFoldersByName(ctx, *fat);
 
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
   ui.SetGuidance("Please wait...");
@@ -60,6 +66,8 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
 
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
   StoreDirectoryInformation(ctx, *fat, StoreForm::kStandardSearch);
+  AddDeletedFoldersWithoutDirectory(ctx, deletedWithoutDirectory);
+  ctx.results.volumeLabel = ReadVolumeLabel(ctx, *fat).value_or("");
   BindFatVolume(ctx, fat);
 
   // The results page.
@@ -100,6 +108,13 @@ StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
   // Next on the partition page: the tables are emptied, then the partition is validated.
   ctx_.ResetForScan();
   const bool validated = ValidatePartition(ctx_) == 1;
+  if (validated && ctx_.partitionType == FsType::kFat16) {
+    // A volume chosen as "FAT16" may be FAT12, whose chains are read 12 bits an entry.
+    std::array<std::uint8_t, kSectorSize> boot{};
+    ctx_.Read(ctx_.searchStart, 1, boot);
+    ctx_.partitionType = RefineFatType(boot, ctx_.partitionType);
+    ctx_.results.volumeType = ctx_.partitionType;
+  }
   if (ctx_.partitionType == FsType::kNtfs) return RunNtfsStandardStages(ctx_, validated, list);
   return RunFatStandardStages(ctx_, validated, list);
 }

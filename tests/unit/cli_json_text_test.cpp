@@ -10,17 +10,23 @@
 #include <vector>
 
 #include "cli/json_text.h"
+#include "core/unicode.h"
 #include "core/bytes.h"
 
 namespace quarrow::cli {
 namespace {
 
-TEST(JsonText, EveryNameByteReadsBackAsItsLatin1Character) {
-  std::string raw;
-  for (int b = 1; b < 256; ++b) raw += static_cast<char>(b);
-  raw += '\0';  // a NUL inside a name is kept, not taken as its end
-  raw += "\"\\/ tail";
-  const std::string utf8 = Latin1ToUtf8(raw);
+TEST(JsonText, EveryCharacterReadsBackAndBrokenUtf8BecomesReplacement) {
+  std::string utf8;
+  for (char32_t c = 1; c < 256; ++c) AppendUtf8(utf8, c);
+  for (char32_t c : {0x416u, 0x4E2Du, 0x1F600u}) AppendUtf8(utf8, c);
+  utf8 += '\0';  // a NUL inside a name is kept, not taken as its end
+  utf8 += "\"\\/ tail";
+  {
+    std::string text;
+    AppendJsonString(text, "a\xFF" "b\xC3");  // a stray byte, a cut sequence
+    EXPECT_EQ(nlohmann::json::parse(text).get<std::string>(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  }
 
   std::string text;
   AppendJsonString(text, utf8);

@@ -40,9 +40,10 @@ TEST(FatEntryName, ValidityRules) {
   EXPECT_TRUE(IsValidEntryName(""));
   EXPECT_TRUE(IsValidEntryName("C:NAME.TXT"));  // ':' is not rejected
   EXPECT_TRUE(IsValidEntryName("My Photos (2024)"));
-  EXPECT_FALSE(IsValidEntryName("caf\xE9"));  // byte >= 128
-  EXPECT_FALSE(IsValidEntryName("\x80"));
-  EXPECT_FALSE(IsValidEntryName("\xFF"));
+  // Names are UTF-8: letters beyond ASCII are names like any other.
+  EXPECT_TRUE(IsValidEntryName("caf\xC3\xA9"));
+  EXPECT_TRUE(IsValidEntryName("\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE"));
+  EXPECT_TRUE(IsValidEntryName("\xE9\x9F\xB3\xE6\xA5\xBD"));
   EXPECT_FALSE(IsValidEntryName("TAB\tNAME"));
   EXPECT_FALSE(IsValidEntryName(std::string("A\x01", 2)));
   for (char c : std::string("\"\\/?*<>|")) {
@@ -176,11 +177,21 @@ TEST_F(LongNameTest, DeletedLongNameIsCollectedWhole) {
   EXPECT_EQ(n.name, "Old holiday");
 }
 
-TEST_F(LongNameTest, NonAsciiLongNameFailsTheCheck) {
-  auto named = NamedEntries("Caf\xE9 photos", ShortEntry("CAFPHO~1   ", 0x10, 7));
-  Sector s = SectorOf(named);
-  EntryName n = ResolveEntryName(d.ctx, s, 32, 10);
-  EXPECT_FALSE(n.valid);
+TEST_F(LongNameTest, LongNamesAreDecodedFromUtf16InFull) {
+  // Each part holds 13 UTF-16 units; a pair of surrogates may even be split between two parts.
+  const std::vector<std::pair<std::u16string, std::string>> cases = {
+      {u"Caf\u00e9 photos", "Caf\xC3\xA9 photos"},
+      {u"\u0424\u043e\u0442\u043e 2024", "\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE 2024"},
+      {u"\u97f3\u697d.mp3", "\xE9\x9F\xB3\xE6\xA5\xBD.mp3"},
+      {u"abcdefghijkl\U0001F600.txt", "abcdefghijkl\xF0\x9F\x98\x80.txt"},
+  };
+  for (const auto& [units, utf8] : cases) {
+    Sector s = SectorOf(NamedEntries16(units, ShortEntry("NAME~1     ", 0x10, 7)));
+    const std::size_t shortAt = ((units.size() + 12) / 13) * 32;
+    EntryName n = ResolveEntryName(d.ctx, s, shortAt, 10);
+    EXPECT_TRUE(n.valid) << utf8;
+    EXPECT_EQ(n.name, utf8);
+  }
 }
 
 TEST_F(LongNameTest, EmptyLongNameKeepsTheShortName) {

@@ -31,7 +31,7 @@ Entry Deleted(Entry e) {
 //   cluster 7            a stale copy of a directory naming cluster 30: not a folder
 //   /_LD (8)             a deleted folder
 //   cluster 9            a folder whose parent, cluster 50, was overwritten
-//   /Caf\xE9 (12)         a long name with a byte above 127: keeps its Dir name
+//   /Caf\xE9 (12)         a long name with a character above U+007F, named in full
 //   ROOT.TXT, volume label "MYDISK"
 struct SampleVolume {
   SampleVolume() {
@@ -253,7 +253,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_EQ(tree.Text(tree.Root()), "Root");
   std::vector<std::string> top;
   for (TreeItem t : tree.Children(tree.Root())) top.push_back(tree.Text(t));
-  EXPECT_EQ(top, (std::vector<std::string>{"DCIM", "My Documents", "_LD", "Dir7", "QRW_Miscellaneous"}));
+  EXPECT_EQ(top, (std::vector<std::string>{"DCIM", "My Documents", "_LD", "Caf\xC3\xA9", "QRW_Miscellaneous"}));
 
   auto folders = v.Folders();
   ASSERT_TRUE(folders.count("DCIM/100CANON"));
@@ -262,7 +262,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_EQ(folders["QRW_Miscellaneous/Dir6"]->self, 9u);
   EXPECT_TRUE(folders["_LD"]->deleted);
   EXPECT_FALSE(folders["DCIM"]->deleted);
-  EXPECT_EQ(folders["Dir7"]->self, 12u);  // the non-ASCII long name is not used
+  EXPECT_EQ(folders["Caf\xC3\xA9"]->self, 12u);  // the long name as the user wrote it, in UTF-8
   EXPECT_EQ(folders.size(), 8u);
 }
 
@@ -353,12 +353,11 @@ TEST(FatFileList, ListsFileEntriesOnly) {
   EXPECT_EQ(docs.rows[1].name, "_REPORT.TXT");
   EXPECT_TRUE(docs.rows[1].deleted);
 
-  // The root: the volume label is an entry like a file; sub-directories are not rows.
+  // The root: neither the volume label nor a sub-directory is a file row.
   DetailsList root;
   ListFiles(v.d.ctx, root, 0);
-  ASSERT_EQ(root.rows.size(), 2u);
-  EXPECT_EQ(root.rows[0].name, "MYDISK");
-  EXPECT_EQ(root.rows[1].name, "ROOT.TXT");
+  ASSERT_EQ(root.rows.size(), 1u);
+  EXPECT_EQ(root.rows[0].name, "ROOT.TXT");
 }
 
 TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {

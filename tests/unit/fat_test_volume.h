@@ -2,6 +2,7 @@
 // FAT volumes built sector by sector in memory for the FAT engine tests: directory entries,
 // long-name parts, directory start sectors, FAT entries, and a ScanContext reading the disk.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,31 @@ inline Entry LongEntry(std::uint8_t seq, std::string_view chars) {
     Put16(e, static_cast<std::size_t>(kOffsets[i]), unit);
   }
   return e;
+}
+
+// A long-name part holding up to 13 UTF-16 units.
+inline Entry LongEntry16(std::uint8_t seq, std::u16string_view units) {
+  static constexpr std::array<int, 13> kOffsets = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+  Entry e{};
+  e[0] = seq;
+  e[11] = 0x0F;
+  for (std::size_t i = 0; i < 13; ++i) {
+    const std::uint16_t unit = i < units.size() ? units[i] : (i == units.size() ? 0 : 0xFFFF);
+    Put16(e, static_cast<std::size_t>(kOffsets[i]), unit);
+  }
+  return e;
+}
+
+// The entries of a UTF-16 long name (last part first) followed by its short entry.
+inline std::vector<Entry> NamedEntries16(std::u16string_view name, const Entry& shortEntry) {
+  std::vector<Entry> parts;
+  const std::size_t count = (name.size() + 12) / 13;
+  for (std::size_t k = count; k >= 1; --k) {
+    auto seq = static_cast<std::uint8_t>(k == count ? 0x40 + k : k);
+    parts.push_back(LongEntry16(seq, name.substr((k - 1) * 13, std::min<std::size_t>(13, name.size() - (k - 1) * 13))));
+  }
+  parts.push_back(shortEntry);
+  return parts;
 }
 
 // The entries of a long name (last part first, as on disk) followed by its short entry.

@@ -167,7 +167,7 @@ class FatListingTest : public ::testing::Test {
     sub = InsertFolderNode(ctx, docs, "Sub", 11, 0, 0, 10, true);
     subsub = InsertFolderNode(ctx, sub, "Inner", 12, 0, 0, 11, false);
     lost = InsertFolderNode(ctx, misc, "Lost", 40, 0, 0, kOrphanCluster, false);
-    ctx.hooks.listFiles = [this](DetailsList& list, std::uint32_t cluster) {
+    ctx.hooks.listFiles = [this](DetailsList& list, std::uint32_t cluster, const FolderNode*) {
       listed.push_back(cluster);
       list.rows.push_back(
           FatFileRow("f" + std::to_string(cluster) + ".txt", 1, 0, 0, cluster + 100, false, cluster == 0));

@@ -73,13 +73,30 @@ find "$t" -type f ! -path '*/DCIM/*' ! -path '*/Music/*' ! -path '*/Documents/*'
 
 mcopy -s -m -i "$M" "$t"/* ::/
 
-# Names outside ASCII, as a music player's disk is full of: a long name and a folder's long name
-# whose UTF-16 characters do not fit 7 bits.
-mkdir -p intl/"Ünïcode folder"
+# Names as people's disks hold them: long names with accents, Cyrillic, Greek and CJK letters
+# (stored in UTF-16), and names that fit 8.3 written in lower case, which
+# mcopy stores as short entries with the case flags of byte 12 and no long name.
+mkdir -p intl/"Ünïcode folder" intl/"Фото 2024" intl/"音楽" intl/src
 make_file intl/"Ünïcode folder/inner.txt" 120
 make_file intl/"Café del Mar.mp3" 3000
-touch -d '2020-05-05 05:05:06' intl/"Ünïcode folder"/* intl/*.mp3
+make_file intl/"Фото 2024/снимок.jpg" 1500
+make_file intl/"音楽/歌.mp3" 2100
+make_file intl/"Ελληνικά.txt" 64
+make_file intl/notes.txt 33
+make_file intl/desktop.ini 20
+make_file intl/src/main.c 48
+touch -d '2020-05-05 05:05:06' intl/*/* intl/*.*
 LC_ALL=C.UTF-8 mcopy -s -m -i "$M" intl/* ::/
+
+# An 8.3 name with bytes above 127 in it, as a system set up for another language writes it: the
+# short entry of OEMNAME.TXT gets the bytes 8F 80 84 9A in place of "OEMN" (code page 437 reads
+# them "ÅÇäÜ", code page 866 "ПАДЪ"). Side file: the names each code page gives it.
+make_file OEMNAME.TXT 11
+touch -d '2020-05-05 05:05:06' OEMNAME.TXT
+mcopy -m -i "$M" OEMNAME.TXT ::/OEMNAME.TXT
+oem_at=$(grep -obUaP 'OEMNAME TXT' "$IMG" | head -n 1 | cut -d: -f1)
+printf '\x8F\x80\x84\x9A' | dd of="$IMG" bs=1 seek="$oem_at" conv=notrunc status=none
+printf 'ÅÇäÜAME.TXT\tПАДЪAME.TXT\t11\n' >"$OUTBASE.oem"
 
 if [ "${HIGH_FILLER_MIB:-0}" -gt 0 ]; then
   # Past cluster 65535 a FAT32 cluster number needs the entry's high 16 bits: a filler file
