@@ -27,5 +27,5 @@ cmake --build build-fuzz --target "fuzz_$target" -j "$(nproc 2>/dev/null || echo
 work=build-fuzz/corpus/$target
 mkdir -p "$work" build-fuzz/crashes fuzz/corpus/"$target"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "build-fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+  "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
   -artifact_prefix="build-fuzz/crashes/$target-" "$work" "fuzz/corpus/$target"
