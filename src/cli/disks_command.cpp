@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,20 +43,22 @@ bool PrintJson(const std::vector<const CliDisk*>& disks) {
   return WriteStdout(out);
 }
 
-void PrintTable(const std::vector<const CliDisk*>& disks) {
+bool PrintTable(const std::vector<const CliDisk*>& disks) {
+  std::ostringstream out;
   std::size_t labelWidth = 5, modelWidth = 5;
   for (const CliDisk* d : disks) {
     labelWidth = std::max(labelWidth, d->label.size());
     modelWidth = std::max(modelWidth, d->model.size());
   }
-  std::cout << std::left << std::setw(6) << "Disk" << std::setw(static_cast<int>(labelWidth + 2)) << "Label"
+  out << std::left << std::setw(6) << "Disk" << std::setw(static_cast<int>(labelWidth + 2)) << "Label"
             << std::setw(static_cast<int>(modelWidth + 2)) << "Model" << std::setw(12) << "Size"
             << "Path\n";
   for (const CliDisk* d : disks) {
-    std::cout << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2))
+    out << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2))
               << d->label << std::setw(static_cast<int>(modelWidth + 2)) << d->model << std::setw(12)
               << (std::to_string(d->sizeMb) + " MB") << d->path << "\n";
   }
+  return WriteStdout(out.str());
 }
 
 int RunDisks(const DisksOptions& options) {
@@ -81,8 +84,9 @@ int RunDisks(const DisksOptions& options) {
   } else if (disks.empty()) {
     std::cerr
         << "quarrow disks: no removable disk found; connect one, or name a disk image with --image PATH\n";
-  } else {
-    PrintTable(disks);
+  } else if (!PrintTable(disks)) {
+    std::cerr << "quarrow disks: could not write the results to standard output\n";
+    return 1;
   }
   return 0;
 }

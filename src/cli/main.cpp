@@ -2,8 +2,10 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/process.h"
 
 int main(int argc, char** argv) {
+  quarrow::cli::EnsureStandardDescriptors();
   CLI::App app{"Quarrow: recover folders and files from FAT16, FAT32 and NTFS disks"};
   app.require_subcommand(1);
   int exitCode = 0;

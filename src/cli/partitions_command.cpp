@@ -3,6 +3,7 @@
 // and end sectors and the details rows of the partition page.
 
 #include <iostream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
     notes.push_back("the extended partition chain loops; the walk stopped where it came back");
   if (outcome.chainTooLong) notes.push_back("the extended partition chain is too long; the walk stopped");
   if (outcome.listFull) notes.push_back("more than 26 partitions; only the first 26 are listed");
+  if (outcome.volumeWithoutTable)
+    notes.push_back("sector 0 holds a volume's boot sector, not a partition table: the volume is partition 1");
   return notes;
 }
 
@@ -78,9 +81,10 @@ int RunPartitions(const PartitionsOptions& options) {
             .Text("fs", list.Name(i))
             .Number("first", entry.firstSector)
             .Number("end", entry.endSector)
-            .Text("item", tree.Text(entry.item))
-            .Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
-                   [](JsonObject& row, const PartitionDetailsRow& r) { row.Text("name", r.name).Text("value", r.value); });
+            .Text("item", tree.Text(entry.item));
+        if (!entry.Note().empty()) o.Text("note", entry.Note());
+        o.Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
+                [](JsonObject& row, const PartitionDetailsRow& r) { row.Text("name", r.name).Text("value", r.value); });
       });
     }
     out += '\n';
@@ -91,17 +95,23 @@ int RunPartitions(const PartitionsOptions& options) {
     return 0;
   }
 
-  std::cout << tree.Text(tree.Root()) << ": " << disk->path << " (" << disk->model << ", "
-            << disk->totalSectors << " sectors, " << disk->sizeMb << " MB)\n";
-  if (list.count == 0) std::cout << "  no partition listed\n";
+  std::ostringstream text;
+  text << tree.Text(tree.Root()) << ": " << disk->path << " (" << disk->model << ", " << disk->totalSectors
+       << " sectors, " << disk->sizeMb << " MB)\n";
+  if (list.count == 0) text << "  no partition listed\n";
   for (int i = 0; i < list.count; ++i) {
     const PartitionEntry& entry = list.entries[i];
-    std::cout << "\n"
-              << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector "
-              << entry.endSector << "\n";
+    text << "\n"
+         << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector " << entry.endSector
+         << "\n";
+    if (!entry.Note().empty()) text << "  note: " << entry.Note() << "\n";
     for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
-      std::cout << "  " << row.name << row.value << "\n";
+      text << "  " << row.name << row.value << "\n";
     }
+  }
+  if (!WriteStdout(text.str())) {
+    std::cerr << "quarrow partitions: could not write the results to standard output\n";
+    return 1;
   }
   return 0;
 }

@@ -247,7 +247,11 @@ int RunScan(const ScanOptions& options) {
     std::cerr << "quarrow scan: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
     return 2;
   }
-  if (haveRange && (*options.start < 0 || *options.end <= *options.start)) {
+  if (haveRange && *options.start < 0) {
+    std::cerr << "quarrow scan: --start must not be negative\n";
+    return 2;
+  }
+  if (haveRange && *options.end <= *options.start) {
     std::cerr << "quarrow scan: --end must lie after --start\n";
     return 2;
   }
@@ -299,16 +303,24 @@ int RunScan(const ScanOptions& options) {
   info.advance = options.mode == "advance";
   DetailsList resultsList;
   std::optional<std::string> refused;
+  std::vector<std::string> warnings;
+  bool diskGone = false;
   if (!info.advance) {
     StandardSearch search(ctx);
     // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
     InterruptWatch interrupt(search.StopSource());
-    refused = search.Run(&resultsList).refused;
+    StandardSearchOutcome outcome = search.Run(&resultsList);
+    refused = std::move(outcome.refused);
+    warnings = std::move(outcome.warnings);
+    diskGone = outcome.diskGone;
   } else {
     AdvanceSearch search(ctx);
     {
       InterruptWatch interrupt(search.StopSource());
-      refused = search.Run().refused;
+      AdvanceSearchOutcome outcome = search.Run();
+      refused = std::move(outcome.refused);
+      warnings = std::move(outcome.warnings);
+      diskGone = outcome.diskGone;
     }
     if (!refused) {
       info.identified = search.Identified();
@@ -326,13 +338,15 @@ int RunScan(const ScanOptions& options) {
   Visit visit;
   if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
+  for (const std::string& warning : warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
   const bool written =
       options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
   if (!written) {
     std::cerr << "quarrow scan: could not write the results to standard output\n";
     return 1;
   }
-  return 0;
+  // A disk that went away leaves a result that is not the whole disk: say so in the exit code.
+  return diskGone ? 1 : 0;
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 //   disk->SetReadableSize(1000 * 512);         // a short disk: reads past 1000 sectors fail,
 //                                              // SizeBytes() still reports the full size
 //   disk->SetStamped(true);                    // unwritten sectors carry StampedSector(n)
+//   disk->FailEveryNth(7);                     // every 7th read fails, wherever it reads
+//   disk->SetDelay(std::chrono::milliseconds(30));  // every read takes that long
+//   disk->DisappearAfter(100);                 // after 100 more reads every read fails, for good
 //   disk->Reads();                             // every ReadAt so far: {offset, length, ok}
 //
 //   FaultDeviceOpener opener;                  // a DeviceOpener over such disks, by path
@@ -22,13 +25,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/bytes.h"
@@ -88,6 +94,20 @@ class FaultBlockDevice : public BlockDevice {
     std::lock_guard lock(mutex_);
     stamped_ = stamped;
   }
+  // What dying media do: reads that fail one time in n (0: never), reads that are slow, and a
+  // disk that stops answering altogether.
+  void FailEveryNth(std::uint64_t n) {
+    std::lock_guard lock(mutex_);
+    failEvery_ = n;
+  }
+  void SetDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    delay_ = delay;
+  }
+  void DisappearAfter(std::uint64_t reads) {
+    std::lock_guard lock(mutex_);
+    disappearAt_ = calls_ + reads;
+  }
 
   std::vector<ReadCall> Reads() const {
     std::lock_guard lock(mutex_);
@@ -99,8 +119,16 @@ class FaultBlockDevice : public BlockDevice {
   }
 
   bool ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override {
+    std::chrono::milliseconds delay{};
+    {
+      std::lock_guard lock(mutex_);
+      delay = delay_;
+    }
+    if (delay.count() > 0) std::this_thread::sleep_for(delay);
     std::lock_guard lock(mutex_);
-    const bool ok = Readable(byteOffset, buffer.size());
+    const std::uint64_t call = ++calls_;
+    const bool ok = Readable(byteOffset, buffer.size()) && !(failEvery_ != 0 && call % failEvery_ == 0) &&
+                    !(disappearAt_ && call > *disappearAt_);
     reads_.push_back({byteOffset, buffer.size(), ok});
     if (!ok) {
       // A failed read leaves garbage behind, so callers cannot rely on the buffer keeping its
@@ -143,6 +171,10 @@ class FaultBlockDevice : public BlockDevice {
   std::uint64_t size_;
   std::uint64_t readable_;
   bool stamped_ = false;
+  std::uint64_t calls_ = 0;  // every ReadAt ever, unlike reads_, which tests clear
+  std::uint64_t failEvery_ = 0;
+  std::chrono::milliseconds delay_{0};
+  std::optional<std::uint64_t> disappearAt_;
   std::set<std::uint64_t> bad_;
   std::map<std::uint64_t, Sector> written_;
   std::vector<ReadCall> reads_;

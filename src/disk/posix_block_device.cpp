@@ -43,7 +43,8 @@ class PosixBlockDevice : public BlockDevice {
 }  // namespace
 
 std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (error) {
       int e = errno;
@@ -54,18 +55,27 @@ std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, st
   }
   struct stat st {};
   std::uint64_t size = 0;
-  if (::fstat(fd, &st) == 0) {
-    if (S_ISBLK(st.st_mode)) {
-      std::uint64_t bytes = 0;
-      if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
-    } else if (S_ISREG(st.st_mode)) {
-      size = static_cast<std::uint64_t>(st.st_size);
-    } else if (S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      if (error) *error = "cannot read " + path + ": it is a directory";
-      return nullptr;
-    }
+  const auto refuse = [&](const char* what) -> std::unique_ptr<BlockDevice> {
+    ::close(fd);
+    if (error) *error = "cannot read " + path + ": " + what;
+    return nullptr;
+  };
+  if (::fstat(fd, &st) != 0) return refuse("its kind cannot be told");
+  if (S_ISBLK(st.st_mode)) {
+    std::uint64_t bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
+  } else if (S_ISREG(st.st_mode)) {
+    size = static_cast<std::uint64_t>(st.st_size);
+  } else if (S_ISDIR(st.st_mode)) {
+    return refuse("it is a directory");
+  } else {
+    // A pipe, a socket or a character device (/dev/zero, a terminal) is no disk: it has no
+    // sectors to come back to, and some of them never end.
+    return refuse("it is neither a disk nor a disk image (a pipe, socket or character device)");
   }
+  // Reads of disks and images wait for their data.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<PosixBlockDevice>(fd, size);
 }
 

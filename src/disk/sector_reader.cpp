@@ -1,6 +1,7 @@
 #include "disk/sector_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/bytes.h"
@@ -148,49 +149,131 @@ int SectorReader::Read(std::string_view devicePath, std::uint32_t firstSectorLow
   return ReadNt(floppy ? floppyPath : path, first, sectorCount, buffer, report);
 }
 
+std::shared_ptr<BlockDevice> SectorReader::DeviceFor(const std::string& path, OpenDevice** state) {
+  // The caller holds mutex_.
+  auto it = open_.find(path);
+  if (it == open_.end()) {
+    std::string error;
+    std::shared_ptr<BlockDevice> device = opener_.Open(path, &error);
+    if (!device) {
+      lastOpenError_ = error.empty() ? "cannot open " + path : error;
+      *state = nullptr;
+      return nullptr;
+    }
+    OpenDevice opened;
+    opened.device = std::move(device);
+    it = open_.emplace(path, std::move(opened)).first;
+  }
+  *state = &it->second;
+  return it->second.device;
+}
+
+bool SectorReader::DeviceGone(int diskNumber) const {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(paths_.Get(diskNumber));
+  return it != open_.end() && it->second.gone;
+}
+
+std::uint64_t SectorReader::SizeInSectors(int diskNumber) {
+  std::lock_guard lock(mutex_);
+  OpenDevice* state = nullptr;
+  std::shared_ptr<BlockDevice> device = DeviceFor(paths_.Get(diskNumber), &state);
+  if (!device) return 0;
+  const std::uint64_t bytes = device->SizeBytes();
+  return bytes / kSectorSize + (bytes % kSectorSize != 0 ? 1 : 0);
+}
+
 int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count,
                          std::uint8_t* buffer, ReadReport* report) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
   std::shared_ptr<BlockDevice> device;
+  bool gone = false;
+  std::optional<std::uint64_t> lastGood;
   {
     std::lock_guard lock(mutex_);
-    auto it = open_.find(path);
-    if (it != open_.end()) {
-      device = it->second;
-    } else {
-      std::string error;
-      device = opener_.Open(path, &error);
-      if (device) {
-        open_[path] = device;
-      } else {
-        lastOpenError_ = error.empty() ? "cannot open " + path : error;
-      }
+    OpenDevice* state = nullptr;
+    device = DeviceFor(path, &state);
+    if (state) {
+      gone = state->gone;
+      lastGood = state->lastGoodSector;
     }
   }
-  if (!device) {
+  const auto failAll = [&](bool deviceGone) {
     std::memset(buffer, 0, bytes);
-    if (report) report->failedSectors = count;
+    if (report) {
+      report->failedSectors = count;
+      report->deviceGone = deviceGone;
+    }
     return 0;
-  }
+  };
+  if (!device) return failAll(false);
+  if (gone) return failAll(true);
   // Sector numbers near 2^64 would wrap the byte offset; such a sector cannot exist.
   if (first > (UINT64_MAX / kSectorSize) - count) {
-    std::memset(buffer, 0, bytes);
-    if (report) report->failedSectors = count;
-    return 0;
+    if (report) report->pastEndSectors = count;
+    return failAll(false);
   }
-  if (device->ReadAt(first * kSectorSize, std::span<std::uint8_t>(buffer, bytes))) return 1;
+
+  // Sectors past the end of the disk are no bad sectors: they are not there. They read as zeros
+  // without a retry, so a range that runs far past the end costs one request, not one per sector.
+  const std::uint64_t sizeBytes = device->SizeBytes();
+  std::uint32_t inside = count;
+  if (sizeBytes != 0) {
+    const std::uint64_t sectors = sizeBytes / kSectorSize + (sizeBytes % kSectorSize != 0 ? 1 : 0);
+    inside = first >= sectors ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - first));
+  }
+  const std::uint32_t pastEnd = count - inside;
+  if (pastEnd != 0) {
+    std::memset(buffer + std::size_t{inside} * kSectorSize, 0, std::size_t{pastEnd} * kSectorSize);
+    if (report) {
+      report->failedSectors = pastEnd;
+      report->pastEndSectors = pastEnd;
+    }
+  }
+  if (inside == 0) return 0;
+  const auto remember = [&](std::uint64_t sector) {
+    std::lock_guard lock(mutex_);
+    if (auto it = open_.find(path); it != open_.end()) it->second.lastGoodSector = sector;
+  };
+  if (device->ReadAt(first * kSectorSize, std::span<std::uint8_t>(buffer, std::size_t{inside} * kSectorSize))) {
+    remember(first);
+    return pastEnd == 0 ? 1 : 0;
+  }
 
   trigger_.Invoke();
   if (report) report->retried = true;
+  // A run of sectors that fail one at a time is either bad media or a disk that is gone: after
+  // kProbeAfter failures in a row, a sector that read before is read again, and when it fails
+  // too the disk is taken as gone rather than tried sector by sector to the end.
+  constexpr std::uint32_t kProbeAfter = 8;
   std::uint32_t failed = 0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    std::span<std::uint8_t> sector(buffer + i * kSectorSize, kSectorSize);
-    if (!device->ReadAt((first + i) * kSectorSize, sector)) {
-      std::memset(sector.data(), 0, kSectorSize);
-      ++failed;
+  std::uint32_t failedInARow = 0;
+  bool probed = false;
+  for (std::uint32_t i = 0; i < inside; ++i) {
+    std::span<std::uint8_t> sector(buffer + std::size_t{i} * kSectorSize, kSectorSize);
+    if (device->ReadAt((first + i) * kSectorSize, sector)) {
+      remember(first + i);
+      lastGood = first + i;
+      failedInARow = 0;
+      continue;
     }
+    std::memset(sector.data(), 0, kSectorSize);
+    ++failed;
+    if (++failedInARow < kProbeAfter || probed || !lastGood) continue;
+    probed = true;
+    std::array<std::uint8_t, kSectorSize> probe{};
+    if (device->ReadAt(*lastGood * kSectorSize, probe)) continue;
+    {
+      std::lock_guard lock(mutex_);
+      if (auto it = open_.find(path); it != open_.end()) it->second.gone = true;
+    }
+    const std::uint32_t rest = inside - i - 1;
+    std::memset(buffer + std::size_t{i + 1} * kSectorSize, 0, std::size_t{rest} * kSectorSize);
+    failed += rest;
+    if (report) report->deviceGone = true;
+    break;
   }
-  if (report) report->failedSectors = failed;
+  if (report) report->failedSectors = failed + pastEnd;
   return 0;
 }
 

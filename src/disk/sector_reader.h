@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,8 +58,10 @@ class LostPartitionTrigger {
 // What a read did, for callers that need more than the 0/1 result: a failed range is retried one
 // sector at a time, and the sectors that fail even then are zero-filled and counted here.
 struct ReadReport {
-  std::uint32_t failedSectors = 0;  // sectors that failed even one at a time (zero-filled)
-  bool retried = false;             // the bulk read failed and the range was read sector by sector
+  std::uint32_t failedSectors = 0;   // sectors that failed even one at a time (zero-filled), past-end ones too
+  std::uint32_t pastEndSectors = 0;  // of those, sectors that lie past the end of the disk
+  bool retried = false;              // the bulk read failed and the range was read sector by sector
+  bool deviceGone = false;           // the disk stopped answering: no read of it succeeds any more
 };
 
 class SectorReader {
@@ -90,6 +93,13 @@ class SectorReader {
   std::string LastOpenError() const;
   // Drops cached device handles, for example when the disk list is refreshed.
   void CloseAll();
+  // True once the disk of this number stopped answering (it was pulled out, or died): a read
+  // failed in bulk and sector by sector, and a sector it read before fails too. Every later read
+  // of it fails at once, so a scan can end instead of trying every remaining sector.
+  bool DeviceGone(int diskNumber) const;
+  // The disk's size in sectors (the last, partly filled sector of an image counts), 0 when it
+  // cannot be told or the disk cannot be opened.
+  std::uint64_t SizeInSectors(int diskNumber);
 
  private:
   int ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
@@ -108,7 +118,13 @@ class SectorReader {
   std::string selectedLabel_;
   std::string floppyPath_;
   std::string lastOpenError_;
-  std::map<std::string, std::shared_ptr<BlockDevice>> open_;
+  struct OpenDevice {
+    std::shared_ptr<BlockDevice> device;
+    bool gone = false;
+    std::optional<std::uint64_t> lastGoodSector;  // a sector that read once, to tell a dead disk
+  };
+  std::shared_ptr<BlockDevice> DeviceFor(const std::string& path, OpenDevice** state);
+  std::map<std::string, OpenDevice> open_;
 };
 
 }  // namespace quarrow

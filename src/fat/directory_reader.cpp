@@ -37,7 +37,10 @@ std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
   std::vector<std::uint64_t> sectors;
   if (g.RootDirStart == 0) return sectors;
   constexpr std::uint32_t kMaxRootSectors = 65536 * kDirEntrySize / kSectorSize;
-  const std::uint32_t count = std::min(g.RootDirSectors, kMaxRootSectors);
+  std::uint32_t count = std::min(g.RootDirSectors, kMaxRootSectors);
+  // The root ends where the data area begins; sectors past that are clusters, not entries.
+  const std::uint64_t dataStart = std::uint64_t{g.Cluster0Sector} + 2ull * g.SectorsPerCluster;
+  if (dataStart > g.RootDirStart) count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, dataStart - g.RootDirStart));
   for (std::uint32_t k = 0; k < count; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
   return sectors;
 }

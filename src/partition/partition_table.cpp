@@ -26,13 +26,21 @@ TableEntry ReadEntry(ByteSpan table, int index) {
   return TableEntry{Byte(table, at + 4), Le32(table, at + 8), Le32(table, at + 12)};
 }
 
-// Appends one partition to the disk's list and the tree; false when the list is full.
+// Appends one partition to the disk's list and the tree; false when the list is full. An end past
+// the end of the disk (a table that claims more than the disk has: one flipped byte is enough)
+// is cut to the disk's end, and the entry keeps the table's end for its note.
 bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, FsType type, std::uint64_t first,
-            std::uint64_t end) {
+            std::uint64_t end, std::uint64_t totalSectors = 0, int* overlong = nullptr) {
   if (list.count >= kMaxListedPartitions) return false;
   const TreeItem item = tree.InsertItem(tree.Root(), PartitionItemText(list.count + 1, FsTypeText(type)),
                                         tree_image::kDriveLit, tree_image::kDriveLit);
-  list.Append(type, PartitionEntry{item, first, end});
+  PartitionEntry entry{item, first, end, 0};
+  if (totalSectors != 0 && end > totalSectors) {
+    entry.tableEndSector = end;
+    entry.endSector = totalSectors;
+    if (overlong) ++*overlong;
+  }
+  list.Append(type, entry);
   state.anyPartitionListed = 1;
   if (list.count == 1) state.defaultItem = item;
   return true;
@@ -46,6 +54,12 @@ bool PartitionList::Append(FsType fsType, const PartitionEntry& entry) {
   entries[count] = entry;
   ++count;
   return true;
+}
+
+std::string PartitionEntry::Note() const {
+  if (tableEndSector == 0) return {};
+  return "the table says the partition ends at sector " + std::to_string(tableEndSector) +
+         ", past the end of the disk; its end is cut to the disk's end, sector " + std::to_string(endSector);
 }
 
 PartitionEntry PartitionList::At(int index) const {
@@ -190,7 +204,8 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     const std::uint8_t type = TypeFromBootSector(boot, entry.type);
     if (auto listed = ListedType(type)) {
       const std::uint64_t first = entry.first;
-      if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count)) {
+      if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count, totalSectors,
+                  &outcome.overlong)) {
         outcome.listFull = true;
         outcome.listed = list.count;
         return outcome;
@@ -229,7 +244,8 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
       // A logical drive that begins past the end of the disk has nothing to scan.
       const bool pastDiskEnd = totalSectors != 0 && first >= totalSectors;
       if (auto listed = ListedType(type); listed && !pastDiskEnd) {
-        if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count)) {
+        if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count, totalSectors,
+                    &outcome.overlong)) {
           outcome.listFull = true;
           outcome.listed = list.count;
           return outcome;

@@ -46,8 +46,14 @@ struct PartitionEntry {
   // a logical drive's start is the sum of two 32-bit fields.
   std::uint64_t firstSector = 0;
   std::uint64_t endSector = 0;
+  // The end the table gives when it lies past the end of the disk: the entry's end is then cut
+  // to the disk's end (0 when the table's end was kept).
+  std::uint64_t tableEndSector = 0;
 
   bool operator==(const PartitionEntry&) const = default;
+  // "the table says the partition ends at sector E, past the end of the disk; it is cut to ...",
+  // or "" when the entry was taken as the table gives it.
+  std::string Note() const;
 };
 
 // The listed partitions of one disk, in the order of the tree items.
@@ -90,6 +96,7 @@ struct PartitionWalkOutcome {
   // Sector 0 holds a volume's own boot sector, not a table (a stick formatted without one, or
   // the image of one partition); that volume is partition 1.
   bool volumeWithoutTable = false;
+  int overlong = 0;  // entries whose end lay past the end of the disk and was cut to it
   int listed = 0;
 };
 

@@ -49,7 +49,9 @@ bool Plausible(const FatFigures& f) {
 }
 
 bool FillFatGeometry(const FatFigures& f, std::uint64_t start, bool fat32, VolumeGeometry& out) {
-  const std::uint64_t rootSectors = fat32 ? 0 : f.rootEntries / 16;
+  // Sixteen entries a sector, rounded up: a root of 65,535 entries takes 4,096 sectors, and the
+  // data area begins after the last of them.
+  const std::uint64_t rootSectors = fat32 ? 0 : (std::uint64_t{f.rootEntries} + 15) / 16;
   const std::uint64_t afterFats = start + f.reservedSectors + 2ull * f.fatSectors;
   const std::uint64_t dataStart = afterFats + rootSectors;
   const std::uint64_t twoClusters = 2ull * f.sectorsPerCluster;

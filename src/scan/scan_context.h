@@ -45,6 +45,14 @@ struct ScanContext {
   ResultsState results;
   std::stop_token stop;
 
+  // What the scan could not read: sectors that failed even one at a time, and sectors past the
+  // end of the disk (a range or a table that claims more than the disk has).
+  struct ReadTotals {
+    std::uint64_t unreadable = 0;
+    std::uint64_t pastEnd = 0;
+  };
+  mutable ReadTotals readTotals;
+
   // Reads sectors of the selected disk; zero-fills what cannot be read.
   int Read(std::uint64_t firstSector, std::uint32_t sectorCount, std::span<std::uint8_t> buffer,
            ReadReport* report = nullptr) const {
@@ -53,14 +61,23 @@ struct ScanContext {
       if (report) report->failedSectors = sectorCount;
       return 0;
     }
-    return reader->ReadSectors(diskNumber, firstSector, sectorCount, buffer, report);
+    ReadReport local;
+    ReadReport& r = report ? *report : local;
+    const int whole = reader->ReadSectors(diskNumber, firstSector, sectorCount, buffer, &r);
+    readTotals.unreadable += r.failedSectors - r.pastEndSectors;
+    readTotals.pastEnd += r.pastEndSectors;
+    return whole;
   }
-  bool StopRequested() const { return stop.stop_requested(); }
+  // A stop was asked for, or the disk stopped answering: either way the reading stages end
+  // where they are and what was found is used.
+  bool StopRequested() const { return stop.stop_requested() || DiskGone(); }
+  bool DiskGone() const { return reader != nullptr && reader->DeviceGone(diskNumber); }
   Feedback& Ui() const { return results.Ui(); }
   void SetFeedback(Feedback& ui) { results.SetFeedback(ui); }
 
   // Empties what one scan built, keeping the disk, the range and the run-wide counters.
   void ResetForScan() {
+    readTotals = {};
     results.ResetForScan(diskNumber);
     results.volumeType = partitionType;
   }

@@ -3,6 +3,7 @@
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
+#include "session/search_range.h"
 
 namespace quarrow {
 
@@ -10,21 +11,18 @@ AdvanceSearch::AdvanceSearch(ScanContext& ctx) : ctx_(ctx) {}
 
 AdvanceSearchOutcome AdvanceSearch::Run() {
   AdvanceSearchOutcome outcome;
-  if (!IsFat(ctx_.partitionType) && ctx_.partitionType != FsType::kNtfs) {
-    outcome.refused = "the Advance search needs a partition type: FAT16, FAT32 or NTFS";
-    return outcome;
-  }
-  if (ctx_.searchStart >= ctx_.searchEnd) {
-    outcome.refused = "the search range is empty";
-    return outcome;
-  }
-  if (ctx_.searchEnd > kLastAddressableSector + 1) {
-    outcome.refused = "the search range ends past sector 4294967296, which the Advance search cannot address";
+  std::vector<std::string> warnings;
+  if (auto refused = CheckSearchRange(ctx_, "Advance search", warnings)) {
+    outcome.refused = std::move(refused);
     return outcome;
   }
   ctx_.stop = stop_.get_token();
   ctx_.ResetForScan();
-  return ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+  outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+  NoteReadProblems(ctx_, warnings);
+  outcome.diskGone = ctx_.DiskGone();
+  outcome.warnings.insert(outcome.warnings.begin(), warnings.begin(), warnings.end());
+  return outcome;
 }
 
 std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {

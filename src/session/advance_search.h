@@ -26,6 +26,8 @@ struct DetailsList;
 
 struct AdvanceSearchOutcome {
   std::optional<std::string> refused;  // the search could not start (a range it cannot address)
+  std::vector<std::string> warnings;   // one line each: a range cut to the disk, unreadable sectors
+  bool diskGone = false;               // the disk stopped answering; the results are what was read
   bool stopped = false;                // a stop cut the reading stage short; the analysis ran on it
   int identified = 0;                  // rows of IdentifiedFileSystemTable
 };

@@ -11,6 +11,7 @@
 #include "partition/validate_partition.h"
 #include "results/file_list.h"
 #include "scan/scan_context.h"
+#include "session/search_range.h"
 
 namespace quarrow {
 namespace {
@@ -92,16 +93,9 @@ StandardSearch::StandardSearch(ScanContext& ctx) : ctx_(ctx) {}
 
 StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
   StandardSearchOutcome outcome;
-  if (!IsFat(ctx_.partitionType) && ctx_.partitionType != FsType::kNtfs) {
-    outcome.refused = "the Standard search needs a partition type: FAT16, FAT32 or NTFS";
-    return outcome;
-  }
-  if (ctx_.searchStart >= ctx_.searchEnd) {
-    outcome.refused = "the search range is empty";
-    return outcome;
-  }
-  if (ctx_.searchEnd > kLastAddressableSector + 1) {
-    outcome.refused = "the search range ends past sector 4294967296, which the Standard search cannot address";
+  std::vector<std::string> warnings;
+  if (auto refused = CheckSearchRange(ctx_, "Standard search", warnings)) {
+    outcome.refused = std::move(refused);
     return outcome;
   }
   ctx_.stop = stop_.get_token();
@@ -115,8 +109,12 @@ StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
     ctx_.partitionType = RefineFatType(boot, ctx_.partitionType);
     ctx_.results.volumeType = ctx_.partitionType;
   }
-  if (ctx_.partitionType == FsType::kNtfs) return RunNtfsStandardStages(ctx_, validated, list);
-  return RunFatStandardStages(ctx_, validated, list);
+  outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsStandardStages(ctx_, validated, list)
+                                                : RunFatStandardStages(ctx_, validated, list);
+  NoteReadProblems(ctx_, warnings);
+  outcome.diskGone = ctx_.DiskGone();
+  outcome.warnings.insert(outcome.warnings.begin(), warnings.begin(), warnings.end());
+  return outcome;
 }
 
 }  // namespace quarrow

@@ -98,7 +98,11 @@ TEST(PartitionHostileEntries, LogicalDrivesPastTheDiskAreNotListed) {
   const PartitionList& list = state.ForDisk(0);
   ASSERT_EQ(list.count, 1);
   EXPECT_EQ(list.entries[0].firstSector, 3063u);
-  EXPECT_EQ(list.entries[0].endSector, 503063u);  // kept: a truncated image is still worth scanning
+  // Its end is cut to the disk's end, and the entry says what the table claimed.
+  EXPECT_EQ(list.entries[0].endSector, 100000u);
+  EXPECT_EQ(list.entries[0].tableEndSector, 503063u);
+  EXPECT_NE(list.entries[0].Note().find("503063"), std::string::npos);
+  EXPECT_EQ(outcome.overlong, 1);
 }
 
 TEST(PartitionHostileEntries, SectorSumsDoNotWrapAtThirtyTwoBits) {

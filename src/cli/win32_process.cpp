@@ -1,0 +1,8 @@
+#include "cli/process.h"
+
+namespace quarrow::cli {
+
+// The console runtime gives every program its three standard handles.
+void EnsureStandardDescriptors() {}
+
+}  // namespace quarrow::cli

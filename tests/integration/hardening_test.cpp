@@ -1,0 +1,184 @@
+// The command line against what a damaged table, a hostile user and a failing disk give it: each
+// case ends, says what it did in one line, and exits with a code that tells the truth.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "test_disks.h"
+
+namespace quarrow::testing {
+namespace {
+
+using nlohmann::json;
+
+// A copy of a test image in /tmp, patched by the test, removed when done.
+class PatchedImage {
+ public:
+  explicit PatchedImage(const std::string& image) {
+    char name[] = "/tmp/qrw-patched.XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd >= 0) close(fd);
+    path_ = name;
+    RunCommand("cp " + ShellQuote(image) + " " + ShellQuote(path_));
+  }
+  ~PatchedImage() { std::remove(path_.c_str()); }
+  void Put32(std::uint64_t at, std::uint32_t value) {
+    std::fstream f(path_, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(at));
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(value >> (8 * i)));
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct CliRun {
+  int exit = -1;
+  std::string out, err;
+};
+
+CliRun Quarrow(const std::string& args) {
+  CliRun r;
+  r.exit = RunCommand("timeout 120 " + CliPath() + " " + args, &r.out, &r.err);
+  return r;
+}
+
+std::set<std::string> Paths(const json& scan) {
+  std::set<std::string> paths;
+  for (const char* list : {"folders", "files"})
+    for (const json& f : scan.value(list, json::array())) paths.insert(f.value("path", ""));
+  return paths;
+}
+
+// One flipped byte makes an entry claim 0x7FFFFFFF sectors: it is listed with its end cut to the
+// disk's and a note, and its scan reads what is there and ends, with the same tree as before.
+TEST(Hardening, AnEntryThatClaimsMoreThanTheDiskIsCutToIt) {
+  QRW_REQUIRE_DISK(image, "fat16_tree");
+  PatchedImage patched(image);
+  patched.Put32(446 + 12, 0x7FFFFFFF);
+  const CliRun listed = Quarrow("partitions " + ShellQuote(patched.path()) + " --json");
+  ASSERT_EQ(listed.exit, 0) << listed.err;
+  const json doc = json::parse(listed.out);
+  const json& p = doc["partitions"].at(0);
+  EXPECT_EQ(p.value("end", std::uint64_t{0}), doc["disk"].value("totalSectors", std::uint64_t{1}));
+  EXPECT_NE(p.value("note", "").find("2147485695"), std::string::npos) << p.dump();  // 2048 + 0x7FFFFFFF
+  const CliRun text = Quarrow("partitions " + ShellQuote(patched.path()));
+  EXPECT_NE(text.out.find("note: the table says"), std::string::npos) << text.out;
+
+  const CliRun before = Quarrow("scan " + ShellQuote(image) + " --partition 1 --json");
+  const CliRun after = Quarrow("scan " + ShellQuote(patched.path()) + " --partition 1 --json");
+  ASSERT_EQ(after.exit, 0) << after.err;
+  EXPECT_EQ(Paths(json::parse(after.out)), Paths(json::parse(before.out)));
+}
+
+TEST(Hardening, RangesPastTheDiskOrNegativeAreRefusedOrCut) {
+  QRW_REQUIRE_DISK(image, "fat16_tree");
+  const std::string disk = ShellQuote(image);
+  const CliRun far = Quarrow("scan " + disk + " --start 2048 --end 9223372036854775807 --type FAT16 --json");
+  EXPECT_EQ(far.exit, 0) << far.err;
+  EXPECT_NE(far.err.find("warning: the search range ends at sector 9223372036854775807"), std::string::npos)
+      << far.err;
+  EXPECT_EQ(json::parse(far.out)["search"].value("end", 0), 32768);
+  struct Case {
+    std::string args;
+    int exit;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"--start 4294969344 --end 4294979344 --type FAT16", 1, "starts at sector 4294969344, past the end of the disk"},
+      {"--start 40000 --end 50000 --type FAT32", 1, "past the end of the disk (32768 sectors)"},
+      {"--start -1 --end 100 --type FAT16", 2, "--start must not be negative"},
+      {"--start 100 --end 100 --type FAT16", 2, "--end must lie after --start"},
+      {"--partition 1 --codepage 77777", 2, "--codepage 77777"},
+  };
+  for (const Case& c : cases) {
+    const CliRun r = Quarrow("scan " + disk + " " + c.args);
+    EXPECT_EQ(r.exit, c.exit) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST(Hardening, PipesSocketsAndCharacterDevicesAreNoDisks) {
+  char dir[] = "/tmp/qrw-fifo.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string fifo = std::string(dir) + "/pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    for (const std::string& command : {"scan " + ShellQuote(path) + " --partition 1", "partitions " + ShellQuote(path),
+                                       "disks --image " + ShellQuote(path)}) {
+      const CliRun r = Quarrow(command);
+      EXPECT_EQ(r.exit, 1) << command << ": " << r.err;
+      EXPECT_NE(r.err.find("neither a disk nor a disk image"), std::string::npos) << command << ": " << r.err;
+    }
+  }
+  std::remove(fifo.c_str());
+  rmdir(dir);
+}
+
+// Output that cannot be written fails the command; with stdout closed, nothing is written to the
+// image that would otherwise be opened as descriptor 1.
+TEST(Hardening, OutputThatCannotBeWrittenFailsAndAClosedStdoutIsNoImage) {
+  QRW_REQUIRE_DISK(image, "fat16_tree");
+  const std::string disk = ShellQuote(image);
+  for (const std::string& command :
+       {"scan " + disk + " --partition 1", "scan " + disk + " --partition 1 --json", "partitions " + disk,
+        "partitions " + disk + " --json", "disks --image " + disk, "disks --image " + disk + " --json"}) {
+    std::string err;
+    EXPECT_EQ(RunCommand(CliPath() + " " + command + " >/dev/full", nullptr, &err), 1) << command;
+    EXPECT_NE(err.find("could not write the results"), std::string::npos) << command << ": " << err;
+  }
+  PatchedImage copy(image);
+  chmod(copy.path().c_str(), 0644);
+  const std::string hashBefore = [&] {
+    std::string out;
+    RunCommand("sha256sum " + ShellQuote(copy.path()), &out);
+    return out.substr(0, 64);
+  }();
+  std::string err;
+  EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(copy.path()) + " --partition 1 >&-", nullptr, &err), 0)
+      << err;
+  std::string after;
+  RunCommand("sha256sum " + ShellQuote(copy.path()), &after);
+  EXPECT_EQ(after.substr(0, 64), hashBefore);
+}
+
+// A FAT16 root of 65,535 entries takes 4,096 sectors: every one of its files is listed.
+TEST(Hardening, AFullFat16RootIsReadToItsLastEntry) {
+  QRW_REQUIRE_DISK(image, "fat16_fullroot");
+  const CliRun r = Quarrow("scan " + ShellQuote(image) + " --partition 1 --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const json scan = json::parse(r.out);
+  std::set<std::string> fls;
+  for (const std::string& line : [&] {
+         std::vector<std::string> lines;
+         std::istringstream in(ReadWholeFile(TestDisksDir() + "/fat16_fullroot.fls"));
+         for (std::string l; std::getline(in, l);) lines.push_back(l);
+         return lines;
+       }()) {
+    const std::size_t tab = line.find('\t');
+    if (line.rfind("r/r", 0) == 0 && tab != std::string::npos)
+      fls.insert(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
+  }
+  fls.erase("FULLROOT    (Volume Label Entry)");
+  std::set<std::string> ours;
+  for (const json& f : scan["files"]) ours.insert(f.value("path", ""));
+  EXPECT_EQ(fls.size(), 65534u);
+  EXPECT_EQ(ours, fls);
+  EXPECT_EQ(scan["geometry"].value("RootDirSectors", 0), 4096);
+  EXPECT_EQ(scan.value("label", ""), "FULLROOT");
+}
+
+}  // namespace
+}  // namespace quarrow::testing
