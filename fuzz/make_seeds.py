@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes seed inputs for the fuzz targets from disk images made by the test-disk recipes.
 
-    python3 fuzz/make_seeds.py TARGET NAME IMAGE SECTOR[-SECTOR] ...
+    python3 fuzz/make_seeds.py [--base SECTOR] [--nonzero] TARGET NAME IMAGE SECTOR[-SECTOR] ...
 
 Writes fuzz/corpus/TARGET/NAME in the FuzzDisk format (fuzz/fuzz_disk.h): the image's sector
 count, then each listed sector (or range of sectors) with its number. A sector can be given as
-PARTITION_START+OFFSET to name sectors relative to a partition.
+PARTITION_START+OFFSET to name sectors relative to a partition. With --base, sector numbers are
+written less the base (and the count is the image's from there): a volume that starts at the
+base lands at sector 0 of the fuzz disk. With --nonzero, sectors of zeros are left out (they
+read as zeros anyway), which keeps the seed of a whole small volume small.
 """
 import os
 import struct
@@ -13,20 +16,33 @@ import sys
 
 
 def main():
-    if len(sys.argv) < 5:
+    args = sys.argv[1:]
+    base = 0
+    nonzero = False
+    while args[:1] in (['--base'], ['--nonzero']):
+        if args[0] == '--base':
+            base = eval(args[1], {})
+            args = args[2:]
+        else:
+            nonzero = True
+            args = args[1:]
+    if len(args) < 4:
         print(__doc__, file=sys.stderr)
         return 2
-    target, name, image = sys.argv[1:4]
+    target, name, image = args[0:3]
     size = os.path.getsize(image)
-    out = bytearray(struct.pack('<Q', size // 512))
+    out = bytearray(struct.pack('<Q', size // 512 - base))
     with open(image, 'rb') as f:
-        for spec in sys.argv[4:]:
+        for spec in args[3:]:
             first, _, last = spec.partition('-')
             first = eval(first, {})  # small sums such as 2048+6
             last = eval(last, {}) if last else first
             for sector in range(first, last + 1):
                 f.seek(sector * 512)
-                out += struct.pack('<I', sector) + f.read(512).ljust(512, b'\0')
+                data = f.read(512).ljust(512, b'\0')
+                if nonzero and not any(data):
+                    continue
+                out += struct.pack('<I', sector - base) + data
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'corpus', target)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), 'wb') as f:

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Makes the seed corpora of the fuzz targets from the test disks (run it after the test disks
+# exist: build/test-disks, made by the test suite). The seeds are committed; run this again only
+# when a target's input changes. Inputs that found a fault are added by hand and kept.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+D=${1:-build/test-disks}
+seed() { python3 fuzz/make_seeds.py "$@"; }
+range_of() { fsstat -o "$2" "$1" | sed -n "s/^\** *$3: \([0-9]*\) - \([0-9]*\)\$/\1 \2/p" | head -n 1; }
+
+# The partition walk: the table sectors, the extended records and the boot sectors.
+seed partition_walk sample "$D/sample.img" 0 2048 34816 116736 118784 135168 137216
+seed partition_walk mbr_mixed "$D/mbr_mixed.img" 0 2048 10240 12288 20480 22528 30720 32768 40960 43008 51200 59392
+seed partition_walk fat16_tree "$D/fat16_tree.img" 0 2048
+seed partition_walk fat_bare "$D/fat_bare.img" 0-1
+
+# Validation: each volume at sector 0, with its boot sectors and the first sectors of its FATs
+# (or, on NTFS, of its MFT and mirror).
+for v in "fat16_tree 2048" "fat32_tree 2048" "fat12_frag 2048"; do
+  set -- $v
+  read -r fat0 fat0end < <(range_of "$D/$1.img" "$2" 'FAT 0')
+  seed --base "$2" validate_partition "$1" "$D/$1.img" "$2+0-$2+8" "$2+$fat0" "$2+$fat0end+1"
+done
+ntfs_mft=$(python3 -c "import struct;b=open('$D/sample.img','rb');b.seek(118784*512);s=b.read(512);print(struct.unpack_from('<Q',s,48)[0]*s[13], struct.unpack_from('<Q',s,56)[0]*s[13])")
+set -- $ntfs_mft
+seed --base 118784 validate_partition sample_ntfs "$D/sample.img" 118784 "118784+$1-118784+$1+3" "118784+$2" 135167
+
+# Boot sectors alone.
+mkdir -p fuzz/corpus/fat_boot_sector
+for v in "fat16_tree 2048" "fat32_tree 2048" "fat12_frag 2048" "sample 118784" "sample 0" "fat_bare 0"; do
+  set -- $v
+  dd if="$D/$1.img" of="fuzz/corpus/fat_boot_sector/$1-$2" bs=512 skip="$2" count=1 status=none
+done
+
+# FAT chains: the first sectors of real FATs, as FAT12, FAT16 and FAT32 read them.
+for v in "fat16_tree 2048" "fat32_tree 2048" "fat12_frag 2048"; do
+  set -- $v
+  read -r fat0 _ < <(range_of "$D/$1.img" "$2" 'FAT 0')
+  seed --base $(($2 + fat0 - 1)) fat_chain "$1" "$D/$1.img" "$(($2 + fat0))-$(($2 + fat0 + 15))"
+done
+
+# Directories: the FAT16 root and a FAT32 folder of sixty long names.
+read -r root0 _ < <(range_of "$D/fat16_tree.img" 2048 'Root Directory')
+seed --base $((2048 + root0)) fat_directory fat16_root "$D/fat16_tree.img" "$((2048 + root0))-$((2048 + root0 + 15))"
+read -r root32 _ < <(range_of "$D/fat32_tree.img" 2048 'Root Directory')
+seed --base $((2048 + root32)) --nonzero fat_directory fat32_root "$D/fat32_tree.img" "$((2048 + root32))-$((2048 + root32 + 63))"
+
+# Whole small volumes at sector 0, their sectors of zeros left out.
+seed --base 2048 --nonzero fat_standard_search smoke_fat16 "$D/smoke_fat16.img" "2048-8191"
+seed --base 2048 --nonzero fat_standard_search fat12_frag "$D/fat12_frag.img" "2048-14335"
+seed --nonzero fat_standard_search fat_bare "$D/fat_bare.img" "0-2000"
