@@ -170,7 +170,7 @@ std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
 }
 
 std::optional<FileName> FindFileName(ByteSpan record) {
-  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace}) {
+  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace, kPosixNamespace}) {
     if (auto found = FindFileName(record, nameSpace)) return found;
   }
   return std::nullopt;
@@ -178,7 +178,8 @@ std::optional<FileName> FindFileName(ByteSpan record) {
 
 std::optional<std::uint64_t> FindDataSize(ByteSpan record) {
   const auto data = FindAttribute(record, attr_type::kData);
-  if (!data) return std::nullopt;
+  // Only the piece that starts the stream carries its sizes; a later piece says 0.
+  if (!data || (data->nonResident && data->lowestVcn != 0)) return std::nullopt;
   return data->nonResident ? data->realSize : data->contentLength;
 }
 
