@@ -52,6 +52,17 @@ std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan 
   return value;
 }
 
+// A record's $ATTRIBUTE_LIST value, resident or read through its runs; empty when it has none.
+std::vector<std::uint8_t> AttributeListValue(const ScanContext& ctx, ByteSpan record,
+                                             std::uint64_t partitionStart, std::uint32_t sectorsPerCluster) {
+  const auto attribute = FindAttribute(record, attr_type::kAttributeList);
+  if (!attribute) return {};
+  if (attribute->nonResident)
+    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
+  const ByteSpan content = ResidentContent(record, *attribute);
+  return {content.begin(), content.end()};
+}
+
 void AppendDataRuns(MftExtentList& list, ByteSpan record, std::uint64_t partitionStart,
                     std::uint32_t sectorsPerCluster, bool takeSize) {
   const auto data = FindUnnamedData(record);
@@ -83,7 +94,10 @@ class RecordGroup {
  public:
   RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
       : ctx_(ctx), list_(list) {
-    const std::vector<std::uint32_t> numbers = AttributeListRecords(number, ResidentAttributeList(base));
+    // A long list lives outside the record, as any large attribute does; its records count too.
+    const std::vector<std::uint32_t> numbers =
+        AttributeListRecords(number, AttributeListValue(ctx, base, ctx.activeGeometry.Cluster0Sector,
+                                                        ctx.activeGeometry.SectorsPerCluster));
     members_.reserve(numbers.size());
     members_.push_back({number, base, true});
     for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
@@ -118,6 +132,8 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   Record base{};
   std::copy_n(bytes.begin(), std::min(bytes.size(), base.size()), base.begin());
   ApplyFixup(base);
+  // An extension record holds attributes of its base record, which lists them under its own name.
+  if (Le64(base, mft_record::kBaseRecord) != 0) return false;
   RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base);
   const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
   if (!name) return false;
@@ -164,16 +180,8 @@ MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std
   AppendDataRuns(list, *record0, partitionStart, sectorsPerCluster, true);
 
   // A fragmented $MFT keeps the later pieces of its $DATA in extension records.
-  std::vector<std::uint8_t> listValue;
-  if (const auto attribute = FindAttribute(*record0, attr_type::kAttributeList)) {
-    if (attribute->nonResident) {
-      listValue = ReadNonResidentValue(ctx, *record0, *attribute, partitionStart, sectorsPerCluster);
-    } else {
-      const ByteSpan content = ResidentContent(*record0, *attribute);
-      listValue.assign(content.begin(), content.end());
-    }
-  }
-  const std::vector<std::uint32_t> pieces = DataAttributeRecords(listValue);
+  const std::vector<std::uint32_t> pieces =
+      DataAttributeRecords(AttributeListValue(ctx, *record0, partitionStart, sectorsPerCluster));
   if (!pieces.empty()) {
     const std::uint64_t sizeFromRecord0 = list.recordCount;
     list.extents.clear();

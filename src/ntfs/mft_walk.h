@@ -41,9 +41,11 @@ std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);
 
 // Reads every record of the extents in order and lists those with a name: folders (flags 3 or 2)
 // into EntryTable after the catch-all row "QRW_Miscellaneous" (parent 5), files into
-// PendingEntryTable. A record's name and size may live in the records its resident
-// $ATTRIBUTE_LIST names (at most 53, the record itself first). The walk reads no more records
-// than the search range holds sectors for. Ends between records when a stop is requested.
+// PendingEntryTable. A record's name and size may live in the records its $ATTRIBUTE_LIST names
+// (at most 53, the record itself first); a list that does not fit its record is read through its
+// runs on the volume of ActiveVolumeGeometry (Cluster0Sector, SectorsPerCluster). The walk reads
+// no more records than the search range holds sectors for. Ends between records when a stop is
+// requested.
 void WalkMft(ScanContext& ctx, const MftExtentList& list);
 
 }  // namespace quarrow
