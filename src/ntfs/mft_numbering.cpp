@@ -319,25 +319,8 @@ int MftNumbering::Run() {
   }
 
   // Step 9: unassigned folders inherit the number of the folder above them.
-  std::uint64_t inherited = 1;
-  const int folderRows = directories.RowCount();
-  for (std::size_t i = 0; i < s.folders.size(); ++i) {
-    if (s.folders[i].fileSystem == kUnassigned) {
-      s.folders[i].fileSystem = inherited;
-      directories.SetCell(static_cast<int>(i), dir_col::kFileSystem,
-                          U32Text(static_cast<std::uint32_t>(inherited)));
-      ++assigned_;
-      ui.SetText(control::kStatus,
-                 "Assigned " + std::to_string(assigned_) + " / " + std::to_string(folderRows));
-      ui.SetProgress(
-          control::kProgress,
-          ProgressPercent(static_cast<std::uint64_t>(assigned_), static_cast<std::uint64_t>(folderRows)),
-          "Completed ");
-    } else {
-      inherited = s.folders[i].fileSystem;
-    }
-  }
   StoreTables();
+  InheritVolumeNumbers(ctx_, assigned_);
 
   // Step 10: the outcome.
   ui.ShowControl(control::kProgress, false);
@@ -359,6 +342,26 @@ int MftNumbering::Run() {
   }
   ui.EnableControl(control::kBack, true);
   return identified_;
+}
+
+void InheritVolumeNumbers(ScanContext& ctx, int& assignedCount) {
+  Feedback& ui = ctx.Ui();
+  TextTable& directories = ctx.results.tables.DirectoryTable;
+  const int rows = directories.RowCount();
+  std::int64_t last = 1;
+  for (int row = 0; row < rows; ++row) {
+    const std::int64_t value = ReadI64(directories.Cell(row, dir_col::kFileSystem));
+    if (value != kUnassigned) {
+      last = value;
+      continue;
+    }
+    directories.SetCell(row, dir_col::kFileSystem, I64Text(last));
+    ++assignedCount;
+    ui.SetText(control::kStatus, "Assigned " + std::to_string(assignedCount) + " / " + std::to_string(rows));
+    ui.SetProgress(control::kProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(assignedCount), static_cast<std::uint64_t>(rows)),
+                   "Completed ");
+  }
 }
 
 int AssignMftNumbers(ScanContext& ctx) {

@@ -48,6 +48,11 @@ class MftNumbering {
   int identified_ = 0;
 };
 
+// The numbering's step 9: every DirectoryTable folder whose "File System" is still
+// "4294967295" takes the number of the nearest folder above it that has one (1 at the top; a
+// "0" passes on as 0), each counted in assignedCount.
+void InheritVolumeNumbers(ScanContext& ctx, int& assignedCount);
+
 // AssignMftNumbers: MftNumbering(ctx).Run().
 int AssignMftNumbers(ScanContext& ctx);
 
