@@ -107,7 +107,10 @@ void ScanMftRecords(ScanContext& ctx) {
     const std::span<std::uint8_t> buffer = chunk.Sectors(count);
     ctx.Read(cur, count, buffer);
     for (std::uint32_t i = 0; i < count; ++i) {
-      const ByteSpan sector(buffer.data() + std::size_t{i} * kSectorSize, kSectorSize);
+      const std::uint8_t* bytes = buffer.data() + std::size_t{i} * kSectorSize;
+      // Most sectors are file data: one look at the three places a signature can be.
+      if (bytes[0] != 'F' && bytes[0] != 'I' && bytes[511] != 0xAA) continue;
+      const ByteSpan sector(bytes, kSectorSize);
       // From this sector to the end of the chunk: a record that lies inside needs no second read.
       const ByteSpan rest(sector.data(), buffer.size() - std::size_t{i} * kSectorSize);
       switch (ClassifyNtfsSector(sector)) {

@@ -11,10 +11,12 @@
 //   lists such a name as live. We take the deleted mark from the record itself, whose in-use flag
 //   is clear (checked on the image).
 // - fls's $OrphanFiles is a virtual folder of records that have no name; we list no such record.
-// - The Advance search lists the copies of records 0 to 3 kept in $MFTMirr a second time, as
-//   files of the root; and it numbers file records by their order on the disk, so a file whose
-//   record follows unused records carries a number that fls does not give it. Folders carry the
-//   number their record holds, and are compared exactly.
+// - The Advance search trusts no MFT: it lists the copies of records 0 to 3 kept in $MFTMirr a
+//   second time, as files of the root; it gives "$MFT" the number 1 by its name, as it does the
+//   other system files; and it numbers the other file records by their order on the disk, so a
+//   file whose record follows unused records carries a number fls does not give it. Files are
+//   compared by parent and name; folders carry the number their record holds and are compared
+//   exactly.
 
 #include <gtest/gtest.h>
 
