@@ -151,6 +151,22 @@ TEST(NtfsAdvanceSearchTest, FindsTheVolumeAndRebuildsTheSameTree) {
   }
 }
 
+TEST(NtfsSearchStopTest, AStopBeforeTheReadingStagesStillEndsWithATree) {
+  Volume standard;
+  StandardSearch search(standard.d.ctx);
+  search.RequestStop();
+  EXPECT_TRUE(search.Run().stopped);
+  EXPECT_EQ(Shown(standard.d.ctx.results),
+            (Listing{{kOrphanCluster, {{"QRW_Miscellaneous", 5, false, true}}}}));
+  Volume advance;
+  AdvanceSearch scan(advance.d.ctx);
+  scan.RequestStop();
+  const AdvanceSearchOutcome out = scan.Run();
+  EXPECT_TRUE(out.stopped);
+  EXPECT_EQ(out.identified, 0);  // the numbering ran on no record
+  EXPECT_EQ(advance.d.feedback.advice, (std::vector<AdviceDialog>{AdviceDialog::kAdvanceSearch}));
+}
+
 TEST(NtfsMftExtentsTest, FragmentedMftGivesItsExtentsInListOrder) {
   Volume v;
   // Record 0 lists its $DATA in itself and in records 3 and 4; record 3 lies in the first extent,
