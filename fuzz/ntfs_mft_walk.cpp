@@ -9,9 +9,9 @@
 #include "session/standard_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  quarrow::fuzz::FuzzDisk disk(data, size);
+  quarrow::fuzz::NtfsFuzzDisk disk(data, size);
   quarrow::ScanContext ctx;
-  quarrow::fuzz::SetNtfsRange(disk, ctx);
+  disk.SetUp(ctx);
   const std::uint64_t rangeRecords = (ctx.searchEnd - ctx.searchStart) / 2;
   quarrow::StandardSearch(ctx).Run();
   // The walk lists at most one row per record the range holds (and the catch-all folder).

@@ -10,9 +10,9 @@
 #include "session/advance_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  quarrow::fuzz::FuzzDisk disk(data, size);
+  quarrow::fuzz::NtfsFuzzDisk disk(data, size);
   quarrow::ScanContext ctx;
-  quarrow::fuzz::SetNtfsRange(disk, ctx);
+  disk.SetUp(ctx);
   quarrow::AdvanceSearch search(ctx);
   search.Run();
   const int records = ctx.results.tables.MftEntryTable.RowCount();
