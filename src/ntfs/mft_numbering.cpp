@@ -358,9 +358,10 @@ void InheritVolumeNumbers(ScanContext& ctx, int& assignedCount) {
     directories.SetCell(row, dir_col::kFileSystem, I64Text(last));
     ++assignedCount;
     ui.SetText(control::kStatus, "Assigned " + std::to_string(assignedCount) + " / " + std::to_string(rows));
-    ui.SetProgress(control::kProgress,
-                   ProgressPercent(static_cast<std::uint64_t>(assignedCount), static_cast<std::uint64_t>(rows)),
-                   "Completed ");
+    ui.SetProgress(
+        control::kProgress,
+        ProgressPercent(static_cast<std::uint64_t>(assignedCount), static_cast<std::uint64_t>(rows)),
+        "Completed ");
   }
 }
 
