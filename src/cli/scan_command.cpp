@@ -181,7 +181,11 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
         .Number("ReservedSectors", g.ReservedSectors)
         .Number("Cluster0Sector", g.Cluster0Sector)
         .Number("FirstFatSector", g.FirstFatSector)
-        .Number("SecondFatSector", g.SecondFatSector);
+        .Number("SecondFatSector", g.SecondFatSector)
+        .Number("MftSector", g.MftSector)
+        .Number("MftMirrSector", g.MftMirrSector)
+        .Number("MftRecordSectors", g.MftRecordSectors)
+        .Number("IndexBlockSectors", g.IndexBlockSectors);
     doc.Array("folders", visit.folders, [](JsonObject& o, const FolderRecord& f) {
       o.Text("path", f.path)
           .Text("name", f.name)

@@ -71,6 +71,8 @@ std::vector<SectorExtent> RunsToSectorExtents(std::span<const ClusterRun> runs, 
     if (!run.sparse) {
       if (run.lcn > (kMax - partitionStart) / sectorsPerCluster) break;
       extent.startSector = partitionStart + run.lcn * sectorsPerCluster;
+      // The extent's last sector must have a number too, or a record in it would wrap to the start.
+      if (extent.sectorCount > kMax - extent.startSector) break;
     }
     extents.push_back(extent);
   }

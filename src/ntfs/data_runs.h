@@ -35,7 +35,8 @@ struct SectorExtent {
 std::vector<ClusterRun> DecodeRunList(ByteSpan runList);
 
 // The runs in sectors of a volume starting at partitionStart. The conversion stops at a run
-// whose sectors do not fit 64 bits; nothing maps with 0 sectors per cluster.
+// whose sectors (its first and its last) do not fit 64 bits; nothing maps with 0 sectors per
+// cluster.
 std::vector<SectorExtent> RunsToSectorExtents(std::span<const ClusterRun> runs, std::uint64_t partitionStart,
                                               std::uint32_t sectorsPerCluster);
 std::vector<SectorExtent> DecodeRunListSectors(ByteSpan runList, std::uint64_t partitionStart,

@@ -149,36 +149,54 @@ std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
   return Utf16ToUtf8(chars);
 }
 
-std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
+namespace {
+
+// Walks the record's unnamed $FILE_NAME attributes and gives the first of each namespace in
+// `wanted` (indexed by namespace, 0 to 3). The walk gives up at a content offset that points past
+// the record; a $FILE_NAME whose name does not fit inside the record is stepped over.
+void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& found, unsigned wantedMask) {
   AttributeWalk walk(record);
   while (auto a = walk.Next()) {
     if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
     const std::size_t content = a->offset + a->contentOffset;
-    if (content >= record.size()) return std::nullopt;
-    if (!Fits(record, content, kFileNameChars) || Byte(record, content + kFileNameSpace) != nameSpace)
-      continue;
+    if (content >= record.size()) return;
+    if (!Fits(record, content, kFileNameChars)) continue;
+    const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
+    if (nameSpace >= found.size() || (wantedMask & (1u << nameSpace)) == 0 || found[nameSpace]) continue;
     const std::size_t units = Byte(record, content + kFileNameLength);
     if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
-    FileName found;
-    found.name = Utf16NameAt(record, content + kFileNameChars, units);
-    found.parent = Le32(record, content + kFileNameParent);
-    found.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
-    found.nameSpace = nameSpace;
-    return found;
+    FileName name;
+    name.name = Utf16NameAt(record, content + kFileNameChars, units);
+    name.parent = Le32(record, content + kFileNameParent);
+    name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
+    name.nameSpace = nameSpace;
+    found[nameSpace] = std::move(name);
   }
-  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
+  std::array<std::optional<FileName>, 4> found;
+  if (nameSpace >= found.size()) return std::nullopt;
+  CollectFileNames(record, found, 1u << nameSpace);
+  return std::move(found[nameSpace]);
 }
 
 std::optional<FileName> FindFileName(ByteSpan record) {
-  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace}) {
-    if (auto found = FindFileName(record, nameSpace)) return found;
+  // One walk for all four namespaces: the first name of each, then the preferred one.
+  std::array<std::optional<FileName>, 4> found;
+  CollectFileNames(record, found, 0xF);
+  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace, kPosixNamespace}) {
+    if (found[nameSpace]) return std::move(found[nameSpace]);
   }
   return std::nullopt;
 }
 
 std::optional<std::uint64_t> FindDataSize(ByteSpan record) {
   const auto data = FindAttribute(record, attr_type::kData);
-  if (!data) return std::nullopt;
+  // Only the piece that starts the stream carries its sizes; a later piece says 0.
+  if (!data || (data->nonResident && data->lowestVcn != 0)) return std::nullopt;
   return data->nonResident ? data->realSize : data->contentLength;
 }
 

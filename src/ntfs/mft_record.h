@@ -119,12 +119,14 @@ struct FileName {
 // that points past the record; a $FILE_NAME whose name does not fit inside the record is stepped
 // over.
 std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace);
-// The name a record is listed under: Win32, else Win32 and DOS, else DOS. A record named only in
-// the POSIX namespace has none.
+// The name a record is listed under: Win32, else Win32 and DOS, else DOS, else POSIX. A POSIX
+// name comes last but counts: a volume written by a POSIX system (ntfs-3g, for one) names every
+// file in that namespace only, and dropping those names would lose every such file.
 std::optional<FileName> FindFileName(ByteSpan record);
 
 // The size of the first unnamed $DATA attribute: the real size when non-resident, the content
-// length when resident.
+// length when resident. None when that attribute is a later piece of a stream split over several
+// records (its lowest VCN is not 0): only the first piece holds the stream's sizes.
 std::optional<std::uint64_t> FindDataSize(ByteSpan record);
 
 // The first cluster of a folder's "$I30" index allocation: the offset field of the first run,
@@ -139,7 +141,7 @@ std::uint32_t SystemFileNumber(std::string_view name);
 // What a record found by a sector scan contributes to its MftEntryTable row. Numbers are kept at
 // full width; the row takes the low 32 bits of size.
 struct FileRecord {
-  std::string name;  // "name"; empty when no Win32, DOS or Win32-and-DOS name
+  std::string name;  // "name"; empty when the record has no $FILE_NAME in any namespace
   bool hasName = false;
   std::uint32_t parent = 0;        // "parentMFT"; 0 without a name
   std::int64_t creationTime = 0;   // "date"; 0 without a name

@@ -1,12 +1,71 @@
-// The NTFS stages of a Standard search. Not built yet: the search says so instead of scanning.
+// The NTFS stages of a Standard search: the $MFT's extents, the walk over every record, the
+// linking of folders whose parent was not found and the results tree. Files stay in
+// PendingEntryTable, where the file list takes them from.
+#include "fat/directory_passes.h"
+#include "ntfs/mft_walk.h"
+#include "results/file_list.h"
+#include "results/folder_tree.h"
+#include "scan/scan_context.h"
 #include "session/standard_search.h"
 
 namespace quarrow {
 
-StandardSearchOutcome RunNtfsStandardStages(ScanContext&, bool validated, DetailsList*) {
+StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, DetailsList* list) {
+  using namespace entry_col;
   StandardSearchOutcome outcome;
   outcome.validated = validated;
-  outcome.refused = "the Standard search of NTFS volumes is not built yet";
+  Feedback& ui = ctx.Ui();
+  ScanTables& tables = ctx.results.tables;
+  ui.EnableControl(control::kBack, false);
+  ui.EnableControl(control::kNext, false);
+  tables.EntryTable.DeleteAllRows();
+  tables.PendingEntryTable.DeleteAllRows();
+  ui.ShowControl(control::kStopSearching, true);
+  // A volume whose boot sectors were refused has no MFT to follow; VolumeGeometry may still hold
+  // an earlier scan's figures, which must not be read as this volume's.
+  if (!validated) ui.ShowAdvice(AdviceDialog::kStandardSearch);
+
+  ctx.activeGeometry.CopyFrom(ctx.geometry, FsType::kNtfs);
+  MftExtentList extents;
+  if (validated && !ctx.StopRequested()) {
+    extents = LoadMftExtents(ctx, ctx.activeGeometry.Cluster0Sector, ctx.activeGeometry.MftSector,
+                             ctx.activeGeometry.SectorsPerCluster);
+  }
+  ui.SetText(control::kFolderCounterLabel, "MFT Found                               :");
+  WalkMft(ctx, extents);
+  outcome.stopped = ctx.StopRequested();
+  if (outcome.stopped) {
+    ui.ShowControl(control::kStopSearching, false);
+    ui.SetGuidance(
+        "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
+        "save recovered Files and Folders.");
+  }
+
+  ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
+  ui.SetGuidance("Please wait...");
+  tables.EntryTable.Sort(kSelf);
+  LinkLostDirectories(ctx, LinkForm::kNtfs);
+  tables.EntryTable.Sort(kParent);
+  ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  ctx.results.volumeType = FsType::kNtfs;
+  BuildFolderTree(ctx.results);
+  const int filesFound = tables.PendingEntryTable.RowCount();
+  ctx.results.dataFound = true;
+
+  // The results page; PendingEntryTable stays, the file list reads it.
+  if (list) {
+    list->columns = ResultsColumns();
+    list->Clear();
+  }
+  ui.EnableControl(control::kBack, true);
+  ui.ShowControl(control::kStopSearching, false);
+  ui.ShowControl(control::kNext, false);
+  ui.SetText(control::kCurrentFolder, "");
+  ui.SetGuidance(
+      "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
+      "save "
+      "recovered Files and Folders.");
+  if (!ctx.results.dataFound || filesFound < 1) ui.ShowAdvice(AdviceDialog::kStandardSearch);
   return outcome;
 }
 

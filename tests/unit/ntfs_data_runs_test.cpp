@@ -53,6 +53,8 @@ TEST(NtfsRunListTest, SectorsOfTheVolume) {
             std::make_tuple(0u, 64u, true));
   EXPECT_EQ(std::make_tuple(extents[2].startSector, extents[2].sectorCount), std::make_tuple(2608u, 16u));
   EXPECT_EQ(DecodeRunListSectors(RunList({{1, 2}, {1, 0x7FFFFFFFFFFFFFF0}}), 2048, 128).size(), 1u);
+  // Found by fuzzing: a run whose first sector fits 64 bits and whose last does not.
+  EXPECT_TRUE(DecodeRunListSectors(RunList({{0x2ED, 0x3FFFFFFFFFFFFDFF}}), 2048, 4).empty());
   EXPECT_TRUE(DecodeRunListSectors(RunList({{1, 2}}), 2048, 0).empty());
 }
 

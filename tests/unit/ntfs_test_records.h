@@ -4,11 +4,17 @@
 // them.
 
 #include <cstdint>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "disk/fault_block_device.h"
+#include "disk/sector_reader.h"
 #include "ntfs/mft_record.h"
+#include "scan/scan_context.h"
+#include "support/test_support.h"
 
 namespace quarrow::ntfs_test {
 
@@ -126,6 +132,7 @@ inline Bytes FileRecordBytes(const std::vector<Bytes>& attributes, std::uint8_t 
   Put(r, 20, 56, 2), r[22] = flags, Put(r, 28, 1024, 4), Put(r, 44, number, 4);
   std::size_t at = 56;
   for (const Bytes& a : attributes) {
+    if (at + a.size() + 8 > 1024) throw std::length_error("attributes do not fit a FILE record");
     std::copy(a.begin(), a.end(), r.begin() + static_cast<std::ptrdiff_t>(at));
     at += a.size();
   }
@@ -163,6 +170,37 @@ inline Bytes IndexRecordBytes(const std::vector<Bytes>& entries, std::uint64_t v
   Put(r, at + 8, 16, 2), Put(r, at + 12, 2, 2), Put(r, 28, at + 16 - 24, 4);
   Protect(r, 40);
   return r;
+}
+
+// A disk in memory with a ScanContext reading it, for the NTFS stages.
+struct NtfsDisk {
+  explicit NtfsDisk(std::uint64_t sectors) : disk(std::make_shared<FaultBlockDevice>(sectors * 512)) {
+    opener.Add("ntfs-test.img", disk);
+    paths.Set(0, "ntfs-test.img");
+    ctx.reader = &reader;
+    ctx.partitionType = FsType::kNtfs;
+    ctx.searchEnd = sectors;
+    ctx.SetFeedback(feedback);
+    ctx.ResetForScan();
+  }
+  void Put(std::uint64_t sector, const Bytes& bytes) { disk->WriteSector(sector, bytes); }
+
+  std::shared_ptr<FaultBlockDevice> disk;
+  FaultDeviceOpener opener;
+  DevicePathTable paths;
+  SectorReader reader{paths, opener};
+  test_support::RecordingFeedback feedback;
+  ScanContext ctx;
+};
+
+// The cells of every row of a table, for comparing whole tables.
+inline std::vector<std::vector<std::string>> Rows(const TextTable& table) {
+  std::vector<std::vector<std::string>> rows;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    rows.emplace_back();
+    for (int c = 0; c < table.ColumnCount(); ++c) rows.back().push_back(table.Cell(r, c));
+  }
+  return rows;
 }
 
 }  // namespace quarrow::ntfs_test

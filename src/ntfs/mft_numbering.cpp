@@ -1,0 +1,458 @@
+#include "ntfs/mft_numbering.h"
+
+#include <array>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "fat/directory_passes.h"
+#include "ntfs/index_record.h"
+#include "results/folder_tree.h"
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+namespace {
+
+namespace mft_col {
+constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kDate = 7, kFirstRun = 8,
+              kDeleted = 9;
+}
+namespace dir_col {
+constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kName = 5, kFirstRun = 6;
+}
+namespace fs_col {
+constexpr int kSector = 0, kEnd = 1, kSpc = 2, kTotal = 4, kStart = 6, kPartType = 10;
+}
+constexpr std::uint32_t kUnassigned = 0xFFFFFFFF;
+constexpr std::string_view kUnassignedText = "4294967295";
+constexpr std::string_view kProceedGuidance =
+    "For recovering data proceed with next button or if you want to recover another drive, proceed with back "
+    "button and select another partition.";
+
+std::uint32_t CellU32(const TextTable& table, int row, int column) {
+  return ReadU32(table.Cell(row, column));
+}
+
+bool IsFolderRow(const TextTable& mft, int row) {
+  return mft.Cell(row, mft_col::kType) == "FOLDER";
+}
+
+}  // namespace
+
+// One DirectoryTable folder and one MftRecordTable row, as numbers.
+struct MftNumbering::State {
+  struct Folder {
+    std::uint32_t sector = 0, self = 0, firstRun = 0;
+    std::uint64_t fileSystem = 0;  // column 3 read as a 64-bit number
+  };
+  struct IndexRow {
+    std::uint32_t sector = 0, owner = 0;
+    bool vcnZero = false, unassigned = false, deleted = false;
+  };
+  std::vector<Folder> folders;
+  std::vector<IndexRow> indexRows;
+  std::unordered_map<std::uint32_t, std::vector<std::size_t>> byOwner;  // index rows, in table order
+  std::unordered_map<std::uint64_t, bool> probes;                       // sector -> begins with "INDX"
+
+  // The sector of the first index record that still belongs to no volume and is owned by self.
+  std::optional<std::uint32_t> FirstIndexSector(std::uint32_t self) const {
+    auto it = byOwner.find(self);
+    if (it == byOwner.end()) return std::nullopt;
+    for (std::size_t i : it->second) {
+      const IndexRow& row = indexRows[i];
+      if (!row.deleted && row.vcnZero && row.unassigned) return row.sector;
+    }
+    return std::nullopt;
+  }
+};
+
+MftNumbering::MftNumbering(ScanContext& ctx) : ctx_(ctx), state_(std::make_unique<State>()) {}
+MftNumbering::~MftNumbering() = default;
+
+void MftNumbering::LoadTables() {
+  const ScanTables& tables = ctx_.results.tables;
+  State& s = *state_;
+  s.folders.clear();
+  for (int row = 0; row < tables.DirectoryTable.RowCount(); ++row) {
+    State::Folder f;
+    f.sector = CellU32(tables.DirectoryTable, row, dir_col::kSector);
+    f.self = CellU32(tables.DirectoryTable, row, dir_col::kSelf);
+    f.firstRun = CellU32(tables.DirectoryTable, row, dir_col::kFirstRun);
+    f.fileSystem = static_cast<std::uint64_t>(ReadI64(tables.DirectoryTable.Cell(row, dir_col::kFileSystem)));
+    s.folders.push_back(f);
+  }
+  s.indexRows.clear();
+  s.byOwner.clear();
+  const TextTable& records = tables.MftRecordTable;
+  for (int row = 0; row < records.RowCount(); ++row) {
+    State::IndexRow r;
+    r.sector = CellU32(records, row, 0);
+    r.owner = CellU32(records, row, 1);
+    r.vcnZero = CellU32(records, row, 2) == 0;
+    r.unassigned = records.Cell(row, 3) == kUnassignedText;
+    s.byOwner[r.owner].push_back(s.indexRows.size());
+    s.indexRows.push_back(r);
+  }
+}
+
+void MftNumbering::StoreTables() {
+  State& s = *state_;
+  std::vector<int> deleted;
+  for (std::size_t i = 0; i < s.indexRows.size(); ++i) {
+    if (s.indexRows[i].deleted) deleted.push_back(static_cast<int>(i));
+  }
+  ctx_.results.tables.MftRecordTable.DeleteRows(std::move(deleted));
+  LoadTables();
+}
+
+bool MftNumbering::ClaimVolumeFolders(std::uint32_t start, std::uint32_t spc, std::uint32_t end) {
+  Feedback& ui = ctx_.Ui();
+  State& s = *state_;
+  TextTable& directories = ctx_.results.tables.DirectoryTable;
+  const int rows = directories.RowCount();
+  bool claimed = false;
+  for (std::size_t i = 0; i < s.folders.size(); ++i) {
+    State::Folder& f = s.folders[i];
+    if (!(start < f.sector && f.sector <= end) || f.fileSystem != 0 || f.firstRun == 0) continue;
+    const std::uint64_t probe = std::uint64_t{start} + std::uint64_t{spc} * f.firstRun;
+    auto known = s.probes.find(probe);
+    if (known == s.probes.end()) {
+      std::array<std::uint8_t, kSectorSize> sector{};
+      ctx_.Read(probe, 1, sector);
+      known = s.probes.emplace(probe, BytesEqual(sector, 0, "INDX")).first;
+    }
+    if (!known->second) continue;
+    ++assigned_;
+    ui.SetText(control::kStatus, "Assigned " + std::to_string(assigned_) + " / " + std::to_string(rows));
+    ui.SetProgress(control::kProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(assigned_), static_cast<std::uint64_t>(rows)),
+                   "Completed ");
+    f.fileSystem = static_cast<std::uint64_t>(identified_) + 1;
+    directories.SetCell(static_cast<int>(i), dir_col::kFileSystem,
+                        U32Text(static_cast<std::uint32_t>(f.fileSystem)));
+    // The index record the probe found is the folder's own: it takes no part in later pairings.
+    for (State::IndexRow& row : s.indexRows) {
+      if (row.deleted) continue;
+      if (row.sector > end) break;
+      if (row.sector == probe) {
+        row.deleted = true;
+        break;
+      }
+    }
+    claimed = true;
+  }
+  ui.EnableControl(control::kBack, true);
+  ui.SetGuidance(kProceedGuidance);
+  return claimed;
+}
+
+int MftNumbering::Run() {
+  Feedback& ui = ctx_.Ui();
+  ScanTables& tables = ctx_.results.tables;
+  TextTable& mft = tables.MftEntryTable;
+  TextTable& directories = tables.DirectoryTable;
+  State& s = *state_;
+  assigned_ = 0;
+  ui.EnableControl(control::kBack, false);
+  ui.SetGuidance("Please wait...");
+  directories.DeleteAllRows();
+
+  // Step 2: folders without a number, to be matched against their parents' index entries.
+  using CandidateKey = std::tuple<std::int64_t, std::string, std::uint32_t>;
+  std::map<CandidateKey, std::deque<int>> candidates;  // in DirectoryTable order: first match wins
+  for (int row = 0; row < mft.RowCount(); ++row) {
+    if (!IsFolderRow(mft, row) || CellU32(mft, row, mft_col::kSelf) != 0) continue;
+    const int d = directories.AppendRow(mft.Cell(row, mft_col::kName));
+    directories.SetCell(d, dir_col::kDate, mft.Cell(row, mft_col::kDate));
+    directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
+    directories.SetCell(d, dir_col::kSelf, U32Text(static_cast<std::uint32_t>(row)));
+    candidates[{ReadI64(mft.Cell(row, mft_col::kDate)), mft.Cell(row, mft_col::kName),
+                CellU32(mft, row, mft_col::kParent)}]
+        .push_back(d);
+  }
+
+  // Step 3, phase 1: a folder entry of an index record names the folder's MFT number.
+  ui.SetText(control::kStatus, " Assigning MFT Numbers Phase 1 \\ 2   ...");
+  ui.SetProgress(control::kProgress, 0, "0  % Completed ");
+  const int indexCount = tables.MftRecordTable.RowCount();
+  std::vector<int> matched;
+  for (int j = 0; j < indexCount; ++j) {
+    ui.SetText(control::kStatus, " Assigning MFT Numbers Phase 1 \\ 2 ( " + std::to_string(j) + "/" +
+                                     std::to_string(indexCount) + " ) .....");
+    if (candidates.empty()) break;
+    const std::uint32_t sector = CellU32(tables.MftRecordTable, j, 0);
+    std::array<std::uint8_t, kSectorSize> first{};
+    ctx_.Read(sector, 1, first);
+    const auto header = DecodeIndexRecordHeader(first);
+    if (!header) continue;
+    std::vector<std::uint8_t> record(header->SectorCount() * kSectorSize);
+    ctx_.Read(sector, static_cast<std::uint32_t>(header->SectorCount()), record);
+    for (const IndexEntry& entry : DecodeIndexEntries(record)) {
+      if (!entry.isFolder) continue;
+      auto it = candidates.find({entry.creationTime, entry.name, entry.parent});
+      if (it == candidates.end()) continue;
+      const int d = it->second.front();
+      mft.SetCell(static_cast<int>(CellU32(directories, d, dir_col::kSelf)), mft_col::kSelf,
+                  U32Text(entry.recordNumber));
+      matched.push_back(d);
+      it->second.pop_front();
+      if (it->second.empty()) candidates.erase(it);
+    }
+    ui.SetProgress(control::kProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(j), static_cast<std::uint64_t>(indexCount)),
+                   "Completed ");
+  }
+  directories.DeleteRows(std::move(matched));
+
+  // Step 4, phase 2: the rest number themselves upward from the nearest numbered row above.
+  ui.SetText(control::kStatus, " Assigning MFT Numbers Phase 2 \\ 2   ...");
+  ui.SetProgress(control::kProgress, 0, "0  % Completed ");
+  const int mftRows = mft.RowCount();
+  std::uint32_t last = 1;
+  for (int row = 0; row < mftRows; ++row) {
+    const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
+    if (self == 0) {
+      ++last;
+      mft.SetCell(row, mft_col::kSelf, U32Text(last));
+    } else {
+      last = self;
+    }
+    ui.SetProgress(control::kProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)),
+                   "Completed ");
+  }
+
+  // Step 5: the folder list.
+  ui.SetText(control::kStatus, " Extracting Directory Entries .........");
+  ui.SetProgress(control::kProgress, 0, "0  % Completed ");
+  directories.DeleteAllRows();
+  for (int row = 0; row < mftRows; ++row) {
+    ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
+                                     std::to_string(mftRows));
+    ui.SetProgress(control::kProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)),
+                   "Completed ");
+    if (!IsFolderRow(mft, row)) continue;
+    const int d = directories.AppendRow(mft.Cell(row, mft_col::kSector));
+    directories.SetCell(d, dir_col::kSelf, mft.Cell(row, mft_col::kSelf));
+    directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
+    directories.SetCell(d, dir_col::kFileSystem, "0");
+    directories.SetCell(d, dir_col::kDate, mft.Cell(row, mft_col::kDate));
+    directories.SetCell(d, dir_col::kName, mft.Cell(row, mft_col::kName));
+    directories.SetCell(d, dir_col::kFirstRun, mft.Cell(row, mft_col::kFirstRun));
+  }
+
+  // Step 6: only the first index record of each folder stays.
+  {
+    TextTable& records = tables.MftRecordTable;
+    std::vector<int> later;
+    for (int row = 0; row < records.RowCount(); ++row) {
+      if (CellU32(records, row, 2) != 0) later.push_back(row);
+    }
+    records.DeleteRows(std::move(later));
+    ui.SetProgress(control::kProgress, 0, "Completed ");
+  }
+  LoadTables();
+
+  // Step 7: volumes from boot sectors.
+  ui.SetText(control::kStatus, "Analyzing File Systems List");
+  identified_ = 0;
+  TextTable& identified = tables.IdentifiedFileSystemTable;
+  identified.DeleteAllRows();
+  auto appendVolume = [&](std::uint32_t start, std::uint32_t end, std::uint32_t spc) {
+    const int row = identified.AppendRow(U32Text(start));
+    identified.SetCell(row, fs_col::kStart, U32Text(start));
+    identified.SetCell(row, fs_col::kEnd, U32Text(end));
+    identified.SetCell(row, fs_col::kSpc, U32Text(spc));
+    identified.SetCell(row, fs_col::kPartType, "NTFS");
+  };
+  const TextTable& boots = tables.FileSystemTable;
+  for (int row = 0; row < boots.RowCount(); ++row) {
+    const std::uint32_t start = CellU32(boots, row, fs_col::kSector);
+    const std::uint32_t spc = CellU32(boots, row, 1);
+    const auto end = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{start} + CellU32(boots, row, fs_col::kTotal), 0xFFFFFFFFull));
+    if (ClaimVolumeFolders(start, spc, end)) {
+      ++identified_;
+      appendVolume(start, end, spc);
+    }
+  }
+
+  // Step 8: volumes from pairs of folders whose index records imply the same geometry.
+  const auto searchEnd = static_cast<std::uint32_t>(std::min(ctx_.searchEnd, kLastAddressableSector));
+  std::set<std::pair<std::uint32_t, std::uint32_t>> refused;  // (start, spc) that claimed nothing
+  for (std::size_t i = 0; i < s.folders.size(); ++i) {
+    if (s.folders[i].fileSystem != 0) continue;
+    const std::uint32_t fr1 = s.folders[i].firstRun;
+    const std::optional<std::uint32_t> s1 = fr1 == 0 ? std::nullopt : s.FirstIndexSector(s.folders[i].self);
+    if (!s1) {
+      s.folders[i].fileSystem = kUnassigned;
+      directories.SetCell(static_cast<int>(i), dir_col::kFileSystem, kUnassignedText);
+      continue;
+    }
+    for (std::size_t k = i + 1; k < s.folders.size(); ++k) {
+      const std::uint32_t fr2 = s.folders[k].firstRun;
+      if (s.folders[k].fileSystem != 0 || fr2 == 0 || fr1 == fr2) continue;
+      const std::optional<std::uint32_t> s2 = s.FirstIndexSector(s.folders[k].self);
+      if (!s2 || *s2 == *s1) continue;
+      // Unsigned 32-bit arithmetic, as the sectors and clusters are kept.
+      const std::uint32_t spc = fr1 > fr2 ? (*s1 - *s2) / (fr1 - fr2) : (*s2 - *s1) / (fr2 - fr1);
+      const std::uint32_t start = *s1 - fr1 * spc;
+      if (!IsValidSectorsPerCluster(spc) || static_cast<std::int32_t>(start) < 0) continue;
+      if (refused.contains({start, spc})) continue;
+      if (ClaimVolumeFolders(start, spc, searchEnd)) {
+        ++identified_;
+        appendVolume(start, searchEnd, spc);
+        break;
+      }
+      refused.insert({start, spc});
+    }
+  }
+
+  // Step 9: unassigned folders inherit the number of the folder above them.
+  StoreTables();
+  InheritVolumeNumbers(ctx_, assigned_);
+
+  // Step 10: the outcome.
+  ui.ShowControl(control::kProgress, false);
+  if (identified_ > 0) {
+    ui.EnableControl(control::kNext, true);
+    ui.SetGuidance(kProceedGuidance);
+  } else if (mft.RowCount() == 0) {
+    ui.SetGuidance("No File System could be identified. Click on 'Back' button to select another Partition.");
+    ui.ShowAdvice(AdviceDialog::kAdvanceSearch);
+  } else {
+    // Records but no volume: the whole search range, with the most common cluster size.
+    const int row = identified.AppendRow(I32Text(static_cast<std::int32_t>(ctx_.searchStart)));
+    identified.SetCell(row, fs_col::kStart, I32Text(static_cast<std::int32_t>(ctx_.searchStart)));
+    identified.SetCell(row, fs_col::kEnd, I32Text(static_cast<std::int32_t>(ctx_.searchEnd)));
+    identified.SetCell(row, fs_col::kSpc, "8");
+    identified.SetCell(row, fs_col::kPartType, "NTFS");
+    ui.EnableControl(control::kNext, true);
+    ui.SetGuidance(kProceedGuidance);
+  }
+  ui.EnableControl(control::kBack, true);
+  return identified_;
+}
+
+void InheritVolumeNumbers(ScanContext& ctx, int& assignedCount) {
+  Feedback& ui = ctx.Ui();
+  TextTable& directories = ctx.results.tables.DirectoryTable;
+  const int rows = directories.RowCount();
+  std::int64_t last = 1;
+  for (int row = 0; row < rows; ++row) {
+    const std::int64_t value = ReadI64(directories.Cell(row, dir_col::kFileSystem));
+    if (value != kUnassigned) {
+      last = value;
+      continue;
+    }
+    directories.SetCell(row, dir_col::kFileSystem, I64Text(last));
+    ++assignedCount;
+    ui.SetText(control::kStatus, "Assigned " + std::to_string(assignedCount) + " / " + std::to_string(rows));
+    ui.SetProgress(
+        control::kProgress,
+        ProgressPercent(static_cast<std::uint64_t>(assignedCount), static_cast<std::uint64_t>(rows)),
+        "Completed ");
+  }
+}
+
+int AssignMftNumbers(ScanContext& ctx) {
+  return MftNumbering(ctx).Run();
+}
+
+void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
+  using namespace entry_col;
+  Feedback& ui = ctx.Ui();
+  ScanTables& tables = ctx.results.tables;
+  TextTable& directories = tables.DirectoryTable;
+
+  // Each MFT number once, at its first row.
+  {
+    TextTable& spare = tables.SpareDirectoryTable;
+    spare.DeleteAllRows();
+    std::unordered_set<std::string> seen;
+    for (int row = 0; row < directories.RowCount(); ++row) {
+      if (!seen.insert(directories.Cell(row, dir_col::kSelf)).second) continue;
+      const int r = spare.AppendRow(directories.Cell(row, dir_col::kSelf));
+      spare.SetCell(r, 1, directories.Cell(row, dir_col::kSector));
+      for (int column = 2; column <= 6; ++column) spare.SetCell(r, column, directories.Cell(row, column));
+    }
+    directories.DeleteAllRows();
+    for (int row = 0; row < spare.RowCount(); ++row) {
+      const int r = directories.AppendRow(spare.Cell(row, 1));
+      directories.SetCell(r, dir_col::kSelf, spare.Cell(row, 0));
+      for (int column = 2; column <= 6; ++column) directories.SetCell(r, column, spare.Cell(row, column));
+    }
+    spare.DeleteAllRows();
+  }
+
+  // The deleted mark of each folder record, by the record's sector.
+  const TextTable& mft = tables.MftEntryTable;
+  std::unordered_set<std::string> deletedFolderSectors;
+  for (int row = 0; row < mft.RowCount(); ++row) {
+    if (IsFolderRow(mft, row) && mft.Cell(row, mft_col::kDeleted) == "1")
+      deletedFolderSectors.insert(mft.Cell(row, mft_col::kSector));
+  }
+
+  TextTable& entries = tables.EntryTable;
+  const int folderRows = directories.RowCount();
+  int inserted = 0;
+  for (int row = 0; row < folderRows; ++row) {
+    ui.SetProgress(control::kStageProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(folderRows)),
+                   "");
+    if (ReadI32Saturating(directories.Cell(row, dir_col::kFileSystem)) != fileSystem) continue;
+    const int r = entries.InsertRow(inserted++, directories.Cell(row, dir_col::kName));
+    entries.SetCell(r, kSelf, directories.Cell(row, dir_col::kSelf));
+    entries.SetCell(r, kParent, directories.Cell(row, dir_col::kParent));
+    entries.SetCell(r, kDate, directories.Cell(row, dir_col::kDate));
+    entries.SetCell(r, kAttr, "16");
+    entries.SetCell(r, kType, "FOLDER");
+    if (deletedFolderSectors.contains(directories.Cell(row, dir_col::kSector)))
+      entries.SetCell(r, kDeleted, "1");
+  }
+
+  const TextTable& identified = tables.IdentifiedFileSystemTable;
+  const int chosen = fileSystem - 1;
+  ctx.activeGeometry.Cluster0Sector = ReadU32(identified.Cell(chosen, fs_col::kStart));
+  ctx.activeGeometry.type =
+      FsTypeFromText(identified.Cell(chosen, fs_col::kPartType)).value_or(FsType::kNtfs);
+  ctx.activeGeometry.SectorsPerCluster = ReadU32(identified.Cell(chosen, fs_col::kSpc));
+
+  ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
+  entries.Sort(kSelf);
+  LinkLostDirectories(ctx, LinkForm::kNtfs);
+  ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  ctx.results.volumeType = FsType::kNtfs;
+  BuildFolderTree(ctx.results, control::kStageProgress);
+
+  TextTable& pending = tables.PendingEntryTable;
+  pending.DeleteAllRows();
+  const int mftRows = mft.RowCount();
+  for (int row = 0; row < mftRows; ++row) {
+    ui.SetText(control::kEnumerating,
+               "Currently Enumerating " + std::to_string(row) + " / " + std::to_string(mftRows));
+    ui.SetProgress(control::kStageProgress,
+                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)), "");
+    if (IsFolderRow(mft, row)) continue;
+    const int r = pending.AppendRow(mft.Cell(row, mft_col::kName));
+    pending.SetCell(r, kSector, mft.Cell(row, mft_col::kSector));
+    pending.SetCell(r, kSelf, mft.Cell(row, mft_col::kSelf));
+    pending.SetCell(r, kParent, mft.Cell(row, mft_col::kParent));
+    pending.SetCell(r, kSize, mft.Cell(row, mft_col::kSize));
+    pending.SetCell(r, kDate, mft.Cell(row, mft_col::kDate));
+    pending.SetCell(r, kDeleted, mft.Cell(row, mft_col::kDeleted));
+    pending.SetCell(r, kType, "FILE");
+  }
+}
+
+}  // namespace quarrow

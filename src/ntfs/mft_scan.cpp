@@ -1,0 +1,135 @@
+#include "ntfs/mft_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/chunk_buffer.h"
+#include "ntfs/index_record.h"
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+namespace {
+
+constexpr std::uint32_t kFileRecordSectors = kFileRecordSize / kSectorSize;
+
+namespace mft_col {
+constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kFsNumber = 6, kDate = 7,
+              kFirstRun = 8, kDeleted = 9;
+}
+
+void AppendBootSectorRow(ScanContext& ctx, int& bootCounter, ByteSpan sector, std::uint64_t sectorNumber) {
+  TextTable& table = ctx.results.tables.FileSystemTable;
+  const std::array<std::string, 7> cells =
+      MakeNtfsFileSystemRow(DecodeNtfsBootSector(sector), sectorNumber).Cells();
+  ++bootCounter;
+  ctx.Ui().SetText(control::kBootCounter, std::to_string(bootCounter));
+  // Boot sectors of this scan come after the rows already there (the counter counts this scan's).
+  const int row = table.InsertRow(table.RowCount(), cells[0]);
+  for (int column = 1; column < static_cast<int>(cells.size()); ++column) {
+    table.SetCell(row, column, cells[static_cast<std::size_t>(column)]);
+  }
+}
+
+}  // namespace
+
+void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::uint64_t sector) {
+  using namespace mft_col;
+  table.SetCell(row, kName, record.name);
+  table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
+  table.SetCell(row, kParent, U32Text(record.parent));
+  table.SetCell(row, kFsNumber, "0");
+  table.SetCell(row, kDate, I64Text(record.creationTime));
+  table.SetCell(row, kSize, U32Text(static_cast<std::uint32_t>(record.size)));
+  table.SetCell(row, kType, record.isFolder ? "FOLDER" : "File");
+  table.SetCell(row, kSelf, U32Text(record.selfMft));
+  table.SetCell(row, kFirstRun, U32Text(record.firstRun));
+  table.SetCell(row, kDeleted, record.deleted ? "1" : "");
+}
+
+void ReadFileRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded) {
+  std::array<std::uint8_t, kFileRecordSize> bytes{};
+  if (loaded.size() >= kFileRecordSize) {
+    std::copy_n(loaded.begin(), kFileRecordSize, bytes.begin());
+  } else {
+    ctx.Read(sector, kFileRecordSectors, bytes);
+  }
+  // A record whose first sector was classified but whose bytes no longer say "FILE" (a failed
+  // read of the second try) still gets its row, with the fallbacks of a record without attributes.
+  const FileRecord record = DecodeFileRecord(bytes).value_or(FileRecord{});
+  TextTable& table = ctx.results.tables.MftEntryTable;
+  const int row = table.InsertRow(rowCounter, record.name);
+  WriteMftEntryRow(table, row, record, sector);
+  ++rowCounter;
+  ctx.Ui().SetText(control::kFolderCounter, std::to_string(rowCounter));
+}
+
+void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded) {
+  const auto header = DecodeIndexRecordHeader(loaded);
+  if (!header) return;
+  std::vector<std::uint8_t> whole;
+  ByteSpan record = loaded;
+  if (loaded.size() < header->size) {
+    whole.resize(header->SectorCount() * kSectorSize);
+    ctx.Read(sector, static_cast<std::uint32_t>(header->SectorCount()), whole);
+    record = whole;
+  }
+  const auto owner = DecodeIndexRecord(record.first(std::min<std::size_t>(record.size(), header->size)));
+  if (!owner) return;
+  TextTable& table = ctx.results.tables.MftRecordTable;
+  const int row = table.InsertRow(rowCounter, U32Text(static_cast<std::uint32_t>(sector)));
+  table.SetCell(row, 1, U32Text(owner->owner));
+  table.SetCell(row, 2, U32Text(static_cast<std::uint32_t>(owner->vcn)));
+  table.SetCell(row, 3, U32Text(0xFFFFFFFFu));
+  ++rowCounter;
+}
+
+void ScanMftRecords(ScanContext& ctx) {
+  Feedback& ui = ctx.Ui();
+  ScanTables& tables = ctx.results.tables;
+  tables.MftEntryTable.DeleteAllRows();
+  tables.MftRecordTable.DeleteAllRows();
+  const std::uint64_t end = std::min(ctx.searchEnd, kLastAddressableSector + 1);
+  const std::string endText = std::to_string(end);
+  ui.SetText(control::kFolderCounter, "0");
+  ui.SetText(control::kBootCounter, "0");
+  ui.SetText(control::kStatus, "Sectors  0 of " + endText);
+
+  int bootRows = 0, fileRows = 0, indexRows = 0;
+  ChunkBuffer chunk(kMftScanChunkSectors);
+  for (std::uint64_t cur = ctx.searchStart; cur < end; cur += kMftScanChunkSectors) {
+    if (ctx.StopRequested()) return;
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMftScanChunkSectors, end - cur));
+    const std::span<std::uint8_t> buffer = chunk.Sectors(count);
+    ctx.Read(cur, count, buffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint8_t* bytes = buffer.data() + std::size_t{i} * kSectorSize;
+      // Most sectors are file data: one look at the three places a signature can be.
+      if (bytes[0] != 'F' && bytes[0] != 'I' && bytes[511] != 0xAA) continue;
+      const ByteSpan sector(bytes, kSectorSize);
+      // From this sector to the end of the chunk: a record that lies inside needs no second read.
+      const ByteSpan rest(sector.data(), buffer.size() - std::size_t{i} * kSectorSize);
+      switch (ClassifyNtfsSector(sector)) {
+        case NtfsSectorKind::kBootSector:
+          AppendBootSectorRow(ctx, bootRows, sector, cur + i);
+          break;
+        case NtfsSectorKind::kFileRecord:
+          ReadFileRecord(ctx, fileRows, cur + i, rest);
+          break;
+        case NtfsSectorKind::kIndexRecord:
+          ReadIndexRecord(ctx, indexRows, cur + i, rest);
+          break;
+        case NtfsSectorKind::kOther:
+          break;
+      }
+    }
+    ui.SetText(control::kStatus, "Sectors  " + std::to_string(cur) + " of " + endText);
+    ui.SetProgress(control::kProgress, ProgressPercent(cur, end), "Completed ");
+  }
+}
+
+}  // namespace quarrow

@@ -1,0 +1,42 @@
+#pragma once
+// The record scan of an NTFS Advance search: every sector of the search range is read in bulk and
+// sorted out without trusting any file-system metadata. NTFS boot sectors become FileSystemTable
+// rows, FILE records MftEntryTable rows (name, parent, size, type, date, deletion) and INDX records
+// MftRecordTable rows (the folder that owns each one). The numbering pass (mft_numbering.h) turns
+// the three tables into numbered records, folders and volumes.
+
+#include <cstdint>
+#include <string>
+
+#include "core/bytes.h"
+#include "ntfs/mft_record.h"
+
+namespace quarrow {
+
+struct ScanContext;
+class TextTable;
+
+// Sectors read per request.
+inline constexpr std::uint32_t kMftScanChunkSectors = 1024;
+
+// Scans [searchStart, searchEnd) of ctx. MftEntryTable and MftRecordTable are emptied first, so a
+// second scan in the same run does not see the first one's rows; FileSystemTable gets the boot
+// sectors after the rows already there. The scan keeps 32-bit sector numbers: a range that ends
+// past sector 2^32 is clipped there, and only sectors inside the range are classified (a record
+// that starts inside it is read whole). Ends between chunks when a stop is requested; the rows
+// found so far stay. Reports on the status line, the two counters and the progress bar.
+void ScanMftRecords(ScanContext& ctx);
+
+// Appends the MftEntryTable row of the FILE record at sector, at row rowCounter, and increments
+// the counter. The record is taken from `loaded` when it holds all 1024 bytes, otherwise read.
+void ReadFileRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded = {});
+
+// Appends the MftRecordTable row of the INDX record at sector, at row rowCounter, when the record
+// is one (at most 65536 bytes, its first entry inside it, an owner of 5 or above): increments the
+// counter then. `loaded` holds at least the record's first sector, all of it when it lies inside.
+void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded);
+
+// The cells of an MftEntryTable row for a decoded record found at sector, written into row.
+void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::uint64_t sector);
+
+}  // namespace quarrow

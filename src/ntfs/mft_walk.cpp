@@ -1,0 +1,246 @@
+#include "ntfs/mft_walk.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "ntfs/chunk_buffer.h"
+#include "ntfs/mft_record.h"
+#include "results/scan_tables.h"
+#include "results/table_numbers.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+
+namespace {
+
+using Record = std::array<std::uint8_t, kFileRecordSize>;
+
+constexpr std::uint32_t kRecordSectors = kFileRecordSize / kSectorSize;
+constexpr std::uint32_t kWalkChunkSectors = 512;  // 256 records per read
+
+// The record at sector, fixed up whole; none when it does not begin with "FILE" (sector 0 stands
+// for a record that could not be located).
+std::optional<Record> ReadFixedRecord(const ScanContext& ctx, std::uint64_t sector) {
+  if (sector == 0) return std::nullopt;
+  Record record{};
+  ctx.Read(sector, kRecordSectors, record);
+  if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
+  ApplyFixup(record);
+  return record;
+}
+
+// A non-resident attribute's value read through its runs, up to its real size (at most
+// kMaxAttributeListBytes); sparse runs read as zeros.
+std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan record,
+                                               const AttributeHeader& attribute, std::uint64_t partitionStart,
+                                               std::uint32_t sectorsPerCluster) {
+  const std::uint64_t size = std::min(attribute.realSize, kMaxAttributeListBytes);
+  std::vector<std::uint8_t> value((size + kSectorSize - 1) / kSectorSize * kSectorSize);
+  std::size_t at = 0;
+  for (const SectorExtent& extent :
+       DecodeRunListSectors(RunListBytes(record, attribute), partitionStart, sectorsPerCluster)) {
+    if (at >= value.size()) break;
+    const auto sectors = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(extent.sectorCount, (value.size() - at) / kSectorSize));
+    if (!extent.sparse)
+      ctx.Read(extent.startSector, sectors, std::span(value).subspan(at, sectors * kSectorSize));
+    at += std::size_t{sectors} * kSectorSize;
+  }
+  value.resize(static_cast<std::size_t>(size));
+  return value;
+}
+
+// A record's $ATTRIBUTE_LIST value, resident or read through its runs; empty when it has none.
+std::vector<std::uint8_t> AttributeListValue(const ScanContext& ctx, ByteSpan record,
+                                             std::uint64_t partitionStart, std::uint32_t sectorsPerCluster) {
+  const auto attribute = FindAttribute(record, attr_type::kAttributeList);
+  if (!attribute) return {};
+  if (attribute->nonResident)
+    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
+  const ByteSpan content = ResidentContent(record, *attribute);
+  return {content.begin(), content.end()};
+}
+
+void AppendDataRuns(MftExtentList& list, ByteSpan record, std::uint64_t partitionStart,
+                    std::uint32_t sectorsPerCluster, bool takeSize) {
+  const auto data = FindUnnamedData(record);
+  if (!data || !data->nonResident) return;
+  const std::vector<SectorExtent> extents =
+      RunsToSectorExtents(data->runs, partitionStart, sectorsPerCluster);
+  list.extents.insert(list.extents.end(), extents.begin(), extents.end());
+  if (takeSize && data->lowestVcn == 0)
+    list.recordCount = (data->realSize + kFileRecordSize - 1) / kFileRecordSize;
+}
+
+void InsertMiscFolderRow(TextTable& table) {
+  using namespace entry_col;
+  const int row = table.InsertRow(0, kMiscFolderName);
+  table.SetCell(row, kSector, "0");
+  table.SetCell(row, kSelf, U32Text(kOrphanCluster));
+  table.SetCell(row, kParent, "5");
+  table.SetCell(row, kDate, "0");
+  table.SetCell(row, kTime, "0");
+  table.SetCell(row, kSize, "0");
+  table.SetCell(row, kAttr, "16");
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+}
+
+// The records a base record's name and size are looked for in: the record itself, then those its
+// attribute list names, each read (and fixed up) once, when first needed.
+class RecordGroup {
+ public:
+  RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
+      : ctx_(ctx), list_(list) {
+    // A long list lives outside the record, as any large attribute does; its records count too.
+    const std::vector<std::uint32_t> numbers =
+        AttributeListRecords(number, AttributeListValue(ctx, base, ctx.activeGeometry.Cluster0Sector,
+                                                        ctx.activeGeometry.SectorsPerCluster));
+    members_.reserve(numbers.size());
+    members_.push_back({number, base, true});
+    for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
+  }
+  // The first answer of find over the records in order.
+  template <typename Find>
+  auto First(Find find) {
+    decltype(find(ByteSpan{})) answer;
+    for (Member& m : members_) {
+      if (!m.tried) m.record = ReadFixedRecord(ctx_, RecordToSector(list_, m.number)), m.tried = true;
+      if (m.record && (answer = find(ByteSpan(*m.record)))) break;
+    }
+    return answer;
+  }
+
+ private:
+  struct Member {
+    std::uint32_t number;
+    std::optional<Record> record;
+    bool tried;
+  };
+  const ScanContext& ctx_;
+  const MftExtentList& list_;
+  std::vector<Member> members_;
+};
+
+// Lists one record read at sector; false when it is not listed (no "FILE", or no name).
+bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t number, std::uint64_t sector,
+                ByteSpan bytes) {
+  // The tables keep 32-bit record and sector numbers.
+  if (!BytesEqual(bytes, 0, "FILE") || number > 0xFFFFFFFFull || sector > 0xFFFFFFFFull) return false;
+  Record base{};
+  std::copy_n(bytes.begin(), std::min(bytes.size(), base.size()), base.begin());
+  ApplyFixup(base);
+  // An extension record holds attributes of its base record, which lists them under its own name.
+  if (Le64(base, mft_record::kBaseRecord) != 0) return false;
+  RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base);
+  const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
+  if (!name) return false;
+
+  using namespace entry_col;
+  const std::uint8_t flags = Byte(base, mft_record::kFlags);
+  const bool folder = flags == 3 || flags == 2;
+  TextTable& table = folder ? ctx.results.tables.EntryTable : ctx.results.tables.PendingEntryTable;
+  const int row = table.AppendRow(name->name);
+  table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
+  table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
+  table.SetCell(row, kParent, U32Text(name->parent));
+  table.SetCell(row, kDate, I64Text(name->creationTime));
+  if (folder) {
+    table.SetCell(row, kSize, "0");
+    table.SetCell(row, kType, "FOLDER");
+    if (flags == 2) table.SetCell(row, kDeleted, "1");
+  } else {
+    const auto size = group.First([](ByteSpan r) { return FindDataSize(r); });
+    table.SetCell(row, kSize, U32Text(static_cast<std::uint32_t>(size.value_or(0))));
+    table.SetCell(row, kType, "FILE");
+    if (flags == 0) table.SetCell(row, kDeleted, "1");
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint64_t MftExtentList::TotalSectors() const {
+  std::uint64_t total = 0;
+  for (const SectorExtent& extent : extents) total += extent.sectorCount;
+  return total;
+}
+
+std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record) {
+  return RecordToSector(std::span<const SectorExtent>(list.extents), record);
+}
+
+MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
+                             std::uint32_t sectorsPerCluster) {
+  MftExtentList list;
+  const std::optional<Record> record0 = ReadFixedRecord(ctx, mftSector);
+  if (!record0) return list;
+  AppendDataRuns(list, *record0, partitionStart, sectorsPerCluster, true);
+
+  // A fragmented $MFT keeps the later pieces of its $DATA in extension records.
+  const std::vector<std::uint32_t> pieces =
+      DataAttributeRecords(AttributeListValue(ctx, *record0, partitionStart, sectorsPerCluster));
+  if (!pieces.empty()) {
+    const std::uint64_t sizeFromRecord0 = list.recordCount;
+    list.extents.clear();
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      const std::uint64_t sector = i == 0 ? mftSector + 2ull * pieces[i] : RecordToSector(list, pieces[i]);
+      const std::optional<Record> piece = ReadFixedRecord(ctx, sector);
+      if (!piece) break;
+      AppendDataRuns(list, *piece, partitionStart, sectorsPerCluster, false);
+    }
+    list.recordCount = sizeFromRecord0;
+  }
+  const std::uint64_t held = list.TotalSectors() / kRecordSectors;
+  if (list.recordCount == 0 || list.recordCount > held) list.recordCount = held;
+  return list;
+}
+
+void WalkMft(ScanContext& ctx, const MftExtentList& list) {
+  Feedback& ui = ctx.Ui();
+  ui.SetText(control::kFolderCounter, "0");
+  ui.SetText(control::kBootCounter, "0");
+  InsertMiscFolderRow(ctx.results.tables.EntryTable);
+  // A damaged run list can claim far more records than the partition holds; those are not read.
+  const std::uint64_t rangeRecords =
+      (ctx.searchEnd > ctx.searchStart ? ctx.searchEnd - ctx.searchStart : 0) / kRecordSectors;
+  const std::uint64_t records = std::min(list.recordCount, rangeRecords);
+  const std::uint64_t total = records * kRecordSectors;
+  const std::string totalText = std::to_string(total);
+
+  ChunkBuffer chunk(kWalkChunkSectors);
+  std::uint64_t r = 0, done = 0;
+  int shown = -1;
+  for (const SectorExtent& extent : list.extents) {
+    for (std::uint64_t p = 0; p < extent.sectorCount && r < records;) {
+      const std::uint64_t batchRecords = std::min<std::uint64_t>(
+          {kWalkChunkSectors / kRecordSectors, (extent.sectorCount - p + 1) / kRecordSectors, records - r});
+      const auto sectors = static_cast<std::uint32_t>(batchRecords * kRecordSectors);
+      const std::span<std::uint8_t> buffer = chunk.Sectors(sectors);
+      if (extent.sparse) {
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      } else {
+        ctx.Read(extent.startSector + p, sectors, buffer);
+      }
+      for (std::uint64_t k = 0; k < batchRecords; ++k, ++r) {
+        if (ctx.StopRequested()) return;
+        done += kRecordSectors;
+        ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
+        const ByteSpan bytes(buffer.data() + k * kFileRecordSize, kFileRecordSize);
+        if (!ListRecord(ctx, list, r, extent.sparse ? 0 : extent.startSector + p + k * kRecordSectors, bytes))
+          continue;
+        ui.SetText(control::kFolderCounter, std::to_string(r + 2));
+        const int percent = ProgressPercent(done, total);
+        if (percent != shown) {
+          ui.SetProgress(control::kProgress, percent, "Completed ");
+          shown = percent;
+        }
+      }
+      p += sectors;
+    }
+  }
+}
+
+}  // namespace quarrow

@@ -1,0 +1,51 @@
+#pragma once
+// The MFT walk of an NTFS Standard search: the $MFT's own data runs become a list of sector
+// extents, then every 1024-byte record of those extents is read in order and numbered by its
+// position. Folders become EntryTable rows, files PendingEntryTable rows, deleted ones included.
+
+#include <cstdint>
+#include <vector>
+
+#include "core/bytes.h"
+#include "ntfs/data_runs.h"
+
+namespace quarrow {
+
+struct ScanContext;
+
+// The $MFT's data as sector extents, in VCN order, and how many records the walk reads from them.
+struct MftExtentList {
+  std::vector<SectorExtent> extents;
+  // The $MFT's data size in records (from record 0's $DATA header), at most what the extents
+  // hold; the extents' whole length when the header gives no size. Space an extent holds past
+  // the data size is not part of the MFT: stale records there are not listed.
+  std::uint64_t recordCount = 0;
+  // Sectors of all extents, sparse ones included.
+  std::uint64_t TotalSectors() const;
+};
+
+// An attribute list is never larger than this; a header claiming more is cut here.
+inline constexpr std::uint64_t kMaxAttributeListBytes = 256 * 1024;
+
+// Reads record 0 (the $MFT itself) at mftSector and decodes its unnamed $DATA runs into sector
+// extents of the volume starting at partitionStart. When record 0 has an $ATTRIBUTE_LIST naming
+// the records that hold pieces of $DATA, the extents are rebuilt from those records in list
+// order: the first is read at mftSector + 2 x its number, every later one through the extents
+// known so far. A record that cannot be found or does not read "FILE" ends the load with the
+// extents found up to it. Every record is fixed up whole before its attributes are read.
+MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
+                             std::uint32_t sectorsPerCluster);
+
+// The first sector of MFT record `record` over the extents; 0 beyond them (or in a sparse one).
+std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);
+
+// Reads every record of the extents in order and lists those with a name: folders (flags 3 or 2)
+// into EntryTable after the catch-all row "QRW_Miscellaneous" (parent 5), files into
+// PendingEntryTable. A record's name and size may live in the records its $ATTRIBUTE_LIST names
+// (at most 53, the record itself first); a list that does not fit its record is read through its
+// runs on the volume of ActiveVolumeGeometry (Cluster0Sector, SectorsPerCluster). The walk reads
+// no more records than the search range holds sectors for. Ends between records when a stop is
+// requested.
+void WalkMft(ScanContext& ctx, const MftExtentList& list);
+
+}  // namespace quarrow
