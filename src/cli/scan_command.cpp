@@ -202,6 +202,8 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Text("date", f.row.date)
           .Text("time", f.row.time)
           .Number("first", CellNumber(f.row.debug1));
+      // An NTFS file row carries its record number, as its folder rows do.
+      if (!f.row.debug3.empty()) o.Number("self", CellNumber(f.row.debug3));
     });
   }
   out += '\n';

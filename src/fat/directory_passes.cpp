@@ -132,7 +132,9 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
   for (int r = 0; r < n; ++r) {
     const std::uint32_t parent = ReadU32(table.GetCell(r, kParent));
     if (parent == rootValue) continue;
-    int lo = form == LinkForm::kNtfs ? 1 : 0;
+    // Every row takes part: a search from row 1 (as the NTFS form was once written) misses the
+    // children of the smallest folder whenever the root's own record is not among the rows.
+    int lo = 0;
     int hi = n - 1;
     bool found = false;
     while (lo <= hi) {

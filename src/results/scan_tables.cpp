@@ -108,7 +108,11 @@ const std::string& TextTable::Cell(int row, int column) const {
 std::string TextTable::GetCell(int row, int column, std::size_t bufferLength) const {
   const std::string& cell = Cell(row, column);
   if (bufferLength == 0) return {};
-  return cell.substr(0, std::min(cell.size(), bufferLength - 1));
+  if (cell.size() < bufferLength) return cell;
+  // Names are UTF-8: a cut falls before the character it would split, so the text stays whole.
+  std::size_t cut = bufferLength - 1;
+  while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
+  return cell.substr(0, cut);
 }
 
 void TextTable::DeleteRow(int row) {

@@ -34,8 +34,9 @@ class TextTable {
   int AppendRow(std::string_view key) { return InsertRow(RowCount(), key); }
   // Overwrites a cell; ignored for a row or column that does not exist.
   void SetCell(int row, int column, std::string_view text);
-  // Reads a cell through a buffer of bufferLength characters: at most bufferLength - 1 come
-  // back. A cell never set, or outside the table, reads as the empty text.
+  // Reads a cell through a buffer of bufferLength bytes: at most bufferLength - 1 come back, cut
+  // before a UTF-8 character rather than through it. A cell never set, or outside the table,
+  // reads as the empty text.
   std::string GetCell(int row, int column, std::size_t bufferLength = kCellBuffer) const;
   // The whole cell, for callers that need no bound (sorting, the tests).
   const std::string& Cell(int row, int column) const;

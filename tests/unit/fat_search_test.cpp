@@ -222,15 +222,21 @@ TEST(FatLinkLostDirectories, MissingParentsGoToTheCatchAll) {
       d.feedback.HasText(control::kStatus, "Searching Lost Directories 1/" + std::to_string(t.RowCount())));
 }
 
-TEST(FatLinkLostDirectories, NtfsFormKeepsRootChildrenAndSkipsRowZero) {
+TEST(FatLinkLostDirectories, NtfsFormKeepsRootChildrenAndSearchesEveryRow) {
   TestDisk d{10};
-  // Row 0 is left out of the NTFS search, so a parent equal to its self is not found.
   TextTable& t = FolderRows(d.ctx, {{5, 5}, {30, 5}, {31, 30}, {32, 5000}, {33, 5}});
   t.Sort(entry_col::kSelf);
   LinkLostDirectories(d.ctx, LinkForm::kNtfs);
   EXPECT_EQ(t.Cell(1, entry_col::kParent), "5");
   EXPECT_EQ(t.Cell(2, entry_col::kParent), "30");
   EXPECT_EQ(t.Cell(3, entry_col::kParent), "268435455");
+  // Without the root's own row, the smallest folder is row 0: its child is still found.
+  TestDisk e{10};
+  TextTable& u = FolderRows(e.ctx, {{30, 5}, {31, 30}, {40, 31}});
+  u.Sort(entry_col::kSelf);
+  LinkLostDirectories(e.ctx, LinkForm::kNtfs);
+  EXPECT_EQ(u.Cell(1, entry_col::kParent), "30");
+  EXPECT_EQ(u.Cell(2, entry_col::kParent), "31");
 }
 
 TEST(FatStandardSearch, BuildsTheNamedTree) {

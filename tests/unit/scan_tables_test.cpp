@@ -86,6 +86,13 @@ TEST(ScanTablesTest, BoundedReadsCutLongCells) {
   EXPECT_EQ(t.GetCell(0, 1, kFlagCellBuffer), "FOLDER-an");
   EXPECT_EQ(t.GetCell(0, 1, 0), "");
   EXPECT_EQ(t.Cell(0, 0).size(), 300u);  // the cell itself is whole
+  // A UTF-8 name is cut before the character the bound would split, never through it.
+  std::string name(253, 'a');
+  name += "\xD0\x96\xD0\x96";  // two Cyrillic letters across bytes 253-256
+  t.SetCell(0, 0, name);
+  EXPECT_EQ(t.GetCell(0, 0), std::string(253, 'a'));
+  t.SetCell(0, 0, std::string(252, 'a') + "\xD0\x96\xD0\x96");
+  EXPECT_EQ(t.GetCell(0, 0), std::string(252, 'a') + "\xD0\x96");
 }
 
 TEST(ScanTablesTest, FindMatchesWholeColumnZeroIgnoringCase) {
