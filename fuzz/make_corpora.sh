@@ -49,3 +49,9 @@ seed --base $((2048 + root32)) --nonzero fat_directory fat32_root "$D/fat32_tree
 seed --base 2048 --nonzero fat_standard_search smoke_fat16 "$D/smoke_fat16.img" "2048-8191"
 seed --base 2048 --nonzero fat_standard_search fat12_frag "$D/fat12_frag.img" "2048-14335"
 seed --nonzero fat_standard_search fat_bare "$D/fat_bare.img" "0-2000"
+
+# Scan logs saved by the scan itself.
+mkdir -p fuzz/corpus/scan_log
+for recipe in fat16_tree fat32_tree ntfs_tree; do
+  build/quarrow scan "$D/$recipe.img" --partition 1 --json --save-log "fuzz/corpus/scan_log/$recipe.QLG" >/dev/null
+done

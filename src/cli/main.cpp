@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   quarrow::cli::AddDisksCommand(app, &exitCode);
   quarrow::cli::AddPartitionsCommand(app, &exitCode);
   quarrow::cli::AddScanCommand(app, &exitCode);
+  quarrow::cli::AddShowCommand(app, &exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

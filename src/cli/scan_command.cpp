@@ -25,6 +25,7 @@
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
+#include "session/scan_log.h"
 #include "session/standard_search.h"
 
 namespace quarrow::cli {
@@ -39,6 +40,15 @@ struct ScanOptions {
   std::optional<std::int64_t> start, end;
   std::string type;
   int fs = 1;  // the identified file system an Advance search rebuilds, 1-based
+  int codePage = 437;
+  std::string saveLog;  // where the finished scan is saved, "" for nowhere
+};
+
+struct ShowOptions {
+  std::string log;
+  std::string disk;
+  bool json = false;
+  std::vector<std::string> images;
   int codePage = 437;
 };
 
@@ -140,10 +150,12 @@ std::uint64_t CellNumber(const std::string& text) {
 struct RunInfo {
   bool advance = false;
   std::vector<IdentifiedFileSystem> identified;
-  int chosen = 0;  // 1-based, 0 when no tree was rebuilt
+  int chosen = 0;          // 1-based, 0 when no tree was rebuilt
+  std::string modeText;    // a loaded log's own text; "" for the search just run
 };
 
 std::string_view ModeText(const RunInfo& info) {
+  if (!info.modeText.empty()) return info.modeText;
   return info.advance ? "Advance Search" : "Standard Search";
 }
 
@@ -351,8 +363,59 @@ int RunScan(const ScanOptions& options) {
     std::cerr << "quarrow scan: could not write the results to standard output\n";
     return 1;
   }
+  if (!options.saveLog.empty()) {
+    ScanLogSelection selection;
+    selection.model = disk->model;
+    selection.diskNumber = selection.searchDiskNumber = disk->number;
+    selection.partitionIndex = std::max(options.partition - 1, 0);
+    selection.mode = info.advance ? SearchMode::kAdvance : SearchMode::kStandard;
+    const SaveLogOutcome saved = SaveScanLog(ctx, selection, options.saveLog);
+    if (!saved.saved) {
+      std::cerr << "quarrow scan: the scan log was not saved: " << saved.message << "\n";
+      return 1;
+    }
+  }
   // A disk that went away leaves a result that is not the whole disk: say so in the exit code.
   return diskGone ? 1 : 0;
+}
+
+// quarrow show: a saved scan loaded as Load Log does, printed as the scan printed it.
+int RunShow(const ShowOptions& options) {
+  std::string codePageError;
+  const std::optional<CodePage> codePage = CodePage::Open(options.codePage, &codePageError);
+  if (!codePage) {
+    std::cerr << "quarrow show: --codepage " << options.codePage << ": " << codePageError << "\n";
+    return 2;
+  }
+  DiskSession session(options.images);
+  std::string error;
+  const CliDisk* disk = session.Select(options.disk, &error);
+  if (!disk) {
+    std::cerr << "quarrow show: " << error << "\n";
+    return 1;
+  }
+  TerminalFeedback feedback(stderr);
+  ScanContext ctx(feedback);
+  ctx.reader = &session.Reader();
+  ctx.diskNumber = disk->number;
+  ctx.codePage = *codePage;
+  const LoadLogOutcome loaded = LoadScanLog(ctx, options.log, disk->model);
+  if (!loaded.loaded) {
+    feedback.Finish();
+    std::cerr << "quarrow show: " << loaded.message << "\n";
+    return 1;
+  }
+  RunInfo info;
+  info.modeText = loaded.searchModeText;
+  Visit visit = VisitTree(ctx.results);
+  feedback.Finish();
+  const bool written =
+      options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
+  if (!written) {
+    std::cerr << "quarrow show: could not write the results to standard output\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -375,7 +438,21 @@ void AddScanCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("--start", options->start, "first sector of the search range");
   cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
   cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+  cmd->add_option("--save-log", options->saveLog, "save the finished scan to this log file (.QLG)")->type_name("FILE");
   cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });
+}
+
+void AddShowCommand(CLI::App& app, int* exitCode) {
+  auto options = std::make_shared<ShowOptions>();
+  auto* cmd = app.add_subcommand(
+      "show", "Load a saved scan log and print its folders and files as the scan did, without scanning again");
+  cmd->add_option("log", options->log, "the scan log file (.QLG)")->required();
+  cmd->add_option("--disk", options->disk, "the disk the log was saved from (a disk number or image path)")
+      ->required();
+  cmd->add_flag("--json", options->json, "print JSON");
+  cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
+  cmd->add_option("--codepage", options->codePage, "code page of the 8.3 names read from the disk (437 by default)");
+  cmd->callback([options, exitCode] { *exitCode = RunShow(*options); });
 }
 
 }  // namespace quarrow::cli

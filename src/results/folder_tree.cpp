@@ -1,5 +1,6 @@
 #include "results/folder_tree.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "results/scan_tables.h"
@@ -150,6 +151,33 @@ void BuildFolderTree(ResultsState& results, int progressBarId) {
   });
   ui.ShowControl(progressBarId, false);
   table.DeleteAllRows();
+}
+
+void RebuildFatTree(ResultsState& results, int progressBarId) {
+  TextTable& table = results.tables.EntryTable;
+  mytreectrl& tree = results.Tree();
+  if (tree.Root() == kNoItem) SetResultsRoot(results);
+  const TreeItem root = tree.Root();
+  for (int row = 0; row < table.RowCount(); ++row) {
+    if (ParentOf(table, row) != kFatRootKey) continue;
+    FolderRowValues values = ReadFolderRow(table, row);
+    values.date &= 0xFFFF;
+    values.time &= 0xFFFF;
+    InsertFolderNode(results, root, values);
+  }
+  tree.Expand(root, true);
+  tree.SetText(root, "Root");
+  Feedback& ui = results.Ui();
+  std::size_t shown = 0;
+  AttachDescendants(results, table, 0, /*skipEqualSelf=*/false, [&](std::size_t visited) {
+    const std::size_t percent = visited * 100 / results.folderNodes.Count();
+    if (percent > shown) {
+      ui.SetProgress(progressBarId, static_cast<int>(std::min<std::size_t>(percent, 100)), "Completed ");
+      shown = percent;
+    }
+  });
+  table.DeleteAllRows();
+  for (FolderNode& node : results.folderNodes) node.expanded = true;
 }
 
 TreeItem FillFileSystemTree(const ResultsState& results, mytreectrl& fileSystemTree) {

@@ -55,6 +55,12 @@ std::size_t AttachDescendants(ResultsState& results, TextTable& table, std::size
 // its progress on progressBarId and the "Currently Enumerating" line. Empties EntryTable.
 void BuildFolderTree(ResultsState& results, int progressBarId = control::kProgress);
 
+// Builds the results tree of a FAT log from EntryTable (sorted by parent): the rows whose parent
+// is 0 under the root (date and time taken as 16-bit values), then every node's children, breadth
+// first, with its progress on progressBarId. Empties EntryTable and marks every node expanded: a
+// log's names are final.
+void RebuildFatTree(ResultsState& results, int progressBarId = control::kProgress);
+
 // Fills the "File Systems" tree from IdentifiedFileSystemTable; returns the first item inserted
 // (kNoItem when the table is empty).
 TreeItem FillFileSystemTree(const ResultsState& results, mytreectrl& fileSystemTree);
