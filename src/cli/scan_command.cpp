@@ -4,6 +4,8 @@
 // JSON.
 
 #include <charconv>
+#include <chrono>
+#include <functional>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -27,6 +29,7 @@
 #include "session/advance_search.h"
 #include "session/scan_log.h"
 #include "session/standard_search.h"
+#include "session/worker.h"
 
 namespace quarrow::cli {
 namespace {
@@ -255,6 +258,22 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   return WriteStdout(out.str());
 }
 
+// Runs job on a worker thread while this thread shows what it reports; the first Ctrl-C asks it
+// to stop (a second one ends the program). Returns the job's failure, "" when it ended itself.
+std::string RunOnWorker(QueuedFeedback& queued, Feedback& shown, std::stop_source stop,
+                        const std::function<void()>& job) {
+  Worker worker;
+  InterruptWatch interrupt(stop);
+  worker.Start([&job](std::stop_token) { job(); });
+  while (worker.Running()) {
+    queued.Wait(std::chrono::milliseconds(50));
+    queued.Drain(shown);
+  }
+  worker.Wait();
+  queued.Drain(shown);
+  return worker.Failure();
+}
+
 int RunScan(const ScanOptions& options) {
   const bool haveRange = options.start || options.end || !options.type.empty();
   if (haveRange && (!options.start || !options.end || options.type.empty())) {
@@ -289,8 +308,10 @@ int RunScan(const ScanOptions& options) {
     return 1;
   }
   TerminalFeedback feedback(stderr);
+  // The search reports from its worker thread through the queue; this thread shows it.
+  QueuedFeedback queued;
 
-  ScanContext ctx(feedback);
+  ScanContext ctx(queued);
   ctx.reader = &session.Reader();
   ctx.diskNumber = disk->number;
   ctx.codePage = *codePage;
@@ -322,31 +343,41 @@ int RunScan(const ScanOptions& options) {
   DetailsList resultsList;
   std::optional<std::string> refused;
   std::vector<std::string> warnings;
-  bool diskGone = false;
+  bool diskGone = false, outOfMemory = false;
+  std::string failure;
+  // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
   if (!info.advance) {
     StandardSearch search(ctx);
-    // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
-    InterruptWatch interrupt(search.StopSource());
-    StandardSearchOutcome outcome = search.Run(&resultsList);
-    refused = std::move(outcome.refused);
-    warnings = std::move(outcome.warnings);
-    diskGone = outcome.diskGone;
+    failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
+      StandardSearchOutcome outcome = search.Run(&resultsList);
+      refused = std::move(outcome.refused);
+      warnings = std::move(outcome.warnings);
+      diskGone = outcome.diskGone;
+      outOfMemory = outcome.outOfMemory;
+    });
   } else {
     AdvanceSearch search(ctx);
-    {
-      InterruptWatch interrupt(search.StopSource());
+    failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
       AdvanceSearchOutcome outcome = search.Run();
       refused = std::move(outcome.refused);
       warnings = std::move(outcome.warnings);
       diskGone = outcome.diskGone;
-    }
-    if (!refused) {
+      outOfMemory = outcome.outOfMemory;
+      if (refused) return;
       info.identified = search.Identified();
-      if (!info.identified.empty()) {
-        refused = search.RunSecondStage(options.fs - 1, &resultsList).refused;
-        if (!refused) info.chosen = options.fs;
-      }
-    }
+      if (info.identified.empty()) return;
+      SecondStageOutcome second = search.RunSecondStage(options.fs - 1, &resultsList);
+      refused = std::move(second.refused);
+      outOfMemory = outOfMemory || second.outOfMemory;
+      if (!refused) info.chosen = options.fs;
+    });
+  }
+  // The worker has handed the context back: from here on this thread reports directly.
+  ctx.SetFeedback(feedback);
+  if (!failure.empty()) {
+    feedback.Finish();
+    std::cerr << "quarrow scan: " << failure << "\n";
+    return 1;
   }
   if (refused) {
     feedback.Finish();
@@ -375,8 +406,9 @@ int RunScan(const ScanOptions& options) {
       return 1;
     }
   }
-  // A disk that went away leaves a result that is not the whole disk: say so in the exit code.
-  return diskGone ? 1 : 0;
+  // A disk that went away, or memory that ran out, leaves a result that is not the whole disk:
+  // say so in the exit code.
+  return diskGone || outOfMemory ? 1 : 0;
 }
 
 // quarrow show: a saved scan loaded as Load Log does, printed as the scan printed it.

@@ -24,19 +24,6 @@ namespace {
 
 constexpr std::uint32_t kChunkSectors = 512;
 
-void InsertMiscFolderRow(TextTable& table) {
-  using namespace entry_col;
-  int row = table.InsertRow(0, kMiscFolderName);
-  table.SetCell(row, kSector, "0");
-  table.SetCell(row, kSelf, U32Text(kOrphanCluster));
-  table.SetCell(row, kParent, "0");
-  table.SetCell(row, kDate, "0");
-  table.SetCell(row, kTime, "0");
-  table.SetCell(row, kSize, "0");
-  table.SetCell(row, kAttr, "16");
-  table.SetCell(row, kSysId, "0");
-  table.SetCell(row, kType, "FOLDER");
-}
 
 void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t self,
                      FsType layout) {
@@ -56,6 +43,20 @@ void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumb
 }
 
 }  // namespace
+
+void InsertMiscFolderRow(TextTable& table) {
+  using namespace entry_col;
+  int row = table.InsertRow(0, kMiscFolderName);
+  table.SetCell(row, kSector, "0");
+  table.SetCell(row, kSelf, U32Text(kOrphanCluster));
+  table.SetCell(row, kParent, "0");
+  table.SetCell(row, kDate, "0");
+  table.SetCell(row, kTime, "0");
+  table.SetCell(row, kSize, "0");
+  table.SetCell(row, kAttr, "16");
+  table.SetCell(row, kSysId, "0");
+  table.SetCell(row, kType, "FOLDER");
+}
 
 void ScanDataArea(ScanContext& ctx) {
   Feedback& ui = ctx.Ui();

@@ -20,6 +20,9 @@ class FatReader;
 // requested; the rows found so far stay.
 void ScanDataArea(ScanContext& ctx);
 
+// The catch-all row "QRW_Miscellaneous" (self 268435455, parent 0) at row 0 of table.
+void InsertMiscFolderRow(TextTable& table);
+
 // Folders as their names place them. Walks the directories reachable by name from the root (the
 // root, then every folder an entry names, breadth first, live entries before deleted ones) and,
 // before the linking pass, gives every EntryTable row its place by name:

@@ -18,7 +18,11 @@ AdvanceSearchOutcome AdvanceSearch::Run() {
   }
   ctx_.stop = stop_.get_token();
   ctx_.ResetForScan();
-  outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+  bool outOfMemory = false;
+  GuardMemory(ctx_.Ui(), outOfMemory, [&] {
+    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+  });
+  outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   NoteReadProblems(ctx_, warnings);
   outcome.diskGone = ctx_.DiskGone();
   outcome.warnings.insert(outcome.warnings.begin(), warnings.begin(), warnings.end());
@@ -50,8 +54,14 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
                                        std::to_string(count) + " were identified)";
     return outcome;
   }
-  return ctx_.partitionType == FsType::kNtfs ? RunNtfsSecondStage(ctx_, chosen, list)
-                                             : RunFatSecondStage(ctx_, chosen, list);
+  SecondStageOutcome outcome;
+  bool outOfMemory = false;
+  GuardMemory(ctx_.Ui(), outOfMemory, [&] {
+    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsSecondStage(ctx_, chosen, list)
+                                                  : RunFatSecondStage(ctx_, chosen, list);
+  });
+  outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
+  return outcome;
 }
 
 }  // namespace quarrow

@@ -28,6 +28,7 @@ struct AdvanceSearchOutcome {
   std::optional<std::string> refused;  // the search could not start (a range it cannot address)
   std::vector<std::string> warnings;   // one line each: a range cut to the disk, unreadable sectors
   bool diskGone = false;               // the disk stopped answering; the results are what was read
+  bool outOfMemory = false;            // "Not Enough Memory" was shown; the results are what was built
   bool stopped = false;                // a stop cut the reading stage short; the analysis ran on it
   int identified = 0;                  // rows of IdentifiedFileSystemTable
 };
@@ -44,6 +45,7 @@ struct IdentifiedFileSystem {
 
 struct SecondStageOutcome {
   std::optional<std::string> refused;  // no such file system
+  bool outOfMemory = false;            // "Not Enough Memory" was shown; the tree is what was built
 };
 
 class AdvanceSearch {

@@ -2,9 +2,12 @@
 // The checks every search makes of its range before it reads a sector: a range it cannot address
 // or that lies past the disk is refused; one that runs past the end of the disk is cut there.
 
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/feedback.h"
 
 namespace quarrow {
 
@@ -18,5 +21,17 @@ std::optional<std::string> CheckSearchRange(ScanContext& ctx, const char* search
 // What a finished search says about the disk: the sectors it could not read, a disk that stopped
 // answering. Appended to warnings.
 void NoteReadProblems(const ScanContext& ctx, std::vector<std::string>& warnings);
+
+// Runs stage; when memory runs out in it, shows "Not Enough Memory" and sets outOfMemory instead
+// of ending the program: the search then goes on, or ends, with what was built so far.
+template <typename Stage>
+void GuardMemory(Feedback& ui, bool& outOfMemory, Stage&& stage) {
+  try {
+    stage();
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+    ui.MessageBox("Not Enough Memory", kProductTitle, MessageIcon::kError);
+  }
+}
 
 }  // namespace quarrow

@@ -23,6 +23,8 @@ constexpr std::string_view kStoppedGuidance =
     "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to save "
     "recovered Files and Folders.";
 
+void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome& outcome);
+
 }  // namespace
 
 StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, DetailsList* list) {
@@ -37,22 +39,36 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
   ctx.results.tables.PendingEntryTable.DeleteAllRows();
   ui.ShowControl(control::kStopSearching, true);
 
-  if (!validated && CalculatePartitionParams(ctx) == 0 && !ctx.StopRequested()) {
-    outcome.paramsFailed = true;
-    ui.MessageBox("Unable to calculate partition parameters", kProductTitle, MessageIcon::kError);
-  }
-  if (!ctx.StopRequested()) {
-    ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
-    ScanDataArea(ctx);
-  }
-  outcome.stopped = ctx.StopRequested();
+  // Memory running out during the reading stages ends them where they were, like a stop: the
+  // folders found so far are linked and shown.
+  GuardMemory(ui, outcome.outOfMemory, [&] {
+    if (!validated && CalculatePartitionParams(ctx) == 0 && !ctx.StopRequested()) {
+      outcome.paramsFailed = true;
+      ui.MessageBox("Unable to calculate partition parameters", kProductTitle, MessageIcon::kError);
+    }
+    if (!ctx.StopRequested()) {
+      ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
+      ScanDataArea(ctx);
+    }
+  });
+  outcome.stopped = ctx.StopRequested() || outcome.outOfMemory;
   if (outcome.stopped) {
     ui.ShowControl(control::kStopSearching, false);
     ui.SetGuidance(kStoppedGuidance);
     // A stop before the data-area scan began leaves no catch-all row; the tree still needs one.
-    if (entries.RowCount() == 0) ScanDataArea(ctx);
+    if (entries.RowCount() == 0) InsertMiscFolderRow(entries);
   }
 
+  GuardMemory(ui, outcome.outOfMemory, [&] { BuildFatResults(ctx, list, outcome); });
+  return outcome;
+}
+
+namespace {
+
+void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome& outcome) {
+  using namespace entry_col;
+  Feedback& ui = ctx.Ui();
+  TextTable& entries = ctx.results.tables.EntryTable;
   ctx.activeGeometry.CopyFrom(ctx.geometry, ctx.partitionType);
   auto fat = std::make_shared<FatReader>(ctx);
   // Folders take their places by the names their parents give them before the lost ones are
@@ -86,8 +102,10 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
   ui.SetText(control::kCurrentFolder, "");
   ui.SetGuidance(kSaveGuidance);
   if (!ctx.results.dataFound) ui.ShowAdvice(AdviceDialog::kStandardSearch);
-  return outcome;
+  (void)outcome;
 }
+
+}  // namespace
 
 StandardSearch::StandardSearch(ScanContext& ctx) : ctx_(ctx) {}
 
@@ -109,8 +127,12 @@ StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
     ctx_.partitionType = RefineFatType(boot, ctx_.partitionType);
     ctx_.results.volumeType = ctx_.partitionType;
   }
-  outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsStandardStages(ctx_, validated, list)
-                                                : RunFatStandardStages(ctx_, validated, list);
+  bool outOfMemory = false;
+  GuardMemory(ctx_.Ui(), outOfMemory, [&] {
+    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsStandardStages(ctx_, validated, list)
+                                                  : RunFatStandardStages(ctx_, validated, list);
+  });
+  outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   NoteReadProblems(ctx_, warnings);
   outcome.diskGone = ctx_.DiskGone();
   outcome.warnings.insert(outcome.warnings.begin(), warnings.begin(), warnings.end());

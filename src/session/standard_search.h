@@ -25,6 +25,7 @@ struct StandardSearchOutcome {
   std::optional<std::string> refused;  // the search could not start (a range it cannot address)
   std::vector<std::string> warnings;   // one line each: a range cut to the disk, unreadable sectors
   bool diskGone = false;               // the disk stopped answering; the results are what was read
+  bool outOfMemory = false;            // "Not Enough Memory" was shown; the results are what was built
   bool validated = false;              // the boot sector was accepted
   bool paramsFailed = false;           // "Unable to calculate partition parameters" was shown
   bool stopped = false;  // a stop cut the reading stages short; the rest ran on what was found
