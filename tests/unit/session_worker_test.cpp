@@ -174,3 +174,34 @@ TEST(SessionWorker, QuestionsWaitForTheFrontEndsAnswer) {
 
 }  // namespace
 }  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+// Memory that runs out in the middle of the data-area scan (here: an allocation made while
+// reporting its progress fails) shows the message and ends the search with what was found.
+TEST(SessionOutOfMemory, TheSearchEndsWithWhatItFound) {
+  struct Thrower : test_support::RecordingFeedback {
+    bool thrown = false;
+    void SetText(int controlId, std::string_view text) override {
+      RecordingFeedback::SetText(controlId, text);
+      if (!thrown && controlId == control::kStatus && text.rfind("Sectors  20", 0) == 0) {
+        thrown = true;
+        throw std::bad_alloc();
+      }
+    }
+  } ui;
+  TestDisk disk{40000};
+  disk.ctx.SetFeedback(ui);
+  WideVolume v(disk);
+  const StandardSearchOutcome outcome = RunFatStandardStages(disk.ctx, true, nullptr);
+  EXPECT_TRUE(outcome.outOfMemory);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(std::count(ui.messages.begin(), ui.messages.end(), "Quarrow: Not Enough Memory"), 1);
+  const std::set<std::string> paths = Paths(disk.ctx.results);
+  EXPECT_TRUE(paths.count("F0"));
+  EXPECT_LT(paths.size(), 2 * WideVolume::kFolders + 1);
+}
+
+}  // namespace
+}  // namespace quarrow
