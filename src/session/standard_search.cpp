@@ -73,7 +73,9 @@ void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome&
   auto fat = std::make_shared<FatReader>(ctx);
   // Folders take their places by the names their parents give them before the lost ones are
   // looked for, so that a damaged ".." or a looping entry cannot move a named folder.
-  const std::vector<FolderRowValues> deletedWithoutDirectory = PlaceFoldersByName(ctx, *fat);
+  // It reads every folder it reaches: a search cut short (a stop, memory that ran out) skips it.
+  const std::vector<FolderRowValues> deletedWithoutDirectory =
+      outcome.stopped ? std::vector<FolderRowValues>{} : PlaceFoldersByName(ctx, *fat);
 
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
   ui.SetGuidance("Please wait...");
@@ -102,7 +104,6 @@ void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome&
   ui.SetText(control::kCurrentFolder, "");
   ui.SetGuidance(kSaveGuidance);
   if (!ctx.results.dataFound) ui.ShowAdvice(AdviceDialog::kStandardSearch);
-  (void)outcome;
 }
 
 }  // namespace
