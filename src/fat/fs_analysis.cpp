@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "fat/advance_scan.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
 
@@ -70,6 +71,31 @@ bool OnLayout(std::int64_t sector, std::uint32_t self, std::uint32_t clusterSize
   return offset % clusterSize == 0 && offset / clusterSize == self;
 }
 
+// The FAT32 backup boot sector lies this many sectors after the boot sector it copies.
+constexpr std::uint16_t kFat32BackupOffset = 6;
+
+std::array<std::string, 11> RowCells(const TextTable& table, int row) {
+  std::array<std::string, 11> cells;
+  for (int c = 0; c < static_cast<int>(cells.size()); ++c) cells[static_cast<std::size_t>(c)] = table.Cell(row, c);
+  return cells;
+}
+
+// A FAT32 boot sector that owns no directory may be the backup copy of a boot sector that is
+// gone. When the sector on the disk still reads as the row says and its backup field says 6,
+// this is the row its volume would have from the real start, 6 sectors earlier.
+std::optional<FatBootRow> ReadAsBackup(ScanContext& ctx, const TextTable& boots, int f) {
+  if (boots.Cell(f, fs_col::kPartType) != "FAT32") return std::nullopt;
+  const std::int64_t at = SectorValue(boots.Cell(f, fs_col::kSector));
+  if (at < kFat32BackupOffset) return std::nullopt;
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (ctx.Read(static_cast<std::uint64_t>(at), 1, sector) == 0) return std::nullopt;
+  if (Le16(sector, 50) != kFat32BackupOffset) return std::nullopt;
+  // A table that no longer matches the disk (one loaded from a log, say) is not reinterpreted.
+  const auto asFound = ClassifyBootSector(sector, static_cast<std::uint64_t>(at));
+  if (!asFound || asFound->Cells() != RowCells(boots, f)) return std::nullopt;
+  return ClassifyBootSector(sector, static_cast<std::uint64_t>(at - kFat32BackupOffset));
+}
+
 // Phase 1: a boot sector owns the unassigned directories that sit on its layout within its volume.
 int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress& progress) {
   const TextTable& boots = ctx.results.tables.FileSystemTable;
@@ -79,12 +105,11 @@ int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress&
   for (std::size_t r = 0; r < dirs.Size(); ++r) {
     if (dirs.Unassigned(r)) open.push_back(r);
   }
-  for (int f = 0; f < boots.RowCount() && !open.empty(); ++f) {
-    const std::uint32_t spc = ReadU32(boots.Cell(f, fs_col::kSpc));
-    const std::int64_t cluster0 = SectorValue(boots.Cell(f, fs_col::kCluster0));
-    const std::int64_t end = SectorValue(boots.Cell(f, fs_col::kTotalSectors));
+  // Gives the open directories on a layout to a new file system whose row is cells; the
+  // directories taken drop out of the list the later boot sectors search. False when none fits.
+  auto claim = [&](std::uint32_t spc, std::int64_t cluster0, std::int64_t end,
+                   const std::array<std::string, 11>& cells) {
     bool owns = false;
-    // The directories a boot sector takes drop out of the list the later ones search.
     std::size_t kept = 0;
     for (std::size_t r : open) {
       const std::int64_t s = dirs.sector[r];
@@ -95,13 +120,26 @@ int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress&
       if (!owns) {
         owns = true;
         ++count;
-        const int row = identified.AppendRow(boots.Cell(f, 0));
-        for (int c = 1; c < boots.ColumnCount(); ++c) identified.SetCell(row, c, boots.Cell(f, c));
+        const int row = identified.AppendRow(cells[0]);
+        for (int c = 1; c < static_cast<int>(cells.size()); ++c)
+          identified.SetCell(row, c, cells[static_cast<std::size_t>(c)]);
       }
       dirs.fileSystem[r] = count;
       progress.Assigned();
     }
     open.resize(kept);
+    return owns;
+  };
+  for (int f = 0; f < boots.RowCount() && !open.empty(); ++f) {
+    const std::uint32_t spc = ReadU32(boots.Cell(f, fs_col::kSpc));
+    const std::int64_t cluster0 = SectorValue(boots.Cell(f, fs_col::kCluster0));
+    const std::int64_t end = SectorValue(boots.Cell(f, fs_col::kTotalSectors));
+    if (claim(spc, cluster0, end, RowCells(boots, f))) continue;
+    if (const auto main = ReadAsBackup(ctx, boots, f)) {
+      const std::array<std::string, 11> cells = main->Cells();
+      claim(main->sectorsPerCluster, SectorValue(cells[fs_col::kCluster0]),
+            SectorValue(cells[fs_col::kTotalSectors]), cells);
+    }
   }
   return count;
 }
