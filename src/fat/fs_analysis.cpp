@@ -76,7 +76,8 @@ constexpr std::uint16_t kFat32BackupOffset = 6;
 
 std::array<std::string, 11> RowCells(const TextTable& table, int row) {
   std::array<std::string, 11> cells;
-  for (int c = 0; c < static_cast<int>(cells.size()); ++c) cells[static_cast<std::size_t>(c)] = table.Cell(row, c);
+  for (int c = 0; c < static_cast<int>(cells.size()); ++c)
+    cells[static_cast<std::size_t>(c)] = table.Cell(row, c);
   return cells;
 }
 

@@ -22,8 +22,8 @@ constexpr std::string_view kNothingIdentifiedGuidance =
 constexpr std::string_view kChooseGuidance =
     "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.";
 constexpr std::string_view kSaveGuidance =
-    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to save "
-    "recovered Files and Folders.";
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar "
+    "to save recovered Files and Folders.";
 
 // What a stop during the sector scan leaves to do before the analysis: the linking and tree
 // passes on the folder rows as they stand (none in an Advance search, so the tree is only its
