@@ -2,9 +2,9 @@
 // gives, the sector scan of a range, the analysis, then the second stage of the first identified
 // file systems and every folder of the rebuilt tree opened and listed as the results page does.
 //
-// The input is a FuzzDisk (fuzz_disk.h). Bit 40 of its size field picks the partition type
-// (FAT32 when set); the range starts at the chunk of the first sector given and covers at most
-// 8192 sectors. Seeds are sectors of the advance_* test disks, for example
+// The input is a FuzzDisk (fuzz_disk.h), read through SectorMapDisk. Bit 40 of its size field picks
+// the partition type (FAT32 when set); the range starts at the chunk of the first sector given and
+// covers at most 8192 sectors. Seeds are sectors of the advance_* test disks, for example
 //   python3 fuzz/make_seeds.py fat_advance_scan backup_boot IMG 2048-2060 3310-3460
 // with bit 40 then set for the FAT32 ones.
 #include <algorithm>
@@ -15,9 +15,9 @@
 
 #include "app/results_page.h"
 #include "fat/advance_scan.h"
-#include "fuzz_disk.h"
 #include "results/file_list.h"
 #include "scan/scan_context.h"
+#include "sector_map_disk.h"
 #include "session/advance_search.h"
 
 namespace {
@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ClassifyDirectorySector(sector, Le32(input, at));
   }
 
-  fuzz::FuzzDisk disk(data, size);
+  fuzz::SectorMapDisk disk(data, size);
   ScanContext ctx;
-  ctx.reader = &disk.reader;
+  ctx.reader = &disk.Reader();
   ctx.partitionType = (Le64(input, 0) >> 40) & 1 ? FsType::kFat32 : FsType::kFat16;
   ctx.searchStart = Le32(input, 8) / kAdvanceChunkSectors * kAdvanceChunkSectors;
   ctx.searchEnd = std::min(disk.sectors, ctx.searchStart + kMaxRange);

@@ -2,9 +2,10 @@
 // input gives, then the whole search (cylinder candidates, 1 MiB boundaries, backups) run twice,
 // the second run adding nothing.
 //
-// The input is a FuzzDisk (fuzz_disk.h); the bits of its size field above 40 give the reported
-// geometry (heads: bits 41-48, sectors per track: bits 49-54), which the search translates. The
-// disk is searched up to 2^20 sectors. Seeds are sectors of test disks whose MBR was zeroed, e.g.
+// The input is a FuzzDisk (fuzz_disk.h), read through SectorMapDisk; the bits of its size field
+// above 40 give the reported geometry (heads: bits 41-48, sectors per track: bits 49-54), which the
+// search translates. The disk is searched up to 2^20 sectors. Seeds are sectors of test disks whose
+// MBR was zeroed, e.g.
 //   python3 fuzz/make_seeds.py lost_partition_search lost_table IMG 0 63 32193-32199 102400 ...
 #include "partition/lost_partition_search.h"
 
@@ -15,7 +16,7 @@
 #include <span>
 
 #include "core/feedback.h"
-#include "fuzz_disk.h"
+#include "sector_map_disk.h"
 
 namespace {
 constexpr std::uint64_t kMaxSearched = std::uint64_t{1} << 20;
@@ -32,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecognizeNtfsBackupBootSector(sector, number);
   }
 
-  fuzz::FuzzDisk disk(data, size);
+  fuzz::SectorMapDisk disk(data, size);
   const std::uint64_t options = Le64(input, 0) >> 40;
   const std::uint64_t heads = (options >> 1) & 0xFF, perTrack = (options >> 9) & 0x3F;
   const std::uint64_t total = std::min(disk.sectors, kMaxSearched);
   const std::uint64_t cylinders = heads * perTrack == 0 ? 0 : total / (heads * perTrack);
-  const LostPartitionDisk target{&disk.reader, 0, total, SearchGeometryFor(cylinders, heads, perTrack, total),
-                                 DiskTexts{"0", "0 MB"}};
+  const LostPartitionDisk target{
+      &disk.Reader(), 0, total, SearchGeometryFor(cylinders, heads, perTrack, total), DiskTexts{"0", "0 MB"}};
   PartitionList list;
   mytreectrl tree(TreeKind::kPartitions, 0);
   const SearchMode mode = options & 1 ? SearchMode::kAdvance : SearchMode::kStandard;
