@@ -4,7 +4,7 @@
 // file system puts its cluster. Then, for the file system the user chose, the second stage's
 // folder rows, the search for its FATs and the working geometry.
 //
-// The FAT branch of an Advance search runs, in order:
+// The FAT branch of an Advance search (session/advance_search_fat.cpp) runs, in order:
 //   AdvanceScan(ctx);                              // fat/advance_scan.h: the reading stage
 //   int identified = AnalyzeFileSystems(ctx);      // 0: nothing to offer the user
 //   IdentifiedFileSystemDetails(ctx, 0);           // DetailsList while the choice is shown
