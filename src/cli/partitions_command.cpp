@@ -1,16 +1,20 @@
-// quarrow partitions DISK [--image PATH]... [--json] [--advance]
+// quarrow partitions DISK [--image PATH]... [--json] [--advance] [--search]
 // Walks the partition table of a disk or image and prints the partition items with their first
-// and end sectors and the details rows of the partition page.
+// and end sectors and the details rows of the partition page. With --search the lost-partition
+// search runs after the walk and the partitions it added are marked.
 
 #include <iostream>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/disk_session.h"
 #include "cli/json_text.h"
+#include "partition/lost_partition_search.h"
 #include "partition/partition_details.h"
 #include "partition/partition_table.h"
 
@@ -23,6 +27,7 @@ struct PartitionsOptions {
   std::vector<std::string> images;
   bool json = false;
   bool advance = false;
+  bool search = false;
 };
 
 // Things the walk noticed that the user should know; none of them is an error.
@@ -60,6 +65,17 @@ int RunPartitions(const PartitionsOptions& options) {
   const PartitionList& list = state.ForDisk(disk->number);
   const SearchMode mode = options.advance ? SearchMode::kAdvance : SearchMode::kStandard;
   const DiskTexts texts{std::to_string(disk->totalSectors), std::to_string(disk->sizeMb) + " MB"};
+  // The partitions listed from index fromTable on were added by the lost-partition search.
+  const int fromTable = list.count;
+  std::optional<LostPartitionOutcome> searched;
+  if (options.search) {
+    LostPartitionDisk target =
+        LostPartitionDiskFor(session.Reader(), disk->number, SelectedValuesOf(disk->record));
+    target.texts = texts;
+    LostPartitionSearch search(std::move(target), state.ForDisk(disk->number), tree, NullFeedback(), mode);
+    searched = search.RunOnThisThread();
+  }
+  auto foundBySearch = [&](int i) { return searched && i >= fromTable; };
 
   for (const auto& note : WalkNotes(outcome)) std::cerr << "quarrow partitions: note: " << note << "\n";
 
@@ -83,9 +99,22 @@ int RunPartitions(const PartitionsOptions& options) {
             .Number("end", entry.endSector)
             .Text("item", tree.Text(entry.item));
         if (!entry.Note().empty()) o.Text("note", entry.Note());
+        if (searched) o.Bool("foundBySearch", foundBySearch(i));
         o.Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
                 [](JsonObject& row, const PartitionDetailsRow& r) { row.Text("name", r.name).Text("value", r.value); });
       });
+      if (searched) {
+        doc.Member("search");
+        JsonObject(out)
+            .Number("added", searched->added)
+            .Bool("listFull", searched->listFull)
+            .Bool("unknownPartition", searched->unknownPartition)
+            .Array("details",
+                   searched->details ? searched->details->rows : std::vector<PartitionDetailsRow>{},
+                   [](JsonObject& row, const PartitionDetailsRow& r) {
+                     row.Text("name", r.name).Text("value", r.value);
+                   });
+      }
     }
     out += '\n';
     if (!WriteStdout(out)) {
@@ -103,10 +132,18 @@ int RunPartitions(const PartitionsOptions& options) {
     const PartitionEntry& entry = list.entries[i];
     text << "\n"
          << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector " << entry.endSector
-         << "\n";
+         << (foundBySearch(i) ? "    (found by search)" : "") << "\n";
     if (!entry.Note().empty()) text << "  note: " << entry.Note() << "\n";
     for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
       text << "  " << row.name << row.value << "\n";
+    }
+  }
+  if (searched) {
+    text << "\nLost-partition search: " << searched->added << " partition" << (searched->added == 1 ? "" : "s")
+         << " added" << (searched->listFull ? " (the list is full at 26)" : "") << "\n";
+    if (searched->unknownPartition && searched->details) {
+      text << std::string(kUnknownPartition) << " stands for the whole disk\n";
+      for (const auto& row : searched->details->rows) text << "  " << row.name << row.value << "\n";
     }
   }
   if (!WriteStdout(text.str())) {
@@ -127,6 +164,9 @@ void AddPartitionsCommand(CLI::App& app, int* exitCode) {
       ->allow_extra_args(false);
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_flag("--advance", options->advance, "show the details rows of an Advance search");
+  cmd->add_flag(
+      "--search", options->search,
+      "after the walk, search the disk for partitions the table does not list (lost-partition search)");
   cmd->callback([options, exitCode] { *exitCode = RunPartitions(*options); });
 }
 

@@ -31,7 +31,7 @@ struct FatBootRow {
   std::int64_t cluster0Start = 0;  // S + reserved + root sectors + 2 x SPF - 2 x SPC
   std::uint64_t firstFat = 0;      // S + reserved
   std::uint64_t secondFat = 0;     // S + reserved + SPF
-  std::uint64_t totalSectors = 0;  // S + the 32-bit total at 32: the end of the volume
+  std::uint64_t totalSectors = 0;  // S + the total (16-bit at 19, else 32-bit at 32): the end
   FsType type = FsType::kNone;     // kFat16 or kFat32
 
   // The eleven cells in FileSystemTable's column order.

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "fat/advance_scan.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
 
@@ -70,6 +71,32 @@ bool OnLayout(std::int64_t sector, std::uint32_t self, std::uint32_t clusterSize
   return offset % clusterSize == 0 && offset / clusterSize == self;
 }
 
+// The FAT32 backup boot sector lies this many sectors after the boot sector it copies.
+constexpr std::uint16_t kFat32BackupOffset = 6;
+
+std::array<std::string, 11> RowCells(const TextTable& table, int row) {
+  std::array<std::string, 11> cells;
+  for (int c = 0; c < static_cast<int>(cells.size()); ++c)
+    cells[static_cast<std::size_t>(c)] = table.Cell(row, c);
+  return cells;
+}
+
+// A FAT32 boot sector that owns no directory may be the backup copy of a boot sector that is
+// gone. When the sector on the disk still reads as the row says and its backup field says 6,
+// this is the row its volume would have from the real start, 6 sectors earlier.
+std::optional<FatBootRow> ReadAsBackup(ScanContext& ctx, const TextTable& boots, int f) {
+  if (boots.Cell(f, fs_col::kPartType) != "FAT32") return std::nullopt;
+  const std::int64_t at = SectorValue(boots.Cell(f, fs_col::kSector));
+  if (at < kFat32BackupOffset) return std::nullopt;
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (ctx.Read(static_cast<std::uint64_t>(at), 1, sector) == 0) return std::nullopt;
+  if (Le16(sector, 50) != kFat32BackupOffset) return std::nullopt;
+  // A table that no longer matches the disk (one loaded from a log, say) is not reinterpreted.
+  const auto asFound = ClassifyBootSector(sector, static_cast<std::uint64_t>(at));
+  if (!asFound || asFound->Cells() != RowCells(boots, f)) return std::nullopt;
+  return ClassifyBootSector(sector, static_cast<std::uint64_t>(at - kFat32BackupOffset));
+}
+
 // Phase 1: a boot sector owns the unassigned directories that sit on its layout within its volume.
 int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress& progress) {
   const TextTable& boots = ctx.results.tables.FileSystemTable;
@@ -79,12 +106,11 @@ int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress&
   for (std::size_t r = 0; r < dirs.Size(); ++r) {
     if (dirs.Unassigned(r)) open.push_back(r);
   }
-  for (int f = 0; f < boots.RowCount() && !open.empty(); ++f) {
-    const std::uint32_t spc = ReadU32(boots.Cell(f, fs_col::kSpc));
-    const std::int64_t cluster0 = SectorValue(boots.Cell(f, fs_col::kCluster0));
-    const std::int64_t end = SectorValue(boots.Cell(f, fs_col::kTotalSectors));
+  // Gives the open directories on a layout to a new file system whose row is cells; the
+  // directories taken drop out of the list the later boot sectors search. False when none fits.
+  auto claim = [&](std::uint32_t spc, std::int64_t cluster0, std::int64_t end,
+                   const std::array<std::string, 11>& cells) {
     bool owns = false;
-    // The directories a boot sector takes drop out of the list the later ones search.
     std::size_t kept = 0;
     for (std::size_t r : open) {
       const std::int64_t s = dirs.sector[r];
@@ -95,13 +121,26 @@ int AssignToBootSectors(ScanContext& ctx, Directories& dirs, AssignmentProgress&
       if (!owns) {
         owns = true;
         ++count;
-        const int row = identified.AppendRow(boots.Cell(f, 0));
-        for (int c = 1; c < boots.ColumnCount(); ++c) identified.SetCell(row, c, boots.Cell(f, c));
+        const int row = identified.AppendRow(cells[0]);
+        for (int c = 1; c < static_cast<int>(cells.size()); ++c)
+          identified.SetCell(row, c, cells[static_cast<std::size_t>(c)]);
       }
       dirs.fileSystem[r] = count;
       progress.Assigned();
     }
     open.resize(kept);
+    return owns;
+  };
+  for (int f = 0; f < boots.RowCount() && !open.empty(); ++f) {
+    const std::uint32_t spc = ReadU32(boots.Cell(f, fs_col::kSpc));
+    const std::int64_t cluster0 = SectorValue(boots.Cell(f, fs_col::kCluster0));
+    const std::int64_t end = SectorValue(boots.Cell(f, fs_col::kTotalSectors));
+    if (claim(spc, cluster0, end, RowCells(boots, f))) continue;
+    if (const auto main = ReadAsBackup(ctx, boots, f)) {
+      const std::array<std::string, 11> cells = main->Cells();
+      claim(main->sectorsPerCluster, SectorValue(cells[fs_col::kCluster0]),
+            SectorValue(cells[fs_col::kTotalSectors]), cells);
+    }
   }
   return count;
 }
@@ -116,19 +155,22 @@ class LayoutGroups {
  public:
   LayoutGroups(std::uint32_t clusterSize, const Directories& dirs) : size_(clusterSize), dirs_(dirs) {
     for (std::size_t r = 0; r < dirs.Size(); ++r) {
-      if (dirs.Unassigned(r)) rows_.push_back(static_cast<int>(r));
+      if (dirs.Unassigned(r)) slots_.push_back({Key(static_cast<int>(r)), static_cast<int>(r)});
     }
-    std::stable_sort(rows_.begin(), rows_.end(), [this](int a, int b) { return Key(a) < Key(b); });
-    next_.resize(rows_.size() + 1);
-    for (std::size_t p = 0; p < next_.size(); ++p) next_[p] = p;
+    // By key, rows in order within a key: the keys sit beside the rows, so neither the sort nor
+    // a group's lookup reaches into the directories for them.
+    std::stable_sort(slots_.begin(), slots_.end(),
+                     [](const Slot& a, const Slot& b) { return a.key < b.key; });
+    next_.resize(slots_.size() + 1);
+    for (std::size_t p = 0; p < next_.size(); ++p) next_[p] = static_cast<std::uint32_t>(p);
     // In a table written by the scan, sectors and so self clusters rise with the row within a
     // group; where they do, a search can end at the first self cluster that is too large.
-    ordered_.assign(rows_.size(), 1);
-    for (std::size_t lo = 0; lo < rows_.size();) {
+    ordered_.assign(slots_.size(), 1);
+    for (std::size_t lo = 0; lo < slots_.size();) {
       std::size_t hi = lo + 1;
       bool rising = true;
-      for (; hi < rows_.size() && Key(rows_[hi]) == Key(rows_[lo]); ++hi) {
-        if (dirs.self[rows_[hi]] < dirs.self[rows_[hi - 1]]) rising = false;
+      for (; hi < slots_.size() && slots_[hi].key == slots_[lo].key; ++hi) {
+        if (dirs.self[slots_[hi].row] < dirs.self[slots_[hi - 1].row]) rising = false;
       }
       if (!rising) std::fill(ordered_.begin() + lo, ordered_.begin() + hi, 0);
       lo = hi;
@@ -146,10 +188,11 @@ class LayoutGroups {
     const std::uint32_t low = dirs_.self[j];
     const std::int64_t high = dirs_.sector[j];
     auto [lo, hi] = Group(key);
-    auto from = std::upper_bound(rows_.begin() + static_cast<std::ptrdiff_t>(lo),
-                                 rows_.begin() + static_cast<std::ptrdiff_t>(hi), j);
-    for (std::size_t p = Live(static_cast<std::size_t>(from - rows_.begin())); p < hi; p = Live(p + 1)) {
-      const int b = rows_[p];
+    auto from = std::upper_bound(slots_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                 slots_.begin() + static_cast<std::ptrdiff_t>(hi), j,
+                                 [](int row, const Slot& slot) { return row < slot.row; });
+    for (std::size_t p = Live(static_cast<std::size_t>(from - slots_.begin())); p < hi; p = Live(p + 1)) {
+      const int b = slots_[p].row;
       if (b >= limit) break;
       const std::uint32_t h = dirs_.self[b];
       if (h > low && h < high) return b;
@@ -162,28 +205,34 @@ class LayoutGroups {
   template <typename Take>
   void ForEachUnassigned(std::int64_t key, Take take) {
     auto [lo, hi] = Group(key);
-    for (std::size_t p = Live(lo); p < hi; p = Live(p + 1)) take(rows_[p]);
+    for (std::size_t p = Live(lo); p < hi; p = Live(p + 1)) take(slots_[p].row);
   }
 
  private:
+  struct Slot {
+    std::int64_t key;
+    int row;
+  };
+
   std::pair<std::size_t, std::size_t> Group(std::int64_t key) const {
-    auto less = [this](int row, std::int64_t k) { return Key(row) < k; };
-    auto greater = [this](std::int64_t k, int row) { return k < Key(row); };
-    auto lo = std::lower_bound(rows_.begin(), rows_.end(), key, less);
-    auto hi = std::upper_bound(lo, rows_.end(), key, greater);
-    return {static_cast<std::size_t>(lo - rows_.begin()), static_cast<std::size_t>(hi - rows_.begin())};
+    auto lo = std::lower_bound(slots_.begin(), slots_.end(), key,
+                               [](const Slot& slot, std::int64_t k) { return slot.key < k; });
+    auto hi = std::upper_bound(lo, slots_.end(), key,
+                               [](std::int64_t k, const Slot& slot) { return k < slot.key; });
+    return {static_cast<std::size_t>(lo - slots_.begin()), static_cast<std::size_t>(hi - slots_.begin())};
   }
 
-  // The first position at or after p whose directory is still unassigned (rows_.size() if none).
+  // The first position at or after p whose directory is still unassigned (slots_.size() if none).
   std::size_t Live(std::size_t p) {
     std::size_t q = p;
-    while (q < rows_.size() && (next_[q] != q || !dirs_.Unassigned(static_cast<std::size_t>(rows_[q])))) {
-      if (next_[q] == q) next_[q] = q + 1;
+    while (q < slots_.size() &&
+           (next_[q] != q || !dirs_.Unassigned(static_cast<std::size_t>(slots_[q].row)))) {
+      if (next_[q] == q) next_[q] = static_cast<std::uint32_t>(q + 1);
       q = next_[q];
     }
     while (p != q) {
       const std::size_t after = next_[p];
-      next_[p] = q;
+      next_[p] = static_cast<std::uint32_t>(q);
       p = after;
     }
     return q;
@@ -191,8 +240,8 @@ class LayoutGroups {
 
   std::uint32_t size_;
   const Directories& dirs_;
-  std::vector<int> rows_;
-  std::vector<std::size_t> next_;
+  std::vector<Slot> slots_;
+  std::vector<std::uint32_t> next_;
   std::vector<std::uint8_t> ordered_;
 };
 

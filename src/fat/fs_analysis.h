@@ -4,7 +4,7 @@
 // file system puts its cluster. Then, for the file system the user chose, the second stage's
 // folder rows, the search for its FATs and the working geometry.
 //
-// The FAT branch of an Advance search runs, in order:
+// The FAT branch of an Advance search (session/advance_search_fat.cpp) runs, in order:
 //   AdvanceScan(ctx);                              // fat/advance_scan.h: the reading stage
 //   int identified = AnalyzeFileSystems(ctx);      // 0: nothing to offer the user
 //   IdentifiedFileSystemDetails(ctx, 0);           // DetailsList while the choice is shown
@@ -29,7 +29,11 @@ inline constexpr int kDirectoryWithoutPartner = -1;
 
 // Phase 1: every FileSystemTable row, in order, takes the still unassigned directories at
 // sector self x SPC + Cluster0Start up to its TotalSectors; a boot sector that owns one is
-// copied whole to IdentifiedFileSystemTable. Phase 2: the remaining directories are paired, each
+// copied whole to IdentifiedFileSystemTable. A FAT32 boot sector that owns none and whose
+// sector on the disk says it is a backup (6 in its backup field) is also read as the boot sector
+// 6 sectors earlier, the one it copies; the directories that fit that reading make the row of
+// that earlier sector the identified one, so a volume whose boot sector is gone is still
+// identified from its backup, once. Phase 2: the remaining directories are paired, each
 // with the first later one that fits (the pair gives a cluster size of 1 to 128 sectors and a
 // Cluster0Start above 0), and every directory on the derived layout joins them; a directory
 // without a partner gets "-1". A derived file system is "FAT32" when one of its directories

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "fat/boot_sector.h"
 #include "results/table_numbers.h"
 
 namespace quarrow {
@@ -100,13 +101,14 @@ std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std:
   if (!HasBootSignature(sector)) return std::nullopt;
   BootSectorFind find;
   std::uint64_t size = 0;
+  // A FAT volume under 65536 sectors keeps its size in the 16-bit field at 19 and 0 at 32;
+  // mkfs.fat writes small FAT32 volumes that way too.
   if (BytesEqual(sector, 85, "32")) {
     find.type = FsType::kFat32;
-    size = Le32(sector, 32);
+    size = DecodeFatBootSector(sector).totalSectors;
   } else if (BytesEqual(sector, 57, "16")) {
     find.type = FsType::kFat16;
-    size = Le32(sector, 32);
-    if (size == 0) size = Le16(sector, 19);
+    size = DecodeFatBootSector(sector).totalSectors;
   } else if (BytesEqual(sector, 3, "NTFS")) {
     find.type = FsType::kNtfs;
     size = static_cast<std::uint32_t>(Le64(sector, 40));

@@ -109,9 +109,10 @@ struct BootSectorFind {
 };
 
 // A boot sector at sectorNumber: signed 0x55 0xAA, then "32" at 85-86 (FAT32), "16" at 57-58
-// (FAT16) or "NTFS" at 3-6, tested in that order. The size is the 32-bit total at 32 (the 16-bit
-// total at 19 when that is 0, as on a FAT16 volume under 32 MB), or for NTFS the low 32 bits of
-// the 64-bit total at 40. A size of 0 names no volume.
+// (FAT16) or "NTFS" at 3-6, tested in that order. The size is the FAT total (the 16-bit total at
+// 19, or the 32-bit one at 32 when that is 0: a volume under 32 MB, FAT32 too, keeps it in the
+// 16-bit field), or for NTFS the low 32 bits of the 64-bit total at 40. A size of 0 names no
+// volume.
 std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std::uint64_t sectorNumber);
 // A FAT32 backup boot sector at sectorNumber, naming the partition 6 sectors before it: its own
 // backup field says 6, and its hidden-sectors field, when set, names that start.

@@ -18,11 +18,22 @@
 #include <vector>
 
 #include "core/volume.h"
+#include "partition/partition_details.h"
+#include "results/tree_model.h"
 
 namespace quarrow {
 
 struct ScanContext;
 struct DetailsList;
+
+// What the file-system choice page shows when the first stage ends: the "File Systems" tree
+// with its first entry selected, and the DetailsList rows of that entry (none when nothing was
+// identified).
+struct FileSystemChoice {
+  mytreectrl tree{TreeKind::kFileSystems, 0};
+  std::vector<PartitionDetailsRow> details;
+  int chosen = 0;  // 0-based, the entry selected
+};
 
 struct AdvanceSearchOutcome {
   std::optional<std::string> refused;  // the search could not start (a range it cannot address)
@@ -31,6 +42,7 @@ struct AdvanceSearchOutcome {
   bool outOfMemory = false;            // "Not Enough Memory" was shown; the results are what was built
   bool stopped = false;                // a stop cut the reading stage short; the analysis ran on it
   int identified = 0;                  // rows of IdentifiedFileSystemTable
+  FileSystemChoice choice;
 };
 
 // One row of IdentifiedFileSystemTable, as the file-system choice shows it.

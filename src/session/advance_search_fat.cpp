@@ -1,17 +1,140 @@
-// The FAT stages of an Advance search. Not built yet: the search says so instead of scanning.
+// The FAT stages of an Advance search: the sector scan and the analysis that identifies the file
+// systems (the first stage), then for the one chosen its folder rows, FATs, working geometry,
+// linking and tree (the second stage).
+#include <memory>
+#include <string_view>
+
+#include "fat/advance_scan.h"
+#include "fat/directory_passes.h"
+#include "fat/fat_reader.h"
+#include "fat/fat_volume.h"
+#include "fat/fs_analysis.h"
+#include "results/file_list.h"
+#include "results/folder_tree.h"
+#include "scan/scan_context.h"
 #include "session/advance_search.h"
 
 namespace quarrow {
+namespace {
 
-AdvanceSearchOutcome RunFatAdvanceStages(ScanContext&) {
+constexpr std::string_view kNothingIdentifiedGuidance =
+    "No File System could be identified. Click on 'Back' button to select another Partition.";
+constexpr std::string_view kChooseGuidance =
+    "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.";
+constexpr std::string_view kSaveGuidance =
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar "
+    "to save recovered Files and Folders.";
+
+// What a stop during the sector scan leaves to do before the analysis: the linking and tree
+// passes on the folder rows as they stand (none in an Advance search, so the tree is only its
+// root), with the volume's figures as they stood.
+void SalvageBeforeAnalysis(ScanContext& ctx) {
+  using namespace entry_col;
+  Feedback& ui = ctx.Ui();
+  TextTable& entries = ctx.results.tables.EntryTable;
+  ui.ShowControl(control::kStopSearching, false);
+  ui.SetGuidance(kSaveGuidance);
+  ctx.activeGeometry.CopyFrom(ctx.geometry, ctx.partitionType);
+  ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
+  ui.SetGuidance("Please wait...");
+  entries.Sort(kSelf);
+  LinkLostDirectories(ctx, LinkForm::kFat);
+  entries.Sort(kParent);
+  ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  ctx.results.dataFound = true;
+  ui.SetGuidance(kChooseGuidance);
+}
+
+}  // namespace
+
+AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx) {
   AdvanceSearchOutcome outcome;
-  outcome.refused = "the Advance search of FAT volumes is not built yet";
+  Feedback& ui = ctx.Ui();
+  ui.EnableControl(control::kBack, false);
+  ui.EnableControl(control::kNext, false);
+  ctx.results.tables.EntryTable.DeleteAllRows();
+  ctx.results.tables.PendingEntryTable.DeleteAllRows();
+  ui.ShowControl(control::kStopSearching, true);
+  ctx.results.dataFound = true;
+
+  ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
+  AdvanceScan(ctx);
+  outcome.stopped = ctx.StopRequested();
+  if (outcome.stopped) SalvageBeforeAnalysis(ctx);
+
+  ui.ShowControl(control::kStopSearching, false);
+  outcome.identified = AnalyzeFileSystems(ctx);
+  if (outcome.identified == 0) {
+    ui.EnableControl(control::kBack, false);
+    ui.ShowAdvice(AdviceDialog::kAdvanceSearch);
+    ui.SetGuidance(kNothingIdentifiedGuidance);
+    ui.EnableControl(control::kBack, true);
+  }
+
+  FileSystemChoice& choice = outcome.choice;
+  choice.tree.Select(FillFileSystemTree(ctx.results, choice.tree));
+  choice.chosen = 0;
+  if (outcome.identified != 0) {
+    choice.details = IdentifiedFileSystemDetails(ctx, 0, outcome.stopped);
+    ui.SetGuidance(kChooseGuidance);
+  }
+  ui.EnableControl(control::kBack, true);
+  if (outcome.identified != 0) ui.EnableControl(control::kNext, true);
+  if (outcome.stopped) {
+    // The tree the salvage builds: the folder rows are still to come from the chosen file system.
+    auto fat = std::make_shared<FatReader>(ctx);
+    StoreDirectoryInformation(ctx, *fat, StoreForm::kAdvanceSearch);
+  }
+  ui.SetText(control::kCurrentFolder, "");
   return outcome;
 }
 
-SecondStageOutcome RunFatSecondStage(ScanContext&, int, DetailsList*) {
+SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* list) {
+  using namespace entry_col;
   SecondStageOutcome outcome;
-  outcome.refused = "the Advance search of FAT volumes is not built yet";
+  ResultsState& results = ctx.results;
+  const TextTable& identified = results.tables.IdentifiedFileSystemTable;
+  const auto type = FsTypeFromText(identified.Cell(chosen, 10));
+  if (!type || !IsFat(*type)) {
+    outcome.refused = "file system " + std::to_string(chosen + 1) + " is no FAT file system";
+    return outcome;
+  }
+  Feedback& ui = ctx.Ui();
+  TextTable& entries = results.tables.EntryTable;
+
+  // Next on the choice page. A second choice after going back starts from an empty results
+  // page, as Back leaves it.
+  ui.SetGuidance(kSaveGuidance);
+  ui.EnableControl(control::kLoadLog, false);
+  entries.DeleteAllRows();
+  results.tables.PendingEntryTable.DeleteAllRows();
+  results.folderNodes.Clear();
+  results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
+  results.currentFolder = kNoItem;
+  results.hooks = {};
+  if (list) {
+    list->columns = ResultsColumns();
+    list->Clear();
+  }
+  InsertAdvanceMiscFolderRow(ctx);
+  ui.ShowControl(control::kNext, false);
+
+  // The second-stage worker.
+  ui.ShowControl(control::kStageProgressText, true);
+  ui.SetText(control::kStageProgressText, "Loading tree, Please Wait...");
+  PrepareFatSecondStage(ctx, chosen);
+  ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
+  entries.Sort(kSelf);
+  LinkLostDirectories(ctx, LinkForm::kFat);
+  entries.Sort(kParent);
+  ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  auto fat = std::make_shared<FatReader>(ctx);
+  StoreDirectoryInformation(ctx, *fat, StoreForm::kAdvanceSearch);
+  SetResultsRoot(results);
+  results.volumeType = ctx.activeGeometry.type;
+  BindFatVolume(ctx, fat);
+  ui.ShowControl(control::kStageProgressText, false);
+  ui.EnableControl(control::kBack, true);
   return outcome;
 }
 

@@ -12,6 +12,7 @@
 #include "fat/fs_analysis.h"
 #include "fat_test_volume.h"
 #include "results/table_numbers.h"
+#include "support/fat_analysis_reference.h"
 #include "unit/partition_test_disk.h"
 
 namespace quarrow {
@@ -196,62 +197,6 @@ TEST_F(FatAnalysisTest, DerivedFileSystemIsFat32OnlyPastCluster65536) {
   }
 }
 
-// The analysis as plainly described: every unassigned directory against every later one.
-int StraightforwardAnalysis(ScanContext& ctx) {
-  TextTable& dirs = ctx.results.tables.DirectoryTable;
-  TextTable& boots = ctx.results.tables.FileSystemTable;
-  TextTable& out = ctx.results.tables.IdentifiedFileSystemTable;
-  auto sector = [&](int r) { return ReadI64(dirs.Cell(r, 0)); };
-  auto self = [&](int r) { return std::int64_t{ReadU32(dirs.Cell(r, 1))}; };
-  auto open = [&](int r) { return ReadI32Saturating(dirs.Cell(r, 3)) == 0; };
-  int n = 0;
-  for (int f = 0; f < boots.RowCount(); ++f) {
-    const std::int64_t spc = ReadU32(boots.Cell(f, 2)), c0 = ReadI64(boots.Cell(f, 6)),
-                       e = ReadI64(boots.Cell(f, 9));
-    bool copied = false;
-    for (int r = 0; r < dirs.RowCount(); ++r) {
-      if (!open(r) || sector(r) < c0 || sector(r) > e || sector(r) != self(r) * spc + c0) continue;
-      if (!copied) {
-        ++n, copied = true;
-        out.AppendRow(boots.Cell(f, 0));
-        for (int c = 1; c < 11; ++c) out.SetCell(out.RowCount() - 1, c, boots.Cell(f, c));
-      }
-      dirs.SetCell(r, 3, std::to_string(n));
-    }
-  }
-  for (int j = 0; j < dirs.RowCount(); ++j) {
-    if (!open(j)) continue;
-    const std::int64_t l = self(j), m = sector(j);
-    int partner = -1;
-    std::int64_t o = 0;
-    for (int b = j + 1; b < dirs.RowCount() && partner < 0; ++b) {
-      const std::int64_t h = self(b), g = sector(b);
-      if (!open(b) || !(l < h && m < g && h < g && h < m) || (g - m) % (h - l) != 0) continue;
-      o = (g - m) / (h - l);
-      if (o <= 128 && (o & (o - 1)) == 0 && l * o < m && h * o < g) partner = b;
-    }
-    if (partner < 0) {
-      dirs.SetCell(j, 3, "-1");
-      continue;
-    }
-    const std::int64_t c0 = m - l * o;
-    const int row = out.AppendRow("0");
-    out.SetCell(row, 2, std::to_string(o));
-    out.SetCell(row, 6, std::to_string(c0));
-    std::string type(FsTypeText(ctx.partitionType));
-    out.SetCell(row, 10, type);
-    ++n;
-    std::int64_t largest = self(partner);
-    for (int r = 0; r < dirs.RowCount(); ++r) {
-      if (!open(r) || sector(r) != self(r) * o + c0) continue;
-      dirs.SetCell(r, 3, std::to_string(n));
-      largest = std::max(largest, self(r));
-      if (largest > 65536 && type != "FAT32") out.SetCell(row, 10, "FAT32");
-    }
-  }
-  return n;
-}
-
 TEST_F(FatAnalysisTest, FastAnalysisGivesTheStraightforwardTables) {
   for (unsigned seed = 1; seed <= 40; ++seed) {
     std::mt19937 rng(seed);
@@ -306,7 +251,7 @@ TEST_F(FatAnalysisTest, FastAnalysisGivesTheStraightforwardTables) {
     const int fast = AnalyzeFileSystems(d.ctx);
     const ScanTables fastTables = d.ctx.results.tables;
     Fill(d.ctx, dirs, boots);
-    ASSERT_EQ(StraightforwardAnalysis(d.ctx), fast) << seed;
+    ASSERT_EQ(test_support::StraightforwardAnalysis(d.ctx), fast) << seed;
     ASSERT_EQ(Column(fastTables.DirectoryTable, 3), FileSystems()) << seed;
     const TextTable& id = d.ctx.results.tables.IdentifiedFileSystemTable;
     ASSERT_EQ(fastTables.IdentifiedFileSystemTable.RowCount(), id.RowCount()) << seed;

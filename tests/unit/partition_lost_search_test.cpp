@@ -122,6 +122,9 @@ TEST_F(PartitionLostSearchTest, FindsBootSectorsAtCylindersBoundariesAndBackups)
   disk.Write(22 * kCylinder - 1, Ntfs(2 * kCylinder - 64, 20 * kCylinder + 63));
   disk.Write(30 * kCylinder + 63, Ntfs(0, 0));  // no size, FAT12: nothing
   disk.Write(31 * kCylinder + 63, Fat16Boot({.label = "FAT12   "}));
+  Sector small = Fat32(0);
+  Put16(small, 19, 6000);  // a FAT32 volume under 32 MB, its size in the 16-bit field
+  disk.Write(35 * kCylinder + 63, small);
   const LostPartitionOutcome out = Search().RunOnThisThread();
   // In the order the search meets them, cylinder by cylinder.
   const std::vector<Found> expected = {
@@ -133,9 +136,10 @@ TEST_F(PartitionLostSearchTest, FindsBootSectorsAtCylindersBoundariesAndBackups)
       {"Partition - 6 ( FAT32 )", 2048 * 150, 2048 * 150 + 20480},
       {"Partition - 7 ( NTFS )", 20 * kCylinder + 63, 22 * kCylinder - 1},
       {"Partition - 8 ( NTFS )", 2048 * 200, 2048 * 200 + 20479},
+      {"Partition - 9 ( FAT32 )", 35 * kCylinder + 63, 35 * kCylinder + 63 + 6000},
   };
   EXPECT_EQ(Listed(), expected);
-  EXPECT_EQ(out.added, 8);
+  EXPECT_EQ(out.added, 9);
   EXPECT_FALSE(out.stopped || out.unknownPartition);
   ASSERT_TRUE(out.details);
   EXPECT_EQ(out.details->rows[2].value, "FAT32");
