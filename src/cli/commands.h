@@ -9,5 +9,6 @@ namespace quarrow::cli {
 void AddDisksCommand(CLI::App& app, int* exitCode);
 void AddPartitionsCommand(CLI::App& app, int* exitCode);
 void AddScanCommand(CLI::App& app, int* exitCode);
+void AddRecoverCommand(CLI::App& app, int* exitCode);
 
 }  // namespace quarrow::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   quarrow::cli::AddDisksCommand(app, &exitCode);
   quarrow::cli::AddPartitionsCommand(app, &exitCode);
   quarrow::cli::AddScanCommand(app, &exitCode);
+  quarrow::cli::AddRecoverCommand(app, &exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

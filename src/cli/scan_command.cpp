@@ -25,6 +25,7 @@
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
+#include "session/recovery_run.h"
 #include "session/standard_search.h"
 
 namespace quarrow::cli {
@@ -196,6 +197,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Text("date", f.row.date)
           .Text("time", f.row.time)
           .Number("first", CellNumber(f.row.debug1));
+      if (f.row.deleted) o.Text("estimate", f.row.estimate);
     });
   }
   out += '\n';
@@ -226,7 +228,9 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
     } else {
       const FileRecord& f = visit.files[line.index];
       out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
-          << f.row.date << " " << f.row.time << "  " << f.row.type << (f.row.deleted ? "  (deleted)" : "") << "\n";
+          << f.row.date << " " << f.row.time << "  " << f.row.type;
+      if (f.row.deleted) out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      out << "\n";
     }
   }
   out << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
@@ -312,6 +316,8 @@ int RunScan(const ScanOptions& options) {
     return 1;
   }
   Visit visit;
+  // Deleted files are listed with how much of their data is left.
+  ShowRecoverabilityEstimates(ctx);
   if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
   const bool written =
