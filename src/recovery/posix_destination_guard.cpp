@@ -171,16 +171,35 @@ std::optional<std::string> CheckDestinationAgainst(const std::set<DeviceNumber>&
   return std::nullopt;
 }
 
+std::optional<std::string> LoopBackingFile(const std::string& sysRoot, DeviceNumber device) {
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(sysRoot) / "block", ec), end; !ec && it != end; it.increment(ec)) {
+    if (DeviceFile(it->path()) != device) continue;
+    const fs::path backing = it->path() / "loop" / "backing_file";
+    std::error_code test;
+    if (fs::exists(backing, test)) return ReadSmallFile(backing);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> CheckDestination(const std::string& sourcePath, const std::string& destination,
                                             const LinuxSystemFiles& files) {
   struct stat st {};
   if (::stat(sourcePath.c_str(), &st) != 0) return std::nullopt;
   std::set<DeviceNumber> devices;
+  // Images whose loop devices are the source too: an image is written through only while a loop
+  // device over it has its file systems mounted, and two loop devices over one file are one disk.
+  std::vector<std::string> images;
   if (S_ISBLK(st.st_mode)) {
     devices = DevicesOfDisk(files.sysRoot, FromDev(st.st_rdev));
+    for (const DeviceNumber& device : devices) {
+      if (auto file = LoopBackingFile(files.sysRoot, device)) images.push_back(*file);
+    }
   } else if (S_ISREG(st.st_mode)) {
-    // An image is written through only while a loop device over it has its file systems mounted.
-    for (const DeviceNumber& loop : LoopDevicesBackedBy(files.sysRoot, sourcePath)) {
+    images.push_back(sourcePath);
+  }
+  for (const std::string& image : images) {
+    for (const DeviceNumber& loop : LoopDevicesBackedBy(files.sysRoot, image)) {
       const std::set<DeviceNumber> more = DevicesOfDisk(files.sysRoot, loop);
       devices.insert(more.begin(), more.end());
     }

@@ -33,6 +33,8 @@ std::set<DeviceNumber> DevicesOfDisk(const std::string& sysRoot, DeviceNumber de
 
 // The loop devices whose backing file is the file at imagePath.
 std::vector<DeviceNumber> LoopDevicesBackedBy(const std::string& sysRoot, const std::string& imagePath);
+// The file a loop device reads, when device is one.
+std::optional<std::string> LoopBackingFile(const std::string& sysRoot, DeviceNumber device);
 
 // The check against known source devices, for a destination folder; label names the source in
 // the reason.
@@ -40,7 +42,9 @@ std::optional<std::string> CheckDestinationAgainst(const std::set<DeviceNumber>&
                                                    const std::string& destination, const std::string& label,
                                                    const LinuxSystemFiles& files);
 
-// DestinationOnSourceDisk with the system's tables read from files.
+// DestinationOnSourceDisk with the system's tables read from files. The source's devices are its
+// disk's (for a device) and those of every loop device over the same image (for an image, or a
+// loop device).
 std::optional<std::string> CheckDestination(const std::string& sourcePath, const std::string& destination,
                                             const LinuxSystemFiles& files);
 

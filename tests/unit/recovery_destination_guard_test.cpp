@@ -141,6 +141,25 @@ TEST_F(FakeSystem, DestinationOnASourceDeviceOrItsMountIsRefused) {
   EXPECT_FALSE(CheckDestinationAgainst(Set({loop7}), (root_ / "elsewhere").string(), "x", files_).has_value());
 }
 
+TEST_F(FakeSystem, LoopDevicesOverOneImageAreOneDisk) {
+  // /dev/loop1 and /dev/loop2 are real device nodes here (7:1 and 7:2); the fake sysfs says both
+  // read image.img, and a FUSE mount of loop2 holds the destination.
+  struct stat one {}, two {};
+  if (::stat("/dev/loop1", &one) != 0 || ::stat("/dev/loop2", &two) != 0 || !S_ISBLK(one.st_mode) ||
+      one.st_rdev != makedev(7, 1) || two.st_rdev != makedev(7, 2))
+    GTEST_SKIP() << "no /dev/loop1 and /dev/loop2 device nodes here";
+  Disk("loop2", "7:2");
+  Write("sys/block/loop2/loop/backing_file", (root_ / "image.img").string() + "\n");
+  EXPECT_EQ(LoopBackingFile(files_.sysRoot, {7, 2}), (root_ / "image.img").string());
+  EXPECT_FALSE(LoopBackingFile(files_.sysRoot, {8, 0}).has_value());
+  fs::create_directories(root_ / "mnt");
+  Write("mountinfo", "27 1 254:0 / / rw - ext4 /dev/vda rw\n91 27 0:98 / " + (root_ / "mnt").string() +
+                         " rw - fuseblk /dev/loop2 rw\n");
+  EXPECT_TRUE(CheckDestination("/dev/loop1", (root_ / "mnt/out").string(), files_).has_value());
+  EXPECT_TRUE(CheckDestination((root_ / "image.img").string(), (root_ / "mnt/out").string(), files_).has_value());
+  EXPECT_FALSE(CheckDestination("/dev/loop1", (root_ / "elsewhere").string(), files_).has_value());
+}
+
 TEST_F(FakeSystem, AnImageOnlyCountsWhileALoopDeviceOverItIsMounted) {
   // An image not attached anywhere: writing beside it never writes into it.
   Write("free.img", "");
