@@ -4,6 +4,7 @@
 // stderr; a summary (text or JSON) to stdout. Exit 0 when every file asked for was written whole,
 // 1 otherwise, 2 for a usage error.
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -61,7 +62,9 @@ class RecoveryTerminal : public Feedback {
         terminal_.SetText(control::kFolderCounter, text);
         break;
       case recovery_control::kFilePath:
+        // The tree's "\"-joined path, shown as the command line shows paths.
         folder_.assign(text);
+        std::replace(folder_.begin(), folder_.end(), '\\', '/');
         break;
       case recovery_control::kFileName:
         terminal_.SetText(control::kStatus, "Saving " + (folder_.empty() ? std::string(text) : folder_ + "/" + std::string(text)));

@@ -15,7 +15,7 @@ std::uint64_t ClustersFor(std::uint64_t size, std::uint64_t clusterBytes) {
   return clusterBytes == 0 ? 0 : (size + clusterBytes - 1) / clusterBytes;
 }
 
-// The cluster numbers of a row, or nullopt when the row carries none.
+// The first cluster a row carries, or nullopt when it carries none.
 std::optional<std::uint32_t> FirstCluster(const DetailsRow& row) {
   if (!IsDecimalNumber(row.debug1)) return std::nullopt;
   return ReadU32(row.debug1);

@@ -38,7 +38,7 @@ namespace recovery_control {
 inline constexpr int kCounting = 1341;       // "Calculating Total Number of Files, Please Wait ..."
 inline constexpr int kTotalFiles = 1342;     // the number after "Total Files :"
 inline constexpr int kFileName = 1301;       // the file being written
-inline constexpr int kFilePath = 1302;       // its folder's path in the results tree
+inline constexpr int kFilePath = 1302;       // its folder's FolderPath in the results tree
 inline constexpr int kTotals = 1303;         // "3 / 120 files, 1048576 / 52428800 bytes"
 inline constexpr int kFileProgress = 1304;   // the file written so far
 inline constexpr int kTotalProgress = 1305;  // everything written so far, with "3 / 120"
@@ -110,6 +110,7 @@ struct PlannedFolder {
   std::size_t parent = SIZE_MAX;  // index in the plan; SIZE_MAX for the destination
   std::string name;               // safe, unique among the names given in its parent
   std::string treePath;           // "/" between the names of the tree, "" for the root
+  std::string folderPath;         // FolderPath: the tree's own "\"-joined form, as the dialogs show it
   bool ticked = false;            // its files are recovered (not only a way down)
   bool makeEvenIfEmpty = false;   // made whether or not a file goes in
   std::optional<std::time_t> modified;  // the folder's own date and time, when the volume keeps one

@@ -105,6 +105,7 @@ class Planner {
       planned.parent = folder;
       planned.name = plan_.folders[folder].names.Claim(node->name);
       planned.treePath = treePath;
+      planned.folderPath = FolderPath(tree, child);
       planned.ticked = Ticked(child);
       planned.makeEvenIfEmpty = planned.ticked && !options_.deletedOnly;
       planned.names = FolderNames(options_.rules);

@@ -159,7 +159,7 @@ class Writer {
   void ShowFile(const PlannedFile& file) {
     Feedback& ui = Ui();
     ui.SetText(recovery_control::kFileName, file.row.name);
-    ui.SetText(recovery_control::kFilePath, plan_.folders[file.folder].treePath);
+    ui.SetText(recovery_control::kFilePath, plan_.folders[file.folder].folderPath);
     ui.SetText(recovery_control::kTotals, std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles) +
                                               " files, " + std::to_string(bytesDone_) + " / " +
                                               std::to_string(plan_.totalBytes) + " bytes");

@@ -32,6 +32,7 @@ RecoveryRun::RecoveryRun(ScanContext& ctx) : ctx_(ctx) {}
 RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, RecoveryOptions options) {
   RecoveryRunOutcome outcome;
   ctx_.stop = stop_.get_token();
+  skip_ = false;  // a Skip pressed before the run began concerns no file of it
   if (options.sourcePath.empty() && ctx_.reader) options.sourcePath = ctx_.reader->Paths().Get(ctx_.diskNumber);
   if (auto onSource = DestinationOnSourceDisk(options.sourcePath, Utf8FromPath(options.destination))) {
     outcome.refused = *onSource;

@@ -50,7 +50,8 @@ class RecoveryRun {
 };
 
 // The data source of the volume ctx shows, picked by its type; null when recovery of that type is
-// not built (NTFS, for now).
+// not built (NTFS, for now). A FAT12 volume the search took for FAT16 gets its own type first
+// (CorrectFat12Type), so that its FAT is read with 12-bit entries.
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx);
 
 // Fills the "Recoverability" column of every deleted file the volume's file list shows from now

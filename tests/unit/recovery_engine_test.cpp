@@ -377,7 +377,7 @@ TEST_F(RecoveryEngineTest, CountingAndWritingAreReportedThroughFeedback) {
   EXPECT_TRUE(ui.HasText(recovery_control::kCounting, "Calculating Total Number of Files, Please Wait ..."));
   EXPECT_EQ(ui.lastText[recovery_control::kTotalFiles], "11");
   EXPECT_TRUE(ui.HasText(recovery_control::kFileName, "DEEP.TXT"));
-  EXPECT_TRUE(ui.HasText(recovery_control::kFilePath, "DOCS/SUB"));
+  EXPECT_TRUE(ui.HasText(recovery_control::kFilePath, "DOCS\\SUB"));
   EXPECT_TRUE(ui.HasText(recovery_control::kTotals, "1 / 11 files, 0 / 1064077 bytes"));
   ASSERT_FALSE(ui.progress.empty());
   const auto last = std::find_if(ui.progress.rbegin(), ui.progress.rend(), [](const auto& p) {
