@@ -17,9 +17,10 @@ void ShowRecoverabilityEstimates(ScanContext& ctx) {
   std::shared_ptr<FileDataSource> source = MakeFileDataSource(ctx);
   auto listFiles = ctx.results.hooks.listFiles;
   if (!source || !listFiles) return;
-  ctx.results.hooks.listFiles = [listFiles, source](DetailsList& list, std::uint32_t folderKey) {
+  // Whatever the hook is given besides the list goes on to the engine's own listing.
+  ctx.results.hooks.listFiles = [listFiles, source](DetailsList& list, const auto&... folder) {
     const std::size_t first = list.rows.size();
-    listFiles(list, folderKey);
+    listFiles(list, folder...);
     for (std::size_t i = first; i < list.rows.size(); ++i) {
       DetailsRow& row = list.rows[i];
       if (row.deleted) row.estimate = std::string(RecoverabilityText(source->Estimate(row)));

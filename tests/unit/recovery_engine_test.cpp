@@ -448,7 +448,7 @@ class RecoveryNamesTest : public ::testing::Test {
   RecoveryNamesTest() {
     ctx.ResetForScan();
     ctx.results.volumeType = FsType::kFat32;
-    ctx.results.hooks.listFiles = [this](DetailsList& list, std::uint32_t key) {
+    ctx.results.hooks.listFiles = [this](DetailsList& list, std::uint32_t key, const auto&...) {
       for (const auto& [name, deleted] : files[key]) {
         DetailsRow row;
         row.name = name;
