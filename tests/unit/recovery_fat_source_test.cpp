@@ -12,6 +12,7 @@ namespace quarrow {
 namespace {
 
 using recovery_test::MemoryVolume;
+using test_support::Put16;
 
 DetailsRow Row(std::uint32_t first, std::uint64_t size, bool deleted) {
   DetailsRow row;
@@ -113,14 +114,11 @@ TEST_P(FatSourceChainTest, RunPastTheLastClusterStopsThere) {
   EXPECT_EQ(ClustersRead(data, v), (std::vector<std::uint32_t>{last - 1, last}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, FatSourceChainTest, ::testing::Values(FsType::kFat12, FsType::kFat16, FsType::kFat32),
-                         [](const auto& info) { return std::string(info.param == FsType::kFat12   ? "Fat12"
-                                                                   : info.param == FsType::kFat16 ? "Fat16"
-                                                                                                  : "Fat32"); });
+INSTANTIATE_TEST_SUITE_P(Widths, FatSourceChainTest, ::testing::Values(FsType::kFat12, FsType::kFat16, FsType::kFat32));
 
 struct EstimateCase {
   const char* what;
-  std::vector<std::uint32_t> allocated;  // clusters given to some other file
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // FAT entries set before the estimate
   std::uint32_t first;
   std::uint64_t size;
   bool deleted;
@@ -128,32 +126,27 @@ struct EstimateCase {
 };
 
 TEST(FatSourceEstimateTest, ClustersTheFileWouldBeReadFromDecide) {
+  constexpr std::uint32_t kEnd = 0x0FFFFFFF;
   const std::vector<EstimateCase> cases = {
       {"all free", {}, 10, 3 * 1024, true, Recoverability::kIntact},
-      {"free around an allocated neighbour", {9, 13}, 10, 3 * 1024, true, Recoverability::kIntact},
-      {"first cluster taken", {10}, 10, 3 * 1024, true, Recoverability::kOverwritten},
-      {"first and more taken", {10, 11, 12}, 10, 3 * 1024, true, Recoverability::kOverwritten},
-      {"last cluster taken", {12}, 10, 3 * 1024, true, Recoverability::kPartlyOverwritten},
-      {"a byte into the last cluster counts", {12}, 10, 2 * 1024 + 1, true, Recoverability::kPartlyOverwritten},
-      {"the cluster after the size does not", {12}, 10, 2 * 1024, true, Recoverability::kIntact},
-      {"empty deleted file", {10}, 10, 0, true, Recoverability::kIntact},
+      {"free around allocated neighbours", {{9, kEnd}, {13, kEnd}}, 10, 3 * 1024, true, Recoverability::kIntact},
+      {"first cluster taken", {{10, kEnd}}, 10, 3 * 1024, true, Recoverability::kOverwritten},
+      {"first and more taken", {{10, 11}, {11, 12}, {12, kEnd}}, 10, 3 * 1024, true, Recoverability::kOverwritten},
+      {"last cluster taken", {{12, kEnd}}, 10, 3 * 1024, true, Recoverability::kPartlyOverwritten},
+      {"a byte into the last cluster counts", {{12, kEnd}}, 10, 2 * 1024 + 1, true, Recoverability::kPartlyOverwritten},
+      {"the cluster after the size does not", {{12, kEnd}}, 10, 2 * 1024, true, Recoverability::kIntact},
+      {"reserved FAT32 bits are no allocation", {{10, 0xF0000000}}, 10, 100, true, Recoverability::kIntact},
+      {"empty deleted file", {{10, kEnd}}, 10, 0, true, Recoverability::kIntact},
       {"no first cluster", {}, 0, 100, true, Recoverability::kUnknown},
-      {"a live file is not estimated", {10}, 10, 100, false, Recoverability::kNotDeleted},
+      {"a live file is not estimated", {{10, kEnd}}, 10, 100, false, Recoverability::kNotDeleted},
   };
   for (const EstimateCase& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryVolume v(FsType::kFat32, 2, 100);
-    for (std::uint32_t cluster : c.allocated) v.SetEntry(cluster, v.EndOfChain());
+    for (const auto& [cluster, value] : c.entries) v.SetEntry(cluster, value);
     FatDataSource source(v.Ctx());
     EXPECT_EQ(source.Estimate(Row(c.first, c.size, c.deleted)), c.expected);
   }
-}
-
-TEST(FatSourceEstimateTest, ReservedFat32BitsAreNotAnAllocation) {
-  MemoryVolume v(FsType::kFat32, 1, 100);
-  v.SetEntry(10, 0xF0000000);  // free, with the reserved top bits set
-  FatDataSource source(v.Ctx());
-  EXPECT_EQ(source.Estimate(Row(10, 100, true)), Recoverability::kIntact);
 }
 
 TEST(FatSourceEstimateTest, WithoutAReadableFatNothingCanBeSaid) {
@@ -183,21 +176,14 @@ TEST(FatSourceEstimateTest, RunLeavingTheVolumeIsPartlyLost) {
 // with 12-bit entries; a boot sector that places its FAT elsewhere changes nothing.
 TEST(FatSourceFat12Test, BootSectorOfAFat12VolumeCorrectsTheType) {
   MemoryVolume v(FsType::kFat16, 4, 300);
-  std::array<std::uint8_t, 512> boot{};
-  boot[0] = 0xEB, boot[1] = 0x3C, boot[2] = 0x90;
-  test_support::Put16(boot, 11, 512);
-  boot[13] = 4;
-  test_support::Put16(boot, 14, 4);
-  boot[16] = 2;
-  test_support::Put16(boot, 17, 512);
-  test_support::Put16(boot, 19, static_cast<std::uint16_t>(v.Ctx().searchEnd - v.Ctx().searchStart));
-  boot[21] = 0xF8;
-  test_support::Put16(boot, 22, static_cast<std::uint16_t>(v.Ctx().activeGeometry.FatSectors));
-  boot[510] = 0x55, boot[511] = 0xAA;
-  v.Device().WriteSector(v.Ctx().searchStart, boot);
   ScanContext& ctx = v.Ctx();
-
-  ctx.activeGeometry.FirstFatSector += 1;  // not where the boot sector puts it
+  std::array<std::uint8_t, 512> boot{0xEB, 0x3C, 0x90};
+  Put16(boot, 11, 512), boot[13] = 4, Put16(boot, 14, 4), boot[16] = 2, Put16(boot, 17, 512), boot[21] = 0xF8;
+  Put16(boot, 19, static_cast<std::uint16_t>(ctx.searchEnd - ctx.searchStart));
+  Put16(boot, 22, static_cast<std::uint16_t>(ctx.activeGeometry.FatSectors));
+  boot[510] = 0x55, boot[511] = 0xAA;
+  v.Device().WriteSector(ctx.searchStart, boot);
+  ctx.activeGeometry.FirstFatSector += 1;
   EXPECT_FALSE(CorrectFat12Type(ctx));
   EXPECT_EQ(ctx.activeGeometry.type, FsType::kFat16);
   ctx.activeGeometry.FirstFatSector -= 1;
