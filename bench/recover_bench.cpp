@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
   });
 
   const double mib = static_cast<double>(bytes) / 1048576;
-  std::printf("%s partition %d: %llu files, %.0f MiB of file data; best of 3 runs\n", fat32 ? "FAT32" : "FAT16",
-              partition, static_cast<unsigned long long>(files), mib);
+  std::printf("%s partition %d: %llu files, %.0f MiB of file data; best of 3 runs\n",
+              fat32 ? "FAT32" : "FAT16", partition, static_cast<unsigned long long>(files), mib);
   std::printf("  plain read of the files' pieces : %7.3f s  (%.0f MiB/s)\n", read, mib / read);
   std::printf("  recovery (count and write)      : %7.3f s  (%.0f MiB/s), %llu bytes written\n", recovery,
               mib / recovery, static_cast<unsigned long long>(written));

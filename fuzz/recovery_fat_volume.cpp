@@ -28,8 +28,10 @@ void Check(const quarrow::ScanContext& ctx, quarrow::FatDataSource& source, cons
   const std::uint64_t clusterBytes = source.ClusterBytes();
   std::uint64_t total = 0;
   for (const quarrow::DataPiece& p : data.pieces) {
-    if (p.kind != quarrow::DataPiece::Kind::kSectors || p.length == 0 || p.length % clusterBytes != 0) std::abort();
-    if (p.firstSector < firstData || p.firstSector + p.length / quarrow::kSectorSize > ctx.searchEnd) std::abort();
+    if (p.kind != quarrow::DataPiece::Kind::kSectors || p.length == 0 || p.length % clusterBytes != 0)
+      std::abort();
+    if (p.firstSector < firstData || p.firstSector + p.length / quarrow::kSectorSize > ctx.searchEnd)
+      std::abort();
     total += p.length;
   }
   if (clusterBytes != 0 && total > (data.size + clusterBytes - 1) / clusterBytes * clusterBytes) std::abort();

@@ -1,13 +1,13 @@
 // The recovery report writer and its reader. Any text the reader takes must come back the same
 // once written again; and any report built from the input (names with every byte value, ranges,
 // empty fields) must read back as it was written, one file a line.
+#include "recovery/recovery_report.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-#include "recovery/recovery_report.h"
 
 namespace {
 

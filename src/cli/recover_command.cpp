@@ -67,7 +67,9 @@ class RecoveryTerminal : public Feedback {
         std::replace(folder_.begin(), folder_.end(), '\\', '/');
         break;
       case recovery_control::kFileName:
-        terminal_.SetText(control::kStatus, "Saving " + (folder_.empty() ? std::string(text) : folder_ + "/" + std::string(text)));
+        terminal_.SetText(
+            control::kStatus,
+            "Saving " + (folder_.empty() ? std::string(text) : folder_ + "/" + std::string(text)));
         break;
       default:
         terminal_.SetText(controlId, text);
@@ -181,7 +183,7 @@ ReplaceAnswer ConflictAnswer(const std::string& text) {
 bool FileComplete(const PlannedFile& f) {
   switch (f.status) {
     case FileStatus::kWritten:
-    case FileStatus::kSkippedExisting:      // the answer the command was given
+    case FileStatus::kSkippedExisting:     // the answer the command was given
     case FileStatus::kSkippedOverwritten:  // --skip-overwritten
       return true;
     default:
@@ -230,10 +232,12 @@ bool PrintJson(const ScanContext& ctx, int disk, bool advance, const RecoverOpti
           .Text("estimate", RecoverabilityText(f.estimate))
           .Text("status", StatusText(f))
           .Text("read", ReadMethodText(f.method))
-          .Array("unreadable", f.unreadable,
-                 [](JsonObject& r, const ByteRange& b) { r.Number("first", b.first).Number("last", b.end - 1); });
+          .Array("unreadable", f.unreadable, [](JsonObject& r, const ByteRange& b) {
+            r.Number("first", b.first).Number("last", b.end - 1);
+          });
     });
-    doc.Array("notes", outcome.plan.notes, [](JsonObject& o, const std::string& note) { o.Text("text", note); });
+    doc.Array("notes", outcome.plan.notes,
+              [](JsonObject& o, const std::string& note) { o.Text("text", note); });
   }
   out += '\n';
   return WriteStdout(out);
@@ -242,10 +246,11 @@ bool PrintJson(const ScanContext& ctx, int disk, bool advance, const RecoverOpti
 bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome) {
   const RecoveryOutcome& w = outcome.written;
   std::ostringstream out;
-  out << "files: " << outcome.plan.files.size() << " asked for, " << w.filesWritten << " written, " << w.skipped
-      << " skipped, " << w.failed << " failed\n";
+  out << "files: " << outcome.plan.files.size() << " asked for, " << w.filesWritten << " written, "
+      << w.skipped << " skipped, " << w.failed << " failed\n";
   out << "bytes: " << w.bytesWritten << " written to " << options.to << "\n";
-  out << "unreadable: " << w.unreadableSectors << " sectors in " << w.filesWithGaps << " files, written as zeros\n";
+  out << "unreadable: " << w.unreadableSectors << " sectors in " << w.filesWithGaps
+      << " files, written as zeros\n";
   if (w.stopped) out << "stopped: the files after the stop were not written\n";
   if (w.cancelled) out << "cancelled: the files after the cancel were not written\n";
   for (const std::string& note : outcome.plan.notes) out << "note: " << note << "\n";
@@ -260,7 +265,8 @@ int RunRecover(const RecoverOptions& options) {
     return 2;
   }
   if (!haveRange && options.partition < 1) {
-    std::cerr << "quarrow recover: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
+    std::cerr
+        << "quarrow recover: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
     return 2;
   }
   if (haveRange && (*options.start < 0 || *options.end <= *options.start)) {
@@ -292,7 +298,8 @@ int RunRecover(const RecoverOptions& options) {
   } else {
     mytreectrl partitionTree(TreeKind::kPartitions, disk->number);
     PartitionState state;
-    WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state, NullFeedback());
+    WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state,
+                       NullFeedback());
     const PartitionList& list = state.ForDisk(disk->number);
     if (options.partition > list.count) {
       std::cerr << "quarrow recover: disk " << disk->number << " has no partition " << options.partition
@@ -379,7 +386,8 @@ int RunRecover(const RecoverOptions& options) {
     complete = false;
     std::cerr << "quarrow recover: the report could not be written: " << outcome.written.reportError << "\n";
   }
-  const bool printed = options.json ? PrintJson(ctx, disk->number, advance, options, outcome) : PrintText(options, outcome);
+  const bool printed =
+      options.json ? PrintJson(ctx, disk->number, advance, options, outcome) : PrintText(options, outcome);
   if (!printed) {
     std::cerr << "quarrow recover: could not write the summary to standard output\n";
     return 1;
@@ -391,26 +399,32 @@ int RunRecover(const RecoverOptions& options) {
 
 void AddRecoverCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<RecoverOptions>();
-  auto* cmd = app.add_subcommand("recover",
-                                 "Search a partition or a sector range, then write the folders and files found (deleted "
-                                 "ones too) to a folder on another disk");
+  auto* cmd = app.add_subcommand(
+      "recover",
+      "Search a partition or a sector range, then write the folders and files found (deleted "
+      "ones too) to a folder on another disk");
   cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
   cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
-  cmd->add_option("--mode", options->mode, "search mode: standard (trusts the volume's own structures) or advance")
+  cmd->add_option("--mode", options->mode,
+                  "search mode: standard (trusts the volume's own structures) or advance")
       ->check(CLI::IsMember({"standard", "advance"}));
-  cmd->add_option("--fs", options->fs, "Advance search: the identified file system to recover from (default 1)")
+  cmd->add_option("--fs", options->fs,
+                  "Advance search: the identified file system to recover from (default 1)")
       ->check(CLI::Range(1, 1000000));
   cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
   cmd->add_option("--start", options->start, "first sector of the search range");
   cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
-  cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
-  cmd->add_option("--to", options->to, "the folder to write the recovered files into (not on the disk recovered)")
+  cmd->add_option("--type", options->type, "partition type")
+      ->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+  cmd->add_option("--to", options->to,
+                  "the folder to write the recovered files into (not on the disk recovered)")
       ->required();
   cmd->add_option("--path", options->paths,
                   "a folder (with everything below it) or a file of the results, as 'quarrow scan' prints it "
                   "(repeatable; default: everything)");
   cmd->add_flag("--deleted-only", options->deletedOnly, "write deleted files only");
-  cmd->add_flag("--skip-overwritten", options->skipOverwritten, "leave out deleted files estimated overwritten");
+  cmd->add_flag("--skip-overwritten", options->skipOverwritten,
+                "leave out deleted files estimated overwritten");
   cmd->add_option("--on-conflict", options->onConflict,
                   "when a file of the same name is in the destination: overwrite, rename (default) or skip")
       ->check(CLI::IsMember({"overwrite", "rename", "skip"}));

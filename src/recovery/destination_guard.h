@@ -14,6 +14,7 @@ namespace quarrow {
 // sourcePath (a device, or a disk image), in one sentence; nullopt when it would not or when this
 // system cannot tell. An image file is "the disk" only while it backs a device (a loop device)
 // whose file systems are mounted.
-std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath, const std::string& destination);
+std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath,
+                                                   const std::string& destination);
 
 }  // namespace quarrow

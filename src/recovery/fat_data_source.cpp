@@ -72,7 +72,8 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
   // Without a chain (a deleted file) or after a chain that ended early, the clusters that follow
   // are taken in order, as far as the volume goes.
   std::uint64_t next = clusters.empty() ? *first : std::uint64_t{clusters.back()} + 1;
-  while (clusters.size() < needed && next <= lastCluster_) clusters.push_back(static_cast<std::uint32_t>(next++));
+  while (clusters.size() < needed && next <= lastCluster_)
+    clusters.push_back(static_cast<std::uint32_t>(next++));
 
   // Runs of consecutive clusters are read as one piece.
   const std::uint32_t spc = ctx_.activeGeometry.SectorsPerCluster;
@@ -117,7 +118,8 @@ bool CorrectFat12Type(ScanContext& ctx) {
   const FatBootSector boot = DecodeFatBootSector(sector);
   if (!boot.Plausible() || boot.TypeByClusterCount() != FsType::kFat12) return false;
   // The boot sector must describe the volume the search found, not one that merely sits there.
-  if (ctx.searchStart + boot.reservedSectors != g.FirstFatSector || boot.FatSectors() != g.FatSectors) return false;
+  if (ctx.searchStart + boot.reservedSectors != g.FirstFatSector || boot.FatSectors() != g.FatSectors)
+    return false;
   g.type = FsType::kFat12;
   return true;
 }

@@ -91,7 +91,8 @@ std::optional<fs::path> NearestExisting(const std::string& path) {
 
 std::string Refusal(const std::string& destination, const std::string& label) {
   return "the destination " + destination + " is on the disk being recovered (" + label +
-         "): files written there could overwrite the data still to be recovered; choose a folder on another disk";
+         "): files written there could overwrite the data still to be recovered; choose a folder on another "
+         "disk";
 }
 
 }  // namespace
@@ -207,7 +208,8 @@ std::optional<std::string> CheckDestination(const std::string& sourcePath, const
   return CheckDestinationAgainst(devices, destination, sourcePath, files);
 }
 
-std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath, const std::string& destination) {
+std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath,
+                                                   const std::string& destination) {
   return CheckDestination(sourcePath, destination, LinuxSystemFiles{});
 }
 

@@ -99,7 +99,9 @@ class PosixOutputFile : public OutputFile {
     committed_ = true;  // nothing is left to clean up
   }
 
-  const std::filesystem::path& TemporaryPath() const override { return temporary_; }
+  const std::filesystem::path& TemporaryPath() const override {
+    return temporary_;
+  }
 
  private:
   int fd_;

@@ -92,8 +92,8 @@ struct RecoverySelection {
 
 struct RecoveryOptions {
   std::filesystem::path destination;
-  bool deletedOnly = false;      // only deleted files (and the folders they lie in)
-  bool skipOverwritten = false;  // deleted files estimated "overwritten" are not written
+  bool deletedOnly = false;            // only deleted files (and the folders they lie in)
+  bool skipOverwritten = false;        // deleted files estimated "overwritten" are not written
   ReplaceQuestion* replace = nullptr;  // null: every clash is answered Rename
   NameRules rules = DestinationNameRules();
   // The disk (device or image) the files are read from: a recovered file never takes its place.
@@ -107,12 +107,12 @@ struct RecoveryOptions {
 // children; the results tree's root is the destination itself).
 struct PlannedFolder {
   TreeItem item = kNoItem;
-  std::size_t parent = SIZE_MAX;  // index in the plan; SIZE_MAX for the destination
-  std::string name;               // safe, unique among the names given in its parent
-  std::string treePath;           // "/" between the names of the tree, "" for the root
-  std::string folderPath;         // FolderPath: the tree's own "\"-joined form, as the dialogs show it
-  bool ticked = false;            // its files are recovered (not only a way down)
-  bool makeEvenIfEmpty = false;   // made whether or not a file goes in
+  std::size_t parent = SIZE_MAX;        // index in the plan; SIZE_MAX for the destination
+  std::string name;                     // safe, unique among the names given in its parent
+  std::string treePath;                 // "/" between the names of the tree, "" for the root
+  std::string folderPath;               // FolderPath: the tree's own "\"-joined form, as the dialogs show it
+  bool ticked = false;                  // its files are recovered (not only a way down)
+  bool makeEvenIfEmpty = false;         // made whether or not a file goes in
   std::optional<std::time_t> modified;  // the folder's own date and time, when the volume keeps one
   // Filled while writing.
   bool made = false;

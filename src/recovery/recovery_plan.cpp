@@ -62,7 +62,8 @@ class Planner {
       stack.pop_back();
       const std::size_t first = plan_.folders.size();
       Visit(folder, depth);
-      for (std::size_t child = plan_.folders.size(); child > first; --child) stack.push_back({child - 1, depth + 1});
+      for (std::size_t child = plan_.folders.size(); child > first; --child)
+        stack.push_back({child - 1, depth + 1});
       plan_.stopped = ctx_.StopRequested();
     }
     for (const SelectedFileRow& f : selection_.files) {
@@ -79,7 +80,8 @@ class Planner {
   }
   bool Wanted(TreeItem item) const {
     const int state = ctx_.results.tree->State(item);
-    return (selection_.checkedFolders && (state == check_state::kChecked || state == check_state::kPartial)) ||
+    return (selection_.checkedFolders &&
+            (state == check_state::kChecked || state == check_state::kPartial)) ||
            onTheWay_.count(item) != 0;
   }
 
@@ -96,8 +98,8 @@ class Planner {
       if (!node) continue;
       const std::string treePath = Join(plan_.folders[folder].treePath, node->name);
       if (depth + 1 > kMaxFolderDepth) {
-        plan_.notes.push_back(treePath + ": not recovered, it lies deeper than " + std::to_string(kMaxFolderDepth) +
-                              " folders");
+        plan_.notes.push_back(treePath + ": not recovered, it lies deeper than " +
+                              std::to_string(kMaxFolderDepth) + " folders");
         continue;
       }
       PlannedFolder planned;
@@ -125,8 +127,9 @@ class Planner {
         auto [at, fresh] = listed_.emplace(node->self, folder);
         if (!fresh) {
           plan_.notes.push_back(plan_.folders[folder].treePath + ": the same directory as " +
-                                (plan_.folders[at->second].treePath.empty() ? std::string("the root")
-                                                                            : plan_.folders[at->second].treePath) +
+                                (plan_.folders[at->second].treePath.empty()
+                                     ? std::string("the root")
+                                     : plan_.folders[at->second].treePath) +
                                 ", its files are recovered there");
           return;
         }

@@ -169,14 +169,15 @@ std::optional<std::string> UnescapeReportField(std::string_view field) {
 std::string FormatRecoveryReport(const RecoveryReport& report) {
   std::string out(kRecoveryReportTitle);
   out += '\n';
-  for (const auto& [key, value] : report.header) out += Line({EscapeReportField(key), EscapeReportField(value)});
+  for (const auto& [key, value] : report.header)
+    out += Line({EscapeReportField(key), EscapeReportField(value)});
   out += '\n';
   out += kColumns;
   out += '\n';
   for (const RecoveryReportFile& f : report.files) {
     out += Line({"file", EscapeReportField(f.status), EscapeReportField(f.estimate), std::to_string(f.size),
-                 EscapeReportField(f.read), EscapeReportField(RangesText(f.unreadable)), EscapeReportField(f.path),
-                 EscapeReportField(f.writtenAs)});
+                 EscapeReportField(f.read), EscapeReportField(RangesText(f.unreadable)),
+                 EscapeReportField(f.path), EscapeReportField(f.writtenAs)});
   }
   for (const std::string& note : report.notes) out += Line({"note", EscapeReportField(note)});
   return out;

@@ -35,10 +35,10 @@ struct RecoveryReportFile {
   std::string status;    // FileStatusText, followed by ": reason" for a failure
   std::string estimate;  // RecoverabilityText; empty for a live file
   std::uint64_t size = 0;
-  std::string read;                  // ReadMethodText
+  std::string read;                   // ReadMethodText
   std::vector<ByteRange> unreadable;  // ascending, not touching
-  std::string path;                  // the file's path in the results tree, "/" between names
-  std::string writtenAs;             // its path below the destination; empty when not written
+  std::string path;                   // the file's path in the results tree, "/" between names
+  std::string writtenAs;              // its path below the destination; empty when not written
   bool operator==(const RecoveryReportFile&) const = default;
 };
 

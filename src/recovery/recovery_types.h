@@ -59,18 +59,18 @@ inline void AddRange(std::vector<ByteRange>& ranges, std::uint64_t first, std::u
 struct DataPiece {
   enum class Kind : std::uint8_t { kSectors, kZeros, kBytes };
   Kind kind = Kind::kSectors;
-  std::uint64_t firstSector = 0;  // kSectors: the first absolute sector
-  std::uint64_t length = 0;       // bytes of the file this piece gives (kSectors: sectors x 512)
+  std::uint64_t firstSector = 0;    // kSectors: the first absolute sector
+  std::uint64_t length = 0;         // bytes of the file this piece gives (kSectors: sectors x 512)
   std::vector<std::uint8_t> bytes;  // kBytes
 };
 
 // How a file's bytes were found, as the report states it.
 enum class ReadMethod : std::uint8_t {
-  kNone,                   // nothing to read (an empty file) or nothing could be
-  kChain,                  // its cluster chain
-  kContiguous,             // deleted: its chain is gone, so clusters are read from its first one on
-  kChainThenContiguous,    // the chain ended before the size; the rest read from the clusters after it
-  kRecord,                 // its file record (NTFS)
+  kNone,                 // nothing to read (an empty file) or nothing could be
+  kChain,                // its cluster chain
+  kContiguous,           // deleted: its chain is gone, so clusters are read from its first one on
+  kChainThenContiguous,  // the chain ended before the size; the rest read from the clusters after it
+  kRecord,               // its file record (NTFS)
 };
 
 constexpr std::string_view ReadMethodText(ReadMethod method) {

@@ -39,7 +39,13 @@ class Writer {
  public:
   Writer(const ScanContext& ctx, RecoveryPlan& plan, FileDataSource& source, const RecoveryOptions& options,
          std::atomic<bool>* skip, RecoveryOutcome& out)
-      : ctx_(ctx), plan_(plan), source_(source), options_(options), skip_(skip), out_(out), buffer_(kChunkBytes) {}
+      : ctx_(ctx),
+        plan_(plan),
+        source_(source),
+        options_(options),
+        skip_(skip),
+        out_(out),
+        buffer_(kChunkBytes) {}
 
   void Run() {
     for (PlannedFile& file : plan_.files) {
@@ -100,7 +106,8 @@ class Writer {
   Clash ResolveClash(PlannedFolder& folder, PlannedFile& file) {
     const fs::path existing = folder.path / PathFromUtf8(file.name);
     std::error_code ec;
-    const bool isSource = !options_.sourcePath.empty() && fs::equivalent(existing, fs::path(options_.sourcePath), ec);
+    const bool isSource =
+        !options_.sourcePath.empty() && fs::equivalent(existing, fs::path(options_.sourcePath), ec);
     // A folder or a link of the name is not replaced either: the file gets a numbered name.
     const bool notAFile = fs::symlink_status(existing, ec).type() != fs::file_type::regular;
     ReplaceChoice choice;
@@ -160,9 +167,9 @@ class Writer {
     Feedback& ui = Ui();
     ui.SetText(recovery_control::kFileName, file.row.name);
     ui.SetText(recovery_control::kFilePath, plan_.folders[file.folder].folderPath);
-    ui.SetText(recovery_control::kTotals, std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles) +
-                                              " files, " + std::to_string(bytesDone_) + " / " +
-                                              std::to_string(plan_.totalBytes) + " bytes");
+    ui.SetText(recovery_control::kTotals,
+               std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles) + " files, " +
+                   std::to_string(bytesDone_) + " / " + std::to_string(plan_.totalBytes) + " bytes");
     ui.SetProgress(recovery_control::kFileProgress, 0, "");
     ShowTotal();
   }
@@ -274,7 +281,8 @@ class Writer {
 
   // Reads one chunk of sectors into the buffer. Sectors that cannot be read come back as zeros;
   // they are found one by one and their bytes named as unreadable.
-  void ReadChunk(std::uint64_t firstSector, std::uint32_t count, PlannedFile& file, std::uint64_t fileOffset) {
+  void ReadChunk(std::uint64_t firstSector, std::uint32_t count, PlannedFile& file,
+                 std::uint64_t fileOffset) {
     std::span<std::uint8_t> chunk(buffer_.data(), std::size_t{count} * kSectorSize);
     ReadReport report;
     if (ctx_.Read(firstSector, count, chunk, &report) != 0 || report.failedSectors == 0) return;
@@ -292,8 +300,9 @@ class Writer {
     std::uint64_t written = 0;
     const std::uint64_t size = data.size;
     for (const DataPiece& piece : data.pieces) {
-      const std::uint64_t length =
-          piece.kind == DataPiece::Kind::kBytes ? std::min<std::uint64_t>(piece.length, piece.bytes.size()) : piece.length;
+      const std::uint64_t length = piece.kind == DataPiece::Kind::kBytes
+                                       ? std::min<std::uint64_t>(piece.length, piece.bytes.size())
+                                       : piece.length;
       for (std::uint64_t done = 0; done < length && written < size;) {
         if (auto stop = Interrupted()) return *stop;
         const std::uint64_t want = std::min({length - done, size - written, std::uint64_t{kChunkBytes}});
@@ -349,17 +358,19 @@ std::string LocalTimeText() {
   return text.data();
 }
 
-RecoveryReport MakeReport(const RecoveryPlan& plan, const RecoveryOptions& options, const RecoveryOutcome& out) {
+RecoveryReport MakeReport(const RecoveryPlan& plan, const RecoveryOptions& options,
+                          const RecoveryOutcome& out) {
   RecoveryReport report;
   report.header = options.reportHeader;
   report.header.emplace_back("destination", Utf8FromPath(options.destination));
   report.header.emplace_back("written", LocalTimeText());
   report.header.emplace_back(
-      "files", std::to_string(plan.files.size()) + " asked for, " + std::to_string(out.filesWritten) + " written (" +
-                   std::to_string(out.filesWithGaps) + " with unreadable bytes), " + std::to_string(out.skipped) +
-                   " skipped, " + std::to_string(out.failed) + " failed");
+      "files", std::to_string(plan.files.size()) + " asked for, " + std::to_string(out.filesWritten) +
+                   " written (" + std::to_string(out.filesWithGaps) + " with unreadable bytes), " +
+                   std::to_string(out.skipped) + " skipped, " + std::to_string(out.failed) + " failed");
   report.header.emplace_back("unreadable sectors", std::to_string(out.unreadableSectors));
-  if (out.stopped) report.header.emplace_back("stopped", "the recovery was stopped before every file was written");
+  if (out.stopped)
+    report.header.emplace_back("stopped", "the recovery was stopped before every file was written");
   if (out.cancelled) report.header.emplace_back("cancelled", "Cancel was answered to a replace question");
   for (const PlannedFile& f : plan.files) {
     RecoveryReportFile line;
@@ -385,8 +396,9 @@ void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, RecoveryOut
   std::string error;
   std::unique_ptr<OutputFile> output = CreateTemporaryFile(root.path, &error);
   if (!output ||
-      !output->Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                     &error) ||
+      !output->Write(
+          std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+          &error) ||
       !output->Close(&error)) {
     out.reportError = error;
     return;

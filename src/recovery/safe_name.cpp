@@ -76,7 +76,8 @@ std::string Fit(std::string_view name, std::string_view suffix, const NameRules&
 
 bool IsDeviceName(std::string_view name) {
   std::string base;
-  for (char c : name.substr(0, name.find('.'))) base.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : name.substr(0, name.find('.')))
+    base.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
   for (std::string_view device : kPlain) {

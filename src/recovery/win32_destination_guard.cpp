@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 std::optional<DWORD> DiskNumberOf(const std::string& sourcePath) {
   static constexpr char kPrefix[] = "\\\\.\\PhysicalDrive";
   const std::string prefix(kPrefix);
-  if (sourcePath.size() <= prefix.size() || sourcePath.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  if (sourcePath.size() <= prefix.size() || sourcePath.compare(0, prefix.size(), prefix) != 0)
+    return std::nullopt;
   DWORD number = 0;
   for (std::size_t i = prefix.size(); i < sourcePath.size(); ++i) {
     const char c = sourcePath[i];
@@ -40,19 +41,21 @@ std::optional<fs::path> NearestExisting(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath, const std::string& destination) {
+std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath,
+                                                   const std::string& destination) {
   const std::optional<DWORD> disk = DiskNumberOf(sourcePath);
   if (!disk) return std::nullopt;  // an image file: the destination's volume cannot be inside it
   const std::optional<fs::path> folder = NearestExisting(destination);
   if (!folder) return std::nullopt;
   std::array<wchar_t, MAX_PATH + 1> volume{};
-  if (!::GetVolumePathNameW(folder->c_str(), volume.data(), static_cast<DWORD>(volume.size()))) return std::nullopt;
+  if (!::GetVolumePathNameW(folder->c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+    return std::nullopt;
   std::wstring device = volume.data();
   if (!device.empty() && device.back() == L'\\') device.pop_back();
   // "C:" is opened as "\\.\C:"; a volume mounted in a folder is named by its GUID path already.
   if (device.rfind(L"\\\\?\\", 0) != 0) device = L"\\\\.\\" + device;
-  HANDLE handle = ::CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+  HANDLE handle = ::CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   struct {
     VOLUME_DISK_EXTENTS head;
@@ -67,7 +70,8 @@ std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath
   for (DWORD i = 0; i < count; ++i) {
     if (extents.head.Extents[i].DiskNumber == *disk) {
       return "the destination " + destination + " is on the disk being recovered (" + sourcePath +
-             "): files written there could overwrite the data still to be recovered; choose a folder on another "
+             "): files written there could overwrite the data still to be recovered; choose a folder on "
+             "another "
              "disk";
     }
   }

@@ -85,7 +85,8 @@ std::unique_ptr<OutputFile> CreateTemporaryFile(const std::filesystem::path& fol
   const std::string prefix = ".qrw-" + std::to_string(::GetCurrentProcessId()) + "-";
   for (int k = 0; k < kMaxTemporaryAttempts; ++k) {
     std::filesystem::path path = folder / (prefix + std::to_string(k) + ".part");
-    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) return std::make_unique<Win32OutputFile>(handle, std::move(path));
     const DWORD e = ::GetLastError();
     if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) {

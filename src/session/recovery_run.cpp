@@ -34,7 +34,8 @@ RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, Recovery
   RecoveryRunOutcome outcome;
   ctx_.stop = stop_.get_token();
   skip_ = false;  // a Skip pressed before the run began concerns no file of it
-  if (options.sourcePath.empty() && ctx_.reader) options.sourcePath = ctx_.reader->Paths().Get(ctx_.diskNumber);
+  if (options.sourcePath.empty() && ctx_.reader)
+    options.sourcePath = ctx_.reader->Paths().Get(ctx_.diskNumber);
   if (auto onSource = DestinationOnSourceDisk(options.sourcePath, Utf8FromPath(options.destination))) {
     outcome.refused = *onSource;
     return outcome;
@@ -46,11 +47,11 @@ RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, Recovery
                           : "no volume to recover from: run a search first";
     return outcome;
   }
-  options.reportHeader.insert(options.reportHeader.begin(),
-                              {{"source", options.sourcePath},
-                               {"volume", std::string(FsTypeText(ctx_.activeGeometry.type)) + ", sectors " +
-                                              std::to_string(ctx_.searchStart) + " to " +
-                                              std::to_string(ctx_.searchEnd)}});
+  options.reportHeader.insert(
+      options.reportHeader.begin(),
+      {{"source", options.sourcePath},
+       {"volume", std::string(FsTypeText(ctx_.activeGeometry.type)) + ", sectors " +
+                      std::to_string(ctx_.searchStart) + " to " + std::to_string(ctx_.searchEnd)}});
   outcome.plan = PlanRecovery(ctx_, selection, *source, options);
   if (outcome.plan.stopped) {
     outcome.written.stopped = true;

@@ -75,8 +75,8 @@ int Recover(const std::string& args, std::string* out = nullptr, std::string* er
 struct Scratch {
   Scratch() {
     static int counter = 0;
-    path = fs::temp_directory_path() / ("quarrow-recover-it-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(counter++));
+    path = fs::temp_directory_path() /
+           ("quarrow-recover-it-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     fs::remove_all(path);
     fs::create_directories(path);
   }
@@ -102,7 +102,8 @@ struct Recovered {
 
   std::string Icat(std::uint64_t inode) const {
     std::string bytes;
-    RunCommand("icat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode), &bytes);
+    RunCommand("icat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode),
+               &bytes);
     return bytes;
   }
   std::string Written(const std::string& path) const { return ReadWholeFile((out / path).string()); }
@@ -125,8 +126,8 @@ const Recovered& RecoveredDisk(const std::string& name) {
   }
   r->out = r->scratch.path / "out";
   std::string out;
-  r->exit = Recover(ShellQuote(r->image) + " --partition 1 --to " + ShellQuote(r->out.string()) + " --json", &out,
-                    &r->err);
+  r->exit = Recover(ShellQuote(r->image) + " --partition 1 --to " + ShellQuote(r->out.string()) + " --json",
+                    &out, &r->err);
   r->doc = json::parse(out, nullptr, false);
   if (r->doc.is_object()) {
     for (const json& f : r->doc.value("files", json::array())) r->files[f.value("path", "")] = f;
@@ -177,19 +178,22 @@ TEST_P(RecoverFatTest, LiveFilesAndDeletedFilesLeftAloneAreWrittenExactly) {
     if (e.path != "FRAG.BIN") continue;
     // FRAG.BIN really is in two pieces: istat's sector list jumps once.
     std::string istat;
-    RunCommand("istat -o " + std::to_string(d().start) + " " + ShellQuote(d().image) + " " + std::to_string(e.inode),
-               &istat);
+    RunCommand(
+        "istat -o " + std::to_string(d().start) + " " + ShellQuote(d().image) + " " + std::to_string(e.inode),
+        &istat);
     std::istringstream in(istat.substr(istat.find("Sectors:") + 8));
     std::vector<std::uint64_t> sectors;
     for (std::uint64_t s; in >> s;) sectors.push_back(s);
     int jumps = 0;
-    for (std::size_t i = 1; i < sectors.size(); ++i) jumps += sectors[i] != 0 && sectors[i] != sectors[i - 1] + 1;
+    for (std::size_t i = 1; i < sectors.size(); ++i)
+      jumps += sectors[i] != 0 && sectors[i] != sectors[i - 1] + 1;
     EXPECT_EQ(jumps, 1) << istat;
   }
   // One cluster exactly, empty, fragmented, over 512 KiB: all among the recipe's live files.
   EXPECT_GE(live, 12);
   EXPECT_EQ(deleted, 3);
-  for (const char* path : {"ONE.BIN", "EMPTY.TXT", "FRAG.BIN", "BIGFILE.BIN"}) EXPECT_TRUE(d().files.count(path));
+  for (const char* path : {"ONE.BIN", "EMPTY.TXT", "FRAG.BIN", "BIGFILE.BIN"})
+    EXPECT_TRUE(d().files.count(path));
 }
 
 TEST_P(RecoverFatTest, EstimatesSayWhatLaterWritesDidToDeletedFiles) {
@@ -217,14 +221,16 @@ TEST_P(RecoverFatTest, EveryFileListedIsWrittenUnderItsNameAndReported) {
   const std::string report = ReadWholeFile(d().doc.value("report", ""));
   EXPECT_EQ(report.rfind("Quarrow recovery report\nsource\t" + d().image + "\n", 0), 0u);
   for (const auto& [path, f] : d().files) {
-    EXPECT_EQ(fs::file_size(d().out / fs::path(std::u8string(path.begin(), path.end()))), f.value("size", 0u)) << path;
+    EXPECT_EQ(fs::file_size(d().out / fs::path(std::u8string(path.begin(), path.end()))), f.value("size", 0u))
+        << path;
     EXPECT_NE(report.find("\t" + path + "\t" + path + "\n"), std::string::npos) << path;
   }
   for (const auto& e : fs::recursive_directory_iterator(d().out))
     EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
-INSTANTIATE_TEST_SUITE_P(Disks, RecoverFatTest, ::testing::Values("recover_fat12", "recover_fat16", "recover_fat32"));
+INSTANTIATE_TEST_SUITE_P(Disks, RecoverFatTest,
+                         ::testing::Values("recover_fat12", "recover_fat16", "recover_fat32"));
 
 class RecoverCommandTest : public ::testing::Test {
  protected:
@@ -237,8 +243,8 @@ class RecoverCommandTest : public ::testing::Test {
   }
   int Run(const fs::path& to, const std::string& args, json* doc = nullptr, std::string* err = nullptr) {
     std::string out;
-    const int rc = Recover(ShellQuote(image_) + " --partition 1 --json --to " + ShellQuote(to.string()) + " " + args,
-                           &out, err);
+    const int rc = Recover(
+        ShellQuote(image_) + " --partition 1 --json --to " + ShellQuote(to.string()) + " " + args, &out, err);
     if (doc) *doc = json::parse(out, nullptr, false);
     return rc;
   }
@@ -271,7 +277,8 @@ TEST_F(RecoverCommandTest, OnConflictDecidesWhatASecondRunIntoTheSameFolderDoes)
   for (const json& f : doc["files"]) {
     const std::string written = f.value("writtenAs", "");
     EXPECT_EQ(once.count(written), 0u) << written;
-    EXPECT_EQ(ReadWholeFile((out / written).string()), ReadWholeFile((out / f.value("path", "")).string())) << written;
+    EXPECT_EQ(ReadWholeFile((out / written).string()), ReadWholeFile((out / f.value("path", "")).string()))
+        << written;
   }
   EXPECT_TRUE(fs::exists(out / "Photos/2024/IMG_0001 (1).JPG"));
 }
@@ -290,11 +297,13 @@ TEST_F(RecoverCommandTest, PathsAndFiltersNameWhatIsWritten) {
     json doc;
     ASSERT_EQ(Run(here.path / "out", args, &doc), 0);
     EXPECT_EQ(Files(here.path / "out"), files);
-    EXPECT_EQ(doc["summary"].value("skipped", 9u), args.find("skip-overwritten") != std::string::npos ? 2u : 0u);
+    EXPECT_EQ(doc["summary"].value("skipped", 9u),
+              args.find("skip-overwritten") != std::string::npos ? 2u : 0u);
   }
   std::string err;
   EXPECT_EQ(Run(scratch_.path / "none", "--path Photos/nothing.jpg --path ONE.BIN", nullptr, &err), 1);
-  EXPECT_EQ(err, "quarrow recover: no folder or file Photos/nothing.jpg in the results (see 'quarrow scan')\n");
+  EXPECT_EQ(err,
+            "quarrow recover: no folder or file Photos/nothing.jpg in the results (see 'quarrow scan')\n");
   EXPECT_FALSE(fs::exists(scratch_.path / "none"));
   EXPECT_EQ(Recover(ShellQuote(image_) + " --partition 1"), 2);  // no --to
 }
@@ -305,11 +314,11 @@ TEST_F(RecoverCommandTest, TheSourceIsNeverOpenedForWriting) {
   const fs::path log = scratch_.path / "strace.log";
   std::string err;
   // LeakSanitizer cannot run under ptrace; the sanitizer build traces without it.
-  const int rc = RunCommand("TZ=UTC ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=open,openat,creat -o " +
-                                ShellQuote(log.string()) + " " +
-                                CliPath() + " recover " + ShellQuote(image_) + " --partition 1 --to " +
-                                ShellQuote((scratch_.path / "out").string()),
-                            nullptr, &err);
+  const int rc =
+      RunCommand("TZ=UTC ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=open,openat,creat -o " +
+                     ShellQuote(log.string()) + " " + CliPath() + " recover " + ShellQuote(image_) +
+                     " --partition 1 --to " + ShellQuote((scratch_.path / "out").string()),
+                 nullptr, &err);
   if (rc != 0 && err.find("ptrace") != std::string::npos) GTEST_SKIP() << "strace cannot trace here: " << err;
   ASSERT_EQ(rc, 0) << err;
   int opens = 0;
@@ -317,7 +326,8 @@ TEST_F(RecoverCommandTest, TheSourceIsNeverOpenedForWriting) {
     if (line.find(fs::path(image_).filename().string() + "\"") == std::string::npos) continue;
     ++opens;
     EXPECT_NE(line.find("O_RDONLY"), std::string::npos) << line;
-    for (const char* flag : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC"}) EXPECT_EQ(line.find(flag), std::string::npos) << line;
+    for (const char* flag : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC"})
+      EXPECT_EQ(line.find(flag), std::string::npos) << line;
   }
   EXPECT_GE(opens, 1);
   EXPECT_TRUE(ReadWholeFile(image_) == before);
@@ -329,7 +339,8 @@ TEST_F(RecoverCommandTest, TheSourceIsNeverOpenedForWriting) {
 // mkfs.ext4; the image's own folder is always fine.
 class LoopDisk {
  public:
-  explicit LoopDisk(const fs::path& folder) : image_((folder / "guard.img").string()), mount_(folder / "mnt") {
+  explicit LoopDisk(const fs::path& folder)
+      : image_((folder / "guard.img").string()), mount_(folder / "mnt") {
     if (::geteuid() != 0) {
       why_ = "not root";
       return;
@@ -337,11 +348,11 @@ class LoopDisk {
     const std::string img = ShellQuote(image_), hello = ShellQuote((folder / "h.txt").string());
     std::string out, err;
     if (RunCommand("PATH=$PATH:/usr/sbin:/sbin; truncate -s 24M " + img +
-                       " && printf 'start=2048, size=8192, type=06\\nstart=10240, type=83\\n' | sfdisk -q " + img +
-                       " && mkfs.fat -F 16 -s 1 --offset 2048 " + img + " 4096 >/dev/null && mkfs.ext4 -q -F -E offset=" +
-                       std::to_string(10240 * 512) + " " + img + " 12000 && echo hello >" + hello +
-                       " && MTOOLS_SKIP_CHECK=1 mcopy -i " + img + "@@" + std::to_string(2048 * 512) + " " + hello +
-                       " ::/HELLO.TXT",
+                       " && printf 'start=2048, size=8192, type=06\\nstart=10240, type=83\\n' | sfdisk -q " +
+                       img + " && mkfs.fat -F 16 -s 1 --offset 2048 " + img +
+                       " 4096 >/dev/null && mkfs.ext4 -q -F -E offset=" + std::to_string(10240 * 512) + " " +
+                       img + " 12000 && echo hello >" + hello + " && MTOOLS_SKIP_CHECK=1 mcopy -i " + img +
+                       "@@" + std::to_string(2048 * 512) + " " + hello + " ::/HELLO.TXT",
                    nullptr, &err) != 0) {
       why_ = "cannot make the disk: " + err;
       return;
@@ -375,8 +386,9 @@ TEST(RecoverGuardTest, DestinationOnTheDiskBeingRecoveredIsRefused) {
   LoopDisk disk(scratch.path);
   if (!disk.mounted_) GTEST_SKIP() << disk.why_;
   const std::string inside = (disk.mount_ / "out").string();
-  for (const std::string& source : {disk.device_ + " --partition 1", disk.device_ + "p1 --start 0 --end 8192 --type FAT16",
-                                    ShellQuote(disk.image_) + " --partition 1"}) {
+  for (const std::string& source :
+       {disk.device_ + " --partition 1", disk.device_ + "p1 --start 0 --end 8192 --type FAT16",
+        ShellQuote(disk.image_) + " --partition 1"}) {
     SCOPED_TRACE(source);
     std::string err;
     EXPECT_EQ(Recover(source + " --to " + ShellQuote(inside), nullptr, &err), 1);

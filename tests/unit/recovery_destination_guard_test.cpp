@@ -30,8 +30,10 @@ TEST(MountTableTest, LinesGiveDeviceMountPointTypeAndSourceWithEscapesUndone) {
   EXPECT_EQ(m[1].fsType, "vfat");
   EXPECT_EQ(m[2].root, "/sub");
   const std::vector<std::pair<std::string, std::string>> holding = {
-      {"/media/my stick/inner/a", "/dev/loop0p2"}, {"/media/my stick/innermost", "/dev/loop0p1"},
-      {"/media/my stick", "/dev/loop0p1"},         {"/home/user", "/dev/vda"},
+      {"/media/my stick/inner/a", "/dev/loop0p2"},
+      {"/media/my stick/innermost", "/dev/loop0p1"},
+      {"/media/my stick", "/dev/loop0p1"},
+      {"/home/user", "/dev/vda"},
       {"/mnt/x", "/dev/sda2"},  // the later mount on a point hides the earlier one
   };
   for (const auto& [path, source] : holding) EXPECT_EQ(MountHolding(m, path)->source, source) << path;
@@ -51,8 +53,8 @@ class FakeSystem : public ::testing::Test {
     for (const auto& [name, dev] : std::vector<std::pair<std::string, std::string>>{
              {"loop0", "7:0"}, {"dm-0", "253:0"}, {"dm-1", "253:1"}, {"loop1", "7:1"}, {"sda", "8:0"}})
       Write("sys/block/" + name + "/dev", dev + "\n");
-    for (const auto& [name, dev] : std::vector<std::pair<std::string, std::string>>{{"loop0p1", "259:0"},
-                                                                                     {"loop0p2", "259:1"}}) {
+    for (const auto& [name, dev] :
+         std::vector<std::pair<std::string, std::string>>{{"loop0p1", "259:0"}, {"loop0p2", "259:1"}}) {
       Write("sys/block/loop0/" + name + "/dev", dev + "\n");
       Write("sys/block/loop0/" + name + "/partition", "1\n");
     }
@@ -88,7 +90,7 @@ TEST_F(FakeSystem, ADiskIsItsPartitionsAndWhatIsBuiltOnThem) {
   EXPECT_EQ(DevicesOfDisk(files_.sysRoot, {259, 0}), loop0);  // from a partition: the whole disk
   EXPECT_EQ(DevicesOfDisk(files_.sysRoot, {8, 0}), Set({{8, 0}}));
   EXPECT_EQ(DevicesOfDisk(files_.sysRoot, {9, 9}), Set({{9, 9}}));  // unknown to sysfs
-  fs::create_directories(root_ / "sys/block/dm-1/holders/loop0");  // a holder cycle ends
+  fs::create_directories(root_ / "sys/block/dm-1/holders/loop0");   // a holder cycle ends
   EXPECT_EQ(DevicesOfDisk(files_.sysRoot, {7, 0}), loop0);
   // Loop devices by their backing file, however the file is named.
   EXPECT_EQ(LoopDevicesBackedBy(files_.sysRoot, (root_ / "sys/../image.img").string()),
@@ -104,10 +106,11 @@ TEST_F(FakeSystem, DestinationOnASourceDeviceOrInAMountOfOneIsRefused) {
   const fs::path dest = root_ / "dest" / "not yet made";
   struct stat st {};
   ASSERT_EQ(::stat((root_ / "dest").c_str(), &st), 0);
-  EXPECT_EQ(Check(Set({{major(st.st_dev), minor(st.st_dev)}}), dest),
-            "the destination " + dest.string() +
-                " is on the disk being recovered (/dev/sdz): files written there could overwrite the data still "
-                "to be recovered; choose a folder on another disk");
+  EXPECT_EQ(
+      Check(Set({{major(st.st_dev), minor(st.st_dev)}}), dest),
+      "the destination " + dest.string() +
+          " is on the disk being recovered (/dev/sdz): files written there could overwrite the data still "
+          "to be recovered; choose a folder on another disk");
   EXPECT_FALSE(Check(Set({{99, 99}}), dest).has_value());
   EXPECT_FALSE(Check({}, dest).has_value());
   // A FUSE mount of a source partition gives its files a device of its own; the table names the
@@ -125,7 +128,8 @@ TEST_F(FakeSystem, DestinationOnASourceDeviceOrInAMountOfOneIsRefused) {
 TEST_F(FakeSystem, AnImageIsTheLoopDevicesOverItAndTwoLoopDevicesOverOneImageAreOneDisk) {
   Write("free.img", "");
   EXPECT_FALSE(CheckDestination((root_ / "free.img").string(), (root_ / "out").string(), files_).has_value());
-  EXPECT_FALSE(CheckDestination((root_ / "missing.img").string(), (root_ / "out").string(), files_).has_value());
+  EXPECT_FALSE(
+      CheckDestination((root_ / "missing.img").string(), (root_ / "out").string(), files_).has_value());
   // /dev/loop1 and /dev/loop2 are real nodes (7:1, 7:2); the fake sysfs says both read image.img,
   // and a FUSE mount of loop2 holds the destination.
   if (Node("/dev/loop1") != DeviceNumber{7, 1} || Node("/dev/loop2") != DeviceNumber{7, 2})
@@ -135,7 +139,8 @@ TEST_F(FakeSystem, AnImageIsTheLoopDevicesOverItAndTwoLoopDevicesOverOneImageAre
   fs::create_directories(root_ / "mnt");
   Write("mountinfo", "91 27 0:98 / " + (root_ / "mnt").string() + " rw - fuseblk /dev/loop2 rw\n");
   EXPECT_TRUE(CheckDestination("/dev/loop1", (root_ / "mnt/out").string(), files_).has_value());
-  EXPECT_TRUE(CheckDestination((root_ / "image.img").string(), (root_ / "mnt/out").string(), files_).has_value());
+  EXPECT_TRUE(
+      CheckDestination((root_ / "image.img").string(), (root_ / "mnt/out").string(), files_).has_value());
   EXPECT_FALSE(CheckDestination("/dev/loop1", (root_ / "elsewhere").string(), files_).has_value());
 }
 

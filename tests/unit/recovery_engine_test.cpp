@@ -37,8 +37,10 @@ class RecoveryEngineTest : public ::testing::Test {
     ::tzset();
   }
   static void TearDownTestSuite() {
-    if (savedTz_) ::setenv("TZ", savedTz_->c_str(), 1);
-    else ::unsetenv("TZ");
+    if (savedTz_)
+      ::setenv("TZ", savedTz_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
     ::tzset();
     delete savedTz_;
   }
@@ -49,8 +51,9 @@ class RecoveryEngineTest : public ::testing::Test {
                     const std::vector<std::uint32_t>& clusters, bool live, std::vector<Entry>* dir) {
       expected[path] = Pattern(size, static_cast<int>(expected.size()) + 1);
       v.PutFile(clusters, expected[path], live);
-      if (dir) dir->push_back(ShortEntry(eleven, 0x20, clusters.empty() ? 0 : clusters[0],
-                                          static_cast<std::uint32_t>(size), kDate, kTime));
+      if (dir)
+        dir->push_back(ShortEntry(eleven, 0x20, clusters.empty() ? 0 : clusters[0],
+                                  static_cast<std::uint32_t>(size), kDate, kTime));
     };
     file("README.TXT", "README  TXT", 300, {3}, true, &root);
     file("EMPTY.DAT", "EMPTY   DAT", 0, {}, true, &root);
@@ -78,7 +81,9 @@ class RecoveryEngineTest : public ::testing::Test {
     options.destination = scratch.path / "out";
   }
 
-  RecoveryRunOutcome Recover(const RecoverySelection& selection = {}) { return RecoveryRun(v.Ctx()).Run(selection, options); }
+  RecoveryRunOutcome Recover(const RecoverySelection& selection = {}) {
+    return RecoveryRun(v.Ctx()).Run(selection, options);
+  }
   void Tick(TreeItem item) { ToggleCheckBox(v.Ctx().results.Tree(), item); }
   static const PlannedFile* Planned(const RecoveryRunOutcome& o, const std::string& treePath) {
     for (const PlannedFile& f : o.plan.files) {
@@ -101,15 +106,16 @@ TEST_F(RecoveryEngineTest, EveryFileIsWrittenByteForByteAtItsPlaceWithItsTime) {
   Tick(root_);
   const RecoveryRunOutcome o = Recover();
   ASSERT_FALSE(o.refused) << *o.refused;
-  EXPECT_EQ(Listing(Dest()), (std::vector<std::string>{"DOCS/", "DOCS/NOTES.TXT", "DOCS/SUB/", "DOCS/SUB/DEEP.TXT",
-                                                       "EMPTY.DAT", "FRAG.BIN", "NEWFILE.BIN", "PHOTOS/",
-                                                       "PHOTOS/BIG.JPG", "README.TXT", "_LDNOTE.TXT", "_VERWRIT.TXT",
-                                                       std::string(kRecoveryReportName)}));
+  EXPECT_EQ(Listing(Dest()), (std::vector<std::string>{
+                                 "DOCS/", "DOCS/NOTES.TXT", "DOCS/SUB/", "DOCS/SUB/DEEP.TXT", "EMPTY.DAT",
+                                 "FRAG.BIN", "NEWFILE.BIN", "PHOTOS/", "PHOTOS/BIG.JPG", "README.TXT",
+                                 "_LDNOTE.TXT", "_VERWRIT.TXT", std::string(kRecoveryReportName)}));
   for (const auto& [path, bytes] : expected) {
     // The overwritten file's clusters hold the newer file's bytes now.
     const Bytes& want = path == "_VERWRIT.TXT" ? expected["NEWFILE.BIN"] : bytes;
     const Bytes got = ReadFileBytes(Dest() / path);
-    EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.begin() + std::min(got.size(), want.size())))
+    EXPECT_TRUE(
+        std::equal(want.begin(), want.end(), got.begin(), got.begin() + std::min(got.size(), want.size())))
         << path;
     EXPECT_EQ(got.size(), bytes.size()) << path;
     struct stat st {};
@@ -135,8 +141,9 @@ TEST_F(RecoveryEngineTest, EveryFileIsWrittenByteForByteAtItsPlaceWithItsTime) {
   ASSERT_NE(deep, nullptr);
   EXPECT_EQ(deep->status, "written");
   EXPECT_EQ(deep->writtenAs, "DOCS/SUB/DEEP.TXT");
-  EXPECT_NE(ReadText(o.written.report).find("file\twritten\toverwritten\t2000\tcontiguous\t-\t_VERWRIT.TXT\t"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadText(o.written.report).find("file\twritten\toverwritten\t2000\tcontiguous\t-\t_VERWRIT.TXT\t"),
+      std::string::npos);
 }
 
 TEST_F(RecoveryEngineTest, UnreadableSectorIsZeroFilledCountedAndReported) {
@@ -151,8 +158,10 @@ TEST_F(RecoveryEngineTest, UnreadableSectorIsZeroFilledCountedAndReported) {
   EXPECT_EQ(o.written.unreadableSectors, 1u);
   EXPECT_EQ(o.written.filesWithGaps, 1u);
   const std::string report = ReadText(o.written.report);
-  EXPECT_NE(report.find("file\twritten, unreadable bytes zero-filled\t-\t3500\tchain\t1024-1535\tFRAG.BIN\tFRAG.BIN\n"),
-            std::string::npos)
+  EXPECT_NE(
+      report.find(
+          "file\twritten, unreadable bytes zero-filled\t-\t3500\tchain\t1024-1535\tFRAG.BIN\tFRAG.BIN\n"),
+      std::string::npos)
       << report;
   EXPECT_NE(report.find("unreadable sectors\t1\n"), std::string::npos);
 }
@@ -164,7 +173,8 @@ class PressDuringBigFile : public Feedback {
     if (id == recovery_control::kFileName) current = std::string(text);
   }
   void SetProgress(int id, int position, std::string_view) override {
-    if (id == recovery_control::kFileProgress && current == "BIG.JPG" && position > 0 && press) std::exchange(press, {})();
+    if (id == recovery_control::kFileProgress && current == "BIG.JPG" && position > 0 && press)
+      std::exchange(press, {})();
   }
   std::string current;
   std::function<void()> press;
@@ -258,15 +268,17 @@ TEST_F(RecoveryEngineTest, ReplaceAnswersDecideWhatHappensToFilesAlreadyThere) {
 TEST_F(RecoveryEngineTest, TicksAndChosenRowsDecideWhatIsWritten) {
   Tick(docs);  // the root is partly ticked: its own files stay behind, PHOTOS is not made
   RecoveryRunOutcome o = Recover();
-  EXPECT_EQ(Listing(Dest()), (std::vector<std::string>{"DOCS/", "DOCS/NOTES.TXT", "DOCS/SUB/", "DOCS/SUB/DEEP.TXT",
-                                                       std::string(kRecoveryReportName)}));
+  EXPECT_EQ(Listing(Dest()),
+            (std::vector<std::string>{"DOCS/", "DOCS/NOTES.TXT", "DOCS/SUB/", "DOCS/SUB/DEEP.TXT",
+                                      std::string(kRecoveryReportName)}));
   EXPECT_EQ(o.plan.totalBytes, 2100u);
   Tick(docs);
   fs::remove_all(Dest());
   RecoverySelection selection;
   selection.files.push_back({photos, FatFileRow("BIG.JPG", 1 << 20, kDate, kTime, 100, false, false)});
   o = Recover(selection);
-  EXPECT_EQ(Listing(Dest()), (std::vector<std::string>{"PHOTOS/", "PHOTOS/BIG.JPG", std::string(kRecoveryReportName)}));
+  EXPECT_EQ(Listing(Dest()),
+            (std::vector<std::string>{"PHOTOS/", "PHOTOS/BIG.JPG", std::string(kRecoveryReportName)}));
   EXPECT_EQ(ReadFileBytes(Dest() / "PHOTOS/BIG.JPG"), expected["PHOTOS/BIG.JPG"]);
 }
 
@@ -280,8 +292,9 @@ TEST_F(RecoveryEngineTest, CountingAndWritingAreReportedThroughFeedback) {
   EXPECT_TRUE(ui.HasText(recovery_control::kFileName, "DEEP.TXT"));
   EXPECT_TRUE(ui.HasText(recovery_control::kFilePath, "DOCS\\SUB"));
   EXPECT_TRUE(ui.HasText(recovery_control::kTotals, "1 / 9 files, 0 / 1058053 bytes"));
-  const auto last = std::find_if(ui.progress.rbegin(), ui.progress.rend(),
-                                 [](const auto& p) { return p.controlId == recovery_control::kTotalProgress; });
+  const auto last = std::find_if(ui.progress.rbegin(), ui.progress.rend(), [](const auto& p) {
+    return p.controlId == recovery_control::kTotalProgress;
+  });
   ASSERT_NE(last, ui.progress.rend());
   EXPECT_EQ(last->position, 100);
   EXPECT_EQ(last->barText, "9 / 9");
@@ -352,16 +365,25 @@ class RecoveryNamesTest : public ::testing::Test {
 
 TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs) {
   Folder(Folder(ctx.results.Tree().Root(), "..", 7), "a/b", 8);
-  files[0] = {{"..", false},           {".", false},          {"a/b", false},       {"ctl\x01\x1b[31m", false},
-              {"", false},             {"\xFF\xFEx", false},  {"notes.txt", true},  {"notes.txt", false},
-              {"café au lait.txt", false}, {"Привет, мир.txt", false}, {"日本語のファイル名.txt", false}};
+  files[0] = {{"..", false},
+              {".", false},
+              {"a/b", false},
+              {"ctl\x01\x1b[31m", false},
+              {"", false},
+              {"\xFF\xFEx", false},
+              {"notes.txt", true},
+              {"notes.txt", false},
+              {"café au lait.txt", false},
+              {"Привет, мир.txt", false},
+              {"日本語のファイル名.txt", false}};
   files[7] = {{"../../escape.txt", false}};
   files[8] = {{"x", false}};
   Run();
-  EXPECT_EQ(Listing(Dest()), (std::vector<std::string>{"_", "_ (1)", "__ (1)", "__/", "__/.._.._escape.txt", "__/a_b/",
-                                                       "__/a_b/x", "__x", "a_b", "café au lait.txt", "ctl__[31m",
-                                                       "notes (1).txt", "notes.txt", std::string(kRecoveryReportName),
-                                                       "Привет, мир.txt", "日本語のファイル名.txt"}));
+  EXPECT_EQ(Listing(Dest()),
+            (std::vector<std::string>{"_", "_ (1)", "__ (1)", "__/", "__/.._.._escape.txt", "__/a_b/",
+                                      "__/a_b/x", "__x", "a_b", "café au lait.txt", "ctl__[31m",
+                                      "notes (1).txt", "notes.txt", std::string(kRecoveryReportName),
+                                      "Привет, мир.txt", "日本語のファイル名.txt"}));
   EXPECT_EQ(Listing(scratch.path).size(), Listing(Dest()).size() + 1);  // nothing beside the destination
   EXPECT_EQ(ReadText(Dest() / "__/.._.._escape.txt"), "../../escape.txt");
   // The live file keeps the name it shares with a deleted one, whatever their order.

@@ -31,7 +31,8 @@ std::vector<std::uint32_t> ClustersRead(const FileData& data, const MemoryVolume
     EXPECT_EQ(p.kind, DataPiece::Kind::kSectors);
     EXPECT_EQ(p.length % v.ClusterBytes(), 0u);
     const std::uint64_t first = (p.firstSector - v.ClusterSector(0)) / clusterSectors;
-    for (std::uint64_t k = 0; k < p.length / v.ClusterBytes(); ++k) clusters.push_back(static_cast<std::uint32_t>(first + k));
+    for (std::uint64_t k = 0; k < p.length / v.ClusterBytes(); ++k)
+      clusters.push_back(static_cast<std::uint32_t>(first + k));
   }
   return clusters;
 }
@@ -55,12 +56,24 @@ TEST_P(FatSourceChainTest, ClustersReadFollowTheChainOrTheRunAfterTheFirstCluste
       {"contiguous chain is one piece", {5, 6, 7}, 5, 3, false, {5, 6, 7}, ReadMethod::kChain, 1},
       {"fragmented chain", {5, 9, 6, 7}, 5, 4, false, {5, 9, 6, 7}, ReadMethod::kChain, 3},
       {"chain longer than the size is cut", {5, 6, 7, 8}, 5, 2, false, {5, 6}, ReadMethod::kChain, 1},
-      {"chain ends early: the rest follows it", {5, 9}, 5, 4, false, {5, 9, 10, 11},
-       ReadMethod::kChainThenContiguous, 2},
+      {"chain ends early: the rest follows it",
+       {5, 9},
+       5,
+       4,
+       false,
+       {5, 9, 10, 11},
+       ReadMethod::kChainThenContiguous,
+       2},
       {"no chain at all", {}, 12, 2, false, {12, 13}, ReadMethod::kChainThenContiguous, 1},
       {"deleted: the run from the first cluster", {}, 20, 3, true, {20, 21, 22}, ReadMethod::kContiguous, 1},
-      {"deleted: a chain left in the FAT is not followed", {20, 30}, 20, 2, true, {20, 21},
-       ReadMethod::kContiguous, 1},
+      {"deleted: a chain left in the FAT is not followed",
+       {20, 30},
+       20,
+       2,
+       true,
+       {20, 21},
+       ReadMethod::kContiguous,
+       1},
   };
   for (const ChainCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -84,7 +97,8 @@ TEST_P(FatSourceChainTest, LoopingOrStrayChainEndsWhereItTurnsBack) {
   v.SetEntry(41, v.EndOfChain() & ~0xFu);  // a cluster number past the volume, no end marker
   FatDataSource source(v.Ctx());
   EXPECT_EQ(ClustersRead(source.Locate(Row(5, 4 * 512, false)), v), (std::vector<std::uint32_t>{5, 6, 7, 8}));
-  EXPECT_EQ(ClustersRead(source.Locate(Row(40, 3 * 512, false)), v), (std::vector<std::uint32_t>{40, 41, 42}));
+  EXPECT_EQ(ClustersRead(source.Locate(Row(40, 3 * 512, false)), v),
+            (std::vector<std::uint32_t>{40, 41, 42}));
 }
 
 TEST_P(FatSourceChainTest, EmptyFilesReadNothingAndFilesWithoutAClusterFail) {
@@ -114,7 +128,8 @@ TEST_P(FatSourceChainTest, RunPastTheLastClusterStopsThere) {
   EXPECT_EQ(ClustersRead(data, v), (std::vector<std::uint32_t>{last - 1, last}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, FatSourceChainTest, ::testing::Values(FsType::kFat12, FsType::kFat16, FsType::kFat32));
+INSTANTIATE_TEST_SUITE_P(Widths, FatSourceChainTest,
+                         ::testing::Values(FsType::kFat12, FsType::kFat16, FsType::kFat32));
 
 struct EstimateCase {
   const char* what;
@@ -129,11 +144,26 @@ TEST(FatSourceEstimateTest, ClustersTheFileWouldBeReadFromDecide) {
   constexpr std::uint32_t kEnd = 0x0FFFFFFF;
   const std::vector<EstimateCase> cases = {
       {"all free", {}, 10, 3 * 1024, true, Recoverability::kIntact},
-      {"free around allocated neighbours", {{9, kEnd}, {13, kEnd}}, 10, 3 * 1024, true, Recoverability::kIntact},
+      {"free around allocated neighbours",
+       {{9, kEnd}, {13, kEnd}},
+       10,
+       3 * 1024,
+       true,
+       Recoverability::kIntact},
       {"first cluster taken", {{10, kEnd}}, 10, 3 * 1024, true, Recoverability::kOverwritten},
-      {"first and more taken", {{10, 11}, {11, 12}, {12, kEnd}}, 10, 3 * 1024, true, Recoverability::kOverwritten},
+      {"first and more taken",
+       {{10, 11}, {11, 12}, {12, kEnd}},
+       10,
+       3 * 1024,
+       true,
+       Recoverability::kOverwritten},
       {"last cluster taken", {{12, kEnd}}, 10, 3 * 1024, true, Recoverability::kPartlyOverwritten},
-      {"a byte into the last cluster counts", {{12, kEnd}}, 10, 2 * 1024 + 1, true, Recoverability::kPartlyOverwritten},
+      {"a byte into the last cluster counts",
+       {{12, kEnd}},
+       10,
+       2 * 1024 + 1,
+       true,
+       Recoverability::kPartlyOverwritten},
       {"the cluster after the size does not", {{12, kEnd}}, 10, 2 * 1024, true, Recoverability::kIntact},
       {"reserved FAT32 bits are no allocation", {{10, 0xF0000000}}, 10, 100, true, Recoverability::kIntact},
       {"empty deleted file", {{10, kEnd}}, 10, 0, true, Recoverability::kIntact},

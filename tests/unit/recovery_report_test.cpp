@@ -1,10 +1,10 @@
+#include "recovery/recovery_report.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include "recovery/recovery_report.h"
 
 namespace quarrow {
 namespace {
@@ -44,10 +44,12 @@ TEST(RecoveryReportTest, LinesAreTabSeparatedWithEscapedFields) {
   EXPECT_EQ(text.substr(0, text.find('\n')), "Quarrow recovery report");
   EXPECT_NE(text.find("\nsource\t/dev/sdb\n"), std::string::npos);
   EXPECT_NE(text.find("\nempty\t-\n"), std::string::npos);
-  EXPECT_NE(text.find("\n\n# status\testimate\tsize\tread\tunreadable\tpath\twritten as\n"), std::string::npos);
+  EXPECT_NE(text.find("\n\n# status\testimate\tsize\tread\tunreadable\tpath\twritten as\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\nfile\twritten\t-\t300\tchain\t-\tDCIM/IMG_0001.JPG\tDCIM/IMG_0001.JPG\n"),
             std::string::npos);
-  EXPECT_NE(text.find("\tpartly overwritten\t5000\tcontiguous\t0-511,1024-1535,4096-4999\t"), std::string::npos);
+  EXPECT_NE(text.find("\tpartly overwritten\t5000\tcontiguous\t0-511,1024-1535,4096-4999\t"),
+            std::string::npos);
   EXPECT_NE(text.find("\ttab\\there/new\\nline\\\\back\\x01\\x7f\\xff-\\r\t-\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nfile\t\\x2d\t-\t0\t-\t-\t\\x2d\t-\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nnote\ttwo\\tfields\n"), std::string::npos);
@@ -70,15 +72,15 @@ TEST(RecoveryReportTest, MalformedTextIsNoReport) {
   const std::vector<std::string> bad = {
       "",
       "Quarrow recovery report\n",
-      good.substr(0, good.size() - 1),                        // no final line break
-      "Another report" + good.substr(good.find('\n')),        // title
-      good + "file\twritten\n",                               // too few fields
-      good + "file\tw\t-\tmany\tchain\t-\tp\t-\n",             // size not a number
-      good + "file\tw\t-\t1\tchain\t9-3\tp\t-\n",              // range backwards
-      good + "file\tw\t-\t1\tchain\t0-9,5-20\tp\t-\n",         // ranges overlapping
-      good + "file\tw\t-\t1\tchain\t0-9,10-20\tp\t-\n",        // ranges touching (written as one)
-      good + "file\tw\t-\t1\tchain\t-\tp\\q\t-\n",             // unknown escape
-      good + "file\tw\t-\t1\tchain\t-\tp\\x4\t-\n",            // cut escape
+      good.substr(0, good.size() - 1),                   // no final line break
+      "Another report" + good.substr(good.find('\n')),   // title
+      good + "file\twritten\n",                          // too few fields
+      good + "file\tw\t-\tmany\tchain\t-\tp\t-\n",       // size not a number
+      good + "file\tw\t-\t1\tchain\t9-3\tp\t-\n",        // range backwards
+      good + "file\tw\t-\t1\tchain\t0-9,5-20\tp\t-\n",   // ranges overlapping
+      good + "file\tw\t-\t1\tchain\t0-9,10-20\tp\t-\n",  // ranges touching (written as one)
+      good + "file\tw\t-\t1\tchain\t-\tp\\q\t-\n",       // unknown escape
+      good + "file\tw\t-\t1\tchain\t-\tp\\x4\t-\n",      // cut escape
       good + "other\tline\n",
   };
   for (const std::string& text : bad) EXPECT_FALSE(ParseRecoveryReport(text).has_value()) << text;

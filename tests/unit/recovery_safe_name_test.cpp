@@ -31,8 +31,8 @@ TEST(SafeNameTest, NamesBecomeOneHarmlessNameOfTheirFolder) {
       {std::string("nul\0x", 5), "nul_x", "nul_x"},
       {"tab\there\x7f", "tab_here_", "tab_here_"},
       {"\x1b[31mred", "_[31mred", "_[31mred"},
-      {"\xC3", "_", "_"},               // a cut sequence
-      {"\xC0\xAF", "__", "__"},         // an overlong "/"
+      {"\xC3", "_", "_"},                          // a cut sequence
+      {"\xC0\xAF", "__", "__"},                    // an overlong "/"
       {"\xED\xA0\x80.txt", "___.txt", "___.txt"},  // a surrogate written as UTF-8
       {"a\\b:c?.txt", "a\\b:c?.txt", "a_b_c_.txt"},
       {"what<>|\"*", "what<>|\"*", "what_____"},

@@ -25,7 +25,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Bytes that differ from file to file and from offset to offset.
 inline Bytes Pattern(std::size_t size, int seed) {
   Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 509 + seed * 77 + 1) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 509 + seed * 77 + 1) & 0xFF);
   return bytes;
 }
 
@@ -105,7 +106,8 @@ class MemoryVolume {
   void PutFile(const std::vector<std::uint32_t>& clusters, const Bytes& bytes, bool live) {
     for (std::size_t i = 0; i * ClusterBytes() < bytes.size() && i < clusters.size(); ++i) {
       const std::size_t n = std::min(ClusterBytes(), bytes.size() - i * ClusterBytes());
-      Device().Write(ClusterSector(clusters[i]) * 512, std::span<const std::uint8_t>(bytes.data() + i * ClusterBytes(), n));
+      Device().Write(ClusterSector(clusters[i]) * 512,
+                     std::span<const std::uint8_t>(bytes.data() + i * ClusterBytes(), n));
     }
     if (live) Chain(clusters);
   }
@@ -119,7 +121,8 @@ class MemoryVolume {
     Chain({self});
   }
   TreeItem AddFolder(TreeItem parent, const std::string& name, std::uint32_t self, std::uint32_t parentKey) {
-    return InsertFolderNode(Ctx().results, parent, name, self, FatDate(2022, 3, 4), FatTime(5, 6, 8), parentKey, false);
+    return InsertFolderNode(Ctx().results, parent, name, self, FatDate(2022, 3, 4), FatTime(5, 6, 8),
+                            parentKey, false);
   }
 
   std::unique_ptr<fat_test::TestDisk> disk;
