@@ -10,5 +10,6 @@ void AddDisksCommand(CLI::App& app, int* exitCode);
 void AddPartitionsCommand(CLI::App& app, int* exitCode);
 void AddScanCommand(CLI::App& app, int* exitCode);
 void AddShowCommand(CLI::App& app, int* exitCode);
+void AddRecoverCommand(CLI::App& app, int* exitCode);
 
 }  // namespace quarrow::cli

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   quarrow::cli::AddPartitionsCommand(app, &exitCode);
   quarrow::cli::AddScanCommand(app, &exitCode);
   quarrow::cli::AddShowCommand(app, &exitCode);
+  quarrow::cli::AddRecoverCommand(app, &exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -28,6 +28,7 @@
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
 #include "session/scan_log.h"
+#include "session/recovery_run.h"
 #include "session/standard_search.h"
 #include "session/worker.h"
 
@@ -219,6 +220,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Number("first", CellNumber(f.row.debug1));
       // An NTFS file row carries its record number, as its folder rows do.
       if (!f.row.debug3.empty()) o.Number("self", CellNumber(f.row.debug3));
+      if (f.row.deleted) o.Text("estimate", f.row.estimate);
     });
   }
   out += '\n';
@@ -251,7 +253,9 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
     } else {
       const FileRecord& f = visit.files[line.index];
       out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
-          << f.row.date << " " << f.row.time << "  " << f.row.type << (f.row.deleted ? "  (deleted)" : "") << "\n";
+          << f.row.date << " " << f.row.time << "  " << f.row.type;
+      if (f.row.deleted) out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      out << "\n";
     }
   }
   out << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
@@ -385,6 +389,8 @@ int RunScan(const ScanOptions& options) {
     return 1;
   }
   Visit visit;
+  // Deleted files are listed with how much of their data is left.
+  ShowRecoverabilityEstimates(ctx);
   if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
   for (const std::string& warning : warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
@@ -439,6 +445,7 @@ int RunShow(const ShowOptions& options) {
   }
   RunInfo info;
   info.modeText = loaded.searchModeText;
+  ShowRecoverabilityEstimates(ctx);
   Visit visit = VisitTree(ctx.results);
   feedback.Finish();
   const bool written =

@@ -82,8 +82,8 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
 
 const std::vector<DetailsColumn>& ResultsColumns() {
   static const std::vector<DetailsColumn> columns = {
-      {"Name", 145}, {"Type", 100},       {"Size", 70},        {"Date", 100},
-      {"Time", 70},  {"Debug Info 1", 0}, {"Debug Info 2", 0}, {"Debug Info 3", 0}};
+      {"Name", 145},          {"Type", 100},      {"Size", 70},       {"Date", 100},      {"Time", 70},
+      {"Recoverability", 110}, {"Debug Info 1", 0}, {"Debug Info 2", 0}, {"Debug Info 3", 0}};
   return columns;
 }
 
@@ -155,6 +155,8 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
   row.time = FatTimeText(time);
   row.debug1 = U32Text(firstCluster);
   row.deleted = deleted;
+  row.fatDate = date;
+  row.fatTime = time;
   return row;
 }
 

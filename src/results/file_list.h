@@ -26,6 +26,12 @@ struct DetailsRow {
   std::string time;
   std::string debug1, debug2, debug3;  // the keys that opening a row needs
   bool deleted = false;                // a deleted file or folder
+  // "Recoverability": how much of a deleted file's data is still on the disk ("intact", "partly
+  // overwritten", "overwritten", "unknown"), filled by the volume's engine; empty otherwise.
+  std::string estimate;
+  // The FAT entry's write date and time as stored: a recovered file is given them to the second,
+  // where the Date and Time texts stop at the minute.
+  std::uint16_t fatDate = 0, fatTime = 0;
 };
 
 struct DetailsColumn {
@@ -33,8 +39,8 @@ struct DetailsColumn {
   int width;
 };
 
-// The results-page columns: "Name" 145, "Type" 100, "Size" 70, "Date" 100, "Time" 70 and the
-// three "Debug Info" columns of width 0.
+// The results-page columns: "Name" 145, "Type" 100, "Size" 70, "Date" 100, "Time" 70,
+// "Recoverability" 110 and the three "Debug Info" columns of width 0.
 const std::vector<DetailsColumn>& ResultsColumns();
 
 struct DetailsList {

@@ -666,9 +666,15 @@ TEST(ScanFatText, TreeShowsWhatTheJsonLists) {
     std::string prefix;
     for (const std::string& s : stack) prefix += s + "/";
     std::string rest = line.substr(indent);
-    const std::size_t deletedMark = rest.rfind("  (deleted)");
-    const bool deleted = deletedMark != std::string::npos && deletedMark + 11 == rest.size();
-    if (deleted) rest.resize(deletedMark);
+    // "  (deleted)" ends a deleted folder's line, "  (deleted, ESTIMATE)" a deleted file's.
+    const std::size_t deletedMark = rest.rfind("  (deleted");
+    const bool deleted = deletedMark != std::string::npos && rest.find(')', deletedMark) + 1 == rest.size();
+    std::string estimate;
+    if (deleted) {
+      const std::size_t comma = rest.find(", ", deletedMark);
+      if (comma != std::string::npos) estimate = rest.substr(comma + 2, rest.size() - comma - 3);
+      rest.resize(deletedMark);
+    }
     const std::size_t sep = rest.find("  ");
     if (sep == std::string::npos) {
       ASSERT_EQ(rest.back(), '/') << line;
@@ -700,6 +706,8 @@ TEST(ScanFatText, TreeShowsWhatTheJsonLists) {
       EXPECT_EQ(f[2], j.value("date", "") + " " + j.value("time", "")) << line;
       EXPECT_EQ(f[3], j.value("type", "")) << line;
       EXPECT_EQ(j.value("deleted", !deleted), deleted) << line;
+      EXPECT_EQ(estimate, j.value("estimate", "")) << line;
+      EXPECT_EQ(estimate.empty(), !deleted) << line;
     }
   }
   EXPECT_EQ(folders.size(), d.folders.size());

@@ -250,7 +250,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_TRUE(v.d.ctx.results.dataFound);
   EXPECT_TRUE(v.d.feedback.advice.empty());
   EXPECT_TRUE(list.rows.empty());
-  EXPECT_EQ(list.columns.size(), 8u);
+  EXPECT_EQ(list.columns.size(), ResultsColumns().size());
   EXPECT_FALSE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
   EXPECT_EQ(v.d.ctx.activeGeometry.type, FsType::kFat32);
   EXPECT_EQ(static_cast<const VolumeGeometry&>(v.d.ctx.activeGeometry), v.d.ctx.geometry);

@@ -126,9 +126,9 @@ TEST(DetailsListTest, ResultsColumns) {
     headers.push_back(c.header);
     widths.push_back(c.width);
   }
-  EXPECT_EQ(headers, (std::vector<std::string>{"Name", "Type", "Size", "Date", "Time", "Debug Info 1",
-                                               "Debug Info 2", "Debug Info 3"}));
-  EXPECT_EQ(widths, (std::vector<int>{145, 100, 70, 100, 70, 0, 0, 0}));
+  EXPECT_EQ(headers, (std::vector<std::string>{"Name", "Type", "Size", "Date", "Time", "Recoverability",
+                                               "Debug Info 1", "Debug Info 2", "Debug Info 3"}));
+  EXPECT_EQ(widths, (std::vector<int>{145, 100, 70, 100, 70, 110, 0, 0, 0}));
 }
 
 TEST(DetailsListTest, FatFileRowFields) {
@@ -144,6 +144,10 @@ TEST(DetailsListTest, FatFileRowFields) {
   EXPECT_EQ(row.debug3, "");
   EXPECT_TRUE(row.deleted);
   EXPECT_EQ(row.image, RowImage::kFile);
+  // The stored fields travel with the row (the time's seconds too), for the file written back.
+  EXPECT_EQ(row.fatDate, FatDate(2024, 1, 5));
+  EXPECT_EQ(row.fatTime, FatTime(13, 7, 0));
+  EXPECT_EQ(row.estimate, "");
   EXPECT_EQ(FatFileRow("a.zip", 0, 0, 0, 0, false, true).type, "Compressed File");
 }
 

@@ -1,0 +1,140 @@
+#pragma once
+// The words recovery is spoken in: how much of a deleted file is left on the disk, where a file's
+// bytes are, and what became of each file a recovery was asked to write.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarrow {
+
+// How much of a deleted file's data is still where it would be read from. A live file is not
+// estimated.
+enum class Recoverability : std::uint8_t {
+  kNotDeleted,
+  kIntact,             // every cluster it would be read from is free
+  kPartlyOverwritten,  // some of them are allocated again
+  kOverwritten,        // its first cluster is allocated again
+  kUnknown,            // there is no allocation data to look at (no FAT, an unreadable FAT)
+};
+
+// "intact", "partly overwritten", "overwritten", "unknown"; "" for a live file.
+constexpr std::string_view RecoverabilityText(Recoverability estimate) {
+  switch (estimate) {
+    case Recoverability::kIntact:
+      return "intact";
+    case Recoverability::kPartlyOverwritten:
+      return "partly overwritten";
+    case Recoverability::kOverwritten:
+      return "overwritten";
+    case Recoverability::kUnknown:
+      return "unknown";
+    case Recoverability::kNotDeleted:
+      break;
+  }
+  return "";
+}
+
+// A half-open range of byte offsets within a file: [first, end).
+struct ByteRange {
+  std::uint64_t first = 0;
+  std::uint64_t end = 0;
+  bool operator==(const ByteRange&) const = default;
+};
+
+// Adds [first, end) to ranges kept in ascending order, joining it to a range it touches.
+inline void AddRange(std::vector<ByteRange>& ranges, std::uint64_t first, std::uint64_t end) {
+  if (first >= end) return;
+  if (!ranges.empty() && ranges.back().end >= first) {
+    if (end > ranges.back().end) ranges.back().end = end;
+    return;
+  }
+  ranges.push_back({first, end});
+}
+
+// One stretch of a file's data, in file order: sectors of the disk, bytes known to be zero (a
+// sparse run, a tail past the initialised size), or bytes already in memory (resident data).
+struct DataPiece {
+  enum class Kind : std::uint8_t { kSectors, kZeros, kBytes };
+  Kind kind = Kind::kSectors;
+  std::uint64_t firstSector = 0;    // kSectors: the first absolute sector
+  std::uint64_t length = 0;         // bytes of the file this piece gives (kSectors: sectors x 512)
+  std::vector<std::uint8_t> bytes;  // kBytes
+};
+
+// How a file's bytes were found, as the report states it.
+enum class ReadMethod : std::uint8_t {
+  kNone,                 // nothing to read (an empty file) or nothing could be
+  kChain,                // its cluster chain
+  kContiguous,           // deleted: its chain is gone, so clusters are read from its first one on
+  kChainThenContiguous,  // the chain ended before the size; the rest read from the clusters after it
+  kRecord,               // its file record (NTFS)
+};
+
+constexpr std::string_view ReadMethodText(ReadMethod method) {
+  switch (method) {
+    case ReadMethod::kChain:
+      return "chain";
+    case ReadMethod::kContiguous:
+      return "contiguous";
+    case ReadMethod::kChainThenContiguous:
+      return "chain, then contiguous";
+    case ReadMethod::kRecord:
+      return "record";
+    case ReadMethod::kNone:
+      break;
+  }
+  return "none";
+}
+
+// Where the bytes of one file are. The pieces give the file's bytes in order; bytes they do not
+// reach (a contiguous run past the end of the volume) are missing: written as zeros and reported
+// as unreadable.
+struct FileData {
+  std::uint64_t size = 0;  // bytes to write
+  std::vector<DataPiece> pieces;
+  ReadMethod method = ReadMethod::kNone;
+  // Why nothing of the file can be read (no first cluster); the file is then not written.
+  std::optional<std::string> failure;
+};
+
+// What became of a file a recovery was asked to write.
+enum class FileStatus : std::uint8_t {
+  kPending,             // not reached yet
+  kWritten,             // written whole
+  kWrittenWithGaps,     // written, with unreadable bytes zero-filled
+  kSkippedExisting,     // a file of its name was there and the answer was Skip
+  kSkippedOverwritten,  // deleted and overwritten, and overwritten files were to be skipped
+  kSkippedByUser,       // Skip was pressed while it was written
+  kFailed,              // it could not be read or written
+  kStopped,             // the recovery was stopped before it was written whole
+  kCancelled,           // Cancel was the answer to a replace question
+};
+
+constexpr std::string_view FileStatusText(FileStatus status) {
+  switch (status) {
+    case FileStatus::kPending:
+      return "pending";
+    case FileStatus::kWritten:
+      return "written";
+    case FileStatus::kWrittenWithGaps:
+      return "written, unreadable bytes zero-filled";
+    case FileStatus::kSkippedExisting:
+      return "skipped: a file of that name exists";
+    case FileStatus::kSkippedOverwritten:
+      return "skipped: overwritten";
+    case FileStatus::kSkippedByUser:
+      return "skipped";
+    case FileStatus::kFailed:
+      return "failed";
+    case FileStatus::kStopped:
+      return "not written: stopped";
+    case FileStatus::kCancelled:
+      return "not written: cancelled";
+  }
+  return "";
+}
+
+}  // namespace quarrow

@@ -1,0 +1,444 @@
+// The writing step of a recovery: every planned file read from the volume and written under its
+// folder on the destination, then the folders' times and the report.
+#include <algorithm>
+#include <array>
+#include <system_error>
+
+#include "disk/platform.h"
+#include "recovery/output_file.h"
+#include "recovery/recovery_engine.h"
+#include "recovery/recovery_report.h"
+#include "scan/scan_context.h"
+
+namespace quarrow {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 512 KiB a request, as the bulk scans read.
+constexpr std::uint32_t kChunkSectors = 1024;
+constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
+// Numbered names are tried in turn; a folder cannot hold more clashes than this.
+constexpr int kMaxNumberedNames = 100000;
+
+bool Exists(const fs::path& path) {
+  std::error_code ec;
+  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+// A real folder: a symbolic link to one is not followed, so nothing is written outside the
+// destination through a link that was there before.
+bool IsRealFolder(const fs::path& path) {
+  std::error_code ec;
+  return fs::symlink_status(path, ec).type() == fs::file_type::directory;
+}
+
+enum class DataResult { kDone, kStopped, kSkipped, kFailed };
+
+class Writer {
+ public:
+  Writer(const ScanContext& ctx, RecoveryPlan& plan, FileDataSource& source, const RecoveryOptions& options,
+         std::atomic<bool>* skip, RecoveryOutcome& out)
+      : ctx_(ctx),
+        plan_(plan),
+        source_(source),
+        options_(options),
+        skip_(skip),
+        out_(out),
+        buffer_(kChunkBytes) {}
+
+  void Run() {
+    for (PlannedFile& file : plan_.files) {
+      const bool counted = file.status == FileStatus::kPending;
+      WriteFile(file);
+      if (counted) ++done_;
+    }
+    for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
+      PlannedFolder& folder = plan_.folders[i];
+      if (folder.makeEvenIfEmpty && !out_.stopped && !out_.cancelled) MakeFolder(i);
+    }
+    // Writing into a folder changes its time, so folders get theirs last, the deepest first.
+    for (auto it = plan_.folders.rbegin(); it != plan_.folders.rend(); ++it) {
+      if (it->made && it->madeByUs && it->modified) SetPathModified(it->path, *it->modified);
+    }
+  }
+
+ private:
+  Feedback& Ui() const { return ctx_.Ui(); }
+
+  // Makes the folder and the ones above it; false (with a reason) when the destination refuses.
+  bool MakeFolder(std::size_t index, std::string* reason = nullptr) {
+    PlannedFolder& folder = plan_.folders[index];
+    if (folder.made) return true;
+    if (folder.parent == SIZE_MAX) return false;  // the destination itself is made first
+    if (!MakeFolder(folder.parent, reason)) return false;
+    PlannedFolder& parent = plan_.folders[folder.parent];
+    const std::string wanted = folder.name;
+    for (int n = 0; n < kMaxNumberedNames; ++n) {
+      if (n > 0) {
+        // A file (or a link) has the folder's name: the folder takes the next free numbered name.
+        folder.name = NumberedName(wanted, n, options_.rules);
+        if (!parent.names.Reserve(folder.name)) continue;
+      }
+      const fs::path path = parent.path / PathFromUtf8(folder.name);
+      std::error_code ec;
+      if (fs::create_directory(path, ec)) {
+        folder.madeByUs = true;
+      } else if (!IsRealFolder(path)) {
+        if (Exists(path)) continue;
+        if (reason) *reason = "cannot make the folder " + Utf8FromPath(path) + ": " + ec.message();
+        return false;
+      }
+      // An existing folder of the name (from an earlier recovery) is written into.
+      folder.path = path;
+      folder.relative = parent.relative.empty() ? folder.name : parent.relative + "/" + folder.name;
+      folder.made = true;
+      return true;
+    }
+    if (reason) *reason = "cannot make the folder " + folder.treePath + ": every numbered name is taken";
+    return false;
+  }
+
+  enum class Clash { kWriteNew, kOverwrite, kSkip, kCancel };
+
+  // A file of the planned name is there: the replace question decides (remembered when the
+  // answer applies to all), but the disk being read and a folder are never replaced.
+  Clash ResolveClash(PlannedFolder& folder, PlannedFile& file) {
+    const fs::path existing = folder.path / PathFromUtf8(file.name);
+    std::error_code ec;
+    const bool isSource =
+        !options_.sourcePath.empty() && fs::equivalent(existing, fs::path(options_.sourcePath), ec);
+    // A folder or a link of the name is not replaced either: the file gets a numbered name.
+    const bool notAFile = fs::symlink_status(existing, ec).type() != fs::file_type::regular;
+    ReplaceChoice choice;
+    if (remembered_) {
+      choice = *remembered_;
+    } else if (options_.replace) {
+      choice = options_.replace->Ask(Utf8FromPath(existing));
+      if (choice.applyToAll) remembered_ = choice;
+    }
+    ReplaceAnswer answer = choice.answer;
+    if (answer == ReplaceAnswer::kOverwrite && (isSource || notAFile)) answer = ReplaceAnswer::kRename;
+    switch (answer) {
+      case ReplaceAnswer::kOverwrite:
+        return Clash::kOverwrite;
+      case ReplaceAnswer::kSkip:
+        return Clash::kSkip;
+      case ReplaceAnswer::kCancel:
+        return Clash::kCancel;
+      case ReplaceAnswer::kRename:
+        break;
+    }
+    const std::string wanted = file.name;
+    for (int n = 1; n < kMaxNumberedNames; ++n) {
+      std::string candidate = NumberedName(wanted, n, options_.rules);
+      if (folder.names.Taken(candidate) || Exists(folder.path / PathFromUtf8(candidate))) continue;
+      folder.names.Reserve(candidate);
+      file.name = std::move(candidate);
+      return Clash::kWriteNew;
+    }
+    return Clash::kSkip;
+  }
+
+  void Finish(PlannedFile& file, FileStatus status, std::string reason = {}) {
+    file.status = status;
+    file.reason = std::move(reason);
+    switch (status) {
+      case FileStatus::kWritten:
+      case FileStatus::kWrittenWithGaps:
+        ++out_.filesWritten;
+        out_.bytesWritten += file.size;
+        if (status == FileStatus::kWrittenWithGaps) ++out_.filesWithGaps;
+        break;
+      case FileStatus::kSkippedExisting:
+      case FileStatus::kSkippedOverwritten:
+      case FileStatus::kSkippedByUser:
+        ++out_.skipped;
+        break;
+      case FileStatus::kFailed:
+        ++out_.failed;
+        break;
+      default:
+        break;
+    }
+  }
+
+  void ShowFile(const PlannedFile& file) {
+    Feedback& ui = Ui();
+    ui.SetText(recovery_control::kFileName, file.row.name);
+    ui.SetText(recovery_control::kFilePath, plan_.folders[file.folder].folderPath);
+    ui.SetText(recovery_control::kTotals,
+               std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles) + " files, " +
+                   std::to_string(bytesDone_) + " / " + std::to_string(plan_.totalBytes) + " bytes");
+    ui.SetProgress(recovery_control::kFileProgress, 0, "");
+    ShowTotal();
+  }
+  void ShowTotal() {
+    Ui().SetProgress(recovery_control::kTotalProgress, ProgressPercent(bytesDone_, plan_.totalBytes),
+                     std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles));
+  }
+
+  void WriteFile(PlannedFile& file) {
+    if (file.status != FileStatus::kPending) {
+      Finish(file, file.status);  // skipped as overwritten while counting
+      return;
+    }
+    if (out_.cancelled) return Finish(file, FileStatus::kCancelled);
+    if (out_.stopped || ctx_.StopRequested()) {
+      out_.stopped = true;
+      return Finish(file, FileStatus::kStopped);
+    }
+    ShowFile(file);
+    // A Skip pressed between two files drops the one about to be written.
+    if (skip_ && skip_->exchange(false)) return Finish(file, FileStatus::kSkippedByUser);
+    std::string reason;
+    if (!MakeFolder(file.folder, &reason)) return Finish(file, FileStatus::kFailed, reason);
+    PlannedFolder& folder = plan_.folders[file.folder];
+
+    const FileData data = source_.Locate(file.row);
+    file.method = data.method;
+    if (data.failure) return Finish(file, FileStatus::kFailed, *data.failure);
+
+    bool overwrite = false;
+    if (Exists(folder.path / PathFromUtf8(file.name))) {
+      switch (ResolveClash(folder, file)) {
+        case Clash::kSkip:
+          return Finish(file, FileStatus::kSkippedExisting);
+        case Clash::kCancel:
+          out_.cancelled = true;
+          return Finish(file, FileStatus::kCancelled);
+        case Clash::kOverwrite:
+          overwrite = true;
+          break;
+        case Clash::kWriteNew:
+          break;
+      }
+    }
+
+    std::unique_ptr<OutputFile> output = CreateTemporaryFile(folder.path, &reason);
+    if (!output) return Finish(file, FileStatus::kFailed, reason);
+    const std::uint64_t before = bytesDone_;
+    switch (WriteData(file, data, *output, &reason)) {
+      case DataResult::kDone:
+        break;
+      case DataResult::kStopped:
+        out_.stopped = true;
+        bytesDone_ = before;
+        return Finish(file, FileStatus::kStopped);
+      case DataResult::kSkipped:
+        bytesDone_ = before;
+        return Finish(file, FileStatus::kSkippedByUser);
+      case DataResult::kFailed:
+        bytesDone_ = before;
+        return Finish(file, FileStatus::kFailed, reason);
+    }
+    if (!output->Close(&reason)) return Finish(file, FileStatus::kFailed, reason);
+    // The file's own time, where the destination keeps one; the rename keeps it.
+    if (const auto when = FatEntryTime(file.row.fatDate, file.row.fatTime)) {
+      SetPathModified(output->TemporaryPath(), *when);
+    }
+    // A file of the name may appear while this one was written; it gets the same question.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const fs::path target = folder.path / PathFromUtf8(file.name);
+      const CommitResult committed = output->Commit(target, overwrite, &reason);
+      if (committed == CommitResult::kDone) {
+        file.writtenAs = folder.relative.empty() ? file.name : folder.relative + "/" + file.name;
+        return Finish(file, file.unreadable.empty() ? FileStatus::kWritten : FileStatus::kWrittenWithGaps);
+      }
+      if (committed == CommitResult::kFailed) return Finish(file, FileStatus::kFailed, reason);
+      switch (ResolveClash(folder, file)) {
+        case Clash::kSkip:
+          return Finish(file, FileStatus::kSkippedExisting);
+        case Clash::kCancel:
+          out_.cancelled = true;
+          return Finish(file, FileStatus::kCancelled);
+        case Clash::kOverwrite:
+          overwrite = true;
+          break;
+        case Clash::kWriteNew:
+          break;
+      }
+    }
+    Finish(file, FileStatus::kFailed, "a file of its name keeps appearing");
+  }
+
+  // Between two chunks: Stop ends the recovery, Skip drops this file.
+  std::optional<DataResult> Interrupted() {
+    if (ctx_.StopRequested()) return DataResult::kStopped;
+    if (skip_ && skip_->exchange(false)) return DataResult::kSkipped;
+    return std::nullopt;
+  }
+
+  bool Put(OutputFile& output, std::span<const std::uint8_t> bytes, PlannedFile& file, std::uint64_t& written,
+           std::string* reason) {
+    if (!output.Write(bytes, reason)) return false;
+    written += bytes.size();
+    bytesDone_ += bytes.size();
+    Ui().SetProgress(recovery_control::kFileProgress, ProgressPercent(written, file.size), "");
+    ShowTotal();
+    return true;
+  }
+
+  // Reads one chunk of sectors into the buffer. Sectors that cannot be read come back as zeros;
+  // they are found one by one and their bytes named as unreadable.
+  void ReadChunk(std::uint64_t firstSector, std::uint32_t count, PlannedFile& file,
+                 std::uint64_t fileOffset) {
+    std::span<std::uint8_t> chunk(buffer_.data(), std::size_t{count} * kSectorSize);
+    ReadReport report;
+    if (ctx_.Read(firstSector, count, chunk, &report) != 0 || report.failedSectors == 0) return;
+    for (std::uint32_t k = 0; k < count; ++k) {
+      std::span<std::uint8_t> one = chunk.subspan(std::size_t{k} * kSectorSize, kSectorSize);
+      if (ctx_.Read(firstSector + k, 1, one) != 0) continue;
+      const std::uint64_t from = fileOffset + std::uint64_t{k} * kSectorSize;
+      AddRange(file.unreadable, from, std::min(from + kSectorSize, file.size));
+      ++file.unreadableSectors;
+      ++out_.unreadableSectors;
+    }
+  }
+
+  DataResult WriteData(PlannedFile& file, const FileData& data, OutputFile& output, std::string* reason) {
+    std::uint64_t written = 0;
+    const std::uint64_t size = data.size;
+    for (const DataPiece& piece : data.pieces) {
+      const std::uint64_t length = piece.kind == DataPiece::Kind::kBytes
+                                       ? std::min<std::uint64_t>(piece.length, piece.bytes.size())
+                                       : piece.length;
+      for (std::uint64_t done = 0; done < length && written < size;) {
+        if (auto stop = Interrupted()) return *stop;
+        const std::uint64_t want = std::min({length - done, size - written, std::uint64_t{kChunkBytes}});
+        std::span<const std::uint8_t> bytes;
+        switch (piece.kind) {
+          case DataPiece::Kind::kSectors: {
+            const auto count = static_cast<std::uint32_t>((want + kSectorSize - 1) / kSectorSize);
+            ReadChunk(piece.firstSector + done / kSectorSize, count, file, written);
+            bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
+            break;
+          }
+          case DataPiece::Kind::kZeros:
+            std::fill_n(buffer_.begin(), static_cast<std::size_t>(want), std::uint8_t{0});
+            bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
+            break;
+          case DataPiece::Kind::kBytes:
+            bytes = std::span<const std::uint8_t>(piece.bytes.data() + done, static_cast<std::size_t>(want));
+            break;
+        }
+        if (!Put(output, bytes, file, written, reason)) return DataResult::kFailed;
+        done += bytes.size();
+      }
+    }
+    // What no piece reached (a run past the end of the volume) is written as zeros.
+    if (written == size) return DataResult::kDone;
+    AddRange(file.unreadable, written, size);
+    std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
+    while (written < size) {
+      if (auto stop = Interrupted()) return *stop;
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size - written, kChunkBytes));
+      if (!Put(output, std::span<const std::uint8_t>(buffer_.data(), n), file, written, reason))
+        return DataResult::kFailed;
+    }
+    return DataResult::kDone;
+  }
+
+  const ScanContext& ctx_;
+  RecoveryPlan& plan_;
+  FileDataSource& source_;
+  const RecoveryOptions& options_;
+  std::atomic<bool>* skip_;
+  RecoveryOutcome& out_;
+  std::vector<std::uint8_t> buffer_;
+  std::optional<ReplaceChoice> remembered_;
+  std::uint64_t done_ = 0;
+  std::uint64_t bytesDone_ = 0;
+};
+
+std::string LocalTimeText() {
+  const std::tm t = LocalTimeNow();
+  std::array<char, 32> text{};
+  std::strftime(text.data(), text.size(), "%Y-%m-%d %H:%M:%S", &t);
+  return text.data();
+}
+
+RecoveryReport MakeReport(const RecoveryPlan& plan, const RecoveryOptions& options,
+                          const RecoveryOutcome& out) {
+  RecoveryReport report;
+  report.header = options.reportHeader;
+  report.header.emplace_back("destination", Utf8FromPath(options.destination));
+  report.header.emplace_back("written", LocalTimeText());
+  report.header.emplace_back(
+      "files", std::to_string(plan.files.size()) + " asked for, " + std::to_string(out.filesWritten) +
+                   " written (" + std::to_string(out.filesWithGaps) + " with unreadable bytes), " +
+                   std::to_string(out.skipped) + " skipped, " + std::to_string(out.failed) + " failed");
+  report.header.emplace_back("unreadable sectors", std::to_string(out.unreadableSectors));
+  if (out.stopped)
+    report.header.emplace_back("stopped", "the recovery was stopped before every file was written");
+  if (out.cancelled) report.header.emplace_back("cancelled", "Cancel was answered to a replace question");
+  for (const PlannedFile& f : plan.files) {
+    RecoveryReportFile line;
+    line.status = std::string(FileStatusText(f.status));
+    if (!f.reason.empty()) line.status += ": " + f.reason;
+    line.estimate = std::string(RecoverabilityText(f.estimate));
+    line.size = f.size;
+    line.read = std::string(ReadMethodText(f.method));
+    line.unreadable = f.unreadable;
+    line.path = f.treePath;
+    line.writtenAs = f.writtenAs;
+    report.files.push_back(std::move(line));
+  }
+  report.notes = plan.notes;
+  return report;
+}
+
+// The report goes beside the recovered files under a name none of them took, written like them.
+void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, RecoveryOutcome& out) {
+  const std::string text = FormatRecoveryReport(MakeReport(plan, options, out));
+  PlannedFolder& root = plan.folders.front();
+  std::string name = root.names.Claim(kRecoveryReportName);
+  std::string error;
+  std::unique_ptr<OutputFile> output = CreateTemporaryFile(root.path, &error);
+  if (!output ||
+      !output->Write(
+          std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+          &error) ||
+      !output->Close(&error)) {
+    out.reportError = error;
+    return;
+  }
+  for (int n = 1; n < kMaxNumberedNames; ++n) {
+    const fs::path target = root.path / PathFromUtf8(name);
+    const CommitResult committed = output->Commit(target, false, &error);
+    if (committed == CommitResult::kDone) {
+      out.report = target;
+      return;
+    }
+    if (committed == CommitResult::kFailed) break;
+    name = NumberedName(std::string(kRecoveryReportName), n, options.rules);
+  }
+  out.reportError = error.empty() ? "no free name for the report" : error;
+}
+
+}  // namespace
+
+RecoveryOutcome WriteRecovery(const ScanContext& ctx, RecoveryPlan& plan, FileDataSource& source,
+                              const RecoveryOptions& options, std::atomic<bool>* skip) {
+  RecoveryOutcome out;
+  if (plan.folders.empty()) return out;
+  std::error_code ec;
+  const bool existed = fs::exists(options.destination, ec);
+  fs::create_directories(options.destination, ec);
+  if (!fs::is_directory(options.destination)) {
+    out.failure = "cannot make the destination folder " + Utf8FromPath(options.destination) +
+                  (ec ? ": " + ec.message() : std::string(": it is not a folder"));
+    return out;
+  }
+  PlannedFolder& root = plan.folders.front();
+  root.path = options.destination;
+  root.made = true;
+  root.madeByUs = !existed;
+  // The destination itself keeps its own time: it is no folder of the volume.
+  root.modified.reset();
+  Writer(ctx, plan, source, options, skip, out).Run();
+  if (options.writeReport) WriteReport(plan, options, out);
+  return out;
+}
+
+}  // namespace quarrow

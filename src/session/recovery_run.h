@@ -1,0 +1,62 @@
+#pragma once
+// RecoveryRun: one recovery of folders and files found by a search, as an object a front end
+// drives (the command line now, the wizard's Save commands later). It owns the stop source and the
+// Skip flag, refuses a destination on the disk being read, picks the data source of the volume's
+// type, counts the selection and writes it, on the calling thread.
+//
+//   ScanContext ctx(feedback);  ...  StandardSearch(ctx).Run();    // a search first
+//   RecoveryRun run(ctx);
+//   RecoveryOptions options;  options.destination = "/media/backup/photos";
+//   RecoveryRunOutcome out = run.Run(RecoverySelection{}, options);  // the ticked folders
+//   // RequestStop() / RequestSkip() from another thread stop the run or drop the current file.
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "recovery/file_data_source.h"
+#include "recovery/recovery_engine.h"
+
+namespace quarrow {
+
+struct ScanContext;
+
+struct RecoveryRunOutcome {
+  // Nothing was written, and why: the destination is on the disk being read, the volume's type
+  // cannot be recovered yet, the destination folder could not be made.
+  std::optional<std::string> refused;
+  RecoveryPlan plan;        // every file asked for, with what became of it
+  RecoveryOutcome written;  // the totals, the report
+};
+
+class RecoveryRun {
+ public:
+  explicit RecoveryRun(ScanContext& ctx);
+
+  // Recovers the selection from the volume ctx's last search shows. options.sourcePath, when
+  // empty, becomes the path of ctx's disk.
+  RecoveryRunOutcome Run(const RecoverySelection& selection, RecoveryOptions options);
+  // Safe to call from any thread, at any time.
+  void RequestStop() { stop_.request_stop(); }
+  void RequestSkip() { skip_ = true; }
+  std::stop_source& StopSource() { return stop_; }
+
+ private:
+  ScanContext& ctx_;
+  std::stop_source stop_;
+  std::atomic<bool> skip_{false};
+};
+
+// The data source of the volume ctx shows, picked by its type; null when recovery of that type is
+// not built (NTFS, for now). A FAT12 volume the search took for FAT16 gets its own type first
+// (CorrectFat12Type), so that its FAT is read with 12-bit entries.
+std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx);
+
+// Fills the "Recoverability" column of every deleted file the volume's file list shows from now
+// on: the volume's listing hook is wrapped so that each deleted row gets its estimate. Call it
+// once after a search, before the results are shown.
+void ShowRecoverabilityEstimates(ScanContext& ctx);
+
+}  // namespace quarrow

@@ -1,0 +1,405 @@
+// `quarrow recover` of FAT12, FAT16 and FAT32 disks made by mkfs.fat and mtools: every file it
+// writes is compared with what icat reads for the same entry (found by path through fls; TSK's
+// inode on FAT is derived from the entry's position) and with the original the recipe copied in;
+// estimates with how the recipe left the clusters; times with fls. Then, on one disk, the replace
+// answers, --path, the filters, a source opened read-only and a destination on the source disk.
+//
+// A name outside ASCII is compared when the file list shows it by its long name; a file list that
+// refuses such names does not list the file at all.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <iomanip>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_disks.h"
+
+namespace quarrow::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct FlsFile {
+  bool deleted = false;
+  std::uint64_t inode = 0;
+  std::string path;
+  std::time_t mtime = 0;
+  std::uint64_t size = 0;
+};
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  return parts;
+}
+
+// The regular files of `fls -r -p -l` ("r/r * 12:\tPATH\tMTIME\t...\tSIZE..."), label entry left out.
+std::vector<FlsFile> FlsFiles(const std::string& text) {
+  std::vector<FlsFile> files;
+  for (const std::string& line : Split(text, '\n')) {
+    const std::vector<std::string> f = Split(line, '\t');
+    if (f.size() < 7 || f[0].rfind("r/r", 0) != 0 || f[1].find("(Volume Label Entry)") != std::string::npos)
+      continue;
+    FlsFile e;
+    e.deleted = f[0].find(" * ") != std::string::npos;
+    e.inode = std::stoull(f[0].substr(f[0].rfind(' ', f[0].rfind(':')) + 1));
+    e.path = f[1];
+    std::tm t{};
+    std::istringstream(f[2]) >> std::get_time(&t, "%Y-%m-%d %H:%M:%S");
+    e.mtime = timegm(&t);
+    e.size = std::stoull(f[6]);
+    files.push_back(e);
+  }
+  return files;
+}
+
+bool Ascii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+int Recover(const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
+  return RunCommand("TZ=UTC " + CliPath() + " recover " + args, out, err);
+}
+
+struct Scratch {
+  Scratch() {
+    static int counter = 0;
+    path = fs::temp_directory_path() /
+           ("quarrow-recover-it-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  fs::path path;
+};
+
+// One disk recovered whole, with the recipe's side files.
+struct Recovered {
+  std::string image, base;
+  std::uint64_t start = 0;
+  std::vector<FlsFile> fls;
+  std::map<std::string, std::string> estimates;
+  Scratch scratch;
+  fs::path out;
+  int exit = -1;
+  std::string err;
+  json doc;
+  std::map<std::string, json> files;  // ours, by tree path
+
+  std::string Icat(std::uint64_t inode) const {
+    std::string bytes;
+    RunCommand("icat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode),
+               &bytes);
+    return bytes;
+  }
+  std::string Written(const std::string& path) const { return ReadWholeFile((out / path).string()); }
+  std::string Original(const std::string& path) const { return ReadWholeFile(base + ".originals/" + path); }
+};
+
+const Recovered& RecoveredDisk(const std::string& name) {
+  static std::map<std::string, std::unique_ptr<Recovered>> cache;
+  std::unique_ptr<Recovered>& r = cache[name];
+  if (r) return *r;
+  r = std::make_unique<Recovered>();
+  r->image = TestDisk(name);
+  if (r->image.empty()) return *r;
+  r->base = TestDisksDir() + "/" + name;
+  r->start = std::stoull(ReadWholeFile(r->base + ".start"));
+  r->fls = FlsFiles(ReadWholeFile(r->base + ".fls"));
+  for (const std::string& line : Split(ReadWholeFile(r->base + ".estimates"), '\n')) {
+    const std::vector<std::string> f = Split(line, '\t');
+    if (f.size() == 2) r->estimates[f[0]] = f[1];
+  }
+  r->out = r->scratch.path / "out";
+  std::string out;
+  r->exit = Recover(ShellQuote(r->image) + " --partition 1 --to " + ShellQuote(r->out.string()) + " --json",
+                    &out, &r->err);
+  r->doc = json::parse(out, nullptr, false);
+  if (r->doc.is_object()) {
+    for (const json& f : r->doc.value("files", json::array())) r->files[f.value("path", "")] = f;
+  }
+  return *r;
+}
+
+class RecoverFatTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    d_ = &RecoveredDisk(GetParam());
+    if (d_->image.empty()) {
+      if (LastTestDiskSkipped()) GTEST_SKIP() << LastTestDiskError();
+      FAIL() << LastTestDiskError();
+    }
+    ASSERT_EQ(d_->exit, 0) << d_->err;
+    ASSERT_TRUE(d_->doc.is_object());
+    ASSERT_GT(d_->fls.size(), 15u);
+  }
+  const Recovered& d() const { return *d_; }
+  // Written whole, as icat reads it, as the recipe copied it in, with the entry's time.
+  void ExpectRecovered(const FlsFile& e) const {
+    SCOPED_TRACE(e.path);
+    ASSERT_TRUE(d().files.count(e.path)) << "not recovered";
+    const json& f = d().files.at(e.path);
+    EXPECT_EQ(f.value("status", ""), "written");
+    EXPECT_EQ(f.value("writtenAs", ""), e.path);
+    EXPECT_EQ(f.value("read", ""), e.size == 0 ? "none" : e.deleted ? "contiguous" : "chain");
+    const std::string bytes = d().Written(e.path);
+    EXPECT_EQ(bytes.size(), e.size);
+    EXPECT_TRUE(bytes == d().Icat(e.inode)) << "differs from icat";
+    EXPECT_TRUE(bytes == d().Original(e.path)) << "differs from the original";
+    struct stat st {};
+    ASSERT_EQ(::stat((d().out / fs::path(std::u8string(e.path.begin(), e.path.end()))).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, e.mtime);
+  }
+  const Recovered* d_ = nullptr;
+};
+
+TEST_P(RecoverFatTest, LiveFilesAndDeletedFilesLeftAloneAreWrittenExactly) {
+  int live = 0, deleted = 0;
+  for (const FlsFile& e : d().fls) {
+    if (!Ascii(e.path) && !d().files.count(e.path)) continue;  // not listed by its long name
+    const auto estimate = d().estimates.find(e.path);
+    if (e.deleted && (estimate == d().estimates.end() || estimate->second != "intact")) continue;
+    ExpectRecovered(e);
+    ++(e.deleted ? deleted : live);
+    if (e.path != "FRAG.BIN") continue;
+    // FRAG.BIN really is in two pieces: istat's sector list jumps once.
+    std::string istat;
+    RunCommand(
+        "istat -o " + std::to_string(d().start) + " " + ShellQuote(d().image) + " " + std::to_string(e.inode),
+        &istat);
+    std::istringstream in(istat.substr(istat.find("Sectors:") + 8));
+    std::vector<std::uint64_t> sectors;
+    for (std::uint64_t s; in >> s;) sectors.push_back(s);
+    int jumps = 0;
+    for (std::size_t i = 1; i < sectors.size(); ++i)
+      jumps += sectors[i] != 0 && sectors[i] != sectors[i - 1] + 1;
+    EXPECT_EQ(jumps, 1) << istat;
+  }
+  // One cluster exactly, empty, fragmented, over 512 KiB: all among the recipe's live files.
+  EXPECT_GE(live, 12);
+  EXPECT_EQ(deleted, 3);
+  for (const char* path : {"ONE.BIN", "EMPTY.TXT", "FRAG.BIN", "BIGFILE.BIN"})
+    EXPECT_TRUE(d().files.count(path));
+}
+
+TEST_P(RecoverFatTest, EstimatesSayWhatLaterWritesDidToDeletedFiles) {
+  std::string scanOut;
+  ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d().image) + " --partition 1 --json", &scanOut), 0);
+  const json scan = json::parse(scanOut, nullptr, false);
+  ASSERT_TRUE(scan.is_object());
+  std::map<std::string, std::string> scanned;
+  for (const json& f : scan["files"]) {
+    if (f.value("deleted", false)) scanned[f.value("path", "")] = f.value("estimate", "(none)");
+    EXPECT_EQ(f.contains("estimate"), f.value("deleted", false)) << f.dump();
+  }
+  EXPECT_EQ(scanned, d().estimates);  // the recipe's 6 deleted files: 3 intact, 2 overwritten, 1 partly
+  for (const auto& [path, estimate] : d().estimates) {
+    ASSERT_TRUE(d().files.count(path)) << path;
+    EXPECT_EQ(d().files.at(path).value("estimate", ""), estimate) << path;
+  }
+}
+
+TEST_P(RecoverFatTest, EveryFileListedIsWrittenUnderItsNameAndReported) {
+  const json& summary = d().doc["summary"];
+  EXPECT_EQ(summary.value("files", 0u), d().files.size());
+  EXPECT_EQ(summary.value("written", 0u), d().files.size());
+  EXPECT_EQ(summary.value("failed", 1u) + summary.value("unreadableSectors", 1u), 0u);
+  const std::string report = ReadWholeFile(d().doc.value("report", ""));
+  EXPECT_EQ(report.rfind("Quarrow recovery report\nsource\t" + d().image + "\n", 0), 0u);
+  for (const auto& [path, f] : d().files) {
+    EXPECT_EQ(fs::file_size(d().out / fs::path(std::u8string(path.begin(), path.end()))), f.value("size", 0u))
+        << path;
+    EXPECT_NE(report.find("\t" + path + "\t" + path + "\n"), std::string::npos) << path;
+  }
+  for (const auto& e : fs::recursive_directory_iterator(d().out))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, RecoverFatTest,
+                         ::testing::Values("recover_fat12", "recover_fat16", "recover_fat32"));
+
+class RecoverCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = TestDisk("recover_fat16");
+    if (image_.empty()) {
+      if (LastTestDiskSkipped()) GTEST_SKIP() << LastTestDiskError();
+      FAIL() << LastTestDiskError();
+    }
+  }
+  int Run(const fs::path& to, const std::string& args, json* doc = nullptr, std::string* err = nullptr) {
+    std::string out;
+    const int rc = Recover(
+        ShellQuote(image_) + " --partition 1 --json --to " + ShellQuote(to.string()) + " " + args, &out, err);
+    if (doc) *doc = json::parse(out, nullptr, false);
+    return rc;
+  }
+  static std::set<std::string> Files(const fs::path& root) {
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+      if (e.is_regular_file() && e.path().filename().string().rfind("recovery-report", 0) != 0)
+        files.insert(fs::relative(e.path(), root).generic_string());
+    return files;
+  }
+  std::string image_;
+  Scratch scratch_;
+};
+
+TEST_F(RecoverCommandTest, OnConflictDecidesWhatASecondRunIntoTheSameFolderDoes) {
+  const fs::path out = scratch_.path / "out";
+  json doc;
+  ASSERT_EQ(Run(out, "", &doc), 0);
+  const std::set<std::string> once = Files(out);
+  ASSERT_EQ(once.size(), doc["files"].size());
+  std::ofstream(out / "ONE.BIN", std::ios::trunc) << "kept";
+  ASSERT_EQ(Run(out, "--on-conflict skip", &doc), 0);
+  for (const json& f : doc["files"]) EXPECT_EQ(f.value("status", ""), "skipped: a file of that name exists");
+  EXPECT_EQ(ReadWholeFile((out / "ONE.BIN").string()), "kept");
+  ASSERT_EQ(Run(out, "--on-conflict overwrite", &doc), 0);
+  EXPECT_EQ(doc["summary"].value("written", 0u), once.size());
+  EXPECT_EQ(Files(out), once);
+  EXPECT_NE(ReadWholeFile((out / "ONE.BIN").string()), "kept");
+  ASSERT_EQ(Run(out, "", &doc), 0);  // rename, the default
+  for (const json& f : doc["files"]) {
+    const std::string written = f.value("writtenAs", "");
+    EXPECT_EQ(once.count(written), 0u) << written;
+    EXPECT_EQ(ReadWholeFile((out / written).string()), ReadWholeFile((out / f.value("path", "")).string()))
+        << written;
+  }
+  EXPECT_TRUE(fs::exists(out / "Photos/2024/IMG_0001 (1).JPG"));
+}
+
+TEST_F(RecoverCommandTest, PathsAndFiltersNameWhatIsWritten) {
+  const std::vector<std::pair<std::string, std::set<std::string>>> cases = {
+      {"--path Photos", {"Photos/2024/IMG_0001.JPG", "Photos/2024/IMG_0002.JPG", "Photos/2024/_ELETED.JPG"}},
+      {"--path Photos/2024/IMG_0002.JPG --path /ONE.BIN", {"Photos/2024/IMG_0002.JPG", "ONE.BIN"}},
+      {"--path 'Photos\\2024' --deleted-only", {"Photos/2024/_ELETED.JPG"}},
+      {"--deleted-only --skip-overwritten",
+       {"gone but intact.txt", "_ILL1.BIN", "Photos/2024/_ELETED.JPG", "Gone3/_ART.BIN"}},
+  };
+  for (const auto& [args, files] : cases) {
+    SCOPED_TRACE(args);
+    Scratch here;
+    json doc;
+    ASSERT_EQ(Run(here.path / "out", args, &doc), 0);
+    EXPECT_EQ(Files(here.path / "out"), files);
+    EXPECT_EQ(doc["summary"].value("skipped", 9u),
+              args.find("skip-overwritten") != std::string::npos ? 2u : 0u);
+  }
+  std::string err;
+  EXPECT_EQ(Run(scratch_.path / "none", "--path Photos/nothing.jpg --path ONE.BIN", nullptr, &err), 1);
+  EXPECT_EQ(err,
+            "quarrow recover: no folder or file Photos/nothing.jpg in the results (see 'quarrow scan')\n");
+  EXPECT_FALSE(fs::exists(scratch_.path / "none"));
+  EXPECT_EQ(Recover(ShellQuote(image_) + " --partition 1"), 2);  // no --to
+}
+
+TEST_F(RecoverCommandTest, TheSourceIsNeverOpenedForWriting) {
+  if (RunCommand("command -v strace") != 0) GTEST_SKIP() << "no strace here";
+  const std::string before = ReadWholeFile(image_);
+  const fs::path log = scratch_.path / "strace.log";
+  std::string err;
+  // LeakSanitizer cannot run under ptrace; the sanitizer build traces without it.
+  const int rc =
+      RunCommand("TZ=UTC ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=open,openat,creat -o " +
+                     ShellQuote(log.string()) + " " + CliPath() + " recover " + ShellQuote(image_) +
+                     " --partition 1 --to " + ShellQuote((scratch_.path / "out").string()),
+                 nullptr, &err);
+  if (rc != 0 && err.find("ptrace") != std::string::npos) GTEST_SKIP() << "strace cannot trace here: " << err;
+  ASSERT_EQ(rc, 0) << err;
+  int opens = 0;
+  for (const std::string& line : Split(ReadWholeFile(log.string()), '\n')) {
+    if (line.find(fs::path(image_).filename().string() + "\"") == std::string::npos) continue;
+    ++opens;
+    EXPECT_NE(line.find("O_RDONLY"), std::string::npos) << line;
+    for (const char* flag : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC"})
+      EXPECT_EQ(line.find(flag), std::string::npos) << line;
+  }
+  EXPECT_GE(opens, 1);
+  EXPECT_TRUE(ReadWholeFile(image_) == before);
+}
+
+// A loop device over a disk with a FAT16 and an ext4 partition, the ext4 one mounted: a destination
+// in that mount is on the disk being recovered, whether the disk is named by its loop device, its
+// partition's device or the image the loop device reads. Needs root, loop devices, partx and
+// mkfs.ext4; the image's own folder is always fine.
+class LoopDisk {
+ public:
+  explicit LoopDisk(const fs::path& folder)
+      : image_((folder / "guard.img").string()), mount_(folder / "mnt") {
+    if (::geteuid() != 0) {
+      why_ = "not root";
+      return;
+    }
+    const std::string img = ShellQuote(image_), hello = ShellQuote((folder / "h.txt").string());
+    std::string out, err;
+    if (RunCommand("PATH=$PATH:/usr/sbin:/sbin; truncate -s 24M " + img +
+                       " && printf 'start=2048, size=8192, type=06\\nstart=10240, type=83\\n' | sfdisk -q " +
+                       img + " && mkfs.fat -F 16 -s 1 --offset 2048 " + img +
+                       " 4096 >/dev/null && mkfs.ext4 -q -F -E offset=" + std::to_string(10240 * 512) + " " +
+                       img + " 12000 && echo hello >" + hello + " && MTOOLS_SKIP_CHECK=1 mcopy -i " + img +
+                       "@@" + std::to_string(2048 * 512) + " " + hello + " ::/HELLO.TXT",
+                   nullptr, &err) != 0) {
+      why_ = "cannot make the disk: " + err;
+      return;
+    }
+    if (RunCommand("losetup -f --show " + img, &out, &err) != 0 || out.empty()) {
+      why_ = "no loop device: " + err;
+      return;
+    }
+    device_ = out.substr(0, out.find('\n'));
+    partitioned_ = RunCommand("partx -a " + device_, nullptr, &err) == 0;
+    if (!partitioned_) {
+      why_ = "no partition devices: " + err;
+      return;
+    }
+    fs::create_directories(mount_);
+    mounted_ = RunCommand("mount " + device_ + "p2 " + ShellQuote(mount_.string()), nullptr, &err) == 0;
+    if (!mounted_) why_ = "cannot mount: " + err;
+  }
+  ~LoopDisk() {
+    if (mounted_) RunCommand("umount " + ShellQuote(mount_.string()));
+    if (partitioned_) RunCommand("partx -d " + device_);
+    if (!device_.empty()) RunCommand("losetup -d " + device_);
+  }
+  std::string image_, device_, why_;
+  fs::path mount_;
+  bool partitioned_ = false, mounted_ = false;
+};
+
+TEST(RecoverGuardTest, DestinationOnTheDiskBeingRecoveredIsRefused) {
+  Scratch scratch;
+  LoopDisk disk(scratch.path);
+  if (!disk.mounted_) GTEST_SKIP() << disk.why_;
+  const std::string inside = (disk.mount_ / "out").string();
+  for (const std::string& source :
+       {disk.device_ + " --partition 1", disk.device_ + "p1 --start 0 --end 8192 --type FAT16",
+        ShellQuote(disk.image_) + " --partition 1"}) {
+    SCOPED_TRACE(source);
+    std::string err;
+    EXPECT_EQ(Recover(source + " --to " + ShellQuote(inside), nullptr, &err), 1);
+    EXPECT_NE(err.find("is on the disk being recovered"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(inside));
+    const fs::path beside = scratch.path / "beside";  // the image's own folder
+    EXPECT_EQ(Recover(source + " --to " + ShellQuote(beside.string()), nullptr, &err), 0) << err;
+    EXPECT_EQ(ReadWholeFile((beside / "HELLO.TXT").string()), "hello\n");
+    fs::remove_all(beside);
+  }
+}
+
+}  // namespace
+}  // namespace quarrow::testing

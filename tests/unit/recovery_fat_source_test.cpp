@@ -1,0 +1,226 @@
+// Where FatDataSource reads a file's bytes from, and its estimate of a deleted file, on FAT12,
+// FAT16 and FAT32 volumes built in memory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "recovery/fat_data_source.h"
+#include "recovery_test_volume.h"
+
+namespace quarrow {
+namespace {
+
+using recovery_test::MemoryVolume;
+using test_support::Put16;
+
+DetailsRow Row(std::uint32_t first, std::uint64_t size, bool deleted) {
+  DetailsRow row;
+  row.name = "F.BIN";
+  row.size = std::to_string(size);
+  row.debug1 = std::to_string(first);
+  row.deleted = deleted;
+  return row;
+}
+
+// The clusters the pieces read, in file order, worked back from their sectors.
+std::vector<std::uint32_t> ClustersRead(const FileData& data, const MemoryVolume& v) {
+  std::vector<std::uint32_t> clusters;
+  const std::uint64_t clusterSectors = v.ClusterBytes() / 512;
+  for (const DataPiece& p : data.pieces) {
+    EXPECT_EQ(p.kind, DataPiece::Kind::kSectors);
+    EXPECT_EQ(p.length % v.ClusterBytes(), 0u);
+    const std::uint64_t first = (p.firstSector - v.ClusterSector(0)) / clusterSectors;
+    for (std::uint64_t k = 0; k < p.length / v.ClusterBytes(); ++k)
+      clusters.push_back(static_cast<std::uint32_t>(first + k));
+  }
+  return clusters;
+}
+
+struct ChainCase {
+  const char* what;
+  std::vector<std::uint32_t> chain;  // linked in the FAT before the file is located (empty: none)
+  std::uint32_t first;
+  std::uint64_t clustersOfSize;  // the size, in clusters (then minus 1 byte)
+  bool deleted;
+  std::vector<std::uint32_t> read;
+  ReadMethod method;
+  std::size_t pieces;
+};
+
+class FatSourceChainTest : public ::testing::TestWithParam<FsType> {};
+
+TEST_P(FatSourceChainTest, ClustersReadFollowTheChainOrTheRunAfterTheFirstCluster) {
+  const std::vector<ChainCase> cases = {
+      {"one cluster", {5}, 5, 1, false, {5}, ReadMethod::kChain, 1},
+      {"contiguous chain is one piece", {5, 6, 7}, 5, 3, false, {5, 6, 7}, ReadMethod::kChain, 1},
+      {"fragmented chain", {5, 9, 6, 7}, 5, 4, false, {5, 9, 6, 7}, ReadMethod::kChain, 3},
+      {"chain longer than the size is cut", {5, 6, 7, 8}, 5, 2, false, {5, 6}, ReadMethod::kChain, 1},
+      {"chain ends early: the rest follows it",
+       {5, 9},
+       5,
+       4,
+       false,
+       {5, 9, 10, 11},
+       ReadMethod::kChainThenContiguous,
+       2},
+      {"no chain at all", {}, 12, 2, false, {12, 13}, ReadMethod::kChainThenContiguous, 1},
+      {"deleted: the run from the first cluster", {}, 20, 3, true, {20, 21, 22}, ReadMethod::kContiguous, 1},
+      {"deleted: a chain left in the FAT is not followed",
+       {20, 30},
+       20,
+       2,
+       true,
+       {20, 21},
+       ReadMethod::kContiguous,
+       1},
+  };
+  for (const ChainCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryVolume v(GetParam(), 2, 200);
+    if (!c.chain.empty()) v.Chain(c.chain);
+    FatDataSource source(v.Ctx());
+    const FileData data = source.Locate(Row(c.first, c.clustersOfSize * v.ClusterBytes() - 1, c.deleted));
+    EXPECT_FALSE(data.failure.has_value());
+    EXPECT_EQ(data.size, c.clustersOfSize * v.ClusterBytes() - 1);
+    EXPECT_EQ(ClustersRead(data, v), c.read);
+    EXPECT_EQ(data.method, c.method);
+    EXPECT_EQ(data.pieces.size(), c.pieces);
+  }
+}
+
+TEST_P(FatSourceChainTest, LoopingOrStrayChainEndsWhereItTurnsBack) {
+  MemoryVolume v(GetParam(), 1, 200);
+  v.SetEntry(5, 6);
+  v.SetEntry(6, 5);  // back to the start
+  v.SetEntry(40, 41);
+  v.SetEntry(41, v.EndOfChain() & ~0xFu);  // a cluster number past the volume, no end marker
+  FatDataSource source(v.Ctx());
+  EXPECT_EQ(ClustersRead(source.Locate(Row(5, 4 * 512, false)), v), (std::vector<std::uint32_t>{5, 6, 7, 8}));
+  EXPECT_EQ(ClustersRead(source.Locate(Row(40, 3 * 512, false)), v),
+            (std::vector<std::uint32_t>{40, 41, 42}));
+}
+
+TEST_P(FatSourceChainTest, EmptyFilesReadNothingAndFilesWithoutAClusterFail) {
+  MemoryVolume v(GetParam(), 4, 100);
+  FatDataSource source(v.Ctx());
+  const FileData empty = source.Locate(Row(0, 0, false));
+  EXPECT_TRUE(empty.pieces.empty());
+  EXPECT_FALSE(empty.failure.has_value());
+  EXPECT_EQ(empty.method, ReadMethod::kNone);
+  for (std::uint32_t first : {0u, 1u, v.LastCluster() + 1, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(first);
+    EXPECT_TRUE(source.Locate(Row(first, 10, false)).failure.has_value());
+    EXPECT_TRUE(source.Locate(Row(first, 10, true)).failure.has_value());
+  }
+  DetailsRow noCluster = Row(0, 10, false);
+  noCluster.debug1 = "";
+  EXPECT_TRUE(source.Locate(noCluster).failure.has_value());
+}
+
+TEST_P(FatSourceChainTest, RunPastTheLastClusterStopsThere) {
+  MemoryVolume v(GetParam(), 2, 100);
+  FatDataSource source(v.Ctx());
+  EXPECT_EQ(source.LastCluster(), v.LastCluster());
+  const std::uint32_t last = v.LastCluster();
+  const FileData data = source.Locate(Row(last - 1, 4 * v.ClusterBytes(), true));
+  // The pieces reach two clusters; the writer names the rest as unreadable.
+  EXPECT_EQ(ClustersRead(data, v), (std::vector<std::uint32_t>{last - 1, last}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, FatSourceChainTest,
+                         ::testing::Values(FsType::kFat12, FsType::kFat16, FsType::kFat32));
+
+struct EstimateCase {
+  const char* what;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // FAT entries set before the estimate
+  std::uint32_t first;
+  std::uint64_t size;
+  bool deleted;
+  Recoverability expected;
+};
+
+TEST(FatSourceEstimateTest, ClustersTheFileWouldBeReadFromDecide) {
+  constexpr std::uint32_t kEnd = 0x0FFFFFFF;
+  const std::vector<EstimateCase> cases = {
+      {"all free", {}, 10, 3 * 1024, true, Recoverability::kIntact},
+      {"free around allocated neighbours",
+       {{9, kEnd}, {13, kEnd}},
+       10,
+       3 * 1024,
+       true,
+       Recoverability::kIntact},
+      {"first cluster taken", {{10, kEnd}}, 10, 3 * 1024, true, Recoverability::kOverwritten},
+      {"first and more taken",
+       {{10, 11}, {11, 12}, {12, kEnd}},
+       10,
+       3 * 1024,
+       true,
+       Recoverability::kOverwritten},
+      {"last cluster taken", {{12, kEnd}}, 10, 3 * 1024, true, Recoverability::kPartlyOverwritten},
+      {"a byte into the last cluster counts",
+       {{12, kEnd}},
+       10,
+       2 * 1024 + 1,
+       true,
+       Recoverability::kPartlyOverwritten},
+      {"the cluster after the size does not", {{12, kEnd}}, 10, 2 * 1024, true, Recoverability::kIntact},
+      {"reserved FAT32 bits are no allocation", {{10, 0xF0000000}}, 10, 100, true, Recoverability::kIntact},
+      {"empty deleted file", {{10, kEnd}}, 10, 0, true, Recoverability::kIntact},
+      {"no first cluster", {}, 0, 100, true, Recoverability::kUnknown},
+      {"a live file is not estimated", {{10, kEnd}}, 10, 100, false, Recoverability::kNotDeleted},
+  };
+  for (const EstimateCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryVolume v(FsType::kFat32, 2, 100);
+    for (const auto& [cluster, value] : c.entries) v.SetEntry(cluster, value);
+    FatDataSource source(v.Ctx());
+    EXPECT_EQ(source.Estimate(Row(c.first, c.size, c.deleted)), c.expected);
+  }
+}
+
+TEST(FatSourceEstimateTest, WithoutAReadableFatNothingCanBeSaid) {
+  MemoryVolume v(FsType::kFat16, 1, 100);
+  const std::uint64_t fatSector = v.FirstFatSector();
+  {
+    v.Ctx().activeGeometry.FirstFatSector = 0;  // an Advance search that found no FAT
+    FatDataSource source(v.Ctx());
+    EXPECT_EQ(source.Estimate(Row(10, 100, true)), Recoverability::kUnknown);
+    // The data is still read from its first cluster on.
+    EXPECT_EQ(source.Locate(Row(10, 100, true)).pieces.size(), 1u);
+  }
+  v.Ctx().activeGeometry.FirstFatSector = static_cast<std::uint32_t>(fatSector);
+  v.Device().MarkBad(fatSector);
+  FatDataSource source(v.Ctx());
+  EXPECT_EQ(source.Estimate(Row(10, 100, true)), Recoverability::kUnknown);
+}
+
+TEST(FatSourceEstimateTest, RunLeavingTheVolumeIsPartlyLost) {
+  MemoryVolume v(FsType::kFat16, 1, 100);
+  FatDataSource source(v.Ctx());
+  EXPECT_EQ(source.Estimate(Row(v.LastCluster(), 2 * 512, true)), Recoverability::kPartlyOverwritten);
+  EXPECT_EQ(source.Estimate(Row(v.LastCluster(), 512, true)), Recoverability::kIntact);
+}
+
+// A volume the search took for FAT16 whose boot sector counts a FAT12 volume's clusters is read
+// with 12-bit entries; a boot sector that places its FAT elsewhere changes nothing.
+TEST(FatSourceFat12Test, BootSectorOfAFat12VolumeCorrectsTheType) {
+  MemoryVolume v(FsType::kFat16, 4, 300);
+  ScanContext& ctx = v.Ctx();
+  std::array<std::uint8_t, 512> boot{0xEB, 0x3C, 0x90};
+  Put16(boot, 11, 512), boot[13] = 4, Put16(boot, 14, 4), boot[16] = 2, Put16(boot, 17, 512), boot[21] = 0xF8;
+  Put16(boot, 19, static_cast<std::uint16_t>(ctx.searchEnd - ctx.searchStart));
+  Put16(boot, 22, static_cast<std::uint16_t>(ctx.activeGeometry.FatSectors));
+  boot[510] = 0x55, boot[511] = 0xAA;
+  v.Device().WriteSector(ctx.searchStart, boot);
+  ctx.activeGeometry.FirstFatSector += 1;
+  EXPECT_FALSE(CorrectFat12Type(ctx));
+  EXPECT_EQ(ctx.activeGeometry.type, FsType::kFat16);
+  ctx.activeGeometry.FirstFatSector -= 1;
+  EXPECT_TRUE(CorrectFat12Type(ctx));
+  EXPECT_EQ(ctx.activeGeometry.type, FsType::kFat12);
+  EXPECT_FALSE(CorrectFat12Type(ctx));  // once only
+}
+
+}  // namespace
+}  // namespace quarrow
