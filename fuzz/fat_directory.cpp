@@ -33,9 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!sectors.empty()) {
         quarrow::DirectorySectors last(ctx, {sectors.back()});
         walk.longNamesFromDiskOrder = true;
-        quarrow::ForEachDirectoryEntry(ctx, last, walk, [](const quarrow::DirectoryEntry& e) {
-          return e.Name().valid || true;
-        });
+        quarrow::ForEachDirectoryEntry(
+            ctx, last, walk, [](const quarrow::DirectoryEntry& e) { return e.Name().valid || true; });
       }
     }
   }

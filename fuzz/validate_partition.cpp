@@ -1,11 +1,12 @@
 // Partition validation of every type over a hostile disk: the volume starts at sector 0, or at
 // the first sector the input gives.
+#include "partition/validate_partition.h"
+
 #include <cstddef>
 #include <cstdint>
 
 #include "core/bytes.h"
 #include "fuzz_disk.h"
-#include "partition/validate_partition.h"
 #include "scan/scan_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

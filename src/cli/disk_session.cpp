@@ -39,7 +39,8 @@ DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessi
     reader_.SetLegacyLibrary(legacyLibrary_.get());
   }
   // The legacy family lists no disk of its own; images still work there.
-  auto inventory = reader_.Family() == OsFamily::kNt ? MakeInventory(options.sysfsRoot, options.devRoot) : nullptr;
+  auto inventory =
+      reader_.Family() == OsFamily::kNt ? MakeInventory(options.sysfsRoot, options.devRoot) : nullptr;
   list_.Refresh(inventory.get(), NullFeedback());
   for (const auto& image : images) {
     std::string error;

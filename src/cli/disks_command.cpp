@@ -34,9 +34,8 @@ bool PrintJson(const std::vector<const CliDisk*>& disks) {
           .Number("sizeMb", d->sizeMb)
           .Text("path", d->path)
           .Number("totalSectors", d->totalSectors)
-          .Array("details", DiskDetailRows(d->record), [](JsonObject& row, const auto& r) {
-            row.Text("name", r.name).Text("value", r.value);
-          });
+          .Array("details", DiskDetailRows(d->record),
+                 [](JsonObject& row, const auto& r) { row.Text("name", r.name).Text("value", r.value); });
     });
   }
   out += '\n';
@@ -51,12 +50,12 @@ bool PrintTable(const std::vector<const CliDisk*>& disks) {
     modelWidth = std::max(modelWidth, d->model.size());
   }
   out << std::left << std::setw(6) << "Disk" << std::setw(static_cast<int>(labelWidth + 2)) << "Label"
-            << std::setw(static_cast<int>(modelWidth + 2)) << "Model" << std::setw(12) << "Size"
-            << "Path\n";
+      << std::setw(static_cast<int>(modelWidth + 2)) << "Model" << std::setw(12) << "Size"
+      << "Path\n";
   for (const CliDisk* d : disks) {
-    out << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2))
-              << d->label << std::setw(static_cast<int>(modelWidth + 2)) << d->model << std::setw(12)
-              << (std::to_string(d->sizeMb) + " MB") << d->path << "\n";
+    out << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2)) << d->label
+        << std::setw(static_cast<int>(modelWidth + 2)) << d->model << std::setw(12)
+        << (std::to_string(d->sizeMb) + " MB") << d->path << "\n";
   }
   return WriteStdout(out.str());
 }

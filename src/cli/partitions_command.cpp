@@ -4,9 +4,9 @@
 // search runs after the walk and the partitions it added are marked.
 
 #include <iostream>
-#include <sstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,7 +45,8 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
   if (outcome.chainTooLong) notes.push_back("the extended partition chain is too long; the walk stopped");
   if (outcome.listFull) notes.push_back("more than 26 partitions; only the first 26 are listed");
   if (outcome.volumeWithoutTable)
-    notes.push_back("sector 0 holds a volume's boot sector, not a partition table: the volume is partition 1");
+    notes.push_back(
+        "sector 0 holds a volume's boot sector, not a partition table: the volume is partition 1");
   return notes;
 }
 
@@ -101,7 +102,9 @@ int RunPartitions(const PartitionsOptions& options) {
         if (!entry.Note().empty()) o.Text("note", entry.Note());
         if (searched) o.Bool("foundBySearch", foundBySearch(i));
         o.Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
-                [](JsonObject& row, const PartitionDetailsRow& r) { row.Text("name", r.name).Text("value", r.value); });
+                [](JsonObject& row, const PartitionDetailsRow& r) {
+                  row.Text("name", r.name).Text("value", r.value);
+                });
       });
       if (searched) {
         doc.Member("search");
@@ -131,16 +134,17 @@ int RunPartitions(const PartitionsOptions& options) {
   for (int i = 0; i < list.count; ++i) {
     const PartitionEntry& entry = list.entries[i];
     text << "\n"
-         << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector " << entry.endSector
-         << (foundBySearch(i) ? "    (found by search)" : "") << "\n";
+         << tree.Text(entry.item) << "    first sector " << entry.firstSector << ", end sector "
+         << entry.endSector << (foundBySearch(i) ? "    (found by search)" : "") << "\n";
     if (!entry.Note().empty()) text << "  note: " << entry.Note() << "\n";
     for (const auto& row : PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows) {
       text << "  " << row.name << row.value << "\n";
     }
   }
   if (searched) {
-    text << "\nLost-partition search: " << searched->added << " partition" << (searched->added == 1 ? "" : "s")
-         << " added" << (searched->listFull ? " (the list is full at 26)" : "") << "\n";
+    text << "\nLost-partition search: " << searched->added << " partition"
+         << (searched->added == 1 ? "" : "s") << " added"
+         << (searched->listFull ? " (the list is full at 26)" : "") << "\n";
     if (searched->unknownPartition && searched->details) {
       text << std::string(kUnknownPartition) << " stands for the whole disk\n";
       for (const auto& row : searched->details->rows) text << "  " << row.name << row.value << "\n";

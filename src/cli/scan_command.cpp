@@ -5,8 +5,8 @@
 
 #include <charconv>
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -27,8 +27,8 @@
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
-#include "session/scan_log.h"
 #include "session/recovery_run.h"
+#include "session/scan_log.h"
 #include "session/standard_search.h"
 #include "session/worker.h"
 
@@ -154,8 +154,8 @@ std::uint64_t CellNumber(const std::string& text) {
 struct RunInfo {
   bool advance = false;
   std::vector<IdentifiedFileSystem> identified;
-  int chosen = 0;          // 1-based, 0 when no tree was rebuilt
-  std::string modeText;    // a loaded log's own text; "" for the search just run
+  int chosen = 0;        // 1-based, 0 when no tree was rebuilt
+  std::string modeText;  // a loaded log's own text; "" for the search just run
 };
 
 std::string_view ModeText(const RunInfo& info) {
@@ -462,35 +462,42 @@ int RunShow(const ShowOptions& options) {
 void AddScanCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<ScanOptions>();
   auto* cmd = app.add_subcommand(
-      "scan", "Search a partition or a sector range; prints the folders and files found, deleted ones marked");
+      "scan",
+      "Search a partition or a sector range; prints the folders and files found, deleted ones marked");
   cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
   cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
-  cmd->add_option("--mode", options->mode, "search mode: standard (trusts the volume's own structures) or advance")
+  cmd->add_option("--mode", options->mode,
+                  "search mode: standard (trusts the volume's own structures) or advance")
       ->check(CLI::IsMember({"standard", "advance"}));
   cmd->add_option("--fs", options->fs, "Advance search: the identified file system to rebuild (default 1)")
       ->check(CLI::Range(1, 1000000));
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
-  cmd->add_option("--codepage", options->codePage,
-                  "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that wrote "
-                  "the disk used)");
+  cmd->add_option(
+      "--codepage", options->codePage,
+      "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that wrote "
+      "the disk used)");
   cmd->add_option("--start", options->start, "first sector of the search range");
   cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
-  cmd->add_option("--type", options->type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
-  cmd->add_option("--save-log", options->saveLog, "save the finished scan to this log file (.QLG)")->type_name("FILE");
+  cmd->add_option("--type", options->type, "partition type")
+      ->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+  cmd->add_option("--save-log", options->saveLog, "save the finished scan to this log file (.QLG)")
+      ->type_name("FILE");
   cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });
 }
 
 void AddShowCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<ShowOptions>();
   auto* cmd = app.add_subcommand(
-      "show", "Load a saved scan log and print its folders and files as the scan did, without scanning again");
+      "show",
+      "Load a saved scan log and print its folders and files as the scan did, without scanning again");
   cmd->add_option("log", options->log, "the scan log file (.QLG)")->required();
   cmd->add_option("--disk", options->disk, "the disk the log was saved from (a disk number or image path)")
       ->required();
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
-  cmd->add_option("--codepage", options->codePage, "code page of the 8.3 names read from the disk (437 by default)");
+  cmd->add_option("--codepage", options->codePage,
+                  "code page of the 8.3 names read from the disk (437 by default)");
   cmd->callback([options, exitCode] { *exitCode = RunShow(*options); });
 }
 

@@ -33,8 +33,7 @@ std::string OneLine(std::string_view text) {
 
 }  // namespace
 
-TerminalFeedback::TerminalFeedback(std::FILE* out)
-    : TerminalFeedback(out, IsTerminal(out)) {}
+TerminalFeedback::TerminalFeedback(std::FILE* out) : TerminalFeedback(out, IsTerminal(out)) {}
 
 TerminalFeedback::TerminalFeedback(std::FILE* out, bool drawLiveLine) : out_(out), live_(drawLiveLine) {
   if (!out_) live_ = false;

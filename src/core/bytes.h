@@ -25,8 +25,7 @@ inline std::uint16_t Le16(ByteSpan bytes, std::size_t offset) {
 
 inline std::uint32_t Le32(ByteSpan bytes, std::size_t offset) {
   if (offset > bytes.size() || bytes.size() - offset < 4) return 0;
-  return static_cast<std::uint32_t>(bytes[offset]) |
-         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+  return static_cast<std::uint32_t>(bytes[offset]) | (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
          (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
          (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }

@@ -40,7 +40,8 @@ inline std::string Utf16ToUtf8(std::span<const std::uint16_t> units) {
   out.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
       ++i;
     } else {
@@ -74,7 +75,8 @@ inline std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     if ((t & 0xC0) != 0x80) return 0;
     c = (c << 6) | (t & 0x3F);
   }
-  if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+  if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+      (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
     return 0;
   return length;
 }

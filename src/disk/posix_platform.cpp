@@ -24,7 +24,8 @@ std::unique_ptr<DeviceOpener> MakeDeviceOpener() {
   return std::make_unique<PosixDeviceOpener>();
 }
 
-std::unique_ptr<DiskInventoryBackend> MakeInventory(const std::string& sysfsRoot, const std::string& devRoot) {
+std::unique_ptr<DiskInventoryBackend> MakeInventory(const std::string& sysfsRoot,
+                                                    const std::string& devRoot) {
   if (sysfsRoot.empty()) return nullptr;
   return std::make_unique<SysfsInventory>(sysfsRoot, devRoot);
 }

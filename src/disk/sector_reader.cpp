@@ -220,7 +220,8 @@ int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint
   std::uint32_t inside = count;
   if (sizeBytes != 0) {
     const std::uint64_t sectors = sizeBytes / kSectorSize + (sizeBytes % kSectorSize != 0 ? 1 : 0);
-    inside = first >= sectors ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - first));
+    inside =
+        first >= sectors ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - first));
   }
   const std::uint32_t pastEnd = count - inside;
   if (pastEnd != 0) {
@@ -235,7 +236,8 @@ int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint
     std::lock_guard lock(mutex_);
     if (auto it = open_.find(path); it != open_.end()) it->second.lastGoodSector = sector;
   };
-  if (device->ReadAt(first * kSectorSize, std::span<std::uint8_t>(buffer, std::size_t{inside} * kSectorSize))) {
+  if (device->ReadAt(first * kSectorSize,
+                     std::span<std::uint8_t>(buffer, std::size_t{inside} * kSectorSize))) {
     remember(first);
     return pastEnd == 0 ? 1 : 0;
   }

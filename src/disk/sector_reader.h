@@ -58,7 +58,7 @@ class LostPartitionTrigger {
 // What a read did, for callers that need more than the 0/1 result: a failed range is retried one
 // sector at a time, and the sectors that fail even then are zero-filled and counted here.
 struct ReadReport {
-  std::uint32_t failedSectors = 0;   // sectors that failed even one at a time (zero-filled), past-end ones too
+  std::uint32_t failedSectors = 0;  // sectors that failed even one at a time (zero-filled), past-end ones too
   std::uint32_t pastEndSectors = 0;  // of those, sectors that lie past the end of the disk
   bool retried = false;              // the bulk read failed and the range was read sector by sector
   bool deviceGone = false;           // the disk stopped answering: no read of it succeeds any more

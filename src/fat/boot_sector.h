@@ -53,7 +53,9 @@ struct FatBootSector {
   // Sectors of one FAT: the 16-bit field, or the FAT32 one when that is 0.
   std::uint32_t FatSectors() const { return fatSectors16 != 0 ? fatSectors16 : fatSectors32; }
   // Sectors of the fixed root directory (FAT12 and FAT16), rounded up to whole sectors.
-  std::uint32_t RootDirSectors() const { return (std::uint32_t{rootEntries} * 32 + kSectorSize - 1) / kSectorSize; }
+  std::uint32_t RootDirSectors() const {
+    return (std::uint32_t{rootEntries} * 32 + kSectorSize - 1) / kSectorSize;
+  }
   // A BIOS parameter block that describes a FAT volume of 512-byte sectors at all.
   bool Plausible() const;
   // The FAT type by the one rule that decides it, the number of data clusters: below 4085 FAT12,

@@ -1,14 +1,14 @@
 #include "fat/directory_passes.h"
 
 #include <algorithm>
-#include <deque>
-#include <unordered_map>
-#include <unordered_set>
 #include <array>
+#include <deque>
 #include <memory>
 #include <new>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "fat/boot_sector.h"
@@ -23,7 +23,6 @@ namespace quarrow {
 namespace {
 
 constexpr std::uint32_t kChunkSectors = 512;
-
 
 void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t self,
                      FsType layout) {
@@ -215,7 +214,8 @@ std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat
   };
 
   std::unordered_set<std::uint32_t> placed{0};
-  if (type == FsType::kFat32 && ctx.activeGeometry.RootDirStart != 0) placed.insert(ctx.activeGeometry.RootDirStart);
+  if (type == FsType::kFat32 && ctx.activeGeometry.RootDirStart != 0)
+    placed.insert(ctx.activeGeometry.RootDirStart);
   std::deque<std::uint32_t> toRead{0};
   std::vector<FolderEntry> deletedEntries;  // met while reading, placed once no live entry claims them
   std::size_t nextDeleted = 0;
@@ -249,8 +249,8 @@ std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat
       if (ctx.StopRequested()) return deletedWithoutDirectory;
       const std::uint32_t key = toRead.front();
       toRead.pop_front();
-      DirectorySectors directory(ctx, key == 0 ? RootDirectorySectors(ctx, fat, type)
-                                               : DirectoryChainSectors(ctx, fat, key));
+      DirectorySectors directory(
+          ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
       std::vector<FolderEntry> live;
       DirectoryWalk walk;
       walk.end = key == 0 ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;

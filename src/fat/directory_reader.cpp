@@ -40,7 +40,8 @@ std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
   std::uint32_t count = std::min(g.RootDirSectors, kMaxRootSectors);
   // The root ends where the data area begins; sectors past that are clusters, not entries.
   const std::uint64_t dataStart = std::uint64_t{g.Cluster0Sector} + 2ull * g.SectorsPerCluster;
-  if (dataStart > g.RootDirStart) count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, dataStart - g.RootDirStart));
+  if (dataStart > g.RootDirStart)
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, dataStart - g.RootDirStart));
   for (std::uint32_t k = 0; k < count; ++k) sectors.push_back(std::uint64_t{g.RootDirStart} + k);
   return sectors;
 }
@@ -68,8 +69,8 @@ void DirectorySectors::Load(std::size_t index) {
   const auto count = static_cast<std::uint32_t>(end - index);
   std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);
   if (ctx_.Read(numbers_[index], count, run) != 0) {
-    std::fill(state_.begin() + static_cast<std::ptrdiff_t>(index), state_.begin() + static_cast<std::ptrdiff_t>(end),
-              State::kRead);
+    std::fill(state_.begin() + static_cast<std::ptrdiff_t>(index),
+              state_.begin() + static_cast<std::ptrdiff_t>(end), State::kRead);
     return;
   }
   for (std::size_t k = index; k < end; ++k) {
@@ -83,14 +84,16 @@ const EntryName& DirectoryEntry::Name() const {
   return *name_;
 }
 
-WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory, const DirectoryWalk& walk,
+WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory,
+                                 const DirectoryWalk& walk,
                                  const std::function<bool(const DirectoryEntry&)>& visit) {
   const std::vector<std::uint64_t>& numbers = directory.Numbers();
   for (std::size_t index = 0; index < numbers.size(); ++index) {
     const ByteSpan sector = directory.At(index);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
     if (index > 0 && IsDirectoryStartSector(sector)) return WalkResult::kEndMet;
-    const DirectoryOrder order = walk.longNamesFromDiskOrder ? DirectoryOrder{} : DirectoryOrder{&numbers, index};
+    const DirectoryOrder order =
+        walk.longNamesFromDiskOrder ? DirectoryOrder{} : DirectoryOrder{&numbers, index};
     for (int e = 0; e < kEntriesPerSector; ++e) {
       const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
       if (Byte(sector, off) == 0) {

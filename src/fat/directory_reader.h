@@ -107,7 +107,8 @@ struct DirectoryWalk {
 // cluster, which a damaged or looping chain ran into.
 // Returns kEndMet when an end-of-directory entry ended it (kEndsDirectory), kStopped when visit
 // stopped it, kRanOut otherwise.
-WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory, const DirectoryWalk& walk,
+WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory,
+                                 const DirectoryWalk& walk,
                                  const std::function<bool(const DirectoryEntry&)>& visit);
 
 }  // namespace quarrow

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "core/unicode.h"
-
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -18,8 +17,7 @@ std::uint32_t EntryCluster16(ByteSpan sector, std::size_t entryOffset) {
 }
 
 std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FsType type) {
-  return type == FsType::kFat32 ? EntryCluster32(sector, entryOffset)
-                                     : EntryCluster16(sector, entryOffset);
+  return type == FsType::kFat32 ? EntryCluster32(sector, entryOffset) : EntryCluster16(sector, entryOffset);
 }
 
 bool IsDirectoryStartSector(ByteSpan sector) {
@@ -33,7 +31,8 @@ bool IsDotEntry(ByteSpan sector, std::size_t entryOffset) {
 
 bool IsVolumeLabelEntry(ByteSpan sector, std::size_t entryOffset) {
   const std::uint8_t attr = Byte(sector, entryOffset + 11);
-  return attr != kLongNameAttribute && (attr & kVolumeLabelAttribute) != 0 && (attr & kDirectoryAttribute) == 0;
+  return attr != kLongNameAttribute && (attr & kVolumeLabelAttribute) != 0 &&
+         (attr & kDirectoryAttribute) == 0;
 }
 
 ShortName AssembleShortName(ByteSpan sector, std::size_t entryOffset, const CodePage& codePage) {

@@ -25,7 +25,6 @@ inline constexpr std::uint8_t kDirectoryAttribute = 0x10;
 inline constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 
-
 // The 32-bit cluster of an entry: bytes 26, 27, 20, 21 (high word included).
 std::uint32_t EntryCluster32(ByteSpan sector, std::size_t entryOffset);
 // The 16-bit cluster field at entry offset 26.

@@ -187,7 +187,8 @@ void NameFatChildren(ScanContext& ctx, FatReader& fat, const FolderNode& node) {
 void BindFatVolume(ScanContext& ctx, std::shared_ptr<FatReader> fat) {
   ctx.results.volumeType = ctx.activeGeometry.type;
   ctx.results.hooks.nameChildren = [&ctx, fat](const FolderNode& node) { NameFatChildren(ctx, *fat, node); };
-  ctx.results.hooks.listFiles = [&ctx, fat](DetailsList& list, std::uint32_t folderKey, const FolderNode* folder) {
+  ctx.results.hooks.listFiles = [&ctx, fat](DetailsList& list, std::uint32_t folderKey,
+                                            const FolderNode* folder) {
     // A deleted folder whose first cluster no longer begins its directory (another file took
     // it) has no contents that can be known: its entries would be someone else's bytes.
     if (folder && folder->deleted && !DirectoryBeginsAt(ctx, folderKey)) return;

@@ -1,12 +1,12 @@
 #include "partition/partition_table.h"
 
+#include <set>
+#include <vector>
+
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
 #include "partition/validate_partition.h"
 #include "scan/scan_context.h"
-
-#include <set>
-#include <vector>
 
 namespace quarrow {
 

@@ -152,11 +152,13 @@ enum class MftCopy { kMft, kMirror };
 
 // The sector of the MFT or its mirror by the copy in use (the low 32 bits of its cluster), when
 // it begins with "FILE"; 0 otherwise.
-std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, std::uint64_t start, MftCopy which) {
+std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, std::uint64_t start,
+                               MftCopy which) {
   const NtfsBootSector boot = DecodeNtfsBootSector(bytes);
   const std::uint32_t sectorsPerCluster = boot.sectorsPerCluster;
   if (!IsValidSectorsPerCluster(sectorsPerCluster)) return 0;
-  const std::uint64_t cluster = (which == MftCopy::kMft ? boot.mftCluster : boot.mftMirrorCluster) & 0xFFFFFFFFu;
+  const std::uint64_t cluster =
+      (which == MftCopy::kMft ? boot.mftCluster : boot.mftMirrorCluster) & 0xFFFFFFFFu;
   const std::uint64_t sector = start + cluster * sectorsPerCluster;
   if (!Fits32(sector)) return 0;
   return BytesEqual(ReadOne(context, sector), 0, "FILE") ? sector : 0;
@@ -188,7 +190,8 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
   std::uint64_t mft = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMft);
   if (mft == 0 && copies.Switch()) mft = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMft);
   std::uint64_t mirror = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMirror);
-  if (mirror == 0 && copies.Switch()) mirror = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMirror);
+  if (mirror == 0 && copies.Switch())
+    mirror = FindRecordSector(context, copies.Bytes(), start, MftCopy::kMirror);
   if (mft == 0 && mirror == 0) return 0;
   if (!Fits32(start)) return 0;
 

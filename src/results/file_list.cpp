@@ -82,7 +82,7 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
 
 const std::vector<DetailsColumn>& ResultsColumns() {
   static const std::vector<DetailsColumn> columns = {
-      {"Name", 145},          {"Type", 100},      {"Size", 70},       {"Date", 100},      {"Time", 70},
+      {"Name", 145},           {"Type", 100},       {"Size", 70},        {"Date", 100},      {"Time", 70},
       {"Recoverability", 110}, {"Debug Info 1", 0}, {"Debug Info 2", 0}, {"Debug Info 3", 0}};
   return columns;
 }

@@ -207,7 +207,8 @@ void SetResultsRoot(ResultsState& results) {
 std::string FolderPath(const mytreectrl& tree, TreeItem item) {
   const TreeItem root = tree.Root();
   std::vector<const std::string*> names;  // the item first, then its ancestors
-  for (TreeItem at = item; tree.Valid(at) && at != root; at = tree.Parent(at)) names.push_back(&tree.Text(at));
+  for (TreeItem at = item; tree.Valid(at) && at != root; at = tree.Parent(at))
+    names.push_back(&tree.Text(at));
   if (names.empty()) return {};
   std::string path;
   for (std::size_t i = names.size() - 1; i > 0; --i) {
@@ -222,7 +223,8 @@ std::string FolderPath(const mytreectrl& tree, TreeItem item) {
 void ToggleCheckBox(mytreectrl& tree, TreeItem item) {
   if (!tree.Valid(item)) return;
   tree.Select(item);
-  const int target = tree.State(item) == check_state::kChecked ? check_state::kUnchecked : check_state::kChecked;
+  const int target =
+      tree.State(item) == check_state::kChecked ? check_state::kUnchecked : check_state::kChecked;
   // Iterative, so that a deep tree made from a damaged disk cannot exhaust the stack.
   std::vector<TreeItem> pending{item};
   while (!pending.empty()) {

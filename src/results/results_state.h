@@ -63,7 +63,7 @@ class ResultsState {
   FolderNodeList folderNodes;        // FolderNodeList
   TreeItem currentFolder = kNoItem;
   bool dataFound = false;
-  int generatedNameCounter = 1;  // "DIR_%d" names; 1 at start, never reset
+  int generatedNameCounter = 1;       // "DIR_%d" names; 1 at start, never reset
   FsType volumeType = FsType::kNone;  // the type of the volume the tree shows
   std::string volumeLabel;            // the label the volume carries, "" when none
   VolumeHooks hooks;

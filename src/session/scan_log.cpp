@@ -27,7 +27,8 @@ LoadLogOutcome Refused() {
 
 }  // namespace
 
-SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection, const std::string& path) {
+SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection,
+                           const std::string& path) {
   SaveLogOutcome outcome;
   if (!ScanLogAllowed(ctx.activeGeometry.type)) {
     outcome.message = std::string(kScanLogFloppyMessage);
@@ -117,13 +118,15 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   // folder record carries is given back to its node, so that a deleted folder still shows as
   // deleted (and one whose cluster another file took is not listed from that file's bytes).
   std::map<std::pair<std::uint32_t, std::uint32_t>, bool> deleted;
-  for (const ScanLogFolderRecord& f : log->folders) deleted[{f.self, f.parent}] = deleted[{f.self, f.parent}] || f.deleted;
+  for (const ScanLogFolderRecord& f : log->folders)
+    deleted[{f.self, f.parent}] = deleted[{f.self, f.parent}] || f.deleted;
   for (FolderNode& node : ctx.results.folderNodes) {
     auto it = deleted.find({node.self, node.parent});
     if (it != deleted.end() && it->second) node.deleted = true;
   }
   ui.SetGuidance(
-      "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to save "
+      "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
+      "save "
       "recovered Files and Folders.");
 
   LoadLogOutcome outcome;

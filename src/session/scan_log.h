@@ -33,7 +33,8 @@ struct SaveLogOutcome {
 
 // Writes the log of ctx's finished scan (its range, both geometry records, every folder node and,
 // for NTFS, every file row) to path, through a temporary file that replaces path only when whole.
-SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection, const std::string& path);
+SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection,
+                           const std::string& path);
 
 struct LoadLogOutcome {
   bool loaded = false;

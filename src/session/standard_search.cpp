@@ -17,10 +17,12 @@ namespace quarrow {
 namespace {
 
 constexpr std::string_view kSaveGuidance =
-    "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to save "
+    "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
+    "save "
     "recovered Files and Folders.";
 constexpr std::string_view kStoppedGuidance =
-    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to save "
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
+    "save "
     "recovered Files and Folders.";
 
 void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome& outcome);

@@ -28,7 +28,7 @@ struct StandardSearchOutcome {
   bool outOfMemory = false;            // "Not Enough Memory" was shown; the results are what was built
   bool validated = false;              // the boot sector was accepted
   bool paramsFailed = false;           // "Unable to calculate partition parameters" was shown
-  bool stopped = false;  // a stop cut the reading stages short; the rest ran on what was found
+  bool stopped = false;                // a stop cut the reading stages short; the rest ran on what was found
 };
 
 // The FAT stage sequence of a Standard search after validation, on ctx as it stands (its

@@ -35,7 +35,8 @@ bool QueuedFeedback::MessageBox(std::string_view text, std::string_view title, M
   {
     std::lock_guard lock(mutex_);
     if (closed_) return icon != MessageIcon::kQuestion;
-    calls_.push_back({Call::Kind::kBox, 0, static_cast<int>(icon), std::string(text), std::string(title), answer});
+    calls_.push_back(
+        {Call::Kind::kBox, 0, static_cast<int>(icon), std::string(text), std::string(title), answer});
   }
   queued_.notify_all();
   return future.get();
@@ -87,7 +88,8 @@ std::size_t QueuedFeedback::Drain(Feedback& target) {
         target.EnableControl(call.control, call.number != 0);
         break;
       case Call::Kind::kBox:
-        call.answer->set_value(target.MessageBox(call.text, call.title, static_cast<MessageIcon>(call.number)));
+        call.answer->set_value(
+            target.MessageBox(call.text, call.title, static_cast<MessageIcon>(call.number)));
         break;
       case Call::Kind::kAdvice:
         target.ShowAdvice(static_cast<AdviceDialog>(call.number));

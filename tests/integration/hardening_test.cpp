@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
-#include <sstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -95,7 +95,8 @@ TEST(Hardening, RangesPastTheDiskOrNegativeAreRefusedOrCut) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"--start 4294969344 --end 4294979344 --type FAT16", 1, "starts at sector 4294969344, past the end of the disk"},
+      {"--start 4294969344 --end 4294979344 --type FAT16", 1,
+       "starts at sector 4294969344, past the end of the disk"},
       {"--start 40000 --end 50000 --type FAT32", 1, "past the end of the disk (32768 sectors)"},
       {"--start -1 --end 100 --type FAT16", 2, "--start must not be negative"},
       {"--start 100 --end 100 --type FAT16", 2, "--end must lie after --start"},
@@ -116,8 +117,9 @@ TEST(Hardening, PipesSocketsAndCharacterDevicesAreNoDisks) {
   const std::string fifo = std::string(dir) + "/pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
-    for (const std::string& command : {"scan " + ShellQuote(path) + " --partition 1", "partitions " + ShellQuote(path),
-                                       "disks --image " + ShellQuote(path)}) {
+    for (const std::string& command :
+         {"scan " + ShellQuote(path) + " --partition 1", "partitions " + ShellQuote(path),
+          "disks --image " + ShellQuote(path)}) {
       const CliRun r = Quarrow(command);
       EXPECT_EQ(r.exit, 1) << command << ": " << r.err;
       EXPECT_NE(r.err.find("neither a disk nor a disk image"), std::string::npos) << command << ": " << r.err;
@@ -147,7 +149,8 @@ TEST(Hardening, OutputThatCannotBeWrittenFailsAndAClosedStdoutIsNoImage) {
     return out.substr(0, 64);
   }();
   std::string err;
-  EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(copy.path()) + " --partition 1 >&-", nullptr, &err), 0)
+  EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(copy.path()) + " --partition 1 >&-", nullptr, &err),
+            0)
       << err;
   std::string after;
   RunCommand("sha256sum " + ShellQuote(copy.path()), &after);

@@ -21,8 +21,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -190,8 +190,9 @@ struct Disk {
     if (cached != sectors.end()) return cached->second;
     std::vector<std::uint64_t> out;
     std::string text;
-    if (RunCommand("istat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode),
-                   &text) == 0) {
+    if (RunCommand(
+            "istat -o " + std::to_string(start) + " " + ShellQuote(image) + " " + std::to_string(inode),
+            &text) == 0) {
       const std::size_t at = text.find("Sectors:\n");
       if (at != std::string::npos) {
         std::istringstream in(text.substr(at + 9));
@@ -248,8 +249,8 @@ const Disk& Scanned(const std::string& name, const std::string& extra = "") {
     RunCommand("fsstat -o " + std::to_string(d.start) + " " + ShellQuote(d.image), &fsstat);
     d.layout = ParseFsstat(fsstat);
     d.fat32 = fsstat.find("File System Type: FAT32") != std::string::npos;
-    d.scanExit = RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 1 --json" + extra, &d.scanOut,
-                            &d.scanErr);
+    d.scanExit = RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 1 --json" + extra,
+                            &d.scanOut, &d.scanErr);
     d.scan = json::parse(d.scanOut, nullptr, false);
     if (d.scan.is_object()) {
       for (const json& f : d.scan.value("folders", json::array())) {
@@ -321,13 +322,16 @@ class ScanFatTest : public ::testing::TestWithParam<std::string> {
       FAIL() << LastTestDiskError();
     }
     ASSERT_EQ(disk_->scanExit, 0) << disk_->scanErr;
-    ASSERT_TRUE(disk_->scan.is_object()) << "stdout is not one JSON document:\n" << disk_->scanOut.substr(0, 2000);
+    ASSERT_TRUE(disk_->scan.is_object()) << "stdout is not one JSON document:\n"
+                                         << disk_->scanOut.substr(0, 2000);
     ASSERT_FALSE(disk_->fls.empty());
     ASSERT_GT(disk_->layout.clusterBytes, 0u);
   }
   const Disk& d() const { return *disk_; }
   // The names the recipe's OEM entry gets in each code page, with its size.
-  std::vector<std::string> Oem() const { return Split(ReadWholeFile(TestDisksDir() + "/" + d().name + ".oem"), '\t'); }
+  std::vector<std::string> Oem() const {
+    return Split(ReadWholeFile(TestDisksDir() + "/" + d().name + ".oem"), '\t');
+  }
 
   const Disk* disk_ = nullptr;
 };
@@ -371,7 +375,8 @@ TEST_P(ScanFatTest, EveryFolderAndFileOfFlsIsListedAsFlsListsIt) {
   for (const FlsEntry& e : entries) {
     ExpectListedLikeFls(d(), e);
     deleted += e.deleted;
-    international += std::any_of(e.path.begin(), e.path.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    international += std::any_of(e.path.begin(), e.path.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     lowerShort += e.path == "notes.txt" || e.path == "desktop.ini" || e.path == "src";
   }
   EXPECT_GE(deleted, 12);
@@ -624,7 +629,8 @@ TEST(ScanFatTwelve, ChainsOfFragmentedFilesAreTheClustersIstatLists) {
     }
     ASSERT_FALSE(clusters.empty());
     EXPECT_EQ(FollowClusterChain(fat, clusters.front()), clusters);
-    for (std::size_t i = 1; i < clusters.size(); ++i) fragmented += clusters[i] != clusters[i - 1] + 1 ? 1 : 0;
+    for (std::size_t i = 1; i < clusters.size(); ++i)
+      fragmented += clusters[i] != clusters[i - 1] + 1 ? 1 : 0;
     ++checked;
   }
   EXPECT_GE(checked, 25);

@@ -48,7 +48,8 @@ TEST_P(ScanLogRoundTrip, ShowGivesWhatTheScanGave) {
             0)
       << err;
   std::string shown;
-  ASSERT_EQ(RunCommand(CliPath() + " show " + log + " --disk " + ShellQuote(image) + " --json", &shown, &err), 0)
+  ASSERT_EQ(RunCommand(CliPath() + " show " + log + " --disk " + ShellQuote(image) + " --json", &shown, &err),
+            0)
       << err;
   const json before = json::parse(scanned), after = json::parse(shown);
   EXPECT_GT(before["folders"].size(), 3u);
@@ -69,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Logs, ScanLogRoundTrip,
                          ::testing::Values(std::pair<std::string, std::string>{"fat16_tree", "--partition 1"},
                                            std::pair<std::string, std::string>{"fat32_tree", "--partition 1"},
                                            std::pair<std::string, std::string>{"ntfs_tree", "--partition 1"},
-                                           std::pair<std::string, std::string>{"ntfs_tree",
-                                                                               "--partition 1 --mode advance"}));
+                                           std::pair<std::string, std::string>{
+                                               "ntfs_tree", "--partition 1 --mode advance"}));
 
 }  // namespace
 }  // namespace quarrow::testing

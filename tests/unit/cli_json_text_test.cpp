@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/json_text.h"
-#include "core/unicode.h"
 #include "core/bytes.h"
+#include "core/unicode.h"
 
 namespace quarrow::cli {
 namespace {
@@ -24,8 +24,12 @@ TEST(JsonText, EveryCharacterReadsBackAndBrokenUtf8BecomesReplacement) {
   utf8 += "\"\\/ tail";
   {
     std::string text;
-    AppendJsonString(text, "a\xFF" "b\xC3");  // a stray byte, a cut sequence
-    EXPECT_EQ(nlohmann::json::parse(text).get<std::string>(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    AppendJsonString(text,
+                     "a\xFF"
+                     "b\xC3");  // a stray byte, a cut sequence
+    EXPECT_EQ(nlohmann::json::parse(text).get<std::string>(),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
   }
 
   std::string text;

@@ -59,12 +59,12 @@ TEST(CoreUnicode, Utf16DecodesInFullAndMarksBrokenSurrogates) {
     std::string utf8;
   };
   const Case cases[] = {
-      {{'A', 0xE9}, "A\xC3\xA9"},                             // Latin-1 range
-      {{0x0416, 0x4E2D}, "\xD0\x96\xE4\xB8\xAD"},             // Cyrillic, CJK
-      {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},                 // a surrogate pair
-      {{0xD83D, 'x'}, "\xEF\xBF\xBDx"},                       // a high surrogate alone
-      {{0xDE00}, "\xEF\xBF\xBD"},                             // a low surrogate alone
-      {{'a', 0xD83D}, "a\xEF\xBF\xBD"},                       // cut at the end
+      {{'A', 0xE9}, "A\xC3\xA9"},                  // Latin-1 range
+      {{0x0416, 0x4E2D}, "\xD0\x96\xE4\xB8\xAD"},  // Cyrillic, CJK
+      {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},      // a surrogate pair
+      {{0xD83D, 'x'}, "\xEF\xBF\xBDx"},            // a high surrogate alone
+      {{0xDE00}, "\xEF\xBF\xBD"},                  // a low surrogate alone
+      {{'a', 0xD83D}, "a\xEF\xBF\xBD"},            // cut at the end
   };
   for (const Case& c : cases) {
     const std::string out = Utf16ToUtf8(c.units);
@@ -76,9 +76,11 @@ TEST(CoreUnicode, Utf16DecodesInFullAndMarksBrokenSurrogates) {
 }
 
 TEST(CoreUnicode, Utf8CheckRefusesWhatIsNotUtf8) {
-  for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xFF"})
+  for (const char* bad :
+       {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xFF"})
     EXPECT_FALSE(IsValidUtf8(bad)) << bad;
-  for (const char* good : {"", "plain", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) EXPECT_TRUE(IsValidUtf8(good));
+  for (const char* good : {"", "plain", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"})
+    EXPECT_TRUE(IsValidUtf8(good));
 }
 
 TEST(CoreCodePage, OemBytesDecodeThroughTheChosenPage) {

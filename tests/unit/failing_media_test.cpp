@@ -59,7 +59,8 @@ TEST(FailingMedia, EveryCaseEndsWithWhatItCouldRead) {
     bool gone;
   };
   const Case cases[] = {
-      {"a range of sectors that never reads", [](DyingVolume& v) { v.d.disk->MarkBadRange(10000, 3000); }, 90, false},
+      {"a range of sectors that never reads", [](DyingVolume& v) { v.d.disk->MarkBadRange(10000, 3000); }, 90,
+       false},
       {"one read in seven fails", [](DyingVolume& v) { v.d.disk->FailEveryNth(7); }, 95, false},
       {"slow reads", [](DyingVolume& v) { v.d.disk->SetDelay(std::chrono::milliseconds(1)); }, 99, false},
       {"shorter than it says", [](DyingVolume& v) { v.d.disk->SetReadableSize(20000 * 512); }, 45, false},

@@ -138,7 +138,8 @@ void Fill(ScanContext& ctx, const std::vector<Dir>& dirs, const std::vector<Boot
   for (const Dir& dir : dirs) {
     const auto cells = DirectoryRow{static_cast<std::uint64_t>(dir.sector), dir.self, 1, 2, 3}.Cells();
     const int r = ctx.results.tables.DirectoryTable.AppendRow(cells[0]);
-    for (int c = 1; c < 7; ++c) ctx.results.tables.DirectoryTable.SetCell(r, c, cells[static_cast<std::size_t>(c)]);
+    for (int c = 1; c < 7; ++c)
+      ctx.results.tables.DirectoryTable.SetCell(r, c, cells[static_cast<std::size_t>(c)]);
   }
   for (const Boot& b : boots) {
     const int r = ctx.results.tables.FileSystemTable.AppendRow(std::to_string(b.cluster0 - 100));
@@ -181,8 +182,10 @@ TEST_F(FatAnalysisTest, BootSectorsTakeTheirDirectoriesFirstAndForGood) {
        {{4, 1, 1000}, {8, 9200, 20000}, {8, 9200, 90000}});
   EXPECT_EQ(AnalyzeFileSystems(d.ctx), 2);
   EXPECT_EQ(FileSystems(), (std::vector<std::string>{"1", "-1", "2"}));
-  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 0), Row(d.ctx.results.tables.FileSystemTable, 1));
-  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 1), Row(d.ctx.results.tables.FileSystemTable, 2));
+  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 0),
+            Row(d.ctx.results.tables.FileSystemTable, 1));
+  EXPECT_EQ(Row(d.ctx.results.tables.IdentifiedFileSystemTable, 1),
+            Row(d.ctx.results.tables.FileSystemTable, 2));
 }
 
 TEST_F(FatAnalysisTest, DerivedFileSystemIsFat32OnlyPastCluster65536) {

@@ -91,7 +91,8 @@ TEST_F(LongNameTest, SeveralPartsInOrder) {
   auto named = NamedEntries("A long file name here.txt", ShortEntry("ALONGF~1TXT", 0x20, 9));
   entries.insert(entries.end(), named.begin(), named.end());
   Sector s = SectorOf(entries);
-  const std::optional<std::string> out = ReadLongName(d.ctx, s, static_cast<int>((entries.size() - 1) * 32), 10);
+  const std::optional<std::string> out =
+      ReadLongName(d.ctx, s, static_cast<int>((entries.size() - 1) * 32), 10);
   ASSERT_TRUE(out.has_value());
   EXPECT_EQ(*out, "A long file name here.txt");
 }

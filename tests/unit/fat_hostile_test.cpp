@@ -5,15 +5,15 @@
 
 #include <random>
 
+#include "app/results_page.h"
+#include "disk/platform.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_file_list.h"
 #include "fat/fat_volume.h"
-#include "app/results_page.h"
-#include "disk/platform.h"
-#include "session/standard_search.h"
 #include "fat_test_volume.h"
 #include "results/file_list.h"
 #include "results/folder_tree.h"
+#include "session/standard_search.h"
 
 namespace quarrow {
 namespace {
@@ -112,7 +112,8 @@ void RandomGeometry(ScanContext& ctx, std::mt19937& rng, std::uint32_t plantedSp
 std::size_t VisitEveryFolder(ScanContext& ctx) {
   ResultsState& results = ctx.results;
   mytreectrl& tree = *results.tree;
-  tree.SetExpandingHandler([&](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
+  tree.SetExpandingHandler(
+      [&](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
   const std::tm now = LocalTimeNow();
   std::size_t visited = 0;
   std::vector<TreeItem> stack = {tree.Root()};
@@ -141,7 +142,7 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     d.ctx.searchEnd =
         static_cast<std::uint64_t>(Pick(rng, {0, 300, static_cast<std::uint32_t>(kDiskSectors), 5000}));
     RandomGeometry(d.ctx, rng, plantedSpc);
-    
+
     RunFatStandardStages(d.ctx, seed % 3 != 0, nullptr);
     EXPECT_EQ(d.ctx.results.tables.EntryTable.RowCount(), 0);
 
@@ -154,10 +155,12 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     again.ctx.searchEnd = d.ctx.searchEnd;
     again.ctx.geometry = d.ctx.geometry;
     ScanDataArea(again.ctx);
-    EXPECT_EQ(d.ctx.results.folderNodes.Count(), static_cast<std::size_t>(again.ctx.results.tables.EntryTable.RowCount()));
+    EXPECT_EQ(d.ctx.results.folderNodes.Count(),
+              static_cast<std::size_t>(again.ctx.results.tables.EntryTable.RowCount()));
 
     EXPECT_EQ(VisitEveryFolder(d.ctx), d.ctx.results.folderNodes.Count() + 1);
-    for (const FolderNode& node : d.ctx.results.folderNodes) EXPECT_TRUE(d.ctx.results.tree->Valid(node.item));
+    for (const FolderNode& node : d.ctx.results.folderNodes)
+      EXPECT_TRUE(d.ctx.results.tree->Valid(node.item));
     folders += d.ctx.results.folderNodes.Count();
   }
   // The volumes are hostile, not empty: beyond the catch-all folders, folders were found.

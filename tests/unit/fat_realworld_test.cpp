@@ -56,7 +56,10 @@ TEST(FatShortNames, CaseFlagsCodePagesAndTheE5Escape) {
       {WithCaseFlags(Deleted(ShortEntry("XOTES   TXT", 0x20, 5)), 0x18), &cp437, "_otes.txt", true},
       {oem, &cp437, "\xC3\x85\xC3\x87\xC3\xA4\xC3\x9C.TXT", false},
       {oem, &cp866, "\xD0\x9F\xD0\x90\xD0\x94\xD0\xAA.TXT", false},
-      {escaped, &cp437, "\xCF\x83" "ABC.TXT", false},  // 0xE5 is sigma in code page 437
+      {escaped, &cp437,
+       "\xCF\x83"
+       "ABC.TXT",
+       false},  // 0xE5 is sigma in code page 437
   };
   for (const Case& c : cases) {
     const ShortName n = AssembleShortName(c.entry, 0, *c.page);
@@ -93,7 +96,7 @@ TEST(FatTwelve, EntriesOfTwelveBitsAcrossSectorBoundaries) {
   EXPECT_EQ(FollowClusterChain(reader, 2), (ClusterChain{2, 3, 341, 342, 700}));
   EXPECT_EQ(FollowClusterChain(reader, 10), (ClusterChain{10, 11}));
   EXPECT_EQ(FollowClusterChain(reader, 20), (ClusterChain{20, 0xFF7}));
-  EXPECT_EQ(reader.Entry(1100), 0u);            // FAT sector 3, the one just past the last, is still read
+  EXPECT_EQ(reader.Entry(1100), 0u);             // FAT sector 3, the one just past the last, is still read
   EXPECT_FALSE(reader.Entry(1400).has_value());  // past it
 
   // A volume chosen as "FAT16" whose boot sector counts under 4085 clusters is FAT12.
@@ -137,8 +140,9 @@ struct PlacedVolume {
     d.Put(layout.ClusterSector(6), Sector{'N', 'E', 'W', ' ', 'D', 'A', 'T', 'A'});
     d.Put(layout.ClusterSector(7), DirectoryStart(7, 6, {ShortEntry("LEFT    TXT", 0x20, 33, 1)}));
     d.Put(layout.ClusterSector(8), DirectoryStart(8, 0, {ShortEntry("B          ", 0x10, 10)}));
-    d.Put(layout.ClusterSector(10), DirectoryStart(10, 8, {ShortEntry("C          ", 0x10, 11),
-                                                           ShortEntry("B       TXT", 0x20, 34, 2)}));
+    d.Put(
+        layout.ClusterSector(10),
+        DirectoryStart(10, 8, {ShortEntry("C          ", 0x10, 11), ShortEntry("B       TXT", 0x20, 34, 2)}));
     d.Put(layout.ClusterSector(11), DirectoryStart(11, 10, {ShortEntry("BACK       ", 0x10, 8)}));
     d.PutEntries(layout.ClusterSector(12), {ShortEntry("TWIN    TXT", 0x20, 35, 3)});
     d.Put(layout.ClusterSector(9), DirectoryStart(9, 0));  // a folder whose entry is gone
@@ -148,7 +152,8 @@ struct PlacedVolume {
   void Walk() {
     ResultsState& results = d.ctx.results;
     mytreectrl& tree = *results.tree;
-    tree.SetExpandingHandler([&](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
+    tree.SetExpandingHandler(
+        [&](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
     std::vector<std::pair<TreeItem, std::string>> stack{{tree.Root(), ""}};
     while (!stack.empty()) {
       auto [item, path] = stack.back();
@@ -180,8 +185,9 @@ TEST(FatPlacedByName, FoldersKeepTheirPathsWhateverTheirDotEntriesSay) {
   v.Walk();
   std::vector<std::string> paths;
   for (const auto& [path, node] : v.folders) paths.push_back(path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"A", "A/B", "A/B/C", "DOTLESS", "DOTLESS/INNER", "Dir5", "KEEP",
-                                             "QRW_Miscellaneous", "QRW_Miscellaneous/Dir3", "TWIN1", "_GONE"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"A", "A/B", "A/B/C", "DOTLESS", "DOTLESS/INNER", "Dir5", "KEEP",
+                                      "QRW_Miscellaneous", "QRW_Miscellaneous/Dir3", "TWIN1", "_GONE"}));
   // Named folders are where their names put them, with the files their own directories hold.
   EXPECT_EQ(v.folders["KEEP"]->parent, 0u);
   EXPECT_TRUE(v.files.count("KEEP/KEEP.TXT"));
@@ -236,7 +242,8 @@ TEST(FatVolumeWithoutTable, BootSectorAtSectorZeroIsPartitionOne) {
 
   // A boot sector that validation refuses (its second FAT is not there) lists nothing.
   disk.Write(f.reserved + f.sectorsPerFat, Sector{});
-  EXPECT_FALSE(WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback()).volumeWithoutTable);
+  EXPECT_FALSE(
+      WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback()).volumeWithoutTable);
   EXPECT_EQ(state.ForDisk(0).count, 0);
 }
 
@@ -256,7 +263,8 @@ TEST(FatVolumeWithoutTable, SoundEntriesAreATableWhateverTheBootCodeHolds) {
     disk.Write(2048, Fat32Boot({}));
     mytreectrl tree(TreeKind::kPartitions, 0);
     PartitionState state;
-    PartitionWalkOutcome out = WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback());
+    PartitionWalkOutcome out =
+        WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback());
     EXPECT_FALSE(out.volumeWithoutTable) << round;
     EXPECT_EQ(state.ForDisk(0).count, 2) << round;
   }

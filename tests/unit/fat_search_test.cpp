@@ -4,13 +4,13 @@
 #include <stop_token>
 #include <string>
 
+#include "app/results_page.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_file_list.h"
 #include "fat/fat_volume.h"
-#include "app/results_page.h"
-#include "session/standard_search.h"
 #include "fat_test_volume.h"
 #include "results/folder_tree.h"
+#include "session/standard_search.h"
 
 namespace quarrow {
 namespace {
@@ -259,7 +259,8 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_EQ(tree.Text(tree.Root()), "Root");
   std::vector<std::string> top;
   for (TreeItem t : tree.Children(tree.Root())) top.push_back(tree.Text(t));
-  EXPECT_EQ(top, (std::vector<std::string>{"DCIM", "My Documents", "_LD", "Caf\xC3\xA9", "QRW_Miscellaneous"}));
+  EXPECT_EQ(top,
+            (std::vector<std::string>{"DCIM", "My Documents", "_LD", "Caf\xC3\xA9", "QRW_Miscellaneous"}));
 
   auto folders = v.Folders();
   ASSERT_TRUE(folders.count("DCIM/100CANON"));
@@ -277,7 +278,7 @@ TEST(FatStandardSearch, WorksOutTheGeometryWhenValidationFailed) {
   VolumeGeometry expected = v.d.ctx.geometry;
   expected.RootDirStart = 2;
   v.d.ctx.geometry = VolumeGeometry{};
-    RunFatStandardStages(v.d.ctx, false, nullptr);
+  RunFatStandardStages(v.d.ctx, false, nullptr);
   EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
   EXPECT_EQ(v.d.ctx.geometry, expected);
   EXPECT_EQ(v.d.ctx.results.tree->Children(v.d.ctx.results.tree->Root()).size(), 5u);
@@ -287,7 +288,7 @@ TEST(FatStandardSearch, NothingFoundShowsTheAdvice) {
   TestDisk d{400};
   Fat32Layout layout;
   layout.Apply(d.ctx, 400);
-    RunFatStandardStages(d.ctx, true, nullptr);
+  RunFatStandardStages(d.ctx, true, nullptr);
   EXPECT_FALSE(d.ctx.results.dataFound);
   ASSERT_EQ(d.feedback.advice.size(), 1u);
   EXPECT_EQ(d.feedback.advice[0], AdviceDialog::kStandardSearch);
@@ -312,7 +313,7 @@ TEST(FatStandardSearch, FoldersNamingEachOtherAsParentsAreKeptUnderTheCatchAll) 
   v.d.Put(v.layout.ClusterSector(30), DirectoryStart(30, 31));
   v.d.Put(v.layout.ClusterSector(31), DirectoryStart(31, 30));
   v.d.Put(v.layout.ClusterSector(32), DirectoryStart(32, 32));
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   auto folders = v.Folders();
   std::size_t cycleFolders = 0;
   for (const auto& [path, node] : folders) {
@@ -329,7 +330,7 @@ TEST(FatStandardSearch, StopDuringTheScanStillBuildsATree) {
   std::stop_source source;
   source.request_stop();
   v.d.ctx.stop = source.get_token();
-    StandardSearchOutcome outcome = RunFatStandardStages(v.d.ctx, true, nullptr);
+  StandardSearchOutcome outcome = RunFatStandardStages(v.d.ctx, true, nullptr);
   EXPECT_TRUE(outcome.stopped);
   mytreectrl& tree = *v.d.ctx.results.tree;
   ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
@@ -338,7 +339,7 @@ TEST(FatStandardSearch, StopDuringTheScanStillBuildsATree) {
 
 TEST(FatFileList, ListsFileEntriesOnly) {
   SampleVolume v;
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   DetailsList list;
   ListFiles(v.d.ctx, list, 3);
   ASSERT_EQ(list.rows.size(), 1u);
@@ -368,7 +369,7 @@ TEST(FatFileList, ListsFileEntriesOnly) {
 
 TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {
   SampleVolume v;
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   // Cluster 3's second sector holds another file; its first sector cannot be read.
   v.d.PutEntries(v.layout.ClusterSector(3) + 1, {ShortEntry("LATER   TXT", 0x20, 40, 3)});
   v.d.disk->MarkBad(v.layout.ClusterSector(3));
@@ -380,7 +381,7 @@ TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {
 
 TEST(FatFileList, EndOfDirectoryStopsTheListing) {
   SampleVolume v;
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   v.d.PutEntries(v.layout.ClusterSector(3) + 2, {ShortEntry("AFTER   TXT", 0x20, 40, 3)});
   DetailsList list;
   ListFiles(v.d.ctx, list, 3);  // sector 1 of cluster 3 is empty: the directory ends there
@@ -403,7 +404,7 @@ TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {
 
 TEST(FatNameChildNodes, OnlyDirectoryEntriesOfThisParentNameNodes) {
   SampleVolume v;
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   // A deleted file in DCIM whose first cluster is 4 (the cluster 100CANON reuses) comes first.
   v.d.Put(v.layout.ClusterSector(3),
           DirectoryStart(
@@ -439,7 +440,7 @@ TEST(FatStandardSearch, FolderMadeAgainOnAnOldClusterStaysLiveWhateverTheEntryOr
           DirectoryStart(3, 0,
                          {Deleted(ShortEntry("XLDCANON   ", 0x10, 4)), ShortEntry("100CANON   ", 0x10, 4),
                           Deleted(ShortEntry("XEWCANON   ", 0x10, 4))}));
-    RunFatStandardStages(v.d.ctx, true, nullptr);
+  RunFatStandardStages(v.d.ctx, true, nullptr);
   auto folders = v.Folders();
   ASSERT_TRUE(folders.count("DCIM"));
   EXPECT_FALSE(folders["DCIM"]->deleted);

@@ -80,7 +80,8 @@ inline std::vector<Entry> NamedEntries16(std::u16string_view name, const Entry& 
   const std::size_t count = (name.size() + 12) / 13;
   for (std::size_t k = count; k >= 1; --k) {
     auto seq = static_cast<std::uint8_t>(k == count ? 0x40 + k : k);
-    parts.push_back(LongEntry16(seq, name.substr((k - 1) * 13, std::min<std::size_t>(13, name.size() - (k - 1) * 13))));
+    parts.push_back(
+        LongEntry16(seq, name.substr((k - 1) * 13, std::min<std::size_t>(13, name.size() - (k - 1) * 13))));
   }
   parts.push_back(shortEntry);
   return parts;

@@ -16,9 +16,10 @@ std::vector<std::string> Values(const PartitionDetails& d) {
 class PartitionDetailsTest : public ::testing::Test {
  protected:
   PartitionDetailsTest() {
-    list.Append(FsType::kFat16, PartitionEntry{1, 63, 63 + 32768});                      // 16 MB
-    list.Append(FsType::kNtfs, PartitionEntry{2, 40000, 40000 + 2047});                  // under 1 MB
-    list.Append(FsType::kFat32, PartitionEntry{3, 3000000000u, 3000000000u + 8388608});  // 4096 MB, above 2^31
+    list.Append(FsType::kFat16, PartitionEntry{1, 63, 63 + 32768});      // 16 MB
+    list.Append(FsType::kNtfs, PartitionEntry{2, 40000, 40000 + 2047});  // under 1 MB
+    list.Append(FsType::kFat32,
+                PartitionEntry{3, 3000000000u, 3000000000u + 8388608});  // 4096 MB, above 2^31
   }
   PartitionList list;
   DiskTexts disk{"7831552", "3824 MB"};

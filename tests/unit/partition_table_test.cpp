@@ -41,8 +41,8 @@ class PartitionWalkTest : public ::testing::Test {
       EXPECT_EQ(list.entries[i].item, children[i]);
       EXPECT_EQ(tree.Image(children[i]), 1);
       EXPECT_EQ(tree.SelectedImage(children[i]), 1);
-      out.push_back(
-          {tree.Text(children[i]), std::string(list.Name(i)), list.entries[i].firstSector, list.entries[i].endSector});
+      out.push_back({tree.Text(children[i]), std::string(list.Name(i)), list.entries[i].firstSector,
+                     list.entries[i].endSector});
     }
     return out;
   }

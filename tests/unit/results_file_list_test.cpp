@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "app/results_page.h"
 #include "results/file_list.h"
+#include "results/results_state.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "app/results_page.h"
-#include "results/results_state.h"
 #include "support/test_support.h"
 
 namespace quarrow {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "app/results_page.h"
 #include "results/folder_tree.h"
+#include "results/results_state.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
-#include "app/results_page.h"
-#include "results/results_state.h"
 #include "support/test_support.h"
 
 namespace quarrow {
@@ -246,7 +246,8 @@ TEST_F(FolderTreeTest, FirstExpansionOfFatFolderNamesItsChildrenOnce) {
   ctx.volumeType = FsType::kFat32;
   std::vector<std::uint32_t> named;
   ctx.hooks.nameChildren = [&](const FolderNode& node) { named.push_back(node.self); };
-  Tree().SetExpandingHandler([&](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding); });
+  Tree().SetExpandingHandler(
+      [&](TreeItem item, bool expanding) { OnResultsTreeExpanding(ctx, item, expanding); });
   TreeItem root = Tree().Root();
   TreeItem a = InsertFolderNode(ctx, root, "A", 7, 0, 0, 0, false);
   TreeItem misc = InsertFolderNode(ctx, root, "QRW_Miscellaneous", kOrphanCluster, 0, 0, 0, false);

@@ -28,12 +28,13 @@ struct LoggedVolume {
     Entry old = ShortEntry("XOLD       ", 0x10, 5);
     old[0] = 0xE5;
     d.PutEntries(layout.ClusterSector(2), {ShortEntry("A          ", 0x10, 3), old});
-    d.Put(layout.ClusterSector(3), DirectoryStart(3, 0, {ShortEntry("B          ", 0x10, 4),
-                                                         ShortEntry("A       TXT", 0x20, 30, 9)}));
+    d.Put(layout.ClusterSector(3),
+          DirectoryStart(3, 0, {ShortEntry("B          ", 0x10, 4), ShortEntry("A       TXT", 0x20, 30, 9)}));
     d.Put(layout.ClusterSector(4), DirectoryStart(4, 3));
     d.Put(layout.ClusterSector(5), DirectoryStart(5, 0));
     RunFatStandardStages(d.ctx, true, nullptr);
-    path = (std::filesystem::temp_directory_path() / ("qrw-unit-" + std::to_string(::getpid()) + ".QLG")).string();
+    path = (std::filesystem::temp_directory_path() / ("qrw-unit-" + std::to_string(::getpid()) + ".QLG"))
+               .string();
   }
   ~LoggedVolume() { std::filesystem::remove(path); }
 
@@ -77,7 +78,8 @@ TEST(SessionScanLog, EveryDamagedOrForeignLogIsRefusedAndChangesNothing) {
   ASSERT_TRUE(SaveScanLog(v.d.ctx, {"Model X", 0, 0, 0, SearchMode::kStandard}, v.path).saved);
   const std::optional<std::vector<std::uint8_t>> good = ReadScanLogFile(v.path, nullptr);
   ASSERT_TRUE(good.has_value());
-  const std::size_t folderLength = 13 + 4 + 7 + 4 + 1 + 5 + 1 + 15 + 16 + 48 + 48 + 1 + 5 + 4;  // first folder record
+  const std::size_t folderLength =
+      13 + 4 + 7 + 4 + 1 + 5 + 1 + 15 + 16 + 48 + 48 + 1 + 5 + 4;  // first folder record
   struct Case {
     const char* what;
     std::vector<std::uint8_t> bytes;
@@ -87,7 +89,8 @@ TEST(SessionScanLog, EveryDamagedOrForeignLogIsRefusedAndChangesNothing) {
   cases.push_back({"another disk's model", *good, "Model Y"});
   cases.push_back({"truncated", std::vector<std::uint8_t>(good->begin(), good->end() - 3), "Model X"});
   std::vector<std::uint8_t> short24 = *good;
-  short24[folderLength] = 24, short24[folderLength + 1] = 0, short24[folderLength + 2] = 0, short24[folderLength + 3] = 0;
+  short24[folderLength] = 24, short24[folderLength + 1] = 0, short24[folderLength + 2] = 0,
+  short24[folderLength + 3] = 0;
   cases.push_back({"a record length of 24", short24, "Model X"});
   // A 60-character model text: the length field says 60 and 60 bytes follow.
   std::vector<std::uint8_t> longModel;

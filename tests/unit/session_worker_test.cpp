@@ -58,7 +58,8 @@ struct Watcher : test_support::RecordingFeedback {
   bool stopped = false;
   void SetText(int controlId, std::string_view text) override {
     RecordingFeedback::SetText(controlId, text);
-    if (!stopped && controlId == control::kStatus && !stopAt.empty() && text.substr(0, stopAt.size()) == stopAt) {
+    if (!stopped && controlId == control::kStatus && !stopAt.empty() &&
+        text.substr(0, stopAt.size()) == stopAt) {
       stopped = true;
       stop();
     }
@@ -101,11 +102,14 @@ TEST(SessionWorker, AStopDuringTheDataAreaScanShowsWhatWasFound) {
   EXPECT_TRUE(paths.count("QRW_Miscellaneous"));
   // The root names its folders; the inner ones get their names when opened (no placing walk ran).
   EXPECT_TRUE(paths.count("F0"));
-  EXPECT_EQ(std::count_if(paths.begin(), paths.end(), [](const std::string& p) { return p.rfind("F0\\", 0) == 0; }), 1);
+  EXPECT_EQ(
+      std::count_if(paths.begin(), paths.end(), [](const std::string& p) { return p.rfind("F0\\", 0) == 0; }),
+      1);
   EXPECT_LT(paths.size(), 2 * WideVolume::kFolders + 1);  // not the whole disk
   EXPECT_GT(paths.size(), 40u);
   // A folder found whose parent was not (the stop came between the two) is under the catch-all.
-  for (const std::string& p : paths) EXPECT_TRUE(p == "QRW_Miscellaneous" || p[0] == 'F' || p.rfind("QRW", 0) == 0) << p;
+  for (const std::string& p : paths)
+    EXPECT_TRUE(p == "QRW_Miscellaneous" || p[0] == 'F' || p.rfind("QRW", 0) == 0) << p;
   EXPECT_TRUE(watcher.HasText(control::kStatus, "Storing Directory Information. Please Wait..."));
 }
 
@@ -149,7 +153,8 @@ TEST(SessionWorker, QuestionsWaitForTheFrontEndsAnswer) {
   std::atomic<int> answers{0};
   Worker worker;
   worker.Start([&](std::stop_token) {
-    if (queued.MessageBox("Do you want to stop searching partition?", "Quarrow", MessageIcon::kQuestion)) ++answers;
+    if (queued.MessageBox("Do you want to stop searching partition?", "Quarrow", MessageIcon::kQuestion))
+      ++answers;
     if (!queued.MessageBox("again?", "Quarrow", MessageIcon::kQuestion)) answers += 10;
   });
   test_support::RecordingFeedback front;
