@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "cli/commands.h"
 #include "cli/disk_session.h"
 #include "cli/json_text.h"
+#include "cli/terminal_feedback.h"
+#include "cli/worker_run.h"
 #include "partition/lost_partition_search.h"
 #include "partition/partition_details.h"
 #include "partition/partition_table.h"
@@ -73,8 +76,20 @@ int RunPartitions(const PartitionsOptions& options) {
     LostPartitionDisk target =
         LostPartitionDiskFor(session.Reader(), disk->number, SelectedValuesOf(disk->record));
     target.texts = texts;
-    LostPartitionSearch search(std::move(target), state.ForDisk(disk->number), tree, NullFeedback(), mode);
-    searched = search.RunOnThisThread();
+    // The search runs on a worker and reports its progress through the queue to stderr; the
+    // first Ctrl-C ends it with the partitions found so far.
+    TerminalFeedback feedback(stderr);
+    QueuedFeedback queued;
+    LostPartitionSearch search(std::move(target), state.ForDisk(disk->number), tree, queued, mode);
+    std::stop_source interrupted;
+    std::stop_callback onInterrupt(interrupted.get_token(), [&search] { search.RequestStop(); });
+    const std::string failure =
+        RunOnWorker(queued, feedback, interrupted, [&] { searched = search.RunOnThisThread(); });
+    feedback.Finish();
+    if (!failure.empty()) {
+      std::cerr << "quarrow partitions: " << failure << "\n";
+      return 1;
+    }
   }
   auto foundBySearch = [&](int i) { return searched && i >= fromTable; };
 
@@ -110,6 +125,7 @@ int RunPartitions(const PartitionsOptions& options) {
         doc.Member("search");
         JsonObject(out)
             .Number("added", searched->added)
+            .Bool("stopped", searched->stopped)
             .Bool("listFull", searched->listFull)
             .Bool("unknownPartition", searched->unknownPartition)
             .Array("details",
@@ -144,7 +160,8 @@ int RunPartitions(const PartitionsOptions& options) {
   if (searched) {
     text << "\nLost-partition search: " << searched->added << " partition"
          << (searched->added == 1 ? "" : "s") << " added"
-         << (searched->listFull ? " (the list is full at 26)" : "") << "\n";
+         << (searched->listFull ? " (the list is full at 26)" : "")
+         << (searched->stopped ? " (stopped before the end of the disk)" : "") << "\n";
     if (searched->unknownPartition && searched->details) {
       text << std::string(kUnknownPartition) << " stands for the whole disk\n";
       for (const auto& row : searched->details->rows) text << "  " << row.name << row.value << "\n";

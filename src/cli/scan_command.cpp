@@ -17,9 +17,9 @@
 #include "app/results_page.h"
 #include "cli/commands.h"
 #include "cli/disk_session.h"
-#include "cli/interrupt.h"
 #include "cli/json_text.h"
 #include "cli/terminal_feedback.h"
+#include "cli/worker_run.h"
 #include "core/bytes.h"
 #include "disk/platform.h"
 #include "partition/partition_table.h"
@@ -156,6 +156,7 @@ struct RunInfo {
   std::vector<IdentifiedFileSystem> identified;
   int chosen = 0;        // 1-based, 0 when no tree was rebuilt
   std::string modeText;  // a loaded log's own text; "" for the search just run
+  bool stopped = false;  // a stop (Ctrl-C) cut the search short
 };
 
 std::string_view ModeText(const RunInfo& info) {
@@ -175,7 +176,8 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
         .Text("type", FsTypeText(ctx.partitionType))
         .Number("disk", disk)
         .Number("start", ctx.searchStart)
-        .Number("end", ctx.searchEnd);
+        .Number("end", ctx.searchEnd)
+        .Bool("stopped", info.stopped);
     doc.Text("label", ctx.results.volumeLabel);
     if (info.advance) {
       doc.Array("identified", info.identified, [](JsonObject& o, const IdentifiedFileSystem& fs) {
@@ -262,22 +264,6 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   return WriteStdout(out.str());
 }
 
-// Runs job on a worker thread while this thread shows what it reports; the first Ctrl-C asks it
-// to stop (a second one ends the program). Returns the job's failure, "" when it ended itself.
-std::string RunOnWorker(QueuedFeedback& queued, Feedback& shown, std::stop_source stop,
-                        const std::function<void()>& job) {
-  Worker worker;
-  InterruptWatch interrupt(stop);
-  worker.Start([&job](std::stop_token) { job(); });
-  while (worker.Running()) {
-    queued.Wait(std::chrono::milliseconds(50));
-    queued.Drain(shown);
-  }
-  worker.Wait();
-  queued.Drain(shown);
-  return worker.Failure();
-}
-
 int RunScan(const ScanOptions& options) {
   const bool haveRange = options.start || options.end || !options.type.empty();
   if (haveRange && (!options.start || !options.end || options.type.empty())) {
@@ -354,6 +340,7 @@ int RunScan(const ScanOptions& options) {
     StandardSearch search(ctx);
     failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
       StandardSearchOutcome outcome = search.Run(&resultsList);
+      info.stopped = outcome.stopped && !outcome.diskGone && !outcome.outOfMemory;
       refused = std::move(outcome.refused);
       warnings = std::move(outcome.warnings);
       diskGone = outcome.diskGone;
@@ -363,6 +350,7 @@ int RunScan(const ScanOptions& options) {
     AdvanceSearch search(ctx);
     failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
       AdvanceSearchOutcome outcome = search.Run();
+      info.stopped = outcome.stopped && !outcome.diskGone && !outcome.outOfMemory;
       refused = std::move(outcome.refused);
       warnings = std::move(outcome.warnings);
       diskGone = outcome.diskGone;
@@ -394,6 +382,8 @@ int RunScan(const ScanOptions& options) {
   if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
   for (const std::string& warning : warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
+  if (info.stopped)
+    std::cerr << "quarrow scan: note: the search was stopped; the results are what it found until then\n";
   const bool written =
       options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
   if (!written) {

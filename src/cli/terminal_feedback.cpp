@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/terminal.h"
+#include "partition/lost_partition_search.h"
 
 namespace quarrow::cli {
 namespace {
@@ -49,6 +50,7 @@ void TerminalFeedback::SetText(int controlId, std::string_view text) {
   switch (controlId) {
     case control::kStatus:
     case control::kEnumerating:
+    case lost_partition_control::kProgressText:
       target = &status_;
       break;
     case control::kFolderCounterLabel:
@@ -76,7 +78,9 @@ void TerminalFeedback::SetText(int controlId, std::string_view text) {
 }
 
 void TerminalFeedback::SetProgress(int controlId, int position, std::string_view barText) {
-  if (controlId != control::kProgress && controlId != control::kStageProgress) return;
+  if (controlId != control::kProgress && controlId != control::kStageProgress &&
+      controlId != lost_partition_control::kProgress)
+    return;
   std::lock_guard lock(mutex_);
   position = std::clamp(position, 0, 100);
   if (position == position_ && barText_ == barText) return;

@@ -225,10 +225,15 @@ bool LostPartitionSearch::Stop() {
     removePlaceholder_ = true;
     return false;
   }
+  RequestStop();
+  return true;
+}
+
+void LostPartitionSearch::RequestStop() {
+  if (!Running()) return;
   userStopped_ = true;
   std::lock_guard lock(mutex_);
   stopSource_.request_stop();
-  return true;
 }
 
 void LostPartitionSearch::Wait() {

@@ -165,6 +165,9 @@ class LostPartitionSearch {
   // Command 1110: asks "Do you want to stop searching partition?". Yes ends the search at its
   // next cylinder (true); No lets it go on (false). Nothing happens when no search runs.
   bool Stop();
+  // Ends a running search at its next cylinder as a Yes to that question does, without asking:
+  // for a front end where the user's stop already is the answer (Ctrl-C). Any thread may call it.
+  void RequestStop();
 
   bool Running() const { return running_.load(); }
   void Wait();

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal_run.h"
 #include "test_disks.h"
 
 namespace quarrow::testing {
@@ -181,6 +184,45 @@ TEST(Hardening, AFullFat16RootIsReadToItsLastEntry) {
   EXPECT_EQ(ours, fls);
   EXPECT_EQ(scan["geometry"].value("RootDirSectors", 0), 4096);
   EXPECT_EQ(scan.value("label", ""), "FULLROOT");
+}
+
+// Ctrl-C at the terminal while a long search runs ends the search with what it found: the command
+// says it was stopped, exits 0 and prints whole JSON. The disks are sparse files (read as zeros)
+// far too large for a search to reach their end before the signal comes.
+TEST(Hardening, CtrlCEndsALongSearchWithWhatItFound) {
+  struct Case {
+    std::uint64_t gib;
+    std::vector<std::string> args;  // the image path goes first
+  };
+  const std::vector<Case> cases = {
+      {64, {"scan", "--start", "0", "--end", "134217728", "--type", "FAT32", "--mode", "advance", "--json"}},
+      {1024, {"partitions", "--search", "--json"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    char name[] = "/tmp/qrw-sparse.XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    const bool sized = ftruncate(fd, static_cast<off_t>(c.gib << 30)) == 0;
+    close(fd);
+    if (!sized) {
+      std::remove(name);
+      GTEST_SKIP() << "this file system takes no sparse file of " << c.gib << " GiB";
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, name);
+    TerminalRun run(args);
+    ASSERT_TRUE(run.Started());
+    // The live line is drawn once the search runs, and by then Ctrl-C is watched for.
+    EXPECT_TRUE(run.WaitFor("\r", std::chrono::seconds(60))) << run.Terminal();
+    run.Signal(SIGINT);
+    EXPECT_TRUE(run.Finish(std::chrono::seconds(120))) << run.Terminal();
+    std::remove(name);
+    EXPECT_EQ(run.ExitCode(), 0) << run.Terminal();
+    const json out = json::parse(run.Out(), nullptr, false);
+    ASSERT_TRUE(out.is_object()) << run.Out().substr(0, 300);
+    EXPECT_TRUE(out["search"].value("stopped", false)) << out["search"].dump();
+  }
 }
 
 }  // namespace

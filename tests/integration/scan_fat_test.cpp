@@ -15,9 +15,6 @@
 //   NEW.BIN) is no longer named by any entry: we list it under "QRW_Miscellaneous" with a
 //   generated name; fls has its files under $OrphanFiles by their 8.3 names.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +37,7 @@
 #include "partition/partition_table.h"
 #include "partition/validate_partition.h"
 #include "scan/scan_context.h"
+#include "terminal_run.h"
 #include "test_disks.h"
 
 namespace quarrow::testing {
@@ -741,66 +739,12 @@ TEST(ScanFatText, NoProgressTextWhenNotATerminal) {
 TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
   const Disk& d = Scanned("fat32_tree");
   if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const std::string slaveName = ptsname(master);
-  char outName[] = "/tmp/qrw-scan-out.XXXXXX";
-  const int outFd = mkstemp(outName);
-  ASSERT_GE(outFd, 0);
-
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) _exit(120);
-    dup2(slave, 2);
-    dup2(outFd, 1);
-    const int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) dup2(devNull, 0);
-    const std::string cli = CliPath();
-    execl(cli.c_str(), cli.c_str(), "scan", d.image.c_str(), "--partition", "1", "--json",
-          static_cast<char*>(nullptr));
-    _exit(121);
-  }
-  close(outFd);
-  // Read the terminal until the child has exited and the terminal has nothing more. A terminal
-  // whose other side was closed reports a hang-up at once, again and again; from then on the child
-  // writes nothing more, so it is waited for rather than polled.
-  std::string terminal;
-  int status = 0;
-  bool exited = false;
-  const auto drain = [&](int timeoutMs) {
-    for (;;) {
-      pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) return p.revents;
-      char buf[4096];
-      const ssize_t n = read(master, buf, sizeof buf);
-      if (n <= 0) return static_cast<short>(POLLHUP);
-      terminal.append(buf, static_cast<std::size_t>(n));
-    }
-  };
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!exited && std::chrono::steady_clock::now() < deadline) {
-    const short events = drain(100);
-    if (events & (POLLHUP | POLLERR)) {
-      exited = waitpid(child, &status, 0) == child;
-      break;
-    }
-    exited = waitpid(child, &status, WNOHANG) == child;
-  }
-  if (exited) drain(0);
-  if (!exited) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  close(master);
-  const std::string out = ReadWholeFile(outName);
-  std::remove(outName);
-  ASSERT_TRUE(exited);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << terminal;
+  TerminalRun run({"scan", d.image, "--partition", "1", "--json"});
+  ASSERT_TRUE(run.Started());
+  ASSERT_TRUE(run.Finish(std::chrono::seconds(120)));
+  const std::string& terminal = run.Terminal();
+  const std::string out = run.Out();
+  EXPECT_EQ(run.ExitCode(), 0) << terminal;
   // A live line: carriage return, text, erase to the end of the line. (A small disk is scanned
   // between two redraws, so which stage the line showed is not fixed.)
   const std::size_t cr = terminal.find('\r');
