@@ -17,6 +17,7 @@
 #include "cli/disk_session.h"
 #include "cli/interrupt.h"
 #include "cli/json_text.h"
+#include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
 #include "partition/partition_table.h"
 #include "recovery/destination_guard.h"
@@ -32,13 +33,7 @@ namespace quarrow::cli {
 namespace {
 
 struct RecoverOptions {
-  std::string disk;
-  int partition = 0;
-  std::string mode = "standard";
-  int fs = 1;
-  std::vector<std::string> images;
-  std::optional<std::int64_t> start, end;
-  std::string type;
+  SearchOptions search;
   std::string to;
   std::vector<std::string> paths;
   bool deletedOnly = false;
@@ -259,24 +254,10 @@ bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome)
 }
 
 int RunRecover(const RecoverOptions& options) {
-  const bool haveRange = options.start || options.end || !options.type.empty();
-  if (haveRange && (!options.start || !options.end || options.type.empty())) {
-    std::cerr << "quarrow recover: --start, --end and --type go together\n";
-    return 2;
-  }
-  if (!haveRange && options.partition < 1) {
-    std::cerr
-        << "quarrow recover: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
-    return 2;
-  }
-  if (haveRange && (*options.start < 0 || *options.end <= *options.start)) {
-    std::cerr << "quarrow recover: --end must lie after --start\n";
-    return 2;
-  }
-
-  DiskSession session(options.images);
+  if (const int usage = CheckSearchOptions("recover", options.search)) return usage;
+  DiskSession session(options.search.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.disk, &error);
+  const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow recover: " << error << "\n";
     return 1;
@@ -289,54 +270,27 @@ int RunRecover(const RecoverOptions& options) {
   TerminalFeedback terminal(stderr);
   RecoveryTerminal feedback(terminal);
   ScanContext ctx(feedback);
-  ctx.reader = &session.Reader();
-  ctx.diskNumber = disk->number;
-  if (haveRange) {
-    ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
-    ctx.searchStart = static_cast<std::uint64_t>(*options.start);
-    ctx.searchEnd = static_cast<std::uint64_t>(*options.end);
-  } else {
-    mytreectrl partitionTree(TreeKind::kPartitions, disk->number);
-    PartitionState state;
-    WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state,
-                       NullFeedback());
-    const PartitionList& list = state.ForDisk(disk->number);
-    if (options.partition > list.count) {
-      std::cerr << "quarrow recover: disk " << disk->number << " has no partition " << options.partition
-                << " (it lists " << list.count << "; see 'quarrow partitions')\n";
-      return 1;
-    }
-    const PartitionEntry entry = list.At(options.partition - 1);
-    ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
-    ctx.searchStart = entry.firstSector;
-    ctx.searchEnd = entry.endSector;
-  }
+  if (const int failed = SetUpSearch("recover", options.search, session, *disk, ctx)) return failed;
 
-  const bool advance = options.mode == "advance";
-  std::optional<std::string> refused;
-  if (!advance) {
-    StandardSearch search(ctx);
-    InterruptWatch interrupt(search.StopSource());
-    refused = search.Run().refused;
-  } else {
-    AdvanceSearch search(ctx);
-    {
-      InterruptWatch interrupt(search.StopSource());
-      refused = search.Run().refused;
-    }
-    if (!refused) {
-      if (search.Identified().empty()) {
-        refused = "the Advance search identified no file system to recover from";
-      } else {
-        refused = search.RunSecondStage(options.fs - 1).refused;
-      }
+  SearchRunOutcome searched = RunSearch(ctx, feedback, options.search);
+  // Ctrl-C during the search means the user does not want this recovery; a disk that stopped
+  // answering would give nothing but zeros.
+  if (searched.failure.empty() && !searched.refused) {
+    if (searched.stopped) {
+      searched.refused = "the search was stopped; nothing was recovered";
+    } else if (searched.diskGone) {
+      searched.refused = "the disk stopped answering during the search; nothing was recovered";
+    } else if (options.search.Advance() && searched.identified.empty()) {
+      searched.refused = "the Advance search identified no file system to recover from";
     }
   }
-  if (refused) {
+  if (!searched.failure.empty() || searched.refused) {
     terminal.Finish();
-    std::cerr << "quarrow recover: " << *refused << "\n";
+    std::cerr << "quarrow recover: " << (searched.refused ? *searched.refused : searched.failure) << "\n";
     return 1;
   }
+  for (const std::string& warning : searched.warnings)
+    std::cerr << "quarrow recover: warning: " << warning << "\n";
 
   NameWholeTree(ctx.results);
   RecoverySelection selection;
@@ -386,8 +340,8 @@ int RunRecover(const RecoverOptions& options) {
     complete = false;
     std::cerr << "quarrow recover: the report could not be written: " << outcome.written.reportError << "\n";
   }
-  const bool printed =
-      options.json ? PrintJson(ctx, disk->number, advance, options, outcome) : PrintText(options, outcome);
+  const bool printed = options.json ? PrintJson(ctx, disk->number, options.search.Advance(), options, outcome)
+                                    : PrintText(options, outcome);
   if (!printed) {
     std::cerr << "quarrow recover: could not write the summary to standard output\n";
     return 1;
@@ -403,19 +357,8 @@ void AddRecoverCommand(CLI::App& app, int* exitCode) {
       "recover",
       "Search a partition or a sector range, then write the folders and files found (deleted "
       "ones too) to a folder on another disk");
-  cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
-  cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
-  cmd->add_option("--mode", options->mode,
-                  "search mode: standard (trusts the volume's own structures) or advance")
-      ->check(CLI::IsMember({"standard", "advance"}));
-  cmd->add_option("--fs", options->fs,
-                  "Advance search: the identified file system to recover from (default 1)")
-      ->check(CLI::Range(1, 1000000));
-  cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
-  cmd->add_option("--start", options->start, "first sector of the search range");
-  cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
-  cmd->add_option("--type", options->type, "partition type")
-      ->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+  AddSearchOptions(*cmd, options->search,
+                   "Advance search: the identified file system to recover from (default 1)");
   cmd->add_option("--to", options->to,
                   "the folder to write the recovered files into (not on the disk recovered)")
       ->required();

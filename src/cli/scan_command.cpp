@@ -18,8 +18,8 @@
 #include "cli/commands.h"
 #include "cli/disk_session.h"
 #include "cli/json_text.h"
+#include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
-#include "cli/worker_run.h"
 #include "core/bytes.h"
 #include "disk/platform.h"
 #include "partition/partition_table.h"
@@ -36,15 +36,8 @@ namespace quarrow::cli {
 namespace {
 
 struct ScanOptions {
-  std::string disk;
-  int partition = 0;
-  std::string mode = "standard";
+  SearchOptions search;
   bool json = false;
-  std::vector<std::string> images;
-  std::optional<std::int64_t> start, end;
-  std::string type;
-  int fs = 1;  // the identified file system an Advance search rebuilds, 1-based
-  int codePage = 437;
   std::string saveLog;  // where the finished scan is saved, "" for nowhere
 };
 
@@ -265,115 +258,28 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
 }
 
 int RunScan(const ScanOptions& options) {
-  const bool haveRange = options.start || options.end || !options.type.empty();
-  if (haveRange && (!options.start || !options.end || options.type.empty())) {
-    std::cerr << "quarrow scan: --start, --end and --type go together\n";
-    return 2;
-  }
-  if (!haveRange && options.partition < 1) {
-    std::cerr << "quarrow scan: give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
-    return 2;
-  }
-  if (haveRange && *options.start < 0) {
-    std::cerr << "quarrow scan: --start must not be negative\n";
-    return 2;
-  }
-  if (haveRange && *options.end <= *options.start) {
-    std::cerr << "quarrow scan: --end must lie after --start\n";
-    return 2;
-  }
-
-  std::string codePageError;
-  const std::optional<CodePage> codePage = CodePage::Open(options.codePage, &codePageError);
-  if (!codePage) {
-    std::cerr << "quarrow scan: --codepage " << options.codePage << ": " << codePageError << "\n";
-    return 2;
-  }
-
-  DiskSession session(options.images);
+  if (const int usage = CheckSearchOptions("scan", options.search)) return usage;
+  DiskSession session(options.search.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.disk, &error);
+  const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow scan: " << error << "\n";
     return 1;
   }
   TerminalFeedback feedback(stderr);
-  // The search reports from its worker thread through the queue; this thread shows it.
-  QueuedFeedback queued;
+  ScanContext ctx(feedback);
+  if (const int failed = SetUpSearch("scan", options.search, session, *disk, ctx)) return failed;
 
-  ScanContext ctx(queued);
-  ctx.reader = &session.Reader();
-  ctx.diskNumber = disk->number;
-  ctx.codePage = *codePage;
-
-  if (haveRange) {
-    ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
-    ctx.searchStart = static_cast<std::uint64_t>(*options.start);
-    ctx.searchEnd = static_cast<std::uint64_t>(*options.end);
-  } else {
-    mytreectrl partitionTree(TreeKind::kPartitions, disk->number);
-    PartitionState state;
-    WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, partitionTree, state,
-                       NullFeedback());
-    const PartitionList& list = state.ForDisk(disk->number);
-    if (options.partition > list.count) {
-      feedback.Finish();
-      std::cerr << "quarrow scan: disk " << disk->number << " has no partition " << options.partition
-                << " (it lists " << list.count << "; see 'quarrow partitions')\n";
-      return 1;
-    }
-    const PartitionEntry entry = list.At(options.partition - 1);
-    ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
-    ctx.searchStart = entry.firstSector;
-    ctx.searchEnd = entry.endSector;
-  }
-
-  RunInfo info;
-  info.advance = options.mode == "advance";
   DetailsList resultsList;
-  std::optional<std::string> refused;
-  std::vector<std::string> warnings;
-  bool diskGone = false, outOfMemory = false;
-  std::string failure;
-  // The first Ctrl-C is Stop Searching: the scan ends with the folders found so far.
-  if (!info.advance) {
-    StandardSearch search(ctx);
-    failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
-      StandardSearchOutcome outcome = search.Run(&resultsList);
-      info.stopped = outcome.stopped && !outcome.diskGone && !outcome.outOfMemory;
-      refused = std::move(outcome.refused);
-      warnings = std::move(outcome.warnings);
-      diskGone = outcome.diskGone;
-      outOfMemory = outcome.outOfMemory;
-    });
-  } else {
-    AdvanceSearch search(ctx);
-    failure = RunOnWorker(queued, feedback, search.StopSource(), [&] {
-      AdvanceSearchOutcome outcome = search.Run();
-      info.stopped = outcome.stopped && !outcome.diskGone && !outcome.outOfMemory;
-      refused = std::move(outcome.refused);
-      warnings = std::move(outcome.warnings);
-      diskGone = outcome.diskGone;
-      outOfMemory = outcome.outOfMemory;
-      if (refused) return;
-      info.identified = search.Identified();
-      if (info.identified.empty()) return;
-      SecondStageOutcome second = search.RunSecondStage(options.fs - 1, &resultsList);
-      refused = std::move(second.refused);
-      outOfMemory = outOfMemory || second.outOfMemory;
-      if (!refused) info.chosen = options.fs;
-    });
-  }
-  // The worker has handed the context back: from here on this thread reports directly.
-  ctx.SetFeedback(feedback);
-  if (!failure.empty()) {
+  const SearchRunOutcome run = RunSearch(ctx, feedback, options.search, &resultsList);
+  RunInfo info;
+  info.advance = options.search.Advance();
+  info.identified = run.identified;
+  info.chosen = run.chosen;
+  info.stopped = run.stopped;
+  if (!run.failure.empty() || run.refused) {
     feedback.Finish();
-    std::cerr << "quarrow scan: " << failure << "\n";
-    return 1;
-  }
-  if (refused) {
-    feedback.Finish();
-    std::cerr << "quarrow scan: " << *refused << "\n";
+    std::cerr << "quarrow scan: " << (run.refused ? *run.refused : run.failure) << "\n";
     return 1;
   }
   Visit visit;
@@ -381,7 +287,7 @@ int RunScan(const ScanOptions& options) {
   ShowRecoverabilityEstimates(ctx);
   if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
   feedback.Finish();
-  for (const std::string& warning : warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
+  for (const std::string& warning : run.warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
   if (info.stopped)
     std::cerr << "quarrow scan: note: the search was stopped; the results are what it found until then\n";
   const bool written =
@@ -394,7 +300,7 @@ int RunScan(const ScanOptions& options) {
     ScanLogSelection selection;
     selection.model = disk->model;
     selection.diskNumber = selection.searchDiskNumber = disk->number;
-    selection.partitionIndex = std::max(options.partition - 1, 0);
+    selection.partitionIndex = std::max(options.search.partition - 1, 0);
     selection.mode = info.advance ? SearchMode::kAdvance : SearchMode::kStandard;
     const SaveLogOutcome saved = SaveScanLog(ctx, selection, options.saveLog);
     if (!saved.saved) {
@@ -404,7 +310,7 @@ int RunScan(const ScanOptions& options) {
   }
   // A disk that went away, or memory that ran out, leaves a result that is not the whole disk:
   // say so in the exit code.
-  return diskGone || outOfMemory ? 1 : 0;
+  return run.diskGone || run.outOfMemory ? 1 : 0;
 }
 
 // quarrow show: a saved scan loaded as Load Log does, printed as the scan printed it.
@@ -454,23 +360,9 @@ void AddScanCommand(CLI::App& app, int* exitCode) {
   auto* cmd = app.add_subcommand(
       "scan",
       "Search a partition or a sector range; prints the folders and files found, deleted ones marked");
-  cmd->add_option("disk", options->disk, "disk number (see 'quarrow disks') or image path")->required();
-  cmd->add_option("--partition", options->partition, "partition number as 'quarrow partitions' lists it");
-  cmd->add_option("--mode", options->mode,
-                  "search mode: standard (trusts the volume's own structures) or advance")
-      ->check(CLI::IsMember({"standard", "advance"}));
-  cmd->add_option("--fs", options->fs, "Advance search: the identified file system to rebuild (default 1)")
-      ->check(CLI::Range(1, 1000000));
+  AddSearchOptions(*cmd, options->search,
+                   "Advance search: the identified file system to rebuild (default 1)");
   cmd->add_flag("--json", options->json, "print JSON");
-  cmd->add_option("--image", options->images, "a disk image to list as a disk (repeatable)");
-  cmd->add_option(
-      "--codepage", options->codePage,
-      "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that wrote "
-      "the disk used)");
-  cmd->add_option("--start", options->start, "first sector of the search range");
-  cmd->add_option("--end", options->end, "end sector of the search range (the first after it)");
-  cmd->add_option("--type", options->type, "partition type")
-      ->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
   cmd->add_option("--save-log", options->saveLog, "save the finished scan to this log file (.QLG)")
       ->type_name("FILE");
   cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -186,17 +187,29 @@ TEST(Hardening, AFullFat16RootIsReadToItsLastEntry) {
   EXPECT_EQ(scan.value("label", ""), "FULLROOT");
 }
 
-// Ctrl-C at the terminal while a long search runs ends the search with what it found: the command
-// says it was stopped, exits 0 and prints whole JSON. The disks are sparse files (read as zeros)
-// far too large for a search to reach their end before the signal comes.
+// Ctrl-C at the terminal while a long search runs ends the search with what it found: scan and
+// partitions say it was stopped, exit 0 and print whole JSON; recover writes nothing and says why.
+// The disks are sparse files (read as zeros) far too large for a search to reach their end before
+// the signal comes.
 TEST(Hardening, CtrlCEndsALongSearchWithWhatItFound) {
   struct Case {
     std::uint64_t gib;
     std::vector<std::string> args;  // the image path goes first
+    int exit;
+    std::string said;  // on the terminal; "" when the JSON on stdout says it
+  };
+  const std::vector<std::string> advance = {"--start", "0",     "--end",  "134217728",
+                                            "--type",  "FAT32", "--mode", "advance"};
+  auto with = [&](std::vector<std::string> head, std::vector<std::string> tail) {
+    head.insert(head.end(), advance.begin(), advance.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
   };
   const std::vector<Case> cases = {
-      {64, {"scan", "--start", "0", "--end", "134217728", "--type", "FAT32", "--mode", "advance", "--json"}},
-      {1024, {"partitions", "--search", "--json"}},
+      {64, with({"scan"}, {"--json"}), 0, ""},
+      {1024, {"partitions", "--search", "--json"}, 0, ""},
+      {64, with({"recover"}, {"--to", "/tmp/qrw-never-written"}), 1,
+       "the search was stopped; nothing was recovered"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -218,7 +231,12 @@ TEST(Hardening, CtrlCEndsALongSearchWithWhatItFound) {
     run.Signal(SIGINT);
     EXPECT_TRUE(run.Finish(std::chrono::seconds(120))) << run.Terminal();
     std::remove(name);
-    EXPECT_EQ(run.ExitCode(), 0) << run.Terminal();
+    EXPECT_EQ(run.ExitCode(), c.exit) << run.Terminal();
+    if (!c.said.empty()) {
+      EXPECT_NE(run.Terminal().find(c.said), std::string::npos) << run.Terminal();
+      EXPECT_FALSE(std::filesystem::exists("/tmp/qrw-never-written"));
+      continue;
+    }
     const json out = json::parse(run.Out(), nullptr, false);
     ASSERT_TRUE(out.is_object()) << run.Out().substr(0, 300);
     EXPECT_TRUE(out["search"].value("stopped", false)) << out["search"].dump();

@@ -1,0 +1,118 @@
+#include "cli/search_run.h"
+
+#include <iostream>
+#include <utility>
+
+#include "cli/worker_run.h"
+#include "core/code_page.h"
+#include "partition/partition_table.h"
+#include "session/standard_search.h"
+#include "session/worker.h"
+
+namespace quarrow::cli {
+
+void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& fsHelp) {
+  cmd.add_option("disk", options.disk, "disk number (see 'quarrow disks') or image path")->required();
+  cmd.add_option("--partition", options.partition, "partition number as 'quarrow partitions' lists it");
+  cmd.add_option("--mode", options.mode,
+                 "search mode: standard (trusts the volume's own structures) or advance")
+      ->check(CLI::IsMember({"standard", "advance"}));
+  cmd.add_option("--fs", options.fs, fsHelp)->check(CLI::Range(1, 1000000));
+  cmd.add_option("--image", options.images, "a disk image to list as a disk (repeatable)");
+  cmd.add_option("--codepage", options.codePage,
+                 "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that "
+                 "wrote the disk used)");
+  cmd.add_option("--start", options.start, "first sector of the search range");
+  cmd.add_option("--end", options.end, "end sector of the search range (the first after it)");
+  cmd.add_option("--type", options.type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+}
+
+int CheckSearchOptions(std::string_view command, const SearchOptions& options) {
+  const std::string prefix = "quarrow " + std::string(command) + ": ";
+  const bool haveRange = options.start || options.end || !options.type.empty();
+  if (haveRange && (!options.start || !options.end || options.type.empty())) {
+    std::cerr << prefix << "--start, --end and --type go together\n";
+    return 2;
+  }
+  if (!haveRange && options.partition < 1) {
+    std::cerr << prefix << "give --partition N (see 'quarrow partitions') or --start, --end and --type\n";
+    return 2;
+  }
+  if (haveRange && *options.start < 0) {
+    std::cerr << prefix << "--start must not be negative\n";
+    return 2;
+  }
+  if (haveRange && *options.end <= *options.start) {
+    std::cerr << prefix << "--end must lie after --start\n";
+    return 2;
+  }
+  std::string codePageError;
+  if (!CodePage::Open(options.codePage, &codePageError)) {
+    std::cerr << prefix << "--codepage " << options.codePage << ": " << codePageError << "\n";
+    return 2;
+  }
+  return 0;
+}
+
+int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
+                const CliDisk& disk, ScanContext& ctx) {
+  ctx.reader = &session.Reader();
+  ctx.diskNumber = disk.number;
+  if (std::optional<CodePage> codePage = CodePage::Open(options.codePage, nullptr)) ctx.codePage = *codePage;
+  if (options.start) {
+    ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
+    ctx.searchStart = static_cast<std::uint64_t>(*options.start);
+    ctx.searchEnd = static_cast<std::uint64_t>(*options.end);
+    return 0;
+  }
+  mytreectrl partitionTree(TreeKind::kPartitions, disk.number);
+  PartitionState state;
+  WalkPartitionTable(session.Reader(), disk.number, disk.totalSectors, partitionTree, state, NullFeedback());
+  const PartitionList& list = state.ForDisk(disk.number);
+  if (options.partition > list.count) {
+    std::cerr << "quarrow " << command << ": disk " << disk.number << " has no partition "
+              << options.partition << " (it lists " << list.count << "; see 'quarrow partitions')\n";
+    return 1;
+  }
+  const PartitionEntry entry = list.At(options.partition - 1);
+  ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
+  ctx.searchStart = entry.firstSector;
+  ctx.searchEnd = entry.endSector;
+  return 0;
+}
+
+SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOptions& options,
+                           DetailsList* resultsList) {
+  SearchRunOutcome run;
+  // The search reports from its worker thread through the queue; this thread shows it.
+  QueuedFeedback queued;
+  ctx.SetFeedback(queued);
+  const auto take = [&run](auto&& outcome) {
+    run.refused = std::move(outcome.refused);
+    run.warnings = std::move(outcome.warnings);
+    run.diskGone = outcome.diskGone;
+    run.outOfMemory = outcome.outOfMemory;
+    run.stopped = outcome.stopped && !outcome.diskGone && !outcome.outOfMemory;
+  };
+  if (!options.Advance()) {
+    StandardSearch search(ctx);
+    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] { take(search.Run(resultsList)); });
+  } else {
+    AdvanceSearch search(ctx);
+    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] {
+      take(search.Run());
+      if (run.refused) return;
+      run.identified = search.Identified();
+      if (run.identified.empty()) return;
+      SecondStageOutcome second = search.RunSecondStage(options.fs - 1, resultsList);
+      run.refused = std::move(second.refused);
+      run.outOfMemory = run.outOfMemory || second.outOfMemory;
+      if (!run.refused) run.chosen = options.fs;
+    });
+  }
+  // The worker has handed the context back: from here on this thread reports directly.
+  ctx.SetFeedback(shown);
+  return run;
+}
+
+}  // namespace quarrow::cli
