@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -64,9 +65,13 @@ class FaultBlockDevice : public BlockDevice {
 
   void Write(std::uint64_t byteOffset, std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      const std::uint64_t at = byteOffset + i;
-      SectorRef(at / kSectorSize)[at % kSectorSize] = bytes[i];
+    for (std::size_t done = 0; done < bytes.size();) {
+      const std::uint64_t at = byteOffset + done;
+      const std::size_t within = at % kSectorSize;
+      const std::size_t n = std::min(kSectorSize - within, bytes.size() - done);
+      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), n,
+                  SectorRef(at / kSectorSize).begin() + within);
+      done += n;
     }
   }
   void WriteSector(std::uint64_t sector, std::span<const std::uint8_t> bytes) {
@@ -136,9 +141,20 @@ class FaultBlockDevice : public BlockDevice {
       std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xEE});
       return false;
     }
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
-      const std::uint64_t at = byteOffset + i;
-      buffer[i] = ByteAt(at / kSectorSize, at % kSectorSize);
+    for (std::size_t done = 0; done < buffer.size();) {
+      const std::uint64_t at = byteOffset + done;
+      const std::uint64_t sector = at / kSectorSize;
+      const std::size_t within = at % kSectorSize;
+      const std::size_t n = std::min(kSectorSize - within, buffer.size() - done);
+      auto out = buffer.begin() + static_cast<std::ptrdiff_t>(done);
+      if (auto it = written_.find(sector); it != written_.end()) {
+        std::copy_n(it->second.begin() + within, n, out);
+      } else if (stamped_) {
+        std::copy_n(StampedSector(sector).begin() + within, n, out);
+      } else {
+        std::fill_n(out, n, std::uint8_t{0});
+      }
+      done += n;
     }
     return true;
   }
@@ -153,11 +169,6 @@ class FaultBlockDevice : public BlockDevice {
     const std::uint64_t last = (offset + length - 1) / kSectorSize;
     auto it = bad_.lower_bound(first);
     return it == bad_.end() || *it > last;
-  }
-  std::uint8_t ByteAt(std::uint64_t sector, std::uint64_t within) const {
-    auto it = written_.find(sector);
-    if (it != written_.end()) return it->second[within];
-    return stamped_ ? StampedSector(sector)[within] : 0;
   }
   Sector& SectorRef(std::uint64_t sector) {
     auto it = written_.find(sector);
