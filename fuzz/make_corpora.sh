@@ -55,3 +55,7 @@ mkdir -p fuzz/corpus/scan_log
 for recipe in fat16_tree fat32_tree ntfs_tree; do
   build/quarrow scan "$D/$recipe.img" --partition 1 --json --save-log "fuzz/corpus/scan_log/$recipe.QLG" >/dev/null
 done
+
+# Recovery over an NTFS volume starts from the same disk as the MFT walk.
+mkdir -p fuzz/corpus/recovery_ntfs_volume
+cp fuzz/corpus/ntfs_mft_walk/ntfs_tree fuzz/corpus/recovery_ntfs_volume/ntfs_tree

@@ -52,17 +52,6 @@ std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan 
   return value;
 }
 
-// A record's $ATTRIBUTE_LIST value, resident or read through its runs; empty when it has none.
-std::vector<std::uint8_t> AttributeListValue(const ScanContext& ctx, ByteSpan record,
-                                             std::uint64_t partitionStart, std::uint32_t sectorsPerCluster) {
-  const auto attribute = FindAttribute(record, attr_type::kAttributeList);
-  if (!attribute) return {};
-  if (attribute->nonResident)
-    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
-  const ByteSpan content = ResidentContent(record, *attribute);
-  return {content.begin(), content.end()};
-}
-
 void AppendDataRuns(MftExtentList& list, ByteSpan record, std::uint64_t partitionStart,
                     std::uint32_t sectorsPerCluster, bool takeSize) {
   const auto data = FindUnnamedData(record);
@@ -96,8 +85,8 @@ class RecordGroup {
       : ctx_(ctx), list_(list) {
     // A long list lives outside the record, as any large attribute does; its records count too.
     const std::vector<std::uint32_t> numbers =
-        AttributeListRecords(number, AttributeListValue(ctx, base, ctx.activeGeometry.Cluster0Sector,
-                                                        ctx.activeGeometry.SectorsPerCluster));
+        AttributeListRecords(number, ReadAttributeListValue(ctx, base, ctx.activeGeometry.Cluster0Sector,
+                                                            ctx.activeGeometry.SectorsPerCluster));
     members_.reserve(numbers.size());
     members_.push_back({number, base, true});
     for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
@@ -162,6 +151,17 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
 
 }  // namespace
 
+std::vector<std::uint8_t> ReadAttributeListValue(const ScanContext& ctx, ByteSpan record,
+                                                 std::uint64_t partitionStart,
+                                                 std::uint32_t sectorsPerCluster) {
+  const auto attribute = FindAttribute(record, attr_type::kAttributeList);
+  if (!attribute) return {};
+  if (attribute->nonResident)
+    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
+  const ByteSpan content = ResidentContent(record, *attribute);
+  return {content.begin(), content.end()};
+}
+
 std::uint64_t MftExtentList::TotalSectors() const {
   std::uint64_t total = 0;
   for (const SectorExtent& extent : extents) total += extent.sectorCount;
@@ -172,7 +172,7 @@ std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record) {
   return RecordToSector(std::span<const SectorExtent>(list.extents), record);
 }
 
-MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
+MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
                              std::uint32_t sectorsPerCluster) {
   MftExtentList list;
   const std::optional<Record> record0 = ReadFixedRecord(ctx, mftSector);
@@ -181,7 +181,7 @@ MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std
 
   // A fragmented $MFT keeps the later pieces of its $DATA in extension records.
   const std::vector<std::uint32_t> pieces =
-      DataAttributeRecords(AttributeListValue(ctx, *record0, partitionStart, sectorsPerCluster));
+      DataAttributeRecords(ReadAttributeListValue(ctx, *record0, partitionStart, sectorsPerCluster));
   if (!pieces.empty()) {
     const std::uint64_t sizeFromRecord0 = list.recordCount;
     list.extents.clear();

@@ -33,8 +33,14 @@ inline constexpr std::uint64_t kMaxAttributeListBytes = 256 * 1024;
 // order: the first is read at mftSector + 2 x its number, every later one through the extents
 // known so far. A record that cannot be found or does not read "FILE" ends the load with the
 // extents found up to it. Every record is fixed up whole before its attributes are read.
-MftExtentList LoadMftExtents(ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
+MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
                              std::uint32_t sectorsPerCluster);
+
+// A record's $ATTRIBUTE_LIST value, resident or read through its runs on the volume starting at
+// partitionStart (at most kMaxAttributeListBytes); empty when it has none.
+std::vector<std::uint8_t> ReadAttributeListValue(const ScanContext& ctx, ByteSpan record,
+                                                 std::uint64_t partitionStart,
+                                                 std::uint32_t sectorsPerCluster);
 
 // The first sector of MFT record `record` over the extents; 0 beyond them (or in a sparse one).
 std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);

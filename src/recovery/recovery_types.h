@@ -55,13 +55,15 @@ inline void AddRange(std::vector<ByteRange>& ranges, std::uint64_t first, std::u
 }
 
 // One stretch of a file's data, in file order: sectors of the disk, bytes known to be zero (a
-// sparse run, a tail past the initialised size), or bytes already in memory (resident data).
+// sparse run, a tail past the initialised size), bytes already in memory (resident data), or bytes
+// whose place is not known (a piece of the run list that could not be read): those are written as
+// zeros and reported as unreadable.
 struct DataPiece {
-  enum class Kind : std::uint8_t { kSectors, kZeros, kBytes };
+  enum class Kind : std::uint8_t { kSectors, kZeros, kBytes, kMissing };
   Kind kind = Kind::kSectors;
   std::uint64_t firstSector = 0;    // kSectors: the first absolute sector
   std::uint64_t length = 0;         // bytes of the file this piece gives (kSectors: sectors x 512)
-  std::vector<std::uint8_t> bytes;  // kBytes
+  std::vector<std::uint8_t> bytes;  // kBytes; bytes short of length are missing
 };
 
 // How a file's bytes were found, as the report states it.
@@ -96,6 +98,9 @@ struct FileData {
   std::uint64_t size = 0;  // bytes to write
   std::vector<DataPiece> pieces;
   ReadMethod method = ReadMethod::kNone;
+  // The file's modification time (seconds since 1970, UTC), when the source keeps it apart from
+  // the row (NTFS); otherwise the row's FAT date and time are used.
+  std::optional<std::int64_t> modified;
   // Why nothing of the file can be read (no first cluster); the file is then not written.
   std::optional<std::string> failure;
 };

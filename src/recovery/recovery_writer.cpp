@@ -234,9 +234,9 @@ class Writer {
     }
     if (!output->Close(&reason)) return Finish(file, FileStatus::kFailed, reason);
     // The file's own time, where the destination keeps one; the rename keeps it.
-    if (const auto when = FatEntryTime(file.row.fatDate, file.row.fatTime)) {
-      SetPathModified(output->TemporaryPath(), *when);
-    }
+    const std::optional<std::time_t> when = data.modified ? std::optional<std::time_t>(*data.modified)
+                                                          : FatEntryTime(file.row.fatDate, file.row.fatTime);
+    if (when) SetPathModified(output->TemporaryPath(), *when);
     // A file of the name may appear while this one was written; it gets the same question.
     for (int attempt = 0; attempt < 3; ++attempt) {
       const fs::path target = folder.path / PathFromUtf8(file.name);
@@ -300,20 +300,29 @@ class Writer {
     std::uint64_t written = 0;
     const std::uint64_t size = data.size;
     for (const DataPiece& piece : data.pieces) {
-      const std::uint64_t length = piece.kind == DataPiece::Kind::kBytes
-                                       ? std::min<std::uint64_t>(piece.length, piece.bytes.size())
-                                       : piece.length;
-      for (std::uint64_t done = 0; done < length && written < size;) {
+      for (std::uint64_t done = 0; done < piece.length && written < size;) {
         if (auto stop = Interrupted()) return *stop;
-        const std::uint64_t want = std::min({length - done, size - written, std::uint64_t{kChunkBytes}});
+        std::uint64_t want = std::min({piece.length - done, size - written, std::uint64_t{kChunkBytes}});
+        // Bytes a piece in memory falls short of keep their place in the file, as zeros.
+        DataPiece::Kind kind = piece.kind;
+        if (kind == DataPiece::Kind::kBytes) {
+          if (done < piece.bytes.size()) {
+            want = std::min<std::uint64_t>(want, piece.bytes.size() - done);
+          } else {
+            kind = DataPiece::Kind::kMissing;
+          }
+        }
         std::span<const std::uint8_t> bytes;
-        switch (piece.kind) {
+        switch (kind) {
           case DataPiece::Kind::kSectors: {
             const auto count = static_cast<std::uint32_t>((want + kSectorSize - 1) / kSectorSize);
             ReadChunk(piece.firstSector + done / kSectorSize, count, file, written);
             bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
             break;
           }
+          case DataPiece::Kind::kMissing:
+            AddRange(file.unreadable, written, written + want);
+            [[fallthrough]];
           case DataPiece::Kind::kZeros:
             std::fill_n(buffer_.begin(), static_cast<std::size_t>(want), std::uint8_t{0});
             bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));

@@ -73,9 +73,11 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
   for (std::size_t index : results.folderNodes.ChildrenOf(key)) {
     list.rows.push_back(FolderRow(results.folderNodes[index], ntfs, listedDeleted, options.localNow));
   }
-  if (ntfs) {
+  // NTFS files are in the tables, for every folder the catch-all one included; a bound hook (one
+  // that adds estimates, say) lists them in their place.
+  if (ntfs && !results.hooks.listFiles) {
     ListNtfsFiles(results, list, key);
-  } else if (key != kOrphanCluster && results.hooks.listFiles) {
+  } else if ((ntfs || key != kOrphanCluster) && results.hooks.listFiles) {
     results.hooks.listFiles(list, key, folder);
   }
 }

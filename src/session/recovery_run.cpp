@@ -2,12 +2,15 @@
 
 #include "recovery/destination_guard.h"
 #include "recovery/fat_data_source.h"
+#include "recovery/ntfs_data_source.h"
 #include "recovery/output_file.h"
+#include "results/file_list.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
 
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
+  if (ctx.activeGeometry.type == FsType::kNtfs) return std::make_unique<NtfsDataSource>(ctx);
   if (!IsFat(ctx.activeGeometry.type)) return nullptr;
   CorrectFat12Type(ctx);
   return std::make_unique<FatDataSource>(ctx);
@@ -16,6 +19,11 @@ std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
 void ShowRecoverabilityEstimates(ScanContext& ctx) {
   std::shared_ptr<FileDataSource> source = MakeFileDataSource(ctx);
   auto listFiles = ctx.results.hooks.listFiles;
+  if (!listFiles && ctx.results.Ntfs()) {
+    listFiles = [&results = ctx.results](DetailsList& list, std::uint32_t folderKey, const FolderNode*) {
+      ListNtfsFiles(results, list, folderKey);
+    };
+  }
   if (!source || !listFiles) return;
   // Whatever the hook is given besides the list goes on to the engine's own listing.
   ctx.results.hooks.listFiles = [listFiles, source](DetailsList& list, const auto&... folder) {
@@ -42,9 +50,7 @@ RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, Recovery
   }
   std::unique_ptr<FileDataSource> source = MakeFileDataSource(ctx_);
   if (!source) {
-    outcome.refused = ctx_.activeGeometry.type == FsType::kNtfs
-                          ? "recovering files from NTFS volumes is not built yet"
-                          : "no volume to recover from: run a search first";
+    outcome.refused = "no volume to recover from: run a search first";
     return outcome;
   }
   options.reportHeader.insert(

@@ -24,8 +24,8 @@ namespace quarrow {
 struct ScanContext;
 
 struct RecoveryRunOutcome {
-  // Nothing was written, and why: the destination is on the disk being read, the volume's type
-  // cannot be recovered yet, the destination folder could not be made.
+  // Nothing was written, and why: the destination is on the disk being read, there is no volume
+  // to recover from, the destination folder could not be made.
   std::optional<std::string> refused;
   RecoveryPlan plan;        // every file asked for, with what became of it
   RecoveryOutcome written;  // the totals, the report
@@ -49,9 +49,9 @@ class RecoveryRun {
   std::atomic<bool> skip_{false};
 };
 
-// The data source of the volume ctx shows, picked by its type; null when recovery of that type is
-// not built (NTFS, for now). A FAT12 volume the search took for FAT16 gets its own type first
-// (CorrectFat12Type), so that its FAT is read with 12-bit entries.
+// The data source of the volume ctx shows, picked by its type; null when ctx shows no volume. A FAT12 volume
+// the search took for FAT16 gets its own type first (CorrectFat12Type), so that its FAT is read with 12-bit
+// entries.
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx);
 
 // Fills the "Recoverability" column of every deleted file the volume's file list shows from now

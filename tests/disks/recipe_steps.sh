@@ -44,3 +44,24 @@ record_layout() {
   sfdisk -d "$IMG" >"$OUTBASE.sfdisk"
   printf '%s\n' "$@" >"$OUTBASE.fs"
 }
+
+# record_ntfs_estimates START: $OUTBASE.estimates, "path<TAB>estimate" of each deleted file of the
+# NTFS volume at START that has clusters of its own (fls -r -p lists it, istat its clusters):
+# overwritten when blkls says its first cluster is allocated again, partly overwritten when a
+# later one is, intact when none is. Needs $OUTBASE.fls.
+record_ntfs_estimates() {
+  local start=$1 head path inode
+  blkls -e -l -o "$start" "$IMG" | awk -F'|' '$2 == "a" { print $1 }' >allocated.txt
+  : >"$OUTBASE.estimates"
+  grep -P '^[-r]/r \* [0-9]+-128-[0-9]+:\t' "$OUTBASE.fls" | while IFS=$'\t' read -r head path _; do
+    inode=${head#?/r \* }
+    inode=${inode%%:*}
+    istat -o "$start" "$IMG" "$inode" |
+      awk -v path="$path" 'FILENAME != "-" { used[$1] = 1; next }
+           /^Type: \$DATA \(128-[0-9]+\) +Name: N\/A +Non-Resident/ { on = 1; next } /^Type:/ { on = 0 }
+           on && /^[0-9 ]+$/ { for (i = 1; i <= NF; i++) if ($i != 0) {
+             if (!n++) estimate = "intact";
+             if (estimate == "intact" && used[$i]) estimate = n == 1 ? "overwritten" : "partly overwritten" } }
+           END { if (n) printf "%s\t%s\n", path, estimate }' allocated.txt - >>"$OUTBASE.estimates"
+  done
+}

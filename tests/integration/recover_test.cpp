@@ -1,8 +1,9 @@
-// `quarrow recover` of FAT12, FAT16 and FAT32 disks made by mkfs.fat and mtools: every file it
-// writes is compared with what icat reads for the same entry (found by path through fls; TSK's
-// inode on FAT is derived from the entry's position) and with the original the recipe copied in;
-// estimates with how the recipe left the clusters; times with fls. Then, on one disk, the replace
-// answers, --path, the filters, a source opened read-only and a destination on the source disk.
+// `quarrow recover` of FAT12, FAT16 and FAT32 disks made by mkfs.fat and mtools and of NTFS disks
+// made by mkntfs and ntfs-3g: every file it writes is compared with what icat reads for the same
+// file (found by path through fls; TSK's inode on FAT is derived from the entry's position) and
+// with the original the recipe copied in; estimates with how the recipe left the clusters; times
+// with fls. Then, on one disk, the replace answers, --path, the filters, a source opened read-only
+// and a destination on the source disk.
 //
 // A name outside ASCII is compared when the file list shows it by its long name; a file list that
 // refuses such names does not list the file at all.
@@ -44,12 +45,14 @@ std::vector<std::string> Split(const std::string& text, char sep) {
   return parts;
 }
 
-// The regular files of `fls -r -p -l` ("r/r * 12:\tPATH\tMTIME\t...\tSIZE..."), label entry left out.
+// The regular files of `fls -r -p -l` ("r/r * 12:\tPATH\tMTIME\t...\tSIZE..."; a deleted NTFS file
+// is "-/r * 80-128-2:"), the label entry and TSK's own $OrphanFiles left out.
 std::vector<FlsFile> FlsFiles(const std::string& text) {
   std::vector<FlsFile> files;
   for (const std::string& line : Split(text, '\n')) {
     const std::vector<std::string> f = Split(line, '\t');
-    if (f.size() < 7 || f[0].rfind("r/r", 0) != 0 || f[1].find("(Volume Label Entry)") != std::string::npos)
+    if (f.size() < 7 || (f[0].rfind("r/r", 0) != 0 && f[0].rfind("-/r", 0) != 0) ||
+        f[1].find("(Volume Label Entry)") != std::string::npos || f[1].rfind("$OrphanFiles/", 0) == 0)
       continue;
     FlsFile e;
     e.deleted = f[0].find(" * ") != std::string::npos;
@@ -108,6 +111,15 @@ struct Recovered {
   }
   std::string Written(const std::string& path) const { return ReadWholeFile((out / path).string()); }
   std::string Original(const std::string& path) const { return ReadWholeFile(base + ".originals/" + path); }
+  bool HasOriginal(const std::string& path) const {
+    return fs::is_regular_file(fs::path(std::u8string(base.begin(), base.end()) + u8".originals/") /
+                               fs::path(std::u8string(path.begin(), path.end())));
+  }
+  std::time_t WrittenTime(const std::string& path) const {
+    struct stat st {};
+    return ::stat((out / fs::path(std::u8string(path.begin(), path.end()))).c_str(), &st) == 0 ? st.st_mtime
+                                                                                               : -1;
+  }
 };
 
 const Recovered& RecoveredDisk(const std::string& name) {
@@ -135,7 +147,7 @@ const Recovered& RecoveredDisk(const std::string& name) {
   return *r;
 }
 
-class RecoverFatTest : public ::testing::TestWithParam<std::string> {
+class RecoveredDiskTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     d_ = &RecoveredDisk(GetParam());
@@ -148,6 +160,11 @@ class RecoverFatTest : public ::testing::TestWithParam<std::string> {
     ASSERT_GT(d_->fls.size(), 15u);
   }
   const Recovered& d() const { return *d_; }
+  const Recovered* d_ = nullptr;
+};
+
+class RecoverFatTest : public RecoveredDiskTest {
+ protected:
   // Written whole, as icat reads it, as the recipe copied it in, with the entry's time.
   void ExpectRecovered(const FlsFile& e) const {
     SCOPED_TRACE(e.path);
@@ -160,11 +177,8 @@ class RecoverFatTest : public ::testing::TestWithParam<std::string> {
     EXPECT_EQ(bytes.size(), e.size);
     EXPECT_TRUE(bytes == d().Icat(e.inode)) << "differs from icat";
     EXPECT_TRUE(bytes == d().Original(e.path)) << "differs from the original";
-    struct stat st {};
-    ASSERT_EQ(::stat((d().out / fs::path(std::u8string(e.path.begin(), e.path.end()))).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, e.mtime);
+    EXPECT_EQ(d().WrittenTime(e.path), e.mtime);
   }
-  const Recovered* d_ = nullptr;
 };
 
 TEST_P(RecoverFatTest, LiveFilesAndDeletedFilesLeftAloneAreWrittenExactly) {
@@ -231,6 +245,92 @@ TEST_P(RecoverFatTest, EveryFileListedIsWrittenUnderItsNameAndReported) {
 
 INSTANTIATE_TEST_SUITE_P(Disks, RecoverFatTest,
                          ::testing::Values("recover_fat12", "recover_fat16", "recover_fat32"));
+
+// NTFS keeps a deleted file's runs in its record, so every file fls lists is written as icat reads
+// its unnamed $DATA, deleted ones included: resident, sparse, in hundreds of runs held by an
+// attribute list, written a cluster at a time beside another. Names longer than 254 bytes are
+// listed cut (the file list's cells end there), named streams are not files.
+class RecoverNtfsTest : public RecoveredDiskTest {};
+
+TEST_P(RecoverNtfsTest, EveryFileIsWrittenAsIcatReadsItWithItsTime) {
+  int deleted = 0, originals = 0;
+  for (const FlsFile& e : d().fls) {
+    if (e.path.find(':') != std::string::npos) continue;
+    const std::vector<std::string> parts = Split(e.path, '/');
+    if (std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return p.size() > 254; }))
+      continue;
+    SCOPED_TRACE(e.path);
+    ASSERT_TRUE(d().files.count(e.path)) << "not recovered";
+    const json& f = d().files.at(e.path);
+    EXPECT_EQ(f.value("status", ""), "written");
+    EXPECT_EQ(f.value("read", ""), e.size == 0 ? "none" : "record");
+    const std::string bytes = d().Written(e.path);
+    EXPECT_EQ(bytes.size(), e.size);
+    EXPECT_TRUE(bytes == d().Icat(e.inode)) << "differs from icat";
+    deleted += e.deleted;
+    if (!d().HasOriginal(e.path)) continue;
+    ++originals;
+    // A deleted file whose clusters another took holds that file's bytes now, as icat reads too.
+    if (!d().estimates.count(e.path) || d().estimates.at(e.path) == "intact") {
+      EXPECT_TRUE(bytes == d().Original(e.path)) << "differs from the original";
+    }
+    EXPECT_EQ(d().WrittenTime(e.path), e.mtime);
+  }
+  EXPECT_GE(deleted, 4);
+  EXPECT_EQ(originals, GetParam() == "recover_ntfs" ? 15 : 0);
+  for (const char* path :
+       GetParam() == "recover_ntfs"
+           ? std::vector<const char*>{"left.bin", "one cluster.bin", "empty.dat", "small.txt"}
+           : std::vector<const char*>{"fragmented.bin", "sparse.bin", "Trash Folder/top file.txt"})
+    EXPECT_TRUE(d().files.count(path)) << path;
+}
+
+TEST_P(RecoverNtfsTest, EstimatesReadTheBitmapOfTheClustersARecordNames) {
+  std::string scanOut;
+  ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d().image) + " --partition 1 --json", &scanOut), 0);
+  const json scan = json::parse(scanOut, nullptr, false);
+  ASSERT_TRUE(scan.is_object());
+  int deleted = 0;
+  for (const json& f : scan["files"]) {
+    if (!f.value("deleted", false)) continue;
+    ++deleted;
+    const std::string path = f.value("path", "");
+    // Files whose data is in the record (the recipe lists only those with clusters) are intact.
+    const auto expected = d().estimates.find(path);
+    EXPECT_EQ(f.value("estimate", ""), expected == d().estimates.end() ? "intact" : expected->second) << path;
+    ASSERT_TRUE(d().files.count(path)) << path;
+    EXPECT_EQ(d().files.at(path).value("estimate", ""), f.value("estimate", "")) << path;
+  }
+  EXPECT_GE(deleted, 4);
+  std::map<std::string, int> kinds;
+  for (const auto& [path, estimate] : d().estimates) ++kinds[estimate];
+  EXPECT_GE(kinds["intact"], 2);
+  EXPECT_GE(kinds["overwritten"], 1);
+}
+
+// After an Advance search the records come from the record scan, some of them listed from their
+// extension records; every file is still written with the bytes the Standard search's run wrote.
+TEST_P(RecoverNtfsTest, AnAdvanceSearchRecoversTheSameBytes) {
+  Scratch here;
+  std::string out, err;
+  ASSERT_EQ(Recover(ShellQuote(d().image) + " --partition 1 --mode advance --json --to " +
+                        ShellQuote((here.path / "out").string()),
+                    &out, &err),
+            0)
+      << err;
+  const json doc = json::parse(out, nullptr, false);
+  ASSERT_TRUE(doc.is_object());
+  std::size_t compared = 0;
+  for (const json& f : doc["files"]) {
+    const std::string path = f.value("path", "");
+    if (!d().files.count(path) || f.value("writtenAs", "") != path) continue;  // $MFTMirr's copies
+    EXPECT_TRUE(ReadWholeFile((here.path / "out" / path).string()) == d().Written(path)) << path;
+    ++compared;
+  }
+  EXPECT_EQ(compared, d().files.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, RecoverNtfsTest, ::testing::Values("recover_ntfs", "ntfs_tree"));
 
 class RecoverCommandTest : public ::testing::Test {
  protected:

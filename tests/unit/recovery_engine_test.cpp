@@ -300,17 +300,17 @@ TEST_F(RecoveryEngineTest, CountingAndWritingAreReportedThroughFeedback) {
   EXPECT_EQ(last->barText, "9 / 9");
 }
 
-TEST_F(RecoveryEngineTest, NothingIsWrittenWhenTheDestinationCannotBeMadeOrTheVolumeIsNotFat) {
+TEST_F(RecoveryEngineTest, NothingIsWrittenWhenTheDestinationCannotBeMadeOrThereIsNoVolume) {
   Tick(root_);
   std::ofstream(scratch.path / "a file") << "x";
   options.destination = scratch.path / "a file" / "below";
   RecoveryRunOutcome o = Recover();
   ASSERT_TRUE(o.refused.has_value());
   EXPECT_NE(o.refused->find("cannot make the destination folder"), std::string::npos) << *o.refused;
-  options.destination = scratch.path / "ntfs";
-  v.Ctx().activeGeometry.type = FsType::kNtfs;
-  EXPECT_EQ(Recover().refused, "recovering files from NTFS volumes is not built yet");
-  EXPECT_FALSE(fs::exists(scratch.path / "ntfs"));
+  options.destination = scratch.path / "none";
+  v.Ctx().activeGeometry.type = FsType::kNone;
+  EXPECT_EQ(Recover().refused, "no volume to recover from: run a search first");
+  EXPECT_FALSE(fs::exists(scratch.path / "none"));
 }
 
 // Names, trees and data that no FAT directory gives: rows and folders straight from the hooks,

@@ -6,7 +6,7 @@
 #
 # Side files: $OUTBASE.start (partition start sector), $OUTBASE.sectors (its size in sectors),
 # $OUTBASE.fls (fls -r -p -l), $OUTBASE.fragmented and $OUTBASE.sparse (the record numbers of the
-# fragmented and the sparse file, as ifind finds them).
+# fragmented and the sparse file, as ifind finds them), $OUTBASE.estimates (record_ntfs_estimates).
 . "$(dirname "${BASH_SOURCE[0]}")/../recipe_steps.sh"
 
 START=2048
@@ -72,6 +72,7 @@ fill() {
 
 format_ntfs "$START" "$SECTORS" QRWNTFS fill
 fls -r -p -l -o "$START" "$IMG" >"$OUTBASE.fls"
+record_ntfs_estimates "$START"
 echo "$START" >"$OUTBASE.start"
 echo "$SECTORS" >"$OUTBASE.sectors"
 frag=$(ifind -o "$START" -n /fragmented.bin "$IMG")
