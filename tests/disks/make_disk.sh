@@ -46,7 +46,9 @@ export MTOOLS_SKIP_CHECK=1 LC_ALL=C TZ=UTC PATH="$PATH:/usr/sbin:/sbin"
 mkdir -p "$WORK"
 
 set +e
-(cd "$WORK" && bash -euo pipefail "$recipe") >"$work/log" 2>&1
+# The lock's descriptor stays out of the recipe: a daemon it starts (ntfs-3g) would inherit it
+# and, left running after a failure, hold the lock for every later caller.
+(cd "$WORK" && bash -euo pipefail "$recipe") >"$work/log" 2>&1 9>&-
 rc=$?
 set -e
 if [ $rc -ne 0 ]; then

@@ -31,8 +31,11 @@ format_ntfs() {
       echo "recipe: ntfs-3g cannot mount (no FUSE here)" >&2
       exit 77
     fi
+    # A failing fill ends the recipe; the mount must not outlive it.
+    trap 'umount mnt 2>/dev/null || true' EXIT
     "$fill" mnt
     umount mnt
+    trap - EXIT
   fi
   dd if=ntfs.img of="$IMG" bs=512 seek="$start" conv=notrunc status=none
   rm -f ntfs.img

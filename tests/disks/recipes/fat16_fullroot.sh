@@ -9,7 +9,7 @@ START=2048
 SIZE=$((64 * 2048 - START))
 echo "start=$START, size=$SIZE, type=06" | new_disk $((64 * 2048))
 mkfs.fat -F 16 -s 4 -R 2052 -r 32768 -n FULLROOT --offset "$START" "$IMG" $((SIZE / 2)) >/dev/null
-range_of() { fsstat -o "$START" "$IMG" | sed -n "s/^\** *$1: \([0-9]*\) - \([0-9]*\)\$/\1 \2/p" | head -n 1; }
+range_of() { fsstat -o "$START" "$IMG" | sed -n "s/^\** *$1: \([0-9]*\) - \([0-9]*\)\$/\1 \2/p" | sed -n 1p; }
 read -r fat0 _ < <(range_of 'FAT 0')
 read -r root0 root1 < <(range_of 'Root Directory')
 read -r data0 _ < <(range_of 'Cluster Area')

@@ -28,10 +28,10 @@ mcopy -s -m -i "$M" t/* ::/
 fls -r -p -l -o "$START" "$IMG" | grep -v 'Deep/BACK' >"$OUTBASE.fls"
 echo "$START" >"$OUTBASE.start"
 
-inode_of() { fls -r -p -o "$START" "$IMG" | awk -F'\t' -v p="$1" '$2 == p { split($1, a, " "); print a[length(a)] }' | tr -d ':*' | head -n 1; }
+inode_of() { fls -r -p -o "$START" "$IMG" | awk -F'\t' -v p="$1" '$2 == p { split($1, a, " "); print a[length(a)] }' | tr -d ':*' | sed -n 1p; }
 sectors_of() { istat -o "$START" "$IMG" "$(inode_of "$1")" | awk '/^Sectors:/ { on = 1; next } on { for (i = 1; i <= NF; i++) print $i }'; }
-first_sector_of() { sectors_of "$1" | head -n 1; }
-range_of() { fsstat -o "$START" "$IMG" | sed -n "s/^\\** *$1: \\([0-9]*\\) - \\([0-9]*\\)\$/\\1 \\2/p" | head -n 1; }
+first_sector_of() { sectors_of "$1" | sed -n 1p; }
+range_of() { fsstat -o "$START" "$IMG" | sed -n "s/^\\** *$1: \\([0-9]*\\) - \\([0-9]*\\)\$/\\1 \\2/p" | sed -n 1p; }
 read -r data_start _ < <(range_of 'Cluster Area')
 read -r fat_start fat_end < <(range_of 'FAT 0')
 fat_sectors=$((fat_end - fat_start + 1))
@@ -45,7 +45,7 @@ docs_cluster=$(cluster_of_sector "$(first_sector_of Docs)")
 # Deep's entry BACK names Docs; BACK's own cluster is wiped so that nothing but the entry is left.
 deep_sector=$(first_sector_of Docs/Sub/Deep)
 back_sector=$(first_sector_of Docs/Sub/Deep/BACK)
-back_at=$(dd if="$IMG" bs=512 skip=$((START + deep_sector)) count=4 status=none | grep -obUaP 'BACK       \x10' | head -n 1 | cut -d: -f1)
+back_at=$(dd if="$IMG" bs=512 skip=$((START + deep_sector)) count=4 status=none | grep -obUaP 'BACK       \x10' | sed -n 1p | cut -d: -f1)
 put16 $(( (START + deep_sector) * 512 + back_at + 26 )) "$docs_cluster"
 dd if=/dev/zero of="$IMG" bs=512 seek=$((START + back_sector)) count=4 conv=notrunc status=none
 

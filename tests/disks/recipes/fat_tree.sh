@@ -94,7 +94,7 @@ LC_ALL=C.UTF-8 mcopy -s -m -i "$M" intl/* ::/
 make_file OEMNAME.TXT 11
 touch -d '2020-05-05 05:05:06' OEMNAME.TXT
 mcopy -m -i "$M" OEMNAME.TXT ::/OEMNAME.TXT
-oem_at=$(grep -obUaP 'OEMNAME TXT' "$IMG" | head -n 1 | cut -d: -f1)
+oem_at=$(grep -obUaP 'OEMNAME TXT' "$IMG" | sed -n 1p | cut -d: -f1)
 printf '\x8F\x80\x84\x9A' | dd of="$IMG" bs=1 seek="$oem_at" conv=notrunc status=none
 printf 'ÅÇäÜAME.TXT\tПАДЪAME.TXT\t11\n' >"$OUTBASE.oem"
 

@@ -77,8 +77,9 @@ echo "$START" >"$OUTBASE.start"
 echo "$SECTORS" >"$OUTBASE.sectors"
 frag=$(ifind -o "$START" -n /fragmented.bin "$IMG")
 # The recipe is only worth its name when the file really needs an attribute list.
-istat -o "$START" "$IMG" "$frag" | grep -q '\$ATTRIBUTE_LIST' || { echo "fragmented.bin has no attribute list" >&2; exit 1; }
-istat -o "$START" "$IMG" "$(ifind -o "$START" -n "/Big Folder" "$IMG")" | grep -q '\$INDEX_ALLOCATION' ||
+# (grep -c reads to the end: grep -q could leave istat to die of SIGPIPE under pipefail)
+istat -o "$START" "$IMG" "$frag" | grep -c '\$ATTRIBUTE_LIST' >/dev/null || { echo "fragmented.bin has no attribute list" >&2; exit 1; }
+istat -o "$START" "$IMG" "$(ifind -o "$START" -n "/Big Folder" "$IMG")" | grep -c '\$INDEX_ALLOCATION' >/dev/null ||
   { echo "Big Folder has no index allocation" >&2; exit 1; }
 echo "$frag" >"$OUTBASE.fragmented"
 ifind -o "$START" -n /sparse.bin "$IMG" >"$OUTBASE.sparse"

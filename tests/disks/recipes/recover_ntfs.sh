@@ -52,7 +52,9 @@ fill() {
   for i in $(seq 1 24); do
     make_file piece "$C"
     cat piece >>"$m/left.bin"
-    sed 's/^/R/' piece | head -c "$C" >>"$m/right.bin"
+    # (sed | head -c would die of SIGPIPE under pipefail when sed writes after head is done)
+    sed 's/^/R/' piece >piece.r
+    head -c "$C" piece.r >>"$m/right.bin"
   done
   touch -d '2022-10-11 12:13:14' "$m/left.bin" "$m/right.bin"
   cp -p "$m/left.bin" "$m/right.bin" "$ORIG/"
