@@ -5,6 +5,10 @@
 #
 #   bench/scan_vs_dd.sh [BUILD_DIR]      (default: build; needs BUILD_DIR/quarrow)
 #
+# BASELINE=/path/to/an/older/quarrow adds that binary to the same runs, timed in turn with the
+# other two, and prints the ratio of this build to it (a change is checked for a slowdown this way,
+# on the same machine in the same minute, rather than against figures from another run).
+#
 # The disk (about 1 GiB, one FAT32 partition with a few thousand folders and some file data) is
 # made once and kept as BUILD_DIR/bench/fat32_1g.img; delete it to make it again. Environment:
 # RUNS (timed runs of each command, default 5; the median is shown), CLUSTER_SECTORS (default 8).
@@ -65,6 +69,9 @@ now_ns() { date +%s%N; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 scan_once() { "$quarrow" scan "$img" --partition 1 --json >"$dir/scan.json" 2>"$dir/scan.err"; }
+baseline=${BASELINE:-}
+[ -z "$baseline" ] || [ -x "$baseline" ] || { echo "scan_vs_dd.sh: BASELINE $baseline is not a program" >&2; exit 2; }
+baseline_once() { "$baseline" scan "$img" --partition 1 --json >"$dir/baseline.json" 2>"$dir/baseline.err"; }
 dd_once() {
   dd if="$img" of=/dev/null bs=256K iflag=skip_bytes,count_bytes skip=$((start * 512)) \
     count=$((count * 512)) status=none
@@ -75,6 +82,9 @@ dd_once() {
 cat "$img" >/dev/null
 dd_once
 scan_once || { echo "scan_vs_dd.sh: quarrow scan failed:" >&2; cat "$dir/scan.err" >&2; exit 1; }
+if [ -n "$baseline" ]; then
+  baseline_once || { echo "scan_vs_dd.sh: the baseline scan failed:" >&2; cat "$dir/baseline.err" >&2; exit 1; }
+fi
 
 # CPU time (user + system) beside the wall time: on a busy machine the wall time also holds the
 # time spent waiting for a core, which the CPU time does not.
@@ -87,15 +97,19 @@ cpu_ns() {  # command... ; prints the CPU nanoseconds it used
     echo 0
   fi
 }
-export -f scan_once dd_once
-export quarrow img dir start count
+export -f scan_once dd_once baseline_once
+export quarrow baseline img dir start count
 
-scan_times=() dd_times=() scan_cpu=() dd_cpu=()
+scan_times=() dd_times=() scan_cpu=() dd_cpu=() base_times=() base_cpu=()
 for _ in $(seq "$runs"); do
   t0=$(now_ns); c=$(cpu_ns bash -c dd_once); t1=$(now_ns)
   dd_times+=($((t1 - t0))) dd_cpu+=("$c")
   t0=$(now_ns); c=$(cpu_ns bash -c scan_once); t1=$(now_ns)
   scan_times+=($((t1 - t0))) scan_cpu+=("$c")
+  if [ -n "$baseline" ]; then
+    t0=$(now_ns); c=$(cpu_ns bash -c baseline_once); t1=$(now_ns)
+    base_times+=($((t1 - t0))) base_cpu+=("$c")
+  fi
 done
 scan_ns=$(median "${scan_times[@]}")
 dd_ns=$(median "${dd_times[@]}")
@@ -114,3 +128,16 @@ awk -v s="$scan_ns" -v d="$dd_ns" -v sc="$scan_cpu_ns" -v dc="$dd_cpu_ns" -v byt
     printf "CPU time (user + system), same runs: scan %.3f s, dd %.3f s, ratio %.2f\n", sc / 1e9, dc / 1e9, sc / dc
   }
 }'
+
+if [ -n "$baseline" ]; then
+  base_ns=$(median "${base_times[@]}")
+  base_cpu_ns=$(median "${base_cpu[@]}")
+  same=differs
+  cmp -s "$dir/scan.json" "$dir/baseline.json" && same="is the same"
+  awk -v s="$scan_ns" -v b="$base_ns" -v sc="$scan_cpu_ns" -v bc="$base_cpu_ns" -v d="$dd_ns" -v same="$same" 'BEGIN {
+    printf "baseline %s, same runs:\n", ENVIRON["baseline"]
+    printf "  baseline scan --json: %8.3f s  (ratio to dd %.2f)\n", b / 1e9, b / d
+    printf "  ratio scan / baseline: %7.2f  (CPU time %.2f)\n", s / b, (bc > 0 ? sc / bc : 0)
+    printf "  its JSON output %s as this build'"'"'s\n", same
+  }'
+fi

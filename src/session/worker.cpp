@@ -5,12 +5,39 @@
 
 namespace quarrow {
 
+namespace {
+
+bool Replaceable(QueuedFeedback::CallKind kind) {
+  return kind == QueuedFeedback::CallKind::kText || kind == QueuedFeedback::CallKind::kProgress;
+}
+
+// A scan sets its status text for every chunk it reads; waking the front end for each of them
+// costs more than the scan itself on a fast disk. A text or progress call wakes it at most this
+// often; it waits with a timeout of its own and picks up the rest then.
+constexpr std::chrono::milliseconds kWakeInterval{20};
+
+}  // namespace
+
 void QueuedFeedback::Push(Call call) {
+  bool wake = true;
   {
     std::lock_guard lock(mutex_);
+    if (Replaceable(call.kind)) {
+      // The same control's text or bar still waiting in the run of such calls at the end is
+      // replaced (as Drain would drop it), so the queue stays as short as the controls are many.
+      for (auto it = calls_.rbegin(); it != calls_.rend() && Replaceable(it->kind); ++it) {
+        if (it->kind == call.kind && it->control == call.control) {
+          calls_.erase(std::next(it).base());
+          break;
+        }
+      }
+      const auto now = std::chrono::steady_clock::now();
+      wake = calls_.empty() && now - lastWake_ >= kWakeInterval;
+      if (wake) lastWake_ = now;
+    }
     calls_.push_back(std::move(call));
   }
-  queued_.notify_all();
+  if (wake) queued_.notify_all();
 }
 
 void QueuedFeedback::SetText(int controlId, std::string_view text) {

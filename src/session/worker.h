@@ -35,14 +35,18 @@ class QueuedFeedback : public Feedback {
   // Replays every call queued so far onto target, in order, on the calling thread; returns how
   // many. Progress and texts that a later call of the same control replaces are dropped.
   std::size_t Drain(Feedback& target);
-  // Waits up to timeout for a call to be queued; true when one is there.
+  // Waits up to timeout for a call to be queued; true when one is there. Status texts and progress
+  // may wait for the timeout; every other call wakes the waiter at once.
   bool Wait(std::chrono::milliseconds timeout);
   // Answers questions still waiting, and every later one, with No: the front end is gone.
   void Close();
 
+  enum class CallKind { kText, kProgress, kShow, kEnable, kBox, kAdvice, kGuidance };
+
  private:
   struct Call {
-    enum class Kind { kText, kProgress, kShow, kEnable, kBox, kAdvice, kGuidance } kind;
+    using Kind = CallKind;
+    Kind kind;
     int control = 0;
     int number = 0;  // position, visible, enabled, icon, advice dialog
     std::string text, title;
@@ -53,6 +57,7 @@ class QueuedFeedback : public Feedback {
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<Call> calls_;
+  std::chrono::steady_clock::time_point lastWake_{};
   bool closed_ = false;
 };
 

@@ -51,15 +51,23 @@ struct WideVolume {
   Fat32Layout layout;
 };
 
-// What the front end sees: it records the status texts and asks for a stop when one matches.
+// What the front end sees: it records the status texts and asks for a stop when one matches. A
+// front end sees only the latest of the texts that came while it was away, so a stop in the
+// middle of the scan is asked for at the first "Sectors" text at or past a sector.
 struct Watcher : test_support::RecordingFeedback {
-  std::string stopAt;  // a status text that begins so asks for the stop
+  std::string stopAt;              // a status text that begins so asks for the stop
+  std::uint64_t stopAtSector = 0;  // or a "Sectors  N of M" text with N at least this
   std::function<void()> stop;
   bool stopped = false;
+  bool Matches(std::string_view text) const {
+    constexpr std::string_view kSectors = "Sectors  ";
+    if (stopAtSector != 0 && text.substr(0, kSectors.size()) == kSectors)
+      return std::stoull(std::string(text.substr(kSectors.size()))) >= stopAtSector;
+    return !stopAt.empty() && text.substr(0, stopAt.size()) == stopAt;
+  }
   void SetText(int controlId, std::string_view text) override {
     RecordingFeedback::SetText(controlId, text);
-    if (!stopped && controlId == control::kStatus && !stopAt.empty() &&
-        text.substr(0, stopAt.size()) == stopAt) {
+    if (!stopped && controlId == control::kStatus && Matches(text)) {
       stopped = true;
       stop();
     }
@@ -95,7 +103,7 @@ TEST(SessionWorker, AStopDuringTheDataAreaScanShowsWhatWasFound) {
   WideVolume v(disk);
   disk.disk->SetDelay(2ms);  // slow enough that the stop comes in the middle
   Watcher watcher;
-  watcher.stopAt = "Sectors  20";
+  watcher.stopAtSector = 20000;
   StandardSearch search(disk.ctx);
   RunOnWorker(disk.ctx, search, queued, watcher);
   const std::set<std::string> paths = Paths(disk.ctx.results);
@@ -146,6 +154,27 @@ TEST(SessionWorker, TwoSearchesInARowShareNothing) {
   RunFatStandardStages(first.ctx, true, nullptr);
   EXPECT_EQ(Paths(first.ctx.results), (std::set<std::string>{"QRW_Miscellaneous", "Dir1"}));
   EXPECT_EQ(first.ctx.results.tables.EntryTable.RowCount(), 0);
+}
+
+// A scan sets its status for every chunk: while the front end is away the queue keeps only the
+// latest text and bar of each control, in the order a front end must see them around other calls.
+TEST(SessionWorker, TextsAndBarsWaitingAreReplacedByLaterOnes) {
+  QueuedFeedback queued;
+  for (int i = 0; i < 100000; ++i) {
+    queued.SetText(control::kStatus, "Sectors  " + std::to_string(i));
+    queued.SetProgress(control::kProgress, i % 101, "");
+    queued.SetText(control::kFolderCounter, std::to_string(i / 10));
+  }
+  queued.ShowControl(control::kStatus, false);
+  queued.SetText(control::kStatus, "after");
+  test_support::RecordingFeedback front;
+  EXPECT_EQ(queued.Drain(front), 5u);
+  ASSERT_EQ(front.texts.size(), 3u);
+  EXPECT_EQ(front.texts[0].text, "Sectors  99999");
+  EXPECT_EQ(front.texts[1].text, "9999");
+  EXPECT_EQ(front.texts[2].text, "after");  // not folded into the text before the Show
+  ASSERT_EQ(front.progress.size(), 1u);
+  EXPECT_EQ(front.progress[0].position, 99999 % 101);
 }
 
 TEST(SessionWorker, QuestionsWaitForTheFrontEndsAnswer) {
