@@ -59,3 +59,17 @@ done
 # Recovery over an NTFS volume starts from the same disk as the MFT walk.
 mkdir -p fuzz/corpus/recovery_ntfs_volume
 cp fuzz/corpus/ntfs_mft_walk/ntfs_tree fuzz/corpus/recovery_ntfs_volume/ntfs_tree
+
+# LZNT1: the clusters of a compression unit of each compressed file ntfs-3g wrote (a unit of 16
+# clusters, so a first byte of 15), the first one that did shrink.
+mkdir -p fuzz/corpus/ntfs_lznt1
+start=$(cat "$D/recover_ntfs.start")
+for f in words.txt holes.dat; do
+  inode=$(ifind -o "$start" -n "/Packed/$f" "$D/recover_ntfs.img")
+  read -r first count < <(istat -o "$start" "$D/recover_ntfs.img" "$inode" |
+    awk '/^Type: \$DATA/ { on = 1; next } on && /^[0-9 ]+$/ { for (i = 1; i <= NF; i++) c[n++] = $i }
+         END { for (u = 0; u < n; u += 16) { k = 0; while (k < 16 && c[u + k] != 0) k++
+               if (k > 0 && k < 16) { print c[u], k; exit } } }')
+  { printf '\x0f'; dd if="$D/recover_ntfs.img" bs=4096 skip=$((start / 8 + first)) count="$count" status=none; } \
+    >"fuzz/corpus/ntfs_lznt1/$f"
+done

@@ -145,6 +145,7 @@ std::optional<UnnamedData> FindUnnamedData(ByteSpan record) {
   if (data->nonResident) {
     result.runs = DecodeRunList(RunListBytes(record, *data));
     result.lowestVcn = data->lowestVcn;
+    result.compressionUnit = data->compressionUnit;
     result.realSize = data->realSize;
     result.initializedSize = data->initializedSize;
     result.allocatedSize = data->allocatedSize;

@@ -83,6 +83,7 @@ struct UnnamedData {
   // Non-resident: the runs of this piece of the attribute, from lowestVcn on.
   std::vector<ClusterRun> runs;
   std::uint64_t lowestVcn = 0;
+  std::uint8_t compressionUnit = 0;  // non-resident: log2 of a compression unit's clusters
   // Non-resident: the header's sizes. Resident: all three are the declared content length.
   std::uint64_t realSize = 0;
   std::uint64_t initializedSize = 0;

@@ -95,6 +95,7 @@ std::optional<AttributeHeader> AttributeWalk::Next() {
   a.lowestVcn = Le64(record_, p + 16);
   a.highestVcn = Le64(record_, p + 24);
   a.runListOffset = Le16(record_, p + 32);
+  a.compressionUnit = Byte(record_, p + 34);
   a.allocatedSize = Le64(record_, p + 40);
   a.realSize = Le64(record_, p + 48);
   a.initializedSize = Le64(record_, p + 56);

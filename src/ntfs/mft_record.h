@@ -67,6 +67,7 @@ struct AttributeHeader {
   std::uint64_t lowestVcn = 0;
   std::uint64_t highestVcn = 0;
   std::uint16_t runListOffset = 0;
+  std::uint8_t compressionUnit = 0;  // log2 of the clusters of a compression unit (0: not compressed)
   std::uint64_t allocatedSize = 0;
   std::uint64_t realSize = 0;
   std::uint64_t initializedSize = 0;

@@ -18,6 +18,9 @@ constexpr std::uint16_t kEncrypted = 0x4000;
 constexpr std::size_t kBitmapPageSectors = 8;  // the $Bitmap is read 4 KiB at a time
 // A stream put together from more pieces than an attribute list can name is not a stream.
 constexpr std::size_t kMaxPieces = 1024;
+// NTFS compresses in units of 16 clusters of at most 4 KiB; a unit far larger is a damaged header.
+constexpr std::uint8_t kMaxCompressionUnit = 8;
+constexpr std::uint64_t kMaxUnitBytes = 4u << 20;
 
 // The number a record gives itself; nullopt on a record whose header has no room for it (the
 // oldest format, whose update sequence array starts before offset 48).
@@ -41,6 +44,25 @@ std::optional<std::int64_t> UnixTime(std::int64_t fileTime) {
 
 std::uint64_t ClustersFor(std::uint64_t bytes, std::uint64_t clusterBytes) {
   return bytes / clusterBytes + (bytes % clusterBytes != 0 ? 1 : 0);
+}
+
+// Appends a piece to the file's data, joined to the last one when it carries on from it.
+void AddPiece(FileData& data, DataPiece::Kind kind, std::uint64_t firstSector, std::uint64_t length) {
+  if (length == 0) return;
+  if (!data.pieces.empty() && kind != DataPiece::Kind::kLznt1) {
+    DataPiece& last = data.pieces.back();
+    if (last.kind == kind &&
+        (kind != DataPiece::Kind::kSectors ||
+         (last.length % kSectorSize == 0 && last.firstSector + last.length / kSectorSize == firstSector))) {
+      last.length += length;
+      return;
+    }
+  }
+  DataPiece piece;
+  piece.kind = kind;
+  piece.firstSector = firstSector;
+  piece.length = length;
+  data.pieces.push_back(std::move(piece));
 }
 
 }  // namespace
@@ -176,13 +198,18 @@ NtfsDataSource::Stream NtfsDataSource::ReadStream(const DetailsRow& row) {
     stream.failure = "its data is encrypted, and cannot be read without the owner's key";
     return stream;
   }
-  if (first.flags & kCompressed) {
-    stream.failure = "its data is NTFS-compressed, which recovery does not read yet";
-    return stream;
-  }
   if (clusterBytes_ == 0) {
     stream.failure = "the volume's cluster size is not known";
     return stream;
+  }
+  if (first.flags & kCompressed) {
+    if (first.compressionUnit == 0 || first.compressionUnit > kMaxCompressionUnit ||
+        (clusterBytes_ << first.compressionUnit) > kMaxUnitBytes) {
+      stream.failure = "its data is marked compressed, with a compression unit of " +
+                       std::to_string(first.compressionUnit) + " that cannot be right";
+      return stream;
+    }
+    stream.compressionUnit = first.compressionUnit;
   }
   // A real size past the allocated one is a damaged header: the runs hold no more than that.
   stream.realSize = std::min(first.realSize, first.allocatedSize);
@@ -228,26 +255,16 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
     return data;
   }
 
-  // Each run in turn, cut where the file ends; what lies past the initialised size is zeros.
-  auto add = [&data](DataPiece::Kind kind, std::uint64_t firstSector, std::uint64_t length) {
-    if (length == 0) return;
-    if (!data.pieces.empty()) {
-      DataPiece& last = data.pieces.back();
-      if (last.kind == kind &&
-          (kind != DataPiece::Kind::kSectors ||
-           (last.length % kSectorSize == 0 && last.firstSector + last.length / kSectorSize == firstSector))) {
-        last.length += length;
-        return;
-      }
-    }
-    DataPiece piece;
-    piece.kind = kind;
-    piece.firstSector = firstSector;
-    piece.length = length;
-    data.pieces.push_back(std::move(piece));
-  };
   const std::uint64_t rangeClusters =
       ctx_.searchEnd > volumeStart_ ? (ctx_.searchEnd - volumeStart_) / sectorsPerCluster_ : 0;
+  if (stream.compressionUnit != 0) {
+    AddCompressedPieces(stream, rangeClusters, data);
+    return data;
+  }
+  auto add = [&data](DataPiece::Kind kind, std::uint64_t firstSector, std::uint64_t length) {
+    AddPiece(data, kind, firstSector, length);
+  };
+  // Each run in turn, cut where the file ends; what lies past the initialised size is zeros.
   std::uint64_t offset = 0;
   for (const Stream::Run& r : stream.runs) {
     if (offset >= data.size) break;
@@ -275,6 +292,80 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
     offset += length;
   }
   return data;
+}
+
+void NtfsDataSource::AddCompressedPieces(const Stream& stream, std::uint64_t rangeClusters,
+                                         FileData& data) const {
+  // A unit's clusters as the runs give them: those on the disk, in order, then the sparse ones.
+  // All on the disk: the unit did not shrink and is stored as it is. None: zeros. Some: the
+  // clusters on the disk hold its LZNT1 chunks.
+  const std::uint64_t unitClusters = std::uint64_t{1} << stream.compressionUnit;
+  const std::uint64_t unitBytes = unitClusters * clusterBytes_;
+  std::size_t runIndex = 0;
+  std::uint64_t usedOfRun = 0;
+  // Past the last run nothing is added: the writer fills what no piece reaches and reports it.
+  for (std::uint64_t offset = 0; offset < data.size && runIndex < stream.runs.size();) {
+    const std::uint64_t length = std::min(unitBytes, data.size - offset);
+    std::vector<DataPiece::SectorRun> onDisk;
+    std::uint64_t diskClusters = 0, need = unitClusters;
+    bool missing = false;
+    while (need > 0 && runIndex < stream.runs.size()) {
+      const Stream::Run& r = stream.runs[runIndex];
+      if (r.run.clusterCount == 0) {
+        ++runIndex;
+        continue;
+      }
+      const std::uint64_t take = std::min(need, r.run.clusterCount - usedOfRun);
+      if (r.missing) {
+        missing = true;
+      } else if (!r.run.sparse) {
+        const std::uint64_t lcn = r.run.lcn + usedOfRun;
+        if (lcn >= rangeClusters || take > rangeClusters - lcn) {
+          missing = true;
+        } else {
+          const std::uint64_t sector = volumeStart_ + lcn * sectorsPerCluster_;
+          if (!onDisk.empty() && onDisk.back().firstSector + onDisk.back().sectorCount == sector) {
+            onDisk.back().sectorCount += take * sectorsPerCluster_;
+          } else {
+            onDisk.push_back({sector, take * sectorsPerCluster_});
+          }
+          diskClusters += take;
+        }
+      }
+      need -= take;
+      usedOfRun += take;
+      if (usedOfRun == r.run.clusterCount) {
+        ++runIndex;
+        usedOfRun = 0;
+      }
+    }
+    // Runs that end inside a unit leave it unknown: without its sparse tail a unit cannot be
+    // told compressed from cut short.
+    if (need > 0) missing = true;
+    const std::uint64_t initialised =
+        offset < stream.initializedSize ? std::min(length, stream.initializedSize - offset) : 0;
+    if (missing) {
+      AddPiece(data, DataPiece::Kind::kMissing, 0, initialised);
+    } else if (diskClusters == 0) {
+      AddPiece(data, DataPiece::Kind::kZeros, 0, initialised);
+    } else if (diskClusters == unitClusters) {
+      std::uint64_t left = initialised;
+      for (const DataPiece::SectorRun& run : onDisk) {
+        const std::uint64_t bytes = std::min(left, run.sectorCount * kSectorSize);
+        AddPiece(data, DataPiece::Kind::kSectors, run.firstSector, bytes);
+        left -= bytes;
+      }
+    } else if (initialised > 0) {
+      DataPiece piece;
+      piece.kind = DataPiece::Kind::kLznt1;
+      piece.length = initialised;
+      piece.unitBytes = unitBytes;
+      piece.compressed = std::move(onDisk);
+      data.pieces.push_back(std::move(piece));
+    }
+    AddPiece(data, DataPiece::Kind::kZeros, 0, length - initialised);
+    offset += length;
+  }
 }
 
 void NtfsDataSource::LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector) {

@@ -5,7 +5,9 @@
 // over several records (a long run list, named by the record's $ATTRIBUTE_LIST) is put together
 // in VCN order from the records that hold its pieces. Deleted records keep their attributes and
 // are read the same way; the estimate of a deleted file looks at the $Bitmap bits of exactly the
-// clusters its runs name.
+// clusters its runs name. An NTFS-compressed stream is read a compression unit at a time: a unit
+// whose clusters are all on the disk as it is, one with none as zeros, one stored in fewer
+// clusters than it spans through LZNT1. Encrypted data cannot be read without its owner's key.
 //
 // Records other than the row's own (extension records, the $Bitmap's record 6) are found through
 // the $MFT's own runs (record 0 read at the volume's MFT sector, or at a "$MFT" row's sector after
@@ -48,6 +50,8 @@ class NtfsDataSource : public FileDataSource {
     std::vector<Run> runs;
     std::uint64_t realSize = 0;
     std::uint64_t initializedSize = 0;
+    // NTFS-compressed: log2 of the clusters of a compression unit; 0 for a plain stream.
+    std::uint8_t compressionUnit = 0;
     std::optional<std::int64_t> modified;  // $STANDARD_INFORMATION's, seconds since 1970
     std::optional<std::string> failure;    // why the data cannot be read
   };
@@ -66,6 +70,8 @@ class NtfsDataSource : public FileDataSource {
   template <typename Accept>
   std::optional<Found> FindRecord(std::uint32_t number, std::uint32_t nearNumber, std::uint64_t nearSector,
                                   Accept accept) const;
+  // The pieces of a compressed stream, a compression unit at a time.
+  void AddCompressedPieces(const Stream& stream, std::uint64_t rangeClusters, FileData& data) const;
   void LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector);
   // Whether cluster lcn is in use by the $Bitmap; nullopt when that bit cannot be read.
   std::optional<bool> Allocated(std::uint64_t lcn);

@@ -57,13 +57,21 @@ inline void AddRange(std::vector<ByteRange>& ranges, std::uint64_t first, std::u
 // One stretch of a file's data, in file order: sectors of the disk, bytes known to be zero (a
 // sparse run, a tail past the initialised size), bytes already in memory (resident data), or bytes
 // whose place is not known (a piece of the run list that could not be read): those are written as
-// zeros and reported as unreadable.
+// zeros and reported as unreadable. A kLznt1 piece is one compression unit of an NTFS-compressed
+// file: the sectors of its clusters hold LZNT1 chunks that decompress to unitBytes, of which the
+// piece gives the first length.
 struct DataPiece {
-  enum class Kind : std::uint8_t { kSectors, kZeros, kBytes, kMissing };
+  enum class Kind : std::uint8_t { kSectors, kZeros, kBytes, kMissing, kLznt1 };
+  struct SectorRun {
+    std::uint64_t firstSector = 0;
+    std::uint64_t sectorCount = 0;
+  };
   Kind kind = Kind::kSectors;
-  std::uint64_t firstSector = 0;    // kSectors: the first absolute sector
-  std::uint64_t length = 0;         // bytes of the file this piece gives (kSectors: sectors x 512)
-  std::vector<std::uint8_t> bytes;  // kBytes; bytes short of length are missing
+  std::uint64_t firstSector = 0;      // kSectors: the first absolute sector
+  std::uint64_t length = 0;           // bytes of the file this piece gives (kSectors: sectors x 512)
+  std::vector<std::uint8_t> bytes;    // kBytes; bytes short of length are missing
+  std::vector<SectorRun> compressed;  // kLznt1: where the unit's chunks lie, in order
+  std::uint64_t unitBytes = 0;        // kLznt1: the unit's size once decompressed
 };
 
 // How a file's bytes were found, as the report states it.

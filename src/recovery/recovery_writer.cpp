@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "disk/platform.h"
+#include "ntfs/lznt1.h"
 #include "recovery/output_file.h"
 #include "recovery/recovery_engine.h"
 #include "recovery/recovery_report.h"
@@ -296,6 +297,34 @@ class Writer {
     }
   }
 
+  // Reads and decompresses one compression unit into unit_. Sectors that cannot be read, and
+  // chunks that do not decompress, leave the unit's bytes from there on unsound: they are
+  // written as they came out and named as unreadable.
+  void ReadCompressedUnit(const DataPiece& piece, PlannedFile& file, std::uint64_t fileOffset) {
+    std::uint64_t sectors = 0;
+    for (const DataPiece::SectorRun& run : piece.compressed) sectors += run.sectorCount;
+    packed_.assign(static_cast<std::size_t>(sectors * kSectorSize), 0);
+    unit_.assign(static_cast<std::size_t>(piece.unitBytes), 0);
+    std::size_t at = 0;
+    std::uint64_t failed = 0;
+    for (const DataPiece::SectorRun& run : piece.compressed) {
+      ReadReport report;
+      const std::span<std::uint8_t> into(packed_.data() + at,
+                                         static_cast<std::size_t>(run.sectorCount * kSectorSize));
+      ctx_.Read(run.firstSector, static_cast<std::uint32_t>(run.sectorCount), into, &report);
+      failed += report.failedSectors;
+      at += into.size();
+    }
+    std::uint64_t sound = DecompressLznt1(packed_, unit_);
+    if (failed != 0) {
+      // Where in the unit a bad sector's bytes would have gone is not known once compressed.
+      sound = 0;
+      file.unreadableSectors += failed;
+      out_.unreadableSectors += failed;
+    }
+    if (sound < piece.length) AddRange(file.unreadable, fileOffset + sound, fileOffset + piece.length);
+  }
+
   DataResult WriteData(PlannedFile& file, const FileData& data, OutputFile& output, std::string* reason) {
     std::uint64_t written = 0;
     const std::uint64_t size = data.size;
@@ -330,6 +359,19 @@ class Writer {
           case DataPiece::Kind::kBytes:
             bytes = std::span<const std::uint8_t>(piece.bytes.data() + done, static_cast<std::size_t>(want));
             break;
+          case DataPiece::Kind::kLznt1:
+            if (done == 0) ReadCompressedUnit(piece, file, written);
+            if (done >= unit_.size()) {
+              // A piece longer than its unit: the rest is not there.
+              want = std::min(want, piece.length - done);
+              AddRange(file.unreadable, written, written + want);
+              std::fill_n(buffer_.begin(), static_cast<std::size_t>(want), std::uint8_t{0});
+              bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
+            } else {
+              want = std::min<std::uint64_t>(want, unit_.size() - done);
+              bytes = std::span<const std::uint8_t>(unit_.data() + done, static_cast<std::size_t>(want));
+            }
+            break;
         }
         if (!Put(output, bytes, file, written, reason)) return DataResult::kFailed;
         done += bytes.size();
@@ -355,6 +397,8 @@ class Writer {
   std::atomic<bool>* skip_;
   RecoveryOutcome& out_;
   std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> packed_;  // a compression unit as read
+  std::vector<std::uint8_t> unit_;    // and decompressed
   std::optional<ReplaceChoice> remembered_;
   std::uint64_t done_ = 0;
   std::uint64_t bytesDone_ = 0;

@@ -321,7 +321,11 @@ class RowSource : public FileDataSource {
     const std::string text = row.name + (row.deleted ? "/deleted" : "");
     FileData data;
     data.size = text.size();
-    data.pieces.push_back({DataPiece::Kind::kBytes, 0, text.size(), Bytes(text.begin(), text.end())});
+    DataPiece piece;
+    piece.kind = DataPiece::Kind::kBytes;
+    piece.length = text.size();
+    piece.bytes.assign(text.begin(), text.end());
+    data.pieces.push_back(std::move(piece));
     return data;
   }
   Recoverability Estimate(const DetailsRow& row) override {

@@ -1,6 +1,7 @@
 // Where NtfsDataSource reads a file's bytes from, and its estimate of a deleted file, for records
 // that the test images do not hold: an initialised size short of the real size, runs past the
-// volume, lying sizes, compressed data, a file listed from its extension record, and $Bitmap bits.
+// volume, lying sizes, compression units of each kind, a file listed from its extension record, and
+// $Bitmap bits.
 #include <gtest/gtest.h>
 
 #include "recovery/ntfs_data_source.h"
@@ -72,9 +73,15 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
   Bytes lying = NonResident(0x80, RunList({{2, 400}}), 2048);
   Put(lying, 48, std::uint64_t{1} << 60, 8);  // a real size far past the allocated one
   v.Record(22, Volume::Data(22, lying));
-  Bytes compressed = NonResident(0x80, RunList({{4, 300}}), 4096);
-  Put(compressed, 12, 0x0001, 2);
-  v.Record(23, Volume::Data(23, compressed));
+  Bytes noUnit = NonResident(0x80, RunList({{4, 300}}), 4096);
+  Put(noUnit, 12, 0x0001, 2);  // compressed, but with a compression unit of 0
+  v.Record(23, Volume::Data(23, noUnit));
+  // Units of 16 clusters: stored as they are, in 3 clusters and 13 sparse ones, all sparse, and
+  // one whose runs end inside it.
+  Bytes compressed = NonResident(0x80, RunList({{16, 100}, {3, 100}, {13, 0, true}, {16, 0, true}, {2, 100}}),
+                                 3 * 16384 + 1000);
+  Put(compressed, 12, 0x0001, 2), Put(compressed, 34, 4, 1);
+  v.Record(34, Volume::Data(34, compressed));
   // 24 keeps its data; 25, its extension record, its name: a record scan may list 25.
   v.Record(24, FileRecordBytes({Resident(0x20, AttributeList({{0x30, 25}, {0x80, 24}})),
                                 Resident(0x80, Bytes{'h', 'e', 'l', 'l', 'o'})},
@@ -115,6 +122,13 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
        26,
        4096,
        {{Kind::kSectors, Volume::Cluster(700), 2048}}},
+      {"compression units: as stored, LZNT1, zeros, unknown",
+       34,
+       3 * 16384 + 1000,
+       {{Kind::kSectors, Volume::Cluster(100), 16384},
+        {Kind::kLznt1, 0, 16384},
+        {Kind::kZeros, 0, 16384},
+        {Kind::kMissing, 0, 1000}}},
   };
   NtfsDataSource source(v.d.ctx);
   for (const auto& c : cases) {
@@ -125,6 +139,12 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
     EXPECT_EQ(data.size, c.size);
     EXPECT_EQ(Pieces(data), c.pieces);
   }
+  const FileData units = source.Locate(RowAt(Volume::RecordSector(34)));
+  ASSERT_EQ(units.pieces.size(), 4u);
+  EXPECT_EQ(units.pieces[1].unitBytes, 16384u);
+  ASSERT_EQ(units.pieces[1].compressed.size(), 1u);
+  EXPECT_EQ(units.pieces[1].compressed[0].firstSector, Volume::Cluster(200));
+  EXPECT_EQ(units.pieces[1].compressed[0].sectorCount, 3 * Volume::kSpc);
   // A run that reaches past the volume's last cluster: its bytes beyond it are missing.
   v.Record(29, Volume::Data(29, NonResident(0x80, RunList({{3, 1998}}), 3072)));
   EXPECT_EQ(Pieces(NtfsDataSource(v.d.ctx).Locate(RowAt(Volume::RecordSector(29)))),
@@ -132,7 +152,7 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
 
   const FileData refused = source.Locate(RowAt(Volume::RecordSector(23)));
   ASSERT_TRUE(refused.failure.has_value());
-  EXPECT_NE(refused.failure->find("compressed"), std::string::npos);
+  EXPECT_NE(refused.failure->find("compression unit of 0"), std::string::npos);
   EXPECT_TRUE(source.Locate(RowAt(Volume::RecordSector(40))).failure.has_value());  // no record there
 }
 

@@ -1,7 +1,8 @@
 # A 24 MiB disk with one NTFS partition (4 KiB clusters) made by mkntfs and filled through one
 # ntfs-3g mount for the recovery tests: resident and non-resident files, one cluster exactly, an
 # empty file, two files written a cluster at a time in turn (each in many runs), dated files, names
-# outside ASCII; files deleted and left alone; a file deleted before the volume was filled up to
+# outside ASCII; NTFS-compressed files (units that shrink, units that do not, units of zeros, one
+# deleted); files deleted and left alone; a file deleted before the volume was filled up to
 # the last cluster, so that its clusters now belong to the filler. ntfs-3g hands out records and
 # clusters forward from where it last allocated, within one mount, so no deleted record is reused.
 #
@@ -59,6 +60,16 @@ fill() {
   touch -d '2022-10-11 12:13:14' "$m/left.bin" "$m/right.bin"
   cp -p "$m/left.bin" "$m/right.bin" "$ORIG/"
 
+  # Compressed: ntfs-3g compresses what is written in a folder that carries the attribute.
+  mkdir "$m/Packed"
+  setfattr -h -v 0x00000800 -n system.ntfs_attrib_be "$m/Packed"
+  put "Packed/words.txt" $((200 * 1024 + 77)) '2018-08-08 08:08:08'
+  put "Packed/short.txt" 1500
+  head -c $((70 * 1024 + 5)) /dev/urandom >"$m/Packed/noise.bin"
+  { make_file piece $((40 * 1024)); head -c $((160 * 1024)) /dev/zero; cat piece; } >"$m/Packed/holes.dat"
+  put "Packed/gone packed.txt" $((90 * 1024 + 1))
+  cp -p "$m/Packed/noise.bin" "$m/Packed/holes.dat" "$ORIG/Packed/"
+
   # Overwritten: OLD.BIN's clusters are freed, then the filler takes every free cluster.
   put "Gone/OLD.BIN" $((3 * C))
   put "gone but intact.txt" $((3 * C + 5)) '2021-03-03 03:03:04'
@@ -68,7 +79,7 @@ fill() {
   dd if=/dev/zero of="$m/filler" bs=64k status=none 2>/dev/null || true
   sync
   # Deleted after everything was written and left alone: intact.
-  rm "$m/gone but intact.txt" "$m/Photos/2024/DELETED.JPG" "$m/gone note.txt"
+  rm "$m/gone but intact.txt" "$m/Photos/2024/DELETED.JPG" "$m/gone note.txt" "$m/Packed/gone packed.txt"
 }
 
 format_ntfs "$START" "$SECTORS" RECOVER fill
@@ -80,6 +91,12 @@ runs=$(istat -o "$START" "$IMG" "$(ifind -o "$START" -n /left.bin "$IMG")" |
   awk '/^Type: \$DATA/ { on = 1; next } on && /^[0-9 ]+$/ { for (i = 1; i <= NF; i++) print $i }' |
   awk 'NR > 1 && $1 != prev + 1 { jumps++ } { prev = $1 } END { print jumps + 0 }')
 [ "$runs" -ge 4 ] || { echo "left.bin is in $((runs + 1)) pieces only" >&2; exit 1; }
+
+# And the compressed ones only when ntfs-3g really compressed them.
+for f in words.txt holes.dat "gone packed.txt"; do
+  istat -o "$START" "$IMG" "$(ifind -o "$START" -n "/Packed/$f" "$IMG")" | grep -c 'Non-Resident, Compressed' >/dev/null ||
+    { echo "Packed/$f is not compressed" >&2; exit 1; }
+done
 
 record_ntfs_estimates "$START"
 grep -q $'^Gone/OLD.BIN\toverwritten$' "$OUTBASE.estimates" ||
