@@ -1,6 +1,7 @@
 // Where recovery reads NTFS files from, over a hostile disk: a Standard search, then every file
 // row the search listed located through its record (extension records, attribute lists, run
-// lists, the sizes) and estimated through the $Bitmap. No piece may reach past the file's size.
+// lists, the sizes) and estimated through the $Bitmap. No piece may reach past the file's size, and
+// a compression unit holds no more than it decompresses to.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const quarrow::DataPiece& piece : file.pieces) {
         if (piece.length == 0 || piece.length > file.size - total) std::abort();
         total += piece.length;
+        if (piece.kind != quarrow::DataPiece::Kind::kLznt1) continue;
+        std::uint64_t sectors = 0;
+        for (const auto& run : piece.compressed) sectors += run.sectorCount;
+        if (piece.length > piece.unitBytes || sectors == 0 ||
+            sectors * quarrow::kSectorSize >= piece.unitBytes)
+          std::abort();
       }
       source.Estimate(row);
     }
