@@ -14,9 +14,11 @@ std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster) {
 std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatReader& fat,
                                                  std::uint32_t firstCluster) {
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+  // A geometry loaded from a scan log is not checked against a boot sector: a cluster size that
+  // no FAT volume has would make a single cluster billions of sectors long.
+  if (!IsValidSectorsPerCluster(spc)) return {};
   constexpr std::size_t kMaxDirectorySectors = 65536 * kDirEntrySize / kSectorSize;
-  const ClusterChain chain =
-      FollowClusterChain(fat, firstCluster, spc == 0 ? 1 : (kMaxDirectorySectors + spc - 1) / spc);
+  const ClusterChain chain = FollowClusterChain(fat, firstCluster, (kMaxDirectorySectors + spc - 1) / spc);
   std::vector<std::uint64_t> sectors;
   sectors.reserve(chain.size() * spc);
   for (std::uint32_t cluster : chain) {
