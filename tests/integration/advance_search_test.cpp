@@ -24,14 +24,6 @@ namespace {
 
 using nlohmann::json;
 
-std::vector<std::string> Split(const std::string& text, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  return parts;
-}
-
 std::string Parent(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "/" : path.substr(0, slash);

@@ -37,14 +37,6 @@ struct FlsFile {
   std::uint64_t size = 0;
 };
 
-std::vector<std::string> Split(const std::string& text, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  return parts;
-}
-
 // The regular files of `fls -r -p -l` ("r/r * 12:\tPATH\tMTIME\t...\tSIZE..."; a deleted NTFS file
 // is "-/r * 80-128-2:"), the label entry and TSK's own $OrphanFiles left out.
 std::vector<FlsFile> FlsFiles(const std::string& text) {

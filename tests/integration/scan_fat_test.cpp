@@ -57,14 +57,6 @@ struct FlsEntry {
   std::uint64_t size = 0;
 };
 
-std::vector<std::string> Split(const std::string& text, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  return parts;
-}
-
 // Lines of `fls -r -p -l`: "r/r * 12:\tPATH\tMTIME\tATIME\tCTIME\tCRTIME\tSIZE\tUID\tGID".
 std::vector<FlsEntry> ParseFls(const std::string& text) {
   std::vector<FlsEntry> entries;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace quarrow::testing {
 
@@ -37,6 +38,15 @@ inline std::string ShellQuote(const std::string& text) {
     }
   }
   return quoted + "'";
+}
+
+// The pieces of text between the separators (a side file's lines, a line's tab-separated fields).
+inline std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  return parts;
 }
 
 inline std::string ReadWholeFile(const std::string& path) {
