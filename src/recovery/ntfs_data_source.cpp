@@ -261,9 +261,6 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
     AddCompressedPieces(stream, rangeClusters, data);
     return data;
   }
-  auto add = [&data](DataPiece::Kind kind, std::uint64_t firstSector, std::uint64_t length) {
-    AddPiece(data, kind, firstSector, length);
-  };
   // Each run in turn, cut where the file ends; what lies past the initialised size is zeros.
   std::uint64_t offset = 0;
   for (const Stream::Run& r : stream.runs) {
@@ -272,9 +269,9 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
     const std::uint64_t clusters = std::min(r.run.clusterCount, ClustersFor(left, clusterBytes_));
     const std::uint64_t length = clusters > left / clusterBytes_ ? left : clusters * clusterBytes_;
     if (r.missing) {
-      add(DataPiece::Kind::kMissing, 0, length);
+      AddPiece(data, DataPiece::Kind::kMissing, 0, length);
     } else if (r.run.sparse) {
-      add(DataPiece::Kind::kZeros, 0, length);
+      AddPiece(data, DataPiece::Kind::kZeros, 0, length);
     } else {
       // Bytes on the disk up to the initialised size; clusters past the search range are missing.
       const std::uint64_t onDisk =
@@ -285,9 +282,9 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
         firstSector = volumeStart_ + r.run.lcn * sectorsPerCluster_;
         readable = std::min(onDisk, inRange * clusterBytes_);
       }
-      add(DataPiece::Kind::kSectors, firstSector, readable);
-      add(DataPiece::Kind::kMissing, 0, onDisk - readable);
-      add(DataPiece::Kind::kZeros, 0, length - onDisk);
+      AddPiece(data, DataPiece::Kind::kSectors, firstSector, readable);
+      AddPiece(data, DataPiece::Kind::kMissing, 0, onDisk - readable);
+      AddPiece(data, DataPiece::Kind::kZeros, 0, length - onDisk);
     }
     offset += length;
   }

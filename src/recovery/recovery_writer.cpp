@@ -332,11 +332,18 @@ class Writer {
       for (std::uint64_t done = 0; done < piece.length && written < size;) {
         if (auto stop = Interrupted()) return *stop;
         std::uint64_t want = std::min({piece.length - done, size - written, std::uint64_t{kChunkBytes}});
-        // Bytes a piece in memory falls short of keep their place in the file, as zeros.
+        // A compression unit is read and decompressed whole, then written from memory as resident
+        // bytes are; bytes a piece in memory falls short of keep their place in the file, as zeros.
         DataPiece::Kind kind = piece.kind;
-        if (kind == DataPiece::Kind::kBytes) {
-          if (done < piece.bytes.size()) {
-            want = std::min<std::uint64_t>(want, piece.bytes.size() - done);
+        const std::vector<std::uint8_t>* inMemory = nullptr;
+        if (kind == DataPiece::Kind::kBytes) inMemory = &piece.bytes;
+        if (kind == DataPiece::Kind::kLznt1) {
+          if (done == 0) ReadCompressedUnit(piece, file, written);
+          inMemory = &unit_;
+        }
+        if (inMemory) {
+          if (done < inMemory->size()) {
+            want = std::min<std::uint64_t>(want, inMemory->size() - done);
           } else {
             kind = DataPiece::Kind::kMissing;
           }
@@ -357,20 +364,8 @@ class Writer {
             bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
             break;
           case DataPiece::Kind::kBytes:
-            bytes = std::span<const std::uint8_t>(piece.bytes.data() + done, static_cast<std::size_t>(want));
-            break;
           case DataPiece::Kind::kLznt1:
-            if (done == 0) ReadCompressedUnit(piece, file, written);
-            if (done >= unit_.size()) {
-              // A piece longer than its unit: the rest is not there.
-              want = std::min(want, piece.length - done);
-              AddRange(file.unreadable, written, written + want);
-              std::fill_n(buffer_.begin(), static_cast<std::size_t>(want), std::uint8_t{0});
-              bytes = std::span<const std::uint8_t>(buffer_.data(), static_cast<std::size_t>(want));
-            } else {
-              want = std::min<std::uint64_t>(want, unit_.size() - done);
-              bytes = std::span<const std::uint8_t>(unit_.data() + done, static_cast<std::size_t>(want));
-            }
+            bytes = std::span<const std::uint8_t>(inMemory->data() + done, static_cast<std::size_t>(want));
             break;
         }
         if (!Put(output, bytes, file, written, reason)) return DataResult::kFailed;
