@@ -73,3 +73,12 @@ for f in words.txt holes.dat; do
   { printf '\x0f'; dd if="$D/recover_ntfs.img" bs=4096 skip=$((start / 8 + first)) count="$count" status=none; } \
     >"fuzz/corpus/ntfs_lznt1/$f"
 done
+
+# The GUID partition table: the protective MBR, the header and the first entries, the boot
+# sectors, the backup array and header; the same disk with its primary header damaged; a disk of
+# 4096-byte sectors.
+seed gpt gpt_mixed "$D/gpt_mixed.img" 0-3 2048 71680 88064 96256 106463-106464 106495
+cp "$D/gpt_mixed.img" "$D/gpt_damaged.tmp" && printf '\0' | dd of="$D/gpt_damaged.tmp" bs=1 seek=600 conv=notrunc status=none
+seed gpt gpt_primary_damaged "$D/gpt_damaged.tmp" 0-3 2048 71680 106463-106464 106495
+rm -f "$D/gpt_damaged.tmp"
+seed gpt gpt_4k "$D/gpt_4k.img" 0-23 2048 67584 131064-131071

@@ -255,13 +255,14 @@ bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome)
 
 int RunRecover(const RecoverOptions& options) {
   if (const int usage = CheckSearchOptions("recover", options.search)) return usage;
-  DiskSession session(options.search.images);
+  DiskSession session(options.search.images, SessionOptionsFor(options.search));
   std::string error;
   const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow recover: " << error << "\n";
     return 1;
   }
+  if (!session.MapNote().empty()) std::cerr << "quarrow recover: " << session.MapNote() << "\n";
   // Refused before the search: a long scan should not end in this message.
   if (auto onSource = DestinationOnSourceDisk(disk->path, options.to)) {
     std::cerr << "quarrow recover: " << *onSource << "\n";

@@ -215,7 +215,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Number("first", CellNumber(f.row.debug1));
       // An NTFS file row carries its record number, as its folder rows do.
       if (!f.row.debug3.empty()) o.Number("self", CellNumber(f.row.debug3));
-      if (f.row.deleted) o.Text("estimate", f.row.estimate);
+      if (f.row.deleted || !f.row.estimate.empty()) o.Text("estimate", f.row.estimate);
     });
   }
   out += '\n';
@@ -249,7 +249,11 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
       const FileRecord& f = visit.files[line.index];
       out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
           << f.row.date << " " << f.row.time << "  " << f.row.type;
-      if (f.row.deleted) out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      if (f.row.deleted) {
+        out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      } else if (!f.row.estimate.empty()) {
+        out << "  (" << f.row.estimate << ")";  // a live file the image's map says was partly never read
+      }
       out << "\n";
     }
   }
@@ -259,13 +263,14 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
 
 int RunScan(const ScanOptions& options) {
   if (const int usage = CheckSearchOptions("scan", options.search)) return usage;
-  DiskSession session(options.search.images);
+  DiskSession session(options.search.images, SessionOptionsFor(options.search));
   std::string error;
   const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow scan: " << error << "\n";
     return 1;
   }
+  if (!session.MapNote().empty()) std::cerr << "quarrow scan: " << session.MapNote() << "\n";
   TerminalFeedback feedback(stderr);
   ScanContext ctx(feedback);
   if (const int failed = SetUpSearch("scan", options.search, session, *disk, ctx)) return failed;

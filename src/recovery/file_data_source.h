@@ -9,6 +9,8 @@
 
 namespace quarrow {
 
+struct ScanContext;
+
 class FileDataSource {
  public:
   virtual ~FileDataSource() = default;
@@ -18,5 +20,10 @@ class FileDataSource {
   // kNotDeleted for a live file.
   virtual Recoverability Estimate(const DetailsRow& row) = 0;
 };
+
+// The estimate a file is shown and reported with: the source's estimate of a deleted file (none
+// for a live one), turned into kPartlyUnreadable when the disk's image has a map of unread
+// sectors and some sector Locate would read lies in them. An overwritten file stays overwritten.
+Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row);
 
 }  // namespace quarrow

@@ -156,8 +156,9 @@ class Planner {
         file.folder = folder;
         file.size = SizeOf(row);
         file.treePath = Join(plan_.folders[folder].treePath, row.name);
-        file.estimate = row.deleted ? source_.Estimate(row) : Recoverability::kNotDeleted;
-        if (row.deleted) row.estimate = std::string(RecoverabilityText(file.estimate));
+        file.estimate = EstimateFile(ctx_, source_, row);
+        if (file.estimate != Recoverability::kNotDeleted)
+          row.estimate = std::string(RecoverabilityText(file.estimate));
         if (options_.skipOverwritten && file.estimate == Recoverability::kOverwritten) {
           file.status = FileStatus::kSkippedOverwritten;
         } else {

@@ -18,6 +18,9 @@ enum class Recoverability : std::uint8_t {
   kPartlyOverwritten,  // some of them are allocated again
   kOverwritten,        // its first cluster is allocated again
   kUnknown,            // there is no allocation data to look at (no FAT, an unreadable FAT)
+  // Some of its clusters lie where the image's map says the copy of the disk never read: those
+  // bytes are not in the image, whatever the allocation says. Live files get it too.
+  kPartlyUnreadable,
 };
 
 // "intact", "partly overwritten", "overwritten", "unknown"; "" for a live file.
@@ -31,6 +34,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "overwritten";
     case Recoverability::kUnknown:
       return "unknown";
+    case Recoverability::kPartlyUnreadable:
+      return "partly unreadable";
     case Recoverability::kNotDeleted:
       break;
   }
