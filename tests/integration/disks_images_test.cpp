@@ -262,8 +262,9 @@ TEST(DisksImagesEwf, EvidenceFileReadsLikeTheRawImageAndACorruptChunkIsUnreadabl
 
   const json good = RunJson("recover " + ShellQuote(e01) + " --partition 1 --to " +
                             ShellQuote(scratch / "good") + " --json");
-  const json hurt = RunJson("recover " + ShellQuote(bad) + " --partition 1 --to " +
-                            ShellQuote(scratch / "hurt") + " --json");
+  const json hurt = RunJson(
+      "recover " + ShellQuote(bad) + " --partition 1 --to " + ShellQuote(scratch / "hurt") + " --json",
+      1);  // a file not written whole
   EXPECT_EQ(good["summary"]["unreadableSectors"], 0);
   EXPECT_EQ(hurt["summary"]["unreadableSectors"], 64);
   bool named = false;
@@ -332,7 +333,8 @@ TEST(DisksImagesRescueMap, UnreadBlocksAreUnreadableWithTheMapAndZerosWithout) {
   const json recWithout = RunJson("recover " + ShellQuote(rescued) + " --partition 1 --to " +
                                   ShellQuote(scratch / "plain") + " --json");
   const json recWith = RunJson("recover " + ShellQuote(rescued) + " --map " + ShellQuote(map) +
-                               " --partition 1 --to " + ShellQuote(scratch / "mapped") + " --json");
+                                   " --partition 1 --to " + ShellQuote(scratch / "mapped") + " --json",
+                               1);  // a file not written whole
   EXPECT_EQ(recWithout["summary"]["unreadableSectors"], 0);
   EXPECT_EQ(recWith["summary"]["unreadableSectors"], 10);
   for (const auto& [doc, gaps] : {std::pair{&recWithout, false}, std::pair{&recWith, true}}) {
