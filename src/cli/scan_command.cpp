@@ -53,6 +53,7 @@ struct FolderRecord {
   std::string path, name;
   std::uint32_t self = 0, parent = 0;
   bool deleted = false;
+  bool unread = false;  // its directory lies where the image's map says the copy never read
   int depth = 0;
 };
 
@@ -89,7 +90,8 @@ void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int
 }
 
 // Opens every folder of the results tree depth first, the way a user clicking through it would.
-Visit VisitTree(ResultsState& results) {
+// unreadFolder, when given, tells a folder whose directory the copy never read by its own cluster.
+Visit VisitTree(ResultsState& results, const std::function<bool(std::uint32_t)>& unreadFolder = {}) {
   Visit out;
   mytreectrl& tree = results.Tree();
   tree.SetExpandingHandler(
@@ -121,6 +123,7 @@ Visit VisitTree(ResultsState& results) {
     record.parent = node->parent;
     record.deleted = node->deleted;
     record.depth = at.depth;
+    record.unread = unreadFolder && unreadFolder(record.self);
     out.lines.push_back({true, out.folders.size()});
     out.folders.push_back(record);
 
@@ -203,6 +206,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Number("self", f.self)
           .Number("parent", f.parent)
           .Bool("deleted", f.deleted);
+      if (f.unread) o.Text("estimate", RecoverabilityText(Recoverability::kPartlyUnreadable));
     });
     doc.Array("files", visit.files, [](JsonObject& o, const FileRecord& f) {
       o.Text("path", f.path)
@@ -244,7 +248,7 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
     if (line.folder) {
       const FolderRecord& f = visit.folders[line.index];
       out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
-          << (f.deleted ? "  (deleted)" : "") << "\n";
+          << (f.deleted ? "  (deleted)" : "") << (f.unread ? "  (partly unreadable)" : "") << "\n";
     } else {
       const FileRecord& f = visit.files[line.index];
       out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
@@ -290,9 +294,17 @@ int RunScan(const ScanOptions& options) {
   Visit visit;
   // Deleted files are listed with how much of their data is left.
   ShowRecoverabilityEstimates(ctx);
-  if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
+  if (!info.advance || info.chosen != 0)
+    visit = VisitTree(ctx.results, [&ctx](std::uint32_t self) { return FolderInUnreadBlock(ctx, self); });
   feedback.Finish();
   for (const std::string& warning : run.warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
+  for (const FolderRecord& f : visit.folders) {
+    if (f.unread)
+      std::cerr
+          << "quarrow scan: warning: " << f.path
+          << ": its directory lies where the ddrescue map says the copy never read; what it held is not "
+             "listed\n";
+  }
   if (info.stopped)
     std::cerr << "quarrow scan: note: the search was stopped; the results are what it found until then\n";
   const bool written =

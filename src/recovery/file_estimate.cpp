@@ -1,3 +1,4 @@
+#include "fat/directory_reader.h"
 #include "recovery/file_data_source.h"
 #include "scan/scan_context.h"
 
@@ -27,6 +28,15 @@ Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, cons
     if (unread) return Recoverability::kPartlyUnreadable;
   }
   return estimate;
+}
+
+bool FolderInUnreadBlock(const ScanContext& ctx, std::uint32_t ownCluster) {
+  if (!ctx.reader || !IsFat(ctx.activeGeometry.type) || ownCluster < 2 ||
+      !IsValidSectorsPerCluster(ctx.activeGeometry.SectorsPerCluster) ||
+      !ctx.reader->HasUnreadMap(ctx.diskNumber))
+    return false;
+  return ctx.reader->KnownUnreadable(ctx.diskNumber, ClusterSector(ctx, ownCluster),
+                                     ctx.activeGeometry.SectorsPerCluster);
 }
 
 }  // namespace quarrow

@@ -133,6 +133,12 @@ class Planner {
                                 ", its files are recovered there");
           return;
         }
+        if (FolderInUnreadBlock(ctx_, node->self)) {
+          plan_.notes.push_back(
+              plan_.folders[folder].treePath +
+              ": partly unreadable: its directory lies where the ddrescue map says the copy never "
+              "read; what it held is not listed");
+        }
       }
     }
     DetailsList list;

@@ -327,6 +327,19 @@ TEST(DisksImagesRescueMap, UnreadBlocksAreUnreadableWithTheMapAndZerosWithout) {
   EXPECT_EQ(estimateOf(with, "DCIM/100PHOTO/IMG_0001.JPG"), "partly unreadable");
   EXPECT_EQ(estimateOf(with, "DCIM/100PHOTO/IMG_0002.JPG"), "(none)");
   EXPECT_EQ(estimateOf(with, "Documents/read me first.txt"), "(not listed)");
+  // The folder whose directory the copy never read is named as such, with the map only.
+  const auto folderEstimate = [](const json& scan, const std::string& path) -> std::string {
+    for (const auto& f : scan["folders"]) {
+      if (f["path"] == path) return f.value("estimate", "(none)");
+    }
+    return "(not listed)";
+  };
+  EXPECT_EQ(folderEstimate(without, "Documents"), "(none)");
+  EXPECT_EQ(folderEstimate(with, "Documents"), "partly unreadable");
+  EXPECT_EQ(folderEstimate(with, "DCIM"), "(none)");
+  EXPECT_NE(errWith.find("Documents: its directory lies where the ddrescue map says the copy never read"),
+            std::string::npos)
+      << errWith;
 
   // Recovery: with the map the file's ten sectors are named and counted; without it they are
   // written as if the zeros were the file's bytes.
@@ -364,6 +377,9 @@ TEST(DisksImagesRescueMap, UnreadBlocksAreUnreadableWithTheMapAndZerosWithout) {
   EXPECT_EQ(original.substr(0, 10 * 512), plain.substr(0, 10 * 512));
   const std::string report = ReadWholeFile(scratch / "mapped/recovery-report.txt");
   EXPECT_NE(report.find("partly unreadable"), std::string::npos) << report;
+  EXPECT_NE(report.find("Documents: partly unreadable: its directory lies where the ddrescue map says"),
+            std::string::npos)
+      << report;
 
   // The map beside the image, under the name ddrescue users give it, is found without --map.
   fs::copy_file(map, rescued + ".map");
