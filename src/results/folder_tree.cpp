@@ -32,8 +32,8 @@ std::unordered_map<std::uint32_t, std::uint32_t> WaitingFolders(const TextTable&
 }
 
 // Which waiting folders hang under the catch-all folder: those whose parent is not waiting (its
-// record lost, or no folder), and one of each circle of parents that name each other, so that
-// every other waiting folder comes under one of them.
+// record lost, or no folder), and the lowest-numbered one of each circle of parents that name
+// each other, so that every other waiting folder comes under one of them.
 std::unordered_set<std::uint32_t> LostFolderTops(
     const std::unordered_map<std::uint32_t, std::uint32_t>& parentOf) {
   std::unordered_set<std::uint32_t> tops;
@@ -45,7 +45,11 @@ std::unordered_set<std::uint32_t> LostFolderTops(
     for (;;) {
       const auto seen = state.find(at);
       if (seen != state.end()) {
-        if (seen->second == 1) tops.insert(at);  // the path came round to itself: a circle
+        if (seen->second == 1) {
+          // The path came round to itself: a circle, opened at its lowest record number.
+          const auto from = std::find(path.begin(), path.end(), at);
+          tops.insert(*std::min_element(from, path.end()));
+        }
         break;
       }
       const auto parent = parentOf.find(at);
