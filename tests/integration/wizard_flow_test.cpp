@@ -16,6 +16,9 @@
 #include "app/wizard_dialog.h"
 #include "app/wizard_texts.h"
 #include "results/tree_model.h"
+#include "scan/scan_context.h"
+#include "session/advance_search.h"
+#include "session/disk_session.h"
 #include "support/fake_surface.h"
 #include "test_disks.h"
 
@@ -91,6 +94,19 @@ class WizardFlowTest : public ::testing::Test {
     wizard_->OnCommand(id::kNext);
     ASSERT_TRUE(Idle());
     ASSERT_EQ(wizard_->Page(), 3);
+  }
+  // Clicks every folder, parents first: a FAT folder's children are named from its directory when
+  // it is first shown. Returns the folders as the tree then names them.
+  std::set<std::string> ShowAll() {
+    mytreectrl& tree = *wizard_->ResultsTree();
+    std::vector<TreeItem> pending(tree.Children(tree.Root()).begin(), tree.Children(tree.Root()).end());
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+      List(pending[i]);
+      for (TreeItem child : tree.Children(pending[i])) pending.push_back(child);
+    }
+    std::set<std::string> paths;
+    for (const auto& [path, item] : Folders(tree)) paths.insert(path);
+    return paths;
   }
   // Clicks the folder and waits for its files; returns name -> (type, size, date) of its rows.
   std::map<std::string, std::vector<std::string>> List(TreeItem folder) {
@@ -222,8 +238,7 @@ TEST_F(WizardFlowTest, AdvanceSearchOfFat16GoesThroughTheFileSystemChoice) {
   CChildDialogExDemoDlg& wizard = Start(image);
   Search(id::kStandardSearchRadio);
   ASSERT_EQ(wizard.Page(), 3);
-  std::set<std::string> standard;
-  for (const auto& [path, item] : Folders(*wizard.ResultsTree())) standard.insert(path);
+  const std::set<std::string> standard = ShowAll();
   wizard.OnCommand(id::kBack);
   wizard.OnCommand(id::kBack);
   ASSERT_EQ(wizard.Page(), 0);
@@ -237,17 +252,14 @@ TEST_F(WizardFlowTest, AdvanceSearchOfFat16GoesThroughTheFileSystemChoice) {
   ASSERT_EQ(surface_.lists[id::kDetailsList].rows.size(), 4u);
   SecondStage();
   EXPECT_FALSE(wizard.Stopped());
-  std::set<std::string> advance;
-  for (const auto& [path, item] : Folders(*wizard.ResultsTree())) advance.insert(path);
+  const std::set<std::string> advance = ShowAll();
   for (const std::string& path : standard) EXPECT_TRUE(advance.count(path)) << path;
 
   // Back goes to the choice page, and Next rebuilds the same tree.
   wizard.OnCommand(id::kBack);
   ASSERT_EQ(wizard.Page(), 2);
   SecondStage();
-  std::set<std::string> again;
-  for (const auto& [path, item] : Folders(*wizard.ResultsTree())) again.insert(path);
-  EXPECT_EQ(again, advance);
+  EXPECT_EQ(ShowAll(), advance);
 }
 
 TEST_F(WizardFlowTest, AdvanceSearchOfNtfsFillsTheFileSystemChoice) {
@@ -306,6 +318,42 @@ TEST_F(WizardFlowTest, AStopInEachStageIsHonouredAndReported) {
   ASSERT_TRUE(Idle());
   EXPECT_TRUE(wizard.Stopped());
   EXPECT_EQ(wizard.Page(), 3);
+}
+
+// A stop that comes once the first stage of an Advance search has read everything (a Ctrl-C at its
+// very end, say) belongs to that stage: the second stage runs whole and says it was not stopped.
+TEST(AdvanceSearchStagesTest, AStopOfTheFirstStageNeverReachesTheSecond) {
+  QRW_REQUIRE_DISK(image, "recover_fat16");
+  DiskSessionOptions options;
+  options.sysfsRoot = "";
+  DiskSession disks({image}, options);
+  std::string error;
+  const ListedDisk* disk = disks.Select(image, &error);
+  ASSERT_NE(disk, nullptr) << error;
+  auto rebuild = [&](bool stopBetween, bool& stopped) {
+    ScanContext ctx;
+    ctx.reader = &disks.Reader();
+    ctx.diskNumber = disk->number;
+    ctx.partitionType = FsType::kFat16;
+    ctx.searchStart = 2048;
+    ctx.searchEnd = disk->totalSectors;
+    AdvanceSearch search(ctx);
+    const AdvanceSearchOutcome first = search.Run();
+    EXPECT_FALSE(first.stopped);
+    EXPECT_GT(first.identified, 0);
+    if (stopBetween) search.RequestStop();
+    const SecondStageOutcome second = search.RunSecondStage(0, nullptr);
+    stopped = second.stopped;
+    std::size_t folders = 0;
+    for (const FolderNode& node : ctx.results.folderNodes) folders += node.self != 0 ? 1 : 0;
+    return folders;
+  };
+  bool stopped = true;
+  const std::size_t whole = rebuild(false, stopped);
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(rebuild(true, stopped), whole);
+  EXPECT_FALSE(stopped);
+  EXPECT_GT(whole, 3u);
 }
 
 }  // namespace
