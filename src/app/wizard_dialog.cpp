@@ -1135,6 +1135,9 @@ void CChildDialogExDemoDlg::OnTreeClick(int treeId, TreeItem item) {
 // folder was asked for since.
 void CChildDialogExDemoDlg::State::ListItem(TreeItem item, bool listOnClick) {
   if (!ctx || !ctx->results.tree) return;
+  // The listing still being read is dropped and waited for: naming this folder's children reads
+  // the disk here, and one reader never serves two threads at once.
+  lister->CancelAndWait();
   ResultsState& results = ctx->results;
   VolumeHooks hooks = results.hooks;
   results.hooks.listFiles = nullptr;
@@ -1207,7 +1210,7 @@ void CChildDialogExDemoDlg::OnListClick(int row) {
 void CChildDialogExDemoDlg::OnListDoubleClick(int row) {
   State& s = *state_;
   if (s.page != 3 || s.JobRunning() || !s.ctx || row < 0) return;
-  s.lister->Cancel();
+  s.lister->CancelAndWait();
   if (OpenListRow(s.ctx->results, s.resultsList, static_cast<std::size_t>(row))) s.ShowResultsList();
 }
 
