@@ -93,12 +93,13 @@ struct Fixture {
 
 TEST(SearchSessionTest, TheEndComesAfterTheReportsOnTheWindowsThread) {
   Fixture f;
+  Feedback& reports = f.session->Reports();  // the job's; the test may drop the session
   bool ended = false;
   std::vector<std::string> seenAtEnd;
   ASSERT_TRUE(f.session->Start(
       [&](std::stop_token) {
-        for (int i = 0; i < 100; ++i) f.session->Reports().SetText(1, "line " + std::to_string(i));
-        f.session->Reports().SetGuidance("done");
+        for (int i = 0; i < 100; ++i) reports.SetText(1, "line " + std::to_string(i));
+        reports.SetGuidance("done");
       },
       [&] {
         ended = true;
@@ -115,11 +116,12 @@ TEST(SearchSessionTest, TheEndComesAfterTheReportsOnTheWindowsThread) {
 
 TEST(SearchSessionTest, AStopIsAskedAndWaitedForNeverAKill) {
   Fixture f;
+  Feedback& reports = f.session->Reports();  // the job's; the test may drop the session
   std::atomic<bool> sawStop{false};
   bool ended = false;
   ASSERT_TRUE(f.session->Start(
       [&](std::stop_token stop) {
-        while (!stop.stop_requested()) f.session->Reports().SetText(2, "working");
+        while (!stop.stop_requested()) reports.SetText(2, "working");
         sawStop = true;
       },
       [&] { ended = true; }));
@@ -131,10 +133,11 @@ TEST(SearchSessionTest, AStopIsAskedAndWaitedForNeverAKill) {
 
 TEST(SearchSessionTest, ClosingDuringAJobStopsAndJoinsIt) {
   Fixture f;
+  Feedback& reports = f.session->Reports();  // the job's; the test may drop the session
   std::atomic<bool> running{false}, sawStop{false};
   ASSERT_TRUE(f.session->Start([&](std::stop_token stop) {
     running = true;
-    while (!stop.stop_requested()) f.session->Reports().SetText(2, "working");
+    while (!stop.stop_requested()) reports.SetText(2, "working");
     sawStop = true;
   }));
   ASSERT_TRUE(f.loop.RunUntil([&] { return running.load(); }));
@@ -144,11 +147,12 @@ TEST(SearchSessionTest, ClosingDuringAJobStopsAndJoinsIt) {
 
 TEST(SearchSessionTest, AQuestionPendingAtCloseIsAnsweredNo) {
   Fixture f;
+  Feedback& reports = f.session->Reports();  // the job's; the test may drop the session
   std::atomic<bool> asked{false};
   std::atomic<int> answer{-1};
   ASSERT_TRUE(f.session->Start([&](std::stop_token) {
     asked = true;
-    answer = f.session->Reports().MessageBox("Go on?", "Quarrow", MessageIcon::kQuestion) ? 1 : 0;
+    answer = reports.MessageBox("Go on?", "Quarrow", MessageIcon::kQuestion) ? 1 : 0;
   }));
   // The question is queued (the window was woken to drain it) but the window never answers it.
   ASSERT_TRUE(WaitFor([&] { return f.loop.Pending() > 0; }));
