@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 #include "cli/json_text.h"
 #include "cli/terminal_feedback.h"
 #include "cli/worker_run.h"
@@ -67,7 +67,7 @@ int RunPartitions(const PartitionsOptions& options) {
   sessionOptions.map = options.map;
   DiskSession session(options.images, sessionOptions);
   std::string error;
-  const CliDisk* disk = session.Select(options.disk, &error);
+  const ListedDisk* disk = session.Select(options.disk, &error);
   if (!disk) {
     std::cerr << "quarrow partitions: " << error << "\n";
     return 1;
