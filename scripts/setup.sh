@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   fdisk dosfstools mtools ntfs-3g attr sleuthkit
+  # The wizard's window, and a display server for its screenshots.
+  qt6-base-dev xvfb xauth
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
