@@ -1,6 +1,7 @@
 #include "gui/controls.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -64,24 +65,61 @@ TreeCtrlView::TreeCtrlView(QWidget* parent) : QTreeView(parent) {
   setUniformRowHeights(true);
   setExpandsOnDoubleClick(true);
   setFrameShape(QFrame::StyledPanel);
-  connect(&adapter_, &TreeModelAdapter::checkBoxClicked, this, &TreeCtrlView::checkBoxClicked);
+  connect(&adapter_, &TreeModelAdapter::checkBoxClicked, this, [this](TreeItem item) {
+    checkBoxClick_ = true;
+    emit checkBoxClicked(item);
+  });
+  // A click on a check box goes no further than the check box.
   connect(this, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+    if (checkBoxClick_) return;
     emit itemClicked(adapter_.ItemAt(index));
   });
-  // The view expands first and tells afterwards; the page logic's answer comes through Sync().
+  // The view expands first and tells afterwards; the tree's own state, once the page logic has
+  // handled the expansion, comes back through the adapter's announcements.
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
     if (!syncing_) emit itemExpanding(adapter_.ItemAt(index), true);
   });
   connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
     if (!syncing_) emit itemExpanding(adapter_.ItemAt(index), false);
   });
+  connect(&adapter_, &TreeModelAdapter::itemChanged, this, &TreeCtrlView::FollowExpansion);
+  connect(&adapter_, &TreeModelAdapter::selectionChanged, this, &TreeCtrlView::FollowSelection);
+  connect(&adapter_, &TreeModelAdapter::treeReset, this, &TreeCtrlView::Sync);
+  // A new row under an expanded item shows at once (the view keeps a collapsed parent closed).
+  connect(&adapter_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
+    for (int row = first; row <= last; ++row) FollowExpansion(adapter_.ItemAt(adapter_.index(row, 0, parent)));
+  });
 }
 
-void TreeCtrlView::SetTree(const mytreectrl* tree) {
+void TreeCtrlView::SetTree(mytreectrl* tree) {
   syncing_ = true;
   adapter_.SetTree(tree);
   syncing_ = false;
   Sync();
+}
+
+void TreeCtrlView::FollowExpansion(TreeItem item) {
+  const mytreectrl* tree = adapter_.Tree();
+  const QModelIndex index = adapter_.IndexOf(item);
+  if (!tree || !index.isValid() || !tree->Valid(item)) return;
+  if (tree->Expanded(item) == isExpanded(index)) return;
+  const bool was = syncing_;
+  syncing_ = true;
+  setExpanded(index, tree->Expanded(item));
+  syncing_ = was;
+}
+
+void TreeCtrlView::FollowSelection(TreeItem item) {
+  const QModelIndex index = adapter_.IndexOf(item);
+  const bool was = syncing_;
+  syncing_ = true;
+  if (index.isValid()) {
+    if (index != currentIndex()) setCurrentIndex(index);
+    scrollTo(index);
+  } else {
+    clearSelection();
+  }
+  syncing_ = was;
 }
 
 void TreeCtrlView::Sync() {
@@ -89,31 +127,23 @@ void TreeCtrlView::Sync() {
   if (!tree) return;
   syncing_ = true;
   adapter_.Sync();
-  for (TreeItem item : adapter_.KnownItems()) {
-    const QModelIndex index = adapter_.IndexOf(item);
-    if (tree->Expanded(item) != isExpanded(index)) setExpanded(index, tree->Expanded(item));
-  }
-  const QModelIndex selected = adapter_.IndexOf(tree->Selected());
-  if (selected != currentIndex()) {
-    if (selected.isValid()) {
-      setCurrentIndex(selected);
-      scrollTo(selected);
-    } else {
-      clearSelection();
-    }
-  }
+  for (TreeItem item : adapter_.KnownItems()) FollowExpansion(item);
+  FollowSelection(tree->Selected());
   syncing_ = false;
 }
 
-void TreeCtrlView::ClickItem(TreeItem item) {
-  emit itemClicked(item);
-}
-
 void TreeCtrlView::keyPressEvent(QKeyEvent* event) {
-  // Arrow keys are the page logic's on the results page; it is told first and the view then moves
-  // as usual.
   emit keyPressed(event->key());
   QTreeView::keyPressEvent(event);
+}
+
+void TreeCtrlView::mousePressEvent(QMouseEvent* event) {
+  checkBoxClick_ = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void TreeCtrlView::contextMenuEvent(QContextMenuEvent* event) {
+  emit itemRightClicked(adapter_.ItemAt(indexAt(event->pos())));
 }
 
 namespace {

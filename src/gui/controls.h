@@ -65,11 +65,9 @@ class TreeCtrlView : public QTreeView {
   explicit TreeCtrlView(QWidget* parent = nullptr);
   TreeModelAdapter& Adapter() { return adapter_; }
   // Shows a tree (or none) and follows it.
-  void SetTree(const mytreectrl* tree);
+  void SetTree(mytreectrl* tree);
   // Reads the tree again: structure, texts, images, check boxes, expansion and selection.
   void Sync();
-  // Clicks as the tests and the keyboard make them.
-  void ClickItem(TreeItem item);
 
  signals:
   void itemClicked(quarrow::TreeItem item);
@@ -79,10 +77,19 @@ class TreeCtrlView : public QTreeView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ signals:
+  void itemRightClicked(quarrow::TreeItem item);
 
  private:
+  void FollowExpansion(TreeItem item);
+  void FollowSelection(TreeItem item);
+
   TreeModelAdapter adapter_;
   bool syncing_ = false;
+  bool checkBoxClick_ = false;  // the current mouse click toggled a check box
 };
 
 // The splash shown while the wizard starts.

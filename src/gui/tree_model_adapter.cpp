@@ -13,11 +13,63 @@ TreeModelAdapter::TreeModelAdapter(QObject* parent) : QAbstractItemModel(parent)
   shape_[kNoItem] = {};
 }
 
-void TreeModelAdapter::SetTree(const mytreectrl* tree) {
+TreeModelAdapter::~TreeModelAdapter() {
+  if (tree_ && tree_->Observer() == this) tree_->SetObserver(nullptr);
+}
+
+void TreeModelAdapter::SetTree(mytreectrl* tree) {
   beginResetModel();
+  if (tree_ && tree_->Observer() == this) tree_->SetObserver(nullptr);
   tree_ = tree;
+  if (tree_) tree_->SetObserver(this);
   Rebuild();
   endResetModel();
+}
+
+void TreeModelAdapter::ItemInserted(TreeItem parent, TreeItem item, std::size_t row) {
+  auto it = shape_.find(parent);
+  if (it == shape_.end() || row > it->second.children.size() || shape_.count(item)) {
+    Reset();  // an announcement the copy cannot place: read the whole tree again
+    return;
+  }
+  beginInsertRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
+  auto& children = it->second.children;
+  children.insert(children.begin() + static_cast<std::ptrdiff_t>(row), item);
+  shape_[item] = Shape{parent, static_cast<int>(row), {}};
+  Renumber(shape_[parent], row);
+  endInsertRows();
+}
+
+void TreeModelAdapter::ItemRemoving(TreeItem parent, TreeItem item, std::size_t row) {
+  auto it = shape_.find(parent);
+  if (it == shape_.end() || row >= it->second.children.size() || it->second.children[row] != item) {
+    Reset();
+    return;
+  }
+  beginRemoveRows(IndexOf(parent), static_cast<int>(row), static_cast<int>(row));
+  ForgetSubtree(item);
+  auto& children = shape_[parent].children;
+  children.erase(children.begin() + static_cast<std::ptrdiff_t>(row));
+  Renumber(shape_[parent], row);
+  endRemoveRows();
+}
+
+void TreeModelAdapter::ItemChanged(TreeItem item) {
+  const QModelIndex index = IndexOf(item);
+  if (!index.isValid()) return;
+  emit dataChanged(index, index);
+  emit itemChanged(item);
+}
+
+void TreeModelAdapter::SelectionChanged(TreeItem item) {
+  emit selectionChanged(item);
+}
+
+void TreeModelAdapter::Reset() {
+  beginResetModel();
+  Rebuild();
+  endResetModel();
+  emit treeReset();
 }
 
 const std::vector<TreeItem>& TreeModelAdapter::ModelChildren(TreeItem parent) const {
@@ -27,8 +79,8 @@ const std::vector<TreeItem>& TreeModelAdapter::ModelChildren(TreeItem parent) co
   return tree_->Valid(parent) ? tree_->Children(parent) : none;
 }
 
-void TreeModelAdapter::Renumber(Shape& shape) {
-  for (std::size_t i = 0; i < shape.children.size(); ++i) shape_[shape.children[i]].row = static_cast<int>(i);
+void TreeModelAdapter::Renumber(Shape& shape, std::size_t from) {
+  for (std::size_t i = from; i < shape.children.size(); ++i) shape_[shape.children[i]].row = static_cast<int>(i);
 }
 
 void TreeModelAdapter::Rebuild() {

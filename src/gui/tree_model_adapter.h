@@ -1,9 +1,10 @@
 #pragma once
-// A Qt item model over a mytreectrl. The adapter keeps its own copy of the tree's shape (each
-// item's children in order, as the view last saw them) and Sync() brings that copy up to date:
-// items added to the tree become row insertions, items removed become row removals, and texts,
-// images and check boxes are re-read. A tree that grows while a search runs therefore stays
-// consistent in the view, whatever the order of the changes since the last Sync().
+// A Qt item model over a mytreectrl. The adapter is the tree's observer: each item inserted,
+// removed or changed is announced and becomes a row insertion, removal or data change, so a tree
+// that grows while a search runs stays consistent in the view. The adapter keeps its own copy of
+// the tree's shape (each item's children in order, as the view saw them last), which gives a row
+// and a parent to every index in constant time; Sync() brings that copy up to date by comparing
+// it with the tree, for changes made while no one observed.
 //
 // The adapter never changes the tree: a click on a check box is reported (checkBoxClicked) for
 // the page logic to decide what it does.
@@ -16,14 +17,16 @@
 
 namespace quarrow::gui {
 
-class TreeModelAdapter : public QAbstractItemModel {
+class TreeModelAdapter : public QAbstractItemModel, public TreeObserver {
   Q_OBJECT
 
  public:
   explicit TreeModelAdapter(QObject* parent = nullptr);
+  ~TreeModelAdapter() override;
 
-  // Shows another tree (or none); the view is reset.
-  void SetTree(const mytreectrl* tree);
+  // Shows another tree (or none) and observes it, leaving the tree it showed before; the view is
+  // reset.
+  void SetTree(mytreectrl* tree);
   const mytreectrl* Tree() const { return tree_; }
 
   // Follows the tree's insertions, removals and changes since the last call.
@@ -42,7 +45,19 @@ class TreeModelAdapter : public QAbstractItemModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+  // TreeObserver.
+  void ItemInserted(TreeItem parent, TreeItem item, std::size_t row) override;
+  void ItemRemoving(TreeItem parent, TreeItem item, std::size_t row) override;
+  void ItemChanged(TreeItem item) override;
+  void SelectionChanged(TreeItem item) override;
+  void Reset() override;
+
  signals:
+  // The tree says an item's expanded state may have changed, or the selection moved.
+  void itemChanged(quarrow::TreeItem item);
+  void selectionChanged(quarrow::TreeItem item);
+  void treeReset();
+
   // A click on an item's check box (its state image).
   void checkBoxClicked(quarrow::TreeItem item);
 
@@ -55,10 +70,10 @@ class TreeModelAdapter : public QAbstractItemModel {
   const std::vector<TreeItem>& ModelChildren(TreeItem parent) const;
   void Rebuild();
   void ForgetSubtree(TreeItem item);
-  void Renumber(Shape& shape);
+  void Renumber(Shape& shape, std::size_t from = 0);
   void SyncChildren(TreeItem parent);
 
-  const mytreectrl* tree_ = nullptr;
+  mytreectrl* tree_ = nullptr;
   std::unordered_map<TreeItem, Shape> shape_;  // kNoItem: the invisible root above the top level
 };
 

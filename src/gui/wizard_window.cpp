@@ -1,0 +1,625 @@
+#include "gui/wizard_window.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/wizard_dialog.h"
+#include "gui/controls.h"
+#include "gui/dialogs.h"
+#include "gui/icons.h"
+#include "gui/list_model.h"
+#include "gui/wizard_layout.h"
+
+namespace quarrow::gui {
+
+namespace id = app::id;
+
+namespace {
+
+// The list's column widths are given in pixels of the documents' standard dialog font, whose
+// letters average 6 pixels; they grow with the font actually used.
+int ScaledWidth(int width, const DialogUnits& units) {
+  return width * units.BaseX() / 6;
+}
+
+QString FromStd(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+WizardWindow::WizardWindow(QWidget* parent) : QDialog(parent), units_(QApplication::font()) {
+  setObjectName(QStringLiteral("CChildDialogExDemoDlg"));
+  setWindowTitle(QStringLiteral("Quarrow"));
+  setWindowIcon(TreeImageIcon(1));
+  // The dialog's own background, which the statics and radios are painted on.
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor(kBackground));
+  setPalette(palette);
+  setAutoFillBackground(true);
+  setFixedSize(units_.X(kDialogWidth), units_.Y(kDialogHeight));
+  setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+  CreateControls();
+  CreateTrees();
+  CreateLists();
+}
+
+WizardWindow::~WizardWindow() {
+  if (qApp) qApp->removeEventFilter(this);
+  // The trees belong to the page logic; they must not keep pointing at views that are gone.
+  for (auto& [treeId, view] : trees_) view->SetTree(nullptr);
+}
+
+void WizardWindow::CreateControls() {
+  auto* toolbar = new QFrame(this);
+  toolbar->setObjectName(QStringLiteral("toolbar"));
+  toolbar->setGeometry(units_.Rect(2, 1, kDialogWidth - 2, 31));
+  auto* toolbarLayout = new QHBoxLayout(toolbar);
+  toolbarLayout->setContentsMargins(2, 0, 2, 0);
+  toolbarLayout->setSpacing(units_.X(2));
+
+  for (const ControlSpec& spec : MainDialogControls()) {
+    const QString text = QString::fromUtf8(spec.text);
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+      case ControlKind::kToolButton: {
+        auto* button = new QToolButton(toolbar);
+        button->setIcon(ToolbarIcon(spec.id));
+        button->setIconSize(QSize(units_.Y(12), units_.Y(12)));
+        button->setToolTip(text);
+        // The buttons are pictures with their tooltip as the caption under them, as short as it
+        // can be said.
+        QString caption = text;
+        caption.replace(QStringLiteral("Search More Partitions"), QStringLiteral("More Partitions"));
+        caption.replace(QStringLiteral("Stop Searching Partitions"), QStringLiteral("Stop Partitions"));
+        button->setText(caption);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        const int command = spec.id;
+        connect(button, &QToolButton::clicked, this, [this, command] {
+          if (wizard_) wizard_->OnCommand(command);
+        });
+        toolbarLayout->addWidget(button);
+        widget = button;
+        break;
+      }
+      case ControlKind::kGuidance: {
+        auto* label = new QLabel(this);
+        label->setWordWrap(true);
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setMargin(units_.X(3));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        palette.setColor(QPalette::WindowText, QColor(20, 40, 100));
+        label->setPalette(palette);
+        label->setAutoFillBackground(true);
+        widget = label;
+        break;
+      }
+      case ControlKind::kStatic:
+      case ControlKind::kLabel: {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        if (spec.kind == ControlKind::kStatic) {
+          // The coloured statics: the values the page and the search fill in.
+          QPalette palette = label->palette();
+          palette.setColor(QPalette::WindowText, QColor(0, 51, 153));
+          label->setPalette(palette);
+        }
+        widget = label;
+        break;
+      }
+      case ControlKind::kEdit:
+        widget = new QLineEdit(text, this);
+        break;
+      case ControlKind::kCombo: {
+        auto* combo = new QComboBox(this);
+        combo->addItems({QStringLiteral("FAT16"), QStringLiteral("FAT32"), QStringLiteral("NTFS"), QStringLiteral("Other")});
+        widget = combo;
+        break;
+      }
+      case ControlKind::kModeRadio: {
+        auto* radio = new CustomRadio(text, this);
+        const int radioId = spec.id;
+        connect(radio, &CustomRadio::pointerOver, this, [this, radioId] {
+          if (wizard_) wizard_->OnRadioHover(radioId);
+        });
+        connect(radio, &QAbstractButton::clicked, this, [this, radioId] {
+          if (wizard_) wizard_->OnRadioClicked(radioId);
+        });
+        widget = radio;
+        break;
+      }
+      case ControlKind::kRadio:
+      case ControlKind::kButton: {
+        QAbstractButton* button = spec.kind == ControlKind::kRadio ? static_cast<QAbstractButton*>(new QRadioButton(text, this))
+                                                                   : new QPushButton(text, this);
+        const int command = spec.id;
+        connect(button, &QAbstractButton::clicked, this, [this, command] {
+          if (wizard_) wizard_->OnCommand(command);
+        });
+        widget = button;
+        break;
+      }
+      case ControlKind::kLink: {
+        auto* link = new LinkLabel(text, this);
+        const int linkId = spec.id;
+        connect(link, &LinkLabel::clicked, this, [this, linkId] {
+          if (wizard_) wizard_->OnLink(linkId);
+        });
+        widget = link;
+        break;
+      }
+      case ControlKind::kProgress:
+        widget = new TextProgressCtrl(this);
+        break;
+      case ControlKind::kDetailsList:
+      case ControlKind::kCheckList:
+      case ControlKind::kPlainList:
+        widget = MakeListView(spec.id);
+        break;
+    }
+    if (spec.kind != ControlKind::kToolButton) widget->setGeometry(units_.Rect(spec.left, spec.top, spec.right, spec.bottom));
+    if (spec.id) {
+      widget->setObjectName(ControlName(spec.id));
+      widget->setProperty("controlId", spec.id);
+      controls_.insert(spec.id, widget);
+    } else {
+      widget->setObjectName(ControlName(spec.partner) + QStringLiteral("caption"));
+      partners_[spec.partner].append(widget);
+    }
+    widget->setVisible(spec.visibleAtStart);
+  }
+  toolbarLayout->addStretch();
+}
+
+void WizardWindow::CreateTrees() {
+  for (int treeId : {id::kDiskTree, id::kPartitionTree, id::kFileSystemTree, id::kResultsTree}) {
+    auto* view = new TreeCtrlView(this);
+    view->setObjectName(ControlName(treeId));
+    view->setProperty("controlId", treeId);
+    view->setGeometry(units_.X(kTreeRect.left()), units_.Y(kTreeRect.top()), units_.X(kTreeRect.width()),
+                      units_.Y(kTreeRect.height()));
+    view->setVisible(treeId == id::kDiskTree);
+    connect(view, &TreeCtrlView::itemClicked, this, [this, treeId](TreeItem item) {
+      if (wizard_) wizard_->OnTreeClick(treeId, item);
+    });
+    connect(view, &TreeCtrlView::checkBoxClicked, this, [this, treeId](TreeItem item) {
+      if (wizard_) wizard_->OnTreeCheckBoxClick(treeId, item);
+    });
+    connect(view, &TreeCtrlView::itemExpanding, this, [this, treeId](TreeItem item, bool expanding) {
+      if (wizard_) wizard_->OnTreeExpanding(treeId, item, expanding);
+    });
+    connect(view, &TreeCtrlView::itemRightClicked, this, [this, treeId](TreeItem item) {
+      if (wizard_) wizard_->OnTreeRightClick(treeId, item);
+    });
+    trees_[treeId] = view;
+    controls_.insert(treeId, view);
+  }
+}
+
+QTableView* WizardWindow::MakeListView(int listId) {
+  auto* view = new QTableView(this);
+  auto* model = new ListContentModel(view);
+  view->setModel(model);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(listId == id::kDetailsList ? QAbstractItemView::ExtendedSelection
+                                                    : QAbstractItemView::SingleSelection);
+  view->setShowGrid(true);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setDefaultSectionSize(units_.Y(10));
+  view->horizontalHeader()->setHighlightSections(false);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setWordWrap(false);
+  lists_[listId] = view;
+  listModels_[listId] = model;
+  if (listId == id::kDetailsList) {
+    connect(view, &QTableView::clicked, this, [this](const QModelIndex& index) {
+      if (wizard_) wizard_->OnListClick(index.row());
+    });
+    connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+      if (wizard_) wizard_->OnListDoubleClick(index.row());
+    });
+    connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+      if (wizard_) wizard_->OnListHeaderClick(column);
+    });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& point) {
+      const QModelIndex index = view->indexAt(point);
+      if (wizard_ && index.isValid()) wizard_->OnListRightClick(index.row());
+    });
+  } else if (listId == id::kFileTypeList) {
+    connect(model, &ListContentModel::checkBoxClicked, this, [this](int row, bool checked) {
+      if (wizard_) wizard_->OnFileTypeChecked(row, checked);
+    });
+  }
+  return view;
+}
+
+void WizardWindow::CreateLists() {
+  // The lists start with the columns the dialog gives them before any page fills them.
+  SetList(id::kDetailsList, {{{"Name", 242}, {"Value", 243}}, {}});
+  SetList(id::kFileTypeList, {{{"File Types", 260}}, {}});
+  SetList(id::kFilesRecovered, {{{"Files Recovered", 440}}, {}});
+}
+
+void WizardWindow::Attach(app::CChildDialogExDemoDlg* wizard) {
+  wizard_ = wizard;
+  // Keys reach the page logic before the control that has the focus, as the dialog saw them.
+  if (wizard_) {
+    qApp->installEventFilter(this);
+  } else {
+    qApp->removeEventFilter(this);
+  }
+}
+
+QWidget* WizardWindow::Control(int controlId) const {
+  if (QWidget* widget = controls_.value(controlId)) return widget;
+  const QString name = ControlName(controlId);
+  if (noDevice_) {
+    if (auto* widget = noDevice_->findChild<QWidget*>(name)) return widget;
+  }
+  for (const auto& [dialogId, dialog] : progressDialogs_) {
+    if (!dialog) continue;
+    if (auto* widget = dialog->findChild<QWidget*>(name)) return widget;
+  }
+  return nullptr;
+}
+
+TreeCtrlView* WizardWindow::Tree(int treeId) const {
+  auto it = trees_.find(treeId);
+  return it == trees_.end() ? nullptr : it->second;
+}
+
+QTableView* WizardWindow::List(int listId) const {
+  auto it = lists_.find(listId);
+  return it == lists_.end() ? nullptr : it->second;
+}
+
+void WizardWindow::ShowPartners(int controlId, bool visible) {
+  for (QWidget* caption : partners_.value(controlId)) caption->setVisible(visible);
+}
+
+void WizardWindow::Show(int controlId, bool visible) {
+  if (QWidget* widget = Control(controlId)) widget->setVisible(visible);
+  ShowPartners(controlId, visible);
+}
+
+void WizardWindow::Enable(int controlId, bool enabled) {
+  if (QWidget* widget = Control(controlId)) widget->setEnabled(enabled);
+  for (QWidget* caption : partners_.value(controlId)) caption->setEnabled(enabled);
+}
+
+void WizardWindow::SetText(int controlId, std::string_view text) {
+  QWidget* widget = Control(controlId);
+  const QString value = FromStd(text);
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(value);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(value);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(value);
+  } else if (auto* progress = qobject_cast<TextProgressCtrl*>(widget)) {
+    progress->SetPosition(progress->value(), value);
+  }
+}
+
+std::string WizardWindow::Text(int controlId) const {
+  QWidget* widget = Control(controlId);
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+  if (auto* progress = qobject_cast<TextProgressCtrl*>(widget)) return progress->BarText().toStdString();
+  return {};
+}
+
+void WizardWindow::SetChecked(int controlId, bool checked) {
+  if (auto* button = qobject_cast<QAbstractButton*>(Control(controlId))) {
+    // Radios of one group would otherwise refuse to be unchecked one by one.
+    const bool exclusive = button->autoExclusive();
+    button->setAutoExclusive(false);
+    button->setChecked(checked);
+    button->setAutoExclusive(exclusive);
+  }
+}
+
+bool WizardWindow::Checked(int controlId) const {
+  auto* button = qobject_cast<QAbstractButton*>(Control(controlId));
+  return button && button->isChecked();
+}
+
+void WizardWindow::SetComboIndex(int controlId, int index) {
+  if (auto* combo = qobject_cast<QComboBox*>(Control(controlId))) combo->setCurrentIndex(index);
+}
+
+int WizardWindow::ComboIndex(int controlId) const {
+  auto* combo = qobject_cast<QComboBox*>(Control(controlId));
+  return combo ? combo->currentIndex() : -1;
+}
+
+void WizardWindow::SetProgress(int controlId, int position, std::string_view barText) {
+  if (auto* progress = qobject_cast<TextProgressCtrl*>(Control(controlId))) progress->SetPosition(position, FromStd(barText));
+}
+
+void WizardWindow::SetFocus(int controlId) {
+  if (QWidget* widget = Control(controlId)) widget->setFocus(Qt::OtherFocusReason);
+}
+
+void WizardWindow::SetGuidance(std::string_view text) {
+  SetText(id::kGuidance, text);
+}
+
+void WizardWindow::SetTree(int treeId, mytreectrl* model) {
+  if (TreeCtrlView* view = Tree(treeId)) view->SetTree(model);
+}
+
+void WizardWindow::PlaceDetailsList() {
+  // A folder's files take the whole right side; the summary rows leave room for the page's
+  // controls below them.
+  QTableView* view = List(id::kDetailsList);
+  const bool files = listModels_[id::kDetailsList]->Content().columns.size() > 2;
+  view->setGeometry(files ? units_.Rect(222, 78, 519, 310) : units_.Rect(222, 78, 519, 205));
+}
+
+void WizardWindow::SetList(int listId, const app::ListContent& content) {
+  auto it = listModels_.find(listId);
+  if (it == listModels_.end()) return;
+  QTableView* view = lists_[listId];
+  const bool sameColumns = [&] {
+    const auto& before = it->second->Content().columns;
+    if (before.size() != content.columns.size()) return false;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      if (before[i].header != content.columns[i].header) return false;
+    }
+    return true;
+  }();
+  it->second->SetContent(content);
+  if (!sameColumns) {
+    for (std::size_t i = 0; i < content.columns.size(); ++i) {
+      const int column = static_cast<int>(i);
+      view->setColumnHidden(column, content.columns[i].width == 0);
+      if (content.columns[i].width > 0) view->setColumnWidth(column, ScaledWidth(content.columns[i].width, units_));
+    }
+    view->horizontalHeader()->setStretchLastSection(content.columns.size() <= 2);
+  }
+  if (listId == id::kDetailsList) PlaceDetailsList();
+}
+
+void WizardWindow::SetListSelection(int listId, int row) {
+  QTableView* view = List(listId);
+  if (!view) return;
+  if (row < 0 || row >= view->model()->rowCount()) {
+    view->clearSelection();
+    return;
+  }
+  const QModelIndex index = view->model()->index(row, 0);
+  view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->scrollTo(index);
+}
+
+std::vector<int> WizardWindow::SelectedListRows(int listId) const {
+  std::vector<int> rows;
+  QTableView* view = List(listId);
+  if (!view) return rows;
+  for (const QModelIndex& index : view->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+app::MessageAnswer WizardWindow::Message(const app::MessageSpec& spec) {
+  if (answerer_) return answerer_->Message(spec);
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("messageBox"));
+  box.setWindowTitle(FromStd(spec.title));
+  box.setText(FromStd(spec.text));
+  switch (spec.icon) {
+    case MessageIcon::kError: box.setIcon(QMessageBox::Critical); break;
+    case MessageIcon::kQuestion: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::kInformation: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::kNone: break;
+  }
+  if (spec.buttons == app::MessageButtons::kYesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(spec.defaultAnswer == app::MessageAnswer::kYes ? QMessageBox::Yes : QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? app::MessageAnswer::kYes : app::MessageAnswer::kNo;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return app::MessageAnswer::kOk;
+}
+
+int WizardWindow::ShowDialog(const app::InfoDialogContent& content) {
+  if (answerer_) return answerer_->Dialog(content);
+  QDialog* dialog = MakeInfoDialog(content, [this](int linkId) {
+    if (wizard_) wizard_->OnLink(linkId);
+  }, this);
+  const int result = dialog->exec();
+  delete dialog;
+  return result;
+}
+
+void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
+  CloseNoDeviceDialog();
+  QDialog* dialog = MakeInfoDialog(
+      content, [this](int linkId) {
+        if (wizard_) wizard_->OnLink(linkId);
+      },
+      this, [this](int buttonId) {
+        if (!wizard_) return;
+        if (buttonId == id::kNoDeviceRetry) {
+          wizard_->OnNoDeviceRetry();
+        } else {
+          wizard_->OnNoDeviceExit();
+        }
+      });
+  dialog->setModal(false);
+  // Closing its window is its Exit.
+  connect(dialog, &QDialog::rejected, this, [this] {
+    if (wizard_) wizard_->OnNoDeviceExit();
+  });
+  noDevice_ = dialog;
+  dialog->show();
+}
+
+void WizardWindow::CloseNoDeviceDialog() {
+  if (!noDevice_) return;
+  QDialog* dialog = noDevice_;
+  noDevice_ = nullptr;
+  dialog->disconnect(this);
+  dialog->hide();
+  dialog->deleteLater();
+}
+
+std::optional<std::string> WizardWindow::AskFilePath(const app::FileDialogSpec& spec) {
+  if (answerer_) return answerer_->FilePath(spec);
+  return AskFilePathDialog(spec, this);
+}
+
+std::optional<std::string> WizardWindow::AskDestination(std::string_view initial) {
+  if (answerer_) return answerer_->Destination(initial);
+  return AskDestinationDialog(initial, this);
+}
+
+app::ReplaceReply WizardWindow::AskReplace(std::string_view existing) {
+  if (answerer_) return answerer_->Replace(existing);
+  return AskReplaceDialog(existing, this);
+}
+
+void WizardWindow::OpenProgressDialog(app::DialogId which) {
+  CloseProgressDialog(which);
+  QDialog* dialog = MakeProgressDialog(which, [this](int command) {
+    if (wizard_) wizard_->OnCommand(command);
+  }, this);
+  dialog->setModal(false);
+  progressDialogs_[static_cast<int>(which)] = dialog;
+  dialog->show();
+}
+
+void WizardWindow::CloseProgressDialog(app::DialogId which) {
+  auto it = progressDialogs_.find(static_cast<int>(which));
+  if (it == progressDialogs_.end()) return;
+  if (QDialog* dialog = it->second) {
+    dialog->hide();
+    dialog->deleteLater();
+  }
+  progressDialogs_.erase(it);
+}
+
+int WizardWindow::PopupMenu(int menuId) {
+  if (answerer_) return answerer_->Menu(menuId);
+  QMenu menu(this);
+  menu.setObjectName(QStringLiteral("menu%1").arg(menuId));
+  std::map<QAction*, int> commands;
+  if (menuId == id::kListMenu) {
+    commands[menu.addAction(QStringLiteral("Open"))] = id::kMenuOpen;
+    menu.addSeparator();
+    QAction* save = menu.addAction(QStringLiteral("Save"));
+    commands[save] = id::kMenuSave;
+    menu.setDefaultAction(save);
+    commands[menu.addAction(QStringLiteral("Save All"))] = id::kMenuSaveAll;
+  } else {
+    commands[menu.addAction(QStringLiteral("Save"))] = id::kMenuTreeSave;
+  }
+  QAction* chosen = menu.exec(QCursor::pos());
+  auto it = commands.find(chosen);
+  return it == commands.end() ? 0 : it->second;
+}
+
+void WizardWindow::OpenExternal(std::string_view address) {
+  if (address.empty()) return;
+  if (answerer_) {
+    answerer_->OpenExternal(address);
+    return;
+  }
+  const QString text = FromStd(address);
+  const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath()) : QUrl(text);
+  QDesktopServices::openUrl(url);
+}
+
+void WizardWindow::EndWizard(int exitCode) {
+  ended_ = true;
+  exitCode_ = exitCode;
+  CloseNoDeviceDialog();
+  hide();
+  emit wizardEnded(exitCode);
+}
+
+void WizardWindow::Post(std::function<void()> call) {
+  // Queued onto the window's thread; dropped when the window is gone.
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void WizardWindow::closeEvent(QCloseEvent* event) {
+  if (ended_ || !wizard_) {
+    event->accept();
+    return;
+  }
+  // Closing the window is Exit: the page logic asks and ends the wizard itself.
+  event->ignore();
+  wizard_->OnExit();
+}
+
+void WizardWindow::reject() {
+  // Escape never closes the wizard; the page logic has seen the key already.
+}
+
+bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (!wizard_ || !watched->isWidgetType()) return QDialog::eventFilter(watched, event);
+  auto* widget = static_cast<QWidget*>(watched);
+  if (event->type() == QEvent::FocusIn) {
+    for (const auto& [treeId, view] : trees_) {
+      if (widget == view) wizard_->OnFocus(treeId);
+    }
+    if (widget == List(id::kDetailsList)) wizard_->OnFocus(id::kDetailsList);
+    return false;
+  }
+  // A key travels up from the focused control to its parents; the page logic sees it once.
+  if (event->type() != QEvent::KeyPress || widget->window() != this) return QDialog::eventFilter(watched, event);
+  if (widget != (QApplication::focusWidget() ? QApplication::focusWidget() : this)) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  std::optional<app::WizardKey> wizardKey;
+  switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: wizardKey = app::WizardKey::kEnter; break;
+    case Qt::Key_Space: wizardKey = app::WizardKey::kSpace; break;
+    case Qt::Key_Escape: wizardKey = app::WizardKey::kEscape; break;
+    case Qt::Key_Tab: wizardKey = app::WizardKey::kTab; break;
+    case Qt::Key_F1: wizardKey = app::WizardKey::kF1; break;
+    case Qt::Key_F6: wizardKey = app::WizardKey::kF6; break;
+    case Qt::Key_F7: wizardKey = app::WizardKey::kF7; break;
+    case Qt::Key_Left: wizardKey = app::WizardKey::kLeft; break;
+    case Qt::Key_Right: wizardKey = app::WizardKey::kRight; break;
+    case Qt::Key_Up: wizardKey = app::WizardKey::kUp; break;
+    case Qt::Key_Down: wizardKey = app::WizardKey::kDown; break;
+    default: break;
+  }
+  if (!wizardKey) return false;
+  // Typing in an edit keeps its own keys (spaces in a folder name, moving the cursor).
+  if (qobject_cast<QLineEdit*>(widget) &&
+      (key == Qt::Key_Space || key == Qt::Key_Left || key == Qt::Key_Right)) {
+    return false;
+  }
+  return wizard_->OnKey(*wizardKey);
+}
+
+}  // namespace quarrow::gui

@@ -1,0 +1,125 @@
+#pragma once
+// The wizard's main window: one dialog whose controls are created per control ID (each widget's
+// object name is the ID as app::ObjectName writes it) and laid out in dialog units, and the Surface
+// the page logic draws on. Nothing here decides what a page shows: clicks, keys, expansions and
+// dialog buttons go to CChildDialogExDemoDlg, and what it sets through the Surface is shown.
+
+#include <QDialog>
+#include <QHash>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/surface.h"
+#include "gui/dialog_units.h"
+
+class QTableView;
+class QSortFilterProxyModel;
+
+namespace quarrow::app {
+class CChildDialogExDemoDlg;
+}
+
+namespace quarrow::gui {
+
+class ListContentModel;
+class TreeCtrlView;
+
+// Answers what the window would otherwise ask the user in a modal window, and opens what it would
+// hand to the desktop. The window shows real dialogs when none is installed; tests install one
+// that answers from a script, so no test waits on a timer to press a button.
+class Answerer {
+ public:
+  virtual ~Answerer() = default;
+  virtual app::MessageAnswer Message(const app::MessageSpec& spec) = 0;
+  virtual int Dialog(const app::InfoDialogContent& content) = 0;
+  virtual std::optional<std::string> FilePath(const app::FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> Destination(std::string_view initial) = 0;
+  virtual app::ReplaceReply Replace(std::string_view existing) = 0;
+  virtual int Menu(int menuId) = 0;
+  virtual void OpenExternal(std::string_view address) = 0;
+};
+
+class WizardWindow : public QDialog, public app::Surface {
+  Q_OBJECT
+
+ public:
+  explicit WizardWindow(QWidget* parent = nullptr);
+  ~WizardWindow() override;
+
+  // The page logic the window forwards its events to (null: none).
+  void Attach(app::CChildDialogExDemoDlg* wizard);
+  void SetAnswerer(Answerer* answerer) { answerer_ = answerer; }
+
+  // The widget of a control ID, in this window or in one of its open dialogs; null when none.
+  QWidget* Control(int controlId) const;
+  TreeCtrlView* Tree(int treeId) const;
+  QTableView* List(int listId) const;
+  const DialogUnits& Units() const { return units_; }
+  bool Ended() const { return ended_; }
+  int ExitCode() const { return exitCode_; }
+
+  // Surface.
+  void Show(int controlId, bool visible) override;
+  void Enable(int controlId, bool enabled) override;
+  void SetText(int controlId, std::string_view text) override;
+  std::string Text(int controlId) const override;
+  void SetChecked(int controlId, bool checked) override;
+  bool Checked(int controlId) const override;
+  void SetComboIndex(int controlId, int index) override;
+  int ComboIndex(int controlId) const override;
+  void SetProgress(int controlId, int position, std::string_view barText) override;
+  void SetFocus(int controlId) override;
+  void SetGuidance(std::string_view text) override;
+  void SetTree(int treeId, mytreectrl* model) override;
+  void SetList(int listId, const app::ListContent& content) override;
+  void SetListSelection(int listId, int row) override;
+  std::vector<int> SelectedListRows(int listId) const override;
+  app::MessageAnswer Message(const app::MessageSpec& spec) override;
+  int ShowDialog(const app::InfoDialogContent& content) override;
+  void OpenNoDeviceDialog(const app::InfoDialogContent& content) override;
+  void CloseNoDeviceDialog() override;
+  std::optional<std::string> AskFilePath(const app::FileDialogSpec& spec) override;
+  std::optional<std::string> AskDestination(std::string_view initial) override;
+  app::ReplaceReply AskReplace(std::string_view existing) override;
+  void OpenProgressDialog(app::DialogId dialog) override;
+  void CloseProgressDialog(app::DialogId dialog) override;
+  int PopupMenu(int menuId) override;
+  void OpenExternal(std::string_view address) override;
+  void EndWizard(int exitCode) override;
+  void Post(std::function<void()> call) override;
+
+ signals:
+  void wizardEnded(int exitCode);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateTrees();
+  void CreateLists();
+  QTableView* MakeListView(int listId);
+  void PlaceDetailsList();
+  void ShowPartners(int controlId, bool visible);
+
+  DialogUnits units_;
+  app::CChildDialogExDemoDlg* wizard_ = nullptr;
+  Answerer* answerer_ = nullptr;
+  QHash<int, QWidget*> controls_;
+  QHash<int, QList<QWidget*>> partners_;  // captions shown and hidden with their control
+  std::map<int, TreeCtrlView*> trees_;
+  std::map<int, QTableView*> lists_;
+  std::map<int, ListContentModel*> listModels_;
+  QPointer<QDialog> noDevice_;
+  std::map<int, QPointer<QDialog>> progressDialogs_;
+  bool ended_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace quarrow::gui
