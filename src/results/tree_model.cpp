@@ -4,7 +4,7 @@
 
 namespace quarrow {
 
-mytreectrl::mytreectrl(TreeKind kind, int selectedDisk) {
+mytreectrl::mytreectrl(TreeKind kind, int selectedDisk) : kind_(kind) {
   nodes_.emplace_back();  // handle 0 is "no item"
   std::string rootText;
   switch (kind) {
@@ -55,6 +55,7 @@ TreeItem mytreectrl::InsertRootItem(std::string text, int image, int selectedIma
   TreeItem item = NewNode(kNoItem, std::move(text), image, selectedImage);
   topLevel_.push_back(item);
   if (root_ == kNoItem) root_ = item;
+  if (observer_) observer_->ItemInserted(kNoItem, item, topLevel_.size() - 1);
   return item;
 }
 
@@ -62,12 +63,15 @@ TreeItem mytreectrl::InsertItem(TreeItem parent, std::string text, int image, in
   if (!Valid(parent)) return kNoItem;
   TreeItem item = NewNode(parent, std::move(text), image, selectedImage);
   nodes_[parent].children.push_back(item);
+  if (observer_) observer_->ItemInserted(parent, item, nodes_[parent].children.size() - 1);
   return item;
 }
 
 void mytreectrl::DeleteItem(TreeItem item) {
   Node* node = Get(item);
   if (!node) return;
+  if (observer_) observer_->ItemRemoving(node->parent, item, RowOf(item));
+  node = Get(item);
   // Iterative removal: deep trees made from hostile data must not exhaust the stack.
   std::vector<TreeItem> pending{item};
   TreeItem parent = node->parent;
@@ -91,6 +95,20 @@ void mytreectrl::DeleteAllItems() {
   topLevel_.clear();
   root_ = kNoItem;
   selected_ = kNoItem;
+  if (observer_) observer_->Reset();
+}
+
+void mytreectrl::Select(TreeItem item) {
+  const TreeItem before = selected_;
+  selected_ = Valid(item) ? item : kNoItem;
+  if (observer_ && before != selected_) observer_->SelectionChanged(selected_);
+}
+
+std::size_t mytreectrl::RowOf(TreeItem item) const {
+  TreeItem parent = Parent(item);
+  const auto& siblings = parent == kNoItem ? topLevel_ : Children(parent);
+  auto it = std::find(siblings.begin(), siblings.end(), item);
+  return it == siblings.end() ? 0 : static_cast<std::size_t>(it - siblings.begin());
 }
 
 const std::string& mytreectrl::Text(TreeItem item) const {
@@ -100,7 +118,10 @@ const std::string& mytreectrl::Text(TreeItem item) const {
 }
 
 void mytreectrl::SetText(TreeItem item, std::string text) {
-  if (Node* node = Get(item)) node->text = std::move(text);
+  if (Node* node = Get(item)) {
+    node->text = std::move(text);
+    if (observer_) observer_->ItemChanged(item);
+  }
 }
 
 int mytreectrl::Image(TreeItem item) const {
@@ -117,6 +138,7 @@ void mytreectrl::SetImages(TreeItem item, int image, int selectedImage) {
   if (Node* node = Get(item)) {
     node->image = image;
     node->selectedImage = selectedImage;
+    if (observer_) observer_->ItemChanged(item);
   }
 }
 
@@ -126,7 +148,11 @@ int mytreectrl::State(TreeItem item) const {
 }
 
 void mytreectrl::SetState(TreeItem item, int state) {
-  if (Node* node = Get(item)) node->state = state;
+  if (Node* node = Get(item)) {
+    if (node->state == state) return;
+    node->state = state;
+    if (observer_) observer_->ItemChanged(item);
+  }
 }
 
 TreeItem mytreectrl::Parent(TreeItem item) const {
@@ -148,7 +174,10 @@ bool mytreectrl::Expanded(TreeItem item) const {
 void mytreectrl::Expand(TreeItem item, bool expand) {
   if (!Valid(item)) return;
   if (onExpanding_) onExpanding_(item, expand);
-  if (Node* node = Get(item)) node->expanded = expand;  // the handler may have deleted it
+  if (Node* node = Get(item)) {  // the handler may have deleted it
+    node->expanded = expand;
+    if (observer_) observer_->ItemChanged(item);
+  }
 }
 
 TreeItem mytreectrl::LastVisibleBelow(TreeItem item) const {

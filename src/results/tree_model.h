@@ -3,6 +3,7 @@
 // an image, a selected image, a state image (the check box) and an expanded state. A view
 // (the Qt layer) renders it; nothing here depends on a toolkit.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,24 @@ inline constexpr int kDrive = 0, kDriveLit = 1, kComputer = 2, kFolderClosed = 3
 namespace check_state {
 inline constexpr int kNone = 0, kUnchecked = 1, kChecked = 2, kPartial = 3;
 }
+
+// What a view of a tree follows. Every call comes on the thread that changed the model; a model a
+// view observes is changed only on the view's thread (workers build trees that are not yet shown,
+// or hand their changes over to that thread).
+class TreeObserver {
+ public:
+  virtual ~TreeObserver() = default;
+  // item was inserted as child number row of parent (kNoItem: a top-level item).
+  virtual void ItemInserted(TreeItem parent, TreeItem item, std::size_t row) = 0;
+  // item (and everything below it), child number row of parent, is about to be removed.
+  virtual void ItemRemoving(TreeItem parent, TreeItem item, std::size_t row) = 0;
+  // The item's text, images, state image or expanded state changed.
+  virtual void ItemChanged(TreeItem item) = 0;
+  // The selection moved to item (kNoItem: nothing selected).
+  virtual void SelectionChanged(TreeItem item) = 0;
+  // Everything changed (all items deleted); the view reads the model again.
+  virtual void Reset() = 0;
+};
 
 // Which tree a mytreectrl is, fixed at its creation by the wizard page it belongs to (the values
 // are those pages' numbers).
@@ -66,7 +85,14 @@ class mytreectrl {
   void SetExpandingHandler(ExpandingHandler handler) { onExpanding_ = std::move(handler); }
 
   TreeItem Selected() const { return selected_; }
-  void Select(TreeItem item) { selected_ = Valid(item) ? item : kNoItem; }
+  void Select(TreeItem item);
+
+  // The view that follows this tree, or null; it must outlive the tree or be detached first.
+  void SetObserver(TreeObserver* observer) { observer_ = observer; }
+  TreeObserver* Observer() const { return observer_; }
+  TreeKind Kind() const { return kind_; }
+  // The position of item among its siblings (top-level items for kNoItem parent).
+  std::size_t RowOf(TreeItem item) const;
 
   // The next or previous item in display order among the visible (expanded) ones.
   TreeItem NextVisible(TreeItem item) const;
@@ -93,6 +119,8 @@ class mytreectrl {
   TreeItem root_ = kNoItem;
   TreeItem selected_ = kNoItem;
   ExpandingHandler onExpanding_;
+  TreeObserver* observer_ = nullptr;
+  TreeKind kind_;
 };
 
 }  // namespace quarrow
