@@ -15,16 +15,12 @@ TextProgressCtrl::TextProgressCtrl(QWidget* parent) : QProgressBar(parent) {
   setValue(0);
   setTextVisible(true);
   setAlignment(Qt::AlignCenter);
-  setFormat(QString());
 }
 
 void TextProgressCtrl::SetPosition(int position, const QString& text) {
   barText_ = text;
-  // The format is shown as it is, except for its % place holders.
-  QString format = text;
-  format.replace(QLatin1Char('%'), QLatin1String("%%"));
-  setFormat(format);
   setValue(std::clamp(position, 0, 100));
+  update();
 }
 
 CustomRadio::CustomRadio(const QString& text, QWidget* parent) : QRadioButton(text, parent) {
@@ -86,9 +82,11 @@ TreeCtrlView::TreeCtrlView(QWidget* parent) : QTreeView(parent) {
   connect(&adapter_, &TreeModelAdapter::selectionChanged, this, &TreeCtrlView::FollowSelection);
   connect(&adapter_, &TreeModelAdapter::treeReset, this, &TreeCtrlView::Sync);
   // A new row under an expanded item shows at once (the view keeps a collapsed parent closed).
-  connect(&adapter_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
-    for (int row = first; row <= last; ++row) FollowExpansion(adapter_.ItemAt(adapter_.index(row, 0, parent)));
-  });
+  connect(&adapter_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent, int first, int last) {
+            for (int row = first; row <= last; ++row)
+              FollowExpansion(adapter_.ItemAt(adapter_.index(row, 0, parent)));
+          });
 }
 
 void TreeCtrlView::SetTree(mytreectrl* tree) {

@@ -25,6 +25,8 @@ class TextProgressCtrl : public QProgressBar {
   explicit TextProgressCtrl(QWidget* parent = nullptr);
   void SetPosition(int position, const QString& text);
   QString BarText() const { return barText_; }
+  // The bar shows the caller's text as it is (a "%" in it is not a place holder).
+  QString text() const override { return barText_; }
 
  private:
   QString barText_;

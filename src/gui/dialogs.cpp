@@ -98,7 +98,8 @@ QDialog* MakeProgressDialog(app::DialogId which, const std::function<void(int)>&
   auto* layout = new QGridLayout(dialog);
   if (which == app::DialogId::kCalculating) {
     dialog->setWindowTitle(QStringLiteral("Calculating Number of Files..."));
-    layout->addWidget(Static(id::kCalculatingText, QStringLiteral("Calculating Total Number of Files, Please Wait ..."), dialog),
+    layout->addWidget(Static(id::kCalculatingText,
+                             QStringLiteral("Calculating Total Number of Files, Please Wait ..."), dialog),
                       0, 0, 1, 2);
     layout->addWidget(Static(0, QStringLiteral("Total Files :"), dialog), 1, 0);
     layout->addWidget(Static(id::kCalculatingTotal, QStringLiteral("0"), dialog), 1, 1);
@@ -148,7 +149,8 @@ std::optional<std::string> AskDestinationDialog(std::string_view initial, QWidge
   browse->setObjectName(ControlName(id::kSaveAsBrowse));
   layout->addWidget(browse, 1, 1);
   QObject::connect(browse, &QPushButton::clicked, &dialog, [&dialog, path] {
-    const QString folder = QFileDialog::getExistingDirectory(&dialog, QStringLiteral("Browse For Folder"), path->text());
+    const QString folder =
+        QFileDialog::getExistingDirectory(&dialog, QStringLiteral("Browse For Folder"), path->text());
     if (!folder.isEmpty()) path->setText(folder);
   });
   auto* box = new QDialogButtonBox(&dialog);
@@ -178,9 +180,12 @@ app::ReplaceReply AskReplaceDialog(std::string_view existing, QWidget* parent) {
   auto* row = new QHBoxLayout;
   app::ReplaceReply reply;
   const std::pair<int, app::ReplaceButton> buttons[] = {
-      {id::kReplaceOverwrite, app::ReplaceButton::kOverwrite}, {id::kReplaceRename, app::ReplaceButton::kRename},
-      {id::kReplaceSkip, app::ReplaceButton::kSkip},           {id::kReplaceCancel, app::ReplaceButton::kCancel},
-      {id::kReplaceYesToAll, app::ReplaceButton::kYesToAll},   {id::kReplaceNoToAll, app::ReplaceButton::kNoToAll}};
+      {id::kReplaceOverwrite, app::ReplaceButton::kOverwrite},
+      {id::kReplaceRename, app::ReplaceButton::kRename},
+      {id::kReplaceSkip, app::ReplaceButton::kSkip},
+      {id::kReplaceCancel, app::ReplaceButton::kCancel},
+      {id::kReplaceYesToAll, app::ReplaceButton::kYesToAll},
+      {id::kReplaceNoToAll, app::ReplaceButton::kNoToAll}};
   const char* captions[] = {"Overwrite", "Rename", "Skip", "Cancel", "Yes to &All", "No &to All"};
   for (std::size_t i = 0; i < 6; ++i) {
     auto* push = new QPushButton(QString::fromLatin1(captions[i]), &dialog);

@@ -169,19 +169,32 @@ QIcon FileIcon(const QString& name) {
 
 QIcon ToolbarIcon(int controlId) {
   switch (controlId) {
-    case 1055: return Themed({"help-contents", "help-browser"}, Standard(QStyle::SP_DialogHelpButton));
-    case 1057: return Themed({"document-open"}, Standard(QStyle::SP_DialogOpenButton));
-    case 1106: return Themed({"document-save-as"}, Standard(QStyle::SP_DialogSaveButton));
-    case 1056: return Themed({"application-exit"}, Standard(QStyle::SP_DialogCloseButton));
-    case 1054: return Themed({"document-save"}, Standard(QStyle::SP_DriveFDIcon));
-    case 1058: return Themed({"go-next"}, Standard(QStyle::SP_ArrowForward));
-    case 1059: return Themed({"go-previous"}, Standard(QStyle::SP_ArrowBack));
-    case 1062: return Themed({"edit-find"}, Standard(QStyle::SP_FileDialogContentsView));
-    case 1110: return Themed({"process-stop"}, Standard(QStyle::SP_BrowserStop));
-    case 1092: return Themed({"process-stop"}, Standard(QStyle::SP_MediaStop));
-    case 1135: return Themed({"view-refresh"}, Standard(QStyle::SP_BrowserReload));
-    case 1114: return Themed({"help-about"}, Standard(QStyle::SP_MessageBoxInformation));
-    default: return {};
+    case 1055:
+      return Themed({"help-contents", "help-browser"}, Standard(QStyle::SP_DialogHelpButton));
+    case 1057:
+      return Themed({"document-open"}, Standard(QStyle::SP_DialogOpenButton));
+    case 1106:
+      return Themed({"document-save-as"}, Standard(QStyle::SP_DialogSaveButton));
+    case 1056:
+      return Themed({"application-exit"}, Standard(QStyle::SP_DialogCloseButton));
+    case 1054:
+      return Themed({"document-save"}, Standard(QStyle::SP_DriveFDIcon));
+    case 1058:
+      return Themed({"go-next"}, Standard(QStyle::SP_ArrowForward));
+    case 1059:
+      return Themed({"go-previous"}, Standard(QStyle::SP_ArrowBack));
+    case 1062:
+      return Themed({"edit-find"}, Standard(QStyle::SP_FileDialogContentsView));
+    case 1110:
+      return Themed({"process-stop"}, Standard(QStyle::SP_BrowserStop));
+    case 1092:
+      return Themed({"process-stop"}, Standard(QStyle::SP_MediaStop));
+    case 1135:
+      return Themed({"view-refresh"}, Standard(QStyle::SP_BrowserReload));
+    case 1114:
+      return Themed({"help-about"}, Standard(QStyle::SP_MessageBoxInformation));
+    default:
+      return {};
   }
 }
 

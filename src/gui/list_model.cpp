@@ -66,7 +66,8 @@ Qt::ItemFlags ListContentModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ListContentModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) return {};
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+    return {};
   return QString::fromStdString(content_.columns[static_cast<std::size_t>(section)].header);
 }
 

@@ -80,7 +80,8 @@ const std::vector<TreeItem>& TreeModelAdapter::ModelChildren(TreeItem parent) co
 }
 
 void TreeModelAdapter::Renumber(Shape& shape, std::size_t from) {
-  for (std::size_t i = from; i < shape.children.size(); ++i) shape_[shape.children[i]].row = static_cast<int>(i);
+  for (std::size_t i = from; i < shape.children.size(); ++i)
+    shape_[shape.children[i]].row = static_cast<int>(i);
 }
 
 void TreeModelAdapter::Rebuild() {
@@ -145,7 +146,8 @@ void TreeModelAdapter::SyncChildren(TreeItem parent) {
     const std::size_t runStart = k;
     while (k < wanted.size() && !(j < shown.size() && shown[j] == wanted[k])) ++k;
     beginInsertRows(parentIndex, static_cast<int>(runStart), static_cast<int>(k - 1));
-    shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(j), wanted.begin() + static_cast<std::ptrdiff_t>(runStart),
+    shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(j),
+                 wanted.begin() + static_cast<std::ptrdiff_t>(runStart),
                  wanted.begin() + static_cast<std::ptrdiff_t>(k));
     for (std::size_t i = runStart; i < k; ++i) shape_[wanted[i]] = Shape{parent, 0, {}};
     Renumber(shape_[parent]);

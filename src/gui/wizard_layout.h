@@ -11,26 +11,26 @@ namespace quarrow::gui {
 enum class ControlKind {
   kToolButton,  // a bitmap button of the toolbar (CBtn), with its tooltip
   kButton,
-  kStatic,      // a coloured static text
-  kLabel,       // the caption of another control, shown and hidden with it
-  kGuidance,    // the one-paragraph instruction of the page
+  kStatic,    // a coloured static text
+  kLabel,     // the caption of another control, shown and hidden with it
+  kGuidance,  // the one-paragraph instruction of the page
   kEdit,
   kCombo,
-  kModeRadio,   // CCustomRadio
+  kModeRadio,  // CCustomRadio
   kRadio,
   kLink,
-  kProgress,    // CTextProgressCtrl
-  kDetailsList, // DetailsList
-  kCheckList,   // a list of checkable rows (the file-type list)
-  kPlainList,   // a list of texts (the "Files Recovered" list)
+  kProgress,     // CTextProgressCtrl
+  kDetailsList,  // DetailsList
+  kCheckList,    // a list of checkable rows (the file-type list)
+  kPlainList,    // a list of texts (the "Files Recovered" list)
 };
 
 struct ControlSpec {
-  int id;             // the control ID; 0 for a caption that has none
+  int id;  // the control ID; 0 for a caption that has none
   ControlKind kind;
-  const char* text;   // caption, tooltip of a toolbar button, or initial text
+  const char* text;              // caption, tooltip of a toolbar button, or initial text
   int left, top, right, bottom;  // dialog units; unused for toolbar buttons
-  int partner;        // for a caption: the control it belongs to
+  int partner;                   // for a caption: the control it belongs to
   bool visibleAtStart;
 };
 

@@ -134,7 +134,8 @@ void WizardWindow::CreateControls() {
         break;
       case ControlKind::kCombo: {
         auto* combo = new QComboBox(this);
-        combo->addItems({QStringLiteral("FAT16"), QStringLiteral("FAT32"), QStringLiteral("NTFS"), QStringLiteral("Other")});
+        combo->addItems({QStringLiteral("FAT16"), QStringLiteral("FAT32"), QStringLiteral("NTFS"),
+                         QStringLiteral("Other")});
         widget = combo;
         break;
       }
@@ -152,8 +153,9 @@ void WizardWindow::CreateControls() {
       }
       case ControlKind::kRadio:
       case ControlKind::kButton: {
-        QAbstractButton* button = spec.kind == ControlKind::kRadio ? static_cast<QAbstractButton*>(new QRadioButton(text, this))
-                                                                   : new QPushButton(text, this);
+        QAbstractButton* button = spec.kind == ControlKind::kRadio
+                                      ? static_cast<QAbstractButton*>(new QRadioButton(text, this))
+                                      : new QPushButton(text, this);
         const int command = spec.id;
         connect(button, &QAbstractButton::clicked, this, [this, command] {
           if (wizard_) wizard_->OnCommand(command);
@@ -179,7 +181,8 @@ void WizardWindow::CreateControls() {
         widget = MakeListView(spec.id);
         break;
     }
-    if (spec.kind != ControlKind::kToolButton) widget->setGeometry(units_.Rect(spec.left, spec.top, spec.right, spec.bottom));
+    if (spec.kind != ControlKind::kToolButton)
+      widget->setGeometry(units_.Rect(spec.left, spec.top, spec.right, spec.bottom));
     if (spec.id) {
       widget->setObjectName(ControlName(spec.id));
       widget->setProperty("controlId", spec.id);
@@ -358,7 +361,8 @@ int WizardWindow::ComboIndex(int controlId) const {
 }
 
 void WizardWindow::SetProgress(int controlId, int position, std::string_view barText) {
-  if (auto* progress = qobject_cast<TextProgressCtrl*>(Control(controlId))) progress->SetPosition(position, FromStd(barText));
+  if (auto* progress = qobject_cast<TextProgressCtrl*>(Control(controlId)))
+    progress->SetPosition(position, FromStd(barText));
 }
 
 void WizardWindow::SetFocus(int controlId) {
@@ -398,7 +402,8 @@ void WizardWindow::SetList(int listId, const app::ListContent& content) {
     for (std::size_t i = 0; i < content.columns.size(); ++i) {
       const int column = static_cast<int>(i);
       view->setColumnHidden(column, content.columns[i].width == 0);
-      if (content.columns[i].width > 0) view->setColumnWidth(column, ScaledWidth(content.columns[i].width, units_));
+      if (content.columns[i].width > 0)
+        view->setColumnWidth(column, ScaledWidth(content.columns[i].width, units_));
     }
     view->horizontalHeader()->setStretchLastSection(content.columns.size() <= 2);
   }
@@ -413,7 +418,8 @@ void WizardWindow::SetListSelection(int listId, int row) {
     return;
   }
   const QModelIndex index = view->model()->index(row, 0);
-  view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->selectionModel()->setCurrentIndex(index,
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   view->scrollTo(index);
 }
 
@@ -433,10 +439,17 @@ app::MessageAnswer WizardWindow::Message(const app::MessageSpec& spec) {
   box.setWindowTitle(FromStd(spec.title));
   box.setText(FromStd(spec.text));
   switch (spec.icon) {
-    case MessageIcon::kError: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::kQuestion: box.setIcon(QMessageBox::Question); break;
-    case MessageIcon::kInformation: box.setIcon(QMessageBox::Information); break;
-    case MessageIcon::kNone: break;
+    case MessageIcon::kError:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::kQuestion:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MessageIcon::kInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MessageIcon::kNone:
+      break;
   }
   if (spec.buttons == app::MessageButtons::kYesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -450,9 +463,12 @@ app::MessageAnswer WizardWindow::Message(const app::MessageSpec& spec) {
 
 int WizardWindow::ShowDialog(const app::InfoDialogContent& content) {
   if (answerer_) return answerer_->Dialog(content);
-  QDialog* dialog = MakeInfoDialog(content, [this](int linkId) {
-    if (wizard_) wizard_->OnLink(linkId);
-  }, this);
+  QDialog* dialog = MakeInfoDialog(
+      content,
+      [this](int linkId) {
+        if (wizard_) wizard_->OnLink(linkId);
+      },
+      this);
   const int result = dialog->exec();
   delete dialog;
   return result;
@@ -461,10 +477,12 @@ int WizardWindow::ShowDialog(const app::InfoDialogContent& content) {
 void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
   CloseNoDeviceDialog();
   QDialog* dialog = MakeInfoDialog(
-      content, [this](int linkId) {
+      content,
+      [this](int linkId) {
         if (wizard_) wizard_->OnLink(linkId);
       },
-      this, [this](int buttonId) {
+      this,
+      [this](int buttonId) {
         if (!wizard_) return;
         if (buttonId == id::kNoDeviceRetry) {
           wizard_->OnNoDeviceRetry();
@@ -507,9 +525,12 @@ app::ReplaceReply WizardWindow::AskReplace(std::string_view existing) {
 
 void WizardWindow::OpenProgressDialog(app::DialogId which) {
   CloseProgressDialog(which);
-  QDialog* dialog = MakeProgressDialog(which, [this](int command) {
-    if (wizard_) wizard_->OnCommand(command);
-  }, this);
+  QDialog* dialog = MakeProgressDialog(
+      which,
+      [this](int command) {
+        if (wizard_) wizard_->OnCommand(command);
+      },
+      this);
   dialog->setModal(false);
   progressDialogs_[static_cast<int>(which)] = dialog;
   dialog->show();
@@ -552,7 +573,8 @@ void WizardWindow::OpenExternal(std::string_view address) {
     return;
   }
   const QString text = FromStd(address);
-  const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath()) : QUrl(text);
+  const QUrl url =
+      QFileInfo::exists(text) ? QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath()) : QUrl(text);
   QDesktopServices::openUrl(url);
 }
 
@@ -594,24 +616,48 @@ bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   // A key travels up from the focused control to its parents; the page logic sees it once.
-  if (event->type() != QEvent::KeyPress || widget->window() != this) return QDialog::eventFilter(watched, event);
+  if (event->type() != QEvent::KeyPress || widget->window() != this)
+    return QDialog::eventFilter(watched, event);
   if (widget != (QApplication::focusWidget() ? QApplication::focusWidget() : this)) return false;
   const int key = static_cast<QKeyEvent*>(event)->key();
   std::optional<app::WizardKey> wizardKey;
   switch (key) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: wizardKey = app::WizardKey::kEnter; break;
-    case Qt::Key_Space: wizardKey = app::WizardKey::kSpace; break;
-    case Qt::Key_Escape: wizardKey = app::WizardKey::kEscape; break;
-    case Qt::Key_Tab: wizardKey = app::WizardKey::kTab; break;
-    case Qt::Key_F1: wizardKey = app::WizardKey::kF1; break;
-    case Qt::Key_F6: wizardKey = app::WizardKey::kF6; break;
-    case Qt::Key_F7: wizardKey = app::WizardKey::kF7; break;
-    case Qt::Key_Left: wizardKey = app::WizardKey::kLeft; break;
-    case Qt::Key_Right: wizardKey = app::WizardKey::kRight; break;
-    case Qt::Key_Up: wizardKey = app::WizardKey::kUp; break;
-    case Qt::Key_Down: wizardKey = app::WizardKey::kDown; break;
-    default: break;
+    case Qt::Key_Enter:
+      wizardKey = app::WizardKey::kEnter;
+      break;
+    case Qt::Key_Space:
+      wizardKey = app::WizardKey::kSpace;
+      break;
+    case Qt::Key_Escape:
+      wizardKey = app::WizardKey::kEscape;
+      break;
+    case Qt::Key_Tab:
+      wizardKey = app::WizardKey::kTab;
+      break;
+    case Qt::Key_F1:
+      wizardKey = app::WizardKey::kF1;
+      break;
+    case Qt::Key_F6:
+      wizardKey = app::WizardKey::kF6;
+      break;
+    case Qt::Key_F7:
+      wizardKey = app::WizardKey::kF7;
+      break;
+    case Qt::Key_Left:
+      wizardKey = app::WizardKey::kLeft;
+      break;
+    case Qt::Key_Right:
+      wizardKey = app::WizardKey::kRight;
+      break;
+    case Qt::Key_Up:
+      wizardKey = app::WizardKey::kUp;
+      break;
+    case Qt::Key_Down:
+      wizardKey = app::WizardKey::kDown;
+      break;
+    default:
+      break;
   }
   if (!wizardKey) return false;
   // Typing in an edit keeps its own keys (spaces in a folder name, moving the cursor).
