@@ -45,6 +45,10 @@ QVariant ListContentModel::data(const QModelIndex& index, int role) const {
       return row.check ? Qt::Checked : Qt::Unchecked;
     case kDeletedRole:
       return row.deleted;
+    case Qt::TextAlignmentRole:
+      // Sizes line up by their last digit.
+      if (content_.columns[column].header == "Size") return int(Qt::AlignRight | Qt::AlignVCenter);
+      return {};
     default:
       return {};
   }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
@@ -26,6 +28,7 @@
 #include "gui/controls.h"
 #include "gui/dialogs.h"
 #include "gui/icons.h"
+#include "gui/list_filter.h"
 #include "gui/list_model.h"
 #include "gui/wizard_layout.h"
 
@@ -224,7 +227,13 @@ void WizardWindow::CreateTrees() {
 QTableView* WizardWindow::MakeListView(int listId) {
   auto* view = new QTableView(this);
   auto* model = new ListContentModel(view);
-  view->setModel(model);
+  if (listId == id::kDetailsList) {
+    filter_ = new ListFilter(view);
+    filter_->setSourceModel(model);
+    view->setModel(filter_);
+  } else {
+    view->setModel(model);
+  }
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(listId == id::kDetailsList ? QAbstractItemView::ExtendedSelection
                                                     : QAbstractItemView::SingleSelection);
@@ -238,10 +247,10 @@ QTableView* WizardWindow::MakeListView(int listId) {
   listModels_[listId] = model;
   if (listId == id::kDetailsList) {
     connect(view, &QTableView::clicked, this, [this](const QModelIndex& index) {
-      if (wizard_) wizard_->OnListClick(index.row());
+      if (wizard_) wizard_->OnListClick(SourceRow(id::kDetailsList, index));
     });
     connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-      if (wizard_) wizard_->OnListDoubleClick(index.row());
+      if (wizard_) wizard_->OnListDoubleClick(SourceRow(id::kDetailsList, index));
     });
     connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
       if (wizard_) wizard_->OnListHeaderClick(column);
@@ -249,7 +258,7 @@ QTableView* WizardWindow::MakeListView(int listId) {
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& point) {
       const QModelIndex index = view->indexAt(point);
-      if (wizard_ && index.isValid()) wizard_->OnListRightClick(index.row());
+      if (wizard_ && index.isValid()) wizard_->OnListRightClick(SourceRow(id::kDetailsList, index));
     });
   } else if (listId == id::kFileTypeList) {
     connect(model, &ListContentModel::checkBoxClicked, this, [this](int row, bool checked) {
@@ -259,7 +268,69 @@ QTableView* WizardWindow::MakeListView(int listId) {
   return view;
 }
 
+int WizardWindow::SourceRow(int listId, const QModelIndex& viewIndex) const {
+  if (listId == id::kDetailsList && filter_) return filter_->mapToSource(viewIndex).row();
+  return viewIndex.row();
+}
+
+QModelIndex WizardWindow::ViewIndex(int listId, int row) const {
+  QTableView* view = List(listId);
+  if (!view) return {};
+  if (listId == id::kDetailsList && filter_)
+    return filter_->mapFromSource(filter_->sourceModel()->index(row, 0));
+  return view->model()->index(row, 0);
+}
+
+void WizardWindow::CreateFilterBar() {
+  filterBar_ = new QWidget(this);
+  filterBar_->setObjectName(QStringLiteral("filterBar"));
+  auto* layout = new QHBoxLayout(filterBar_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* name = new QLineEdit(filterBar_);
+  name->setObjectName(QStringLiteral("filterName"));
+  name->setPlaceholderText(QStringLiteral("Name contains..."));
+  name->setClearButtonEnabled(true);
+  auto* deleted = new QCheckBox(QStringLiteral("Deleted only"), filterBar_);
+  deleted->setObjectName(QStringLiteral("filterDeleted"));
+  auto* type = new QComboBox(filterBar_);
+  type->setObjectName(QStringLiteral("filterType"));
+  type->setMinimumContentsLength(14);
+  layout->addWidget(name, 3);
+  layout->addWidget(deleted);
+  layout->addWidget(type, 2);
+  connect(name, &QLineEdit::textChanged, filter_, &ListFilter::SetNameContains);
+  connect(deleted, &QCheckBox::toggled, filter_, &ListFilter::SetDeletedOnly);
+  connect(type, &QComboBox::currentIndexChanged, this,
+          [this, type](int index) { filter_->SetType(index <= 0 ? QString() : type->itemText(index)); });
+  filterBar_->hide();
+}
+
+void WizardWindow::RefillTypeFilter() {
+  // The types offered are those of the rows listed, in the order they first appear.
+  auto* type = filterBar_->findChild<QComboBox*>(QStringLiteral("filterType"));
+  const QString chosen = type->currentIndex() > 0 ? type->currentText() : QString();
+  QStringList types;
+  const app::ListContent& content = listModels_[id::kDetailsList]->Content();
+  int column = -1;
+  for (std::size_t i = 0; i < content.columns.size(); ++i) {
+    if (content.columns[i].header == "Type") column = static_cast<int>(i);
+  }
+  for (const app::ListRow& row : content.rows) {
+    if (column < 0 || static_cast<std::size_t>(column) >= row.cells.size()) continue;
+    QString text = QString::fromStdString(row.cells[static_cast<std::size_t>(column)]);
+    if (text == QStringLiteral("Deleted FOLDER")) text = QStringLiteral("FOLDER");
+    if (!text.isEmpty() && !types.contains(text)) types << text;
+  }
+  if (!chosen.isEmpty() && !types.contains(chosen)) types << chosen;
+  const QSignalBlocker block(type);
+  type->clear();
+  type->addItem(QStringLiteral("All types"));
+  type->addItems(types);
+  type->setCurrentIndex(chosen.isEmpty() ? 0 : type->findText(chosen));
+}
+
 void WizardWindow::CreateLists() {
+  CreateFilterBar();
   // The lists start with the columns the dialog gives them before any page fills them.
   SetList(id::kDetailsList, {{{"Name", 242}, {"Value", 243}}, {}});
   SetList(id::kFileTypeList, {{{"File Types", 260}}, {}});
@@ -306,6 +377,7 @@ void WizardWindow::ShowPartners(int controlId, bool visible) {
 void WizardWindow::Show(int controlId, bool visible) {
   if (QWidget* widget = Control(controlId)) widget->setVisible(visible);
   ShowPartners(controlId, visible);
+  if (controlId == id::kDetailsList) PlaceDetailsList();
 }
 
 void WizardWindow::Enable(int controlId, bool enabled) {
@@ -382,7 +454,11 @@ void WizardWindow::PlaceDetailsList() {
   // controls below them.
   QTableView* view = List(id::kDetailsList);
   const bool files = listModels_[id::kDetailsList]->Content().columns.size() > 2;
-  view->setGeometry(files ? units_.Rect(222, 78, 519, 310) : units_.Rect(222, 78, 519, 205));
+  view->setGeometry(files ? units_.Rect(222, 93, 519, 310) : units_.Rect(222, 78, 519, 205));
+  // The filter box belongs to a folder's files; the summary rows have nothing to filter.
+  filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
+  filterBar_->setVisible(files && view->isVisible());
+  if (files) RefillTypeFilter();
 }
 
 void WizardWindow::SetList(int listId, const app::ListContent& content) {
@@ -398,22 +474,32 @@ void WizardWindow::SetList(int listId, const app::ListContent& content) {
     return true;
   }();
   it->second->SetContent(content);
+  if (listId == id::kDetailsList) PlaceDetailsList();
   if (!sameColumns) {
+    // The widths are those of the documents' font; they grow with the font used, as far as the
+    // list is wide. A list of two columns shares its width between them.
+    int total = 0;
+    for (const app::ListColumn& column : content.columns) total += column.width;
+    const int room = view->viewport()->width() > 50
+                         ? view->width() - 4 - view->verticalScrollBar()->sizeHint().width()
+                         : view->width();
     for (std::size_t i = 0; i < content.columns.size(); ++i) {
       const int column = static_cast<int>(i);
-      view->setColumnHidden(column, content.columns[i].width == 0);
-      if (content.columns[i].width > 0)
-        view->setColumnWidth(column, ScaledWidth(content.columns[i].width, units_));
+      const int width = content.columns[i].width;
+      view->setColumnHidden(column, width == 0);
+      if (width == 0) continue;
+      int scaled = ScaledWidth(width, units_);
+      if (total > 0 && ScaledWidth(total, units_) > room) scaled = width * room / total;
+      view->setColumnWidth(column, scaled);
     }
     view->horizontalHeader()->setStretchLastSection(content.columns.size() <= 2);
   }
-  if (listId == id::kDetailsList) PlaceDetailsList();
 }
 
 void WizardWindow::SetListSelection(int listId, int row) {
   QTableView* view = List(listId);
   if (!view) return;
-  if (row < 0 || row >= view->model()->rowCount()) {
+  if (row < 0) {
     view->clearSelection();
     return;
   }
@@ -427,7 +513,8 @@ std::vector<int> WizardWindow::SelectedListRows(int listId) const {
   std::vector<int> rows;
   QTableView* view = List(listId);
   if (!view) return rows;
-  for (const QModelIndex& index : view->selectionModel()->selectedRows()) rows.push_back(index.row());
+  for (const QModelIndex& index : view->selectionModel()->selectedRows())
+    rows.push_back(SourceRow(listId, index));
   std::sort(rows.begin(), rows.end());
   return rows;
 }

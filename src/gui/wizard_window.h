@@ -26,6 +26,7 @@ class CChildDialogExDemoDlg;
 namespace quarrow::gui {
 
 class ListContentModel;
+class ListFilter;
 class TreeCtrlView;
 
 // Answers what the window would otherwise ask the user in a modal window, and opens what it would
@@ -106,7 +107,12 @@ class WizardWindow : public QDialog, public app::Surface {
   void CreateLists();
   QTableView* MakeListView(int listId);
   void PlaceDetailsList();
+  void CreateFilterBar();
+  void RefillTypeFilter();
   void ShowPartners(int controlId, bool visible);
+  // The row of the page logic's list that a row of the view shows, and back.
+  int SourceRow(int listId, const QModelIndex& viewIndex) const;
+  QModelIndex ViewIndex(int listId, int row) const;
 
   DialogUnits units_;
   app::CChildDialogExDemoDlg* wizard_ = nullptr;
@@ -116,6 +122,8 @@ class WizardWindow : public QDialog, public app::Surface {
   std::map<int, TreeCtrlView*> trees_;
   std::map<int, QTableView*> lists_;
   std::map<int, ListContentModel*> listModels_;
+  ListFilter* filter_ = nullptr;  // between the file list and its view
+  QWidget* filterBar_ = nullptr;
   QPointer<QDialog> noDevice_;
   std::map<int, QPointer<QDialog>> progressDialogs_;
   bool ended_ = false;

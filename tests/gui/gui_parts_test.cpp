@@ -15,6 +15,7 @@
 #include "gui/dialog_units.h"
 #include "gui/dialogs.h"
 #include "gui/display.h"
+#include "gui/list_filter.h"
 #include "gui/list_model.h"
 #include "gui/tree_model_adapter.h"
 
@@ -190,6 +191,45 @@ class GuiPartsTest : public QObject {
     QCOMPARE(clicked.front().at(0).toInt(), 2);
     QCOMPARE(clicked.front().at(1).toBool(), false);
     QCOMPARE(model.index(2, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+  }
+
+  // The filter box keeps the rows that pass every filter set, and maps them back to the rows of
+  // the list as given.
+  void ListFilterKeepsMatchingRows_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("deletedOnly");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("none") << QString() << false << QString() << QList<int>{0, 1, 2, 3};
+    QTest::newRow("name, any case") << QStringLiteral("raft") << false << QString() << QList<int>{3};
+    QTest::newRow("deleted") << QString() << true << QString() << QList<int>{0, 3};
+    QTest::newRow("type") << QString() << false << QStringLiteral("Text file") << QList<int>{1, 3};
+    QTest::newRow("deleted folder is a folder")
+        << QString() << false << QStringLiteral("FOLDER") << QList<int>{0};
+    QTest::newRow("all three") << QStringLiteral(".TXT") << true << QStringLiteral("Text file")
+                               << QList<int>{3};
+  }
+  void ListFilterKeepsMatchingRows() {
+    QFETCH(QString, name);
+    QFETCH(bool, deletedOnly);
+    QFETCH(QString, type);
+    QFETCH(QList<int>, rows);
+    gui::ListContentModel model;
+    app::ListContent content;
+    content.columns = {{"Name", 145}, {"Type", 100}};
+    content.rows.push_back({{"OLD", "Deleted FOLDER"}, 0, true, -1});
+    content.rows.push_back({{"README.TXT", "Text file"}, 1, false, -1});
+    content.rows.push_back({{"CAT.JPG", "Image File"}, 1, false, -1});
+    content.rows.push_back({{"_RAFT.TXT", "Text file"}, 1, true, -1});
+    model.SetContent(content);
+    gui::ListFilter filter;
+    filter.setSourceModel(&model);
+    filter.SetNameContains(name);
+    filter.SetDeletedOnly(deletedOnly);
+    filter.SetType(type);
+    QList<int> shown;
+    for (int row = 0; row < filter.rowCount(); ++row) shown << filter.mapToSource(filter.index(row, 0)).row();
+    QCOMPARE(shown, rows);
   }
 
   void DisplayCheck_data() {
