@@ -117,6 +117,10 @@ QDialog* MakeProgressDialog(app::DialogId which, const std::function<void(int)>&
     auto* total = new TextProgressCtrl(dialog);
     total->setObjectName(ControlName(id::kSavingTotalProgress));
     layout->addWidget(total, 4, 0, 1, 2);
+    // How long the save still takes, from how fast the total bar moves.
+    auto* rate = Static(0, QString(), dialog);
+    rate->setObjectName(QStringLiteral("savingRate"));
+    layout->addWidget(rate, 5, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     for (auto [bid, caption] : {std::pair{id::kSavingStop, "Stop"}, std::pair{id::kSavingSkip, "Skip"}}) {
@@ -128,7 +132,7 @@ QDialog* MakeProgressDialog(app::DialogId which, const std::function<void(int)>&
       });
       buttons->addWidget(push);
     }
-    layout->addLayout(buttons, 5, 0, 1, 2);
+    layout->addLayout(buttons, 6, 0, 1, 2);
   }
   return dialog;
 }

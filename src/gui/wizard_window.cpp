@@ -64,6 +64,12 @@ WizardWindow::WizardWindow(QWidget* parent) : QDialog(parent), units_(QApplicati
   CreateControls();
   CreateTrees();
   CreateLists();
+  clock_.start();
+  searchRateText_ = new QLabel(this);
+  searchRateText_->setObjectName(QStringLiteral("searchRate"));
+  searchRateText_->setGeometry(units_.Rect(424, 266, 519, 287));
+  searchRateText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  searchRateText_->hide();
 }
 
 WizardWindow::~WizardWindow() {
@@ -376,6 +382,19 @@ void WizardWindow::ShowPartners(int controlId, bool visible) {
 
 void WizardWindow::Show(int controlId, bool visible) {
   if (QWidget* widget = Control(controlId)) widget->setVisible(visible);
+  if (controlId == id::kProgress) {
+    // The search's bar comes and goes with the search: its speed is measured over that time.
+    if (visible && !searchRate_.Running()) {
+      const std::uint64_t sectors = wizard_ && wizard_->EndSector() > wizard_->StartSector()
+                                        ? wizard_->EndSector() - wizard_->StartSector() + 1
+                                        : 0;
+      searchRate_.Start(clock_.elapsed(), sectors * 512);
+    } else if (!visible) {
+      searchRate_.Stop();
+    }
+    searchRateText_->clear();
+    searchRateText_->setVisible(visible);
+  }
   ShowPartners(controlId, visible);
   if (controlId == id::kDetailsList) PlaceDetailsList();
 }
@@ -435,6 +454,18 @@ int WizardWindow::ComboIndex(int controlId) const {
 void WizardWindow::SetProgress(int controlId, int position, std::string_view barText) {
   if (auto* progress = qobject_cast<TextProgressCtrl*>(Control(controlId)))
     progress->SetPosition(position, FromStd(barText));
+  if (controlId == id::kProgress) {
+    searchRate_.Update(position, clock_.elapsed());
+    searchRateText_->setText(searchRate_.Text());
+  } else if (controlId == id::kSavingTotalProgress) {
+    if (!saveRate_.Running()) saveRate_.Start(clock_.elapsed(), 0);
+    saveRate_.Update(position, clock_.elapsed());
+    auto it = progressDialogs_.find(static_cast<int>(app::DialogId::kSaving));
+    if (it != progressDialogs_.end() && it->second) {
+      if (auto* text = it->second->findChild<QLabel*>(QStringLiteral("savingRate")))
+        text->setText(saveRate_.Text());
+    }
+  }
 }
 
 void WizardWindow::SetFocus(int controlId) {
@@ -627,6 +658,7 @@ void WizardWindow::CloseProgressDialog(app::DialogId which) {
   auto it = progressDialogs_.find(static_cast<int>(which));
   if (it == progressDialogs_.end()) return;
   if (QDialog* dialog = it->second) {
+    emit progressDialogClosing(static_cast<int>(which), dialog);
     dialog->hide();
     dialog->deleteLater();
   }

@@ -5,6 +5,7 @@
 // dialog buttons go to CChildDialogExDemoDlg, and what it sets through the Surface is shown.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <functional>
@@ -15,7 +16,9 @@
 
 #include "app/surface.h"
 #include "gui/dialog_units.h"
+#include "gui/rate_meter.h"
 
+class QLabel;
 class QTableView;
 class QSortFilterProxyModel;
 
@@ -95,6 +98,8 @@ class WizardWindow : public QDialog, public app::Surface {
 
  signals:
   void wizardEnded(int exitCode);
+  // A progress dialog of a save is about to close, showing its last texts.
+  void progressDialogClosing(int dialogId, QDialog* dialog);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -125,6 +130,10 @@ class WizardWindow : public QDialog, public app::Surface {
   ListFilter* filter_ = nullptr;  // between the file list and its view
   QWidget* filterBar_ = nullptr;
   QPointer<QDialog> noDevice_;
+  // The search's and the save's speed and time left, shown beside their bars.
+  QElapsedTimer clock_;
+  RateMeter searchRate_, saveRate_;
+  QLabel* searchRateText_ = nullptr;
   std::map<int, QPointer<QDialog>> progressDialogs_;
   bool ended_ = false;
   int exitCode_ = 0;

@@ -17,6 +17,7 @@
 #include "gui/display.h"
 #include "gui/list_filter.h"
 #include "gui/list_model.h"
+#include "gui/rate_meter.h"
 #include "gui/tree_model_adapter.h"
 
 using namespace quarrow;
@@ -271,6 +272,28 @@ class GuiPartsTest : public QObject {
   void ScanLogFilter() {
     QCOMPARE(gui::QtFilter("QLG Files (*.QLG)|*.QLG||"), QStringLiteral("QLG Files (*.QLG)"));
     QCOMPARE(gui::QtFilter("A (*.a)|*.a|B (*.b)|*.b||"), QStringLiteral("A (*.a);;B (*.b)"));
+  }
+
+  // Speed and time left from the bar's positions: 100 MB read at 20 % per second is 20 MB/s with
+  // 4 s left at 20 %; a new stage's bar starting from 0 is measured from its own start.
+  void RateMeterFromPositions() {
+    gui::RateMeter meter;
+    meter.Start(1000, 100'000'000);
+    meter.Update(0, 1000);
+    QVERIFY(meter.Text().isEmpty());
+    meter.Update(20, 2000);
+    QCOMPARE(*meter.BytesPerSecond(), 20e6);
+    QCOMPARE(*meter.SecondsLeft(), std::int64_t{4});
+    QCOMPARE(meter.Text(), QStringLiteral("20.0 MB/s, about 4 s left"));
+    meter.Update(5, 3000);  // the next stage
+    meter.Update(15, 3500);
+    QCOMPARE(*meter.SecondsLeft(), std::int64_t{5});
+    gui::RateMeter unknownSize;
+    unknownSize.Start(0, 0);
+    unknownSize.Update(0, 0);
+    unknownSize.Update(1, 3000);
+    QVERIFY(!unknownSize.BytesPerSecond());
+    QCOMPARE(unknownSize.Text(), QStringLiteral("about 5 min left"));
   }
 
   void ProgressShowsItsText() {
