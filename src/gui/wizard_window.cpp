@@ -105,7 +105,10 @@ void WizardWindow::CreateControls() {
         button->setAutoRaise(true);
         const int command = spec.id;
         connect(button, &QToolButton::clicked, this, [this, command] {
-          if (wizard_) wizard_->OnCommand(command);
+          if (wizard_) {
+            wizard_->OnCommand(command);
+            FollowPage();
+          }
         });
         toolbarLayout->addWidget(button);
         widget = button;
@@ -152,10 +155,16 @@ void WizardWindow::CreateControls() {
         auto* radio = new CustomRadio(text, this);
         const int radioId = spec.id;
         connect(radio, &CustomRadio::pointerOver, this, [this, radioId] {
-          if (wizard_) wizard_->OnRadioHover(radioId);
+          if (wizard_) {
+            wizard_->OnRadioHover(radioId);
+            FollowPage();
+          }
         });
         connect(radio, &QAbstractButton::clicked, this, [this, radioId] {
-          if (wizard_) wizard_->OnRadioClicked(radioId);
+          if (wizard_) {
+            wizard_->OnRadioClicked(radioId);
+            FollowPage();
+          }
         });
         widget = radio;
         break;
@@ -167,7 +176,10 @@ void WizardWindow::CreateControls() {
                                       : new QPushButton(text, this);
         const int command = spec.id;
         connect(button, &QAbstractButton::clicked, this, [this, command] {
-          if (wizard_) wizard_->OnCommand(command);
+          if (wizard_) {
+            wizard_->OnCommand(command);
+            FollowPage();
+          }
         });
         widget = button;
         break;
@@ -176,7 +188,10 @@ void WizardWindow::CreateControls() {
         auto* link = new LinkLabel(text, this);
         const int linkId = spec.id;
         connect(link, &LinkLabel::clicked, this, [this, linkId] {
-          if (wizard_) wizard_->OnLink(linkId);
+          if (wizard_) {
+            wizard_->OnLink(linkId);
+            FollowPage();
+          }
         });
         widget = link;
         break;
@@ -214,16 +229,28 @@ void WizardWindow::CreateTrees() {
                       units_.Y(kTreeRect.height()));
     view->setVisible(treeId == id::kDiskTree);
     connect(view, &TreeCtrlView::itemClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) wizard_->OnTreeClick(treeId, item);
+      if (wizard_) {
+        wizard_->OnTreeClick(treeId, item);
+        FollowPage();
+      }
     });
     connect(view, &TreeCtrlView::checkBoxClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) wizard_->OnTreeCheckBoxClick(treeId, item);
+      if (wizard_) {
+        wizard_->OnTreeCheckBoxClick(treeId, item);
+        FollowPage();
+      }
     });
     connect(view, &TreeCtrlView::itemExpanding, this, [this, treeId](TreeItem item, bool expanding) {
-      if (wizard_) wizard_->OnTreeExpanding(treeId, item, expanding);
+      if (wizard_) {
+        wizard_->OnTreeExpanding(treeId, item, expanding);
+        FollowPage();
+      }
     });
     connect(view, &TreeCtrlView::itemRightClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) wizard_->OnTreeRightClick(treeId, item);
+      if (wizard_) {
+        wizard_->OnTreeRightClick(treeId, item);
+        FollowPage();
+      }
     });
     trees_[treeId] = view;
     controls_.insert(treeId, view);
@@ -253,13 +280,22 @@ QTableView* WizardWindow::MakeListView(int listId) {
   listModels_[listId] = model;
   if (listId == id::kDetailsList) {
     connect(view, &QTableView::clicked, this, [this](const QModelIndex& index) {
-      if (wizard_) wizard_->OnListClick(SourceRow(id::kDetailsList, index));
+      if (wizard_) {
+        wizard_->OnListClick(SourceRow(id::kDetailsList, index));
+        FollowPage();
+      }
     });
     connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-      if (wizard_) wizard_->OnListDoubleClick(SourceRow(id::kDetailsList, index));
+      if (wizard_) {
+        wizard_->OnListDoubleClick(SourceRow(id::kDetailsList, index));
+        FollowPage();
+      }
     });
     connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-      if (wizard_) wizard_->OnListHeaderClick(column);
+      if (wizard_) {
+        wizard_->OnListHeaderClick(column);
+        FollowPage();
+      }
     });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& point) {
@@ -268,7 +304,10 @@ QTableView* WizardWindow::MakeListView(int listId) {
     });
   } else if (listId == id::kFileTypeList) {
     connect(model, &ListContentModel::checkBoxClicked, this, [this](int row, bool checked) {
-      if (wizard_) wizard_->OnFileTypeChecked(row, checked);
+      if (wizard_) {
+        wizard_->OnFileTypeChecked(row, checked);
+        FollowPage();
+      }
     });
   }
   return view;
@@ -374,6 +413,22 @@ TreeCtrlView* WizardWindow::Tree(int treeId) const {
 QTableView* WizardWindow::List(int listId) const {
   auto it = lists_.find(listId);
   return it == lists_.end() ? nullptr : it->second;
+}
+
+void WizardWindow::FollowPage() {
+  if (!wizard_) return;
+  const int page = wizard_->Page();
+  if (page == shownPage_) return;
+  shownPage_ = page;
+  // The disk page's choices and the results page's folder line belong to their pages; the page
+  // logic shows and hides the rest.
+  for (int control : {id::kStandardSearchRadio, id::kAdvanceSearchRadio, id::kEntireDiskRadio,
+                      id::kSectorRangeRadio, id::kRangeStatic, id::kRangeFromEdit, id::kRangeToEdit,
+                      id::kLogFolderEdit, id::kConnectionHelpLink}) {
+    Show(control, page == 0);
+  }
+  Show(id::kCurrentFolder, page == 3);
+  PlaceDetailsList();
 }
 
 void WizardWindow::ShowPartners(int controlId, bool visible) {
@@ -489,6 +544,11 @@ void WizardWindow::PlaceDetailsList() {
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
   filterBar_->setVisible(files && view->isVisible());
+  // A folder's files cover the search's texts below the summary.
+  if (files) {
+    view->raise();
+    filterBar_->raise();
+  }
   if (files) RefillTypeFilter();
 }
 
@@ -584,7 +644,10 @@ int WizardWindow::ShowDialog(const app::InfoDialogContent& content) {
   QDialog* dialog = MakeInfoDialog(
       content,
       [this](int linkId) {
-        if (wizard_) wizard_->OnLink(linkId);
+        if (wizard_) {
+          wizard_->OnLink(linkId);
+          FollowPage();
+        }
       },
       this);
   const int result = dialog->exec();
@@ -597,7 +660,10 @@ void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
   QDialog* dialog = MakeInfoDialog(
       content,
       [this](int linkId) {
-        if (wizard_) wizard_->OnLink(linkId);
+        if (wizard_) {
+          wizard_->OnLink(linkId);
+          FollowPage();
+        }
       },
       this,
       [this](int buttonId) {
@@ -611,7 +677,10 @@ void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
   dialog->setModal(false);
   // Closing its window is its Exit.
   connect(dialog, &QDialog::rejected, this, [this] {
-    if (wizard_) wizard_->OnNoDeviceExit();
+    if (wizard_) {
+      wizard_->OnNoDeviceExit();
+      FollowPage();
+    }
   });
   noDevice_ = dialog;
   dialog->show();
@@ -646,7 +715,10 @@ void WizardWindow::OpenProgressDialog(app::DialogId which) {
   QDialog* dialog = MakeProgressDialog(
       which,
       [this](int command) {
-        if (wizard_) wizard_->OnCommand(command);
+        if (wizard_) {
+          wizard_->OnCommand(command);
+          FollowPage();
+        }
       },
       this);
   dialog->setModal(false);
@@ -707,7 +779,13 @@ void WizardWindow::EndWizard(int exitCode) {
 
 void WizardWindow::Post(std::function<void()> call) {
   // Queued onto the window's thread; dropped when the window is gone.
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, call = std::move(call)] {
+        call();
+        FollowPage();
+      },
+      Qt::QueuedConnection);
 }
 
 void WizardWindow::closeEvent(QCloseEvent* event) {
@@ -784,7 +862,9 @@ bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
       (key == Qt::Key_Space || key == Qt::Key_Left || key == Qt::Key_Right)) {
     return false;
   }
-  return wizard_->OnKey(*wizardKey);
+  const bool swallowed = wizard_->OnKey(*wizardKey);
+  FollowPage();
+  return swallowed;
 }
 
 }  // namespace quarrow::gui

@@ -115,6 +115,8 @@ class WizardWindow : public QDialog, public app::Surface {
   void CreateFilterBar();
   void RefillTypeFilter();
   void ShowPartners(int controlId, bool visible);
+  // Shows the controls that belong to the page the wizard is on, when it changed.
+  void FollowPage();
   // The row of the page logic's list that a row of the view shows, and back.
   int SourceRow(int listId, const QModelIndex& viewIndex) const;
   QModelIndex ViewIndex(int listId, int row) const;
@@ -135,6 +137,7 @@ class WizardWindow : public QDialog, public app::Surface {
   RateMeter searchRate_, saveRate_;
   QLabel* searchRateText_ = nullptr;
   std::map<int, QPointer<QDialog>> progressDialogs_;
+  int shownPage_ = 0;
   bool ended_ = false;
   int exitCode_ = 0;
 };
