@@ -30,6 +30,7 @@
 #include "gui/icons.h"
 #include "gui/list_filter.h"
 #include "gui/list_model.h"
+#include "gui/preview_pane.h"
 #include "gui/wizard_layout.h"
 
 namespace quarrow::gui {
@@ -297,6 +298,8 @@ QTableView* WizardWindow::MakeListView(int listId) {
         FollowPage();
       }
     });
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { UpdatePreview(); });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& point) {
       const QModelIndex index = view->indexAt(point);
@@ -374,7 +377,29 @@ void WizardWindow::RefillTypeFilter() {
   type->setCurrentIndex(chosen.isEmpty() ? 0 : type->findText(chosen));
 }
 
+void WizardWindow::SetPreviewSource(PreviewSource source) {
+  previewSource_ = std::move(source);
+  PlaceDetailsList();
+}
+
+void WizardWindow::UpdatePreview() {
+  if (!preview_->isVisible()) return;
+  const std::vector<int> rows = SelectedListRows(id::kDetailsList);
+  if (rows.size() != 1) {
+    preview_->Clear();
+    return;
+  }
+  std::optional<PreviewData> data = previewSource_ ? previewSource_(rows.front()) : std::nullopt;
+  if (!data) {
+    preview_->Clear(QStringLiteral("No preview for this row"));
+    return;
+  }
+  preview_->ShowFile(QString::fromStdString(data->name), data->bytes, QString::fromStdString(data->estimate));
+}
+
 void WizardWindow::CreateLists() {
+  preview_ = new PreviewPane(this);
+  preview_->hide();
   CreateFilterBar();
   // The lists start with the columns the dialog gives them before any page fills them.
   SetList(id::kDetailsList, {{{"Name", 242}, {"Value", 243}}, {}});
@@ -540,7 +565,16 @@ void WizardWindow::PlaceDetailsList() {
   // controls below them.
   QTableView* view = List(id::kDetailsList);
   const bool files = listModels_[id::kDetailsList]->Content().columns.size() > 2;
-  view->setGeometry(files ? units_.Rect(222, 93, 519, 310) : units_.Rect(222, 78, 519, 205));
+  const bool preview = files && previewSource_;
+  view->setGeometry(!files    ? units_.Rect(222, 78, 519, 205)
+                    : preview ? units_.Rect(222, 93, 519, 226)
+                              : units_.Rect(222, 93, 519, 310));
+  preview_->setGeometry(units_.Rect(222, 229, 519, 310));
+  preview_->setVisible(preview && view->isVisible());
+  if (preview) {
+    preview_->raise();
+    UpdatePreview();
+  }
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
   filterBar_->setVisible(files && view->isVisible());

@@ -4,6 +4,7 @@
 // the page logic draws on. Nothing here decides what a page shows: clicks, keys, expansions and
 // dialog buttons go to CChildDialogExDemoDlg, and what it sets through the Surface is shown.
 
+#include <QByteArray>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QHash>
@@ -30,6 +31,7 @@ namespace quarrow::gui {
 
 class ListContentModel;
 class ListFilter;
+class PreviewPane;
 class TreeCtrlView;
 
 // Answers what the window would otherwise ask the user in a modal window, and opens what it would
@@ -64,6 +66,18 @@ class WizardWindow : public QDialog, public app::Surface {
   QTableView* List(int listId) const;
   const DialogUnits& Units() const { return units_; }
   bool Ended() const { return ended_; }
+
+  // What the preview pane shows for a row of the file list: the file's first bytes as the disk
+  // holds them now, and a deleted file's estimate. The page logic reads them; without a source
+  // the results page has no preview pane.
+  struct PreviewData {
+    std::string name;
+    QByteArray bytes;
+    std::string estimate;
+  };
+  using PreviewSource = std::function<std::optional<PreviewData>(int row)>;
+  void SetPreviewSource(PreviewSource source);
+  PreviewPane* Preview() const { return preview_; }
   int ExitCode() const { return exitCode_; }
 
   // Surface.
@@ -131,6 +145,9 @@ class WizardWindow : public QDialog, public app::Surface {
   std::map<int, ListContentModel*> listModels_;
   ListFilter* filter_ = nullptr;  // between the file list and its view
   QWidget* filterBar_ = nullptr;
+  PreviewPane* preview_ = nullptr;
+  PreviewSource previewSource_;
+  void UpdatePreview();
   QPointer<QDialog> noDevice_;
   // The search's and the save's speed and time left, shown beside their bars.
   QElapsedTimer clock_;

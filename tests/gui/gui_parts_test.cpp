@@ -3,7 +3,9 @@
 // units, the scan log's filter and the text progress bar.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBuffer>
 #include <QFont>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <functional>
@@ -17,6 +19,7 @@
 #include "gui/display.h"
 #include "gui/list_filter.h"
 #include "gui/list_model.h"
+#include "gui/preview_pane.h"
 #include "gui/rate_meter.h"
 #include "gui/tree_model_adapter.h"
 
@@ -294,6 +297,49 @@ class GuiPartsTest : public QObject {
     unknownSize.Update(1, 3000);
     QVERIFY(!unknownSize.BytesPerSecond());
     QCOMPARE(unknownSize.Text(), QStringLiteral("about 5 min left"));
+  }
+
+  void PreviewKinds_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("kind");
+    const auto picture = [](const char* format) {
+      QImage image(24, 16, QImage::Format_RGB32);
+      image.fill(QColor(200, 40, 40));
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      image.save(&buffer, format);
+      return bytes;
+    };
+    QTest::newRow("JPEG") << picture("JPG") << int(gui::PreviewKind::kPicture);
+    QTest::newRow("PNG") << picture("PNG") << int(gui::PreviewKind::kPicture);
+    QTest::newRow("BMP") << picture("BMP") << int(gui::PreviewKind::kPicture);
+    QTest::newRow("JPEG cut short is no picture") << picture("JPG").left(30) << int(gui::PreviewKind::kHex);
+    QTest::newRow("text") << QByteArray("buy milk\r\ncall home\tnow\n") << int(gui::PreviewKind::kText);
+    QTest::newRow("UTF-8 text") << QByteArray("caf\xc3\xa9\n") << int(gui::PreviewKind::kText);
+    QByteArray cut(4095, 'a');
+    cut += "\xc3";  // the 4 KiB read ends inside a character
+    QTest::newRow("text cut inside a character") << cut << int(gui::PreviewKind::kText);
+    QTest::newRow("short text ending badly") << QByteArray("abc\xc3") << int(gui::PreviewKind::kHex);
+    QTest::newRow("binary") << QByteArray("MZ\x90\x00\x03", 5) << int(gui::PreviewKind::kHex);
+    QTest::newRow("zeros (overwritten)") << QByteArray(512, '\0') << int(gui::PreviewKind::kHex);
+    QTest::newRow("nothing") << QByteArray() << int(gui::PreviewKind::kNone);
+  }
+  void PreviewKinds() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, kind);
+    QCOMPARE(int(gui::ClassifyPreview(bytes)), kind);
+    gui::PreviewPane pane;
+    pane.ShowFile(QStringLiteral("F"), bytes, QStringLiteral("partly overwritten"));
+    QCOMPARE(int(pane.Kind()), kind);
+    QVERIFY(pane.Caption().contains(QStringLiteral("partly overwritten")));
+  }
+
+  void HexDumpLines() {
+    QByteArray bytes("ABC\x00\xff", 5);
+    QCOMPARE(gui::HexDump(bytes),
+             QStringLiteral("00000000  41 42 43 00 ff %1 ABC..\n").arg(QString(33, QLatin1Char(' '))));
+    QCOMPARE(gui::HexDump(QByteArray(5000, 'x')).count(QLatin1Char('\n')), 256);  // 4 KiB at most
   }
 
   void ProgressShowsItsText() {
