@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 #include "cli/json_text.h"
 
 namespace quarrow::cli {
@@ -23,11 +23,11 @@ struct DisksOptions {
   std::string sysfsRoot = "/sys";
 };
 
-bool PrintJson(const std::vector<const CliDisk*>& disks) {
+bool PrintJson(const std::vector<const ListedDisk*>& disks) {
   std::string out;
   {
     JsonObject doc(out);
-    doc.Array("disks", disks, [](JsonObject& o, const CliDisk* d) {
+    doc.Array("disks", disks, [](JsonObject& o, const ListedDisk* d) {
       o.Number("number", d->number)
           .Text("label", d->label)
           .Text("model", d->model)
@@ -42,17 +42,17 @@ bool PrintJson(const std::vector<const CliDisk*>& disks) {
   return WriteStdout(out);
 }
 
-bool PrintTable(const std::vector<const CliDisk*>& disks) {
+bool PrintTable(const std::vector<const ListedDisk*>& disks) {
   std::ostringstream out;
   std::size_t labelWidth = 5, modelWidth = 5;
-  for (const CliDisk* d : disks) {
+  for (const ListedDisk* d : disks) {
     labelWidth = std::max(labelWidth, d->label.size());
     modelWidth = std::max(modelWidth, d->model.size());
   }
   out << std::left << std::setw(6) << "Disk" << std::setw(static_cast<int>(labelWidth + 2)) << "Label"
       << std::setw(static_cast<int>(modelWidth + 2)) << "Model" << std::setw(12) << "Size"
       << "Path\n";
-  for (const CliDisk* d : disks) {
+  for (const ListedDisk* d : disks) {
     out << std::left << std::setw(6) << d->number << std::setw(static_cast<int>(labelWidth + 2)) << d->label
         << std::setw(static_cast<int>(modelWidth + 2)) << d->model << std::setw(12)
         << (std::to_string(d->sizeMb) + " MB") << d->path << "\n";
@@ -71,10 +71,10 @@ int RunDisks(const DisksOptions& options) {
   }
   for (const auto& warning : session.Warnings()) std::cerr << "quarrow disks: warning: " << warning << "\n";
 
-  std::vector<const CliDisk*> disks;
+  std::vector<const ListedDisk*> disks;
   for (const auto& d : session.Disks()) disks.push_back(&d);
   std::sort(disks.begin(), disks.end(),
-            [](const CliDisk* a, const CliDisk* b) { return a->number < b->number; });
+            [](const ListedDisk* a, const ListedDisk* b) { return a->number < b->number; });
   if (options.json) {
     if (!PrintJson(disks)) {
       std::cerr << "quarrow disks: could not write the results to standard output\n";

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 #include "cli/json_text.h"
 #include "cli/terminal_feedback.h"
 #include "cli/worker_run.h"
@@ -56,7 +56,7 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
 int RunPartitions(const PartitionsOptions& options) {
   DiskSession session(options.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.disk, &error);
+  const ListedDisk* disk = session.Select(options.disk, &error);
   if (!disk) {
     std::cerr << "quarrow partitions: " << error << "\n";
     return 1;

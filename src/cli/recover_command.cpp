@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 #include "cli/interrupt.h"
 #include "cli/json_text.h"
 #include "cli/search_run.h"
@@ -257,7 +257,7 @@ int RunRecover(const RecoverOptions& options) {
   if (const int usage = CheckSearchOptions("recover", options.search)) return usage;
   DiskSession session(options.search.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.search.disk, &error);
+  const ListedDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow recover: " << error << "\n";
     return 1;

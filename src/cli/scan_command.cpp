@@ -16,7 +16,7 @@
 
 #include "app/results_page.h"
 #include "cli/commands.h"
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 #include "cli/json_text.h"
 #include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
@@ -261,7 +261,7 @@ int RunScan(const ScanOptions& options) {
   if (const int usage = CheckSearchOptions("scan", options.search)) return usage;
   DiskSession session(options.search.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.search.disk, &error);
+  const ListedDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow scan: " << error << "\n";
     return 1;
@@ -323,7 +323,7 @@ int RunShow(const ShowOptions& options) {
   }
   DiskSession session(options.images);
   std::string error;
-  const CliDisk* disk = session.Select(options.disk, &error);
+  const ListedDisk* disk = session.Select(options.disk, &error);
   if (!disk) {
     std::cerr << "quarrow show: " << error << "\n";
     return 1;

@@ -55,7 +55,7 @@ int CheckSearchOptions(std::string_view command, const SearchOptions& options) {
 }
 
 int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
-                const CliDisk& disk, ScanContext& ctx) {
+                const ListedDisk& disk, ScanContext& ctx) {
   ctx.reader = &session.Reader();
   ctx.diskNumber = disk.number;
   if (std::optional<CodePage> codePage = CodePage::Open(options.codePage, nullptr)) ctx.codePage = *codePage;
@@ -99,7 +99,10 @@ SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOption
     run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] { take(search.Run(resultsList)); });
   } else {
     AdvanceSearch search(ctx);
-    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] {
+    // Ctrl-C stops the stage that runs when it comes, and only that one.
+    std::stop_source interrupted;
+    std::stop_callback onInterrupt(interrupted.get_token(), [&search] { search.RequestStop(); });
+    run.failure = RunOnWorker(queued, shown, interrupted, [&] {
       take(search.Run());
       if (run.refused) return;
       run.identified = search.Identified();
@@ -107,6 +110,7 @@ SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOption
       SecondStageOutcome second = search.RunSecondStage(options.fs - 1, resultsList);
       run.refused = std::move(second.refused);
       run.outOfMemory = run.outOfMemory || second.outOfMemory;
+      run.stopped = run.stopped || (second.stopped && !run.outOfMemory);
       if (!run.refused) run.chosen = options.fs;
     });
   }

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/disk_session.h"
 #include "results/file_list.h"
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
+#include "session/disk_session.h"
 
 namespace quarrow::cli {
 
@@ -41,7 +41,7 @@ int CheckSearchOptions(std::string_view command, const SearchOptions& options);
 // range (from the partition table walk for --partition). Prints one line and returns 1 when the
 // disk has no such partition, 0 otherwise.
 int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
-                const CliDisk& disk, ScanContext& ctx);
+                const ListedDisk& disk, ScanContext& ctx);
 
 struct SearchRunOutcome {
   std::string failure;                 // what ended the worker's job early ("" when it ended itself)

@@ -45,6 +45,11 @@ std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
   return out;
 }
 
+void AdvanceSearch::RequestStop() {
+  std::lock_guard lock(mutex_);
+  (inSecondStage_ ? second_ : stop_).request_stop();
+}
+
 SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) {
   const int count = ctx_.results.tables.IdentifiedFileSystemTable.RowCount();
   if (chosen < 0 || chosen >= count) {
@@ -54,6 +59,14 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
                                        std::to_string(count) + " were identified)";
     return outcome;
   }
+  std::stop_source stop;
+  {
+    std::lock_guard lock(mutex_);
+    second_ = std::stop_source();
+    stop = second_;
+    inSecondStage_ = true;
+  }
+  ctx_.stop = stop.get_token();
   SecondStageOutcome outcome;
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
@@ -61,6 +74,7 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
                                                   : RunFatSecondStage(ctx_, chosen, list);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
+  outcome.stopped = stop.stop_requested();
   return outcome;
 }
 

@@ -12,6 +12,7 @@
 //   search.RunSecondStage(0, &list);         // the first identified file system
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -58,6 +59,7 @@ struct IdentifiedFileSystem {
 struct SecondStageOutcome {
   std::optional<std::string> refused;  // no such file system
   bool outOfMemory = false;            // "Not Enough Memory" was shown; the tree is what was built
+  bool stopped = false;                // a stop cut the stage short; the tree is what was built
 };
 
 class AdvanceSearch {
@@ -71,12 +73,18 @@ class AdvanceSearch {
   // when given, becomes the results page's file list.
   SecondStageOutcome RunSecondStage(int chosen, DetailsList* list = nullptr);
 
-  void RequestStop() { stop_.request_stop(); }
+  // Stops the stage that runs now. Each stage has a stop of its own: a stop of the first stage
+  // (which salvages what it found) never reaches the second. Safe from any thread.
+  void RequestStop();
+  // The first stage's stop source.
   std::stop_source& StopSource() { return stop_; }
 
  private:
   ScanContext& ctx_;
   std::stop_source stop_;
+  std::mutex mutex_;
+  std::stop_source second_;  // the running (or last) second stage's
+  bool inSecondStage_ = false;
 };
 
 // The stage sequences of each file-system family, on ctx as it stands (the session checks the

@@ -20,61 +20,86 @@ constexpr std::chrono::milliseconds kWakeInterval{20};
 
 void QueuedFeedback::Push(Call call) {
   bool wake = true;
+  std::function<void()> wakeCall;
   {
     std::lock_guard lock(mutex_);
-    if (Replaceable(call.kind)) {
-      // The same control's text or bar still waiting in the run of such calls at the end is
-      // replaced (as Drain would drop it), so the queue stays as short as the controls are many.
-      for (auto it = calls_.rbegin(); it != calls_.rend() && Replaceable(it->kind); ++it) {
-        if (it->kind == call.kind && it->control == call.control) {
-          calls_.erase(std::next(it).base());
-          break;
+    if (closed_) return;
+    if (wake_) {
+      // A window drains the whole queue at once: one wake per batch is enough, and none is lost.
+      if (calls_.empty()) wakeCall = wake_;
+      calls_.push_back(std::move(call));
+    } else {
+      if (Replaceable(call.kind)) {
+        // The same control's text or bar still waiting in the run of such calls at the end is
+        // replaced (as Drain would drop it), so the queue stays as short as the controls are many.
+        for (auto it = calls_.rbegin(); it != calls_.rend() && Replaceable(it->kind); ++it) {
+          if (it->kind == call.kind && it->control == call.control) {
+            calls_.erase(std::next(it).base());
+            break;
+          }
         }
+        const auto now = std::chrono::steady_clock::now();
+        wake = calls_.empty() && now - lastWake_ >= kWakeInterval;
+        if (wake) lastWake_ = now;
       }
-      const auto now = std::chrono::steady_clock::now();
-      wake = calls_.empty() && now - lastWake_ >= kWakeInterval;
-      if (wake) lastWake_ = now;
+      calls_.push_back(std::move(call));
     }
-    calls_.push_back(std::move(call));
+  }
+  if (wakeCall) {
+    wakeCall();
+    return;
   }
   if (wake) queued_.notify_all();
 }
 
+void QueuedFeedback::SetWake(std::function<void()> wake) {
+  std::lock_guard lock(mutex_);
+  wake_ = std::move(wake);
+}
+
+void QueuedFeedback::Post(std::function<void()> call) {
+  Call queued{Call::Kind::kCall, 0, 0, {}, {}, nullptr, std::move(call)};
+  Push(std::move(queued));
+}
+
 void QueuedFeedback::SetText(int controlId, std::string_view text) {
-  Push({Call::Kind::kText, controlId, 0, std::string(text), {}, nullptr});
+  Push({Call::Kind::kText, controlId, 0, std::string(text), {}, nullptr, {}});
 }
 
 void QueuedFeedback::SetProgress(int controlId, int position, std::string_view barText) {
-  Push({Call::Kind::kProgress, controlId, position, std::string(barText), {}, nullptr});
+  Push({Call::Kind::kProgress, controlId, position, std::string(barText), {}, nullptr, {}});
 }
 
 void QueuedFeedback::ShowControl(int controlId, bool visible) {
-  Push({Call::Kind::kShow, controlId, visible ? 1 : 0, {}, {}, nullptr});
+  Push({Call::Kind::kShow, controlId, visible ? 1 : 0, {}, {}, nullptr, {}});
 }
 
 void QueuedFeedback::EnableControl(int controlId, bool enabled) {
-  Push({Call::Kind::kEnable, controlId, enabled ? 1 : 0, {}, {}, nullptr});
+  Push({Call::Kind::kEnable, controlId, enabled ? 1 : 0, {}, {}, nullptr, {}});
 }
 
 bool QueuedFeedback::MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
   auto answer = std::make_shared<std::promise<bool>>();
   std::future<bool> future = answer->get_future();
+  std::function<void()> wakeCall;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return icon != MessageIcon::kQuestion;
+    if (wake_ && calls_.empty()) wakeCall = wake_;
     calls_.push_back(
-        {Call::Kind::kBox, 0, static_cast<int>(icon), std::string(text), std::string(title), answer});
+        {Call::Kind::kBox, 0, static_cast<int>(icon), std::string(text), std::string(title), answer, {}});
   }
+  if (wakeCall) wakeCall();
   queued_.notify_all();
   return future.get();
 }
 
 void QueuedFeedback::ShowAdvice(AdviceDialog dialog) {
-  Push({Call::Kind::kAdvice, 0, static_cast<int>(dialog), {}, {}, nullptr});
+  Push({Call::Kind::kAdvice, 0, static_cast<int>(dialog), {}, {}, nullptr, {}});
 }
 
 void QueuedFeedback::SetGuidance(std::string_view text) {
-  Push({Call::Kind::kGuidance, 0, 0, std::string(text), {}, nullptr});
+  Push({Call::Kind::kGuidance, 0, 0, std::string(text), {}, nullptr, {}});
 }
 
 std::size_t QueuedFeedback::Drain(Feedback& target) {
@@ -123,6 +148,9 @@ std::size_t QueuedFeedback::Drain(Feedback& target) {
         break;
       case Call::Kind::kGuidance:
         target.SetGuidance(call.text);
+        break;
+      case Call::Kind::kCall:
+        if (call.call) call.call();
         break;
     }
   }

@@ -41,7 +41,14 @@ class QueuedFeedback : public Feedback {
   // Answers questions still waiting, and every later one, with No: the front end is gone.
   void Close();
 
-  enum class CallKind { kText, kProgress, kShow, kEnable, kBox, kAdvice, kGuidance };
+  // Calls wake (from the reporting thread) whenever a call is queued into an empty queue, instead
+  // of waking a waiter: a window then posts a Drain onto its own thread. Set it before any report.
+  void SetWake(std::function<void()> wake);
+  // Queues a call that Drain runs on its thread, in order with the reports around it (what a job
+  // hands to the front end when it ends). Dropped once the queue is closed.
+  void Post(std::function<void()> call);
+
+  enum class CallKind { kText, kProgress, kShow, kEnable, kBox, kAdvice, kGuidance, kCall };
 
  private:
   struct Call {
@@ -51,6 +58,7 @@ class QueuedFeedback : public Feedback {
     int number = 0;  // position, visible, enabled, icon, advice dialog
     std::string text, title;
     std::shared_ptr<std::promise<bool>> answer;  // for a message box
+    std::function<void()> call;                  // for kCall
   };
   void Push(Call call);
 
@@ -59,6 +67,7 @@ class QueuedFeedback : public Feedback {
   std::deque<Call> calls_;
   std::chrono::steady_clock::time_point lastWake_{};
   bool closed_ = false;
+  std::function<void()> wake_;
 };
 
 class Worker {

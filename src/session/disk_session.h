@@ -1,7 +1,7 @@
 #pragma once
-// The disks a command works on: the removable disks of the machine and the image files named
-// with --image, numbered as the disk tree numbers them, with a reader over them. The machine's
-// disks get their numbers from the inventory; images take the next free numbers.
+// The disks a front end works on: the removable disks of the machine and the image files the user
+// named (--image on the command line), numbered as the disk tree numbers them, with a reader over them. The
+// machine's disks get their numbers from the inventory; images take the next free numbers.
 
 #include <cstdint>
 #include <memory>
@@ -14,9 +14,9 @@
 #include "disk/parameter_store.h"
 #include "disk/sector_reader.h"
 
-namespace quarrow::cli {
+namespace quarrow {
 
-struct CliDisk {
+struct ListedDisk {
   int number = 0;
   std::string label;  // "Removable Media (Disk1)"
   std::string path;   // device or image path
@@ -43,7 +43,7 @@ class DiskSession {
   ~DiskSession();
 
   // The listed disks: removable disks of the machine, then the images.
-  const std::vector<CliDisk>& Disks() const { return disks_; }
+  const std::vector<ListedDisk>& Disks() const { return disks_; }
   // Every disk the inventory found, fixed ones included, and the images.
   const std::vector<DiskRecord>& Enumerated() const { return list_.Enumerated(); }
   // One line per --image that could not be added ("cannot open x.img: No such file or directory").
@@ -54,7 +54,7 @@ class DiskSession {
   // DISK is a disk number or an image (or device) path; a path not named with --image is added.
   // The disk's device is opened to check that it can be read. Returns null with a one-line
   // reason when there is no such disk or it cannot be opened.
-  const CliDisk* Select(const std::string& diskArg, std::string* error);
+  const ListedDisk* Select(const std::string& diskArg, std::string* error);
   SectorReader& Reader() { return reader_; }
   DevicePathTable& Paths() { return paths_; }
 
@@ -68,9 +68,9 @@ class DiskSession {
   std::unique_ptr<LegacyDiskLibrary> legacyLibrary_;
   SectorReader reader_;
   DiskList list_;
-  std::vector<CliDisk> disks_;
+  std::vector<ListedDisk> disks_;
   std::vector<std::string> errors_;
   std::vector<std::string> warnings_;
 };
 
-}  // namespace quarrow::cli
+}  // namespace quarrow

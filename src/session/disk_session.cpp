@@ -1,11 +1,11 @@
-#include "cli/disk_session.h"
+#include "session/disk_session.h"
 
 #include <algorithm>
 
 #include "core/feedback.h"
 #include "disk/platform.h"
 
-namespace quarrow::cli {
+namespace quarrow {
 namespace {
 
 std::string StoreProblem(ParameterStoreStatus status) {
@@ -60,13 +60,14 @@ DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessi
 
 DiskSession::~DiskSession() = default;
 
-// Appends a CliDisk for every listed disk not shown yet; existing entries never move.
+// Appends a ListedDisk for every listed disk not shown yet; existing entries never move.
 void DiskSession::SyncListed() {
   for (const DiskRecord* record : list_.Listed()) {
     const int number = static_cast<int>(record->Index);
-    if (std::any_of(disks_.begin(), disks_.end(), [number](const CliDisk& d) { return d.number == number; }))
+    if (std::any_of(disks_.begin(), disks_.end(),
+                    [number](const ListedDisk& d) { return d.number == number; }))
       continue;
-    CliDisk disk;
+    ListedDisk disk;
     disk.number = number;
     disk.label = DiskLabel(*record);
     disk.path = list_.PathOf(*record);
@@ -78,11 +79,11 @@ void DiskSession::SyncListed() {
   }
 }
 
-const CliDisk* DiskSession::Select(const std::string& diskArg, std::string* error) {
+const ListedDisk* DiskSession::Select(const std::string& diskArg, std::string* error) {
   const DiskRecord* record = list_.Resolve(diskArg, error);
   if (!record) return nullptr;
   SyncListed();
-  const CliDisk* found = nullptr;
+  const ListedDisk* found = nullptr;
   for (const auto& d : disks_) {
     if (d.number == static_cast<int>(record->Index)) found = &d;
   }
@@ -100,4 +101,4 @@ const CliDisk* DiskSession::Select(const std::string& diskArg, std::string* erro
   return found;
 }
 
-}  // namespace quarrow::cli
+}  // namespace quarrow

@@ -1,0 +1,382 @@
+// The wizard's page logic driven headless through a fake Surface: page transitions, the mode
+// radios, the range edits, the no-device dialog, the lost-partition search and its question, the
+// log commands and the questions at exit.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "app/info_dialogs.h"
+#include "app/wizard_dialog.h"
+#include "app/wizard_texts.h"
+#include "partition_test_disk.h"
+#include "support/fake_surface.h"
+
+namespace quarrow::app {
+namespace {
+
+namespace fs = std::filesystem;
+using partition_test::Fat16Boot;
+using partition_test::PartitionTable;
+using partition_test::Sector;
+using test_support::FakeSurface;
+
+constexpr std::uint32_t kFirst = 63;
+constexpr std::uint32_t kCount = 65473;
+
+void WriteImage(const fs::path& path, std::uint64_t sectors,
+                const std::vector<std::pair<std::uint64_t, Sector>>& at) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.seekp(static_cast<std::streamoff>(sectors * 512 - 1));
+    out.put('\0');
+  }
+  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+  for (const auto& [sector, bytes] : at) {
+    io.seekp(static_cast<std::streamoff>(sector * 512));
+    io.write(reinterpret_cast<const char*>(bytes.data()), 512);
+  }
+}
+
+class WizardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qrw-wizard-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    tablePath_ = (dir_ / "table.img").string();
+    blankPath_ = (dir_ / "blank.img").string();
+    WriteImage(tablePath_, 65536, {{0, PartitionTable({{0x06, kFirst, kCount}})}, {kFirst, Fat16Boot({})}});
+    WriteImage(blankPath_, 4096, {});
+  }
+  void TearDown() override {
+    wizard_.reset();
+    fs::remove_all(dir_);
+  }
+
+  CChildDialogExDemoDlg& Start(std::vector<std::string> images) {
+    WizardOptions options;
+    options.images = std::move(images);
+    options.sysfsRoot = "";
+    options.tempFolder = dir_.string();
+    options.webAddress = "https://quarrow.example/";
+    options.userGuide = (dir_ / "user-guide.md").string();
+    wizard_ = std::make_unique<CChildDialogExDemoDlg>(surface_, options);
+    wizard_->OnInitDialog();
+    return *wizard_;
+  }
+  TreeItem FirstDisk() {
+    const mytreectrl* tree = wizard_->DiskTree();
+    return tree->Children(tree->Root()).empty() ? kNoItem : tree->Children(tree->Root()).front();
+  }
+  // Disk page -> partition page with the given mode, the automatic search (if any) finished.
+  void ToPartitionPage(int radio) {
+    wizard_->OnTreeClick(id::kDiskTree, FirstDisk());
+    wizard_->OnRadioHover(radio);
+    wizard_->OnCommand(id::kNext);
+    ASSERT_TRUE(surface_.PumpUntil([&] { return !wizard_->Busy(); }));
+    ASSERT_EQ(wizard_->Page(), 1);
+  }
+  bool Idle() {
+    return surface_.PumpUntil([&] { return !wizard_->Busy(); });
+  }
+
+  fs::path dir_;
+  std::string tablePath_, blankPath_;
+  FakeSurface surface_;
+  std::unique_ptr<CChildDialogExDemoDlg> wizard_;
+};
+
+TEST_F(WizardTest, NextWaitsForAModeAndRefreshListTakesItAway) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  EXPECT_EQ(surface_.guidance, kStartGuidance);
+  EXPECT_FALSE(surface_.Enabled(id::kNext));
+  wizard.OnCommand(id::kNext);  // a disabled Next does nothing
+  EXPECT_EQ(wizard.Page(), 0);
+
+  wizard.OnTreeClick(id::kDiskTree, FirstDisk());
+  EXPECT_EQ(surface_.lists[id::kDetailsList].rows.size(), 14u);  // the disk's detail rows
+  EXPECT_TRUE(surface_.Enabled(id::kStandardSearchRadio));
+  EXPECT_FALSE(surface_.Enabled(id::kNext));
+
+  wizard.OnRadioHover(id::kStandardSearchRadio);
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+
+  wizard.OnCommand(id::kRefreshList);
+  EXPECT_FALSE(surface_.Enabled(id::kNext));
+  EXPECT_FALSE(surface_.Checked(id::kStandardSearchRadio));
+  EXPECT_FALSE(surface_.Checked(id::kAdvanceSearchRadio));
+  EXPECT_EQ(wizard.Mode(), SearchMode::kNone);
+  EXPECT_TRUE(surface_.lists[id::kDetailsList].rows.empty());
+}
+
+TEST_F(WizardTest, ThePointerChoosesTheModeAndAPressChangesNothing) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  // Before a disk is chosen the radios are disabled: hovering them chooses nothing.
+  wizard.OnRadioHover(id::kAdvanceSearchRadio);
+  EXPECT_EQ(wizard.Mode(), SearchMode::kNone);
+
+  wizard.OnTreeClick(id::kDiskTree, FirstDisk());
+  wizard.OnRadioHover(id::kStandardSearchRadio);
+  wizard.OnRadioHover(id::kAdvanceSearchRadio);
+  EXPECT_EQ(wizard.Mode(), SearchMode::kAdvance);
+  EXPECT_TRUE(surface_.Checked(id::kAdvanceSearchRadio));
+  EXPECT_FALSE(surface_.Checked(id::kStandardSearchRadio));
+
+  EXPECT_TRUE(wizard.OnRadioMouseDown(id::kStandardSearchRadio));
+  EXPECT_EQ(wizard.Mode(), SearchMode::kAdvance);
+  EXPECT_TRUE(surface_.Checked(id::kAdvanceSearchRadio));
+
+  // The keyboard's click does what the pointer does.
+  wizard.OnCommand(id::kStandardSearchRadio);
+  EXPECT_EQ(wizard.Mode(), SearchMode::kStandard);
+  EXPECT_FALSE(surface_.Checked(id::kAdvanceSearchRadio));
+}
+
+TEST_F(WizardTest, NoDeviceDialogLeavesTheWizardUsableAndRetryClosesItOnceADiskAppears) {
+  const std::string later = (dir_ / "later.img").string();
+  CChildDialogExDemoDlg& wizard = Start({later});
+  EXPECT_TRUE(surface_.noDeviceOpen);
+  // The wizard still answers behind it.
+  wizard.OnCommand(id::kAbout);
+  EXPECT_EQ(surface_.CountDialogs(DialogId::kAbout), 1);
+  wizard.OnCommand(id::kHelp);
+  ASSERT_EQ(surface_.opened.size(), 1u);
+
+  wizard.OnNoDeviceRetry();
+  EXPECT_TRUE(surface_.noDeviceOpen);  // still no disk
+  EXPECT_FALSE(surface_.exitCode.has_value());
+
+  fs::copy_file(tablePath_, later);
+  wizard.OnNoDeviceRetry();
+  EXPECT_FALSE(surface_.noDeviceOpen);
+  EXPECT_EQ(wizard.DiskTree()->Children(wizard.DiskTree()->Root()).size(), 1u);
+  EXPECT_FALSE(surface_.exitCode.has_value());
+}
+
+TEST_F(WizardTest, BackOnThePartitionPageThenNextListsThePartitionsAgain) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kStandardSearchRadio);
+  auto partitions = [&] {
+    const mytreectrl* tree = wizard.PartitionTree();
+    std::vector<std::string> texts;
+    for (TreeItem item : tree->Children(tree->Root())) texts.push_back(tree->Text(item));
+    return texts;
+  };
+  const std::vector<std::string> first = partitions();
+  ASSERT_EQ(first, std::vector<std::string>{"Partition - 1 ( FAT16 )"});
+  EXPECT_EQ(surface_.guidance, kPartitionGuidance);
+  EXPECT_EQ(surface_.texts[id::kSearchModeText], "Standard Search ");
+  EXPECT_EQ(surface_.Text(id::kStartSectorEdit), "63");
+
+  wizard.OnCommand(id::kBack);
+  EXPECT_EQ(wizard.Page(), 0);
+  EXPECT_EQ(wizard.Mode(), SearchMode::kNone);
+  EXPECT_EQ(surface_.guidance, kStartGuidance);
+  EXPECT_FALSE(surface_.Enabled(id::kNext));
+  EXPECT_EQ(surface_.trees[id::kPartitionTree], nullptr);
+
+  ToPartitionPage(id::kStandardSearchRadio);
+  EXPECT_EQ(partitions(), first);
+}
+
+TEST_F(WizardTest, ADiskWithoutATableIsSearchedAndStopAsksFirst) {
+  CChildDialogExDemoDlg& wizard = Start({blankPath_});
+  wizard.OnTreeClick(id::kDiskTree, FirstDisk());
+  wizard.OnRadioHover(id::kAdvanceSearchRadio);
+  wizard.OnCommand(id::kNext);
+  // The search started by itself; nothing it reported has been shown yet.
+  EXPECT_EQ(surface_.guidance, "Partition Table is corrupted. Software is Searching Partitions...");
+  EXPECT_TRUE(surface_.Shown(id::kStopPartitionSearch));
+  EXPECT_FALSE(surface_.Shown(id::kStartSectorEdit));  // the Advance controls hide while it runs
+
+  surface_.answers.push_back(MessageAnswer::kNo);
+  wizard.OnCommand(id::kStopPartitionSearch);
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].text, "Do you want to stop searching partition?");
+  EXPECT_EQ(surface_.messages[0].title, "Quarrow");
+  EXPECT_EQ(surface_.messages[0].icon, MessageIcon::kQuestion);
+  EXPECT_EQ(surface_.messages[0].buttons, MessageButtons::kYesNo);
+  EXPECT_EQ(surface_.messages[0].defaultAnswer, MessageAnswer::kNo);
+
+  ASSERT_TRUE(Idle());
+  const mytreectrl* tree = wizard.PartitionTree();
+  ASSERT_EQ(tree->Children(tree->Root()).size(), 1u);
+  EXPECT_EQ(tree->Text(tree->Children(tree->Root()).front()), "Unknown Partition");
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+  EXPECT_TRUE(surface_.Shown(id::kStartSectorEdit));
+  EXPECT_EQ(surface_.Text(id::kStartSectorEdit), "0");
+  EXPECT_EQ(surface_.Text(id::kEndSectorEdit), "4096");
+  // With nothing running STOP asks nothing.
+  wizard.OnCommand(id::kStopPartitionSearch);
+  EXPECT_EQ(surface_.messages.size(), 1u);
+}
+
+TEST_F(WizardTest, AnEmptyStandardRangeGivesTheAdviceAndStaysOnThePartitionPage) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kStandardSearchRadio);
+  surface_.texts[id::kEndSectorEdit] = surface_.texts[id::kStartSectorEdit];
+  wizard.OnCommand(id::kNext);
+  EXPECT_EQ(wizard.Page(), 1);
+  EXPECT_EQ(surface_.CountDialogs(DialogId::kStandardAdvice), 1);
+  EXPECT_EQ(surface_.guidance,
+            "Select the partition to recover from left panel and then click on next button or use Searching "
+            "Partition for search missing partition.");
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+  EXPECT_TRUE(surface_.Enabled(id::kBack));
+  EXPECT_FALSE(wizard.Busy());
+}
+
+struct RangeCase {
+  const char* start;
+  const char* end;
+  const char* message;  // "" when the range is accepted
+};
+
+class WizardRangeTest : public WizardTest, public ::testing::WithParamInterface<RangeCase> {};
+
+TEST_P(WizardRangeTest, SectorTextsAreParsedAsUnsigned64BitNumbers) {
+  const RangeCase& c = GetParam();
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kAdvanceSearchRadio);
+  surface_.texts[id::kStartSectorEdit] = c.start;
+  surface_.texts[id::kEndSectorEdit] = c.end;
+  surface_.combo[id::kPartitionTypeCombo] = 0;
+  wizard.OnCommand(id::kNext);
+  if (std::string(c.message).empty()) {
+    EXPECT_TRUE(surface_.messages.empty());
+    EXPECT_EQ(wizard.Page(), 2);
+    EXPECT_EQ(std::to_string(wizard.StartSector()), std::string(c.start));
+    EXPECT_EQ(std::to_string(wizard.EndSector()), std::string(c.end));
+    EXPECT_EQ(surface_.texts[id::kSearchRangeText], std::string(c.start) + " to " + c.end);
+    ASSERT_TRUE(Idle());
+    return;
+  }
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].text, c.message);
+  EXPECT_EQ(surface_.messages[0].icon, MessageIcon::kError);
+  EXPECT_EQ(wizard.Page(), 1);
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+  EXPECT_FALSE(wizard.Busy());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, WizardRangeTest,
+    ::testing::Values(RangeCase{"abc", "zzz", "Start sector is not valid"},  // the start is looked at first
+                      RangeCase{"-5", "100", "Start sector is not valid"},
+                      RangeCase{"12x", "100", "Start sector is not valid"},
+                      RangeCase{"", "100", "Start sector is not valid"},
+                      RangeCase{"0", "1e3", "Ending sector is not valid"},
+                      RangeCase{"0", "-1", "Ending sector is not valid"},
+                      RangeCase{"0", "18446744073709551616", "Ending sector is not valid"},
+                      RangeCase{"100", "100", "Ending sector is not valid"},
+                      // The entered end reaches the search as it was typed.
+                      RangeCase{"63", "1063", ""}, RangeCase{"0", "4294967296", ""}));
+
+TEST_F(WizardTest, AnAdvanceSearchNeedsAPartitionType) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kAdvanceSearchRadio);
+  surface_.combo[id::kPartitionTypeCombo] = 3;
+  wizard.OnCommand(id::kNext);
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].text, "Select partition type");
+  EXPECT_EQ(surface_.guidance, kSelectTypeGuidance);
+  EXPECT_EQ(wizard.Page(), 1);
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+}
+
+TEST_F(WizardTest, LogCommandsBelongToTheirPages) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  wizard.OnCommand(id::kLoadLog);  // page 0
+  wizard.OnCommand(id::kSaveLog);
+  EXPECT_TRUE(surface_.fileDialogs.empty());
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kSaveLog);  // page 1
+  EXPECT_TRUE(surface_.fileDialogs.empty());
+  wizard.OnCommand(id::kLoadLog);  // page 1: asks for the file; Cancel gives the buttons back
+  ASSERT_EQ(surface_.fileDialogs.size(), 1u);
+  EXPECT_FALSE(surface_.fileDialogs[0].save);
+  EXPECT_EQ(surface_.fileDialogs[0].filter, "QLG Files (*.QLG)|*.QLG||");
+  EXPECT_EQ(wizard.Page(), 1);
+  EXPECT_TRUE(surface_.Enabled(id::kLoadLog));
+  EXPECT_TRUE(surface_.Enabled(id::kNext));
+}
+
+TEST_F(WizardTest, AFailedLoadLogReturnsToThePartitionPageWithItsButtons) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kStandardSearchRadio);
+  const std::string log = (dir_ / "broken.QLG").string();
+  std::ofstream(log) << "not a log";
+  surface_.filePaths.push_back(log);
+  wizard.OnCommand(id::kLoadLog);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(
+      surface_.CountMessages(
+          "Either the selected log file is corrupted or you have selected the wrong disk for recovery."),
+      1);
+  EXPECT_EQ(wizard.Page(), 1);
+  for (int control : {id::kNext, id::kBack, id::kSearchMorePartitions, id::kLoadLog})
+    EXPECT_TRUE(surface_.Enabled(control)) << control;
+  EXPECT_TRUE(surface_.Shown(id::kPartitionTree));
+}
+
+TEST_F(WizardTest, ExitAsksToSaveOnlyOnAFinishedResultsPage) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  // Page 0: only the exit question; No keeps the wizard.
+  wizard.OnCommand(id::kExit);
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].text, "Do you want to exit from Quarrow?");
+  EXPECT_EQ(surface_.messages[0].defaultAnswer, MessageAnswer::kNo);
+  EXPECT_FALSE(surface_.exitCode.has_value());
+
+  // During a scan: no save question, whatever page the scan is on.
+  ToPartitionPage(id::kStandardSearchRadio);
+  surface_.messages.clear();
+  wizard.OnCommand(id::kNext);
+  ASSERT_EQ(wizard.Page(), 3);
+  ASSERT_TRUE(wizard.Busy());
+  wizard.OnCommand(id::kExit);
+  ASSERT_GE(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.CountMessages("Do you want to save the recovery?"), 0);
+
+  // On the finished results page the save question comes first.
+  ASSERT_TRUE(Idle());
+  surface_.messages.clear();
+  wizard.OnCommand(id::kExit);
+  ASSERT_EQ(surface_.messages.size(), 2u);
+  EXPECT_EQ(surface_.messages[0].text, "Do you want to save the recovery?");
+  EXPECT_EQ(surface_.messages[1].text, "Do you want to exit from Quarrow?");
+
+  // Yes ends the wizard with exit code 0 and the web page opened.
+  surface_.answers = {MessageAnswer::kNo, MessageAnswer::kYes};
+  wizard.OnCommand(id::kExit);
+  EXPECT_EQ(surface_.exitCode, 0);
+  EXPECT_EQ(surface_.opened.back(), "https://quarrow.example/");
+}
+
+TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) {
+  CChildDialogExDemoDlg& wizard = Start({tablePath_});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  EXPECT_EQ(surface_.guidance, kSearchingGuidance);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  EXPECT_FALSE(surface_.Shown(id::kNext));
+  wizard.OnCommand(id::kBack);
+  EXPECT_EQ(wizard.Page(), 1);
+  ASSERT_NE(wizard.PartitionTree(), nullptr);
+  EXPECT_EQ(wizard.PartitionTree()->Children(wizard.PartitionTree()->Root()).size(), 1u);
+  EXPECT_TRUE(surface_.Shown(id::kNext));
+  EXPECT_TRUE(surface_.Enabled(id::kLoadLog));
+  EXPECT_EQ(surface_.trees[id::kResultsTree], nullptr);
+}
+
+}  // namespace
+}  // namespace quarrow::app
