@@ -49,8 +49,11 @@ bool Tour(const std::string& image, const QString& out) {
   if (!Save(&window, out, "1-disk-page.png")) return false;
 
   if (!driver.Click(id::kNext)) return Fail("Next is not usable on the disk page");
-  const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition 2"));
-  if (partition == kNoItem) return Fail("the partition tree has no Partition 2");
+  const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"));
+  if (partition == kNoItem) {
+    std::fprintf(stderr, "%s", qPrintable(driver.TreePicture(id::kPartitionTree)));
+    return Fail("the partition tree has no Partition 2");
+  }
   driver.ClickItem(id::kPartitionTree, partition);
   if (!Save(&window, out, "2-partition-page.png")) return false;
 
@@ -73,6 +76,8 @@ bool Tour(const std::string& image, const QString& out) {
   QDir().mkpath(QString::fromStdString(*driver.answers.destination));
   if (!driver.Click(id::kSave)) return Fail("Save is not usable on the results page");
   if (!driver.WaitIdle()) return Fail("the save did not end");
+  for (const auto& message : driver.answers.messages)
+    std::fprintf(stderr, "message: %s\n", message.text.c_str());
   driver.Close();
   return true;
 }
