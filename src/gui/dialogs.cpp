@@ -44,6 +44,8 @@ QDialog* MakeInfoDialog(const app::InfoDialogContent& content, const std::functi
   dialog->setObjectName(QStringLiteral("dialog%1").arg(static_cast<int>(content.dialog)));
   dialog->setWindowTitle(QString::fromStdString(content.title));
   Paint(dialog);
+  // Wide enough that a paragraph reads as one, not as a column of words.
+  dialog->setMinimumWidth(dialog->fontMetrics().averageCharWidth() * 64);
   auto* layout = new QVBoxLayout(dialog);
   layout->setSpacing(8);
   for (const app::DialogText& text : content.texts) {

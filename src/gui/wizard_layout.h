@@ -12,6 +12,7 @@ enum class ControlKind {
   kToolButton,  // a bitmap button of the toolbar (CBtn), with its tooltip
   kButton,
   kStatic,    // a coloured static text
+  kGroup,     // a frame with a title around other controls
   kLabel,     // the caption of another control, shown and hidden with it
   kGuidance,  // the one-paragraph instruction of the page
   kEdit,
@@ -30,7 +31,7 @@ struct ControlSpec {
   ControlKind kind;
   const char* text;              // caption, tooltip of a toolbar button, or initial text
   int left, top, right, bottom;  // dialog units; unused for toolbar buttons
-  int partner;                   // for a caption: the control it belongs to
+  int partner;                   // for a caption: the control it is shown and hidden with
   bool visibleAtStart;
 };
 

@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -145,6 +146,9 @@ void WizardWindow::CreateControls() {
       case ControlKind::kEdit:
         widget = new QLineEdit(text, this);
         break;
+      case ControlKind::kGroup:
+        widget = new QGroupBox(text, this);
+        break;
       case ControlKind::kCombo: {
         auto* combo = new QComboBox(this);
         combo->addItems({QStringLiteral("FAT16"), QStringLiteral("FAT32"), QStringLiteral("NTFS"),
@@ -214,8 +218,8 @@ void WizardWindow::CreateControls() {
       controls_.insert(spec.id, widget);
     } else {
       widget->setObjectName(ControlName(spec.partner) + QStringLiteral("caption"));
-      partners_[spec.partner].append(widget);
     }
+    if (spec.partner) partners_[spec.partner].append(widget);
     widget->setVisible(spec.visibleAtStart);
   }
   toolbarLayout->addStretch();
@@ -618,6 +622,16 @@ void WizardWindow::SetList(int listId, const app::ListContent& content) {
       view->setColumnWidth(column, scaled);
     }
     view->horizontalHeader()->setStretchLastSection(content.columns.size() <= 2);
+  }
+  // Sizes, dates and times are short and must show whole: those columns fit what they hold.
+  for (std::size_t i = 1; content.columns.size() > 2 && i < content.columns.size(); ++i) {
+    const std::string& header = content.columns[i].header;
+    if (header == "Size" || header == "Date" || header == "Time") {
+      const int column = static_cast<int>(i);
+      const int given = view->columnWidth(column);
+      view->resizeColumnToContents(column);
+      if (view->columnWidth(column) < given) view->setColumnWidth(column, given);
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 
 #include "tests/gui/wizard_driver.h"
 
@@ -72,6 +73,14 @@ bool Tour(const std::string& image, const QString& out) {
   driver.ClickItem(id::kResultsTree, folder, true);
   if (!Save(&window, out, "4-results-page.png")) return false;
 
+  // The About dialog, built as the window builds it from what the page logic gives.
+  if (!driver.Click(id::kAbout) || driver.answers.dialogs.empty()) return Fail("About showed nothing");
+  {
+    std::unique_ptr<QDialog> about(gui::MakeInfoDialog(driver.answers.dialogs.back(), {}, &window));
+    about->adjustSize();
+    if (!Save(about.get(), out, "5-about-dialog.png")) return false;
+  }
+
   driver.answers.destination = scratch.filePath(QStringLiteral("recovered")).toStdString();
   QDir().mkpath(QString::fromStdString(*driver.answers.destination));
   if (!driver.Click(id::kSave)) return Fail("Save is not usable on the results page");
@@ -79,6 +88,18 @@ bool Tour(const std::string& image, const QString& out) {
   for (const auto& message : driver.answers.messages)
     std::fprintf(stderr, "message: %s\n", message.text.c_str());
   driver.Close();
+
+  // With no disk at all, the No device dialog comes up over the wizard, which stays usable.
+  testing::WizardDriver empty({}, scratch.path().toStdString());
+  QDialog* noDevice = nullptr;
+  empty.WaitFor(
+      [&] {
+        noDevice = empty.window.findChild<QDialog*>(QStringLiteral("dialog301"));
+        return noDevice && noDevice->isVisible();
+      },
+      10000);
+  if (!noDevice) return Fail("no No device dialog without a disk");
+  if (!Save(noDevice, out, "7-no-device-dialog.png")) return false;
   return true;
 }
 

@@ -304,8 +304,8 @@ class WizardWindowTest : public QObject {
     QVERIFY(tour.waitForFinished(300000));
     QCOMPARE(tour.exitCode(), 0);
     const gui::DialogUnits units(QApplication::font());
-    for (const char* name :
-         {"1-disk-page.png", "2-partition-page.png", "3-file-system-page.png", "4-results-page.png"}) {
+    for (const char* name : {"1-disk-page.png", "2-partition-page.png", "3-file-system-page.png",
+                             "4-results-page.png", "5-about-dialog.png", "7-no-device-dialog.png"}) {
       QImage image(out.filePath(QLatin1String(name)));
       QVERIFY2(!image.isNull(), name);
       std::set<QRgb> colours;
