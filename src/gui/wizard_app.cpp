@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStyleFactory>
+#include <algorithm>
+#include <optional>
 
 #include "gui/controls.h"
 #include "gui/wizard_window.h"
@@ -45,6 +47,53 @@ app::WizardOptions OptionsFromArguments(const QStringList& arguments) {
   return options;
 }
 
+WizardHost::WizardHost(WizardWindow& window, app::WizardOptions options)
+    : window_(window), options_(std::move(options)) {
+  connect(&window_, &WizardWindow::openImageRequested, this, &WizardHost::AskAndOpenImage);
+  Start();
+}
+
+WizardHost::~WizardHost() {
+  Close();
+}
+
+void WizardHost::Close() {
+  if (!wizard_) return;
+  window_.Attach(nullptr);
+  // The views let go of the trees before the page logic that owns them goes.
+  for (int tree :
+       {app::id::kDiskTree, app::id::kPartitionTree, app::id::kFileSystemTree, app::id::kResultsTree}) {
+    window_.SetTree(tree, nullptr);
+  }
+  wizard_.reset();
+  // Its No device dialog goes with it; a new page logic opens its own when it finds no disk.
+  window_.CloseNoDeviceDialog();
+}
+
+void WizardHost::Start() {
+  Close();
+  wizard_ = std::make_unique<app::CChildDialogExDemoDlg>(window_, options_);
+  window_.Attach(wizard_.get());
+  wizard_->OnInitDialog();
+}
+
+bool WizardHost::OpenImage(const std::string& path) {
+  if (!wizard_ || wizard_->Page() != 0 || wizard_->Busy() || path.empty()) return false;
+  const std::string absolute = QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+  if (std::find(options_.images.begin(), options_.images.end(), absolute) == options_.images.end()) {
+    options_.images.push_back(absolute);
+  }
+  Start();
+  return true;
+}
+
+void WizardHost::AskAndOpenImage() {
+  app::FileDialogSpec spec;
+  spec.filter = "Disk images (*.img *.IMG *.dd *.raw *.bin *.ima *.iso)|*.img||All files (*)|*||";
+  spec.folder = QDir::homePath().toStdString();
+  if (std::optional<std::string> path = window_.AskFilePath(spec)) OpenImage(*path);
+}
+
 int RunWizard(QApplication& app) {
   // One look everywhere, whatever the desktop: the layout is measured for it.
   app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -53,14 +102,12 @@ int RunWizard(QApplication& app) {
   app.processEvents();
 
   WizardWindow window;
-  app::CChildDialogExDemoDlg wizard(window, OptionsFromArguments(app.arguments()));
-  window.Attach(&wizard);
-  wizard.OnInitDialog();
+  WizardHost host(window, OptionsFromArguments(app.arguments()));
   QObject::connect(&window, &WizardWindow::wizardEnded, &app, [&app](int code) { app.exit(code); });
   window.show();
   splash.finish(&window);
   const int code = window.Ended() ? window.ExitCode() : app.exec();
-  window.Attach(nullptr);
+  host.Close();
   return code;
 }
 

@@ -41,7 +41,7 @@ const std::vector<ControlSpec>& MainDialogControls() {
       {1100, K::kEdit, "", 372, 254, 512, 266, 0, true},
       {0, K::kLabel, "Path for Log File : ", 222, 274, 292, 284, 1000, true},
       {1000, K::kEdit, "", 292, 272, 519, 285, 0, true},
-      {1189, K::kLink, "For Help on connecting iPod for recovery, click here.", 222, 296, 519, 306, 0, true},
+      {1189, K::kLink, "For Help on connecting iPod for recovery, click here.", 222, 296, 425, 306, 0, true},
 
       // Partition page.
       {1109, K::kGroup, "Search range and partition type", 222, 207, 519, 264, 0, false},

@@ -67,6 +67,13 @@ WizardWindow::WizardWindow(QWidget* parent) : QDialog(parent), units_(QApplicati
   CreateTrees();
   CreateLists();
   clock_.start();
+  // An image file is a disk too, as on the command line: the way to work on a copy of a failing
+  // card, or on a disk this user may not read directly.
+  auto* openImage = new QPushButton(QStringLiteral("Open Disk Image..."), this);
+  openImage->setObjectName(QStringLiteral("openImage"));
+  openImage->setGeometry(units_.Rect(429, 293, 519, 308));
+  connect(openImage, &QPushButton::clicked, this, &WizardWindow::openImageRequested);
+  pageOnly_[0].append(openImage);
   searchRateText_ = new QLabel(this);
   searchRateText_->setObjectName(QStringLiteral("searchRate"));
   searchRateText_->setGeometry(units_.Rect(424, 266, 519, 287));
@@ -457,6 +464,9 @@ void WizardWindow::FollowPage() {
     Show(control, page == 0);
   }
   Show(id::kCurrentFolder, page == 3);
+  for (auto it = pageOnly_.cbegin(); it != pageOnly_.cend(); ++it) {
+    for (QWidget* widget : it.value()) widget->setVisible(it.key() == page);
+  }
   PlaceDetailsList();
 }
 

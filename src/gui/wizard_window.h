@@ -114,6 +114,8 @@ class WizardWindow : public QDialog, public app::Surface {
   void wizardEnded(int exitCode);
   // A progress dialog of a save is about to close, showing its last texts.
   void progressDialogClosing(int dialogId, QDialog* dialog);
+  // "Open Disk Image..." on the disk page.
+  void openImageRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -155,6 +157,7 @@ class WizardWindow : public QDialog, public app::Surface {
   QLabel* searchRateText_ = nullptr;
   std::map<int, QPointer<QDialog>> progressDialogs_;
   int shownPage_ = 0;
+  QHash<int, QList<QWidget*>> pageOnly_;  // the window's own controls, by the page they belong to
   bool ended_ = false;
   int exitCode_ = 0;
 };

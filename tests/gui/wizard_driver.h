@@ -17,6 +17,7 @@
 #include "app/wizard_dialog.h"
 #include "gui/controls.h"
 #include "gui/dialogs.h"
+#include "gui/wizard_app.h"
 #include "gui/wizard_window.h"
 
 namespace quarrow::testing {
@@ -75,18 +76,15 @@ class WizardDriver {
     options.sysfsRoot = "";  // the disk images only: the machine's own disks are not the tests'
     options.tempFolder = std::move(tempFolder);
     window.SetAnswerer(&answers);
-    wizard = std::make_unique<app::CChildDialogExDemoDlg>(window, std::move(options));
-    window.Attach(wizard.get());
-    wizard->OnInitDialog();
+    host = std::make_unique<gui::WizardHost>(window, std::move(options));
     window.show();
   }
   ~WizardDriver() { Close(); }
 
+  app::CChildDialogExDemoDlg& Wizard() { return host->Wizard(); }
   // Ends the page logic (stopping and waiting for its work) before the window goes.
   void Close() {
-    if (!wizard) return;
-    window.Attach(nullptr);
-    wizard.reset();
+    if (host) host->Close();
   }
 
   // A widget of the window or of one of its open dialogs, by its object name.
@@ -188,7 +186,7 @@ class WizardDriver {
 
   // Waits, handling events, until the page logic has no work running (or the deadline passes).
   bool WaitIdle(int milliseconds = 60000) {
-    return QTest::qWaitFor([this] { return !wizard->Busy(); }, milliseconds);
+    return QTest::qWaitFor([this] { return !Wizard().Busy(); }, milliseconds);
   }
   bool WaitFor(const std::function<bool()>& condition, int milliseconds = 60000) {
     return QTest::qWaitFor(condition, milliseconds);
@@ -196,7 +194,7 @@ class WizardDriver {
 
   gui::WizardWindow window;
   ScriptedAnswerer answers;
-  std::unique_ptr<app::CChildDialogExDemoDlg> wizard;
+  std::unique_ptr<gui::WizardHost> host;
 
  private:
   static QString Picture(const QAbstractItemModel* model, const QModelIndex& parent, int depth) {

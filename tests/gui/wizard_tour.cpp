@@ -59,12 +59,12 @@ bool Tour(const std::string& image, const QString& out) {
   if (!Save(&window, out, "2-partition-page.png")) return false;
 
   if (!driver.Click(id::kNext)) return Fail("Next is not usable on the partition page");
-  if (!driver.WaitFor([&] { return driver.wizard->Page() == 2 && !driver.wizard->Busy(); }))
+  if (!driver.WaitFor([&] { return driver.Wizard().Page() == 2 && !driver.Wizard().Busy(); }))
     return Fail("the Advance search did not end on the file-system page");
   if (!Save(&window, out, "3-file-system-page.png")) return false;
 
   if (!driver.Click(id::kNext)) return Fail("Next is not usable on the file-system page");
-  if (!driver.WaitFor([&] { return driver.wizard->Page() == 3 && !driver.wizard->Busy(); }))
+  if (!driver.WaitFor([&] { return driver.Wizard().Page() == 3 && !driver.Wizard().Busy(); }))
     return Fail("the results page did not come");
   const TreeItem folder = driver.FindItem(id::kResultsTree, QStringLiteral("PROJECTS"));
   if (folder == kNoItem) return Fail("the results tree has no PROJECTS folder");

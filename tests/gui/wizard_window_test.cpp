@@ -68,7 +68,7 @@ class WizardWindowTest : public QObject {
     const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
     if (items.size() < 2 || !driver.ClickItem(id::kDiskTree, items[1])) return false;
     driver.Hover(modeRadio);
-    if (!driver.Click(id::kNext) || driver.wizard->Page() != 1) return false;
+    if (!driver.Click(id::kNext) || driver.Wizard().Page() != 1) return false;
     const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"));
     if (partition == kNoItem || !driver.ClickItem(id::kPartitionTree, partition)) return false;
     if (!driver.Click(id::kNext)) return false;
@@ -166,7 +166,7 @@ class WizardWindowTest : public QObject {
     QTemporaryDir scratch;
     WizardDriver driver({sample_}, scratch.path().toStdString());
     QVERIFY(SearchSample(driver, id::kStandardSearchRadio));
-    QCOMPARE(driver.wizard->Page(), 3);
+    QCOMPARE(driver.Wizard().Page(), 3);
     CheckResults(driver);
     if (QTest::currentTestFailed()) return;
 
@@ -177,7 +177,7 @@ class WizardWindowTest : public QObject {
       return driver.TreeView(id::kResultsTree)->Adapter().IndexOf(item).data(Qt::CheckStateRole).toInt();
     };
     QCOMPARE(state(projects), int(Qt::Checked));
-    QCOMPARE(state(driver.wizard->ResultsTree()->Root()), int(Qt::PartiallyChecked));
+    QCOMPARE(state(driver.Wizard().ResultsTree()->Root()), int(Qt::PartiallyChecked));
     const QString before = driver.TreePicture(id::kResultsTree);
 
     const QString log = scratch.filePath(QStringLiteral("sample.QLG"));
@@ -189,10 +189,10 @@ class WizardWindowTest : public QObject {
 
     QVERIFY(driver.Click(id::kBack));
     QVERIFY(driver.WaitIdle());
-    QCOMPARE(driver.wizard->Page(), 1);
+    QCOMPARE(driver.Wizard().Page(), 1);
     QVERIFY(driver.Click(id::kLoadLog));
     QVERIFY(driver.WaitIdle());
-    QCOMPARE(driver.wizard->Page(), 3);
+    QCOMPARE(driver.Wizard().Page(), 3);
     // The loaded tree shows the same folders (check boxes start empty again).
     QString loaded = driver.TreePicture(id::kResultsTree), expected = before;
     for (QString* text : {&loaded, &expected}) {
@@ -207,7 +207,7 @@ class WizardWindowTest : public QObject {
     QTemporaryDir scratch;
     WizardDriver driver({sample_}, scratch.path().toStdString());
     QVERIFY(SearchSample(driver, id::kStandardSearchRadio));
-    QCOMPARE(driver.wizard->Page(), 3);
+    QCOMPARE(driver.Wizard().Page(), 3);
     QVERIFY(driver.ClickItem(id::kResultsTree, driver.FindItem(id::kResultsTree, QStringLiteral("PROJECTS")),
                              true));
     const QString destination = scratch.filePath(QStringLiteral("recovered"));
@@ -242,12 +242,12 @@ class WizardWindowTest : public QObject {
     QTemporaryDir scratch;
     WizardDriver driver({sample_}, scratch.path().toStdString());
     QVERIFY(SearchSample(driver, id::kAdvanceSearchRadio));
-    QCOMPARE(driver.wizard->Page(), 2);
+    QCOMPARE(driver.Wizard().Page(), 2);
     QVERIFY(driver.TreeView(id::kFileSystemTree)->isVisible());
     QVERIFY(driver.FindItem(id::kFileSystemTree, QStringLiteral("File System 1")) != kNoItem);
     QVERIFY(driver.Click(id::kNext));
     QVERIFY(driver.WaitIdle());
-    QCOMPARE(driver.wizard->Page(), 3);
+    QCOMPARE(driver.Wizard().Page(), 3);
     CheckResults(driver);
   }
 
@@ -262,13 +262,13 @@ class WizardWindowTest : public QObject {
     QVERIFY(driver.ClickItem(id::kPartitionTree,
                              driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"))));
     QVERIFY(driver.Click(id::kNext));
-    QVERIFY(driver.wizard->Busy());
+    QVERIFY(driver.Wizard().Busy());
     // Stop is offered while the search reads the disk; the click lands before the worker's end
     // is handled, since both come through this thread's event loop.
     QVERIFY(driver.Usable(id::kStopSearch));
     QVERIFY(driver.Click(id::kStopSearch));
     QVERIFY(driver.WaitIdle());
-    QCOMPARE(driver.wizard->Page(), 3);
+    QCOMPARE(driver.Wizard().Page(), 3);
     QVERIFY(driver.Usable(id::kBack));
     QVERIFY(!driver.Usable(id::kStopSearch));
   }
@@ -284,7 +284,7 @@ class WizardWindowTest : public QObject {
     QVERIFY(driver.ClickItem(id::kPartitionTree,
                              driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"))));
     QVERIFY(driver.Click(id::kNext));
-    QVERIFY(driver.wizard->Busy());
+    QVERIFY(driver.Wizard().Busy());
     driver.window.close();
     QVERIFY(driver.WaitFor([&] { return driver.window.Ended(); }, 30000));
     bool asked = false;
@@ -292,6 +292,29 @@ class WizardWindowTest : public QObject {
       asked |= spec.text == "Do you want to exit from Quarrow?";
     QVERIFY(asked);
     driver.Close();  // joins whatever still runs; the ctest deadline catches a hang
+  }
+
+  // "Open Disk Image..." on the disk page lists an image as a disk; the No device dialog of a
+  // machine without disks closes once there is one.
+  void OpenDiskImage() {
+    QTemporaryDir scratch;
+    WizardDriver driver({}, scratch.path().toStdString());
+    const auto disks = [&] { return driver.TreeView(id::kDiskTree)->Adapter().KnownItems().size(); };
+    QCOMPARE(disks(), std::size_t{1});  // "My Computer" alone
+    auto* openImage = driver.window.findChild<QWidget*>(QStringLiteral("openImage"));
+    QVERIFY(openImage && openImage->isVisible());
+    driver.answers.filePath = sample_;
+    QTest::mouseClick(openImage, Qt::LeftButton);
+    QCOMPARE(disks(), std::size_t{2});
+    QVERIFY(driver.FindItem(id::kDiskTree, QStringLiteral("My Computer")) != kNoItem);
+    const auto noDevice = driver.window.findChild<QDialog*>(QStringLiteral("dialog301"));
+    QVERIFY(!noDevice || !noDevice->isVisible());
+    // The image is a disk like any other: its partitions come on the next page.
+    QVERIFY(driver.ClickItem(id::kDiskTree, driver.TreeView(id::kDiskTree)->Adapter().KnownItems()[1]));
+    driver.Hover(id::kStandardSearchRadio);
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2")) != kNoItem);
+    QVERIFY(!openImage->isVisible());
   }
 
   // The tour writes a picture per page; each shows the page (not a blank image) with its tree
