@@ -11,6 +11,7 @@
 #include <set>
 
 #include "gui/dialog_units.h"
+#include "gui/wizard_app.h"
 #include "gui/wizard_layout.h"
 #include "integration/test_disks.h"
 #include "tests/gui/wizard_driver.h"
@@ -292,6 +293,36 @@ class WizardWindowTest : public QObject {
       asked |= spec.text == "Do you want to exit from Quarrow?";
     QVERIFY(asked);
     driver.Close();  // joins whatever still runs; the ctest deadline catches a hang
+  }
+
+  // The command line's images become disks, the user guide is found beside the program or in
+  // the source tree, and Help hands it to the desktop.
+  void OptionsAndHelp() {
+    const app::WizardOptions options = gui::OptionsFromArguments(
+        {QStringLiteral("quarrow-wizard"), QStringLiteral("a.img"), QStringLiteral("--image"),
+         QStringLiteral("/x/b.img"), QStringLiteral("-style")});
+    QCOMPARE(options.images.size(), std::size_t{2});
+    QCOMPARE(QString::fromStdString(options.images[0]),
+             QDir::current().absoluteFilePath(QStringLiteral("a.img")));
+    QCOMPARE(options.images[1], std::string("/x/b.img"));
+    QVERIFY(QFile::exists(QString::fromStdString(options.userGuide)));
+    QVERIFY(options.userGuide.ends_with("user-guide.html"));
+  }
+
+  // Escape never closes the wizard; closing the window asks first, and No keeps it open.
+  void EscapeAndCloseKeepTheWizard() {
+    WizardDriver driver({sample_});
+    QTest::keyClick(&driver.window, Qt::Key_Escape);
+    QVERIFY(driver.window.isVisible());
+    QVERIFY(!driver.window.Ended());
+    driver.answers.answers.push_back(app::MessageAnswer::kNo);
+    driver.window.close();
+    QVERIFY(driver.window.isVisible());
+    QVERIFY(!driver.window.Ended());
+    QCOMPARE(driver.answers.messages.back().text, std::string("Do you want to exit from Quarrow?"));
+    driver.window.close();  // Yes this time
+    QVERIFY(driver.window.Ended());
+    QVERIFY(!driver.window.isVisible());
   }
 
   // "Open Disk Image..." on the disk page lists an image as a disk; the No device dialog of a
