@@ -242,6 +242,7 @@ void WizardWindow::CreateTrees() {
     view->setVisible(treeId == id::kDiskTree);
     connect(view, &TreeCtrlView::itemClicked, this, [this, treeId](TreeItem item) {
       if (wizard_) {
+        listing_ = treeId == id::kResultsTree;
         wizard_->OnTreeClick(treeId, item);
         FollowPage();
       }
@@ -453,6 +454,23 @@ QTableView* WizardWindow::List(int listId) const {
 
 void WizardWindow::FollowPage() {
   if (!wizard_) return;
+  // While the folder clicked in the results tree is being listed, a small window says so.
+  if (listing_ && wizard_->Page() == 3 && wizard_->Busy()) {
+    if (!populate_) {
+      populate_ = new QLabel(QStringLiteral("Populating List Items, Please Wait...."), this,
+                             Qt::Tool | Qt::FramelessWindowHint);
+      populate_->setObjectName(QStringLiteral("CPopulate"));
+      populate_->setFrameShape(QFrame::Box);
+      populate_->setMargin(units_.X(8));
+      populate_->setAutoFillBackground(true);
+    }
+    populate_->adjustSize();
+    populate_->move(mapToGlobal(rect().center()) - populate_->rect().center());
+    populate_->show();
+  } else {
+    listing_ = false;
+    if (populate_) populate_->hide();
+  }
   const int page = wizard_->Page();
   if (page == shownPage_) return;
   shownPage_ = page;
@@ -920,6 +938,8 @@ bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
       (key == Qt::Key_Space || key == Qt::Key_Left || key == Qt::Key_Right)) {
     return false;
   }
+  // Up and Down in the results tree list the next folder, as a click does.
+  if (key == Qt::Key_Up || key == Qt::Key_Down) listing_ = widget == Tree(id::kResultsTree);
   const bool swallowed = wizard_->OnKey(*wizardKey);
   FollowPage();
   return swallowed;

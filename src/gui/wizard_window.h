@@ -157,6 +157,8 @@ class WizardWindow : public QDialog, public app::Surface {
   QLabel* searchRateText_ = nullptr;
   std::map<int, QPointer<QDialog>> progressDialogs_;
   int shownPage_ = 0;
+  bool listing_ = false;                  // a click in the results tree asked for a folder's list
+  QLabel* populate_ = nullptr;            // the "Populating List Items" window shown meanwhile
   QHash<int, QList<QWidget*>> pageOnly_;  // the window's own controls, by the page they belong to
   bool ended_ = false;
   int exitCode_ = 0;
