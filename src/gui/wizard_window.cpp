@@ -670,7 +670,11 @@ void WizardWindow::SetListSelection(int listId, int row) {
     view->clearSelection();
     return;
   }
-  const QModelIndex index = view->model()->index(row, 0);
+  const QModelIndex index = ViewIndex(listId, row);
+  if (!index.isValid()) {
+    view->clearSelection();  // the row is filtered out
+    return;
+  }
   view->selectionModel()->setCurrentIndex(index,
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   view->scrollTo(index);

@@ -4,11 +4,15 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QToolButton>
+#include <atomic>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "gui/dialog_units.h"
 #include "gui/wizard_app.h"
@@ -293,6 +297,72 @@ class WizardWindowTest : public QObject {
       asked |= spec.text == "Do you want to exit from Quarrow?";
     QVERIFY(asked);
     driver.Close();  // joins whatever still runs; the ctest deadline catches a hang
+  }
+
+  // What the page logic sets through the Surface shows in the widgets, and what the user typed or
+  // chose reads back; rows picked in a filtered list are the page logic's rows.
+  void SurfaceCallsReachTheWidgets() {
+    gui::WizardWindow window;  // no page logic: the Surface alone
+    window.SetText(id::kStartSectorEdit, "2048");
+    QCOMPARE(qobject_cast<QLineEdit*>(window.findChild<QWidget*>(QStringLiteral("c1069")))->text(),
+             QStringLiteral("2048"));
+    QCOMPARE(window.Text(id::kStartSectorEdit), std::string("2048"));
+    window.SetText(id::kStatus, "Sectors  10 of 20");
+    QCOMPARE(window.Text(id::kStatus), std::string("Sectors  10 of 20"));
+    window.SetProgress(id::kProgress, 40, "Completed ");
+    auto* bar = window.findChild<gui::TextProgressCtrl*>(QStringLiteral("c1073"));
+    QCOMPARE(bar->value(), 40);
+    QCOMPARE(bar->text(), QStringLiteral("Completed "));
+    // A caption comes and goes with its control.
+    auto* caption = window.findChild<QWidget*>(QStringLiteral("c1076caption"));
+    window.Show(id::kSearchDiskText, true);
+    QVERIFY(!caption->isHidden());
+    window.Show(id::kSearchDiskText, false);
+    QVERIFY(caption->isHidden());
+    window.SetChecked(id::kEntireDiskRadio, true);
+    window.SetChecked(id::kEntireDiskRadio, false);
+    QVERIFY(!window.Checked(id::kEntireDiskRadio));
+    window.SetComboIndex(id::kPartitionTypeCombo, 2);
+    QCOMPARE(window.ComboIndex(id::kPartitionTypeCombo), 2);
+    window.Enable(id::kNext, false);
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("c1058"))->isEnabled());
+
+    app::ListContent files;
+    files.columns = {{"Name", 145}, {"Type", 100}, {"Size", 70}, {"Debug Info 1", 0}};
+    for (const char* name : {"A.TXT", "B.JPG", "C.TXT"})
+      files.rows.push_back({{name, "Text file", "1", "9"}, 1, false, -1});
+    files.rows[1].cells[1] = "Image File";
+    window.SetList(id::kDetailsList, files);
+    QTableView* list = window.List(id::kDetailsList);
+    QVERIFY(list->isColumnHidden(3));
+    window.findChild<QLineEdit*>(QStringLiteral("filterName"))->setText(QStringLiteral("C."));
+    QCOMPARE(list->model()->rowCount(), 1);
+    window.SetListSelection(id::kDetailsList, 2);
+    QCOMPARE(window.SelectedListRows(id::kDetailsList), std::vector<int>{2});
+    window.SetListSelection(id::kDetailsList, 1);  // filtered out: nothing selected
+    QVERIFY(window.SelectedListRows(id::kDetailsList).empty());
+
+    // Controls of an open progress dialog are found by their IDs as well.
+    window.OpenProgressDialog(app::DialogId::kSaving);
+    window.SetText(id::kSavingFileName, "MAIN.C");
+    QCOMPARE(window.Text(id::kSavingFileName), std::string("MAIN.C"));
+    window.CloseProgressDialog(app::DialogId::kSaving);
+    QTest::qWait(0);  // lets the closed dialog be deleted
+    QCOMPARE(window.Text(id::kSavingFileName), std::string());
+
+    // A call posted from another thread runs later, on the window's thread.
+    std::atomic<bool> ran{false};
+    QThread* ranOn = nullptr;
+    std::thread poster([&] {
+      window.Post([&] {
+        ranOn = QThread::currentThread();
+        ran = true;
+      });
+    });
+    poster.join();
+    QVERIFY(!ran);
+    QVERIFY(QTest::qWaitFor([&] { return ran.load(); }, 10000));
+    QCOMPARE(ranOn, window.thread());
   }
 
   // The command line's images become disks, the user guide is found beside the program or in
