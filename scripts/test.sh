@@ -28,4 +28,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_WE
   -DQUARROW_TEST_DISKS_DIR="$PWD/build/test-disks" >/dev/null
 cmake --build build-tsan --target quarrow_unit_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/quarrow_unit_tests \
-  --gtest_filter='SessionWorker*:SectorReaderTest.Concurrent*:PartitionLostSearchTest.*'
+  --gtest_filter='SessionWorker*:SectorReaderTest.Concurrent*:PartitionLostSearchTest.*:SearchSessionTest.*:ListWorkerTest.*:WizardTest.*:Ranges/WizardRangeTest.*'

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <future>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "partition/lost_partition_search.h"
 #include "partition/partition_details.h"
 #include "partition/partition_table.h"
+#include "recovery/output_file.h"
 #include "results/file_list.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
@@ -138,6 +140,7 @@ struct CChildDialogExDemoDlg::State {
   bool focusOnList = false;
 
   Job job = Job::kNone;
+  bool lastStopped = false;
   std::uint64_t jobNumber = 0;  // a finished job whose number is not this one is not applied
   SurfaceFeedback feedback;
 
@@ -227,6 +230,12 @@ struct CChildDialogExDemoDlg::State {
   void ListItem(TreeItem item, bool listOnClick);
   void ClearResults();
   void SaveLog();
+  void SaveSelection(bool allRows);
+
+  std::unique_ptr<RecoveryRun> recovery;
+  std::unique_ptr<ReplaceQuestion> replace;
+  std::string lastDestination;
+  bool calculatingOpen = false, savingOpen = false;
 };
 
 // --- SurfaceFeedback ---
@@ -666,6 +675,7 @@ void CChildDialogExDemoDlg::OnNext() {
           *outcome = search->RunSecondStage(chosen, nullptr);
         },
         [&s, outcome] {
+          s.lastStopped = outcome->stopped;
           if (outcome->refused) {
             s.Message(*outcome->refused, MessageIcon::kError);
             s.ui.Show(id::kNext, true);
@@ -724,6 +734,7 @@ void CChildDialogExDemoDlg::State::StartScan() {
           *outcome = search.Run(nullptr);
         },
         [this, outcome] {
+          lastStopped = outcome->stopped;
           if (outcome->refused) {
             Message(*outcome->refused, MessageIcon::kError);
             page = 1;
@@ -743,6 +754,7 @@ void CChildDialogExDemoDlg::State::StartScan() {
           *outcome = search->Run();
         },
         [this, outcome] {
+          lastStopped = outcome->stopped;
           if (outcome->refused) {
             Message(*outcome->refused, MessageIcon::kError);
             advance.reset();
@@ -1106,7 +1118,8 @@ void CChildDialogExDemoDlg::OnTreeClick(int treeId, TreeItem item) {
   }
   if (treeId == id::kResultsTree && s.page == 3 && s.ctx && s.ctx->results.tree) {
     mytreectrl& tree = *s.ctx->results.tree;
-    if (!s.JobRunning()) s.flags.listOnClick = true;
+    if (s.JobRunning()) return;  // a save reads the disk; the list waits for it
+    s.flags.listOnClick = true;
     s.focusOnList = false;
     if (!tree.Valid(item) || tree.Text(item).empty()) {
       tree.Select(tree.Root());
@@ -1285,15 +1298,135 @@ bool CChildDialogExDemoDlg::OnKey(WizardKey key) {
 
 // --- Save ---
 
-void CChildDialogExDemoDlg::OnSave() {}
-void CChildDialogExDemoDlg::OnSaveAll() {}
+namespace {
+
+// The Replace File Confirmation asked from the recovery's worker: the question goes through the
+// session's queue to the window's thread, and the worker waits for the answer. A queue closed
+// before the answer came (the window is gone) answers Cancel.
+class QueuedReplaceQuestion : public ReplaceQuestion {
+ public:
+  QueuedReplaceQuestion(QueuedFeedback& queue, Surface& ui, std::weak_ptr<int> alive)
+      : queue_(queue), ui_(ui), alive_(std::move(alive)) {}
+  ReplaceChoice Ask(const std::string& existing) override {
+    auto answer = std::make_shared<std::promise<ReplaceReply>>();
+    std::future<ReplaceReply> future = answer->get_future();
+    queue_.Post([answer, existing, this] {
+      if (!alive_.lock()) return;
+      answer->set_value(ui_.AskReplace(existing));
+    });
+    ReplaceReply reply;
+    try {
+      reply = future.get();
+    } catch (const std::future_error&) {
+      return {ReplaceAnswer::kCancel, true};
+    }
+    switch (reply.button) {
+      case ReplaceButton::kOverwrite:
+        return {ReplaceAnswer::kOverwrite, reply.applyToAll};
+      case ReplaceButton::kRename:
+        return {ReplaceAnswer::kRename, reply.applyToAll};
+      case ReplaceButton::kSkip:
+        return {ReplaceAnswer::kSkip, reply.applyToAll};
+      case ReplaceButton::kCancel:
+        return {ReplaceAnswer::kCancel, true};
+      case ReplaceButton::kYesToAll:
+        return {ReplaceAnswer::kOverwrite, true};
+      case ReplaceButton::kNoToAll:
+        return {ReplaceAnswer::kSkip, true};
+    }
+    return {ReplaceAnswer::kCancel, true};
+  }
+
+ private:
+  QueuedFeedback& queue_;
+  Surface& ui_;
+  std::weak_ptr<int> alive_;
+};
+
+}  // namespace
+
+void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
+  if (page != 3 || JobRunning() || !ctx || !ctx->results.tree) return;
+  RecoverySelection selection;
+  selection.checkedFolders = !allRows;
+  std::vector<int> rows;
+  if (allRows) {
+    for (std::size_t i = 0; i < resultsList.rows.size(); ++i) rows.push_back(static_cast<int>(i));
+  } else {
+    rows = ui.SelectedListRows(id::kDetailsList);
+  }
+  for (int row : rows) {
+    if (row < 0 || static_cast<std::size_t>(row) >= resultsList.rows.size()) continue;
+    const DetailsRow& shown = resultsList.rows[static_cast<std::size_t>(row)];
+    if (shown.image != RowImage::kFile) continue;
+    selection.files.push_back({ctx->results.currentFolder, shown});
+  }
+  const std::optional<std::string> destination = ui.AskDestination(lastDestination);
+  if (!destination || destination->empty()) return;
+  lastDestination = *destination;
+  lister->CancelAndWait();
+
+  for (int control : {id::kBack, id::kSave, id::kSaveLog}) ui.Enable(control, false);
+  ui.Enable(id::kResultsTree, false);
+  ui.SetText(id::kCalculatingText, kCountingText);
+  ui.OpenProgressDialog(DialogId::kCalculating);
+  savingOpen = false;
+  calculatingOpen = true;
+  recovery = std::make_unique<RecoveryRun>(*ctx);
+  replace = std::make_unique<QueuedReplaceQuestion>(session->Queue(), ui, alive);
+  ctx->SetFeedback(session->Reports());
+  RecoveryRun* run = recovery.get();
+  RecoveryOptions options;
+  options.destination = PathFromUtf8(*destination);
+  options.replace = replace.get();
+  auto outcome = std::make_shared<RecoveryRunOutcome>();
+  StartJob(
+      Job::kSave,
+      [run, selection, options, outcome](std::stop_token stop) {
+        std::stop_callback onStop(stop, [run] { run->RequestStop(); });
+        *outcome = run->Run(selection, options);
+      },
+      [this, outcome] {
+        if (calculatingOpen) ui.CloseProgressDialog(DialogId::kCalculating);
+        if (savingOpen) ui.CloseProgressDialog(DialogId::kSaving);
+        calculatingOpen = savingOpen = false;
+        for (int control : {id::kBack, id::kSave, id::kSaveLog}) ui.Enable(control, true);
+        ui.Enable(id::kResultsTree, true);
+        recovery.reset();
+        replace.reset();
+        if (outcome->refused) {
+          Message(*outcome->refused, MessageIcon::kError);
+          return;
+        }
+        ListContent recovered;
+        recovered.columns = {{"Files Recovered", 440}};
+        for (const PlannedFile& file : outcome->plan.files) {
+          if (!file.writtenAs.empty()) recovered.rows.push_back({{file.writtenAs}, 1, false, -1});
+        }
+        ui.SetList(id::kFilesRecovered, recovered);
+        ui.Show(id::kFilesRecovered, true);
+      });
+}
+
+void CChildDialogExDemoDlg::OnSave() {
+  state_->SaveSelection(/*allRows=*/false);
+}
+void CChildDialogExDemoDlg::OnSaveAll() {
+  state_->SaveSelection(/*allRows=*/true);
+}
 void CChildDialogExDemoDlg::OnOpen() {
   State& s = *state_;
   const std::vector<int> rows = s.ui.SelectedListRows(id::kDetailsList);
   if (!rows.empty()) OnListDoubleClick(rows.front());
 }
-void CChildDialogExDemoDlg::OnSavingStop() {}
-void CChildDialogExDemoDlg::OnSavingSkip() {}
+void CChildDialogExDemoDlg::OnSavingStop() {
+  State& s = *state_;
+  if (s.job == Job::kSave) s.session->RequestStop();
+}
+void CChildDialogExDemoDlg::OnSavingSkip() {
+  State& s = *state_;
+  if (s.job == Job::kSave && s.recovery) s.recovery->RequestSkip();
+}
 
 // --- dispatch ---
 
@@ -1383,6 +1516,9 @@ std::uint64_t CChildDialogExDemoDlg::EndSector() const {
 }
 const std::string& CChildDialogExDemoDlg::LogFolder() const {
   return state_->logFolder;
+}
+bool CChildDialogExDemoDlg::Stopped() const {
+  return state_->lastStopped;
 }
 bool CChildDialogExDemoDlg::Busy() const {
   return state_->JobRunning() || state_->lister->Busy();

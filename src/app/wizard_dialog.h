@@ -128,8 +128,11 @@ class CChildDialogExDemoDlg {
   std::uint64_t StartSector() const;
   std::uint64_t EndSector() const;
   const std::string& LogFolder() const;
-  // True while a search, a partition search, a log load or a save runs.
+  // True while a search, a partition search, a log load, a save or a listing runs.
   bool Busy() const;
+  // Whether the last search stage that ended was cut short by a stop (it then worked on what it
+  // had found).
+  bool Stopped() const;
   // The trees the wizard holds (null when it has none).
   mytreectrl* DiskTree();
   mytreectrl* PartitionTree();
