@@ -410,6 +410,19 @@ void WizardWindow::UpdatePreview() {
 }
 
 void WizardWindow::CreateLists() {
+  // After a save: how many files it wrote, and the folder they are in, opened by the desktop.
+  savedBar_ = new QWidget(this);
+  savedBar_->setObjectName(QStringLiteral("savedBar"));
+  auto* savedLayout = new QHBoxLayout(savedBar_);
+  savedLayout->setContentsMargins(0, 0, 0, 0);
+  savedText_ = new QLabel(savedBar_);
+  savedText_->setObjectName(QStringLiteral("savedSummary"));
+  auto* openFolder = new QPushButton(QStringLiteral("Open Folder"), savedBar_);
+  openFolder->setObjectName(QStringLiteral("openDestination"));
+  connect(openFolder, &QPushButton::clicked, this, [this] { OpenExternal(lastDestination_); });
+  savedLayout->addWidget(savedText_, 1);
+  savedLayout->addWidget(openFolder);
+  savedBar_->hide();
   preview_ = new PreviewPane(this);
   preview_->hide();
   CreateFilterBar();
@@ -508,7 +521,7 @@ void WizardWindow::Show(int controlId, bool visible) {
     searchRateText_->setVisible(visible);
   }
   ShowPartners(controlId, visible);
-  if (controlId == id::kDetailsList) PlaceDetailsList();
+  if (controlId == id::kDetailsList || controlId == id::kFilesRecovered) PlaceDetailsList();
 }
 
 void WizardWindow::Enable(int controlId, bool enabled) {
@@ -594,18 +607,32 @@ void WizardWindow::SetTree(int treeId, mytreectrl* model) {
 
 void WizardWindow::PlaceDetailsList() {
   // A folder's files take the whole right side; the summary rows leave room for the page's
-  // controls below them.
+  // controls below them. Below a folder's files: what a save wrote, or the preview.
   QTableView* view = List(id::kDetailsList);
+  QTableView* recovered = List(id::kFilesRecovered);
   const bool files = listModels_[id::kDetailsList]->Content().columns.size() > 2;
-  const bool preview = files && previewSource_;
-  view->setGeometry(!files    ? units_.Rect(222, 78, 519, 205)
-                    : preview ? units_.Rect(222, 93, 519, 226)
-                              : units_.Rect(222, 93, 519, 310));
+  // What a save wrote belongs to the results it was saved from.
+  if (!files) recovered->hide();
+  const bool saved = files && !recovered->isHidden();
+  const bool preview = files && previewSource_ && !saved;
+  view->setGeometry(!files             ? units_.Rect(222, 78, 519, 205)
+                    : preview || saved ? units_.Rect(222, 93, 519, 226)
+                                       : units_.Rect(222, 93, 519, 310));
   preview_->setGeometry(units_.Rect(222, 229, 519, 310));
   preview_->setVisible(preview && view->isVisible());
   if (preview) {
     preview_->raise();
     UpdatePreview();
+  }
+  recovered->setGeometry(units_.Rect(222, 229, 519, 295));
+  savedBar_->setGeometry(units_.Rect(222, 297, 519, 310));
+  savedBar_->setVisible(saved);
+  if (saved) {
+    recovered->raise();
+    savedBar_->raise();
+    savedText_->setText(QStringLiteral("%1 files written to %2")
+                            .arg(listModels_[id::kFilesRecovered]->rowCount())
+                            .arg(QString::fromStdString(lastDestination_)));
   }
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
@@ -631,7 +658,7 @@ void WizardWindow::SetList(int listId, const app::ListContent& content) {
     return true;
   }();
   it->second->SetContent(content);
-  if (listId == id::kDetailsList) PlaceDetailsList();
+  if (listId == id::kDetailsList || listId == id::kFilesRecovered) PlaceDetailsList();
   if (!sameColumns) {
     // The widths are those of the documents' font; they grow with the font used, as far as the
     // list is wide. A list of two columns shares its width between them.
@@ -781,8 +808,10 @@ std::optional<std::string> WizardWindow::AskFilePath(const app::FileDialogSpec& 
 }
 
 std::optional<std::string> WizardWindow::AskDestination(std::string_view initial) {
-  if (answerer_) return answerer_->Destination(initial);
-  return AskDestinationDialog(initial, this);
+  std::optional<std::string> chosen =
+      answerer_ ? answerer_->Destination(initial) : AskDestinationDialog(initial, this);
+  if (chosen) lastDestination_ = *chosen;
+  return chosen;
 }
 
 app::ReplaceReply WizardWindow::AskReplace(std::string_view existing) {

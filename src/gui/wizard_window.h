@@ -148,6 +148,9 @@ class WizardWindow : public QDialog, public app::Surface {
   ListFilter* filter_ = nullptr;  // between the file list and its view
   QWidget* filterBar_ = nullptr;
   PreviewPane* preview_ = nullptr;
+  QWidget* savedBar_ = nullptr;
+  QLabel* savedText_ = nullptr;
+  std::string lastDestination_;  // where the last save went
   PreviewSource previewSource_;
   void UpdatePreview();
   QPointer<QDialog> noDevice_;

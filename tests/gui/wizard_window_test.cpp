@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -151,7 +152,8 @@ class WizardWindowTest : public QObject {
       QCOMPARE(widget->property("controlId").toInt(), spec.id);
       if (spec.kind == gui::ControlKind::kToolButton) {
         tooltips << widget->toolTip();
-      } else if (spec.id != id::kDetailsList) {
+      } else if (spec.id != id::kDetailsList &&
+                 spec.id != id::kFilesRecovered) {  // these two move with the page
         QCOMPARE(widget->geometry(),
                  driver.window.Units().Rect(spec.left, spec.top, spec.right, spec.bottom));
       }
@@ -240,6 +242,19 @@ class WizardWindowTest : public QObject {
       ++compared;
     }
     QVERIFY(compared > 0);
+    // What was written is listed, with the folder it went to and a way to open it.
+    auto* recovered = qobject_cast<QTableView*>(driver.Widget(id::kFilesRecovered));
+    QVERIFY(recovered && recovered->isVisible());
+    // Every file written is listed; the recovery's report beside them is not one of them.
+    QCOMPARE(recovered->model()->rowCount(),
+             static_cast<int>(written.size() - written.count(QStringLiteral("recovery-report.txt"))));
+    auto* summary = driver.window.findChild<QLabel*>(QStringLiteral("savedSummary"));
+    QVERIFY(summary && summary->isVisible());
+    QVERIFY(summary->text().contains(destination));
+    QTest::mouseClick(driver.window.findChild<QWidget*>(QStringLiteral("openDestination")), Qt::LeftButton);
+    QCOMPARE(driver.answers.opened.back(), destination.toStdString());
+    // The list of files does not hide under what the save wrote.
+    QVERIFY(!driver.Widget(id::kDetailsList)->geometry().intersects(recovered->geometry()));
   }
 
   // The same through the file-system page of an Advance search.
