@@ -1,8 +1,9 @@
 // Walks the wizard through its pages on a disk image and writes a picture of each:
 //   quarrow_wizard_tour IMAGE OUTDIR
 // Advance search of the image's second partition: the disk page, the partition page, the
-// file-system choice, the results with a folder listed, and the Saving dialog of a save of that
-// folder. scripts/screenshots.sh runs it under Xvfb; a test runs it headless and looks at the
+// file-system choice, the results with a folder listed, the About dialog, the results after a save
+// of that folder (and the Saving dialog, when the save shows one), the No device dialog.
+// scripts/screenshots.sh runs it under Xvfb; a test runs it headless and looks at the
 // pictures.
 #include <QApplication>
 #include <QDir>
@@ -38,7 +39,7 @@ bool Tour(const std::string& image, const QString& out) {
   QObject::connect(&window, &gui::WizardWindow::progressDialogClosing, &window,
                    [&](int dialogId, QDialog* dialog) {
                      if (dialogId == static_cast<int>(app::DialogId::kSaving))
-                       Save(dialog, out, "6-saving-dialog.png");
+                       Save(dialog, out, "8-saving-dialog.png");
                    });
   if (!QTest::qWaitForWindowExposed(&window)) return Fail("the window was not shown");
 
@@ -85,8 +86,7 @@ bool Tour(const std::string& image, const QString& out) {
   QDir().mkpath(QString::fromStdString(*driver.answers.destination));
   if (!driver.Click(id::kSave)) return Fail("Save is not usable on the results page");
   if (!driver.WaitIdle()) return Fail("the save did not end");
-  for (const auto& message : driver.answers.messages)
-    std::fprintf(stderr, "message: %s\n", message.text.c_str());
+  if (!Save(&window, out, "6-after-save.png")) return false;
   driver.Close();
 
   // With no disk at all, the No device dialog comes up over the wizard, which stays usable.

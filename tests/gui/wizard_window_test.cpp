@@ -289,6 +289,7 @@ class WizardWindowTest : public QObject {
     QVERIFY(driver.Click(id::kStopSearch));
     QVERIFY(driver.WaitIdle());
     QCOMPARE(driver.Wizard().Page(), 3);
+    QVERIFY(driver.Wizard().Stopped());
     QVERIFY(driver.Usable(id::kBack));
     QVERIFY(!driver.Usable(id::kStopSearch));
   }
@@ -446,8 +447,9 @@ class WizardWindowTest : public QObject {
     QVERIFY(tour.waitForFinished(300000));
     QCOMPARE(tour.exitCode(), 0);
     const gui::DialogUnits units(QApplication::font());
-    for (const char* name : {"1-disk-page.png", "2-partition-page.png", "3-file-system-page.png",
-                             "4-results-page.png", "5-about-dialog.png", "7-no-device-dialog.png"}) {
+    for (const char* name :
+         {"1-disk-page.png", "2-partition-page.png", "3-file-system-page.png", "4-results-page.png",
+          "5-about-dialog.png", "6-after-save.png", "7-no-device-dialog.png"}) {
       QImage image(out.filePath(QLatin1String(name)));
       QVERIFY2(!image.isNull(), name);
       std::set<QRgb> colours;
