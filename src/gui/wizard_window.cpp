@@ -410,6 +410,10 @@ void WizardWindow::UpdatePreview() {
 }
 
 void WizardWindow::CreateLists() {
+  backdrop_ = new QWidget(this);
+  backdrop_->setObjectName(QStringLiteral("resultsBackdrop"));
+  backdrop_->setAutoFillBackground(true);
+  backdrop_->hide();
   // After a save: how many files it wrote, and the folder they are in, opened by the desktop.
   savedBar_ = new QWidget(this);
   savedBar_->setObjectName(QStringLiteral("savedBar"));
@@ -637,10 +641,18 @@ void WizardWindow::PlaceDetailsList() {
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
   filterBar_->setVisible(files && view->isVisible());
-  // A folder's files cover the search's texts below the summary.
+  // A folder's files, and what goes with them, cover the search's texts below the summary.
+  backdrop_->setGeometry(units_.Rect(222, 78, 519, 311));
+  backdrop_->setVisible(files && view->isVisible());
   if (files) {
+    backdrop_->raise();
     view->raise();
     filterBar_->raise();
+    if (preview) preview_->raise();
+    if (saved) {
+      recovered->raise();
+      savedBar_->raise();
+    }
   }
   if (files) RefillTypeFilter();
 }

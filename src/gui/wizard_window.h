@@ -149,6 +149,7 @@ class WizardWindow : public QDialog, public app::Surface {
   QWidget* filterBar_ = nullptr;
   PreviewPane* preview_ = nullptr;
   QWidget* savedBar_ = nullptr;
+  QWidget* backdrop_ = nullptr;  // hides the search's texts behind the results
   QLabel* savedText_ = nullptr;
   std::string lastDestination_;  // where the last save went
   PreviewSource previewSource_;
