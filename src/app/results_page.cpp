@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "results/folder_tree.h"
-#include "results/table_numbers.h"
 
 namespace quarrow {
 namespace {
@@ -45,9 +44,10 @@ bool OpenListRow(ResultsState& results, DetailsList& list, std::size_t row) {
   std::string_view tail = type.substr(type.size() - 6);
   if (tail != "FOLDER" && tail != "Folder") return false;
   mytreectrl& tree = *results.tree;
-  // The row carries the item as text; an item that no longer exists is not followed.
-  const TreeItem item = ReadU32(list.rows[row].debug3);
-  if (!IsDecimalNumber(list.rows[row].debug3) || !tree.Valid(item)) return false;
+  // The row carries its item as data, never read back from a text; an item that no longer exists
+  // is not followed.
+  const TreeItem item = list.rows[row].item;
+  if (!tree.Valid(item)) return false;
   const TreeItem parent = tree.Parent(item);
   if (parent != tree.Root()) tree.SetImages(parent, tree_image::kFolderClosed, tree_image::kFolderClosed);
   tree.Expand(parent, true);

@@ -996,6 +996,7 @@ void CChildDialogExDemoDlg::State::SaveLog() {
   selection.searchDiskNumber = selectedDisk;
   selection.partitionIndex = partitionIndex;
   selection.mode = mode == SearchMode::kAdvance ? SearchMode::kAdvance : SearchMode::kStandard;
+  selection.floppy = disk && disk->label.rfind("Floppy", 0) == 0;
   const SaveLogOutcome saved = SaveScanLog(*ctx, selection, *path);
   if (!saved.saved)
     Message(saved.message, MessageIcon::kError, saved.title.empty() ? kProductTitle : saved.title);

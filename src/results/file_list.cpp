@@ -49,6 +49,7 @@ DetailsRow FolderRow(FolderNode& node, bool ntfs, bool listedDeleted, const std:
   row.debug1 = U32Text(node.self);
   row.debug2 = U32Text(node.parent);
   row.debug3 = std::to_string(node.item);
+  row.item = node.item;
   return row;
 }
 

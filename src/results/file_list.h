@@ -24,7 +24,8 @@ struct DetailsRow {
   std::string size;
   std::string date;
   std::string time;
-  std::string debug1, debug2, debug3;  // the keys that opening a row needs
+  std::string debug1, debug2, debug3;  // the keys as the hidden columns show them
+  TreeItem item = kNoItem;             // a folder row's item in the results tree (kept as data)
   bool deleted = false;                // a deleted file or folder
   // "Recoverability": how much of a deleted file's data is still on the disk ("intact", "partly
   // overwritten", "overwritten", "unknown"), filled by the volume's engine; empty otherwise.

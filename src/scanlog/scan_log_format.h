@@ -93,9 +93,10 @@ std::optional<ScanLog> DecodeScanLog(ByteSpan bytes);
 // True when the log was saved on a disk whose model text is currentModel (exact, case-sensitive).
 bool ScanLogModelMatches(const ScanLog& log, std::string_view currentModel);
 
-// A FAT12 volume (a floppy) cannot be saved to a log; say kScanLogFloppyMessage instead.
-inline bool ScanLogAllowed(FsType activeType) {
-  return activeType != FsType::kFat12;
+// A search of the floppy drive cannot be saved to a log; say kScanLogFloppyMessage instead. Any
+// other disk's volume can, FAT12 ones too (memory cards and small sticks carry FAT12).
+inline bool ScanLogAllowed(bool floppyDisk) {
+  return !floppyDisk;
 }
 
 }  // namespace quarrow

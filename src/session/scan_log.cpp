@@ -30,7 +30,7 @@ LoadLogOutcome Refused() {
 SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection,
                            const std::string& path) {
   SaveLogOutcome outcome;
-  if (!ScanLogAllowed(ctx.activeGeometry.type)) {
+  if (!ScanLogAllowed(selection.floppy)) {
     outcome.message = std::string(kScanLogFloppyMessage);
     outcome.title = "Error";
     return outcome;

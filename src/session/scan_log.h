@@ -23,6 +23,7 @@ struct ScanLogSelection {
   int searchDiskNumber = 0;
   int partitionIndex = 0;  // 0-based
   SearchMode mode = SearchMode::kStandard;
+  bool floppy = false;  // the disk searched is the floppy drive
 };
 
 struct SaveLogOutcome {

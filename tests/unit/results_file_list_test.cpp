@@ -359,12 +359,19 @@ TEST_F(FatListingTest, OpeningAFolderRowGoesDownTheTree) {
   ASSERT_EQ(list.rows[1].type, "Text file");
   EXPECT_FALSE(OpenListRow(ctx, list, 1));
   EXPECT_FALSE(OpenListRow(ctx, list, 2));
-  list.rows[0].debug3 = "999999";
+  const TreeItem inner = list.rows[0].item;
+  list.rows[0].item = 999999;
   EXPECT_FALSE(OpenListRow(ctx, list, 0));
-  list.rows[0].debug3 = "";
+  list.rows[0].item = kNoItem;
   EXPECT_FALSE(OpenListRow(ctx, list, 0));
   EXPECT_EQ(list.rows.size(), 2u);
   EXPECT_EQ(ctx.currentFolder, sub);
+
+  // The hidden column's text is only shown: what it says does not decide which folder opens.
+  list.rows[0].item = inner;
+  list.rows[0].debug3 = "1";
+  ASSERT_TRUE(OpenListRow(ctx, list, 0));
+  EXPECT_EQ(ctx.currentFolder, inner);
 }
 
 }  // namespace

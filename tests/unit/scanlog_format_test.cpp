@@ -142,9 +142,8 @@ TEST(ScanLogFormatTest, TheModelIsComparedAndTheMagicIsNot) {
                                 std::tuple{"Kingston DT ", false}, std::tuple{"", false}}) {
     EXPECT_EQ(ScanLogModelMatches(*log, model), matches) << model;
   }
-  EXPECT_FALSE(ScanLogAllowed(FsType::kFat12));
-  EXPECT_TRUE(ScanLogAllowed(FsType::kFat16) && ScanLogAllowed(FsType::kFat32) &&
-              ScanLogAllowed(FsType::kNtfs));
+  EXPECT_FALSE(ScanLogAllowed(/*floppyDisk=*/true));
+  EXPECT_TRUE(ScanLogAllowed(/*floppyDisk=*/false));
 }
 
 TEST(ScanLogFormatTest, LongTextsAreSavedCutToWhatALogCanLoad) {

@@ -124,14 +124,20 @@ TEST(SessionScanLog, EveryDamagedOrForeignLogIsRefusedAndChangesNothing) {
   EXPECT_TRUE(LoadScanLog(v.d.ctx, v.path, "Model X").loaded);
 }
 
-TEST(SessionScanLog, AFat12VolumeIsNotSaved) {
+// Only the floppy drive's search is refused; a FAT12 volume of any other disk is saved.
+TEST(SessionScanLog, OnlyTheFloppyIsNotSaved) {
   LoggedVolume v;
   v.d.ctx.activeGeometry.type = FsType::kFat12;
-  const SaveLogOutcome saved = SaveScanLog(v.d.ctx, {}, v.path);
-  EXPECT_FALSE(saved.saved);
-  EXPECT_EQ(saved.message, "Recovery can not be saved for Floppy");
-  EXPECT_EQ(saved.title, "Error");
+  ScanLogSelection floppy;
+  floppy.floppy = true;
+  const SaveLogOutcome refused = SaveScanLog(v.d.ctx, floppy, v.path);
+  EXPECT_FALSE(refused.saved);
+  EXPECT_EQ(refused.message, "Recovery can not be saved for Floppy");
+  EXPECT_EQ(refused.title, "Error");
   EXPECT_FALSE(std::filesystem::exists(v.path));
+
+  EXPECT_TRUE(SaveScanLog(v.d.ctx, {"Model X", 0, 0, 0, SearchMode::kStandard}, v.path).saved);
+  EXPECT_TRUE(std::filesystem::exists(v.path));
 }
 
 }  // namespace
