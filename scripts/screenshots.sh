@@ -3,7 +3,8 @@
 #   bash scripts/screenshots.sh [OUTDIR]      (default docs/screenshots)
 # Builds the wizard and its tour into build/, makes the sample disk, and runs the tour in a real
 # window under Xvfb: the disk page, the partition page, the file-system choice of an Advance
-# search, the results with a folder listed and checked, and the Saving dialog.
+# search, the results with a folder listed and checked, the About dialog, the results after a
+# save, the No device dialog (and the Saving dialog when a save shows one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
