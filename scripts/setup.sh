@@ -11,6 +11,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   fdisk dosfstools mtools ntfs-3g attr sleuthkit
   gdisk libewf-dev ewf-tools gddrescue
+  # The wizard's window, and a display server for its screenshots.
+  qt6-base-dev xvfb xauth
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
