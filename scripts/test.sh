@@ -26,6 +26,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 # The tests that run work on threads of its own, under ThreadSanitizer.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_WERROR=ON -DQUARROW_TSAN=ON \
   -DQUARROW_TEST_DISKS_DIR="$PWD/build/test-disks" >/dev/null
-cmake --build build-tsan --target quarrow_unit_tests -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/quarrow_unit_tests \
+cmake --build build-tsan --target quarrow_thread_tests -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/quarrow_thread_tests \
   --gtest_filter='SessionWorker*:SectorReaderTest.Concurrent*:PartitionLostSearchTest.*:SearchSessionTest.*:ListWorkerTest.*:WizardTest.*:Ranges/WizardRangeTest.*'
