@@ -11,6 +11,7 @@ int PartitionTypeComboIndex(std::string_view fsName) {
   if (fsName == "FAT16") return 0;
   if (fsName == "FAT32") return 1;
   if (fsName == "NTFS") return 2;
+  if (fsName == "exFAT") return 3;
   return -1;
 }
 

@@ -19,7 +19,7 @@ std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
 void ShowRecoverabilityEstimates(ScanContext& ctx) {
   std::shared_ptr<FileDataSource> source = MakeFileDataSource(ctx);
   auto listFiles = ctx.results.hooks.listFiles;
-  if (!listFiles && ctx.results.Ntfs()) {
+  if (!listFiles && ctx.results.FilesInTables()) {
     listFiles = [&results = ctx.results](DetailsList& list, std::uint32_t folderKey, const FolderNode*) {
       ListNtfsFiles(results, list, folderKey);
     };

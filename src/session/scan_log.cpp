@@ -97,7 +97,7 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   ui.ShowControl(control::kProgress, true);
   for (std::size_t j = 0; j < log->folders.size(); ++j, progress())
     InsertFolderRow(folders, static_cast<int>(j), log->folders[j]);
-  if (*active == FsType::kNtfs) {
+  if (KeepsFilesInTables(*active)) {
     TextTable& files = ctx.results.tables.PendingEntryTable;
     for (std::size_t j = 0; j < log->files.size(); ++j, progress())
       InsertFileRow(files, static_cast<int>(j), log->files[j]);
@@ -105,7 +105,7 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   ui.ShowControl(control::kProgress, false);
   folders.Sort(entry_col::kParent);
 
-  if (*active == FsType::kNtfs) {
+  if (KeepsFilesInTables(*active)) {
     BuildFolderTree(ctx.results);
   } else if (IsFat(*type)) {
     RebuildFatTree(ctx.results);
