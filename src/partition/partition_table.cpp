@@ -206,6 +206,7 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
       volume = FindVolumeAtSectorZero(reader, diskNumber, totalSectors, backup);
     if (volume) {
       outcome.volumeWithoutTable = true;
+      outcome.volumeFromBackup = true;
       Append(list, state, tree, volume->type, 0, volume->endSector);
       outcome.listed = list.count;
       return outcome;

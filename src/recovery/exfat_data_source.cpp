@@ -65,7 +65,8 @@ FileData ExfatDataSource::Locate(const DetailsRow& row) {
   data.modified = set->modified.unixSeconds;
   if (data.size == 0) return data;
   if (!volume_.Layout().ValidCluster(set->firstCluster)) {
-    data.failure = "its first cluster (" + std::to_string(set->firstCluster) + ") is not a cluster of the volume";
+    data.failure =
+        "its first cluster (" + std::to_string(set->firstCluster) + ") is not a cluster of the volume";
     return data;
   }
   // Past the valid data length the file reads as zeros, whatever its clusters hold.

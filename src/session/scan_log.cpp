@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include "exfat/directory_walk.h"
+#include "exfat/exfat_volume.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_reader.h"
 #include "fat/fat_volume.h"
@@ -107,6 +109,11 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
 
   if (KeepsFilesInTables(*active)) {
     BuildFolderTree(ctx.results);
+    if (*active == FsType::kExfat) {
+      // The label is the root's, read again as a FAT log's is.
+      const ExfatLayout layout = ExfatLayoutFromGeometry(ctx.activeGeometry, ctx.searchStart, ctx.searchEnd);
+      ctx.results.volumeLabel = ReadExfatRoot(ctx, layout).label.value_or("");
+    }
   } else if (IsFat(*type)) {
     RebuildFatTree(ctx.results);
     // The files of a FAT folder are read from the disk each time it is shown.

@@ -223,9 +223,11 @@ struct Card {
   }
   void Store(std::uint32_t cluster, const Bytes& bytes, std::size_t from = 0, std::size_t n = 1024) {
     const std::size_t len = std::min(n, bytes.size() - from);
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(from), len, v.image.begin() + v.ClusterOffset(cluster));
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(from), len,
+                v.image.begin() + v.ClusterOffset(cluster));
   }
-  SetSpec File(std::u16string name, std::uint32_t first, std::size_t size, bool noFatChain, bool deleted = false) {
+  SetSpec File(std::u16string name, std::uint32_t first, std::size_t size, bool noFatChain,
+               bool deleted = false) {
     SetSpec s;
     s.name = std::move(name);
     s.firstCluster = first;
@@ -316,8 +318,12 @@ TEST(ExfatStandardSearchTest, ListsTheTreeWithDeletedFilesAndFolders) {
   EXPECT_EQ(card.d.ctx.results.volumeLabel, "CARD");
   EXPECT_EQ(card.d.ctx.activeGeometry.type, FsType::kExfat);
   const std::map<std::string, bool> expected = {
-      {"run.bin", false},        {"frag.bin", false},           {"gone.bin", true},
-      {"Docs\\", false},         {"Docs\\inner.txt", false},    {"Docs\\Old\\", true},
+      {"run.bin", false},
+      {"frag.bin", false},
+      {"gone.bin", true},
+      {"Docs\\", false},
+      {"Docs\\inner.txt", false},
+      {"Docs\\Old\\", true},
       {"Docs\\Old\\old note.txt", true},
   };
   std::map<std::string, bool> listed = Listing(card.d.ctx);

@@ -24,7 +24,8 @@ struct SetSpec {
   std::uint64_t validDataLength = ~0ull;  // the data length when left so
   bool noFatChain = false;
   bool deleted = false;
-  std::uint32_t modified = (44u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 5;  // 2024-06-15 10:20:10
+  std::uint32_t modified =
+      (44u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 5;  // 2024-06-15 10:20:10
   std::uint8_t modified10ms = 0;
   std::uint8_t modifiedUtcOffset = 0x80;  // valid, UTC
 };
@@ -111,7 +112,9 @@ struct Volume {
     return (std::size_t{kHeapOffset} + std::size_t{cluster - 2} * kSpc) * 512;
   }
   std::uint64_t ClusterSector(std::uint32_t cluster) const { return start + ClusterOffset(cluster) / 512; }
-  void PutBytes(std::size_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), image.begin() + at); }
+  void PutBytes(std::size_t at, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + at);
+  }
   void SetFat(std::uint32_t cluster, std::uint32_t next) {
     const std::size_t at = std::size_t{kFatOffset} * 512 + cluster * 4;
     for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(next >> (8 * i));
