@@ -83,7 +83,9 @@ inline std::string TestDisk(const std::string& name) {
   std::string err;
   int rc = RunCommand("bash " + ShellQuote(script) + " " + ShellQuote(name) + " " + ShellQuote(TestDisksDir()),
                       nullptr, &err);
-  LastTestDiskSkipped() = rc == 77;
+  // Under CI a machine that cannot make an image is a broken machine: the test fails, not skips.
+  const char* ci = std::getenv("CI");
+  LastTestDiskSkipped() = rc == 77 && !(ci && std::string(ci) == "true");
   if (rc != 0) {
     LastTestDiskError() = "test disk " + name + " could not be made (exit " + std::to_string(rc) + "): " + err;
     return {};
