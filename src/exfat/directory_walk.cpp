@@ -26,7 +26,9 @@ std::vector<std::uint32_t> DirectoryClusters(ExfatVolume& volume, const PendingD
   std::vector<std::uint32_t> list = volume.Clusters(dir.firstCluster, dir.contiguous, clusters);
   // A deleted folder's chain may be freed: what it had is read from the run after its first
   // cluster.
-  if (dir.deleted && !dir.contiguous && dir.bytes != 0 && list.size() < clusters)
+  // So is a folder's on a volume whose FAT is not known (found without its boot region).
+  const bool noFat = volume.Layout().fatSectors == 0;
+  if ((dir.deleted || noFat) && !dir.contiguous && dir.bytes != 0 && list.size() < clusters)
     list = volume.Clusters(dir.firstCluster, true, clusters);
   return list;
 }

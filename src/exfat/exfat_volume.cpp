@@ -26,7 +26,9 @@ bool FillExfatGeometry(const ExfatLayout& layout, VolumeGeometry& geometry) {
   g.FirstFatSector = static_cast<std::uint32_t>(layout.fatSector);
   g.FatSectors = static_cast<std::uint32_t>(layout.fatSectors);
   g.RootDirStart = layout.rootCluster;
-  g.ReservedSectors = static_cast<std::uint32_t>(layout.fatSector - layout.volumeStart);
+  g.ReservedSectors = layout.fatSector > layout.volumeStart
+                          ? static_cast<std::uint32_t>(layout.fatSector - layout.volumeStart)
+                          : 0;
   geometry = g;
   return true;
 }
@@ -40,7 +42,8 @@ ExfatLayout ExfatLayoutFromGeometry(const VolumeGeometry& geometry, std::uint64_
   layout.sectorsPerCluster = geometry.SectorsPerCluster;
   layout.heapSector = std::uint64_t{geometry.Cluster0Sector} + 2ull * geometry.SectorsPerCluster;
   layout.rootCluster = geometry.RootDirStart;
-  std::uint64_t clusters = layout.fatSectors * (kSectorSize / 4);
+  // Without a FAT (a volume found without its boot region) the range alone bounds the heap.
+  std::uint64_t clusters = layout.fatSectors == 0 ? ~0ull : layout.fatSectors * (kSectorSize / 4);
   clusters = clusters >= 2 ? clusters - 2 : 0;
   if (layout.sectorsPerCluster == 0) {
     clusters = 0;

@@ -20,7 +20,12 @@ AdvanceSearchOutcome AdvanceSearch::Run() {
   ctx_.ResetForScan();
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
-    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+    if (ctx_.partitionType == FsType::kNtfs)
+      outcome = RunNtfsAdvanceStages(ctx_);
+    else if (ctx_.partitionType == FsType::kExfat)
+      outcome = RunExfatAdvanceStages(ctx_);
+    else
+      outcome = RunFatAdvanceStages(ctx_);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   NoteReadProblems(ctx_, warnings);
@@ -57,8 +62,12 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
   SecondStageOutcome outcome;
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
-    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsSecondStage(ctx_, chosen, list)
-                                                  : RunFatSecondStage(ctx_, chosen, list);
+    if (ctx_.partitionType == FsType::kNtfs)
+      outcome = RunNtfsSecondStage(ctx_, chosen, list);
+    else if (ctx_.partitionType == FsType::kExfat)
+      outcome = RunExfatSecondStage(ctx_, chosen, list);
+    else
+      outcome = RunFatSecondStage(ctx_, chosen, list);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   return outcome;

@@ -86,5 +86,7 @@ AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx);
 SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
 AdvanceSearchOutcome RunNtfsAdvanceStages(ScanContext& ctx);
 SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
+AdvanceSearchOutcome RunExfatAdvanceStages(ScanContext& ctx);
+SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
 
 }  // namespace quarrow

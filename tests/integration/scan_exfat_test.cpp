@@ -3,7 +3,9 @@
 // lists (every folder and file, deleted ones marked, whole names, sizes) on the card as made, with
 // its main boot sector wiped (read by the backup), inside a partition table, and with that table
 // wiped (found by the lost-partition search); recovery writes every file as icat reads it and as
-// the recipe wrote it, with its time; a scan log saves and shows the same tree.
+// the recipe wrote it, with its time; a scan log saves and shows the same tree. With the whole boot
+// region wiped (main and backup), the Advance search finds the volume from its folders and the
+// FAT before them, and lists and recovers the same.
 //
 // fls lists the volume's own files ($ALLOC_BITMAP, $UPCASE_TABLE), the label entry and its
 // virtual $MBR, $FAT1 and $OrphanFiles; those are not files of the card and are left out.
@@ -119,11 +121,13 @@ const Card& TheCard() {
     const std::string wiped = ShellQuote(c.Variant("wiped-boot-sector"));
     const std::string table = ShellQuote(c.Variant("in-a-table"));
     const std::string lost = ShellQuote(c.Variant("table-wiped"));
+    const std::string noBoot = ShellQuote(c.Variant("boot-region-wiped"));
     const std::string script =
         "cp " + img + " " + wiped + " && dd if=/dev/zero of=" + wiped +
         " bs=512 count=1 conv=notrunc status=none && truncate -s 1M " + table + " && cat " + img + " >>" +
         table + " && printf 'label: dos\\nstart=2048, type=07\\n' | sfdisk -q " + table + " && cp " + table +
-        " " + lost + " && dd if=/dev/zero of=" + lost + " bs=512 count=1 conv=notrunc status=none";
+        " " + lost + " && dd if=/dev/zero of=" + lost + " bs=512 count=1 conv=notrunc status=none && cp " +
+        img + " " + noBoot + " && dd if=/dev/zero of=" + noBoot + " bs=512 count=24 conv=notrunc status=none";
     std::string err;
     if (RunCommand(script, nullptr, &err) != 0) c.error = "variants could not be made: " + err;
     return c;
@@ -165,6 +169,8 @@ TEST_F(ExfatCardTest, EveryFormOfTheCardListsTheTreeFlsLists) {
       {"main boot sector wiped", card().Variant("wiped-boot-sector"), " --partition 1", 0},
       {"inside a table", card().Variant("in-a-table"), " --partition 1", 2048},
       {"table wiped, found by search", card().Variant("table-wiped"), lostRange, 2048},
+      {"boot region wiped, Advance search", card().Variant("boot-region-wiped"),
+       " --mode advance --start 0 --end 65536 --type exFAT", 0},
   };
   const std::set<std::string> expected = FlsLines(card().fls);
   for (const Case& c : cases) {
@@ -187,13 +193,16 @@ TEST_F(ExfatCardTest, EveryFormOfTheCardListsTheTreeFlsLists) {
   }
 }
 
-TEST_F(ExfatCardTest, RecoveredFilesAreWhatIcatReadsAndWhatWasWrittenWithTheirTimes) {
-  const fs::path out = card().scratch.path / "recovered";
+class ExfatRecoveryTest : public ExfatCardTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ExfatRecoveryTest, RecoveredFilesAreWhatIcatReadsAndWhatWasWrittenWithTheirTimes) {
+  const bool advance = std::string(GetParam()) == "advance";
+  const fs::path out = card().scratch.path / (std::string("recovered-") + GetParam());
+  const std::string source = advance ? ShellQuote(card().Variant("boot-region-wiped")) +
+                                           " --mode advance --start 0 --end 65536 --type exFAT"
+                                     : ShellQuote(card().image) + " --partition 1";
   std::string report, err;
-  ASSERT_EQ(Quarrow("recover " + ShellQuote(card().image) + " --partition 1 --to " +
-                        ShellQuote(out.string()) + " --json",
-                    &report, &err),
-            0)
+  ASSERT_EQ(Quarrow("recover " + source + " --to " + ShellQuote(out.string()) + " --json", &report, &err), 0)
       << err;
   const json doc = json::parse(report, nullptr, false);
   ASSERT_TRUE(doc.is_object());
@@ -228,6 +237,9 @@ TEST_F(ExfatCardTest, RecoveredFilesAreWhatIcatReadsAndWhatWasWrittenWithTheirTi
   EXPECT_GE(compared, 18);
   EXPECT_EQ(deleted, 5);
 }
+
+// The card as made, and with its boot region wiped (the Advance search's volume).
+INSTANTIATE_TEST_SUITE_P(Card, ExfatRecoveryTest, ::testing::Values("standard", "advance"));
 
 TEST_F(ExfatCardTest, AScanLogShowsTheTreeTheScanFound) {
   const std::string log = (card().scratch.path / "card.qlg").string();
