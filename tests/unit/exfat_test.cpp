@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "exfat/advance_scan.h"
 #include "exfat/boot_sector.h"
 #include "exfat/directory_walk.h"
 #include "exfat/entry_set.h"
@@ -401,6 +402,56 @@ TEST(ExfatDataSourceTest, ReadsRunsChainsAndValidLengthsAndEstimatesByTheBitmap)
   card.v.image[at + 70] ^= 1;
   card.Rewrite();
   EXPECT_TRUE(ExfatDataSource(card.d.ctx).Locate(rows["run.bin"]).failure);
+}
+
+}  // namespace
+}  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+TEST(ExfatAdvanceTest, VolumesFromBootSectorsAndFromFoldersWhenTheyAreGone) {
+  const ExfatBootSector boot = DecodeExfatBootSector(BootOf(Volume(100)));
+  ASSERT_TRUE(boot.Plausible());
+  // Main at 100 and its backup at 112: one volume.
+  ExfatSectorFinds both;
+  both.bootSectors = {{100, boot}, {112, boot}};
+  auto volumes = IdentifyExfatVolumes(both, 100 + Volume::kVolumeSectors);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0].bootSector, 100u);
+  EXPECT_EQ(volumes[0].cluster0, 100u + Volume::kHeapOffset - 2 * Volume::kSpc);
+  // The backup alone, its partition offset naming 100: the volume still starts at 100.
+  ExfatSectorFinds backup;
+  backup.bootSectors = {{112, boot}};
+  volumes = IdentifyExfatVolumes(backup, 100 + Volume::kVolumeSectors);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0].volumeStart, 100u);
+  EXPECT_EQ(volumes[0].layout->fatSector, 100u + Volume::kFatOffset);
+
+  // No boot sector: folders at clusters 7, 9 and 20 whose directories begin at 4 x c + 1000, the
+  // root at cluster 5, a FAT at 900 and a stray one past the heap; decoys elsewhere.
+  ExfatSectorFinds derived;
+  derived.folderClusters = {7, 9, 20};
+  derived.directorySectors = {1003, 1028, 1036, 1080, 1500};
+  derived.rootSectors = {1020};
+  derived.fatSectors = {900, 5000};
+  volumes = IdentifyExfatVolumes(derived, 20000);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0].bootSector, 0u);
+  EXPECT_EQ(volumes[0].sectorsPerCluster, 4u);
+  EXPECT_EQ(volumes[0].cluster0, 1000u);
+  EXPECT_EQ(volumes[0].rootCluster, 5u);
+  EXPECT_EQ(volumes[0].fatSector, 900u);
+  EXPECT_EQ(volumes[0].fatSectors, 108u);
+  const ExfatLayout layout = LayoutOfFind(volumes[0], 20000);
+  EXPECT_EQ(layout.ClusterSector(9), 1036u);
+
+  // One folder of three placed is no volume; nor are folders without a root.
+  derived.directorySectors = {1028, 1500};
+  EXPECT_TRUE(IdentifyExfatVolumes(derived, 20000).empty());
+  derived.directorySectors = {1028, 1036, 1080};
+  derived.rootSectors.clear();
+  EXPECT_TRUE(IdentifyExfatVolumes(derived, 20000).empty());
 }
 
 }  // namespace
