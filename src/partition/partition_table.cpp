@@ -155,11 +155,13 @@ bool EntriesLookLikeATable(ByteSpan table) {
 
 std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, int diskNumber,
                                                          std::uint64_t totalSectors, ByteSpan sectorZero) {
-  if (EntriesLookLikeATable(sectorZero)) return std::nullopt;
+  const ExfatBootSector exfat = DecodeExfatBootSector(sectorZero);
+  // An exFAT boot sector names itself and keeps 53 zero bytes where a table's code would be; its
+  // boot code may happen to read as table entries.
+  if (!exfat.Plausible() && EntriesLookLikeATable(sectorZero)) return std::nullopt;
   VolumeAtSectorZero volume;
   const FatBootSector fat = DecodeFatBootSector(sectorZero);
   const NtfsBootSector ntfs = DecodeNtfsBootSector(sectorZero);
-  const ExfatBootSector exfat = DecodeExfatBootSector(sectorZero);
   if (exfat.Plausible()) {
     volume.type = FsType::kExfat;
     volume.endSector = exfat.volumeLength << (exfat.bytesPerSectorShift - 9);

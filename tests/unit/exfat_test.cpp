@@ -11,6 +11,7 @@
 #include "exfat/boot_sector.h"
 #include "exfat/directory_walk.h"
 #include "exfat/entry_set.h"
+#include "partition/partition_table.h"
 #include "partition/validate_partition.h"
 #include "recovery/exfat_data_source.h"
 #include "results/file_list.h"
@@ -452,6 +453,66 @@ TEST(ExfatAdvanceTest, VolumesFromBootSectorsAndFromFoldersWhenTheyAreGone) {
   derived.directorySectors = {1028, 1036, 1080};
   derived.rootSectors.clear();
   EXPECT_TRUE(IdentifyExfatVolumes(derived, 20000).empty());
+}
+
+}  // namespace
+}  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+// What the partition walk lists for an exFAT volume: under a type 0x07 entry (which NTFS shares),
+// at sector 0 without a table (boot code that reads like table entries included), and by its
+// backup when the main boot sector is wiped.
+TEST(ExfatPartitionWalkTest, TheBootSectorTellsExfatFromNtfsAndTheBackupStandsIn) {
+  struct Case {
+    const char* what;
+    std::uint64_t start;
+    bool table, wipeMain, tableLikeBootCode;
+  };
+  const Case cases[] = {
+      {"type 0x07 entry", 2048, true, false, false},
+      {"type 0x07 entry, main boot sector wiped", 2048, true, true, false},
+      {"no table", 0, false, false, false},
+      {"no table, boot code like table entries", 0, false, false, true},
+      {"no table, main boot sector wiped", 0, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Volume v(c.start);
+    if (c.tableLikeBootCode) {
+      v.image[446] = 0x80;
+      v.image[446 + 4] = 0x0C;
+      v.image[446 + 8] = 0x08;   // first sector 2048
+      v.image[446 + 12] = 0x10;  // 16 sectors
+      v.SealBootRegion(0);
+    }
+    if (c.wipeMain) std::fill_n(v.image.begin(), 512, 0);
+    fat_test::TestDisk d(c.start + Volume::kVolumeSectors + 32768);
+    v.WriteTo(d);
+    if (c.table) {
+      fat_test::Sector mbr{};
+      mbr[446 + 4] = 0x07;
+      for (int i = 0; i < 4; ++i) {
+        mbr[446 + 8 + i] = static_cast<std::uint8_t>(c.start >> (8 * i));
+        mbr[446 + 12 + i] = static_cast<std::uint8_t>(Volume::kVolumeSectors >> (8 * i));
+      }
+      mbr[510] = 0x55;
+      mbr[511] = 0xAA;
+      d.Put(0, mbr);
+    }
+    mytreectrl tree{TreeKind::kPartitions, 0};
+    PartitionState state;
+    const PartitionWalkOutcome outcome =
+        WalkPartitionTable(d.reader, 0, c.start + Volume::kVolumeSectors + 32768, tree, state, d.feedback);
+    const PartitionList& list = state.ForDisk(0);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(list.Name(0), "exFAT");
+    EXPECT_EQ(list.At(0).firstSector, c.start);
+    EXPECT_EQ(list.At(0).endSector, c.start + Volume::kVolumeSectors);
+    EXPECT_EQ(outcome.volumeWithoutTable, !c.table);
+    EXPECT_EQ(outcome.volumeFromBackup, !c.table && c.wipeMain);
+  }
 }
 
 }  // namespace
