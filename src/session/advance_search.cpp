@@ -44,7 +44,9 @@ std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
     fs.sector = ReadU32(table.GetCell(row, 0));
     fs.spc = ReadU32(table.GetCell(row, 2));
     fs.cluster0 = ReadU32(table.GetCell(row, 6));
-    fs.fromBootSector = fs.sector != 0;
+    // An exFAT row says so itself: a card's boot sector is sector 0.
+    fs.fromBootSector =
+        fs.typeText == "exFAT" ? table.GetCell(row, kExfatFoundByBootColumn) == "1" : fs.sector != 0;
     out.push_back(std::move(fs));
   }
   return out;

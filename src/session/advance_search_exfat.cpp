@@ -18,8 +18,9 @@ namespace {
 
 // The columns of an identified exFAT volume's row.
 namespace exfat_fs_col {
-inline constexpr int kBootSector = 0, kFatSectors = 1, kSpc = 2, kRootCluster = 4, kVolumeStart = 5,
-                     kCluster0 = 6, kFirstFat = 7, kTotalSectors = 9, kPartType = 10;
+inline constexpr int kBootSector = 0, kFatSectors = 1, kSpc = 2, kFoundByBoot = kExfatFoundByBootColumn,
+                     kRootCluster = 4, kVolumeStart = 5, kCluster0 = 6, kFirstFat = 7, kTotalSectors = 9,
+                     kPartType = 10;
 }
 
 std::string Cell64(std::uint64_t value) {
@@ -54,6 +55,7 @@ AdvanceSearchOutcome RunExfatAdvanceStages(ScanContext& ctx) {
     const int row = identified.AppendRow(Cell64(find.bootSector));
     identified.SetCell(row, kFatSectors, Cell64(find.layout ? find.layout->fatSectors : find.fatSectors));
     identified.SetCell(row, kSpc, U32Text(find.sectorsPerCluster));
+    identified.SetCell(row, kFoundByBoot, find.layout ? "1" : "0");
     identified.SetCell(row, kRootCluster, U32Text(find.rootCluster));
     identified.SetCell(row, kVolumeStart, Cell64(find.volumeStart));
     identified.SetCell(row, kCluster0, Cell64(find.cluster0));
@@ -89,7 +91,7 @@ SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList
   find.rootCluster = ReadU32(identified.GetCell(chosen, kRootCluster));
   find.fatSector = ReadU32(identified.GetCell(chosen, kFirstFat));
   find.fatSectors = ReadU32(identified.GetCell(chosen, kFatSectors));
-  if (find.bootSector != 0) {
+  if (identified.GetCell(chosen, kFoundByBoot) == "1") {
     std::array<std::uint8_t, kSectorSize> boot{};
     ctx.Read(find.bootSector, 1, boot);
     find.layout = LayoutFromBootSector(DecodeExfatBootSector(boot), find.volumeStart);

@@ -238,6 +238,25 @@ TEST_P(ExfatRecoveryTest, RecoveredFilesAreWhatIcatReadsAndWhatWasWrittenWithThe
   EXPECT_EQ(deleted, 5);
 }
 
+TEST_F(ExfatCardTest, TheAdvanceSearchSaysHowItFoundTheVolume) {
+  struct Case {
+    std::string image, says;
+  };
+  const Case cases[] = {
+      {card().image, "File System 1 - exFAT  boot sector 0, cluster 0 at sector 4080, 8 sectors per cluster"},
+      {card().Variant("boot-region-wiped"),
+       "File System 1 - exFAT  derived from directories, cluster 0 at sector 4080, 8 sectors per cluster"},
+  };
+  for (const Case& c : cases) {
+    std::string out, err;
+    ASSERT_EQ(Quarrow("scan " + ShellQuote(c.image) + " --mode advance --start 0 --end 65536 --type exFAT",
+                      &out, &err),
+              0)
+        << err;
+    EXPECT_NE(out.find(c.says), std::string::npos) << out.substr(0, 300);
+  }
+}
+
 // The card as made, and with its boot region wiped (the Advance search's volume).
 INSTANTIATE_TEST_SUITE_P(Card, ExfatRecoveryTest, ::testing::Values("standard", "advance"));
 
