@@ -18,7 +18,7 @@ constexpr std::uint32_t kSetSectors = 3;
 ExfatDataSource::ExfatDataSource(const ScanContext& ctx)
     : ctx_(ctx), volume_(ctx, ExfatLayoutFromGeometry(ctx.activeGeometry, ctx.searchStart, ctx.searchEnd)) {}
 
-std::optional<ExfatEntrySet> ExfatDataSource::EntrySet(const DetailsRow& row) const {
+std::optional<ExfatEntrySet> ExfatDataSource::EntrySet(const DetailsRow& row) {
   if (!IsDecimalNumber(row.debug1) || !IsDecimalNumber(row.debug3)) return std::nullopt;
   const std::uint32_t sector = ReadU32(row.debug1);
   const std::uint32_t index = ReadU32(row.debug3);
@@ -26,6 +26,23 @@ std::optional<ExfatEntrySet> ExfatDataSource::EntrySet(const DetailsRow& row) co
   std::vector<std::uint8_t> bytes(std::size_t{kSetSectors} * kSectorSize);
   ctx_.Read(sector, kSetSectors, bytes);
   std::optional<ExfatEntrySet> set = DecodeEntrySet(bytes, std::size_t{index} * exfat_entry::kSize);
+  if (!set || !set->checksumHolds) {
+    // A set that runs past the end of its cluster goes on in the directory's next cluster, which
+    // the FAT names when the directory is fragmented.
+    const ExfatLayout& layout = volume_.Layout();
+    const std::uint32_t spc = layout.sectorsPerCluster;
+    if (spc != 0 && sector >= layout.heapSector) {
+      const std::uint64_t inHeap = sector - layout.heapSector;
+      const auto cluster = static_cast<std::uint32_t>(std::min<std::uint64_t>(inHeap / spc + 2, 0xFFFFFFFFu));
+      const std::uint64_t left = spc - inHeap % spc;  // sectors of the set's cluster from its sector on
+      const std::optional<std::uint32_t> next = volume_.FatEntry(cluster);
+      if (left < kSetSectors && next && layout.ValidCluster(*next)) {
+        ctx_.Read(layout.ClusterSector(*next), static_cast<std::uint32_t>(kSetSectors - left),
+                  std::span(bytes).subspan(static_cast<std::size_t>(left * kSectorSize)));
+        set = DecodeEntrySet(bytes, std::size_t{index} * exfat_entry::kSize);
+      }
+    }
+  }
   // A set that ran on into another cluster of a fragmented directory, or that something else
   // was written over since the scan, no longer checks.
   if (!set || !set->checksumHolds || set->Directory()) return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 // The bytes of exFAT files. A file row carries the sector of its File entry and the entry's place
-// in that sector; the entry set read there again (its checksum holding) gives the first cluster,
+// in that sector; the entry set read there again (its checksum holding; a set that runs into the
+// directory's next cluster is read on there, through the FAT) gives the first cluster,
 // the sizes and whether the clusters are one run (NoFatChain) or a FAT chain. Live files are read
 // along their chain or run up to their valid data length; the bytes past it are zeros, as the
 // file system reads them. A deleted file's run is read from its first cluster for its size; a
@@ -31,7 +32,7 @@ class ExfatDataSource : public FileDataSource {
 
   // The entry set a row names, read again from the disk; none when it no longer reads as a sound
   // set of that name.
-  std::optional<ExfatEntrySet> EntrySet(const DetailsRow& row) const;
+  std::optional<ExfatEntrySet> EntrySet(const DetailsRow& row);
 
  private:
   // The clusters a read of the set takes, in file order, and how they were found.

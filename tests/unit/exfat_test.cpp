@@ -379,6 +379,14 @@ TEST(ExfatDataSourceTest, ReadsRunsChainsAndValidLengthsAndEstimatesByTheBitmap)
     EXPECT_EQ(data.modified, 1718446810) << c.name;
   }
 
+  // Docs's inner.txt begins in the last entry of the folder's first cluster and ends in its second,
+  // which the FAT names.
+  ListNtfsFiles(card.d.ctx.results, docs, card.d.ctx.results.folderNodes[0].self);
+  const auto inner = std::find_if(docs.rows.begin(), docs.rows.end(),
+                                  [](const DetailsRow& r) { return r.name == "inner.txt"; });
+  ASSERT_NE(inner, docs.rows.end());
+  EXPECT_EQ(Materialize(card.v, source.Locate(*inner)), card.inner);
+
   // The deleted file's clusters taken again: its second, then its first.
   card.v.Allocate(41);
   card.Rewrite();
