@@ -21,6 +21,7 @@
 #include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
 #include "core/bytes.h"
+#include "core/unicode.h"
 #include "disk/platform.h"
 #include "partition/partition_table.h"
 #include "results/file_list.h"
@@ -226,7 +227,8 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   std::ostringstream out;
   out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
       << ctx.searchStart << " to " << ctx.searchEnd;
-  if (!ctx.results.volumeLabel.empty()) out << ", label " << ctx.results.volumeLabel;
+  // Names come from the volume: a control character in one must not reach the terminal as is.
+  if (!ctx.results.volumeLabel.empty()) out << ", label " << EscapeControls(ctx.results.volumeLabel);
   out << "\n";
   for (const IdentifiedFileSystem& fs : info.identified) {
     out << "File System " << fs.number << " - " << fs.typeText << "  ";
@@ -243,12 +245,12 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   for (const TreeLine& line : visit.lines) {
     if (line.folder) {
       const FolderRecord& f = visit.folders[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "/"
           << (f.deleted ? "  (deleted)" : "") << "\n";
     } else {
       const FileRecord& f = visit.files[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
-          << f.row.date << " " << f.row.time << "  " << f.row.type;
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "  "
+          << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << EscapeControls(f.row.type);
       if (f.row.deleted) out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
       out << "\n";
     }

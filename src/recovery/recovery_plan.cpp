@@ -8,6 +8,7 @@
 
 #include "recovery/output_file.h"
 #include "recovery/recovery_engine.h"
+#include "recovery/recovery_report.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 
@@ -52,6 +53,8 @@ class Planner {
     root.ticked = Ticked(root.item);
     root.makeEvenIfEmpty = true;
     root.names = FolderNames(options_.rules);
+    // The report's documented name is its own: a volume file of that name is renamed instead.
+    if (options_.writeReport) root.names.Reserve(std::string(kRecoveryReportName));
     plan_.folders.push_back(std::move(root));
     index_[tree.Root()] = 0;
 

@@ -104,6 +104,9 @@ constexpr std::string_view ReadMethodText(ReadMethod method) {
 // as unreadable.
 struct FileData {
   std::uint64_t size = 0;  // bytes to write
+  // Bytes the entry claims past what the volume holds for it (a size larger than the volume or
+  // than its clusters reach): not written, not even as zeros, and named missing in the report.
+  std::uint64_t beyondVolume = 0;
   std::vector<DataPiece> pieces;
   ReadMethod method = ReadMethod::kNone;
   // The file's modification time (seconds since 1970, UTC), when the source keeps it apart from
