@@ -122,3 +122,20 @@ cp "$D/gpt_mixed.img" "$D/gpt_damaged.tmp" && printf '\0' | dd of="$D/gpt_damage
 seed gpt gpt_primary_damaged "$D/gpt_damaged.tmp" 0-3 2048 71680 106463-106464 106495
 rm -f "$D/gpt_damaged.tmp"
 seed gpt gpt_4k "$D/gpt_4k.img" 0-23 2048 67584 131064-131071
+# exFAT: the card's boot regions alone, its root and folders' clusters, and the volume's
+# structures with its first folders for the walk (file data left out).
+mkdir -p fuzz/corpus/exfat_boot_region fuzz/corpus/exfat_entry_set fuzz/corpus/exfat_advance_scan
+dd if="$D/exfat_card.img" of=fuzz/corpus/exfat_boot_region/card-main bs=512 count=12 status=none
+dd if="$D/exfat_card.img" of=fuzz/corpus/exfat_boot_region/card-backup bs=512 skip=12 count=12 status=none
+exfat_heap=$(python3 -c "import struct;s=open('$D/exfat_card.img','rb').read(512);print(struct.unpack_from('<I',s,88)[0], 1 << s[109])")
+set -- $exfat_heap
+for c in 5 6 7 8; do
+  dd if="$D/exfat_card.img" of="fuzz/corpus/exfat_entry_set/card-cluster-$c" bs=512 skip=$(($1 + (c - 2) * $2)) \
+    count="$2" status=none
+done
+seed --nonzero exfat_directory_walk card "$D/exfat_card.img" 0-23 2048-2111 "$1-$(($1 + 40 * $2))"
+seed --nonzero exfat_directory_walk card-boot-sector-wiped "$D/exfat_card.img" 1-23 2048-2111 "$1-$(($1 + 40 * $2))"
+seed --nonzero validate_partition exfat_card "$D/exfat_card.img" 0-23 2048-2050
+# The Advance search starts from the same sectors, with and without the boot region.
+cp fuzz/corpus/exfat_directory_walk/card fuzz/corpus/exfat_directory_walk/card-boot-sector-wiped \
+  fuzz/corpus/exfat_advance_scan/

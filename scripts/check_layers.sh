@@ -10,7 +10,7 @@ floors=(
   "disk"
   "results scanlog"
   "scan"
-  "partition fat ntfs recovery"
+  "partition fat exfat ntfs recovery"
   "session"
   "app"
   "cli gui"

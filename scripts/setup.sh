@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
-  fdisk dosfstools mtools ntfs-3g attr sleuthkit
+  fdisk dosfstools mtools ntfs-3g attr sleuthkit exfatprogs exfat-fuse
   gdisk libewf-dev ewf-tools gddrescue
   # The wizard's window, and a display server for its screenshots.
   qt6-base-dev xvfb xauth

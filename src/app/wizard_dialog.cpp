@@ -611,7 +611,7 @@ void CChildDialogExDemoDlg::OnNext() {
       for (int control : {id::kNext, id::kBack, id::kLoadLog}) s.ui.Enable(control, true);
     };
     const int combo = s.ui.ComboIndex(id::kPartitionTypeCombo);
-    if (combo < 0 || combo > 2) {
+    if (combo < 0 || combo > 4 || combo == lost_partition_control::kNoTypeEntry) {
       if (s.mode == SearchMode::kAdvance) {
         s.Message("Select partition type", MessageIcon::kError);
         s.SetGuidance(kSelectTypeGuidance);
@@ -622,7 +622,7 @@ void CChildDialogExDemoDlg::OnNext() {
       reenable();
       return;
     }
-    static constexpr const char* kTypes[] = {"FAT16", "FAT32", "NTFS"};
+    static constexpr const char* kTypes[] = {"FAT16", "FAT32", "NTFS", "", "exFAT"};
     const std::string typeText = kTypes[combo];
     const std::string startText = s.ui.Text(id::kStartSectorEdit);
     const std::optional<std::uint64_t> start = ParseSectorText(startText);
@@ -1141,7 +1141,7 @@ void CChildDialogExDemoDlg::State::ListItem(TreeItem item, bool listOnClick) {
   ResultsState& results = ctx->results;
   VolumeHooks hooks = results.hooks;
   results.hooks.listFiles = nullptr;
-  const bool ntfs = results.Ntfs();
+  const bool ntfs = results.FilesInTables();  // NTFS and exFAT keep their files in the table
   // Without the listing hook NTFS files come straight from the table, which is quick; FAT files
   // (and NTFS files with estimates) are read by the hook on the worker.
   if (ntfs && hooks.listFiles)

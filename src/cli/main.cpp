@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   quarrow::cli::EnsureStandardDescriptors();
-  CLI::App app{"Quarrow: recover folders and files from FAT16, FAT32 and NTFS disks"};
+  CLI::App app{"Quarrow: recover folders and files from FAT16, FAT32, NTFS and exFAT disks"};
   app.require_subcommand(1);
   int exitCode = 0;
   quarrow::cli::AddDisksCommand(app, &exitCode);

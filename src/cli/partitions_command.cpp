@@ -37,7 +37,12 @@ struct PartitionsOptions {
 // Things the walk noticed that the user should know; none of them is an error.
 std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
   std::vector<std::string> notes;
-  if (!outcome.tableSigned) notes.push_back("sector 0 holds no partition table (no 0x55 0xAA signature)");
+  if (outcome.volumeFromBackup) {
+    notes.push_back(
+        "sector 0 holds neither a partition table nor a boot sector: the exFAT backup boot sector at "
+        "sector 12 names the volume, partition 1");
+  } else if (!outcome.tableSigned)
+    notes.push_back("sector 0 holds no partition table (no 0x55 0xAA signature)");
   if (outcome.tableCorrupted) {
     notes.push_back(
         "partition table is corrupted: an entry starts within 24576 sectors of the end of the disk or past "
@@ -56,7 +61,7 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
       notes.push_back("the primary GPT is damaged (" + outcome.gptProblem + "); the backup header was read");
   }
   for (const auto& skipped : outcome.gptSkipped) notes.push_back("not listed: " + skipped);
-  if (outcome.volumeWithoutTable)
+  if (outcome.volumeWithoutTable && !outcome.volumeFromBackup)
     notes.push_back(
         "sector 0 holds a volume's boot sector, not a partition table: the volume is partition 1");
   return notes;

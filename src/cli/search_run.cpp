@@ -28,7 +28,8 @@ void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& 
                  "wrote the disk used)");
   cmd.add_option("--start", options.start, "first sector of the search range");
   cmd.add_option("--end", options.end, "end sector of the search range (the first after it)");
-  cmd.add_option("--type", options.type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+  cmd.add_option("--type", options.type, "partition type")
+      ->check(CLI::IsMember({"FAT16", "FAT32", "NTFS", "exFAT"}));
 }
 
 DiskSessionOptions SessionOptionsFor(const SearchOptions& options) {

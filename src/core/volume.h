@@ -11,9 +11,9 @@ namespace quarrow {
 
 // A volume's file system inside the code. FAT12 is a type of its own because its FAT entries
 // are 12 bits wide, but everything the user sees calls it "FAT16".
-enum class FsType : std::uint8_t { kNone, kFat12, kFat16, kFat32, kNtfs };
+enum class FsType : std::uint8_t { kNone, kFat12, kFat16, kFat32, kNtfs, kExfat };
 
-// The text shown and stored for a type: "FAT16" (FAT12 too), "FAT32", "NTFS"; "" for kNone.
+// The text shown and stored for a type: "FAT16" (FAT12 too), "FAT32", "NTFS", "exFAT"; "" for kNone.
 constexpr std::string_view FsTypeText(FsType type) {
   switch (type) {
     case FsType::kFat12:
@@ -23,18 +23,21 @@ constexpr std::string_view FsTypeText(FsType type) {
       return "FAT32";
     case FsType::kNtfs:
       return "NTFS";
+    case FsType::kExfat:
+      return "exFAT";
     case FsType::kNone:
       break;
   }
   return "";
 }
 
-// The type a shown or stored text names: "FAT16", "FAT32" or "NTFS"; nullopt for anything else.
+// The type a shown or stored text names: "FAT16", "FAT32", "NTFS" or "exFAT"; nullopt for anything else.
 // "FAT16" gives kFat16: whether such a volume is really FAT12 is decided from its boot sector.
 constexpr std::optional<FsType> FsTypeFromText(std::string_view text) {
   if (text == "FAT16") return FsType::kFat16;
   if (text == "FAT32") return FsType::kFat32;
   if (text == "NTFS") return FsType::kNtfs;
+  if (text == "exFAT") return FsType::kExfat;
   return std::nullopt;
 }
 
@@ -42,11 +45,19 @@ constexpr bool IsFat(FsType type) {
   return type == FsType::kFat12 || type == FsType::kFat16 || type == FsType::kFat32;
 }
 
+// NTFS and exFAT searches list every folder and file into the scan tables as they read them, and
+// key folders by a number of their own (the root is 5), where FAT reads a folder's files when it
+// is shown.
+constexpr bool KeepsFilesInTables(FsType type) {
+  return type == FsType::kNtfs || type == FsType::kExfat;
+}
+
 enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
 
 // A FAT cluster is a power of two from 1 to 128 sectors; anything else is not a FAT volume.
 constexpr bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
-  return sectorsPerCluster != 0 && sectorsPerCluster <= 128 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+  return sectorsPerCluster != 0 && sectorsPerCluster <= 128 &&
+         (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
 }
 
 // The selected volume's layout. All values are absolute sector numbers or counts on the disk

@@ -65,6 +65,7 @@ std::optional<std::uint32_t> FatReader::Entry(std::uint32_t cluster) {
       return (cluster & 1) ? pair >> 4 : pair & 0x0FFF;
     }
     case FsType::kNtfs:
+    case FsType::kExfat:
     case FsType::kNone:
       break;
   }

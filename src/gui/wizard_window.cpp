@@ -159,7 +159,7 @@ void WizardWindow::CreateControls() {
       case ControlKind::kCombo: {
         auto* combo = new QComboBox(this);
         combo->addItems({QStringLiteral("FAT16"), QStringLiteral("FAT32"), QStringLiteral("NTFS"),
-                         QStringLiteral("Other")});
+                         QStringLiteral("Other"), QStringLiteral("exFAT")});
         widget = combo;
         break;
       }

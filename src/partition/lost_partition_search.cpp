@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "exfat/boot_sector.h"
 #include "fat/boot_sector.h"
 #include "partition/gpt.h"
 #include "results/table_numbers.h"
@@ -18,6 +19,8 @@ constexpr std::uint64_t kTranslatedHeads = 255;
 constexpr std::uint64_t kTranslatedSectorsPerTrack = 63;
 // The FAT32 backup boot sector lies this many sectors after the start of its volume.
 constexpr std::uint16_t kFat32BackupOffset = 6;
+// The exFAT backup boot region begins twelve (512-byte) sectors after the start of its volume.
+constexpr std::uint16_t kExfatBackupOffset = exfat_boot::kRegionSectors;
 
 std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
   if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a)
@@ -56,14 +59,15 @@ class SectorWindow {
 };
 
 // Reads around sector x: the sector before it (where an NTFS backup of a volume ending there
-// lies), x itself and x + 6 (where a FAT32 backup of a volume starting at x lies).
+// lies), x itself, x + 6 (where a FAT32 backup of a volume starting at x lies) and x + 12 (an
+// exFAT backup).
 SectorWindow WindowAround(const LostPartitionDisk& disk, std::uint64_t x, std::uint64_t extra = 0) {
   const std::uint64_t first = x == 0 ? 0 : x - 1;
-  return SectorWindow(disk, first, x - first + kFat32BackupOffset + 1 + extra);
+  return SectorWindow(disk, first, x - first + kExfatBackupOffset + 1 + extra);
 }
 
 std::optional<std::string_view> TypeNamedIn(std::string_view text) {
-  for (std::string_view name : {"FAT16", "FAT32", "NTFS"}) {
+  for (std::string_view name : {"FAT16", "FAT32", "NTFS", "exFAT"}) {
     if (text.find(name) != std::string_view::npos) return name;
   }
   return std::nullopt;
@@ -113,6 +117,9 @@ std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std:
   } else if (BytesEqual(sector, 3, "NTFS")) {
     find.type = FsType::kNtfs;
     size = static_cast<std::uint32_t>(Le64(sector, 40));
+  } else if (const ExfatBootSector exfat = DecodeExfatBootSector(sector); exfat.Plausible()) {
+    find.type = FsType::kExfat;
+    size = exfat.volumeLength << (exfat.bytesPerSectorShift - 9);
   } else {
     return std::nullopt;
   }
@@ -131,6 +138,18 @@ std::optional<BootSectorFind> RecognizeFat32BackupBootSector(ByteSpan sector, st
   const std::uint32_t hidden = Le32(sector, 28);
   if (hidden != 0 && hidden != start) return std::nullopt;
   return BootSectorFind{FsType::kFat32, start, find->endSector - kFat32BackupOffset};
+}
+
+std::optional<BootSectorFind> RecognizeExfatBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
+  auto find = RecognizePartitionBootSector(sector, sectorNumber);
+  // Only 512-byte sectors put the backup twelve disk sectors on.
+  if (!find || find->type != FsType::kExfat || sectorNumber < kExfatBackupOffset) return std::nullopt;
+  if (Byte(sector, exfat_boot::kBytesPerSectorShift) != 9) return std::nullopt;
+  const std::uint64_t start = sectorNumber - kExfatBackupOffset;
+  // The boot sector names the volume's start on the disk when the formatter knew it.
+  const std::uint64_t offset = Le64(sector, exfat_boot::kPartitionOffset);
+  if (offset != 0 && offset != start) return std::nullopt;
+  return BootSectorFind{FsType::kExfat, start, find->endSector - kExfatBackupOffset};
 }
 
 std::optional<BootSectorFind> RecognizeNtfsBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
@@ -376,11 +395,13 @@ void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outco
     ++outcome.added;
     return true;
   };
-  // A volume starting at x: its boot sector, or where that is gone its FAT32 backup.
+  // A volume starting at x: its boot sector, or where that is gone its FAT32 or exFAT backup.
   auto volumeAt = [&](const SectorWindow& w, std::uint64_t x) {
     if (offer(w.At(x), RecognizePartitionBootSector(w.At(x), x))) return true;
     const std::uint64_t backup = x + kFat32BackupOffset;
-    return offer(w.At(backup), RecognizeFat32BackupBootSector(w.At(backup), backup));
+    if (offer(w.At(backup), RecognizeFat32BackupBootSector(w.At(backup), backup))) return true;
+    const std::uint64_t exfatBackup = x + kExfatBackupOffset;
+    return offer(w.At(exfatBackup), RecognizeExfatBackupBootSector(w.At(exfatBackup), exfatBackup));
   };
   // A volume ending just before x, by its NTFS backup boot sector.
   auto volumeEndingBefore = [&](const SectorWindow& w, std::uint64_t x) {

@@ -117,6 +117,9 @@ std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std:
 // A FAT32 backup boot sector at sectorNumber, naming the partition 6 sectors before it: its own
 // backup field says 6, and its hidden-sectors field, when set, names that start.
 std::optional<BootSectorFind> RecognizeFat32BackupBootSector(ByteSpan sector, std::uint64_t sectorNumber);
+// An exFAT backup boot sector of a volume of 512-byte sectors, naming the partition 12 sectors
+// before it; its partition-offset field, when set, must name that start.
+std::optional<BootSectorFind> RecognizeExfatBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber);
 // An NTFS backup boot sector in a volume's last sector, naming the partition that starts its
 // total-sectors field before it; its hidden-sectors field, when set, must name that start.
 std::optional<BootSectorFind> RecognizeNtfsBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber);

@@ -11,6 +11,8 @@ int PartitionTypeComboIndex(std::string_view fsName) {
   if (fsName == "FAT16") return 0;
   if (fsName == "FAT32") return 1;
   if (fsName == "NTFS") return 2;
+  // exFAT comes after the "no type" entry, which keeps index 3 as the lost-partition search sets it.
+  if (fsName == "exFAT") return 4;
   return -1;
 }
 

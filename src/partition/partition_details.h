@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "partition/partition_table.h"
 #include "core/volume.h"
+#include "partition/partition_table.h"
 
 namespace quarrow {
 
@@ -27,18 +27,18 @@ struct DiskTexts {
 };
 
 struct PartitionDetails {
-  std::string modeText;          // control 1068: "Standard Search" or "Advance Search"
-  bool rangeEditable = false;    // the type combo 1037 and the edits 1069 and 1071
-  int comboIndex = -1;           // 0 "FAT16", 1 "FAT32", 2 "NTFS"; -1 leaves the combo as it is
-  std::string startText;         // edit 1069
-  std::string endText;           // edit 1071
+  std::string modeText;        // control 1068: "Standard Search" or "Advance Search"
+  bool rangeEditable = false;  // the type combo 1037 and the edits 1069 and 1071
+  int comboIndex = -1;         // 0 "FAT16", 1 "FAT32", 2 "NTFS", 3 "exFAT"; -1 leaves the combo as it is
+  std::string startText;       // edit 1069
+  std::string endText;         // edit 1071
   std::vector<PartitionDetailsRow> rows;  // DetailsList, emptied first
-  bool expandRoot = false;       // the tree's root is expanded and redrawn
+  bool expandRoot = false;                // the tree's root is expanded and redrawn
 };
 
 // Size in whole MB of 512-byte sectors, 0 for an entry that ends before it starts.
 std::int64_t PartitionSizeMb(const PartitionEntry& entry);
-// 0, 1, 2 for "FAT16", "FAT32", "NTFS"; -1 for any other name.
+// 0, 1, 2, 3 for "FAT16", "FAT32", "NTFS", "exFAT"; -1 for any other name.
 int PartitionTypeComboIndex(std::string_view fsName);
 
 // The display for list.At(index) under fsName, for disk diskNumber in search mode mode.

@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include "exfat/boot_sector.h"
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
 #include "partition/gpt.h"
@@ -45,6 +46,20 @@ bool Append(PartitionList& list, PartitionState& state, mytreectrl& tree, FsType
   state.anyPartitionListed = 1;
   if (list.count == 1) state.defaultItem = item;
   return true;
+}
+
+// The type of the volume a listed entry holds. Type 0x07 holds NTFS or exFAT: a boot sector that
+// is not NTFS's is looked at as exFAT's, then the exFAT backup boot sector twelve sectors on (a
+// damaged main boot sector). FAT types are refined by their boot sector.
+FsType ListedVolumeType(SectorReader& reader, int diskNumber, std::uint64_t first, ByteSpan boot,
+                        FsType listed) {
+  if (listed != FsType::kNtfs) return RefineFatType(boot, listed);
+  if (DecodeNtfsBootSector(boot).hasNtfsId) return listed;
+  if (DecodeExfatBootSector(boot).IsExfatBootSector()) return FsType::kExfat;
+  std::vector<std::uint8_t> backup(kSectorSize, 0);
+  reader.ReadSectors(diskNumber, first + exfat_boot::kRegionSectors, 1, backup);
+  if (DecodeExfatBootSector(backup).IsExfatBootSector()) return FsType::kExfat;
+  return listed;
 }
 
 }  // namespace
@@ -108,6 +123,8 @@ std::uint8_t TypeFromBootSector(ByteSpan bootSector, std::uint8_t tableType) {
   if (fat.saysFat32) return partition_type::kFat32;
   if (fat.saysFat16) return partition_type::kFat16;
   if (DecodeNtfsBootSector(bootSector).hasNtfsId) return partition_type::kNtfs;
+  // exFAT shares the NTFS type; the boot sector tells them apart (ListedVolumeType).
+  if (DecodeExfatBootSector(bootSector).IsExfatBootSector()) return partition_type::kNtfs;
   return tableType;
 }
 
@@ -139,11 +156,17 @@ bool EntriesLookLikeATable(ByteSpan table) {
 
 std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, int diskNumber,
                                                          std::uint64_t totalSectors, ByteSpan sectorZero) {
-  if (EntriesLookLikeATable(sectorZero)) return std::nullopt;
+  const ExfatBootSector exfat = DecodeExfatBootSector(sectorZero);
+  // An exFAT boot sector names itself and keeps 53 zero bytes where a table's code would be; its
+  // boot code may happen to read as table entries.
+  if (!exfat.Plausible() && EntriesLookLikeATable(sectorZero)) return std::nullopt;
   VolumeAtSectorZero volume;
   const FatBootSector fat = DecodeFatBootSector(sectorZero);
   const NtfsBootSector ntfs = DecodeNtfsBootSector(sectorZero);
-  if (fat.Plausible() && !ntfs.hasNtfsId) {
+  if (exfat.Plausible()) {
+    volume.type = FsType::kExfat;
+    volume.endSector = exfat.volumeLength << (exfat.bytesPerSectorShift - 9);
+  } else if (fat.Plausible() && !ntfs.hasNtfsId) {
     volume.type = fat.TypeByClusterCount();
     volume.endSector = fat.totalSectors;
   } else if (ntfs.IsNtfsBootSector() && ntfs.bytesPerSector == kSectorSize) {
@@ -244,6 +267,21 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
   std::vector<std::uint8_t> table(kSectorSize, 0);
   std::vector<std::uint8_t> boot(kSectorSize, 0);
   reader.ReadSectors(diskNumber, tableSector, 1, table);
+  if (!HasBootSignature(table) && tableSector == 0) {
+    // A card without a table whose exFAT boot sector is damaged is still read by its backup.
+    std::vector<std::uint8_t> backup(kSectorSize, 0);
+    reader.ReadSectors(diskNumber, exfat_boot::kRegionSectors, 1, backup);
+    std::optional<VolumeAtSectorZero> volume;
+    if (DecodeExfatBootSector(backup).Plausible())
+      volume = FindVolumeAtSectorZero(reader, diskNumber, totalSectors, backup);
+    if (volume) {
+      outcome.volumeWithoutTable = true;
+      outcome.volumeFromBackup = true;
+      Append(list, state, tree, volume->type, 0, volume->endSector);
+      outcome.listed = list.count;
+      return outcome;
+    }
+  }
   if (!HasBootSignature(table)) return outcome;
   outcome.tableSigned = true;
   if (tableSector == 0) {
@@ -280,8 +318,8 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     const std::uint8_t type = TypeFromBootSector(boot, entry.type);
     if (auto listed = ListedType(type)) {
       const std::uint64_t first = entry.first;
-      if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count, totalSectors,
-                  &outcome.overlong)) {
+      if (!Append(list, state, tree, ListedVolumeType(reader, diskNumber, first, boot, *listed), first,
+                  first + entry.count, totalSectors, &outcome.overlong)) {
         outcome.listFull = true;
         outcome.listed = list.count;
         return outcome;
@@ -320,8 +358,8 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
       // A logical drive that begins past the end of the disk has nothing to scan.
       const bool pastDiskEnd = totalSectors != 0 && first >= totalSectors;
       if (auto listed = ListedType(type); listed && !pastDiskEnd) {
-        if (!Append(list, state, tree, RefineFatType(boot, *listed), first, first + entry.count, totalSectors,
-                    &outcome.overlong)) {
+        if (!Append(list, state, tree, ListedVolumeType(reader, diskNumber, first, boot, *listed), first,
+                    first + entry.count, totalSectors, &outcome.overlong)) {
           outcome.listFull = true;
           outcome.listed = list.count;
           return outcome;

@@ -103,6 +103,9 @@ struct PartitionWalkOutcome {
   // Sector 0 holds a volume's own boot sector, not a table (a stick formatted without one, or
   // the image of one partition); that volume is partition 1.
   bool volumeWithoutTable = false;
+  // Sector 0 is no boot sector, and the volume without a table was found by its exFAT backup
+  // boot sector (sector 12).
+  bool volumeFromBackup = false;
   int overlong = 0;  // entries whose end lay past the end of the disk and was cut to it
   int listed = 0;
   // A protective MBR (type 0xEE) sent the walk to the GUID partition table.

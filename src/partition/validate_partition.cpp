@@ -5,6 +5,8 @@
 #include <limits>
 #include <optional>
 
+#include "exfat/boot_sector.h"
+#include "exfat/exfat_volume.h"
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
 
@@ -205,6 +207,17 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
   return 1;
 }
 
+// An exFAT volume by its main boot region or its backup; its FAT must begin with the media entry
+// (0xFFFFFFF8), as every exFAT FAT does.
+int ValidateExfat(ScanContext& context, std::uint64_t start) {
+  const std::optional<ExfatBootRegion> region = ReadExfatBootRegion(context, start);
+  if (!region) return 0;
+  const std::optional<ExfatLayout> layout = LayoutFromBootSector(region->boot, start);
+  if (!layout) return 0;
+  if (Le32(ReadOne(context, layout->fatSector), 0) != 0xFFFFFFF8u) return 0;
+  return FillExfatGeometry(*layout, context.geometry) ? 1 : 0;
+}
+
 }  // namespace
 
 std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd) {
@@ -223,6 +236,8 @@ int ValidatePartition(ScanContext& context) {
       return ValidateFat32(context, start);
     case FsType::kNtfs:
       return ValidateNtfs(context, start);
+    case FsType::kExfat:
+      return ValidateExfat(context, start);
     case FsType::kNone:
       break;
   }

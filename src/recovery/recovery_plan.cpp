@@ -114,7 +114,7 @@ class Planner {
       planned.ticked = Ticked(child);
       planned.makeEvenIfEmpty = planned.ticked && !options_.deletedOnly;
       planned.names = FolderNames(options_.rules);
-      if (!results.Ntfs()) {
+      if (!results.FilesInTables()) {
         planned.modified = FatEntryTime(static_cast<std::uint16_t>(node->date & 0xFFFF),
                                         static_cast<std::uint16_t>(node->time & 0xFFFF));
       }

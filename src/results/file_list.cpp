@@ -59,7 +59,7 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
                        const FolderContentsOptions& options) {
   if (!results.tree || !results.tree->Valid(item)) return;
   const mytreectrl& tree = *results.tree;
-  const bool ntfs = results.Ntfs();
+  const bool ntfs = results.FilesInTables();
   std::uint32_t key = ntfs ? kNtfsRootKey : kFatRootKey;
   bool listedDeleted = false;
   const FolderNode* folder = nullptr;

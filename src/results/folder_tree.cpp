@@ -325,7 +325,7 @@ void NameChildrenOnFirstExpansion(ResultsState& results, TreeItem item) {
   if (node->self == kOrphanCluster) node->expanded = true;  // the catch-all folder has no directory
   if (node->expanded) return;
   node->expanded = true;
-  if (!results.Ntfs() && results.hooks.nameChildren) results.hooks.nameChildren(*node);
+  if (!results.FilesInTables() && results.hooks.nameChildren) results.hooks.nameChildren(*node);
 }
 
 }  // namespace quarrow

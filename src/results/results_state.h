@@ -55,8 +55,8 @@ class ResultsState {
     if (!tree) tree = std::make_unique<mytreectrl>(TreeKind::kResults, 0);
     return *tree;
   }
-  // NTFS trees key the root as record 5 and take their files from PendingEntryTable.
-  bool Ntfs() const { return volumeType == FsType::kNtfs; }
+  // NTFS and exFAT trees key the root as 5 and take their files from PendingEntryTable.
+  bool FilesInTables() const { return KeepsFilesInTables(volumeType); }
 
   ScanTables tables;
   std::unique_ptr<mytreectrl> tree;  // the results tree ("Root")

@@ -56,7 +56,7 @@ struct ScanLog {
   std::uint8_t diskNumber = 0;        // the selected disk
   std::uint8_t searchDiskNumber = 0;  // the disk the search ran on
   std::uint8_t partitionIndex = 0;    // 0-based
-  std::string partitionType;          // "FAT16", "FAT32" or "NTFS"
+  std::string partitionType;          // "FAT16", "FAT32", "NTFS" or "exFAT"
   std::string searchModeText;         // "Standard Search" or "Advance Search"
   std::int64_t startSector = 0;
   std::int64_t endSector = 0;
@@ -71,9 +71,10 @@ struct ScanLog {
   bool operator==(const ScanLog&) const = default;
 };
 
-// Only an NTFS log carries its files: a FAT folder lists its files from the disk again.
+// Only NTFS and exFAT logs carry their files: a FAT folder lists its files from the disk again.
 inline bool HasFileSection(const ScanLog& log) {
-  return log.activeType == "NTFS";
+  const std::optional<FsType> type = FsTypeFromText(log.activeType);
+  return type && KeepsFilesInTables(*type);
 }
 
 // The part of a text that a log keeps: at most kScanLogTextMax bytes, cut before a UTF-8

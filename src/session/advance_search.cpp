@@ -20,7 +20,12 @@ AdvanceSearchOutcome AdvanceSearch::Run() {
   ctx_.ResetForScan();
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
-    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsAdvanceStages(ctx_) : RunFatAdvanceStages(ctx_);
+    if (ctx_.partitionType == FsType::kNtfs)
+      outcome = RunNtfsAdvanceStages(ctx_);
+    else if (ctx_.partitionType == FsType::kExfat)
+      outcome = RunExfatAdvanceStages(ctx_);
+    else
+      outcome = RunFatAdvanceStages(ctx_);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   NoteReadProblems(ctx_, warnings);
@@ -39,7 +44,9 @@ std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
     fs.sector = ReadU32(table.GetCell(row, 0));
     fs.spc = ReadU32(table.GetCell(row, 2));
     fs.cluster0 = ReadU32(table.GetCell(row, 6));
-    fs.fromBootSector = fs.sector != 0;
+    // An exFAT row says so itself: a card's boot sector is sector 0.
+    fs.fromBootSector =
+        fs.typeText == "exFAT" ? table.GetCell(row, kExfatFoundByBootColumn) == "1" : fs.sector != 0;
     out.push_back(std::move(fs));
   }
   return out;
@@ -70,8 +77,12 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
   SecondStageOutcome outcome;
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
-    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsSecondStage(ctx_, chosen, list)
-                                                  : RunFatSecondStage(ctx_, chosen, list);
+    if (ctx_.partitionType == FsType::kNtfs)
+      outcome = RunNtfsSecondStage(ctx_, chosen, list);
+    else if (ctx_.partitionType == FsType::kExfat)
+      outcome = RunExfatSecondStage(ctx_, chosen, list);
+    else
+      outcome = RunFatSecondStage(ctx_, chosen, list);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   outcome.stopped = stop.stop_requested();

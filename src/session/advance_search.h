@@ -56,6 +56,9 @@ struct IdentifiedFileSystem {
   bool fromBootSector = false;
 };
 
+// The column of an identified exFAT volume's row that is "1" when a boot sector found it.
+inline constexpr int kExfatFoundByBootColumn = 3;
+
 struct SecondStageOutcome {
   std::optional<std::string> refused;  // no such file system
   bool outOfMemory = false;            // "Not Enough Memory" was shown; the tree is what was built
@@ -94,5 +97,7 @@ AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx);
 SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
 AdvanceSearchOutcome RunNtfsAdvanceStages(ScanContext& ctx);
 SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
+AdvanceSearchOutcome RunExfatAdvanceStages(ScanContext& ctx);
+SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList* list);
 
 }  // namespace quarrow

@@ -1,6 +1,7 @@
 #include "session/recovery_run.h"
 
 #include "recovery/destination_guard.h"
+#include "recovery/exfat_data_source.h"
 #include "recovery/fat_data_source.h"
 #include "recovery/ntfs_data_source.h"
 #include "recovery/output_file.h"
@@ -11,6 +12,7 @@ namespace quarrow {
 
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
   if (ctx.activeGeometry.type == FsType::kNtfs) return std::make_unique<NtfsDataSource>(ctx);
+  if (ctx.activeGeometry.type == FsType::kExfat) return std::make_unique<ExfatDataSource>(ctx);
   if (!IsFat(ctx.activeGeometry.type)) return nullptr;
   CorrectFat12Type(ctx);
   return std::make_unique<FatDataSource>(ctx);
@@ -19,7 +21,7 @@ std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
 void ShowRecoverabilityEstimates(ScanContext& ctx) {
   std::shared_ptr<FileDataSource> source = MakeFileDataSource(ctx);
   auto listFiles = ctx.results.hooks.listFiles;
-  if (!listFiles && ctx.results.Ntfs()) {
+  if (!listFiles && ctx.results.FilesInTables()) {
     listFiles = [&results = ctx.results](DetailsList& list, std::uint32_t folderKey, const FolderNode*) {
       ListNtfsFiles(results, list, folderKey);
     };

@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include "exfat/directory_walk.h"
+#include "exfat/exfat_volume.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_reader.h"
 #include "fat/fat_volume.h"
@@ -97,7 +99,7 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   ui.ShowControl(control::kProgress, true);
   for (std::size_t j = 0; j < log->folders.size(); ++j, progress())
     InsertFolderRow(folders, static_cast<int>(j), log->folders[j]);
-  if (*active == FsType::kNtfs) {
+  if (KeepsFilesInTables(*active)) {
     TextTable& files = ctx.results.tables.PendingEntryTable;
     for (std::size_t j = 0; j < log->files.size(); ++j, progress())
       InsertFileRow(files, static_cast<int>(j), log->files[j]);
@@ -105,8 +107,13 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   ui.ShowControl(control::kProgress, false);
   folders.Sort(entry_col::kParent);
 
-  if (*active == FsType::kNtfs) {
+  if (KeepsFilesInTables(*active)) {
     BuildFolderTree(ctx.results);
+    if (*active == FsType::kExfat) {
+      // The label is the root's, read again as a FAT log's is.
+      const ExfatLayout layout = ExfatLayoutFromGeometry(ctx.activeGeometry, ctx.searchStart, ctx.searchEnd);
+      ctx.results.volumeLabel = ReadExfatRoot(ctx, layout).label.value_or("");
+    }
   } else if (IsFat(*type)) {
     RebuildFatTree(ctx.results);
     // The files of a FAT folder are read from the disk each time it is shown.

@@ -6,8 +6,8 @@ namespace quarrow {
 
 std::optional<std::string> CheckSearchRange(ScanContext& ctx, const char* searchName,
                                             std::vector<std::string>& warnings) {
-  if (!IsFat(ctx.partitionType) && ctx.partitionType != FsType::kNtfs)
-    return std::string("the ") + searchName + " needs a partition type: FAT16, FAT32 or NTFS";
+  if (!IsFat(ctx.partitionType) && ctx.partitionType != FsType::kNtfs && ctx.partitionType != FsType::kExfat)
+    return std::string("the ") + searchName + " needs a partition type: FAT16, FAT32, NTFS or exFAT";
   if (ctx.searchStart >= ctx.searchEnd) return std::string("the search range is empty");
   const std::uint64_t diskSectors = ctx.reader ? ctx.reader->SizeInSectors(ctx.diskNumber) : 0;
   if (diskSectors != 0) {

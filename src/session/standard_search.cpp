@@ -132,8 +132,12 @@ StandardSearchOutcome StandardSearch::Run(DetailsList* list) {
   }
   bool outOfMemory = false;
   GuardMemory(ctx_.Ui(), outOfMemory, [&] {
-    outcome = ctx_.partitionType == FsType::kNtfs ? RunNtfsStandardStages(ctx_, validated, list)
-                                                  : RunFatStandardStages(ctx_, validated, list);
+    if (ctx_.partitionType == FsType::kNtfs)
+      outcome = RunNtfsStandardStages(ctx_, validated, list);
+    else if (ctx_.partitionType == FsType::kExfat)
+      outcome = RunExfatStandardStages(ctx_, validated, list);
+    else
+      outcome = RunFatStandardStages(ctx_, validated, list);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   NoteReadProblems(ctx_, warnings);

@@ -36,6 +36,8 @@ struct StandardSearchOutcome {
 StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
 // The NTFS stage sequence after validation (standard_search_ntfs.cpp).
 StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
+// The exFAT stage sequence after validation (standard_search_exfat.cpp).
+StandardSearchOutcome RunExfatStandardStages(ScanContext& ctx, bool validated, DetailsList* list);
 
 class StandardSearch {
  public:

@@ -68,3 +68,31 @@ record_ntfs_estimates() {
            END { if (n) printf "%s\t%s\n", path, estimate }' allocated.txt - >>"$OUTBASE.estimates"
   done
 }
+
+# format_exfat IMAGE [LABEL] [FILL]: mkfs.exfat over a whole image file (4 KiB clusters), filled
+# through an exfat-fuse mount by the function named FILL (given the mount point) when there is
+# one. exfat-fuse wants a block device: a loop device is attached for the fill and detached after
+# it, also when the fill fails. Exits 77 when this machine cannot attach or mount it.
+format_exfat() {
+  local image=$1 label=${2:-} fill=${3:-} loop
+  mkfs.exfat -c 4K ${label:+-L "$label"} "$image" >/dev/null
+  [ -n "$fill" ] || return 0
+  mkdir -p mnt
+  if ! loop=$(losetup -f --show "$image" 2>losetup.err); then
+    cat losetup.err >&2
+    echo "recipe: no loop device for exfat-fuse" >&2
+    exit 77
+  fi
+  if ! mount.exfat-fuse "$loop" mnt 2>exfat.err; then
+    cat exfat.err >&2
+    losetup -d "$loop"
+    echo "recipe: exfat-fuse cannot mount (no FUSE here)" >&2
+    exit 77
+  fi
+  # A failing fill ends the recipe; neither the mount nor the loop device may outlive it.
+  trap "umount mnt 2>/dev/null || true; losetup -d $loop 2>/dev/null || true" EXIT
+  "$fill" mnt
+  umount mnt
+  losetup -d "$loop"
+  trap - EXIT
+}

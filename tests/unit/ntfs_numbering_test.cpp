@@ -240,7 +240,7 @@ TEST_F(NtfsNumberingTest, SecondStageTakesEachFolderOnceAndEveryFile) {
   EXPECT_EQ(std::make_tuple(d.ctx.activeGeometry.Cluster0Sector, d.ctx.activeGeometry.SectorsPerCluster,
                             d.ctx.activeGeometry.type),
             std::make_tuple(1000u, 4u, FsType::kNtfs));
-  EXPECT_TRUE(d.ctx.results.Ntfs());
+  EXPECT_TRUE(d.ctx.results.FilesInTables());
 }
 
 }  // namespace

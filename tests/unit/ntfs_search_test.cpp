@@ -109,7 +109,7 @@ TEST(NtfsStandardSearchTest, ListsEveryNamedRecordByItsPosition) {
   ASSERT_FALSE(out.refused);
   EXPECT_TRUE(out.validated);
   EXPECT_EQ(Shown(v.d.ctx.results), kExpected);
-  EXPECT_TRUE(v.d.ctx.results.Ntfs());
+  EXPECT_TRUE(v.d.ctx.results.FilesInTables());
   // A file row: its record's sector and the size of the record that holds its data.
   const TextTable& files = v.d.ctx.results.tables.PendingEntryTable;
   for (int r = 0; r < files.RowCount(); ++r) {
