@@ -2,6 +2,7 @@
 // byte for byte, with which times, and what Stop, Skip, bad sectors and the replace answers do.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -396,23 +397,101 @@ TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs
   EXPECT_EQ(ReadText(Dest() / PathFromUtf8("Привет, мир.txt")), "Привет, мир.txt");
 }
 
-TEST_F(RecoveryNamesTest, DeepAndRepeatedFoldersAreBoundedAndNoted) {
+// A chain of 200 folders with a long name each (far past PATH_MAX from the destination down) and
+// a file in every one: every file is written where it belongs and every folder gets its time,
+// the shallow ones included (their descriptors were closed and opened again on the way up).
+TEST_F(RecoveryNamesTest, DeepTreesAreWrittenWholeAndRepeatedFoldersOnce) {
+  constexpr int kDepth = 200;
+  const std::string longName(120, 'd');
+  const std::uint16_t date = 0x5825, time = 0x6000;  // 2024-01-05 12:00:00
   TreeItem item = ctx.results.Tree().Root();
-  for (std::uint32_t depth = 1; depth <= kMaxFolderDepth + 5; ++depth) item = Folder(item, "d", 100 + depth);
+  files[0] = {{"top", false}};
+  for (std::uint32_t depth = 1; depth <= kDepth; ++depth) {
+    item = InsertFolderNode(ctx.results, item, longName, 100 + depth, date, time, 0, false);
+    files[100 + depth] = {{"f" + std::to_string(depth), false}};
+  }
   // Two folders of the tree naming one directory: its files are written once.
   Folder(ctx.results.Tree().Root(), "one", 50);
   Folder(ctx.results.Tree().Root(), "again", 50);
   files[50] = {{"f", false}};
   const RecoveryPlan plan = Run();
-  std::size_t deepest = 0;
-  for (const PlannedFolder& f : plan.folders)
-    deepest = std::max<std::size_t>(deepest, std::count(f.treePath.begin(), f.treePath.end(), '/') + 1);
-  EXPECT_EQ(deepest, static_cast<std::size_t>(kMaxFolderDepth));
-  ASSERT_EQ(plan.notes.size(), 2u);
-  EXPECT_NE(plan.notes[0].find(": not recovered, it lies deeper than 128 folders"), std::string::npos);
-  EXPECT_EQ(plan.notes[1], "again: the same directory as one, its files are recovered there");
+  std::size_t written = 0;
+  for (const PlannedFile& f : plan.files) written += f.status == FileStatus::kWritten;
+  EXPECT_EQ(written, static_cast<std::size_t>(kDepth + 2)) << "of " << plan.files.size();
+  ASSERT_EQ(plan.notes.size(), 1u);
+  EXPECT_EQ(plan.notes[0], "again: the same directory as one, its files are recovered there");
   EXPECT_TRUE(fs::exists(Dest() / "one/f"));
   EXPECT_FALSE(fs::exists(Dest() / "again/f"));
+
+  // Walked down one folder at a time, as a path that long cannot be opened whole.
+  const std::optional<std::time_t> when = FatEntryTime(date, time);
+  ASSERT_TRUE(when.has_value());
+  std::string at = Dest().string();
+  EXPECT_EQ(ReadText(Dest() / "top"), "top");
+  int deepest = 0;
+  const fs::path cwd = fs::current_path();
+  ASSERT_EQ(::chdir(at.c_str()), 0);
+  for (int depth = 1; depth <= kDepth; ++depth) {
+    struct stat st {};
+    if (::lstat(longName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+    EXPECT_EQ(st.st_mtime, *when) << "depth " << depth;
+    if (::chdir(longName.c_str()) != 0) break;
+    deepest = depth;
+    EXPECT_EQ(ReadText(fs::path("f" + std::to_string(depth))), "f" + std::to_string(depth));
+  }
+  EXPECT_EQ(deepest, kDepth);
+  ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+// Someone swaps a folder for a link to a folder outside the destination right after the writer
+// made it (the seam plays them, deterministically): the files that were to go in it, and in the
+// folders below it, fail; nothing appears outside the destination; the rest is written.
+TEST_F(RecoveryNamesTest, AFolderSwappedForALinkWhileWritingSendsNothingOutside) {
+  const TreeItem a = Folder(ctx.results.Tree().Root(), "a", 10);
+  const TreeItem b = Folder(a, "b", 11);
+  Folder(b, "c", 12);
+  Folder(ctx.results.Tree().Root(), "z", 13);
+  files[0] = {{"root.txt", false}};
+  files[10] = {{"a1.txt", false}, {"a2.txt", false}};
+  files[11] = {{"b1.txt", false}};
+  files[12] = {{"c1.txt", false}};
+  files[13] = {{"z1.txt", false}};
+  struct Case {
+    std::string swapped;           // below the destination
+    std::set<std::string> failed;  // tree paths
+  };
+  const std::vector<Case> cases = {
+      {"a", {"a/a1.txt", "a/a2.txt", "a/b/b1.txt", "a/b/c/c1.txt"}},
+      {"a/b", {"a/b/b1.txt", "a/b/c/c1.txt"}},
+      {"a/b/c", {"a/b/c/c1.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.swapped);
+    const fs::path outside = scratch.path / "outside";
+    fs::remove_all(Dest());
+    fs::remove_all(outside);
+    fs::create_directories(outside);
+    options.folderMade = [&](const fs::path& made) {
+      if (made != Dest() / c.swapped) return;
+      fs::remove(made);  // just made: empty
+      fs::create_directory_symlink(outside, made);
+    };
+    const RecoveryPlan plan = Run();
+    options.folderMade = nullptr;
+    ToggleCheckBox(ctx.results.Tree(), ctx.results.Tree().Root());  // Run ticks it again
+    EXPECT_TRUE(fs::is_empty(outside)) << Listing(outside).front();
+    std::set<std::string> failed;
+    for (const PlannedFile& f : plan.files) {
+      if (f.status == FileStatus::kFailed) {
+        failed.insert(f.treePath);
+      } else {
+        EXPECT_EQ(f.status, FileStatus::kWritten) << f.treePath;
+        EXPECT_EQ(ReadText(Dest() / f.writtenAs), f.row.name) << f.treePath;
+      }
+    }
+    EXPECT_EQ(failed, c.failed);
+    EXPECT_TRUE(fs::is_symlink(Dest() / c.swapped));
+  }
 }
 
 }  // namespace
