@@ -118,10 +118,13 @@ class Writer {
   }
 
   // Opens again the folders of the chain closed to keep few open, from the nearest open one down.
+  // As on the way down, only the deepest stay open: the climb back up then opens the way again
+  // once every kMaxOpenFolders folders, not at every step.
   bool Reopen(std::string* reason) {
     if (chain_.back().handle) return true;
     std::size_t open = chain_.size() - 1;
     while (!chain_[open].handle) --open;  // the destination is always open
+    const std::size_t keepFrom = chain_.size() > kMaxOpenFolders ? chain_.size() - (kMaxOpenFolders - 1) : 1;
     for (std::size_t k = open + 1; k < chain_.size(); ++k) {
       const PlannedFolder& folder = plan_.folders[chain_[k].folder];
       std::string error;
@@ -131,6 +134,7 @@ class Writer {
         chain_.resize(k);
         return false;
       }
+      if (k - 1 > open && k - 1 < keepFrom) chain_[k - 1].handle.reset();
     }
     return true;
   }

@@ -1,6 +1,7 @@
 // The recovery engine and its session on a FAT32 volume built in memory: what is written where,
 // byte for byte, with which times, and what Stop, Skip, bad sectors and the replace answers do.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -397,49 +398,71 @@ TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs
   EXPECT_EQ(ReadText(Dest() / PathFromUtf8("Привет, мир.txt")), "Привет, мир.txt");
 }
 
-// A chain of 200 folders with a long name each (far past PATH_MAX from the destination down) and
-// a file in every one: every file is written where it belongs and every folder gets its time,
-// the shallow ones included (their descriptors were closed and opened again on the way up).
+// Two chains of folders with a file in every one: 200 with long names (far past PATH_MAX from the
+// destination down) and 600 with short ones (more than the process may hold open). Every file is
+// written where it belongs and every folder gets its time, the shallow ones included (their
+// descriptors were closed on the way down and opened again on the way up), with no more than 256
+// descriptors to hold.
 TEST_F(RecoveryNamesTest, DeepTreesAreWrittenWholeAndRepeatedFoldersOnce) {
-  constexpr int kDepth = 200;
-  const std::string longName(120, 'd');
+  struct Chain {
+    int depth;
+    std::string name;
+    std::uint32_t firstKey;
+  };
+  const std::vector<Chain> chains = {{200, std::string(120, 'd'), 1000}, {600, "e", 10000}};
   const std::uint16_t date = 0x5825, time = 0x6000;  // 2024-01-05 12:00:00
-  TreeItem item = ctx.results.Tree().Root();
   files[0] = {{"top", false}};
-  for (std::uint32_t depth = 1; depth <= kDepth; ++depth) {
-    item = InsertFolderNode(ctx.results, item, longName, 100 + depth, date, time, 0, false);
-    files[100 + depth] = {{"f" + std::to_string(depth), false}};
+  std::size_t expected = 2;  // top, and f once for "one" and "again"
+  for (const Chain& c : chains) {
+    TreeItem item = ctx.results.Tree().Root();
+    for (int depth = 1; depth <= c.depth; ++depth) {
+      const std::uint32_t key = c.firstKey + static_cast<std::uint32_t>(depth);
+      item = InsertFolderNode(ctx.results, item, c.name, key, date, time, 0, false);
+      files[key] = {{"f" + std::to_string(depth), false}};
+    }
+    expected += static_cast<std::size_t>(c.depth);
   }
   // Two folders of the tree naming one directory: its files are written once.
   Folder(ctx.results.Tree().Root(), "one", 50);
   Folder(ctx.results.Tree().Root(), "again", 50);
   files[50] = {{"f", false}};
+  // Few descriptors, as a tight ulimit -n gives: the writer holds a bounded number of folders open.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
   const RecoveryPlan plan = Run();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
   std::size_t written = 0;
   for (const PlannedFile& f : plan.files) written += f.status == FileStatus::kWritten;
-  EXPECT_EQ(written, static_cast<std::size_t>(kDepth + 2)) << "of " << plan.files.size();
+  EXPECT_EQ(written, expected) << "of " << plan.files.size();
   ASSERT_EQ(plan.notes.size(), 1u);
   EXPECT_EQ(plan.notes[0], "again: the same directory as one, its files are recovered there");
   EXPECT_TRUE(fs::exists(Dest() / "one/f"));
   EXPECT_FALSE(fs::exists(Dest() / "again/f"));
+  EXPECT_EQ(ReadText(Dest() / "top"), "top");
 
   // Walked down one folder at a time, as a path that long cannot be opened whole.
   const std::optional<std::time_t> when = FatEntryTime(date, time);
   ASSERT_TRUE(when.has_value());
-  std::string at = Dest().string();
-  EXPECT_EQ(ReadText(Dest() / "top"), "top");
-  int deepest = 0;
   const fs::path cwd = fs::current_path();
-  ASSERT_EQ(::chdir(at.c_str()), 0);
-  for (int depth = 1; depth <= kDepth; ++depth) {
-    struct stat st {};
-    if (::lstat(longName.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
-    EXPECT_EQ(st.st_mtime, *when) << "depth " << depth;
-    if (::chdir(longName.c_str()) != 0) break;
-    deepest = depth;
-    EXPECT_EQ(ReadText(fs::path("f" + std::to_string(depth))), "f" + std::to_string(depth));
+  for (const Chain& c : chains) {
+    SCOPED_TRACE(c.depth);
+    ASSERT_EQ(::chdir(Dest().c_str()), 0);
+    int deepest = 0, wrongTimes = 0, wrongFiles = 0;
+    for (int depth = 1; depth <= c.depth; ++depth) {
+      struct stat st {};
+      if (::lstat(c.name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+      wrongTimes += st.st_mtime != *when;
+      if (::chdir(c.name.c_str()) != 0) break;
+      deepest = depth;
+      wrongFiles += ReadText(fs::path("f" + std::to_string(depth))) != "f" + std::to_string(depth);
+    }
+    EXPECT_EQ(deepest, c.depth);
+    EXPECT_EQ(wrongTimes, 0);
+    EXPECT_EQ(wrongFiles, 0);
   }
-  EXPECT_EQ(deepest, kDepth);
   ASSERT_EQ(::chdir(cwd.c_str()), 0);
 }
 
