@@ -73,3 +73,52 @@ for f in words.txt holes.dat; do
   { printf '\x0f'; dd if="$D/recover_ntfs.img" bs=4096 skip=$((start / 8 + first)) count="$count" status=none; } \
     >"fuzz/corpus/ntfs_lznt1/$f"
 done
+
+# Whole small NTFS volumes: the smallest mkntfs makes (2 MiB, 512-byte clusters), filled through
+# ntfs-3g with a folder whose index spills into an INDX block, resident and non-resident files,
+# and a file and a folder deleted, its blank sectors left out. The recovery target also gets the
+# same volume with the length of the first run of the $Bitmap's data (record 6) set to 0: a
+# bitmap that names no cluster once crashed the estimate of every deleted file.
+small=$(mktemp -d)
+trap 'umount "$small/mnt" 2>/dev/null || true; rm -rf "$small"' EXIT
+truncate -s 2M "$small/v.img"
+mkntfs -F -q -f -p 0 -H 255 -S 63 -c 512 -L SEED "$small/v.img" 2>/dev/null
+mkdir "$small/mnt"
+ntfs-3g "$small/v.img" "$small/mnt"
+mkdir -p "$small/mnt/Docs/Sub" "$small/mnt/Old"
+echo small >"$small/mnt/Docs/a.txt"
+seq 1 700 >"$small/mnt/Docs/Sub/b.txt"
+seq 1000 1500 >"$small/mnt/gone.txt"
+echo x >"$small/mnt/Old/y.txt"
+for i in $(seq 1 40); do : >"$small/mnt/Docs/entry $i.txt"; done
+rm "$small/mnt/gone.txt"
+rm -r "$small/mnt/Old"
+umount "$small/mnt"
+seed --nonblank ntfs_volume small_volume "$small/v.img" "0-$(($(stat -c %s "$small/v.img") / 512 - 1))"
+python3 - "$small/v.img" <<'PY'
+import struct, sys
+path = sys.argv[1]
+with open(path, 'r+b') as f:
+    boot = f.read(512)
+    cluster = struct.unpack_from('<H', boot, 11)[0] * boot[13]
+    record6 = struct.unpack_from('<Q', boot, 48)[0] * cluster + 6 * 1024
+    f.seek(record6)
+    rec = f.read(1024)
+    at = struct.unpack_from('<H', rec, 20)[0]
+    while struct.unpack_from('<I', rec, at)[0] not in (0x80, 0xFFFFFFFF):
+        at += struct.unpack_from('<I', rec, at + 4)[0]
+    assert rec[at + 8] == 1, 'the $Bitmap data is resident'
+    runs = at + struct.unpack_from('<H', rec, at + 32)[0]
+    f.seek(record6 + runs + 1)
+    f.write(bytes(rec[runs] & 0x0F))  # as many zero bytes as the length field has
+PY
+seed --nonblank recovery_ntfs_volume bitmap_zero_run "$small/v.img" "0-$(($(stat -c %s "$small/v.img") / 512 - 1))"
+
+# The GUID partition table: the protective MBR, the header and the first entries, the boot
+# sectors, the backup array and header; the same disk with its primary header damaged; a disk of
+# 4096-byte sectors.
+seed gpt gpt_mixed "$D/gpt_mixed.img" 0-3 2048 71680 88064 96256 106463-106464 106495
+cp "$D/gpt_mixed.img" "$D/gpt_damaged.tmp" && printf '\0' | dd of="$D/gpt_damaged.tmp" bs=1 seek=600 conv=notrunc status=none
+seed gpt gpt_primary_damaged "$D/gpt_damaged.tmp" 0-3 2048 71680 106463-106464 106495
+rm -f "$D/gpt_damaged.tmp"
+seed gpt gpt_4k "$D/gpt_4k.img" 0-23 2048 67584 131064-131071

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   fdisk dosfstools mtools ntfs-3g attr sleuthkit
+  gdisk libewf-dev ewf-tools gddrescue
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {
   local dir=$1; shift
   # Both builds use the same test disks: the images do not depend on how Quarrow was built.
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_WERROR=ON \
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_WERROR=ON -DQUARROW_REQUIRE_LIBEWF=ON \
     -DQUARROW_TEST_DISKS_DIR="$PWD/build/test-disks" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure

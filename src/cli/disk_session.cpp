@@ -28,7 +28,10 @@ DiskSession::DiskSession(const std::vector<std::string>& images)
     : DiskSession(images, DiskSessionOptions{}) {}
 
 DiskSession::DiskSession(const std::vector<std::string>& images, const DiskSessionOptions& options)
-    : opener_(MakeDeviceOpener()), reader_(paths_, *opener_), list_(paths_, *opener_) {
+    : opener_(std::make_unique<ImageDeviceOpener>(MakeDeviceOpener())),
+      map_(options.map),
+      reader_(paths_, *opener_),
+      list_(paths_, *opener_) {
   // At most ten disks are ever listed; with the room reserved, the pointers Select hands out
   // stay valid when later images are added.
   disks_.reserve(kDevicePathCount);
@@ -90,9 +93,18 @@ const CliDisk* DiskSession::Select(const std::string& diskArg, std::string* erro
     *error = "no disk " + diskArg + " (see 'quarrow disks')";
     return nullptr;
   }
-  // The disk's device is opened here so that a missing right is reported before any scan.
+  if (!map_.empty()) {
+    opener_->SetMap(found->path, map_);
+    // A device opened before without the map must not serve the reads.
+    reader_.CloseAll();
+  }
+  // The disk's device is opened here so that a missing right (or a broken map) is reported
+  // before any scan.
   auto device = opener_->Open(found->path, error);
   if (!device) return nullptr;
+  if (const std::string used = opener_->MapOf(found->path); !used.empty()) {
+    mapNote_ = "reading " + found->path + " through the ddrescue map " + used;
+  }
   // The reader tests the selection text for the floppy; a disk item keeps its last two
   // characters, "1)".
   reader_.SetSelectedLabel(found->label.size() >= 2 ? found->label.substr(found->label.size() - 2)

@@ -11,6 +11,7 @@
 #include "disk/block_device.h"
 #include "disk/disk_inventory.h"
 #include "disk/disk_list.h"
+#include "disk/image_opener.h"
 #include "disk/parameter_store.h"
 #include "disk/sector_reader.h"
 
@@ -34,6 +35,9 @@ struct DiskSessionOptions {
   // does; parameterStorePath "" means the default place.
   bool writeParameters = false;
   std::string parameterStorePath;
+  // The ddrescue map the selected disk's image is read through (--map); "" looks for one beside
+  // the image (IMAGE.map, IMAGE.mapfile).
+  std::string map;
 };
 
 class DiskSession {
@@ -56,13 +60,18 @@ class DiskSession {
   // reason when there is no such disk or it cannot be opened.
   const CliDisk* Select(const std::string& diskArg, std::string* error);
   SectorReader& Reader() { return reader_; }
+  // "reading x.img through the map x.map: 4096 bytes were never read" once Select opened an image
+  // through a map, "" otherwise.
+  const std::string& MapNote() const { return mapNote_; }
   DevicePathTable& Paths() { return paths_; }
 
  private:
   void SyncListed();
 
   DevicePathTable paths_;
-  std::unique_ptr<DeviceOpener> opener_;
+  std::unique_ptr<ImageDeviceOpener> opener_;
+  std::string map_;
+  std::string mapNote_;
   // The legacy family's disk library, loaded on its first read (Windows only).
   std::unique_ptr<LibraryLoader> libraryLoader_;
   std::unique_ptr<LegacyDiskLibrary> legacyLibrary_;

@@ -28,6 +28,7 @@ namespace {
 struct PartitionsOptions {
   std::string disk;
   std::vector<std::string> images;
+  std::string map;
   bool json = false;
   bool advance = false;
   bool search = false;
@@ -47,6 +48,14 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
     notes.push_back("the extended partition chain loops; the walk stopped where it came back");
   if (outcome.chainTooLong) notes.push_back("the extended partition chain is too long; the walk stopped");
   if (outcome.listFull) notes.push_back("more than 26 partitions; only the first 26 are listed");
+  if (outcome.protectiveMbr && !outcome.gpt)
+    notes.push_back("a protective MBR names a GPT, but none can be read: " + outcome.gptProblem);
+  if (outcome.gpt) {
+    notes.push_back("GUID partition table, " + std::to_string(outcome.gptSectorSize) + "-byte sectors");
+    if (outcome.gptFromBackup)
+      notes.push_back("the primary GPT is damaged (" + outcome.gptProblem + "); the backup header was read");
+  }
+  for (const auto& skipped : outcome.gptSkipped) notes.push_back("not listed: " + skipped);
   if (outcome.volumeWithoutTable)
     notes.push_back(
         "sector 0 holds a volume's boot sector, not a partition table: the volume is partition 1");
@@ -54,13 +63,16 @@ std::vector<std::string> WalkNotes(const PartitionWalkOutcome& outcome) {
 }
 
 int RunPartitions(const PartitionsOptions& options) {
-  DiskSession session(options.images);
+  DiskSessionOptions sessionOptions;
+  sessionOptions.map = options.map;
+  DiskSession session(options.images, sessionOptions);
   std::string error;
   const CliDisk* disk = session.Select(options.disk, &error);
   if (!disk) {
     std::cerr << "quarrow partitions: " << error << "\n";
     return 1;
   }
+  if (!session.MapNote().empty()) std::cerr << "quarrow partitions: " << session.MapNote() << "\n";
 
   mytreectrl tree(TreeKind::kPartitions, disk->number);
   PartitionState state;
@@ -107,6 +119,16 @@ int RunPartitions(const PartitionsOptions& options) {
           .Text("path", disk->path)
           .Text("model", disk->model)
           .Number("totalSectors", disk->totalSectors);
+      doc.Member("table");
+      {
+        JsonObject table(out);
+        table.Text("scheme", outcome.gpt ? "GPT" : outcome.tableSigned ? "MBR" : "none");
+        if (outcome.gpt)
+          table.Number("sectorSize", outcome.gptSectorSize).Bool("fromBackup", outcome.gptFromBackup);
+        if (!outcome.gptProblem.empty()) table.Text("gptProblem", outcome.gptProblem);
+        table.Array("skipped", outcome.gptSkipped,
+                    [](JsonObject& o, const std::string& s) { o.Text("entry", s); });
+      }
       doc.Array("partitions", indices, [&](JsonObject& o, int i) {
         const PartitionEntry& entry = list.entries[i];
         o.Number("number", i + 1)
@@ -115,6 +137,11 @@ int RunPartitions(const PartitionsOptions& options) {
             .Number("end", entry.endSector)
             .Text("item", tree.Text(entry.item));
         if (!entry.Note().empty()) o.Text("note", entry.Note());
+        if (entry.gpt) {
+          o.Number("gptEntry", entry.gptIndex + 1)
+              .Text("name", entry.gptName)
+              .Bool("gptBackup", entry.gptFromBackup);
+        }
         if (searched) o.Bool("foundBySearch", foundBySearch(i));
         o.Array("details", PartitionDetailsFor(list, list.Name(i), i, disk->number, mode, texts).rows,
                 [](JsonObject& row, const PartitionDetailsRow& r) {
@@ -128,6 +155,8 @@ int RunPartitions(const PartitionsOptions& options) {
             .Bool("stopped", searched->stopped)
             .Bool("listFull", searched->listFull)
             .Bool("unknownPartition", searched->unknownPartition)
+            .Bool("gptFound", searched->gptFound)
+            .Bool("gptFromBackup", searched->gptFromBackup)
             .Array("details",
                    searched->details ? searched->details->rows : std::vector<PartitionDetailsRow>{},
                    [](JsonObject& row, const PartitionDetailsRow& r) {
@@ -162,6 +191,10 @@ int RunPartitions(const PartitionsOptions& options) {
          << (searched->added == 1 ? "" : "s") << " added"
          << (searched->listFull ? " (the list is full at 26)" : "")
          << (searched->stopped ? " (stopped before the end of the disk)" : "") << "\n";
+    if (searched->gptFound) {
+      text << "  a GUID partition table was found"
+           << (searched->gptFromBackup ? " from its backup header (the primary is damaged)" : "") << "\n";
+    }
     if (searched->unknownPartition && searched->details) {
       text << std::string(kUnknownPartition) << " stands for the whole disk\n";
       for (const auto& row : searched->details->rows) text << "  " << row.name << row.value << "\n";
@@ -183,6 +216,8 @@ void AddPartitionsCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("--image", options->images, "also number this image file as a disk (repeatable)")
       ->type_name("PATH")
       ->allow_extra_args(false);
+  cmd->add_option("--map", options->map, "the ddrescue map file of the image (sectors it never read fail)")
+      ->type_name("FILE");
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_flag("--advance", options->advance, "show the details rows of an Advance search");
   cmd->add_flag(

@@ -19,6 +19,7 @@
 #include "cli/json_text.h"
 #include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
+#include "core/unicode.h"
 #include "partition/partition_table.h"
 #include "recovery/destination_guard.h"
 #include "recovery/output_file.h"
@@ -267,20 +268,21 @@ bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome)
       << " files, written as zeros\n";
   if (w.stopped) out << "stopped: the files after the stop were not written\n";
   if (w.cancelled) out << "cancelled: the files after the cancel were not written\n";
-  for (const std::string& note : outcome.plan.notes) out << "note: " << note << "\n";
+  for (const std::string& note : outcome.plan.notes) out << "note: " << EscapeControls(note) << "\n";
   if (!w.report.empty()) out << "report: " << Utf8FromPath(w.report) << "\n";
   return WriteStdout(out.str());
 }
 
 int RunRecover(const RecoverOptions& options, const RecoverSeams* seams) {
   if (const int usage = CheckSearchOptions("recover", options.search)) return usage;
-  DiskSession session(options.search.images);
+  DiskSession session(options.search.images, SessionOptionsFor(options.search));
   std::string error;
   const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow recover: " << error << "\n";
     return 1;
   }
+  if (!session.MapNote().empty()) std::cerr << "quarrow recover: " << session.MapNote() << "\n";
   // Refused before the search: a long scan should not end in this message.
   if (auto onSource = DestinationOnSourceDisk(disk->path, options.to)) {
     std::cerr << "quarrow recover: " << *onSource << "\n";
@@ -366,7 +368,7 @@ int RunRecover(const RecoverOptions& options, const RecoverSeams* seams) {
     if (FileComplete(f)) continue;
     complete = false;
     if (f.status == FileStatus::kStopped || f.status == FileStatus::kCancelled) continue;
-    std::cerr << "quarrow recover: " << f.treePath << ": " << StatusText(f);
+    std::cerr << "quarrow recover: " << EscapeControls(f.treePath) << ": " << StatusText(f);
     if (f.unreadableSectors) std::cerr << " (" << f.unreadableSectors << " unreadable sectors)";
     std::cerr << "\n";
   }

@@ -21,6 +21,7 @@
 #include "cli/search_run.h"
 #include "cli/terminal_feedback.h"
 #include "core/bytes.h"
+#include "core/unicode.h"
 #include "disk/platform.h"
 #include "partition/partition_table.h"
 #include "results/file_list.h"
@@ -53,6 +54,7 @@ struct FolderRecord {
   std::string path, name;
   std::uint32_t self = 0, parent = 0;
   bool deleted = false;
+  bool unread = false;  // its directory lies where the image's map says the copy never read
   int depth = 0;
 };
 
@@ -89,7 +91,8 @@ void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int
 }
 
 // Opens every folder of the results tree depth first, the way a user clicking through it would.
-Visit VisitTree(ResultsState& results) {
+// unreadFolder, when given, tells a folder whose directory the copy never read by its own cluster.
+Visit VisitTree(ResultsState& results, const std::function<bool(std::uint32_t)>& unreadFolder = {}) {
   Visit out;
   mytreectrl& tree = results.Tree();
   tree.SetExpandingHandler(
@@ -121,6 +124,7 @@ Visit VisitTree(ResultsState& results) {
     record.parent = node->parent;
     record.deleted = node->deleted;
     record.depth = at.depth;
+    record.unread = unreadFolder && unreadFolder(record.self);
     out.lines.push_back({true, out.folders.size()});
     out.folders.push_back(record);
 
@@ -203,6 +207,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Number("self", f.self)
           .Number("parent", f.parent)
           .Bool("deleted", f.deleted);
+      if (f.unread) o.Text("estimate", RecoverabilityText(Recoverability::kPartlyUnreadable));
     });
     doc.Array("files", visit.files, [](JsonObject& o, const FileRecord& f) {
       o.Text("path", f.path)
@@ -215,7 +220,7 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
           .Number("first", CellNumber(f.row.debug1));
       // An NTFS file row carries its record number, as its folder rows do.
       if (!f.row.debug3.empty()) o.Number("self", CellNumber(f.row.debug3));
-      if (f.row.deleted) o.Text("estimate", f.row.estimate);
+      if (f.row.deleted || !f.row.estimate.empty()) o.Text("estimate", f.row.estimate);
     });
   }
   out += '\n';
@@ -226,7 +231,8 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   std::ostringstream out;
   out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
       << ctx.searchStart << " to " << ctx.searchEnd;
-  if (!ctx.results.volumeLabel.empty()) out << ", label " << ctx.results.volumeLabel;
+  // Names come from the volume: a control character in one must not reach the terminal as is.
+  if (!ctx.results.volumeLabel.empty()) out << ", label " << EscapeControls(ctx.results.volumeLabel);
   out << "\n";
   for (const IdentifiedFileSystem& fs : info.identified) {
     out << "File System " << fs.number << " - " << fs.typeText << "  ";
@@ -243,13 +249,17 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
   for (const TreeLine& line : visit.lines) {
     if (line.folder) {
       const FolderRecord& f = visit.folders[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "/"
-          << (f.deleted ? "  (deleted)" : "") << "\n";
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "/"
+          << (f.deleted ? "  (deleted)" : "") << (f.unread ? "  (partly unreadable)" : "") << "\n";
     } else {
       const FileRecord& f = visit.files[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << f.name << "  " << f.row.size << "  "
-          << f.row.date << " " << f.row.time << "  " << f.row.type;
-      if (f.row.deleted) out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "  "
+          << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << EscapeControls(f.row.type);
+      if (f.row.deleted) {
+        out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
+      } else if (!f.row.estimate.empty()) {
+        out << "  (" << f.row.estimate << ")";  // a live file the image's map says was partly never read
+      }
       out << "\n";
     }
   }
@@ -259,13 +269,14 @@ bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
 
 int RunScan(const ScanOptions& options) {
   if (const int usage = CheckSearchOptions("scan", options.search)) return usage;
-  DiskSession session(options.search.images);
+  DiskSession session(options.search.images, SessionOptionsFor(options.search));
   std::string error;
   const CliDisk* disk = session.Select(options.search.disk, &error);
   if (!disk) {
     std::cerr << "quarrow scan: " << error << "\n";
     return 1;
   }
+  if (!session.MapNote().empty()) std::cerr << "quarrow scan: " << session.MapNote() << "\n";
   TerminalFeedback feedback(stderr);
   ScanContext ctx(feedback);
   if (const int failed = SetUpSearch("scan", options.search, session, *disk, ctx)) return failed;
@@ -285,9 +296,17 @@ int RunScan(const ScanOptions& options) {
   Visit visit;
   // Deleted files are listed with how much of their data is left.
   ShowRecoverabilityEstimates(ctx);
-  if (!info.advance || info.chosen != 0) visit = VisitTree(ctx.results);
+  if (!info.advance || info.chosen != 0)
+    visit = VisitTree(ctx.results, [&ctx](std::uint32_t self) { return FolderInUnreadBlock(ctx, self); });
   feedback.Finish();
   for (const std::string& warning : run.warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
+  for (const FolderRecord& f : visit.folders) {
+    if (f.unread)
+      std::cerr
+          << "quarrow scan: warning: " << f.path
+          << ": its directory lies where the ddrescue map says the copy never read; what it held is not "
+             "listed\n";
+  }
   if (info.stopped)
     std::cerr << "quarrow scan: note: the search was stopped; the results are what it found until then\n";
   const bool written =

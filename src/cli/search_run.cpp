@@ -19,12 +19,22 @@ void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& 
       ->check(CLI::IsMember({"standard", "advance"}));
   cmd.add_option("--fs", options.fs, fsHelp)->check(CLI::Range(1, 1000000));
   cmd.add_option("--image", options.images, "a disk image to list as a disk (repeatable)");
+  cmd.add_option("--map", options.map,
+                 "the ddrescue map file of the image: sectors it never read are read as unreadable "
+                 "(IMAGE.map or IMAGE.mapfile beside the image is used without this)")
+      ->type_name("FILE");
   cmd.add_option("--codepage", options.codePage,
                  "code page of the 8.3 names (437 by default; 850, 852, 866, 932, ... as the system that "
                  "wrote the disk used)");
   cmd.add_option("--start", options.start, "first sector of the search range");
   cmd.add_option("--end", options.end, "end sector of the search range (the first after it)");
   cmd.add_option("--type", options.type, "partition type")->check(CLI::IsMember({"FAT16", "FAT32", "NTFS"}));
+}
+
+DiskSessionOptions SessionOptionsFor(const SearchOptions& options) {
+  DiskSessionOptions session;
+  session.map = options.map;
+  return session;
 }
 
 int CheckSearchOptions(std::string_view command, const SearchOptions& options) {

@@ -23,12 +23,16 @@ struct SearchOptions {
   std::string mode = "standard";
   int fs = 1;  // the identified file system an Advance search rebuilds, 1-based
   std::vector<std::string> images;
+  std::string map;  // --map: the ddrescue map of the image
   std::optional<std::int64_t> start, end;
   std::string type;
   int codePage = 437;
 
   bool Advance() const { return mode == "advance"; }
 };
+
+// A session over the options' images, reading the selected one through the --map given.
+DiskSessionOptions SessionOptionsFor(const SearchOptions& options);
 
 // Adds the search options to cmd; fsHelp says what --fs picks for this command.
 void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& fsHelp);

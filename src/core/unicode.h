@@ -2,6 +2,7 @@
 // Names inside the system are UTF-8. On disk they are UTF-16 (FAT long names, NTFS names) or
 // OEM code-page bytes (FAT 8.3 names, see core/code_page.h); these turn them into UTF-8.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -89,6 +90,59 @@ inline bool IsValidUtf8(std::string_view text) {
     i += length;
   }
   return true;
+}
+
+// text with every byte that could drive a terminal or break a line written as an escape: \\, \t,
+// \n, \r, \xHH for the other C0 controls, DEL, the C1 controls (U+0080 to U+009F, each byte of
+// their UTF-8 form) and bytes of no well-formed UTF-8 sequence. Well-formed UTF-8 stays as it is.
+// What a volume names is shown and reported through this, never raw.
+inline std::string EscapeControls(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto hex = [&out](unsigned char byte) {
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x80) {
+      const std::size_t n = Utf8SequenceLength(text, i);
+      const bool c1 = n == 2 && u == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+      if (n == 0 || c1) {
+        for (std::size_t k = 0; k < std::max<std::size_t>(n, 1); ++k)
+          hex(static_cast<unsigned char>(text[i + k]));
+        i += std::max<std::size_t>(n, 1);
+      } else {
+        out.append(text, i, n);
+        i += n;
+      }
+      continue;
+    }
+    switch (u) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (u < 0x20 || u == 0x7F) {
+          hex(u);
+        } else {
+          out += static_cast<char>(u);
+        }
+    }
+    ++i;
+  }
+  return out;
 }
 
 }  // namespace quarrow

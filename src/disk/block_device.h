@@ -16,6 +16,15 @@ class BlockDevice {
   virtual bool ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) = 0;
   // Size of the device in bytes, 0 when unknown.
   virtual std::uint64_t SizeBytes() const = 0;
+  // The device's logical sector size (512, 4096...) when the device itself says so: a disk's
+  // driver, an evidence file's header. 0 for a plain image file, which carries no such field.
+  virtual std::uint32_t LogicalSectorSize() const { return 0; }
+  // True when the device knows without reading that some byte of [byteOffset, byteOffset +
+  // length) cannot be read: an image whose map names the sectors its copy never read. A disk
+  // only learns that by trying, so the default knows nothing.
+  virtual bool KnownUnreadable(std::uint64_t /*byteOffset*/, std::uint64_t /*length*/) const { return false; }
+  // True when KnownUnreadable can ever answer true (the device has such a map).
+  virtual bool HasUnreadMap() const { return false; }
 };
 
 // Opens device paths. Each platform (and each test) supplies its own.

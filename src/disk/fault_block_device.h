@@ -13,6 +13,7 @@
 //   disk->SetDelay(std::chrono::milliseconds(30));  // every read takes that long
 //   disk->DisappearAfter(100);                 // after 100 more reads every read fails, for good
 //   disk->Reads();                             // every ReadAt so far: {offset, length, ok}
+//   disk->SetLogicalSectorSize(4096);          // what LogicalSectorSize() reports (0: unknown)
 //
 //   FaultDeviceOpener opener;                  // a DeviceOpener over such disks, by path
 //   opener.Add("disk.img", disk);              // Open("disk.img") now reads `disk`
@@ -160,6 +161,14 @@ class FaultBlockDevice : public BlockDevice {
   }
 
   std::uint64_t SizeBytes() const override { return size_; }
+  void SetLogicalSectorSize(std::uint32_t bytes) {
+    std::lock_guard lock(mutex_);
+    sectorSize_ = bytes;
+  }
+  std::uint32_t LogicalSectorSize() const override {
+    std::lock_guard lock(mutex_);
+    return sectorSize_;
+  }
 
  private:
   bool Readable(std::uint64_t offset, std::size_t length) const {
@@ -181,6 +190,7 @@ class FaultBlockDevice : public BlockDevice {
   mutable std::mutex mutex_;
   std::uint64_t size_;
   std::uint64_t readable_;
+  std::uint32_t sectorSize_ = 0;
   bool stamped_ = false;
   std::uint64_t calls_ = 0;  // every ReadAt ever, unlike reads_, which tests clear
   std::uint64_t failEvery_ = 0;
@@ -234,6 +244,7 @@ class FaultDeviceOpener : public DeviceOpener {
       return device_->ReadAt(byteOffset, buffer);
     }
     std::uint64_t SizeBytes() const override { return device_->SizeBytes(); }
+    std::uint32_t LogicalSectorSize() const override { return device_->LogicalSectorSize(); }
 
    private:
     std::shared_ptr<FaultBlockDevice> device_;

@@ -14,7 +14,8 @@ namespace {
 
 class PosixBlockDevice : public BlockDevice {
  public:
-  PosixBlockDevice(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  PosixBlockDevice(int fd, std::uint64_t size, std::uint32_t sectorSize)
+      : fd_(fd), size_(size), sectorSize_(sectorSize) {}
   ~PosixBlockDevice() override { ::close(fd_); }
   PosixBlockDevice(const PosixBlockDevice&) = delete;
   PosixBlockDevice& operator=(const PosixBlockDevice&) = delete;
@@ -34,10 +35,12 @@ class PosixBlockDevice : public BlockDevice {
   }
 
   std::uint64_t SizeBytes() const override { return size_; }
+  std::uint32_t LogicalSectorSize() const override { return sectorSize_; }
 
  private:
   int fd_;
   std::uint64_t size_;
+  std::uint32_t sectorSize_;
 };
 
 }  // namespace
@@ -55,6 +58,7 @@ std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, st
   }
   struct stat st {};
   std::uint64_t size = 0;
+  std::uint32_t sectorSize = 0;
   const auto refuse = [&](const char* what) -> std::unique_ptr<BlockDevice> {
     ::close(fd);
     if (error) *error = "cannot read " + path + ": " + what;
@@ -64,6 +68,9 @@ std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, st
   if (S_ISBLK(st.st_mode)) {
     std::uint64_t bytes = 0;
     if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
+    int logical = 0;
+    if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical > 0)
+      sectorSize = static_cast<std::uint32_t>(logical);
   } else if (S_ISREG(st.st_mode)) {
     size = static_cast<std::uint64_t>(st.st_size);
   } else if (S_ISDIR(st.st_mode)) {
@@ -76,7 +83,7 @@ std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, st
   // Reads of disks and images wait for their data.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::make_unique<PosixBlockDevice>(fd, size);
+  return std::make_unique<PosixBlockDevice>(fd, size, sectorSize);
 }
 
 }  // namespace quarrow

@@ -183,6 +183,31 @@ std::uint64_t SectorReader::SizeInSectors(int diskNumber) {
   return bytes / kSectorSize + (bytes % kSectorSize != 0 ? 1 : 0);
 }
 
+std::uint32_t SectorReader::LogicalSectorSize(int diskNumber) {
+  std::lock_guard lock(mutex_);
+  OpenDevice* state = nullptr;
+  std::shared_ptr<BlockDevice> device = DeviceFor(paths_.Get(diskNumber), &state);
+  return device ? device->LogicalSectorSize() : 0;
+}
+
+bool SectorReader::KnownUnreadable(int diskNumber, std::uint64_t firstSector, std::uint64_t sectorCount) {
+  std::shared_ptr<BlockDevice> device;
+  {
+    std::lock_guard lock(mutex_);
+    OpenDevice* state = nullptr;
+    device = DeviceFor(paths_.Get(diskNumber), &state);
+  }
+  if (!device || sectorCount == 0 || firstSector > UINT64_MAX / kSectorSize - sectorCount) return false;
+  return device->KnownUnreadable(firstSector * kSectorSize, sectorCount * kSectorSize);
+}
+
+bool SectorReader::HasUnreadMap(int diskNumber) {
+  std::lock_guard lock(mutex_);
+  OpenDevice* state = nullptr;
+  std::shared_ptr<BlockDevice> device = DeviceFor(paths_.Get(diskNumber), &state);
+  return device && device->HasUnreadMap();
+}
+
 int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count,
                          std::uint8_t* buffer, ReadReport* report) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;

@@ -100,6 +100,14 @@ class SectorReader {
   // The disk's size in sectors (the last, partly filled sector of an image counts), 0 when it
   // cannot be told or the disk cannot be opened.
   std::uint64_t SizeInSectors(int diskNumber);
+  // The disk's logical sector size when its device says so (BlockDevice::LogicalSectorSize), 0
+  // when it does not or the disk cannot be opened.
+  std::uint32_t LogicalSectorSize(int diskNumber);
+  // True when the disk's device knows, without reading, that some of these 512-byte sectors
+  // cannot be read (an image with a map of the sectors its copy never read).
+  bool KnownUnreadable(int diskNumber, std::uint64_t firstSector, std::uint64_t sectorCount);
+  // True when the disk's device has such a map at all.
+  bool HasUnreadMap(int diskNumber);
 
  private:
   int ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,

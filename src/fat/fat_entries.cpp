@@ -147,10 +147,11 @@ EntryName ResolveEntryName(const ScanContext& ctx, ByteSpan sector, std::size_t 
   if (!IsValidEntryName(shortName.name)) return result;
   std::optional<std::string> longName =
       ReadLongName(ctx, sector, static_cast<int>(entryOffset), sectorNumber, order);
-  // An empty long name (a terminator in its first character) would leave the folder nameless.
-  result.name = (longName && !longName->empty()) ? std::move(*longName) : std::move(shortName.name);
-  result.valid = IsValidEntryName(result.name);
-  if (!result.valid) result.name.clear();
+  // An empty long name (a terminator in its first character) would leave the folder nameless, and
+  // one holding "/", "\" or a control character cannot be a name: the sound 8.3 name stands in.
+  const bool longUsable = longName && !longName->empty() && IsValidEntryName(*longName);
+  result.name = longUsable ? std::move(*longName) : std::move(shortName.name);
+  result.valid = true;
   return result;
 }
 

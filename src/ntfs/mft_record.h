@@ -140,7 +140,7 @@ std::uint32_t FindFirstRun(ByteSpan record);
 std::uint32_t SystemFileNumber(std::string_view name);
 
 // What a record found by a sector scan contributes to its MftEntryTable row. Numbers are kept at
-// full width; the row takes the low 32 bits of size.
+// full width, and so is the row's size (a file can be 4 GiB and more).
 struct FileRecord {
   std::string name;  // "name"; empty when the record has no $FILE_NAME in any namespace
   bool hasName = false;

@@ -44,7 +44,7 @@ void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::
   table.SetCell(row, kParent, U32Text(record.parent));
   table.SetCell(row, kFsNumber, "0");
   table.SetCell(row, kDate, I64Text(record.creationTime));
-  table.SetCell(row, kSize, U32Text(static_cast<std::uint32_t>(record.size)));
+  table.SetCell(row, kSize, U64Text(record.size));
   table.SetCell(row, kType, record.isFolder ? "FOLDER" : "File");
   table.SetCell(row, kSelf, U32Text(record.selfMft));
   table.SetCell(row, kFirstRun, U32Text(record.firstRun));

@@ -142,7 +142,7 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
     if (flags == 2) table.SetCell(row, kDeleted, "1");
   } else {
     const auto size = group.First([](ByteSpan r) { return FindDataSize(r); });
-    table.SetCell(row, kSize, U32Text(static_cast<std::uint32_t>(size.value_or(0))));
+    table.SetCell(row, kSize, U64Text(size.value_or(0)));
     table.SetCell(row, kType, "FILE");
     if (flags == 0) table.SetCell(row, kDeleted, "1");
   }

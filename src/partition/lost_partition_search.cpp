@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fat/boot_sector.h"
+#include "partition/gpt.h"
 #include "results/table_numbers.h"
 
 namespace quarrow {
@@ -396,6 +397,39 @@ void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outco
   auto step = [&] {
     if (removePlaceholder_.exchange(false)) RemovePlaceholder();
   };
+
+  // A GPT outlives the MBR in front of it: its header and entries are read first, so that its
+  // partitions come with their table's ends, names and order.
+  if (std::optional<GptTable> gpt = ReadGpt(*disk_.reader, disk_.diskNumber, disk_.totalSectors)) {
+    outcome.gptFound = true;
+    outcome.gptFromBackup = gpt->fromBackup;
+    for (const GptListing& p :
+         ListGptPartitions(*disk_.reader, disk_.diskNumber, disk_.totalSectors, *gpt, nullptr)) {
+      if (list_.count >= kMaxListedPartitions) {
+        full = outcome.listFull = true;
+        break;
+      }
+      const std::string_view name = FsTypeText(p.type);
+      bool known = false;
+      for (int i = 0; i < list_.count; ++i) {
+        const PartitionEntry& e = list_.entries[i];
+        known =
+            known || (e.firstSector == p.firstSector && e.endSector == p.endSector && list_.Name(i) == name);
+      }
+      if (known) continue;
+      const TreeItem item = tree_.InsertItem(root, PartitionItemText(list_.count + 1, name),
+                                             tree_image::kDriveLit, tree_image::kDriveLit);
+      PartitionEntry entry{item, p.firstSector,
+                           std::min(p.endSector, disk_.totalSectors ? disk_.totalSectors : p.endSector)};
+      entry.gpt = true;
+      entry.gptIndex = p.index;
+      entry.gptName = p.name;
+      entry.gptFromBackup = gpt->fromBackup;
+      list_.Append(p.type, entry);
+      tree_.Expand(root, true);
+      ++outcome.added;
+    }
+  }
 
   for (std::uint64_t c = 0; c < g.cylinders && !full; ++c) {
     if (stop.stop_requested()) return;

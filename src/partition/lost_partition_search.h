@@ -143,6 +143,8 @@ struct LostPartitionOutcome {
   bool stopped = false;   // STOP was answered Yes
   bool listFull = false;  // the scan ended at the 26-partition limit
   int added = 0;
+  bool gptFound = false;  // a GPT was read (one a zeroed MBR no longer points to, for one)
+  bool gptFromBackup = false;
   bool unknownPartition = false;            // nothing listed: "Unknown Partition" stands for the disk
   std::optional<PartitionDetails> details;  // what the end of the search showed
 };

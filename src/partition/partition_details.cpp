@@ -51,6 +51,14 @@ PartitionDetails PartitionDetailsFor(const PartitionList& list, std::string_view
       details.expandRoot = true;
     }
   }
+  // A GPT partition also shows its name and where its table was read from.
+  if (entry.gpt && !unknown && !details.rows.empty()) {
+    const std::size_t next = details.rows.size() + 1;
+    details.rows.push_back({std::to_string(next) + ".   Partition Name                :  ", entry.gptName});
+    details.rows.push_back(
+        {std::to_string(next + 1) + ".   Partition Table                :  ",
+         entry.gptFromBackup ? "GPT, read from its backup header (the primary is damaged)" : "GPT"});
+  }
   return details;
 }
 

@@ -5,6 +5,7 @@
 
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
+#include "partition/gpt.h"
 #include "partition/validate_partition.h"
 #include "scan/scan_context.h"
 
@@ -163,6 +164,73 @@ std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, i
   return volume;
 }
 
+std::vector<GptListing> ListGptPartitions(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
+                                          const GptTable& gpt, std::vector<std::string>* skipped) {
+  std::vector<GptListing> listed;
+  const auto skip = [&](const GptEntry& e, const std::string& why) {
+    if (!skipped) return;
+    skipped->push_back("GPT entry " + std::to_string(e.index + 1) +
+                       (e.name.empty() ? "" : " \"" + e.name + "\"") + " (" + GuidText(e.type) + "): " + why);
+  };
+  const std::uint64_t perLba = gpt.SectorsPerLba();
+  std::vector<std::uint8_t> boot(kSectorSize, 0);
+  for (const GptEntry& e : gpt.entries) {
+    // LBAs far past any disk would wrap when counted in 512-byte sectors.
+    if (e.lastLba >= UINT64_MAX / perLba || (totalSectors != 0 && e.firstLba * perLba >= totalSectors)) {
+      skip(e, "it starts past the end of the disk");
+      continue;
+    }
+    const std::uint64_t first = e.firstLba * perLba;
+    std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+    reader.ReadSectors(diskNumber, first, 1, boot);
+    const std::string typeText = GuidText(e.type);
+    std::optional<FsType> type = ListedType(TypeFromBootSector(boot, partition_type::kEmpty));
+    if (!type && BytesEqual(boot, 3, "EXFAT   ")) {
+      skip(e, "an exFAT volume, which this version cannot scan");
+      continue;
+    }
+    if (type) {
+      type = RefineFatType(boot, *type);
+    } else if (typeText == kBasicDataGuid || typeText == kEfiSystemGuid) {
+      // A data or EFI partition whose boot sector is gone: listed as FAT32, the file system of an
+      // EFI partition and of most sticks, as an MBR entry of type 0x0C would be.
+      type = FsType::kFat32;
+    } else {
+      skip(e, "neither a data partition nor a FAT or NTFS volume");
+      continue;
+    }
+    listed.push_back({*type, first, (e.lastLba + 1) * perLba, e.index, e.name});
+  }
+  return listed;
+}
+
+void WalkGpt(SectorReader& reader, int diskNumber, std::uint64_t totalSectors, mytreectrl& tree,
+             PartitionState& state, PartitionWalkOutcome& outcome) {
+  PartitionList& list = state.ForDisk(diskNumber);
+  std::string problem;
+  const std::optional<GptTable> gpt = ReadGpt(reader, diskNumber, totalSectors, &problem);
+  if (!gpt) {
+    outcome.gptProblem = problem.empty() ? "no GPT header at LBA 1 or at the last LBA" : problem;
+    return;
+  }
+  outcome.gpt = true;
+  outcome.gptSectorSize = gpt->sectorSize;
+  outcome.gptFromBackup = gpt->fromBackup;
+  outcome.gptProblem = gpt->primaryProblem;
+  for (const GptListing& p : ListGptPartitions(reader, diskNumber, totalSectors, *gpt, &outcome.gptSkipped)) {
+    if (!Append(list, state, tree, p.type, p.firstSector, p.endSector, totalSectors, &outcome.overlong)) {
+      outcome.listFull = true;
+      break;
+    }
+    PartitionEntry& added = list.entries[list.count - 1];
+    added.gpt = true;
+    added.gptIndex = p.index;
+    added.gptName = p.name;
+    added.gptFromBackup = gpt->fromBackup;
+  }
+  outcome.listed = list.count;
+}
+
 PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
                                         mytreectrl& tree, PartitionState& state, Feedback& feedback,
                                         std::uint64_t tableSector) {
@@ -179,6 +247,14 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
   if (!HasBootSignature(table)) return outcome;
   outcome.tableSigned = true;
   if (tableSector == 0) {
+    for (int i = 0; i < 4; ++i) {
+      if (ReadEntry(table, i).type == kProtectiveMbrType) outcome.protectiveMbr = true;
+    }
+    if (outcome.protectiveMbr) {
+      WalkGpt(reader, diskNumber, totalSectors, tree, state, outcome);
+      // Without a GPT to read, the MBR's own entries (a hybrid table) are all there is.
+      if (outcome.gpt) return outcome;
+    }
     if (auto volume = FindVolumeAtSectorZero(reader, diskNumber, totalSectors, table)) {
       outcome.volumeWithoutTable = true;
       Append(list, state, tree, volume->type, 0, volume->endSector);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/feedback.h"
@@ -49,6 +50,12 @@ struct PartitionEntry {
   // The end the table gives when it lies past the end of the disk: the entry's end is then cut
   // to the disk's end (0 when the table's end was kept).
   std::uint64_t tableEndSector = 0;
+  // A partition of a GUID partition table: its place in the entry array (from 0), its name, and
+  // whether the table was read from its backup header because the primary was damaged.
+  bool gpt = false;
+  int gptIndex = -1;
+  std::string gptName{};
+  bool gptFromBackup = false;
 
   bool operator==(const PartitionEntry&) const = default;
   // "the table says the partition ends at sector E, past the end of the disk; it is cut to ...",
@@ -98,6 +105,13 @@ struct PartitionWalkOutcome {
   bool volumeWithoutTable = false;
   int overlong = 0;  // entries whose end lay past the end of the disk and was cut to it
   int listed = 0;
+  // A protective MBR (type 0xEE) sent the walk to the GUID partition table.
+  bool protectiveMbr = false;
+  bool gpt = false;                     // a sound GPT header and entry array were found
+  std::uint32_t gptSectorSize = 0;      // its logical sector size
+  bool gptFromBackup = false;           // the primary was damaged; the backup header was read
+  std::string gptProblem;               // what was wrong with the primary (or, with no GPT, why none)
+  std::vector<std::string> gptSkipped;  // GPT entries in use that were not listed, and why
 };
 
 // True when the four entries of a table sector describe partitions a table can hold: at least
@@ -127,6 +141,27 @@ std::string PartitionItemText(int number, std::string_view fsName);
 // The disk-end test of a primary entry: true when it starts within kDiskEndMargin sectors of
 // the end of the disk, or past it.
 bool StartsTooNearDiskEnd(std::uint64_t totalSectors, std::uint64_t firstSector);
+
+// A partition a GPT lists, in 512-byte sectors.
+struct GptListing {
+  FsType type = FsType::kNone;
+  std::uint64_t firstSector = 0;
+  std::uint64_t endSector = 0;  // the first sector after it
+  int index = 0;                // its place in the entry array, from 0
+  std::string name;
+};
+struct GptTable;
+// The entries of a GPT that the walk lists, in array order: the basic-data and EFI-system types,
+// and any entry whose first sector holds a FAT or NTFS boot sector. The others are named, with
+// the reason, in *skipped.
+std::vector<GptListing> ListGptPartitions(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
+                                          const GptTable& gpt, std::vector<std::string>* skipped);
+
+// Lists the partitions of the GPT of diskNumber (after a protective MBR), filling the outcome's
+// GPT fields. Entries of the basic-data and EFI-system types, and any entry whose first sector
+// holds a FAT or NTFS boot sector, are listed in array order; others are named in gptSkipped.
+void WalkGpt(SectorReader& reader, int diskNumber, std::uint64_t totalSectors, mytreectrl& tree,
+             PartitionState& state, PartitionWalkOutcome& outcome);
 
 // Walks the table at tableSector (always 0 from the wizard) of diskNumber, appending items to
 // tree's root and overwriting state.ForDisk(diskNumber) from its first slot.

@@ -75,6 +75,14 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
   while (clusters.size() < needed && next <= lastCluster_)
     clusters.push_back(static_cast<std::uint32_t>(next++));
 
+  // A size past what these clusters hold (larger than the volume, or past its last cluster) is
+  // damage: the file is what they hold, the rest is reported missing rather than padded.
+  const std::uint64_t reach = clusters.size() * clusterBytes_;
+  if (data.size > reach) {
+    data.beyondVolume = data.size - reach;
+    data.size = reach;
+  }
+
   // Runs of consecutive clusters are read as one piece.
   const std::uint32_t spc = ctx_.activeGeometry.SectorsPerCluster;
   for (std::size_t i = 0; i < clusters.size();) {

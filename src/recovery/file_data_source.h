@@ -4,10 +4,14 @@
 // a deleted file, how much of it is left. FAT answers from the cluster chain or the run of
 // clusters after the first one; NTFS will answer from the file's record.
 
+#include <cstdint>
+
 #include "recovery/recovery_types.h"
 #include "results/file_list.h"
 
 namespace quarrow {
+
+struct ScanContext;
 
 class FileDataSource {
  public:
@@ -18,5 +22,16 @@ class FileDataSource {
   // kNotDeleted for a live file.
   virtual Recoverability Estimate(const DetailsRow& row) = 0;
 };
+
+// The estimate a file is shown and reported with: the source's estimate of a deleted file (none
+// for a live one), turned into kPartlyUnreadable when the disk's image has a map of unread
+// sectors and some sector Locate would read lies in them. An overwritten file stays overwritten.
+Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row);
+
+// True when the directory of a FAT folder (its first cluster, ownCluster) lies where the disk's
+// image map says the copy never read: what the folder held cannot be listed. False for NTFS
+// folders (their records are counted as unreadable sectors by the scan) and for disks without
+// such a map.
+bool FolderInUnreadBlock(const ScanContext& ctx, std::uint32_t ownCluster);
 
 }  // namespace quarrow

@@ -377,6 +377,8 @@ void NtfsDataSource::LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSect
   bitmapBytes_ = data->realSize;
   if (data->nonResident) {
     bitmapExtents_ = RunsToSectorExtents(data->runs, volumeStart_, sectorsPerCluster_);
+    // A run list that names no cluster (its first run damaged) leaves the bitmap unread.
+    if (bitmapExtents_.empty()) return;
   } else {
     bitmapResident_ = data->residentBytes;
     bitmapBytes_ = std::min<std::uint64_t>(bitmapBytes_, bitmapResident_.size());
@@ -388,7 +390,10 @@ std::optional<bool> NtfsDataSource::Allocated(std::uint64_t lcn) {
   const std::uint64_t byte = lcn / 8;
   if (!bitmapFound_ || byte >= bitmapBytes_) return std::nullopt;
   const int bit = static_cast<int>(lcn % 8);
-  if (bitmapExtents_.empty()) return ((bitmapResident_[static_cast<std::size_t>(byte)] >> bit) & 1) != 0;
+  if (bitmapExtents_.empty()) {
+    if (byte >= bitmapResident_.size()) return std::nullopt;
+    return ((bitmapResident_[static_cast<std::size_t>(byte)] >> bit) & 1) != 0;
+  }
 
   constexpr std::uint64_t kPageBytes = kBitmapPageSectors * kSectorSize;
   const std::uint64_t page = byte / kPageBytes;

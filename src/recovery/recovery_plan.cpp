@@ -9,6 +9,7 @@
 
 #include "recovery/output_file.h"
 #include "recovery/recovery_engine.h"
+#include "recovery/recovery_report.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 
@@ -53,6 +54,8 @@ class Planner {
     root.ticked = Ticked(root.item);
     root.makeEvenIfEmpty = true;
     root.names = FolderNames(options_.rules);
+    // The report's documented name is its own: a volume file of that name is renamed instead.
+    if (options_.writeReport) root.names.Reserve(std::string(kRecoveryReportName));
     plan_.folders.push_back(std::move(root));
     index_[tree.Root()] = 0;
 
@@ -138,6 +141,12 @@ class Planner {
                                 ", its files are recovered there");
           return;
         }
+        if (FolderInUnreadBlock(ctx_, node->self)) {
+          plan_.notes.push_back(
+              plan_.folders[folder].treePath +
+              ": partly unreadable: its directory lies where the ddrescue map says the copy never "
+              "read; what it held is not listed");
+        }
       }
     }
     DetailsList list;
@@ -161,8 +170,9 @@ class Planner {
         file.folder = folder;
         file.size = SizeOf(row);
         file.treePath = Join(plan_.folders[folder].treePath, row.name);
-        file.estimate = row.deleted ? source_.Estimate(row) : Recoverability::kNotDeleted;
-        if (row.deleted) row.estimate = std::string(RecoverabilityText(file.estimate));
+        file.estimate = EstimateFile(ctx_, source_, row);
+        if (file.estimate != Recoverability::kNotDeleted)
+          row.estimate = std::string(RecoverabilityText(file.estimate));
         if (options_.skipOverwritten && file.estimate == Recoverability::kOverwritten) {
           file.status = FileStatus::kSkippedOverwritten;
         } else {

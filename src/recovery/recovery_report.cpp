@@ -55,13 +55,6 @@ std::optional<std::vector<ByteRange>> ParseRanges(std::string_view text) {
   return ranges;
 }
 
-void AppendHex(std::string& out, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += "\\x";
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0xF];
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -86,44 +79,7 @@ std::string Line(std::initializer_list<std::string> fields) {
 std::string EscapeReportField(std::string_view text) {
   if (text.empty()) return "-";
   if (text == "-") return "\\x2d";
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto u = static_cast<unsigned char>(text[i]);
-    if (u >= 0x80) {
-      const std::size_t n = Utf8SequenceLength(text, i);
-      if (n == 0) {
-        AppendHex(out, u);
-        ++i;
-      } else {
-        out.append(text, i, n);
-        i += n;
-      }
-      continue;
-    }
-    switch (u) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (u < 0x20 || u == 0x7F) {
-          AppendHex(out, u);
-        } else {
-          out += static_cast<char>(u);
-        }
-    }
-    ++i;
-  }
-  return out;
+  return EscapeControls(text);
 }
 
 std::optional<std::string> UnescapeReportField(std::string_view field) {

@@ -18,6 +18,9 @@ enum class Recoverability : std::uint8_t {
   kPartlyOverwritten,  // some of them are allocated again
   kOverwritten,        // its first cluster is allocated again
   kUnknown,            // there is no allocation data to look at (no FAT, an unreadable FAT)
+  // Some of its clusters lie where the image's map says the copy of the disk never read: those
+  // bytes are not in the image, whatever the allocation says. Live files get it too.
+  kPartlyUnreadable,
 };
 
 // "intact", "partly overwritten", "overwritten", "unknown"; "" for a live file.
@@ -31,6 +34,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "overwritten";
     case Recoverability::kUnknown:
       return "unknown";
+    case Recoverability::kPartlyUnreadable:
+      return "partly unreadable";
     case Recoverability::kNotDeleted:
       break;
   }
@@ -104,6 +109,9 @@ constexpr std::string_view ReadMethodText(ReadMethod method) {
 // as unreadable.
 struct FileData {
   std::uint64_t size = 0;  // bytes to write
+  // Bytes the entry claims past what the volume holds for it (a size larger than the volume or
+  // than its clusters reach): not written, not even as zeros, and named missing in the report.
+  std::uint64_t beyondVolume = 0;
   std::vector<DataPiece> pieces;
   ReadMethod method = ReadMethod::kNone;
   // The file's modification time (seconds since 1970, UTC), when the source keeps it apart from

@@ -280,6 +280,14 @@ class Writer {
     const FileData data = source_.Locate(file.row);
     file.method = data.method;
     if (data.failure) return Finish(file, FileStatus::kFailed, *data.failure);
+    std::string cut;
+    if (data.beyondVolume != 0) {
+      // The file is as long as the volume holds; what its entry claims past that is missing.
+      AddRange(file.unreadable, data.size, data.size + data.beyondVolume);
+      cut = "its entry claims " + std::to_string(data.size + data.beyondVolume) +
+            " bytes, the volume holds " + std::to_string(data.size) + " of them";
+      file.size = data.size;
+    }
 
     bool overwrite = false;
     if (in->Find(file.name) != DestinationFolder::Entry::kNone) {
@@ -324,7 +332,8 @@ class Writer {
       const CommitResult committed = output->Commit(file.name, overwrite, &reason);
       if (committed == CommitResult::kDone) {
         file.writtenAs = folder.relative.empty() ? file.name : folder.relative + "/" + file.name;
-        return Finish(file, file.unreadable.empty() ? FileStatus::kWritten : FileStatus::kWrittenWithGaps);
+        return Finish(file, file.unreadable.empty() ? FileStatus::kWritten : FileStatus::kWrittenWithGaps,
+                      cut);
       }
       if (committed == CommitResult::kFailed) return Finish(file, FileStatus::kFailed, reason);
       switch (ResolveClash(folder, *in, file)) {
@@ -525,7 +534,8 @@ RecoveryReport MakeReport(const RecoveryPlan& plan, const RecoveryOptions& optio
 void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, DestinationFolder& root,
                  RecoveryOutcome& out) {
   const std::string text = FormatRecoveryReport(MakeReport(plan, options, out));
-  std::string name = plan.folders.front().names.Claim(kRecoveryReportName);
+  // The plan kept the name for the report; a file already in the destination still gets a number.
+  std::string name(kRecoveryReportName);
   std::string error;
   std::unique_ptr<OutputFile> output = root.CreateTemporaryFile(&error);
   if (!output ||

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cctype>
+#include <unordered_set>
 
+#include "results/folder_tree.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 
@@ -164,8 +166,16 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
   const TextTable& table = results.tables.PendingEntryTable;
+  // The catch-all folder also holds the files whose parent is no folder of the tree (its record
+  // lost or reused, or a file): without it they would be listed nowhere.
+  std::unordered_set<std::uint32_t> folders;
+  if (folderRecord == kOrphanCluster) {
+    folders.insert(kNtfsRootKey);
+    for (const FolderNode& node : results.folderNodes) folders.insert(node.self);
+  }
   for (int r = 0; r < table.RowCount(); ++r) {
-    if (ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer)) != folderRecord) continue;
+    const std::uint32_t parent = ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer));
+    if (parent != folderRecord && (folderRecord != kOrphanCluster || folders.count(parent))) continue;
     DetailsRow row;
     row.name = table.GetCell(r, entry_col::kName, kCellBuffer);
     row.image = RowImage::kFile;

@@ -1,6 +1,8 @@
 #include "results/folder_tree.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "results/scan_tables.h"
@@ -17,7 +19,82 @@ bool IsFolderRow(const TextTable& table, int row) {
   return table.GetCell(row, entry_col::kType, kShortCellBuffer) == "FOLDER";
 }
 
+// The self of the folder rows left in table by the walk from the root: rows whose parent is no
+// folder of the tree, or is one of them. The rows at the root level (parent 5) are not left: the
+// walk attached them first.
+std::unordered_map<std::uint32_t, std::uint32_t> WaitingFolders(const TextTable& table) {
+  std::unordered_map<std::uint32_t, std::uint32_t> parentOf;
+  for (int row = 0; row < table.RowCount(); ++row) {
+    if (!IsFolderRow(table, row) || ParentOf(table, row) == kNtfsRootKey) continue;
+    parentOf.try_emplace(ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer)), ParentOf(table, row));
+  }
+  return parentOf;
+}
+
+// Which waiting folders hang under the catch-all folder: those whose parent is not waiting (its
+// record lost, or no folder), and the lowest-numbered one of each circle of parents that name
+// each other, so that every other waiting folder comes under one of them.
+std::unordered_set<std::uint32_t> LostFolderTops(
+    const std::unordered_map<std::uint32_t, std::uint32_t>& parentOf) {
+  std::unordered_set<std::uint32_t> tops;
+  std::unordered_map<std::uint32_t, int> state;  // 1: on the path being followed, 2: done
+  for (const auto& [start, ignored] : parentOf) {
+    std::vector<std::uint32_t> path;
+    std::uint32_t at = start;
+    // Each step marks a new folder, so the walk ends within parentOf.size() steps.
+    for (;;) {
+      const auto seen = state.find(at);
+      if (seen != state.end()) {
+        if (seen->second == 1) {
+          // The path came round to itself: a circle, opened at its lowest record number.
+          const auto from = std::find(path.begin(), path.end(), at);
+          tops.insert(*std::min_element(from, path.end()));
+        }
+        break;
+      }
+      const auto parent = parentOf.find(at);
+      if (parent == parentOf.end()) break;
+      state[at] = 1;
+      path.push_back(at);
+      if (!parentOf.count(parent->second)) {
+        tops.insert(at);
+        break;
+      }
+      at = parent->second;
+    }
+    for (std::uint32_t self : path) state[self] = 2;
+  }
+  return tops;
+}
+
 }  // namespace
+
+void AttachLostFolders(ResultsState& results, TextTable& table) {
+  TreeItem miscItem = kNoItem;
+  for (const FolderNode& node : results.folderNodes) {
+    if (node.self == kOrphanCluster) {
+      miscItem = node.item;
+      break;
+    }
+  }
+  if (miscItem == kNoItem) return;
+  // Every pass attaches at least one row or ends; a second pass only meets folders listed twice.
+  for (;;) {
+    const std::unordered_set<std::uint32_t> tops = LostFolderTops(WaitingFolders(table));
+    if (tops.empty()) return;
+    for (int row = 0; row < table.RowCount(); ++row) {
+      if (IsFolderRow(table, row) && ParentOf(table, row) != kNtfsRootKey &&
+          tops.count(ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer))))
+        table.SetCell(row, entry_col::kParent, U32Text(kOrphanCluster));
+    }
+    table.Sort(entry_col::kParent);
+    const int before = table.RowCount();
+    const std::size_t nodesBefore = results.folderNodes.Count();
+    AttachChildFolders(results, U32Text(kOrphanCluster), table, miscItem);
+    if (table.RowCount() >= before) return;
+    AttachDescendants(results, table, nodesBefore, /*skipEqualSelf=*/true);
+  }
+}
 
 FolderRowValues ReadFolderRow(const TextTable& table, int row) {
   FolderRowValues v;
@@ -149,6 +226,7 @@ void BuildFolderTree(ResultsState& results, int progressBarId) {
       lastShown = percent;
     }
   });
+  AttachLostFolders(results, table);
   ui.ShowControl(progressBarId, false);
   table.DeleteAllRows();
 }

@@ -51,6 +51,12 @@ void AttachChildFolders(ResultsState& results, std::string_view key, TextTable& 
 std::size_t AttachDescendants(ResultsState& results, TextTable& table, std::size_t from, bool skipEqualSelf,
                               const std::function<void(std::size_t visited)>& afterVisit = {});
 
+// Hangs the NTFS folder rows the walk from the root left in table under the catch-all folder
+// "QRW_Miscellaneous" (the node whose self is kOrphanCluster): folders whose parent is missing or
+// no folder, and folders whose parents name each other in a circle, opened at one of its rows;
+// their sub-folders come with them. Nothing happens without that node.
+void AttachLostFolders(ResultsState& results, TextTable& table);
+
 // Builds the results tree of an NTFS scan or a log from EntryTable (sorted by parent), showing
 // its progress on progressBarId and the "Currently Enumerating" line. Empties EntryTable.
 void BuildFolderTree(ResultsState& results, int progressBarId = control::kProgress);

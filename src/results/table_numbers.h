@@ -13,6 +13,10 @@ namespace quarrow {
 inline std::string U32Text(std::uint32_t value) {
   return std::to_string(value);
 }
+// Unsigned 64-bit decimal: the size of an NTFS file, which can be 4 GiB and more.
+inline std::string U64Text(std::uint64_t value) {
+  return std::to_string(value);
+}
 // "%d" of a 32-bit value.
 inline std::string I32Text(std::int32_t value) {
   return std::to_string(value);

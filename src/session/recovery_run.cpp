@@ -26,12 +26,13 @@ void ShowRecoverabilityEstimates(ScanContext& ctx) {
   }
   if (!source || !listFiles) return;
   // Whatever the hook is given besides the list goes on to the engine's own listing.
-  ctx.results.hooks.listFiles = [listFiles, source](DetailsList& list, const auto&... folder) {
+  ctx.results.hooks.listFiles = [listFiles, source, &ctx](DetailsList& list, const auto&... folder) {
     const std::size_t first = list.rows.size();
     listFiles(list, folder...);
     for (std::size_t i = first; i < list.rows.size(); ++i) {
       DetailsRow& row = list.rows[i];
-      if (row.deleted) row.estimate = std::string(RecoverabilityText(source->Estimate(row)));
+      const Recoverability estimate = EstimateFile(ctx, *source, row);
+      if (estimate != Recoverability::kNotDeleted) row.estimate = std::string(RecoverabilityText(estimate));
     }
   };
 }

@@ -24,28 +24,6 @@ namespace {
 
 using nlohmann::json;
 
-// A copy of a test image in /tmp, patched by the test, removed when done.
-class PatchedImage {
- public:
-  explicit PatchedImage(const std::string& image) {
-    char name[] = "/tmp/qrw-patched.XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    path_ = name;
-    RunCommand("cp " + ShellQuote(image) + " " + ShellQuote(path_));
-  }
-  ~PatchedImage() { std::remove(path_.c_str()); }
-  void Put32(std::uint64_t at, std::uint32_t value) {
-    std::fstream f(path_, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(at));
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(value >> (8 * i)));
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 struct CliRun {
   int exit = -1;
   std::string out, err;

@@ -503,13 +503,7 @@ TEST(RecoverGuardTest, DestinationOnTheDiskBeingRecoveredIsRefused) {
 // mount would write into the very image being read. Refused, and the image is not changed.
 // Needs root and FUSE; under CI=true their absence fails the test.
 TEST(RecoverGuardTest, DestinationInAFuseMountOfTheImageItselfIsRefused) {
-  const char* ciVariable = std::getenv("CI");
-  const bool ci = ciVariable && std::string(ciVariable) == "true";
-  const std::string image = TestDisk("ntfs_bare");  // its recipe mounts with ntfs-3g too
-  if (image.empty()) {
-    if (LastTestDiskSkipped() && !ci) GTEST_SKIP() << LastTestDiskError();
-    FAIL() << LastTestDiskError();
-  }
+  QRW_REQUIRE_DISK(image, "ntfs_bare");  // its recipe mounts with ntfs-3g too
   Scratch scratch;
   const fs::path copy = scratch.path / "bare copy.img", mount = scratch.path / "mnt";
   fs::copy_file(image, copy);
@@ -519,7 +513,7 @@ TEST(RecoverGuardTest, DestinationInAFuseMountOfTheImageItselfIsRefused) {
                        RunCommand("ntfs-3g " + ShellQuote(copy.string()) + " " + ShellQuote(mount.string()),
                                   nullptr, &err) == 0;
   if (!mounted) {
-    if (ci) FAIL() << "cannot mount the image with ntfs-3g: " << err;
+    if (UnderCi()) FAIL() << "cannot mount the image with ntfs-3g: " << err;
     GTEST_SKIP() << "cannot mount the image with ntfs-3g (root and FUSE needed): " << err;
   }
   auto digest = [&copy] {

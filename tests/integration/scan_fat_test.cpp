@@ -509,7 +509,7 @@ INSTANTIATE_TEST_SUITE_P(Disks, ScanFatTest, ::testing::Values("fat16_tree", "fa
 // chain. Every folder and file of the undamaged volume is still listed where fls listed it.
 TEST(ScanFatDamage, FoldersKeepTheirPathsThroughLoopsAndLostDotEntries) {
   const Disk& d = Scanned("fat_damage");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   ASSERT_EQ(d.scanExit, 0) << d.scanErr;
   const std::vector<FlsEntry> entries = Comparable(d);
   ASSERT_GT(entries.size(), 50u);
@@ -542,7 +542,7 @@ TEST(ScanFatBare, AVolumeWithoutATableIsPartitionOneAndScansLikeFls) {
     EXPECT_EQ(p.value("end", std::uint64_t{0}), doc["disk"].value("totalSectors", std::uint64_t{1}));
   }
   const Disk& d = Scanned("fat_bare");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   ASSERT_EQ(d.scanExit, 0) << d.scanErr;
   const std::vector<FlsEntry> entries = Comparable(d);
   ASSERT_GE(entries.size(), 5u);
@@ -554,7 +554,7 @@ TEST(ScanFatBare, AVolumeWithoutATableIsPartitionOneAndScansLikeFls) {
 // A table whose boot code is random bytes is still a table.
 TEST(ScanFatBare, RandomBootCodeDoesNotHideTheTable) {
   const std::string sample = TestDisk("sample");
-  if (sample.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (sample.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   char name[] = "/tmp/qrw-bootcode.XXXXXX";
   const int fd = mkstemp(name);
   ASSERT_GE(fd, 0);
@@ -580,7 +580,7 @@ TEST(ScanFatBare, RandomBootCodeDoesNotHideTheTable) {
 // FAT12 entries are 12 bits: every fragmented file's chain is the cluster list istat gives.
 TEST(ScanFatTwelve, ChainsOfFragmentedFilesAreTheClustersIstatLists) {
   const std::string image = TestDisk("fat12_frag");
-  if (image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   Disk d;
   d.image = image;
   d.start = VolumeStart("fat12_frag");
@@ -631,7 +631,7 @@ TEST(ScanFatTwelve, ChainsOfFragmentedFilesAreTheClustersIstatLists) {
 // "/", a summary line; and the same folders and files as the JSON output.
 TEST(ScanFatText, TreeShowsWhatTheJsonLists) {
   const Disk& d = Scanned("fat32_tree");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   ASSERT_TRUE(d.scan.is_object());
   std::string out, err;
   ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 1", &out, &err), 0) << err;
@@ -713,7 +713,7 @@ TEST(ScanFatText, TreeShowsWhatTheJsonLists) {
 // Progress goes to stderr only, and only to a terminal: redirected, neither stream carries it.
 TEST(ScanFatText, NoProgressTextWhenNotATerminal) {
   const Disk& d = Scanned("fat16_tree");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   ASSERT_EQ(d.scanExit, 0) << d.scanErr;
   for (const std::string* s : {&d.scanOut, &d.scanErr}) {
     EXPECT_EQ(s->find('\r'), std::string::npos);
@@ -730,7 +730,7 @@ TEST(ScanFatText, NoProgressTextWhenNotATerminal) {
 // With stderr on a terminal the live progress line is drawn there, while stdout stays pure JSON.
 TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
   const Disk& d = Scanned("fat32_tree");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   TerminalRun run({"scan", d.image, "--partition", "1", "--json"});
   ASSERT_TRUE(run.Started());
   ASSERT_TRUE(run.Finish(std::chrono::seconds(120)));
@@ -753,7 +753,7 @@ TEST(ScanFatText, ProgressIsDrawnOnATerminalStderrOnly) {
 // and the advice come as one line each on stderr; stdout still holds the (empty) result.
 TEST(ScanFatText, NothingFoundGivesOneLineMessagesAndAnEmptyTree) {
   const Disk& d = Scanned("fat16_tree");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   std::string out, err;
   ASSERT_EQ(
       RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --start 0 --end 2048 --type FAT16 --json",
@@ -775,7 +775,7 @@ TEST(ScanFatText, NothingFoundGivesOneLineMessagesAndAnEmptyTree) {
 
 TEST(ScanFatText, MissingPartitionIsAOneLineErrorAndNoOutput) {
   const Disk& d = Scanned("fat16_tree");
-  if (d.image.empty()) GTEST_SKIP() << LastTestDiskError();
+  if (d.image.empty()) QRW_SKIP_OR_FAIL_FOR_DISK();
   std::string out, err;
   EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(d.image) + " --partition 3 --json", &out, &err), 1);
   EXPECT_EQ(out, "");

@@ -3,7 +3,11 @@
 // and damage, which leaves the bytes from the damaged chunk on zero and says where they start.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "ntfs/lznt1.h"
 #include "unit/ntfs_test_records.h"
@@ -80,6 +84,24 @@ TEST(Lznt1Test, DamageIsNamedFromTheChunkItIsIn) {
     EXPECT_EQ(DecompressLznt1(c.in, out), c.sound);
     for (std::size_t i = c.sound; i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
   }
+}
+
+// A unit ntfs-3g compressed (the first of the recipe's words.txt, kept in the LZNT1 fuzz corpus
+// after its first byte): thousands of back-references of every split, checked against the 64-bit
+// FNV-1a digest of the first 65536 bytes of the file the recipe wrote. A reference one byte off
+// anywhere changes the digest.
+TEST(Lznt1Test, AUnitNtfs3gCompressedDecodesToTheFileItWasMadeFrom) {
+  std::ifstream in(std::string(QUARROW_SOURCE_DIR) + "/fuzz/corpus/ntfs_lznt1/words.txt", std::ios::binary);
+  ASSERT_TRUE(in);
+  const std::vector<std::uint8_t> clusters((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
+  ASSERT_GT(clusters.size(), 1u);
+  std::vector<std::uint8_t> unit(16 * kLznt1ChunkBytes);
+  EXPECT_EQ(DecompressLznt1(ByteSpan(clusters).subspan(1), unit), unit.size());
+  std::uint64_t digest = 0xcbf29ce484222325ull;
+  for (std::uint8_t b : unit) digest = (digest ^ b) * 0x100000001b3ull;
+  EXPECT_EQ(digest, 0x31cac7998476d166ull);
+  EXPECT_EQ(std::string(unit.begin(), unit.begin() + 23), "mnt/Packed/words.txt 0\n");
 }
 
 }  // namespace

@@ -58,6 +58,21 @@ TEST(RecoveryReportTest, LinesAreTabSeparatedWithEscapedFields) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 12);
 }
 
+// U+009B is CSI to a terminal as ESC [ is: a name that holds it is escaped byte by byte, other
+// UTF-8 (U+00A0 on) is kept, and the field reads back as it was.
+TEST(RecoveryReportTest, C1ControlsAreEscapedAndReadBack) {
+  for (const auto& [name, escaped] : std::vector<std::pair<std::string, std::string>>{
+           {"a\xc2\x9b"
+            "31mb",
+            "a\\xc2\\x9b"
+            "31mb"},
+           {"\xc2\x80\xc2\x9f\xc2\xa0\xc3\xa9", "\\xc2\\x80\\xc2\\x9f\xc2\xa0\xc3\xa9"},
+           {"\x1b[2J", "\\x1b[2J"}}) {
+    EXPECT_EQ(EscapeReportField(name), escaped);
+    EXPECT_EQ(UnescapeReportField(escaped), name);
+  }
+}
+
 TEST(RecoveryReportTest, ParsingGivesBackWhatWasWritten) {
   const RecoveryReport sample = Sample();
   const auto parsed = ParseRecoveryReport(FormatRecoveryReport(sample));

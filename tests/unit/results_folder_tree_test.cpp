@@ -158,8 +158,11 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
   AddFolderRow(t, "Lost", 70, kOrphanCluster);
   AddFolderRow(t, ".", 5, 5);                // the root directory's own record
   AddFolderRow(t, "f", 31, 30, "", "FILE");  // not a folder
-  AddFolderRow(t, "loopA", 80, 90);          // a cycle that never reaches the root
-  AddFolderRow(t, "loopB", 90, 80);
+  AddFolderRow(t, "loopB", 90, 80);          // a cycle that never reaches the root
+  AddFolderRow(t, "loopA", 80, 90);
+  AddFolderRow(t, "Orphan", 100, 999);  // its parent's record is gone
+  AddFolderRow(t, "Kid", 110, 100);
+  AddFolderRow(t, "Self", 120, 120);  // its own parent
   t.Sort(entry_col::kParent);
   BuildFolderTree(ctx, control::kStageProgress);
 
@@ -167,18 +170,22 @@ TEST_F(FolderTreeTest, BuildFolderTreeFromNtfsRows) {
   EXPECT_EQ(Tree().Text(root), "Root");
   EXPECT_TRUE(Tree().Expanded(root));
   EXPECT_EQ(ChildTexts(Tree(), root), (std::vector<std::string>{"Docs", "Music", "QRW_Miscellaneous"}));
-  EXPECT_EQ(ctx.folderNodes.Count(), 6u);
+  EXPECT_EQ(ctx.folderNodes.Count(), 11u);
   EXPECT_EQ(NodeNamed(ctx, "QRW_Miscellaneous")->parent, 5u);
   EXPECT_EQ(NodeNamed(ctx, "Docs")->date, 133536836960000000);
   EXPECT_TRUE(NodeNamed(ctx, "Deep")->deleted);
   EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Deep")->item), "Docs\\Sub\\Deep");
   EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Lost")->item), "QRW_Miscellaneous\\Lost");
   EXPECT_EQ(NodeNamed(ctx, "."), nullptr);
-  EXPECT_EQ(NodeNamed(ctx, "loopA"), nullptr);
+  // Folders that never reach the root come under the catch-all folder with what they hold, a
+  // circle opened at its lowest record number.
+  EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "loopB")->item), "QRW_Miscellaneous\\loopA\\loopB");
+  EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Kid")->item), "QRW_Miscellaneous\\Orphan\\Kid");
+  EXPECT_EQ(FolderPath(Tree(), NodeNamed(ctx, "Self")->item), "QRW_Miscellaneous\\Self");
   EXPECT_EQ(NodeNamed(ctx, "f"), nullptr);
   EXPECT_EQ(t.RowCount(), 0);
   EXPECT_TRUE(ctx.dataFound);
-  EXPECT_EQ(ui.lastText[control::kEnumerating], "Currently Enumerating 6 / 10");
+  EXPECT_EQ(ui.lastText[control::kEnumerating], "Currently Enumerating 6 / 13");
   ASSERT_FALSE(ui.progress.empty());
   EXPECT_EQ(ui.progress.front().position, 0);
   EXPECT_EQ(ui.progress.back().position, 100);
