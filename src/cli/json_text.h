@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/process.h"
 #include "core/unicode.h"
 
 namespace quarrow::cli {
@@ -128,8 +129,10 @@ class JsonObject {
 };
 
 // Writes a whole answer to stdout and flushes it; false when it could not be written (a full
-// disk, a closed pipe), so that a command can say so and fail instead of losing its results.
+// disk, a closed pipe, a descriptor 1 that was closed at start), so that a command can say so and
+// fail instead of losing its results.
 inline bool WriteStdout(std::string_view text) {
+  if (StandardOutputClosed()) return false;
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 

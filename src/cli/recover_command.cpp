@@ -47,8 +47,13 @@ struct RecoverOptions {
 // line, the file total the counter, the total progress the bar.
 class RecoveryTerminal : public Feedback {
  public:
-  explicit RecoveryTerminal(TerminalFeedback& terminal) : terminal_(terminal) {}
+  RecoveryTerminal(TerminalFeedback& terminal, const InterruptWatch& interrupt, const RecoverSeams* seams)
+      : terminal_(terminal), interrupt_(interrupt), seams_(seams) {}
+  // The recovery run to stop once a Ctrl-C or SIGTERM has come; null while none runs.
+  void Watch(RecoveryRun* run) { run_ = run; }
+
   void SetText(int controlId, std::string_view text) override {
+    StopOnInterrupt();
     switch (controlId) {
       case recovery_control::kCounting:
         terminal_.SetText(control::kStatus, text);
@@ -63,6 +68,10 @@ class RecoveryTerminal : public Feedback {
         std::replace(folder_.begin(), folder_.end(), '\\', '/');
         break;
       case recovery_control::kFileName:
+        if (seams_ && seams_->fileStarted) {
+          seams_->fileStarted(text);
+          StopOnInterrupt();
+        }
         terminal_.SetText(
             control::kStatus,
             "Saving " + (folder_.empty() ? std::string(text) : folder_ + "/" + std::string(text)));
@@ -72,6 +81,7 @@ class RecoveryTerminal : public Feedback {
     }
   }
   void SetProgress(int controlId, int position, std::string_view barText) override {
+    StopOnInterrupt();
     if (controlId == recovery_control::kTotalProgress) {
       terminal_.SetProgress(control::kProgress, position, barText);
     } else if (controlId != recovery_control::kFileProgress) {
@@ -87,7 +97,16 @@ class RecoveryTerminal : public Feedback {
   void SetGuidance(std::string_view text) override { terminal_.SetGuidance(text); }
 
  private:
+  // The recovery reports on this thread between two chunks; a signal that has come is turned
+  // into the stop here too, so it takes effect at the next chunk whatever the watcher thread does.
+  void StopOnInterrupt() {
+    if (run_ && interrupt_.Interrupted()) run_->RequestStop();
+  }
+
   TerminalFeedback& terminal_;
+  const InterruptWatch& interrupt_;
+  const RecoverSeams* seams_;
+  RecoveryRun* run_ = nullptr;
   std::string folder_;  // the folder of the file being saved
 };
 
@@ -254,7 +273,7 @@ bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome)
   return WriteStdout(out.str());
 }
 
-int RunRecover(const RecoverOptions& options) {
+int RunRecover(const RecoverOptions& options, const RecoverSeams* seams) {
   if (const int usage = CheckSearchOptions("recover", options.search)) return usage;
   DiskSession session(options.search.images, SessionOptionsFor(options.search));
   std::string error;
@@ -269,8 +288,11 @@ int RunRecover(const RecoverOptions& options) {
     std::cerr << "quarrow recover: " << *onSource << "\n";
     return 1;
   }
+  // Watched from before the search to after the report, so that no Ctrl-C or SIGTERM falls
+  // between the two and is lost.
+  InterruptWatch interrupt;
   TerminalFeedback terminal(stderr);
-  RecoveryTerminal feedback(terminal);
+  RecoveryTerminal feedback(terminal, interrupt, seams);
   ScanContext ctx(feedback);
   if (const int failed = SetUpSearch("recover", options.search, session, *disk, ctx)) return failed;
 
@@ -280,6 +302,8 @@ int RunRecover(const RecoverOptions& options) {
   if (searched.failure.empty() && !searched.refused) {
     if (searched.stopped) {
       searched.refused = "the search was stopped; nothing was recovered";
+    } else if (interrupt.Interrupted()) {
+      searched.refused = "stopped before any file was written; nothing was recovered";
     } else if (searched.diskGone) {
       searched.refused = "the disk stopped answering during the search; nothing was recovered";
     } else if (options.search.Advance() && searched.identified.empty()) {
@@ -319,17 +343,27 @@ int RunRecover(const RecoverOptions& options) {
   recovery.sourcePath = disk->path;
   RecoveryRun run(ctx);
   RecoveryRunOutcome outcome;
-  {
-    // Ctrl-C stops the recovery: the file being written is dropped and no later one is begun.
-    InterruptWatch interrupt(run.StopSource());
-    outcome = run.Run(selection, recovery);
-  }
+  if (seams && seams->searchEnded) seams->searchEnded();
+  // Ctrl-C or SIGTERM stops the recovery: the file being written is dropped, no later one is
+  // begun, and the report says so. One that came since the search stops it before it begins.
+  interrupt.Forward(run.StopSource());
+  feedback.Watch(&run);
+  outcome = run.Run(selection, recovery);
+  feedback.Watch(nullptr);
   terminal.Finish();
   if (outcome.refused) {
     std::cerr << "quarrow recover: " << *outcome.refused << "\n";
     return 1;
   }
-  bool complete = !outcome.written.stopped && !outcome.written.cancelled;
+  // A stop is honoured whenever it came: even one after the last file fails the run.
+  const bool stopped = outcome.written.stopped || interrupt.Interrupted();
+  if (stopped) {
+    std::cerr << "quarrow recover: stopped; "
+              << (outcome.written.stopped ? "the files after the stop were not written"
+                                          : "it came after the last file was written")
+              << "\n";
+  }
+  bool complete = !stopped && !outcome.written.cancelled;
   for (const PlannedFile& f : outcome.plan.files) {
     if (FileComplete(f)) continue;
     complete = false;
@@ -353,7 +387,7 @@ int RunRecover(const RecoverOptions& options) {
 
 }  // namespace
 
-void AddRecoverCommand(CLI::App& app, int* exitCode) {
+void AddRecoverCommand(CLI::App& app, int* exitCode, const RecoverSeams* seams) {
   auto options = std::make_shared<RecoverOptions>();
   auto* cmd = app.add_subcommand(
       "recover",
@@ -374,7 +408,7 @@ void AddRecoverCommand(CLI::App& app, int* exitCode) {
                   "when a file of the same name is in the destination: overwrite, rename (default) or skip")
       ->check(CLI::IsMember({"overwrite", "rename", "skip"}));
   cmd->add_flag("--json", options->json, "print the summary as JSON");
-  cmd->callback([options, exitCode] { *exitCode = RunRecover(*options); });
+  cmd->callback([options, exitCode, seams] { *exitCode = RunRecover(*options, seams); });
 }
 
 }  // namespace quarrow::cli

@@ -1,16 +1,6 @@
 #include "recovery/output_file.h"
 
-#include <chrono>
-#include <system_error>
-
 namespace quarrow {
-
-bool SetPathModified(const std::filesystem::path& path, std::time_t when) {
-  std::error_code ec;
-  const auto stamp = std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when));
-  std::filesystem::last_write_time(path, stamp, ec);
-  return !ec;
-}
 
 std::optional<std::time_t> FatEntryTime(std::uint16_t date, std::uint16_t time) {
   std::tm t{};

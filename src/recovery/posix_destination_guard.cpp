@@ -40,6 +40,10 @@ DeviceNumber FromDev(dev_t dev) {
   return {static_cast<std::uint32_t>(major(dev)), static_cast<std::uint32_t>(minor(dev))};
 }
 
+FileNumber FileNumberOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 // One disk of /sys/block: its device, its partitions' devices and the names that hold any of them.
 struct SysfsDisk {
   std::optional<DeviceNumber> device;
@@ -151,9 +155,10 @@ std::vector<DeviceNumber> LoopDevicesBackedBy(const std::string& sysRoot, const 
 }
 
 std::optional<std::string> CheckDestinationAgainst(const std::set<DeviceNumber>& sourceDevices,
+                                                   const std::set<FileNumber>& sourceFiles,
                                                    const std::string& destination, const std::string& label,
                                                    const LinuxSystemFiles& files) {
-  if (sourceDevices.empty()) return std::nullopt;
+  if (sourceDevices.empty() && sourceFiles.empty()) return std::nullopt;
   const std::optional<fs::path> folder = NearestExisting(destination);
   if (!folder) return std::nullopt;
   struct stat st {};
@@ -166,9 +171,12 @@ std::optional<std::string> CheckDestinationAgainst(const std::set<DeviceNumber>&
   if (!mount) return std::nullopt;
   if (sourceDevices.count(DeviceNumber{mount->major, mount->minor})) return Refusal(destination, label);
   struct stat source {};
-  if (!mount->source.empty() && mount->source.front() == '/' && ::stat(mount->source.c_str(), &source) == 0 &&
-      S_ISBLK(source.st_mode) && sourceDevices.count(FromDev(source.st_rdev)))
+  if (mount->source.empty() || mount->source.front() != '/' || ::stat(mount->source.c_str(), &source) != 0)
+    return std::nullopt;
+  if (S_ISBLK(source.st_mode) && sourceDevices.count(FromDev(source.st_rdev)))
     return Refusal(destination, label);
+  // ntfs-3g mounts an image file without a loop device: the mount names the file itself.
+  if (S_ISREG(source.st_mode) && sourceFiles.count(FileNumberOf(source))) return Refusal(destination, label);
   return std::nullopt;
 }
 
@@ -199,13 +207,16 @@ std::optional<std::string> CheckDestination(const std::string& sourcePath, const
   } else if (S_ISREG(st.st_mode)) {
     images.push_back(sourcePath);
   }
+  std::set<FileNumber> imageFiles;
   for (const std::string& image : images) {
+    struct stat file {};
+    if (::stat(image.c_str(), &file) == 0 && S_ISREG(file.st_mode)) imageFiles.insert(FileNumberOf(file));
     for (const DeviceNumber& loop : LoopDevicesBackedBy(files.sysRoot, image)) {
       const std::set<DeviceNumber> more = DevicesOfDisk(files.sysRoot, loop);
       devices.insert(more.begin(), more.end());
     }
   }
-  return CheckDestinationAgainst(devices, destination, sourcePath, files);
+  return CheckDestinationAgainst(devices, imageFiles, destination, sourcePath, files);
 }
 
 std::optional<std::string> DestinationOnSourceDisk(const std::string& sourcePath,

@@ -3,7 +3,8 @@
 // mount tables. A disk's block devices are the disk, its partitions and whatever is built on them
 // (device-mapper and md devices list them under holders/); a destination is on the disk when the
 // device its files report (st_dev) is one of them, or when the mount holding it names one of them
-// as its source (a FUSE mount of a partition reports a device of its own).
+// as its source (a FUSE mount of a partition reports a device of its own), or names the image
+// file being read (a FUSE mount of the image).
 
 #include <compare>
 #include <cstdint>
@@ -36,9 +37,17 @@ std::vector<DeviceNumber> LoopDevicesBackedBy(const std::string& sysRoot, const 
 // The file a loop device reads, when device is one.
 std::optional<std::string> LoopBackingFile(const std::string& sysRoot, DeviceNumber device);
 
-// The check against known source devices, for a destination folder; label names the source in
-// the reason.
+// A file as the kernel knows it, whatever path names it.
+struct FileNumber {
+  std::uint64_t device = 0, inode = 0;
+  auto operator<=>(const FileNumber&) const = default;
+};
+
+// The check against known source devices and source image files, for a destination folder; label
+// names the source in the reason. A mount whose source is one of the image files (a FUSE mount
+// of the image itself) is the source too.
 std::optional<std::string> CheckDestinationAgainst(const std::set<DeviceNumber>& sourceDevices,
+                                                   const std::set<FileNumber>& sourceFiles,
                                                    const std::string& destination, const std::string& label,
                                                    const LinuxSystemFiles& files);
 

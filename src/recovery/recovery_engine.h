@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,10 +46,6 @@ inline constexpr int kTotalProgress = 1305;  // everything written so far, with 
 }  // namespace recovery_control
 
 inline constexpr std::string_view kCountingText = "Calculating Total Number of Files, Please Wait ...";
-
-// No tree is nested deeper than this on any real disk; a deeper one comes from a damaged or
-// hostile volume, and its deeper folders are named in the report instead of written.
-inline constexpr int kMaxFolderDepth = 128;
 
 // The answers of the "Replace File Confirmation" question.
 enum class ReplaceAnswer : std::uint8_t { kOverwrite, kRename, kSkip, kCancel };
@@ -101,6 +98,9 @@ struct RecoveryOptions {
   bool writeReport = true;
   // Lines at the top of the report ("source", "volume"...).
   std::vector<std::pair<std::string, std::string>> reportHeader;
+  // Called with a folder's path as soon as the writer has made it and holds it open: the seam
+  // through which tests act as someone who changes the destination while a recovery runs.
+  std::function<void(const std::filesystem::path&)> folderMade;
 };
 
 // A folder the recovery writes into, in the order folders are reached (a parent before its
@@ -117,8 +117,8 @@ struct PlannedFolder {
   // Filled while writing.
   bool made = false;
   bool madeByUs = false;  // it was not there before, so its time is set
-  std::filesystem::path path;
-  std::string relative;  // its path below the destination, "/" between names
+  std::string relative;   // its path below the destination, "/" between names
+  std::string refused;    // why the destination would not take it (its files fail with this)
   FolderNames names{NameRules{}};
 };
 
@@ -141,7 +141,7 @@ struct PlannedFile {
 struct RecoveryPlan {
   std::vector<PlannedFolder> folders;
   std::vector<PlannedFile> files;
-  std::vector<std::string> notes;  // folders left out (too deep, listed twice)
+  std::vector<std::string> notes;  // folders left out (reached twice) or listed once for two
   std::uint64_t totalFiles = 0;    // files to write (those skipped as overwritten are not counted)
   std::uint64_t totalBytes = 0;
   bool stopped = false;  // Stop came while counting

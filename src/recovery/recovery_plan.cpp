@@ -1,5 +1,6 @@
 // The counting step of a recovery: which folders and files a selection holds, and the name each
 // gets on the destination.
+#include <algorithm>
 #include <charconv>
 #include <set>
 #include <tuple>
@@ -59,19 +60,23 @@ class Planner {
     index_[tree.Root()] = 0;
 
     // Depth first with an explicit stack: a hostile volume can nest folders past any call stack.
-    std::vector<std::pair<std::size_t, int>> stack{{0, 0}};
+    // Depth costs the writer nothing; only a folder reached a second time is left out.
+    std::vector<std::size_t> stack{0};
     while (!stack.empty() && !plan_.stopped) {
-      const auto [folder, depth] = stack.back();
+      const std::size_t folder = stack.back();
       stack.pop_back();
       const std::size_t first = plan_.folders.size();
-      Visit(folder, depth);
-      for (std::size_t child = plan_.folders.size(); child > first; --child)
-        stack.push_back({child - 1, depth + 1});
+      Visit(folder);
+      for (std::size_t child = plan_.folders.size(); child > first; --child) stack.push_back(child - 1);
       plan_.stopped = ctx_.StopRequested();
     }
     for (const SelectedFileRow& f : selection_.files) {
       auto it = index_.find(f.folder);
-      if (it == index_.end()) continue;  // its folder was too deep: noted already
+      if (it == index_.end()) {
+        // Its folder was left out (noted already): the file is asked for and not written.
+        LeaveOut(f.row, FolderPath(tree, f.folder));
+        continue;
+      }
       AddFiles(it->second, {f.row});
     }
     return std::move(plan_);
@@ -88,7 +93,7 @@ class Planner {
            onTheWay_.count(item) != 0;
   }
 
-  void Visit(std::size_t folder, int depth) {
+  void Visit(std::size_t folder) {
     ResultsState& results = ctx_.results;
     const mytreectrl& tree = *results.tree;
     const TreeItem item = plan_.folders[folder].item;
@@ -100,9 +105,9 @@ class Planner {
       const FolderNode* node = results.folderNodes.FindByItem(child);
       if (!node) continue;
       const std::string treePath = Join(plan_.folders[folder].treePath, node->name);
-      if (depth + 1 > kMaxFolderDepth) {
-        plan_.notes.push_back(treePath + ": not recovered, it lies deeper than " +
-                              std::to_string(kMaxFolderDepth) + " folders");
+      // A tree holds an item once; one reached again would walk in a circle.
+      if (index_.count(child)) {
+        plan_.notes.push_back(treePath + ": not recovered, it was reached twice");
         continue;
       }
       PlannedFolder planned;
@@ -179,6 +184,20 @@ class Planner {
         plan_.files.push_back(std::move(file));
       }
     }
+  }
+
+  // A chosen row whose folder is not in the plan: listed as failed, so the run does not pass it
+  // over in silence.
+  void LeaveOut(DetailsRow row, const std::string& folderPath) {
+    PlannedFile file;
+    file.size = SizeOf(row);
+    std::string path = folderPath;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    file.treePath = Join(path, row.name);
+    file.status = FileStatus::kFailed;
+    file.reason = "its folder was left out";
+    file.row = std::move(row);
+    plan_.files.push_back(std::move(file));
   }
 
   ScanContext& ctx_;

@@ -11,7 +11,7 @@
 //   # status<TAB>estimate<TAB>size<TAB>read<TAB>unreadable<TAB>path<TAB>written as
 //   file<TAB>written<TAB>-<TAB>300<TAB>chain<TAB>-<TAB>DCIM/IMG_0001.JPG<TAB>DCIM/IMG_0001.JPG
 //   file<TAB>written, unreadable bytes zero-filled<TAB>intact<TAB>5000<TAB>contiguous<TAB>512-1023<TAB>...
-//   note<TAB>a folder deeper than 128 levels was not recovered: ...
+//   note<TAB>a/b: not recovered, it was reached twice
 //
 // Names come from the disk: a tab, a line break, a backslash, a control byte or a byte that is no
 // UTF-8 in a field is written as \t, \n, \r, \\ or \xHH, an empty field as "-" (and a field that

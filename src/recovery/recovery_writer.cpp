@@ -22,31 +22,25 @@ constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
 // Numbered names are tried in turn; a folder cannot hold more clashes than this.
 constexpr int kMaxNumberedNames = 100000;
 
-bool Exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
-}
-
-// A real folder: a symbolic link to one is not followed, so nothing is written outside the
-// destination through a link that was there before.
-bool IsRealFolder(const fs::path& path) {
-  std::error_code ec;
-  return fs::symlink_status(path, ec).type() == fs::file_type::directory;
-}
+// Folders held open at once along the way down to the one written into; the ones nearer the
+// destination are closed past this and opened again from above when the writer climbs back.
+constexpr std::size_t kMaxOpenFolders = 64;
 
 enum class DataResult { kDone, kStopped, kSkipped, kFailed };
 
 class Writer {
  public:
   Writer(const ScanContext& ctx, RecoveryPlan& plan, FileDataSource& source, const RecoveryOptions& options,
-         std::atomic<bool>* skip, RecoveryOutcome& out)
+         std::atomic<bool>* skip, RecoveryOutcome& out, std::unique_ptr<DestinationFolder> root)
       : ctx_(ctx),
         plan_(plan),
         source_(source),
         options_(options),
         skip_(skip),
         out_(out),
-        buffer_(kChunkBytes) {}
+        buffer_(kChunkBytes) {
+    chain_.push_back({0, std::move(root)});
+  }
 
   void Run() {
     for (PlannedFile& file : plan_.files) {
@@ -56,24 +50,111 @@ class Writer {
     }
     for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
       PlannedFolder& folder = plan_.folders[i];
-      if (folder.makeEvenIfEmpty && !out_.stopped && !out_.cancelled) MakeFolder(i);
+      if (folder.makeEvenIfEmpty && !out_.stopped && !out_.cancelled) EnterFolder(i);
     }
     // Writing into a folder changes its time, so folders get theirs last, the deepest first.
-    for (auto it = plan_.folders.rbegin(); it != plan_.folders.rend(); ++it) {
-      if (it->made && it->madeByUs && it->modified) SetPathModified(it->path, *it->modified);
+    for (std::size_t i = plan_.folders.size(); i-- > 1;) {
+      const PlannedFolder& folder = plan_.folders[i];
+      if (!folder.made || !folder.madeByUs || !folder.modified) continue;
+      if (DestinationFolder* parent = EnterFolder(folder.parent))
+        parent->SetModified(folder.name, *folder.modified);
     }
   }
+
+  // The destination folder itself, where the report goes.
+  DestinationFolder& Root() { return *chain_.front().handle; }
 
  private:
   Feedback& Ui() const { return ctx_.Ui(); }
 
-  // Makes the folder and the ones above it; false (with a reason) when the destination refuses.
-  bool MakeFolder(std::size_t index, std::string* reason = nullptr) {
+  std::filesystem::path PathOf(const PlannedFolder& folder, std::string_view name = {}) const {
+    fs::path path = options_.destination;
+    if (!folder.relative.empty()) path /= PathFromUtf8(folder.relative);
+    if (!name.empty()) path /= PathFromUtf8(name);
+    return path;
+  }
+
+  // The folder, made (with the ones above it) when it is not yet, and held open; null (with a
+  // reason) when the destination refuses it. The folders open are the way from the destination
+  // down to the last one entered; those that are still on the way to this one stay open.
+  DestinationFolder* EnterFolder(std::size_t index, std::string* reason = nullptr) {
+    if (chain_.back().folder == index) return chain_.back().handle.get();
+    std::vector<std::size_t> way;  // index and its ancestors up to (not with) one already open
+    if (plan_.folders[index].parent == chain_.back().folder) {
+      way.push_back(index);
+    } else {
+      std::vector<std::size_t> up;  // the folder, its parent, ..., the destination
+      for (std::size_t at = index; at != SIZE_MAX; at = plan_.folders[at].parent) {
+        up.push_back(at);
+        // A plan is a tree; a parent link that came back would be a fault, not a deep tree.
+        if (up.size() > plan_.folders.size()) {
+          if (reason)
+            *reason = "cannot make the folder " + plan_.folders[index].treePath + ": it lies in itself";
+          return nullptr;
+        }
+      }
+      std::size_t keep = 0;
+      while (keep < chain_.size() && keep < up.size() && chain_[keep].folder == up[up.size() - 1 - keep])
+        ++keep;
+      if (keep == 0) return nullptr;  // not below the destination
+      chain_.resize(keep);
+      for (std::size_t k = up.size() - keep; k-- > 0;) way.push_back(up[k]);
+    }
+    if (!Reopen(reason)) return nullptr;
+    for (std::size_t next : way) {
+      std::unique_ptr<DestinationFolder> handle = Descend(next, reason);
+      if (!handle) return nullptr;
+      chain_.push_back({next, std::move(handle)});
+      if (chain_.size() > kMaxOpenFolders) {
+        // The one nearest the destination that is still open goes; the destination stays.
+        for (std::size_t k = 1; k + 1 < chain_.size(); ++k) {
+          if (!chain_[k].handle) continue;
+          chain_[k].handle.reset();
+          break;
+        }
+      }
+    }
+    return chain_.back().handle.get();
+  }
+
+  // Opens again the folders of the chain closed to keep few open, from the nearest open one down.
+  // As on the way down, only the deepest stay open: the climb back up then opens the way again
+  // once every kMaxOpenFolders folders, not at every step.
+  bool Reopen(std::string* reason) {
+    if (chain_.back().handle) return true;
+    std::size_t open = chain_.size() - 1;
+    while (!chain_[open].handle) --open;  // the destination is always open
+    const std::size_t keepFrom = chain_.size() > kMaxOpenFolders ? chain_.size() - (kMaxOpenFolders - 1) : 1;
+    for (std::size_t k = open + 1; k < chain_.size(); ++k) {
+      const PlannedFolder& folder = plan_.folders[chain_[k].folder];
+      std::string error;
+      chain_[k].handle = chain_[k - 1].handle->OpenFolder(folder.name, &error);
+      if (!chain_[k].handle) {
+        if (reason) *reason = "cannot open the folder " + Utf8FromPath(PathOf(folder)) + ": " + error;
+        chain_.resize(k);
+        return false;
+      }
+      if (k - 1 > open && k - 1 < keepFrom) chain_[k - 1].handle.reset();
+    }
+    return true;
+  }
+
+  // Makes (or opens, when made before) a folder in its parent, the last one of the chain.
+  std::unique_ptr<DestinationFolder> Descend(std::size_t index, std::string* reason) {
     PlannedFolder& folder = plan_.folders[index];
-    if (folder.made) return true;
-    if (folder.parent == SIZE_MAX) return false;  // the destination itself is made first
-    if (!MakeFolder(folder.parent, reason)) return false;
     PlannedFolder& parent = plan_.folders[folder.parent];
+    DestinationFolder& in = *chain_.back().handle;
+    std::string error;
+    if (folder.made) {
+      std::unique_ptr<DestinationFolder> handle = in.OpenFolder(folder.name, &error);
+      if (!handle && reason)
+        *reason = "cannot open the folder " + Utf8FromPath(PathOf(folder)) + ": " + error;
+      return handle;
+    }
+    if (!folder.refused.empty()) {
+      if (reason) *reason = folder.refused;
+      return nullptr;
+    }
     const std::string wanted = folder.name;
     for (int n = 0; n < kMaxNumberedNames; ++n) {
       if (n > 0) {
@@ -81,41 +162,40 @@ class Writer {
         folder.name = NumberedName(wanted, n, options_.rules);
         if (!parent.names.Reserve(folder.name)) continue;
       }
-      const fs::path path = parent.path / PathFromUtf8(folder.name);
-      std::error_code ec;
-      if (fs::create_directory(path, ec)) {
-        folder.madeByUs = true;
-      } else if (!IsRealFolder(path)) {
-        if (Exists(path)) continue;
-        if (reason) *reason = "cannot make the folder " + Utf8FromPath(path) + ": " + ec.message();
-        return false;
+      std::unique_ptr<DestinationFolder> handle;
+      const DestinationFolder::Made made = in.MakeFolder(folder.name, &handle, &error);
+      if (made == DestinationFolder::Made::kNotAFolder) continue;
+      if (made == DestinationFolder::Made::kFailed) {
+        folder.refused = "cannot make the folder " + Utf8FromPath(PathOf(parent, folder.name)) + ": " + error;
+        if (reason) *reason = folder.refused;
+        return nullptr;
       }
       // An existing folder of the name (from an earlier recovery) is written into.
-      folder.path = path;
+      folder.madeByUs = made == DestinationFolder::Made::kMade;
       folder.relative = parent.relative.empty() ? folder.name : parent.relative + "/" + folder.name;
       folder.made = true;
-      return true;
+      if (options_.folderMade) options_.folderMade(PathOf(folder));
+      return handle;
     }
-    if (reason) *reason = "cannot make the folder " + folder.treePath + ": every numbered name is taken";
-    return false;
+    folder.refused = "cannot make the folder " + folder.treePath + ": every numbered name is taken";
+    if (reason) *reason = folder.refused;
+    return nullptr;
   }
 
   enum class Clash { kWriteNew, kOverwrite, kSkip, kCancel };
 
   // A file of the planned name is there: the replace question decides (remembered when the
   // answer applies to all), but the disk being read and a folder are never replaced.
-  Clash ResolveClash(PlannedFolder& folder, PlannedFile& file) {
-    const fs::path existing = folder.path / PathFromUtf8(file.name);
-    std::error_code ec;
+  Clash ResolveClash(PlannedFolder& folder, DestinationFolder& in, PlannedFile& file) {
     const bool isSource =
-        !options_.sourcePath.empty() && fs::equivalent(existing, fs::path(options_.sourcePath), ec);
+        !options_.sourcePath.empty() && in.IsSameFile(file.name, PathFromUtf8(options_.sourcePath));
     // A folder or a link of the name is not replaced either: the file gets a numbered name.
-    const bool notAFile = fs::symlink_status(existing, ec).type() != fs::file_type::regular;
+    const bool notAFile = in.Find(file.name) != DestinationFolder::Entry::kFile;
     ReplaceChoice choice;
     if (remembered_) {
       choice = *remembered_;
     } else if (options_.replace) {
-      choice = options_.replace->Ask(Utf8FromPath(existing));
+      choice = options_.replace->Ask(Utf8FromPath(PathOf(folder, file.name)));
       if (choice.applyToAll) remembered_ = choice;
     }
     ReplaceAnswer answer = choice.answer;
@@ -133,7 +213,7 @@ class Writer {
     const std::string wanted = file.name;
     for (int n = 1; n < kMaxNumberedNames; ++n) {
       std::string candidate = NumberedName(wanted, n, options_.rules);
-      if (folder.names.Taken(candidate) || Exists(folder.path / PathFromUtf8(candidate))) continue;
+      if (folder.names.Taken(candidate) || in.Find(candidate) != DestinationFolder::Entry::kNone) continue;
       folder.names.Reserve(candidate);
       file.name = std::move(candidate);
       return Clash::kWriteNew;
@@ -181,7 +261,7 @@ class Writer {
 
   void WriteFile(PlannedFile& file) {
     if (file.status != FileStatus::kPending) {
-      Finish(file, file.status);  // skipped as overwritten while counting
+      Finish(file, file.status, std::move(file.reason));  // decided while counting
       return;
     }
     if (out_.cancelled) return Finish(file, FileStatus::kCancelled);
@@ -193,7 +273,8 @@ class Writer {
     // A Skip pressed between two files drops the one about to be written.
     if (skip_ && skip_->exchange(false)) return Finish(file, FileStatus::kSkippedByUser);
     std::string reason;
-    if (!MakeFolder(file.folder, &reason)) return Finish(file, FileStatus::kFailed, reason);
+    DestinationFolder* in = EnterFolder(file.folder, &reason);
+    if (!in) return Finish(file, FileStatus::kFailed, reason);
     PlannedFolder& folder = plan_.folders[file.folder];
 
     const FileData data = source_.Locate(file.row);
@@ -209,8 +290,8 @@ class Writer {
     }
 
     bool overwrite = false;
-    if (Exists(folder.path / PathFromUtf8(file.name))) {
-      switch (ResolveClash(folder, file)) {
+    if (in->Find(file.name) != DestinationFolder::Entry::kNone) {
+      switch (ResolveClash(folder, *in, file)) {
         case Clash::kSkip:
           return Finish(file, FileStatus::kSkippedExisting);
         case Clash::kCancel:
@@ -224,7 +305,7 @@ class Writer {
       }
     }
 
-    std::unique_ptr<OutputFile> output = CreateTemporaryFile(folder.path, &reason);
+    std::unique_ptr<OutputFile> output = in->CreateTemporaryFile(&reason);
     if (!output) return Finish(file, FileStatus::kFailed, reason);
     const std::uint64_t before = bytesDone_;
     switch (WriteData(file, data, *output, &reason)) {
@@ -241,22 +322,21 @@ class Writer {
         bytesDone_ = before;
         return Finish(file, FileStatus::kFailed, reason);
     }
-    if (!output->Close(&reason)) return Finish(file, FileStatus::kFailed, reason);
     // The file's own time, where the destination keeps one; the rename keeps it.
     const std::optional<std::time_t> when = data.modified ? std::optional<std::time_t>(*data.modified)
                                                           : FatEntryTime(file.row.fatDate, file.row.fatTime);
-    if (when) SetPathModified(output->TemporaryPath(), *when);
+    if (when) output->SetModified(*when);
+    if (!output->Close(&reason)) return Finish(file, FileStatus::kFailed, reason);
     // A file of the name may appear while this one was written; it gets the same question.
     for (int attempt = 0; attempt < 3; ++attempt) {
-      const fs::path target = folder.path / PathFromUtf8(file.name);
-      const CommitResult committed = output->Commit(target, overwrite, &reason);
+      const CommitResult committed = output->Commit(file.name, overwrite, &reason);
       if (committed == CommitResult::kDone) {
         file.writtenAs = folder.relative.empty() ? file.name : folder.relative + "/" + file.name;
         return Finish(file, file.unreadable.empty() ? FileStatus::kWritten : FileStatus::kWrittenWithGaps,
                       cut);
       }
       if (committed == CommitResult::kFailed) return Finish(file, FileStatus::kFailed, reason);
-      switch (ResolveClash(folder, file)) {
+      switch (ResolveClash(folder, *in, file)) {
         case Clash::kSkip:
           return Finish(file, FileStatus::kSkippedExisting);
         case Clash::kCancel:
@@ -406,6 +486,11 @@ class Writer {
   std::optional<ReplaceChoice> remembered_;
   std::uint64_t done_ = 0;
   std::uint64_t bytesDone_ = 0;
+  struct OpenFolder {
+    std::size_t folder;                         // index in the plan
+    std::unique_ptr<DestinationFolder> handle;  // null while closed to keep few open
+  };
+  std::vector<OpenFolder> chain_;  // the destination first, each next one in the one before
 };
 
 std::string LocalTimeText() {
@@ -446,13 +531,13 @@ RecoveryReport MakeReport(const RecoveryPlan& plan, const RecoveryOptions& optio
 }
 
 // The report goes beside the recovered files under a name none of them took, written like them.
-void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, RecoveryOutcome& out) {
+void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, DestinationFolder& root,
+                 RecoveryOutcome& out) {
   const std::string text = FormatRecoveryReport(MakeReport(plan, options, out));
-  PlannedFolder& root = plan.folders.front();
   // The plan kept the name for the report; a file already in the destination still gets a number.
   std::string name(kRecoveryReportName);
   std::string error;
-  std::unique_ptr<OutputFile> output = CreateTemporaryFile(root.path, &error);
+  std::unique_ptr<OutputFile> output = root.CreateTemporaryFile(&error);
   if (!output ||
       !output->Write(
           std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
@@ -462,10 +547,9 @@ void WriteReport(RecoveryPlan& plan, const RecoveryOptions& options, RecoveryOut
     return;
   }
   for (int n = 1; n < kMaxNumberedNames; ++n) {
-    const fs::path target = root.path / PathFromUtf8(name);
-    const CommitResult committed = output->Commit(target, false, &error);
+    const CommitResult committed = output->Commit(name, false, &error);
     if (committed == CommitResult::kDone) {
-      out.report = target;
+      out.report = options.destination / PathFromUtf8(name);
       return;
     }
     if (committed == CommitResult::kFailed) break;
@@ -488,14 +572,20 @@ RecoveryOutcome WriteRecovery(const ScanContext& ctx, RecoveryPlan& plan, FileDa
                   (ec ? ": " + ec.message() : std::string(": it is not a folder"));
     return out;
   }
+  std::string error;
+  std::unique_ptr<DestinationFolder> opened = OpenDestinationFolder(options.destination, &error);
+  if (!opened) {
+    out.failure = "cannot open the destination folder " + Utf8FromPath(options.destination) + ": " + error;
+    return out;
+  }
   PlannedFolder& root = plan.folders.front();
-  root.path = options.destination;
   root.made = true;
   root.madeByUs = !existed;
   // The destination itself keeps its own time: it is no folder of the volume.
   root.modified.reset();
-  Writer(ctx, plan, source, options, skip, out).Run();
-  if (options.writeReport) WriteReport(plan, options, out);
+  Writer writer(ctx, plan, source, options, skip, out, std::move(opened));
+  writer.Run();
+  if (options.writeReport) WriteReport(plan, options, writer.Root(), out);
   return out;
 }
 

@@ -111,31 +111,42 @@ TEST(Hardening, PipesSocketsAndCharacterDevicesAreNoDisks) {
   rmdir(dir);
 }
 
-// Output that cannot be written fails the command; with stdout closed, nothing is written to the
-// image that would otherwise be opened as descriptor 1.
-TEST(Hardening, OutputThatCannotBeWrittenFailsAndAClosedStdoutIsNoImage) {
+// Output that cannot be written fails the command. With stdout closed the answer is lost too:
+// every command says so in one line and fails, and nothing is written to the image that would
+// otherwise be opened as descriptor 1.
+TEST(Hardening, OutputThatCannotBeWrittenOrAClosedStdoutFailsTheCommand) {
   QRW_REQUIRE_DISK(image, "fat16_tree");
-  const std::string disk = ShellQuote(image);
-  for (const std::string& command :
-       {"scan " + disk + " --partition 1", "scan " + disk + " --partition 1 --json", "partitions " + disk,
-        "partitions " + disk + " --json", "disks --image " + disk, "disks --image " + disk + " --json"}) {
-    std::string err;
-    EXPECT_EQ(RunCommand(CliPath() + " " + command + " >/dev/full", nullptr, &err), 1) << command;
-    EXPECT_NE(err.find("could not write the results"), std::string::npos) << command << ": " << err;
-  }
   PatchedImage copy(image);
   chmod(copy.path().c_str(), 0644);
+  const std::string disk = ShellQuote(copy.path());
   const std::string hashBefore = [&] {
     std::string out;
-    RunCommand("sha256sum " + ShellQuote(copy.path()), &out);
+    RunCommand("sha256sum " + disk, &out);
     return out.substr(0, 64);
   }();
-  std::string err;
-  EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(copy.path()) + " --partition 1 >&-", nullptr, &err),
-            0)
-      << err;
+  char dest[] = "/tmp/qrw-closed-out.XXXXXX";
+  ASSERT_NE(mkdtemp(dest), nullptr);
+  const std::string to = ShellQuote(std::string(dest) + "/out");
+  for (const std::string& command :
+       {"scan " + disk + " --partition 1", "scan " + disk + " --partition 1 --json", "partitions " + disk,
+        "partitions " + disk + " --json", "disks --image " + disk, "disks --image " + disk + " --json",
+        "recover " + disk + " --partition 1 --to " + to}) {
+    const bool recover = command.rfind("recover", 0) == 0;
+    const std::string said = recover ? "could not write the summary" : "could not write the results";
+    for (const char* redirect : {" >/dev/full", " >&-"}) {
+      SCOPED_TRACE(command + redirect);
+      std::string err;
+      EXPECT_EQ(RunCommand(CliPath() + " " + command + redirect, nullptr, &err), 1);
+      EXPECT_NE(err.find(said), std::string::npos) << err;
+      if (!recover) {
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+      }
+      if (recover) std::filesystem::remove_all(std::string(dest) + "/out");
+    }
+  }
+  std::filesystem::remove_all(dest);
   std::string after;
-  RunCommand("sha256sum " + ShellQuote(copy.path()), &after);
+  RunCommand("sha256sum " + disk, &after);
   EXPECT_EQ(after.substr(0, 64), hashBefore);
 }
 

@@ -8,9 +8,12 @@
 // A name outside ASCII is compared when the file list shows it by its long name; a file list that
 // refuses such names does not list the file at all.
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iomanip>
@@ -21,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/commands.h"
+#include "terminal_run.h"
 #include "test_disks.h"
 
 namespace quarrow::testing {
@@ -492,6 +497,161 @@ TEST(RecoverGuardTest, DestinationOnTheDiskBeingRecoveredIsRefused) {
     EXPECT_EQ(ReadWholeFile((beside / "HELLO.TXT").string()), "hello\n");
     fs::remove_all(beside);
   }
+}
+
+// ntfs-3g mounts an image file as it is (no loop device): recovering that image into its own
+// mount would write into the very image being read. Refused, and the image is not changed.
+// Needs root and FUSE; under CI=true their absence fails the test.
+TEST(RecoverGuardTest, DestinationInAFuseMountOfTheImageItselfIsRefused) {
+  QRW_REQUIRE_DISK(image, "ntfs_bare");  // its recipe mounts with ntfs-3g too
+  Scratch scratch;
+  const fs::path copy = scratch.path / "bare copy.img", mount = scratch.path / "mnt";
+  fs::copy_file(image, copy);
+  fs::create_directories(mount);
+  std::string err;
+  const bool mounted = ::geteuid() == 0 &&
+                       RunCommand("ntfs-3g " + ShellQuote(copy.string()) + " " + ShellQuote(mount.string()),
+                                  nullptr, &err) == 0;
+  if (!mounted) {
+    if (UnderCi()) FAIL() << "cannot mount the image with ntfs-3g: " << err;
+    GTEST_SKIP() << "cannot mount the image with ntfs-3g (root and FUSE needed): " << err;
+  }
+  auto digest = [&copy] {
+    std::string out;
+    RunCommand("sha256sum " + ShellQuote(copy.string()), &out);
+    return out.substr(0, 64);
+  };
+  // Mounting and unmounting write ntfs-3g's own marks into the image: it is compared while mounted.
+  const std::string before = digest();
+  const fs::path inside = mount / "recovered";
+  const int rc = Recover(ShellQuote(copy.string()) + " --partition 1 --to " + ShellQuote(inside.string()),
+                         nullptr, &err);
+  const bool madeInside = fs::exists(inside);
+  const std::string after = digest();
+  EXPECT_EQ(RunCommand("umount " + ShellQuote(mount.string())), 0);
+  EXPECT_EQ(rc, 1) << err;
+  EXPECT_NE(err.find("is on the disk being recovered (" + copy.string() + ")"), std::string::npos) << err;
+  EXPECT_FALSE(madeInside);
+  EXPECT_EQ(after, before);
+  // Beside the image, the same recovery is fine.
+  EXPECT_EQ(Recover(ShellQuote(copy.string()) + " --partition 1 --to " +
+                        ShellQuote((scratch.path / "beside").string()),
+                    nullptr, &err),
+            0)
+      << err;
+  EXPECT_EQ(ReadWholeFile((scratch.path / "beside/Docs/readme.txt").string()),
+            "an NTFS volume without a table\n");
+}
+
+// `quarrow recover` run in this process, as main runs it, with its seams; what it printed is
+// captured.
+struct HereRun {
+  int exit = -1;
+  std::string out, err;
+};
+HereRun RecoverHere(const std::vector<std::string>& args, const cli::RecoverSeams& seams) {
+  CLI::App app;
+  int exitCode = -1;
+  cli::AddRecoverCommand(app, &exitCode, &seams);
+  std::vector<std::string> words = {"quarrow", "recover"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<const char*> argv;
+  for (const std::string& w : words) argv.push_back(w.c_str());
+  HereRun r;
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+    r.exit = exitCode;
+  } catch (const CLI::ParseError& e) {
+    r.exit = 2;
+  }
+  r.out = ::testing::internal::GetCapturedStdout();
+  r.err = ::testing::internal::GetCapturedStderr();
+  return r;
+}
+
+std::vector<std::string> PartFiles(const fs::path& root) {
+  std::vector<std::string> parts;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".part") parts.push_back(it->path().string());
+  return parts;
+}
+
+// Ctrl-C and SIGTERM are a stop whenever they come: between the end of the search and the first
+// file (nothing is written), or as a file is begun (it is dropped, the files before it stay, the
+// report says what became of each). The seams raise the signal at exactly those moments.
+TEST(RecoverStopTest, CtrlCOrSigtermStopsTheRecoveryWheneverItComes) {
+  QRW_REQUIRE_DISK(image, "recover_fat16");
+  struct Case {
+    int signal;
+    bool atSearchEnd;  // else as BIGFILE.BIN is begun
+  };
+  for (const Case& c :
+       std::vector<Case>{{SIGINT, true}, {SIGTERM, true}, {SIGINT, false}, {SIGTERM, false}}) {
+    SCOPED_TRACE(std::string(c.signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                 (c.atSearchEnd ? " at the end of the search" : " as a file is begun"));
+    Scratch scratch;
+    const fs::path out = scratch.path / "out";
+    cli::RecoverSeams seams;
+    int raised = 0;
+    if (c.atSearchEnd) {
+      seams.searchEnded = [&] { raised += ::raise(c.signal) == 0; };
+    } else {
+      seams.fileStarted = [&](std::string_view name) {
+        if (name == "BIGFILE.BIN") raised += ::raise(c.signal) == 0;
+      };
+    }
+    const HereRun r = RecoverHere({image, "--partition", "1", "--json", "--to", out.string()}, seams);
+    ASSERT_EQ(raised, 1);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find("quarrow recover: stopped; the files after the stop were not written"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(PartFiles(scratch.path).empty());
+    const json doc = json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << r.out;
+    EXPECT_TRUE(doc["summary"].value("stopped", false));
+    if (c.atSearchEnd) {
+      EXPECT_EQ(doc["summary"].value("written", 9u), 0u);
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    // Files are written in the order they are listed; BIGFILE.BIN and those after it are not.
+    bool reached = false;
+    for (const json& f : doc["files"]) {
+      const std::string path = f.value("path", "");
+      reached = reached || path == "BIGFILE.BIN";
+      EXPECT_EQ(f.value("status", ""), reached ? "not written: stopped" : "written") << path;
+      EXPECT_EQ(fs::exists(out / f.value("path", "")), !reached) << path;
+    }
+    EXPECT_TRUE(reached);
+    const std::string report = ReadWholeFile(doc.value("report", ""));
+    EXPECT_NE(report.find("not written: stopped"), std::string::npos) << report.substr(0, 400);
+    EXPECT_NE(report.find("the recovery was stopped before every file was written"), std::string::npos);
+  }
+}
+
+// A file larger than the file-size limit (ulimit -f) fails its write instead of the signal killing
+// the command: it is reported failed, no temporary file is left, the rest is written, exit 1.
+TEST(RecoverStopTest, AFileOverTheFileSizeLimitFailsAloneAndIsReported) {
+  QRW_REQUIRE_DISK(image, "recover_fat16");
+  Scratch scratch;
+  const fs::path out = scratch.path / "out";
+  TerminalRun run({"recover", image, "--partition", "1", "--to", out.string()}, 600 * 1024);
+  ASSERT_TRUE(run.Started());
+  ASSERT_TRUE(run.Finish(std::chrono::seconds(120))) << run.Terminal();
+  EXPECT_EQ(run.ExitCode(), 1) << run.Terminal();
+  EXPECT_NE(run.Terminal().find("quarrow recover: BIGFILE.BIN: failed: cannot write: File too large"),
+            std::string::npos)
+      << run.Terminal();
+  EXPECT_TRUE(PartFiles(scratch.path).empty());
+  EXPECT_FALSE(fs::exists(out / "BIGFILE.BIN"));
+  EXPECT_TRUE(fs::exists(out / "Long name document.txt"));
+  const std::string report = ReadWholeFile((out / "recovery-report.txt").string());
+  EXPECT_NE(report.find("failed: cannot write: File too large"), std::string::npos) << report.substr(0, 400);
+  EXPECT_NE(report.find("BIGFILE.BIN"), std::string::npos);
 }
 
 }  // namespace

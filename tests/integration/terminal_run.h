@@ -1,12 +1,14 @@
 #pragma once
 // A command of the command-line tool run the way a user runs it at a terminal: stderr on a
 // pseudo-terminal of its own (so the live progress line is drawn), stdout into a file, stdin from
-// /dev/null. The test reads what the terminal shows while the command runs and can signal it.
+// /dev/null. The test reads what the terminal shows while the command runs and can signal it; a
+// file-size limit (setrlimit RLIMIT_FSIZE in the child, as `ulimit -f` sets it) may be given.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +24,7 @@ namespace quarrow::testing {
 
 class TerminalRun {
  public:
-  explicit TerminalRun(const std::vector<std::string>& args) {
+  explicit TerminalRun(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     const std::string slaveName = ptsname(master_);
@@ -41,6 +43,8 @@ class TerminalRun {
       dup2(outFd, 1);
       const int devNull = open("/dev/null", O_RDONLY);
       if (devNull >= 0) dup2(devNull, 0);
+      const rlimit limit{fileSizeLimit, fileSizeLimit};
+      if (fileSizeLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
       execv(argv[0], argv.data());
       _exit(121);
     }

@@ -77,7 +77,7 @@ class FakeSystem : public ::testing::Test {
     return DeviceNumber{major(st.st_rdev), minor(st.st_rdev)};
   }
   std::optional<std::string> Check(const std::set<DeviceNumber>& source, const fs::path& dest) {
-    return CheckDestinationAgainst(source, dest.string(), "/dev/sdz", files_);
+    return CheckDestinationAgainst(source, {}, dest.string(), "/dev/sdz", files_);
   }
 
   fs::path root_;
@@ -142,6 +142,39 @@ TEST_F(FakeSystem, AnImageIsTheLoopDevicesOverItAndTwoLoopDevicesOverOneImageAre
   EXPECT_TRUE(
       CheckDestination((root_ / "image.img").string(), (root_ / "mnt/out").string(), files_).has_value());
   EXPECT_FALSE(CheckDestination("/dev/loop1", (root_ / "elsewhere").string(), files_).has_value());
+}
+
+// ntfs-3g mounts an image file as it is, with no loop device: the mount table names the file. A
+// destination in that mount is the image being read, under whatever name the mount gives it; a
+// copy of the image is another disk.
+TEST_F(FakeSystem, AMountOfTheImageFileItselfIsTheSource) {
+  Write("copy.img", "");
+  fs::create_hard_link(root_ / "image.img", root_ / "linked.img");
+  fs::create_directories(root_ / "mnt");
+  const std::string out = (root_ / "mnt/out").string();
+  struct Case {
+    std::string mounted;  // the mount's source
+    std::string read;     // the image recovered
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {(root_ / "image.img").string(), (root_ / "image.img").string(), true},
+      {(root_ / "linked.img").string(), (root_ / "sys/../image.img").string(), true},
+      {(root_ / "copy.img").string(), (root_ / "image.img").string(), false},
+      {(root_ / "image.img").string(), (root_ / "copy.img").string(), false},
+      {"image.img", (root_ / "image.img").string(), false},  // not a path the kernel keeps
+  };
+  for (const Case& c : cases) {
+    Write("mountinfo", "27 1 254:0 / / rw - ext4 /dev/vda rw\n92 27 0:97 / " + (root_ / "mnt").string() +
+                           " rw,nosuid - fuseblk " + c.mounted + " rw,user_id=0\n");
+    const std::optional<std::string> refused = CheckDestination(c.read, out, files_);
+    EXPECT_EQ(refused.has_value(), c.refused) << c.mounted << " / " << c.read;
+    if (refused) {
+      EXPECT_NE(refused->find("is on the disk being recovered (" + c.read + ")"), std::string::npos);
+    }
+  }
+  EXPECT_FALSE(
+      CheckDestination((root_ / "image.img").string(), (root_ / "out").string(), files_).has_value());
 }
 
 }  // namespace

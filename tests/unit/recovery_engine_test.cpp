@@ -1,7 +1,9 @@
 // The recovery engine and its session on a FAT32 volume built in memory: what is written where,
 // byte for byte, with which times, and what Stop, Skip, bad sectors and the replace answers do.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -396,23 +398,123 @@ TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs
   EXPECT_EQ(ReadText(Dest() / PathFromUtf8("Привет, мир.txt")), "Привет, мир.txt");
 }
 
-TEST_F(RecoveryNamesTest, DeepAndRepeatedFoldersAreBoundedAndNoted) {
-  TreeItem item = ctx.results.Tree().Root();
-  for (std::uint32_t depth = 1; depth <= kMaxFolderDepth + 5; ++depth) item = Folder(item, "d", 100 + depth);
+// Two chains of folders with a file in every one: 200 with long names (far past PATH_MAX from the
+// destination down) and 600 with short ones (more than the process may hold open). Every file is
+// written where it belongs and every folder gets its time, the shallow ones included (their
+// descriptors were closed on the way down and opened again on the way up), with no more than 256
+// descriptors to hold.
+TEST_F(RecoveryNamesTest, DeepTreesAreWrittenWholeAndRepeatedFoldersOnce) {
+  struct Chain {
+    int depth;
+    std::string name;
+    std::uint32_t firstKey;
+  };
+  const std::vector<Chain> chains = {{200, std::string(120, 'd'), 1000}, {600, "e", 10000}};
+  const std::uint16_t date = 0x5825, time = 0x6000;  // 2024-01-05 12:00:00
+  files[0] = {{"top", false}};
+  std::size_t expected = 2;  // top, and f once for "one" and "again"
+  for (const Chain& c : chains) {
+    TreeItem item = ctx.results.Tree().Root();
+    for (int depth = 1; depth <= c.depth; ++depth) {
+      const std::uint32_t key = c.firstKey + static_cast<std::uint32_t>(depth);
+      item = InsertFolderNode(ctx.results, item, c.name, key, date, time, 0, false);
+      files[key] = {{"f" + std::to_string(depth), false}};
+    }
+    expected += static_cast<std::size_t>(c.depth);
+  }
   // Two folders of the tree naming one directory: its files are written once.
   Folder(ctx.results.Tree().Root(), "one", 50);
   Folder(ctx.results.Tree().Root(), "again", 50);
   files[50] = {{"f", false}};
+  // Few descriptors, as a tight ulimit -n gives: the writer holds a bounded number of folders open.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
   const RecoveryPlan plan = Run();
-  std::size_t deepest = 0;
-  for (const PlannedFolder& f : plan.folders)
-    deepest = std::max<std::size_t>(deepest, std::count(f.treePath.begin(), f.treePath.end(), '/') + 1);
-  EXPECT_EQ(deepest, static_cast<std::size_t>(kMaxFolderDepth));
-  ASSERT_EQ(plan.notes.size(), 2u);
-  EXPECT_NE(plan.notes[0].find(": not recovered, it lies deeper than 128 folders"), std::string::npos);
-  EXPECT_EQ(plan.notes[1], "again: the same directory as one, its files are recovered there");
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  std::size_t written = 0;
+  for (const PlannedFile& f : plan.files) written += f.status == FileStatus::kWritten;
+  EXPECT_EQ(written, expected) << "of " << plan.files.size();
+  ASSERT_EQ(plan.notes.size(), 1u);
+  EXPECT_EQ(plan.notes[0], "again: the same directory as one, its files are recovered there");
   EXPECT_TRUE(fs::exists(Dest() / "one/f"));
   EXPECT_FALSE(fs::exists(Dest() / "again/f"));
+  EXPECT_EQ(ReadText(Dest() / "top"), "top");
+
+  // Walked down one folder at a time, as a path that long cannot be opened whole.
+  const std::optional<std::time_t> when = FatEntryTime(date, time);
+  ASSERT_TRUE(when.has_value());
+  const fs::path cwd = fs::current_path();
+  for (const Chain& c : chains) {
+    SCOPED_TRACE(c.depth);
+    ASSERT_EQ(::chdir(Dest().c_str()), 0);
+    int deepest = 0, wrongTimes = 0, wrongFiles = 0;
+    for (int depth = 1; depth <= c.depth; ++depth) {
+      struct stat st {};
+      if (::lstat(c.name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+      wrongTimes += st.st_mtime != *when;
+      if (::chdir(c.name.c_str()) != 0) break;
+      deepest = depth;
+      wrongFiles += ReadText(fs::path("f" + std::to_string(depth))) != "f" + std::to_string(depth);
+    }
+    EXPECT_EQ(deepest, c.depth);
+    EXPECT_EQ(wrongTimes, 0);
+    EXPECT_EQ(wrongFiles, 0);
+  }
+  ASSERT_EQ(::chdir(cwd.c_str()), 0);
+}
+
+// Someone swaps a folder for a link to a folder outside the destination right after the writer
+// made it (the seam plays them, deterministically): the files that were to go in it, and in the
+// folders below it, fail; nothing appears outside the destination; the rest is written.
+TEST_F(RecoveryNamesTest, AFolderSwappedForALinkWhileWritingSendsNothingOutside) {
+  const TreeItem a = Folder(ctx.results.Tree().Root(), "a", 10);
+  const TreeItem b = Folder(a, "b", 11);
+  Folder(b, "c", 12);
+  Folder(ctx.results.Tree().Root(), "z", 13);
+  files[0] = {{"root.txt", false}};
+  files[10] = {{"a1.txt", false}, {"a2.txt", false}};
+  files[11] = {{"b1.txt", false}};
+  files[12] = {{"c1.txt", false}};
+  files[13] = {{"z1.txt", false}};
+  struct Case {
+    std::string swapped;           // below the destination
+    std::set<std::string> failed;  // tree paths
+  };
+  const std::vector<Case> cases = {
+      {"a", {"a/a1.txt", "a/a2.txt", "a/b/b1.txt", "a/b/c/c1.txt"}},
+      {"a/b", {"a/b/b1.txt", "a/b/c/c1.txt"}},
+      {"a/b/c", {"a/b/c/c1.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.swapped);
+    const fs::path outside = scratch.path / "outside";
+    fs::remove_all(Dest());
+    fs::remove_all(outside);
+    fs::create_directories(outside);
+    options.folderMade = [&](const fs::path& made) {
+      if (made != Dest() / c.swapped) return;
+      fs::remove(made);  // just made: empty
+      fs::create_directory_symlink(outside, made);
+    };
+    const RecoveryPlan plan = Run();
+    options.folderMade = nullptr;
+    ToggleCheckBox(ctx.results.Tree(), ctx.results.Tree().Root());  // Run ticks it again
+    EXPECT_TRUE(fs::is_empty(outside)) << Listing(outside).front();
+    std::set<std::string> failed;
+    for (const PlannedFile& f : plan.files) {
+      if (f.status == FileStatus::kFailed) {
+        failed.insert(f.treePath);
+      } else {
+        EXPECT_EQ(f.status, FileStatus::kWritten) << f.treePath;
+        EXPECT_EQ(ReadText(Dest() / f.writtenAs), f.row.name) << f.treePath;
+      }
+    }
+    EXPECT_EQ(failed, c.failed);
+    EXPECT_TRUE(fs::is_symlink(Dest() / c.swapped));
+  }
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ RecoveryReport Sample() {
   dash.status = "-";
   dash.path = "-";
   r.files = {live, gaps, hostile, dash};
-  r.notes = {"d/d: not recovered, it lies deeper than 128 folders", "two\tfields"};
+  r.notes = {"d/d: not recovered, it was reached twice", "two\tfields"};
   return r;
 }
 
