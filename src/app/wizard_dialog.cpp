@@ -1380,6 +1380,26 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
   replace = std::make_unique<QueuedReplaceQuestion>(session->Queue(), ui, alive);
   ctx->SetFeedback(session->Reports());
   RecoveryRun* run = recovery.get();
+  // Counting is over: the Calculating dialog gives way to Saving, which the writer's reports fill.
+  // Posted on the session's queue, so it lands after the counting's reports and before the writer's.
+  run->OnCounted([this, living = std::weak_ptr<int>(alive)](const RecoveryPlan& plan) {
+    const std::uint64_t files = plan.totalFiles, bytes = plan.totalBytes;
+    session->Queue().Post([this, living, files, bytes] {
+      if (!living.lock() || job != Job::kSave || !calculatingOpen) return;
+      ui.CloseProgressDialog(DialogId::kCalculating);
+      calculatingOpen = false;
+      ui.SetText(id::kSavingFileName, "");
+      ui.SetText(id::kSavingFilePath, "");
+      ui.SetText(id::kSavingTotals,
+                 "0 / " + std::to_string(files) + " files, 0 / " + std::to_string(bytes) + " bytes");
+      ui.SetProgress(id::kSavingFileProgress, 0, "");
+      ui.SetProgress(id::kSavingTotalProgress, 0, "0 / " + std::to_string(files));
+      ui.Enable(id::kSavingStop, true);
+      ui.Enable(id::kSavingSkip, true);
+      ui.OpenProgressDialog(DialogId::kSaving);
+      savingOpen = true;
+    });
+  });
   RecoveryOptions options;
   options.destination = PathFromUtf8(*destination);
   options.replace = replace.get();

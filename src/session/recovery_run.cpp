@@ -66,6 +66,7 @@ RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, Recovery
     outcome.written.stopped = true;
     return outcome;
   }
+  if (counted_) counted_(outcome.plan);
   outcome.written = WriteRecovery(ctx_, outcome.plan, *source, options, &skip_);
   if (outcome.written.failure) outcome.refused = outcome.written.failure;
   return outcome;

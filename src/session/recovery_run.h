@@ -11,6 +11,7 @@
 //   // RequestStop() / RequestSkip() from another thread stop the run or drop the current file.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -42,11 +43,15 @@ class RecoveryRun {
   void RequestStop() { stop_.request_stop(); }
   void RequestSkip() { skip_ = true; }
   std::stop_source& StopSource() { return stop_; }
+  // Called on the run's thread once counting is over and before the first file is written, with
+  // the plan's totals; a front end uses it to move from the counting display to the writing one.
+  void OnCounted(std::function<void(const RecoveryPlan&)> counted) { counted_ = std::move(counted); }
 
  private:
   ScanContext& ctx_;
   std::stop_source stop_;
   std::atomic<bool> skip_{false};
+  std::function<void(const RecoveryPlan&)> counted_;
 };
 
 // The data source of the volume ctx shows, picked by its type; null when ctx shows no volume. A FAT12 volume

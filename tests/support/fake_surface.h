@@ -21,7 +21,10 @@ class FakeSurface : public app::Surface {
  public:
   void Show(int id, bool visible) override { shown[id] = visible; }
   void Enable(int id, bool enabled) override { enabled_[id] = enabled; }
-  void SetText(int id, std::string_view text) override { texts[id] = std::string(text); }
+  void SetText(int id, std::string_view text) override {
+    texts[id] = std::string(text);
+    events.push_back("text " + std::to_string(id) + " " + std::string(text));
+  }
   std::string Text(int id) const override {
     auto it = texts.find(id);
     return it == texts.end() ? std::string() : it->second;
@@ -81,8 +84,14 @@ class FakeSurface : public app::Surface {
     replaceAsked.push_back(std::string(existing));
     return replaceReply;
   }
-  void OpenProgressDialog(app::DialogId dialog) override { progressDialogs.push_back(dialog); }
-  void CloseProgressDialog(app::DialogId dialog) override { closedProgressDialogs.push_back(dialog); }
+  void OpenProgressDialog(app::DialogId dialog) override {
+    progressDialogs.push_back(dialog);
+    events.push_back("open " + std::to_string(static_cast<int>(dialog)));
+  }
+  void CloseProgressDialog(app::DialogId dialog) override {
+    closedProgressDialogs.push_back(dialog);
+    events.push_back("close " + std::to_string(static_cast<int>(dialog)));
+  }
   int PopupMenu(int menuId) override {
     menus.push_back(menuId);
     return menuAnswer;
@@ -166,6 +175,8 @@ class FakeSurface : public app::Surface {
   app::ReplaceReply replaceReply;
   std::vector<std::string> replaceAsked;
   std::vector<app::DialogId> progressDialogs, closedProgressDialogs;
+  // Texts set and progress dialogs opened and closed, in order: "text 1301 NAME", "open 130".
+  std::vector<std::string> events;
   std::vector<int> menus;
   int menuAnswer = 0;
   std::vector<std::string> opened;

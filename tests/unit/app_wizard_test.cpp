@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using partition_test::Fat16Boot;
+using partition_test::Fat16Figures;
 using partition_test::PartitionTable;
 using partition_test::Sector;
 using test_support::FakeSurface;
@@ -376,6 +379,77 @@ TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) 
   EXPECT_TRUE(surface_.Shown(id::kNext));
   EXPECT_TRUE(surface_.Enabled(id::kLoadLog));
   EXPECT_EQ(surface_.trees[id::kResultsTree], nullptr);
+}
+
+// A FAT16 volume at kFirst whose root holds one file, HELLO.TXT, in cluster 2.
+constexpr std::string_view kHello = "hello from the saving dialog\n";
+
+std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile() {
+  const Fat16Figures figures;
+  const std::uint64_t fat1 = kFirst + figures.reserved;
+  const std::uint64_t root = fat1 + std::uint64_t{figures.fats} * figures.sectorsPerFat;
+  const std::uint64_t data = root + figures.rootEntries * 32u / 512u;
+  Sector fat{};
+  for (int i = 0; i < 6; ++i) fat[i] = i == 0 ? 0xF8 : 0xFF;  // entries 0, 1 and cluster 2's end
+  Sector dir{};
+  const std::string_view name = "HELLO   TXT";
+  std::copy(name.begin(), name.end(), dir.begin());
+  dir[11] = 0x20;
+  dir[26] = 2;  // first cluster
+  dir[28] = static_cast<std::uint8_t>(kHello.size());
+  Sector content{};
+  std::copy(kHello.begin(), kHello.end(), content.begin());
+  return {{0, PartitionTable({{0x06, kFirst, kCount}})},
+          {kFirst, Fat16Boot(figures)},
+          {fat1, fat},
+          {fat1 + figures.sectorsPerFat, fat},
+          {root, dir},
+          {data, content}};
+}
+
+TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) {
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile());
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  mytreectrl& tree = *wizard.ResultsTree();
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, tree.Root());
+
+  const fs::path out = dir_ / "out";
+  surface_.destination = out.string();
+  surface_.events.clear();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  ASSERT_TRUE(surface_.messages.empty()) << surface_.messages[0].text;
+
+  // Calculating first, then Saving, each closed once the run is over.
+  EXPECT_EQ(surface_.progressDialogs, (std::vector<DialogId>{DialogId::kCalculating, DialogId::kSaving}));
+  EXPECT_EQ(surface_.closedProgressDialogs, surface_.progressDialogs);
+  auto at = [&](const std::string& event) {
+    return std::find(surface_.events.begin(), surface_.events.end(), event) - surface_.events.begin();
+  };
+  const std::string saving = std::to_string(static_cast<int>(DialogId::kSaving));
+  const std::string calculating = std::to_string(static_cast<int>(DialogId::kCalculating));
+  const auto opened = at("open " + saving), closed = at("close " + saving);
+  const auto named = at("text " + std::to_string(id::kSavingFileName) + " HELLO.TXT");
+  ASSERT_LT(closed, static_cast<std::ptrdiff_t>(surface_.events.size()));
+  EXPECT_LT(at("close " + calculating), opened);
+  // The file's name reaches the dialog while it is open, with the totals and both bars.
+  EXPECT_LT(opened, named);
+  EXPECT_LT(named, closed);
+  EXPECT_EQ(surface_.texts[id::kSavingTotals],
+            "1 / 1 files, 0 / " + std::to_string(kHello.size()) + " bytes");
+  EXPECT_EQ(surface_.progress[id::kSavingTotalProgress].second, "1 / 1");
+  EXPECT_EQ(surface_.progress[id::kSavingFileProgress].first, 100);
+  EXPECT_TRUE(surface_.Enabled(id::kSavingStop));
+  EXPECT_TRUE(surface_.Enabled(id::kSavingSkip));
+
+  std::ifstream written(out / "HELLO.TXT", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, kHello);
 }
 
 }  // namespace
