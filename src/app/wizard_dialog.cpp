@@ -1563,4 +1563,27 @@ const ListContent& CChildDialogExDemoDlg::DetailsContent() const {
   return state_->details;
 }
 
+std::optional<FilePreview> CChildDialogExDemoDlg::PreviewListRow(int row, std::size_t maxBytes) const {
+  State& s = *state_;
+  // A search, a save or a listing may be reading the volume on its worker; the preview waits.
+  if (s.page != 3 || s.JobRunning() || (s.lister && s.lister->Busy()) || !s.ctx) return std::nullopt;
+  if (row < 0 || static_cast<std::size_t>(row) >= s.resultsList.rows.size()) return std::nullopt;
+  const DetailsRow& shown = s.resultsList.rows[static_cast<std::size_t>(row)];
+  if (shown.image != RowImage::kFile) return std::nullopt;
+  std::unique_ptr<FileDataSource> source = MakeFileDataSource(*s.ctx);
+  if (!source) return std::nullopt;
+  FilePreview preview;
+  preview.name = shown.name;
+  preview.bytes = ReadFileStart(*s.ctx, *source, shown, maxBytes);
+  if (shown.deleted) {
+    preview.estimate = shown.estimate;
+    if (preview.estimate.empty()) {
+      const Recoverability estimate = EstimateFile(*s.ctx, *source, shown);
+      if (estimate != Recoverability::kNotDeleted)
+        preview.estimate = std::string(RecoverabilityText(estimate));
+    }
+  }
+  return preview;
+}
+
 }  // namespace quarrow::app

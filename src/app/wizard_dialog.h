@@ -16,10 +16,12 @@
 // the session's workers; their reports reach the Surface through Surface::Post, so every handler
 // and every report runs on the UI thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,12 @@ namespace quarrow::app {
 
 // Keys the wizard sees before the focused control does.
 enum class WizardKey { kEnter, kSpace, kEscape, kTab, kF1, kF6, kF7, kLeft, kRight, kUp, kDown };
+
+struct FilePreview {
+  std::string name;
+  std::vector<std::uint8_t> bytes;
+  std::string estimate;  // "" for a live file
+};
 
 struct WizardOptions {
   // Disk images listed as removable disks after the machine's disks (the test disks; --image).
@@ -140,6 +148,11 @@ class CChildDialogExDemoDlg {
   mytreectrl* ResultsTree();
   // What DetailsList shows now.
   const ListContent& DetailsContent() const;
+  // The first bytes (at most maxBytes) of the file a row of the results list shows, as the disk
+  // holds them now, read through the volume's data source and never written anywhere; a deleted
+  // file's estimate with them. Nothing for a folder row, off the results page, or while work
+  // runs on the volume.
+  std::optional<FilePreview> PreviewListRow(int row, std::size_t maxBytes) const;
 
   struct State;
 

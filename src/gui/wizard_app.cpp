@@ -14,6 +14,9 @@ namespace quarrow::gui {
 
 namespace {
 
+// Enough for a photo's thumbnail; text and hex show far less of it.
+constexpr std::size_t kPreviewBytes = std::size_t{8} << 20;
+
 // The user guide is installed beside the program (share/doc/quarrow from its bin folder) and is
 // found in the source tree when the program runs from its build folder.
 std::string FindUserGuide() {
@@ -59,6 +62,7 @@ WizardHost::~WizardHost() {
 
 void WizardHost::Close() {
   if (!wizard_) return;
+  window_.SetPreviewSource(nullptr);
   window_.Attach(nullptr);
   // The views let go of the trees before the page logic that owns them goes.
   for (int tree :
@@ -74,6 +78,15 @@ void WizardHost::Start() {
   Close();
   wizard_ = std::make_unique<app::CChildDialogExDemoDlg>(window_, options_);
   window_.Attach(wizard_.get());
+  // The preview pane shows the selected row's first bytes, which the page logic reads.
+  window_.SetPreviewSource([wizard = wizard_.get()](int row) -> std::optional<WizardWindow::PreviewData> {
+    std::optional<app::FilePreview> preview = wizard->PreviewListRow(row, kPreviewBytes);
+    if (!preview) return std::nullopt;
+    return WizardWindow::PreviewData{preview->name,
+                                     QByteArray(reinterpret_cast<const char*>(preview->bytes.data()),
+                                                static_cast<qsizetype>(preview->bytes.size())),
+                                     preview->estimate};
+  });
   wizard_->OnInitDialog();
 }
 

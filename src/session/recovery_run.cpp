@@ -1,5 +1,7 @@
 #include "session/recovery_run.h"
 
+#include <algorithm>
+
 #include "recovery/destination_guard.h"
 #include "recovery/exfat_data_source.h"
 #include "recovery/fat_data_source.h"
@@ -16,6 +18,47 @@ std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
   if (!IsFat(ctx.activeGeometry.type)) return nullptr;
   CorrectFat12Type(ctx);
   return std::make_unique<FatDataSource>(ctx);
+}
+
+std::vector<std::uint8_t> ReadFileStart(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row,
+                                        std::size_t maxBytes) {
+  std::vector<std::uint8_t> out;
+  const FileData data = source.Locate(row);
+  if (data.failure) return out;
+  const std::uint64_t want = std::min<std::uint64_t>(data.size, maxBytes);
+  constexpr std::uint64_t kChunk = 64 * kSectorSize;
+  std::vector<std::uint8_t> chunk(kChunk);
+  for (const DataPiece& piece : data.pieces) {
+    for (std::uint64_t done = 0; done < piece.length && out.size() < want;) {
+      const std::uint64_t within = done % kSectorSize;
+      const auto take = static_cast<std::size_t>(
+          std::min<std::uint64_t>({piece.length - done, want - out.size(), kChunk - within}));
+      switch (piece.kind) {
+        case DataPiece::Kind::kSectors: {
+          const auto count = static_cast<std::uint32_t>((within + take + kSectorSize - 1) / kSectorSize);
+          ctx.Read(piece.firstSector + done / kSectorSize, count,
+                   std::span<std::uint8_t>(chunk.data(), std::size_t{count} * kSectorSize));
+          out.insert(out.end(), chunk.begin() + static_cast<std::ptrdiff_t>(within),
+                     chunk.begin() + static_cast<std::ptrdiff_t>(within + take));
+          break;
+        }
+        case DataPiece::Kind::kBytes:
+          if (done >= piece.bytes.size()) return out;
+          for (std::size_t i = 0; i < take && done + i < piece.bytes.size(); ++i)
+            out.push_back(piece.bytes[static_cast<std::size_t>(done + i)]);
+          break;
+        case DataPiece::Kind::kZeros:
+        case DataPiece::Kind::kMissing:
+          out.insert(out.end(), take, std::uint8_t{0});
+          break;
+        case DataPiece::Kind::kLznt1:
+          return out;
+      }
+      done += take;
+    }
+    if (out.size() >= want) break;
+  }
+  return out;
 }
 
 void ShowRecoverabilityEstimates(ScanContext& ctx) {

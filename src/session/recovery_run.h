@@ -11,11 +11,14 @@
 //   // RequestStop() / RequestSkip() from another thread stop the run or drop the current file.
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "recovery/file_data_source.h"
 #include "recovery/recovery_engine.h"
@@ -58,6 +61,12 @@ class RecoveryRun {
 // the search took for FAT16 gets its own type first (CorrectFat12Type), so that its FAT is read with 12-bit
 // entries.
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx);
+
+// The first bytes (at most maxBytes) of the file a row shows, read from where source places them;
+// nothing is written anywhere. Unreadable sectors come back as zeros; the bytes end where the
+// file does, or at a piece that would need decompressing.
+std::vector<std::uint8_t> ReadFileStart(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row,
+                                        std::size_t maxBytes);
 
 // Fills the "Recoverability" column of every deleted file the volume's file list shows from now
 // on: the volume's listing hook is wrapped so that each deleted row gets its estimate. Call it

@@ -381,10 +381,12 @@ TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) 
   EXPECT_EQ(surface_.trees[id::kResultsTree], nullptr);
 }
 
-// A FAT16 volume at kFirst whose root holds one file, HELLO.TXT, in cluster 2.
+// A FAT16 volume at kFirst whose root holds one file, HELLO.TXT, in cluster 2, and when asked a
+// deleted one, ?ONE.TXT, in cluster 3 (free in the FAT).
 constexpr std::string_view kHello = "hello from the saving dialog\n";
+constexpr std::string_view kGone = "what a deleted file's cluster still holds";
 
-std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile() {
+std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted = false) {
   const Fat16Figures figures;
   const std::uint64_t fat1 = kFirst + figures.reserved;
   const std::uint64_t root = fat1 + std::uint64_t{figures.fats} * figures.sectorsPerFat;
@@ -399,12 +401,22 @@ std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile() {
   dir[28] = static_cast<std::uint8_t>(kHello.size());
   Sector content{};
   std::copy(kHello.begin(), kHello.end(), content.begin());
+  Sector gone{};
+  if (withDeleted) {
+    const std::string_view deleted = "\xE5ONE    TXT";
+    std::copy(deleted.begin(), deleted.end(), dir.begin() + 32);
+    dir[32 + 11] = 0x20;
+    dir[32 + 26] = 3;
+    dir[32 + 28] = static_cast<std::uint8_t>(kGone.size());
+    std::copy(kGone.begin(), kGone.end(), gone.begin());
+  }
   return {{0, PartitionTable({{0x06, kFirst, kCount}})},
           {kFirst, Fat16Boot(figures)},
           {fat1, fat},
           {fat1 + figures.sectorsPerFat, fat},
           {root, dir},
-          {data, content}};
+          {data, content},
+          {data + figures.sectorsPerCluster, gone}};
 }
 
 TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) {
@@ -450,6 +462,51 @@ TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) 
   std::ifstream written(out / "HELLO.TXT", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, kHello);
+}
+
+TEST_F(WizardTest, APreviewGivesAListedFilesFirstBytesAndADeletedFilesEstimate) {
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile(/*withDeleted=*/true));
+  CChildDialogExDemoDlg& wizard = Start({image});
+  EXPECT_FALSE(wizard.PreviewListRow(0, 4096).has_value());  // no results page yet
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  wizard.OnTreeClick(id::kResultsTree, wizard.ResultsTree()->Root());
+  ASSERT_TRUE(Idle());
+  const ListContent& list = wizard.DetailsContent();
+  auto rowOf = [&](std::string_view name) {
+    for (std::size_t i = 0; i < list.rows.size(); ++i)
+      if (!list.rows[i].cells.empty() && list.rows[i].cells[0] == name) return static_cast<int>(i);
+    return -1;
+  };
+  const int live = rowOf("HELLO.TXT");
+  ASSERT_GE(live, 0);
+  int deleted = -1;
+  for (std::size_t i = 0; i < list.rows.size(); ++i)
+    if (list.rows[i].deleted) deleted = static_cast<int>(i);
+  ASSERT_GE(deleted, 0);
+
+  struct Case {
+    int row;
+    std::size_t maxBytes;
+    std::string_view bytes;
+    bool deleted;
+  };
+  for (const Case& c : {Case{live, 4096, kHello, false}, Case{live, 5, kHello.substr(0, 5), false},
+                        Case{deleted, 4096, kGone, true}}) {
+    SCOPED_TRACE(c.row);
+    const std::optional<FilePreview> preview = wizard.PreviewListRow(c.row, c.maxBytes);
+    ASSERT_TRUE(preview.has_value());
+    EXPECT_EQ(preview->name, list.rows[static_cast<std::size_t>(c.row)].cells[0]);
+    EXPECT_EQ(std::string(preview->bytes.begin(), preview->bytes.end()), c.bytes);
+    // A deleted file carries the estimate its row shows; a live one none.
+    EXPECT_EQ(preview->estimate.empty(), !c.deleted);
+    if (c.deleted) EXPECT_EQ(preview->estimate, list.rows[static_cast<std::size_t>(c.row)].cells.at(5));
+  }
+  EXPECT_FALSE(wizard.PreviewListRow(static_cast<int>(list.rows.size()), 4096).has_value());
+  EXPECT_FALSE(wizard.PreviewListRow(-1, 4096).has_value());
 }
 
 }  // namespace
