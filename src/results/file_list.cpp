@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <mutex>
 #include <unordered_set>
 
 #include "results/folder_tree.h"
@@ -167,16 +168,8 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
   const TextTable& table = results.tables.PendingEntryTable;
-  // The catch-all folder also holds the files whose parent is no folder of the tree (its record
-  // lost or reused, or a file): without it they would be listed nowhere.
-  std::unordered_set<std::uint32_t> folders;
-  if (folderRecord == kOrphanCluster) {
-    folders.insert(kNtfsRootKey);
-    for (const FolderNode& node : results.folderNodes) folders.insert(node.self);
-  }
-  for (int r = 0; r < table.RowCount(); ++r) {
-    const std::uint32_t parent = ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer));
-    if (parent != folderRecord && (folderRecord != kOrphanCluster || folders.count(parent))) continue;
+  std::lock_guard lock(results.fileRowsLock);
+  auto addRow = [&](int r) {
     DetailsRow row;
     row.name = table.GetCell(r, entry_col::kName, kCellBuffer);
     row.image = RowImage::kFile;
@@ -190,7 +183,20 @@ void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t
     row.debug3 = table.GetCell(r, entry_col::kSelf, kCellBuffer);
     row.deleted = table.GetCell(r, entry_col::kDeleted, kFlagCellBuffer) == "1";
     list.rows.push_back(std::move(row));
+  };
+  if (folderRecord != kOrphanCluster) {
+    for (int r : results.fileRowsByParent.RowsOf(table, folderRecord)) addRow(r);
+    return;
   }
+  // The catch-all folder also holds the files whose parent is no folder of the tree (its record
+  // lost or reused, or a file): without it they would be listed nowhere.
+  std::unordered_set<std::uint32_t> folders;
+  folders.insert(kNtfsRootKey);
+  for (const FolderNode& node : results.folderNodes) folders.insert(node.self);
+  folders.erase(kOrphanCluster);
+  for (int r :
+       results.fileRowsByParent.RowsOutside(table, [&](std::uint32_t p) { return folders.count(p) > 0; }))
+    addRow(r);
 }
 
 void FillFolderList(ResultsState& results, DetailsList& list, TreeItem item) {

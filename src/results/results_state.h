@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/feedback.h"
 #include "core/volume.h"
+#include "results/file_rows_by_parent.h"
 #include "results/folder_nodes.h"
 #include "results/scan_tables.h"
 #include "results/tree_model.h"
@@ -67,6 +69,10 @@ class ResultsState {
   FsType volumeType = FsType::kNone;  // the type of the volume the tree shows
   std::string volumeLabel;            // the label the volume carries, "" when none
   VolumeHooks hooks;
+  // PendingEntryTable's rows by parent for the file listing, made again when the table changes.
+  // Listing may run on the list worker, hence the lock.
+  mutable std::mutex fileRowsLock;
+  mutable FileRowsByParent fileRowsByParent;
 
  private:
   Feedback* ui_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <optional>
 
@@ -74,6 +75,11 @@ std::optional<long> ReadDate(std::string_view s) {
   return static_cast<long>(year) * 372 + (month - 1) * 31 + (day - 1);
 }
 
+// Epochs are drawn from one counter for all tables, so a table assigned from another never
+// comes back to a stamp an index took from it before.
+std::atomic<std::uint64_t> nextEpoch{1};
+thread_local std::uint64_t cellReads = 0;
+
 }  // namespace
 
 int CompareCells(std::string_view a, std::string_view b) {
@@ -84,9 +90,50 @@ int CompareCells(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-TextTable::TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
+TextTable::TextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {
+  NewEpoch();
+}
+
+TextTable::TextTable(const TextTable& other) : headers_(other.headers_), rows_(other.rows_) {
+  NewEpoch();
+}
+
+TextTable& TextTable::operator=(const TextTable& other) {
+  if (this != &other) {
+    headers_ = other.headers_;
+    rows_ = other.rows_;
+  }
+  NewEpoch();
+  return *this;
+}
+
+TextTable::TextTable(TextTable&& other) noexcept
+    : headers_(std::move(other.headers_)), rows_(std::move(other.rows_)) {
+  NewEpoch();
+  other.NewEpoch();
+}
+
+TextTable& TextTable::operator=(TextTable&& other) noexcept {
+  if (this != &other) {
+    headers_ = std::move(other.headers_);
+    rows_ = std::move(other.rows_);
+    other.NewEpoch();
+  }
+  NewEpoch();
+  return *this;
+}
+
+void TextTable::NewEpoch() {
+  stamp_.epoch = nextEpoch.fetch_add(1, std::memory_order_relaxed);
+  stamp_.edits = 0;
+}
+
+std::uint64_t TextTable::CellReadsOnThisThread() {
+  return cellReads;
+}
 
 int TextTable::InsertRow(int index, std::string_view key) {
+  Edited();
   index = std::clamp(index, 0, RowCount());
   std::vector<std::string> row(headers_.size());
   if (!row.empty()) row[0] = std::string(key);
@@ -96,11 +143,13 @@ int TextTable::InsertRow(int index, std::string_view key) {
 
 void TextTable::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
+  Edited();
   rows_[row][column] = std::string(text);
 }
 
 const std::string& TextTable::Cell(int row, int column) const {
   static const std::string empty;
+  ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return empty;
   return rows_[row][column];
 }
@@ -117,6 +166,7 @@ std::string TextTable::GetCell(int row, int column, std::size_t bufferLength) co
 
 void TextTable::DeleteRow(int row) {
   if (row < 0 || row >= RowCount()) return;
+  Edited();
   rows_.erase(rows_.begin() + row);
 }
 
@@ -133,6 +183,7 @@ int TextTable::FindRow(std::string_view key) const {
 }
 
 void TextTable::DeleteRows(std::vector<int> rows) {
+  Edited();
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   // Erase contiguous runs from the back so that the indices still to erase stay valid.
@@ -149,6 +200,7 @@ void TextTable::DeleteRows(std::vector<int> rows) {
 
 void TextTable::Sort(int column) {
   if (column < 0 || column >= ColumnCount() || rows_.size() < 2) return;
+  Edited();
   // A bottom-up merge sort of row indices. A column that mixes numbers, dates and text compares
   // pairwise in a way that is not transitive; the merge loops are bounded by the indices alone,
   // so such a column still ends with every row present exactly once, in some order.

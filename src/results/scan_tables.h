@@ -23,6 +23,10 @@ inline constexpr std::string_view kMiscFolderName = "QRW_Miscellaneous";
 class TextTable {
  public:
   explicit TextTable(std::vector<std::string> headers);
+  TextTable(const TextTable& other);
+  TextTable& operator=(const TextTable& other);
+  TextTable(TextTable&& other) noexcept;
+  TextTable& operator=(TextTable&& other) noexcept;
 
   const std::vector<std::string>& Headers() const { return headers_; }
   int ColumnCount() const { return static_cast<int>(headers_.size()); }
@@ -44,18 +48,39 @@ class TextTable {
   // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
   // that consuming many rows of a large table does not move its tail once per row.
   void DeleteRows(std::vector<int> rows);
-  void DeleteAllRows() { rows_.clear(); }
+  void DeleteAllRows() {
+    Edited();
+    rows_.clear();
+  }
   // First row whose column 0 equals key, letter case not significant; -1 when none.
   int FindRow(std::string_view key) const;
   // Sorts whole rows ascending by a column: numbers when both cells are numbers, else dates
   // when both read as dates, else text. Rows with equal keys keep their order.
   void Sort(int column);
 
+  // Changes whenever the rows change (a row inserted, deleted or sorted, a cell set, the table
+  // assigned), and is never the same for two states of one table: an index built over the rows
+  // keeps the stamp it was built at and knows from it when it is stale.
+  struct Stamp {
+    std::uint64_t epoch = 0;
+    std::uint64_t edits = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp CurrentStamp() const { return stamp_; }
+
+  // Cells read on the calling thread so far, by every table (each GetCell or Cell is one read):
+  // lets a test bound how much of a table a walk reads, without timing it.
+  static std::uint64_t CellReadsOnThisThread();
+
  private:
+  void Edited() { ++stamp_.edits; }
+  void NewEpoch();
+
   std::vector<std::string> headers_;
   // A deque: the tree builder consumes runs of rows mostly near the front of a large table, and a
   // deque erases them by moving the shorter side.
   std::deque<std::vector<std::string>> rows_;
+  Stamp stamp_;
 };
 
 // Column indices of the folder and file tables.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -329,6 +330,122 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   EXPECT_EQ(list.rows[1].type, "Sound file");
   EXPECT_TRUE(list.rows[1].deleted);
   EXPECT_EQ(list.rows[1].debug2, "3000000000");
+}
+
+// A card's folders, each with its files interleaved through the table the way a record scan
+// leaves them, plus files whose parent is no folder (shown in the catch-all folder).
+class NtfsWholeListingTest : public ::testing::Test {
+ protected:
+  static constexpr int kFolders = 40;
+  static constexpr int kFilesPerFolder = 25;
+  static constexpr int kLostFiles = 30;
+  static constexpr std::uint32_t kFirstFolderRecord = 100;
+  static constexpr std::uint32_t kLostParent = 999999;  // no folder of the tree
+
+  void SetUp() override {
+    ctx.ResetForScan(0);
+    ctx.volumeType = FsType::kNtfs;
+    misc =
+        InsertFolderNode(ctx, ctx.tree->Root(), std::string(kMiscFolderName), kOrphanCluster, 0, 0, 5, false);
+    for (int f = 0; f < kFolders; ++f)
+      InsertFolderNode(ctx, ctx.tree->Root(), "D" + std::to_string(f), kFirstFolderRecord + f, 0, 0, 5,
+                       false);
+    TextTable& pending = ctx.tables.PendingEntryTable;
+    int self = 1000;
+    for (int i = 0; i < kFilesPerFolder; ++i) {
+      for (int f = 0; f < kFolders; ++f) {
+        AddPendingFile(pending, "f" + std::to_string(f) + "_" + std::to_string(i) + ".txt", "8",
+                       std::to_string(self++), kFirstFolderRecord + f, 0, "1", "");
+      }
+      AddPendingFile(pending, "root" + std::to_string(i) + ".txt", "8", std::to_string(self++), 5, 0, "1",
+                     "");
+    }
+    for (int i = 0; i < kLostFiles; ++i) {
+      AddPendingFile(pending, "lost" + std::to_string(i) + ".txt", "8", std::to_string(self++),
+                     i % 2 ? kLostParent : kOrphanCluster, 0, "1", "");
+    }
+  }
+
+  // Lists the root and every folder the way the scan output walks the tree; returns, for each
+  // file row listed, the parent key of the folder that listed it, keyed by the file's record.
+  std::map<std::string, std::vector<std::string>> ListEverything() {
+    std::map<std::string, std::vector<std::string>> where;
+    std::vector<TreeItem> items{ctx.tree->Root()};
+    for (const FolderNode& node : ctx.folderNodes) items.push_back(node.item);
+    for (TreeItem item : items) {
+      DetailsList list;
+      AddFolderContents(ctx, list, item, {});
+      for (const DetailsRow& row : list.rows) {
+        if (row.image == RowImage::kFile) where[row.debug3].push_back(row.debug2);
+      }
+    }
+    return where;
+  }
+
+  ResultsState ctx;
+  TreeItem misc = kNoItem;
+};
+
+TEST_F(NtfsWholeListingTest, EveryFolderListedReadsEachRowABoundedNumberOfTimes) {
+  const int rows = ctx.tables.PendingEntryTable.RowCount();
+  // A file row shown reads six cells (name, size, date, sector, record, deleted mark); finding
+  // the rows of a folder may read each row's parent once more for the whole walk. A walk of the
+  // table per folder reads every parent once per folder: kFolders + 2 times here.
+  constexpr std::uint64_t kCellsPerRowShown = 6;
+  for (int pass = 0; pass < 2; ++pass) {
+    const std::uint64_t before = TextTable::CellReadsOnThisThread();
+    const auto where = ListEverything();
+    const std::uint64_t reads = TextTable::CellReadsOnThisThread() - before;
+    EXPECT_LE(reads, (kCellsPerRowShown + 1) * static_cast<std::uint64_t>(rows)) << "pass " << pass;
+    // And each file is listed once, in its own folder (the lost ones in the catch-all folder).
+    ASSERT_EQ(where.size(), static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+      const std::string& self = ctx.tables.PendingEntryTable.Cell(r, entry_col::kSelf);
+      const std::uint32_t parent = ReadU32(ctx.tables.PendingEntryTable.Cell(r, entry_col::kParent));
+      const std::uint32_t shownIn = parent == kLostParent ? kOrphanCluster : parent;
+      EXPECT_EQ(where.at(self), std::vector<std::string>{U32Text(shownIn)}) << "record " << self;
+    }
+  }
+}
+
+TEST_F(NtfsWholeListingTest, ListingFollowsTheTableAsItChanges) {
+  const TreeItem d0 = ctx.folderNodes[1].item;  // record kFirstFolderRecord
+  auto namesIn = [&](TreeItem item) {
+    DetailsList list;
+    AddFolderContents(ctx, list, item, {});
+    return Names(list);
+  };
+  std::vector<std::string> expected;
+  for (int i = 0; i < kFilesPerFolder; ++i) expected.push_back("f0_" + std::to_string(i) + ".txt");
+  EXPECT_EQ(namesIn(d0), expected);  // table order within the folder
+
+  TextTable& pending = ctx.tables.PendingEntryTable;
+  AddPendingFile(pending, "late.txt", "8", "5000", kFirstFolderRecord, 0, "1", "");
+  expected.push_back("late.txt");
+  EXPECT_EQ(namesIn(d0), expected);
+
+  pending.SetCell(pending.RowCount() - 1, entry_col::kParent, U32Text(kLostParent));
+  expected.pop_back();
+  EXPECT_EQ(namesIn(d0), expected);
+  const std::vector<std::string> lost = namesIn(misc);
+  EXPECT_EQ(lost.back(), "late.txt");
+
+  pending.DeleteRow(0);  // f0_0.txt
+  expected.erase(expected.begin());
+  EXPECT_EQ(namesIn(d0), expected);
+
+  pending.Sort(entry_col::kName);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(namesIn(d0), expected);
+
+  // A table put in place whole (a log loaded over a scan) is listed, not the rows it replaced.
+  TextTable other = pending;
+  other.DeleteAllRows();
+  AddPendingFile(other, "only.txt", "8", "1", kFirstFolderRecord, 0, "1", "");
+  pending = other;
+  EXPECT_EQ(namesIn(d0), std::vector<std::string>{"only.txt"});
+  pending.DeleteAllRows();
+  EXPECT_EQ(namesIn(d0), std::vector<std::string>{});
 }
 
 }  // namespace
