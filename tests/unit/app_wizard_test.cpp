@@ -503,7 +503,9 @@ TEST_F(WizardTest, APreviewGivesAListedFilesFirstBytesAndADeletedFilesEstimate) 
     EXPECT_EQ(std::string(preview->bytes.begin(), preview->bytes.end()), c.bytes);
     // A deleted file carries the estimate its row shows; a live one none.
     EXPECT_EQ(preview->estimate.empty(), !c.deleted);
-    if (c.deleted) EXPECT_EQ(preview->estimate, list.rows[static_cast<std::size_t>(c.row)].cells.at(5));
+    if (c.deleted) {
+      EXPECT_EQ(preview->estimate, list.rows[static_cast<std::size_t>(c.row)].cells.at(5));
+    }
   }
   EXPECT_FALSE(wizard.PreviewListRow(static_cast<int>(list.rows.size()), 4096).has_value());
   EXPECT_FALSE(wizard.PreviewListRow(-1, 4096).has_value());
