@@ -198,6 +198,12 @@ struct CChildDialogExDemoDlg::State {
   void StartJob(Job kind, std::function<void(std::stop_token)> work, std::function<void()> finished) {
     job = kind;
     const std::uint64_t number = ++jobNumber;
+    if (options.jobStarting) {
+      work = [starting = options.jobStarting, work = std::move(work)](std::stop_token stop) {
+        starting();
+        work(stop);
+      };
+    }
     session->Start(std::move(work), [this, number, finished = std::move(finished)] {
       if (number != jobNumber) return;
       job = Job::kNone;
@@ -671,8 +677,7 @@ void CChildDialogExDemoDlg::OnNext() {
     s.StartJob(
         Job::kSecondStage,
         [search, chosen, outcome](std::stop_token stop) {
-          std::stop_callback onStop(stop, [search] { search->RequestStop(); });
-          *outcome = search->RunSecondStage(chosen, nullptr);
+          *outcome = search->RunSecondStage(chosen, nullptr, stop);
         },
         [&s, outcome] {
           s.lastStopped = outcome->stopped;

@@ -56,6 +56,9 @@ struct WizardOptions {
   std::string mailAddress;
   // The local time now (the catch-all folder's row shows it); the real clock when empty.
   std::function<std::tm()> localNow;
+  // Called on the worker as each job starts, before the job reads anything: a test holds a job
+  // there to stop it at a moment of its choosing.
+  std::function<void()> jobStarting;
 };
 
 class CChildDialogExDemoDlg {

@@ -57,7 +57,7 @@ void AdvanceSearch::RequestStop() {
   (inSecondStage_ ? second_ : stop_).request_stop();
 }
 
-SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) {
+SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list, std::stop_token jobStop) {
   const int count = ctx_.results.tables.IdentifiedFileSystemTable.RowCount();
   if (chosen < 0 || chosen >= count) {
     SecondStageOutcome outcome;
@@ -73,6 +73,9 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list) 
     stop = second_;
     inSecondStage_ = true;
   }
+  // Linked once the stage's own source exists: a stop the job already had is not lost with the
+  // source the stage replaced.
+  std::stop_callback linked(jobStop, [&stop] { stop.request_stop(); });
   ctx_.stop = stop.get_token();
   SecondStageOutcome outcome;
   bool outOfMemory = false;

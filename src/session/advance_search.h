@@ -73,8 +73,9 @@ class AdvanceSearch {
   // The identified file systems, in the table's order.
   std::vector<IdentifiedFileSystem> Identified() const;
   // Rebuilds the tree of the chosen file system (0-based index into the identified ones). list,
-  // when given, becomes the results page's file list.
-  SecondStageOutcome RunSecondStage(int chosen, DetailsList* list = nullptr);
+  // when given, becomes the results page's file list. A stop of stop (the job's own, say) stops
+  // the stage, a stop asked for before the stage began included.
+  SecondStageOutcome RunSecondStage(int chosen, DetailsList* list = nullptr, std::stop_token stop = {});
 
   // Stops the stage that runs now. Each stage has a stop of its own: a stop of the first stage
   // (which salvages what it found) never reaches the second. Safe from any thread.

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "app/control_ids.h"
 #include "app/wizard_dialog.h"
 #include "app/wizard_texts.h"
+#include "exfat_fls.h"
 #include "results/tree_model.h"
 #include "scan/scan_context.h"
 #include "session/advance_search.h"
@@ -64,6 +69,7 @@ class WizardFlowTest : public ::testing::Test {
     options.images = {image};
     options.sysfsRoot = "";
     options.tempFolder = dir_.string();
+    options.jobStarting = [this] { gate_.Pass(); };
     wizard_ = std::make_unique<CChildDialogExDemoDlg>(surface_, options);
     wizard_->OnInitDialog();
     const mytreectrl* disks = wizard_->DiskTree();
@@ -119,6 +125,53 @@ class WizardFlowTest : public ::testing::Test {
     return rows;
   }
 
+  // Every folder and file the results tree shows, as "d PATH" and "f PATH SIZE" with " *" for a
+  // deleted file (the tree does not mark deleted folders), after clicking every folder.
+  std::set<std::string> TreeLines() {
+    ShowAll();
+    std::set<std::string> lines;
+    const std::map<std::string, TreeItem> folders = Folders(*wizard_->ResultsTree());
+    std::vector<std::pair<std::string, TreeItem>> places(folders.begin(), folders.end());
+    places.emplace_back("", wizard_->ResultsTree()->Root());
+    for (const auto& [path, item] : places) {
+      if (!path.empty()) lines.insert("d " + path);
+      wizard_->OnTreeClick(id::kResultsTree, item);
+      EXPECT_TRUE(Idle());
+      for (const ListRow& row : surface_.lists[id::kDetailsList].rows) {
+        if (row.image != 1) continue;
+        const std::string file = path.empty() ? row.cells[0] : path + "/" + row.cells[0];
+        lines.insert("f " + file + " " + row.cells[2] + (row.deleted ? " *" : ""));
+      }
+    }
+    return lines;
+  }
+
+  // Holds the jobs that start while it is closed, so that a stop comes before the job reads.
+  struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool closed = false;
+    void Pass() {
+      std::unique_lock held(lock);
+      changed.wait(held, [&] { return !closed; });
+    }
+    void Set(bool close) {
+      {
+        std::lock_guard held(lock);
+        closed = close;
+      }
+      changed.notify_all();
+    }
+  };
+  // Starts the stage Next starts, asks it to stop before it has read anything, and lets it run.
+  void NextThenStop() {
+    gate_.Set(true);
+    wizard_->OnCommand(id::kNext);
+    wizard_->OnCommand(id::kStopSearch);
+    gate_.Set(false);
+  }
+
+  Gate gate_;
   fs::path dir_;
   FakeSurface surface_;
   std::unique_ptr<CChildDialogExDemoDlg> wizard_;
@@ -275,16 +328,81 @@ TEST_F(WizardFlowTest, AdvanceSearchOfNtfsFillsTheFileSystemChoice) {
   EXPECT_FALSE(Folders(*wizard.ResultsTree()).empty());
 }
 
-// A stop asked for as soon as a stage starts: the stage says it was stopped, the page shows what
-// it found, and a stop of the first Advance stage never reaches the second.
+// An exFAT card formatted without a partition table, through the wizard: the Standard search shows
+// the tree fls lists (names in full, deleted files marked, sizes), the Advance search reaches the
+// same tree through a file-system choice that names exFAT, and Save writes the card's files as the
+// recipe wrote them.
+TEST_F(WizardFlowTest, AnExfatCardShowsTheTreeFlsListsInBothSearchesAndIsSaved) {
+  QRW_REQUIRE_DISK(image, "exfat_card");
+  const std::string base = image.substr(0, image.size() - 4);
+  std::set<std::string> expected;
+  for (std::string line : testing::FlsLines(testing::ParseFls(ReadWholeFile(base + ".fls")))) {
+    if (line.starts_with("d ") && line.ends_with(" *")) line.resize(line.size() - 2);
+    expected.insert(line);
+  }
+  ASSERT_GT(expected.size(), 2500u);
+
+  CChildDialogExDemoDlg& wizard = Start(image);
+  Search(id::kStandardSearchRadio);
+  ASSERT_EQ(wizard.Page(), 3);
+  EXPECT_FALSE(wizard.Stopped());
+  const std::set<std::string> standard = TreeLines();
+  std::vector<std::string> missing, extra;
+  std::set_difference(expected.begin(), expected.end(), standard.begin(), standard.end(),
+                      std::back_inserter(missing));
+  std::set_difference(standard.begin(), standard.end(), expected.begin(), expected.end(),
+                      std::back_inserter(extra));
+  EXPECT_TRUE(missing.empty()) << missing.size() << " missing, first: " << missing.front();
+  EXPECT_TRUE(extra.empty()) << extra.size() << " extra, first: " << extra.front();
+
+  // Save the top folders: every file fls lists in them, deleted ones too, comes out at its size,
+  // and as the recipe wrote it where the recipe kept a copy.
+  const fs::path originals = base + ".originals";
+  mytreectrl& tree = *wizard.ResultsTree();
+  for (TreeItem top : tree.Children(tree.Root())) wizard.OnTreeCheckBoxClick(id::kResultsTree, top);
+  const fs::path out = dir_ / "out";
+  surface_.destination = out.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  int written = 0, compared = 0;
+  for (const testing::FlsEntry& e : testing::ParseFls(ReadWholeFile(base + ".fls"))) {
+    if (e.folder || e.path.find('/') == std::string::npos) continue;  // root files are not ticked
+    const fs::path relative(std::u8string(e.path.begin(), e.path.end()));
+    const fs::path copy = out / relative;
+    ASSERT_TRUE(fs::is_regular_file(copy)) << e.path;
+    EXPECT_EQ(fs::file_size(copy), e.size) << e.path;
+    ++written;
+    if (!fs::is_regular_file(originals / relative)) continue;
+    EXPECT_TRUE(ReadWholeFile(copy.string()) == ReadWholeFile((originals / relative).string())) << e.path;
+    ++compared;
+  }
+  EXPECT_GT(written, 2000);
+  EXPECT_GT(compared, 5);
+
+  wizard.OnCommand(id::kBack);
+  wizard.OnCommand(id::kBack);
+  ASSERT_EQ(wizard.Page(), 0);
+  const mytreectrl* disks = wizard.DiskTree();
+  wizard.OnTreeClick(id::kDiskTree, disks->Children(disks->Root()).front());
+  Search(id::kAdvanceSearchRadio);
+  ASSERT_EQ(wizard.Page(), 2);
+  const mytreectrl* systems = wizard.FileSystemTree();
+  ASSERT_NE(systems, nullptr);
+  ASSERT_FALSE(systems->Children(systems->Root()).empty());
+  EXPECT_NE(systems->Text(systems->Children(systems->Root()).front()).find("exFAT"), std::string::npos);
+  SecondStage();
+  EXPECT_EQ(TreeLines(), standard);
+}
+
+// A stop asked for before a stage has read anything: the stage says it was stopped and the page
+// shows what it found. A stage run whole after a stopped one says it was not stopped.
 TEST_F(WizardFlowTest, AStopInEachStageIsHonouredAndReported) {
   QRW_REQUIRE_DISK(image, "recover_fat16");
   CChildDialogExDemoDlg& wizard = Start(image);
   wizard.OnRadioHover(id::kStandardSearchRadio);
   wizard.OnCommand(id::kNext);
   ASSERT_TRUE(Idle());
-  wizard.OnCommand(id::kNext);
-  wizard.OnCommand(id::kStopSearch);
+  NextThenStop();
   EXPECT_FALSE(surface_.Shown(id::kStopSearch));
   EXPECT_EQ(surface_.guidance, kSaveGuidancePanel);
   ASSERT_TRUE(Idle());
@@ -299,22 +417,22 @@ TEST_F(WizardFlowTest, AStopInEachStageIsHonouredAndReported) {
   wizard.OnRadioHover(id::kAdvanceSearchRadio);
   wizard.OnCommand(id::kNext);
   ASSERT_TRUE(Idle());
-  wizard.OnCommand(id::kNext);
-  wizard.OnCommand(id::kStopSearch);
+  NextThenStop();
   ASSERT_TRUE(Idle());
   EXPECT_TRUE(wizard.Stopped());
   ASSERT_EQ(wizard.Page(), 2);
-  // The first stage was cut short; the second runs whole on what it found.
-  if (wizard.FileSystemTree()->Children(wizard.FileSystemTree()->Root()).empty()) return;
+
+  // Back, and the first stage again, whole this time; then the second stage whole and stopped.
+  wizard.OnCommand(id::kBack);
+  ASSERT_EQ(wizard.Page(), 1);
   wizard.OnCommand(id::kNext);
   ASSERT_TRUE(Idle());
   EXPECT_FALSE(wizard.Stopped());
-  ASSERT_EQ(wizard.Page(), 3);
-
+  SecondStage();
+  EXPECT_FALSE(wizard.Stopped());
   wizard.OnCommand(id::kBack);
   ASSERT_EQ(wizard.Page(), 2);
-  wizard.OnCommand(id::kNext);
-  wizard.OnCommand(id::kStopSearch);
+  NextThenStop();
   ASSERT_TRUE(Idle());
   EXPECT_TRUE(wizard.Stopped());
   EXPECT_EQ(wizard.Page(), 3);
