@@ -208,18 +208,18 @@ std::vector<GptListing> ListGptPartitions(SectorReader& reader, int diskNumber, 
     reader.ReadSectors(diskNumber, first, 1, boot);
     const std::string typeText = GuidText(e.type);
     std::optional<FsType> type = ListedType(TypeFromBootSector(boot, partition_type::kEmpty));
-    if (!type && BytesEqual(boot, 3, "EXFAT   ")) {
-      skip(e, "an exFAT volume, which this version cannot scan");
-      continue;
-    }
     if (type) {
-      type = RefineFatType(boot, *type);
+      // exFAT answers as NTFS does; its boot sector tells them apart.
+      type = ListedVolumeType(reader, diskNumber, first, boot, *type);
     } else if (typeText == kBasicDataGuid || typeText == kEfiSystemGuid) {
-      // A data or EFI partition whose boot sector is gone: listed as FAT32, the file system of an
-      // EFI partition and of most sticks, as an MBR entry of type 0x0C would be.
-      type = FsType::kFat32;
+      // A data or EFI partition whose boot sector is gone: exFAT when its backup boot sector says
+      // so, else listed as FAT32, the file system of an EFI partition and of most sticks, as an
+      // MBR entry of type 0x0C would be.
+      type = ListedVolumeType(reader, diskNumber, first, boot, FsType::kNtfs) == FsType::kExfat
+                 ? FsType::kExfat
+                 : FsType::kFat32;
     } else {
-      skip(e, "neither a data partition nor a FAT or NTFS volume");
+      skip(e, "neither a data partition nor a FAT, exFAT or NTFS volume");
       continue;
     }
     listed.push_back({*type, first, (e.lastLba + 1) * perLba, e.index, e.name});

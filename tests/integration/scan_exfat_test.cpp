@@ -85,12 +85,18 @@ const Card& TheCard() {
     const std::string table = ShellQuote(c.Variant("in-a-table"));
     const std::string lost = ShellQuote(c.Variant("table-wiped"));
     const std::string noBoot = ShellQuote(c.Variant("boot-region-wiped"));
+    const std::string gpt = ShellQuote(c.Variant("in-a-gpt"));
+    const std::string gptWiped = ShellQuote(c.Variant("in-a-gpt-boot-sector-wiped"));
     const std::string script =
         "cp " + img + " " + wiped + " && dd if=/dev/zero of=" + wiped +
         " bs=512 count=1 conv=notrunc status=none && truncate -s 1M " + table + " && cat " + img + " >>" +
         table + " && printf 'label: dos\\nstart=2048, type=07\\n' | sfdisk -q " + table + " && cp " + table +
         " " + lost + " && dd if=/dev/zero of=" + lost + " bs=512 count=1 conv=notrunc status=none && cp " +
-        img + " " + noBoot + " && dd if=/dev/zero of=" + noBoot + " bs=512 count=24 conv=notrunc status=none";
+        img + " " + noBoot + " && dd if=/dev/zero of=" + noBoot +
+        " bs=512 count=24 conv=notrunc status=none && truncate -s 1M " + gpt + " && cat " + img + " >>" +
+        gpt + " && truncate -s +1M " + gpt + " && sgdisk -n 1:2048:+32M -t 1:0700 " + gpt + " >/dev/null && cp " +
+        gpt + " " + gptWiped + " && dd if=/dev/zero of=" + gptWiped +
+        " bs=512 seek=2048 count=1 conv=notrunc status=none";
     std::string err;
     if (RunCommand(script, nullptr, &err) != 0) c.error = "variants could not be made: " + err;
     return c;
@@ -131,6 +137,9 @@ TEST_F(ExfatCardTest, EveryFormOfTheCardListsTheTreeFlsLists) {
       {"as made", card().image, " --partition 1", 0},
       {"main boot sector wiped", card().Variant("wiped-boot-sector"), " --partition 1", 0},
       {"inside a table", card().Variant("in-a-table"), " --partition 1", 2048},
+      {"inside a GPT", card().Variant("in-a-gpt"), " --partition 1", 2048},
+      {"inside a GPT, main boot sector wiped", card().Variant("in-a-gpt-boot-sector-wiped"), " --partition 1",
+       2048},
       {"table wiped, found by search", card().Variant("table-wiped"), lostRange, 2048},
       {"boot region wiped, Advance search", card().Variant("boot-region-wiped"),
        " --mode advance --start 0 --end 65536 --type exFAT", 0},
