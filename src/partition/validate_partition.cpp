@@ -18,7 +18,6 @@ using Sector = std::array<std::uint8_t, kSectorSize>;
 
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t kFat32BackupOffset = 6;
-constexpr std::uint8_t kHardDiskMedia = 0xF8;
 
 Sector ReadOne(const ScanContext& context, std::uint64_t sector) {
   Sector bytes{};
@@ -74,8 +73,30 @@ bool FillFatGeometry(const FatFigures& f, std::uint64_t start, bool fat32, Volum
   return true;
 }
 
-bool SecondFatBeginsWithMedia(const ScanContext& context, const FatFigures& f, std::uint64_t start) {
-  return Byte(ReadOne(context, f.SecondFat(start)), 0) == kHardDiskMedia;
+// F8 on fixed disks and most sticks, F0 on removable media; F9 to FF on old floppy formats.
+bool IsMediaByte(std::uint8_t b) {
+  return b == 0xF0 || b >= 0xF8;
+}
+
+// The FATs fit the boot sector: the second FAT begins with a media byte as formatting leaves it or,
+// where that first entry is damaged (zeroed, say), the boot sector stands on its own figures: a
+// sound parameter block whose FATs hold an entry for every cluster the volume counts, and whose
+// two FATs agree in a first sector that holds something.
+bool FatsFit(const ScanContext& context, const FatFigures& f, std::uint64_t start,
+             const FatBootSector& boot) {
+  const Sector second = ReadOne(context, f.SecondFat(start));
+  if (IsMediaByte(second[0])) return true;
+  if (!boot.Plausible() || boot.FatSectors() != f.fatSectors) return false;
+  const FsType type = boot.TypeByClusterCount();
+  if (type == FsType::kNone) return false;
+  const std::uint64_t metadata = std::uint64_t{boot.reservedSectors} +
+                                 std::uint64_t{boot.fatCount} * boot.FatSectors() + boot.RootDirSectors();
+  const std::uint64_t entries = (boot.totalSectors - metadata) / boot.sectorsPerCluster + 2;
+  const std::uint64_t bits = type == FsType::kFat12 ? 12 : (type == FsType::kFat16 ? 16 : 32);
+  if (entries * bits > std::uint64_t{f.fatSectors} * kSectorSize * 8) return false;
+  // Wiped FATs agree too, but say nothing of the volume.
+  if (std::all_of(second.begin(), second.end(), [](std::uint8_t b) { return b == 0; })) return false;
+  return ReadOne(context, f.FirstFat(start)) == second;
 }
 
 int ValidateFat16(ScanContext& context, std::uint64_t start) {
@@ -87,7 +108,7 @@ int ValidateFat16(ScanContext& context, std::uint64_t start) {
   f.rootEntries = boot.rootEntries;
   f.fatSectors = boot.fatSectors16;
   // The volume is taken to have two FATs whatever its boot sector says.
-  if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) return 0;
+  if (!Plausible(f) || !FatsFit(context, f, start, boot)) return 0;
   return FillFatGeometry(f, start, false, context.geometry) ? 1 : 0;
 }
 
@@ -110,11 +131,12 @@ int ValidateFat32(ScanContext& context, std::uint64_t start) {
   }
   FatFigures f = Fat32Figures(boot);
   context.geometry.RootDirStart = f.rootCluster;
-  if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) {
+  if (!Plausible(f) || !FatsFit(context, f, start, DecodeFatBootSector(boot))) {
     // The main boot sector may be damaged in its figures only: try the backup's.
-    f = Fat32Figures(ReadOne(context, backupSector));
+    const Sector backup = ReadOne(context, backupSector);
+    f = Fat32Figures(backup);
     context.geometry.RootDirStart = f.rootCluster;
-    if (!Plausible(f) || !SecondFatBeginsWithMedia(context, f, start)) return 0;
+    if (!Plausible(f) || !FatsFit(context, f, start, DecodeFatBootSector(backup))) return 0;
   }
   return FillFatGeometry(f, start, true, context.geometry) ? 1 : 0;
 }

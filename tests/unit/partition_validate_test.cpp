@@ -64,7 +64,7 @@ TEST_F(PartitionValidateTest, Fat16LayoutFromTheBootSector) {
 
 TEST_F(PartitionValidateTest, Fat16Failures) {
   disk.Write(kStart, Fat16Boot({}));
-  disk.Write(kStart + 36, FatStart(0xF0));  // a media byte other than 0xF8
+  disk.Write(kStart + 36, FatStart(0x12));  // no media byte, and the first FAT differs
   Poison();
   const VolumeGeometry poisoned = context.geometry;
   EXPECT_EQ(Validate("FAT16"), 0);
@@ -140,7 +140,7 @@ TEST_F(PartitionValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
   Fat32Figures f;
   f.rootCluster = 11;
   disk.Write(kStart, Fat32Boot(f));
-  disk.Write(kStart + 32 + 600, FatStart(0xF0));
+  disk.Write(kStart + 32 + 600, FatStart(0x12));
   Poison();
   VolumeGeometry expected = context.geometry;
   expected.RootDirStart = 0;  // the blank backup's root cluster, taken before its test failed
