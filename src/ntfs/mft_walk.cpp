@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "ntfs/chunk_buffer.h"
@@ -26,6 +28,38 @@ std::optional<Record> ReadFixedRecord(const ScanContext& ctx, std::uint64_t sect
   if (sector == 0) return std::nullopt;
   Record record{};
   ctx.Read(sector, kRecordSectors, record);
+  if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
+  ApplyFixup(record);
+  return record;
+}
+
+// The disk sector of each sector of the $MFT, asked for in increasing order.
+class ExtentCursor {
+ public:
+  explicit ExtentCursor(const MftExtentList& list) : extents_(list.extents) {}
+  // 0 for a sector of a sparse extent or beyond the extents.
+  std::uint64_t SectorOf(std::uint64_t mftSector) {
+    while (i_ < extents_.size() && mftSector - before_ >= extents_[i_].sectorCount) {
+      before_ += extents_[i_].sectorCount;
+      ++i_;
+    }
+    if (i_ == extents_.size() || extents_[i_].sparse) return 0;
+    return extents_[i_].startSector + (mftSector - before_);
+  }
+
+ private:
+  const std::vector<SectorExtent>& extents_;
+  std::size_t i_ = 0;
+  std::uint64_t before_ = 0;
+};
+
+// Record `number` read through the extents (a record may lie across two of them) and fixed up;
+// none when it lies beyond them or does not begin with "FILE".
+std::optional<Record> ReadFixedRecord(const ScanContext& ctx, const MftExtentList& list,
+                                      std::uint64_t number) {
+  if (number > std::numeric_limits<std::uint64_t>::max() / kRecordSectors) return std::nullopt;
+  Record record{};
+  if (!ReadMftSectors(ctx, list, number * kRecordSectors, record)) return std::nullopt;
   if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
   ApplyFixup(record);
   return record;
@@ -96,7 +130,7 @@ class RecordGroup {
   auto First(Find find) {
     decltype(find(ByteSpan{})) answer;
     for (Member& m : members_) {
-      if (!m.tried) m.record = ReadFixedRecord(ctx_, RecordToSector(list_, m.number)), m.tried = true;
+      if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
       if (m.record && (answer = find(ByteSpan(*m.record)))) break;
     }
     return answer;
@@ -168,6 +202,27 @@ std::uint64_t MftExtentList::TotalSectors() const {
   return total;
 }
 
+bool ReadMftSectors(const ScanContext& ctx, const MftExtentList& list, std::uint64_t first,
+                    std::span<std::uint8_t> buffer) {
+  std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+  const std::uint64_t count = buffer.size() / kSectorSize;
+  std::uint64_t before = 0, covered = 0;
+  for (const SectorExtent& extent : list.extents) {
+    if (covered == count) break;
+    const std::uint64_t end = before + extent.sectorCount;
+    const std::uint64_t from = std::max(first, before), to = std::min(first + count, end);
+    if (from < to) {
+      if (!extent.sparse) {
+        ctx.Read(extent.startSector + (from - before), static_cast<std::uint32_t>(to - from),
+                 buffer.subspan((from - first) * kSectorSize, (to - from) * kSectorSize));
+      }
+      covered += to - from;
+    }
+    before = end;
+  }
+  return covered == count;
+}
+
 std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record) {
   return RecordToSector(std::span<const SectorExtent>(list.extents), record);
 }
@@ -186,8 +241,8 @@ MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStar
     const std::uint64_t sizeFromRecord0 = list.recordCount;
     list.extents.clear();
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-      const std::uint64_t sector = i == 0 ? mftSector + 2ull * pieces[i] : RecordToSector(list, pieces[i]);
-      const std::optional<Record> piece = ReadFixedRecord(ctx, sector);
+      const std::optional<Record> piece =
+          i == 0 ? ReadFixedRecord(ctx, mftSector + 2ull * pieces[i]) : ReadFixedRecord(ctx, list, pieces[i]);
       if (!piece) break;
       AppendDataRuns(list, *piece, partitionStart, sectorsPerCluster, false);
     }
@@ -211,34 +266,29 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
   const std::string totalText = std::to_string(total);
 
   ChunkBuffer chunk(kWalkChunkSectors);
-  std::uint64_t r = 0, done = 0;
+  ExtentCursor cursor(list);
+  std::uint64_t done = 0;
   int shown = -1;
-  for (const SectorExtent& extent : list.extents) {
-    for (std::uint64_t p = 0; p < extent.sectorCount && r < records;) {
-      const std::uint64_t batchRecords = std::min<std::uint64_t>(
-          {kWalkChunkSectors / kRecordSectors, (extent.sectorCount - p + 1) / kRecordSectors, records - r});
-      const auto sectors = static_cast<std::uint32_t>(batchRecords * kRecordSectors);
-      const std::span<std::uint8_t> buffer = chunk.Sectors(sectors);
-      if (extent.sparse) {
-        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-      } else {
-        ctx.Read(extent.startSector + p, sectors, buffer);
+  // Records are numbered by their place in the $MFT's data, and each is read through the extents:
+  // with clusters smaller than a record, a record may begin in one run and end in the next.
+  for (std::uint64_t r = 0; r < records;) {
+    const std::uint64_t batchRecords =
+        std::min<std::uint64_t>(kWalkChunkSectors / kRecordSectors, records - r);
+    const std::span<std::uint8_t> buffer =
+        chunk.Sectors(static_cast<std::uint32_t>(batchRecords * kRecordSectors));
+    ReadMftSectors(ctx, list, r * kRecordSectors, buffer);
+    for (std::uint64_t k = 0; k < batchRecords; ++k, ++r) {
+      if (ctx.StopRequested()) return;
+      done += kRecordSectors;
+      ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
+      const ByteSpan bytes(buffer.data() + k * kFileRecordSize, kFileRecordSize);
+      if (!ListRecord(ctx, list, r, cursor.SectorOf(r * kRecordSectors), bytes)) continue;
+      ui.SetText(control::kFolderCounter, std::to_string(r + 2));
+      const int percent = ProgressPercent(done, total);
+      if (percent != shown) {
+        ui.SetProgress(control::kProgress, percent, "Completed ");
+        shown = percent;
       }
-      for (std::uint64_t k = 0; k < batchRecords; ++k, ++r) {
-        if (ctx.StopRequested()) return;
-        done += kRecordSectors;
-        ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
-        const ByteSpan bytes(buffer.data() + k * kFileRecordSize, kFileRecordSize);
-        if (!ListRecord(ctx, list, r, extent.sparse ? 0 : extent.startSector + p + k * kRecordSectors, bytes))
-          continue;
-        ui.SetText(control::kFolderCounter, std::to_string(r + 2));
-        const int percent = ProgressPercent(done, total);
-        if (percent != shown) {
-          ui.SetProgress(control::kProgress, percent, "Completed ");
-          shown = percent;
-        }
-      }
-      p += sectors;
     }
   }
 }

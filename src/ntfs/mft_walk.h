@@ -4,6 +4,7 @@
 // position. Folders become EntryTable rows, files PendingEntryTable rows, deleted ones included.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/bytes.h"
@@ -41,6 +42,12 @@ MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStar
 std::vector<std::uint8_t> ReadAttributeListValue(const ScanContext& ctx, ByteSpan record,
                                                  std::uint64_t partitionStart,
                                                  std::uint32_t sectorsPerCluster);
+
+// Reads sectors of the $MFT, counted from its first, through the extents into buffer (whole
+// sectors): a record that lies across two extents is read from both. Sectors of sparse extents and
+// beyond the extents read as zeros; false when any lay beyond them.
+bool ReadMftSectors(const ScanContext& ctx, const MftExtentList& list, std::uint64_t first,
+                    std::span<std::uint8_t> buffer);
 
 // The first sector of MFT record `record` over the extents; 0 beyond them (or in a sparse one).
 std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);

@@ -110,13 +110,23 @@ std::optional<NtfsDataSource::Record> NtfsDataSource::RecordAt(std::uint64_t sec
   return record;
 }
 
+std::optional<NtfsDataSource::Record> NtfsDataSource::RecordOf(std::uint32_t number,
+                                                               std::uint64_t sector) const {
+  if (sector == 0 || mft_.extents.empty() || RecordToSector(mft_, number) != sector) return RecordAt(sector);
+  Record record(kFileRecordSize);
+  if (!ReadMftSectors(ctx_, mft_, std::uint64_t{number} * kRecordSectors, record)) return std::nullopt;
+  if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
+  ApplyFixup(record);
+  return record;
+}
+
 template <typename Accept>
 std::optional<NtfsDataSource::Found> NtfsDataSource::FindRecord(std::uint32_t number,
                                                                 std::uint32_t nearNumber,
                                                                 std::uint64_t nearSector,
                                                                 Accept accept) const {
   auto take = [&](std::uint64_t sector) -> std::optional<Found> {
-    std::optional<Record> record = RecordAt(sector);
+    std::optional<Record> record = RecordOf(number, sector);
     if (!record) return std::nullopt;
     const std::optional<std::uint32_t> own = OwnNumber(*record);
     if ((own && *own != number) || !accept(ByteSpan(*record))) return std::nullopt;
@@ -138,7 +148,8 @@ std::optional<NtfsDataSource::Found> NtfsDataSource::FindRecord(std::uint32_t nu
 NtfsDataSource::Stream NtfsDataSource::ReadStream(const DetailsRow& row) {
   Stream stream;
   std::uint64_t sector = IsDecimalNumber(row.debug1) ? ReadU32(row.debug1) : 0;
-  std::optional<Record> base = RecordAt(sector);
+  std::optional<Record> base =
+      IsDecimalNumber(row.debug3) ? RecordOf(ReadU32(row.debug3), sector) : RecordAt(sector);
   if (!base) {
     stream.failure = "its file record (sector " + std::to_string(sector) + ") does not read as one";
     return stream;
@@ -431,7 +442,8 @@ Recoverability NtfsDataSource::Estimate(const DetailsRow& row) {
   if (stream.resident || stream.realSize == 0) return Recoverability::kIntact;
   if (!bitmapTried_) {
     const std::uint64_t sector = ReadU32(row.debug1);
-    const std::optional<Record> base = RecordAt(sector);
+    const std::optional<Record> base =
+        IsDecimalNumber(row.debug3) ? RecordOf(ReadU32(row.debug3), sector) : RecordAt(sector);
     if (base) LoadBitmap(OwnNumber(*base).value_or(0), sector);
   }
   if (!bitmapFound_) return Recoverability::kUnknown;

@@ -64,6 +64,9 @@ class NtfsDataSource : public FileDataSource {
     std::uint64_t sector = 0;
   };
   std::optional<Record> RecordAt(std::uint64_t sector) const;
+  // Record number, found at sector: read through the $MFT's runs when they place it there (with
+  // clusters smaller than a record, its second half may lie in another run), else at sector.
+  std::optional<Record> RecordOf(std::uint32_t number, std::uint64_t sector) const;
   bool HoldsRecordZero(std::uint64_t sector) const;
   // Record `number`, looked for through the $MFT's runs and then at its place next to the record
   // `nearNumber` read at nearSector; accept says whether a record read is the one.
