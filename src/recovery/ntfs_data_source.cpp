@@ -1,6 +1,7 @@
 #include "recovery/ntfs_data_source.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "ntfs/mft_record.h"
 #include "results/scan_tables.h"
@@ -268,6 +269,21 @@ FileData NtfsDataSource::Locate(const DetailsRow& row) {
 
   const std::uint64_t rangeClusters =
       ctx_.searchEnd > volumeStart_ ? (ctx_.searchEnd - volumeStart_) / sectorsPerCluster_ : 0;
+  // A size past what the runs map is damage (or a piece of the runs that was not found): the file
+  // is as long as they map, the rest is reported missing rather than padded. A run on the disk
+  // maps no more clusters than the volume holds.
+  std::uint64_t mappedClusters = 0;
+  for (const Stream::Run& r : stream.runs) {
+    const std::uint64_t clusters =
+        r.missing || r.run.sparse ? r.run.clusterCount : std::min(r.run.clusterCount, rangeClusters);
+    mappedClusters = clusters > UINT64_MAX - mappedClusters ? UINT64_MAX : mappedClusters + clusters;
+  }
+  const std::uint64_t mapped =
+      mappedClusters > UINT64_MAX / clusterBytes_ ? UINT64_MAX : mappedClusters * clusterBytes_;
+  if (data.size > mapped) {
+    data.beyondVolume = data.size - mapped;
+    data.size = mapped;
+  }
   if (stream.compressionUnit != 0) {
     AddCompressedPieces(stream, rangeClusters, data);
     return data;

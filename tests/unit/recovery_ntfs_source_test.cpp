@@ -82,6 +82,9 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
                                  3 * 16384 + 1000);
   Put(compressed, 12, 0x0001, 2), Put(compressed, 34, 4, 1);
   v.Record(34, Volume::Data(34, compressed));
+  // Sizes of a petabyte over one run of 2^40 clusters, on a volume of 2000.
+  v.Record(35, Volume::Data(
+                   35, NonResident(0x80, RunList({{std::uint64_t{1} << 40, 5}}), std::uint64_t{1} << 50)));
   // 24 keeps its data; 25, its extension record, its name: a record scan may list 25.
   v.Record(24, FileRecordBytes({Resident(0x20, AttributeList({{0x30, 25}, {0x80, 24}})),
                                 Resident(0x80, Bytes{'h', 'e', 'l', 'l', 'o'})},
@@ -102,6 +105,7 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
     std::uint32_t record;
     std::uint64_t size;
     std::vector<Piece> pieces;
+    std::uint64_t beyond = 0;  // what the sizes claim past what the runs map
   } cases[] = {
       {"past the initialised size: zeros",
        20,
@@ -113,15 +117,22 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
        {{Kind::kSectors, Volume::Cluster(1998), 2048},
         {Kind::kZeros, 0, 1024},
         {Kind::kSectors, Volume::Cluster(8), 3072}}},
-      {"a real size past the allocated size is cut to it",
+      {"a real size past the allocated size is cut to it, and that to what the runs map",
        22,
-       4096,
-       {{Kind::kSectors, Volume::Cluster(400), 2048}}},
+       2048,
+       {{Kind::kSectors, Volume::Cluster(400), 2048}},
+       2048},
       {"listed from an extension record: the base record's data", 25, 5, {{Kind::kBytes, 0, 5}}},
       {"a piece of the list not found leaves the rest unread",
        26,
-       4096,
-       {{Kind::kSectors, Volume::Cluster(700), 2048}}},
+       2048,
+       {{Kind::kSectors, Volume::Cluster(700), 2048}},
+       2048},
+      {"a run that claims more clusters than the volume holds maps only the volume's",
+       35,
+       2000 * 1024,
+       {{Kind::kSectors, Volume::Cluster(5), 1995 * 1024}, {Kind::kMissing, 0, 5 * 1024}},
+       (std::uint64_t{1} << 50) - 2000 * 1024},
       {"compression units: as stored, LZNT1, zeros, unknown",
        34,
        3 * 16384 + 1000,
@@ -138,6 +149,7 @@ TEST(NtfsSourceTest, PiecesFollowTheRunsAndTheSizesTheRecordsGive) {
     EXPECT_EQ(data.method, ReadMethod::kRecord);
     EXPECT_EQ(data.size, c.size);
     EXPECT_EQ(Pieces(data), c.pieces);
+    EXPECT_EQ(data.beyondVolume, c.beyond);
   }
   const FileData units = source.Locate(RowAt(Volume::RecordSector(34)));
   ASSERT_EQ(units.pieces.size(), 4u);
