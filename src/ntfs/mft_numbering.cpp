@@ -30,8 +30,9 @@ namespace dir_col {
 constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kName = 5, kFirstRun = 6;
 }
 namespace fs_col {
-constexpr int kSector = 0, kEnd = 1, kSpc = 2, kTotal = 4, kStart = 6, kPartType = 10;
-}
+// kFoundByBoot is "1" in the row of a volume a boot sector found, "0" in one derived from folders.
+constexpr int kSector = 0, kEnd = 1, kSpc = 2, kFoundByBoot = 3, kTotal = 4, kStart = 6, kPartType = 10;
+}  // namespace fs_col
 constexpr std::uint32_t kUnassigned = 0xFFFFFFFF;
 constexpr std::string_view kUnassignedText = "4294967295";
 constexpr std::string_view kProceedGuidance =
@@ -268,8 +269,9 @@ int MftNumbering::Run() {
   identified_ = 0;
   TextTable& identified = tables.IdentifiedFileSystemTable;
   identified.DeleteAllRows();
-  auto appendVolume = [&](std::uint32_t start, std::uint32_t end, std::uint32_t spc) {
+  auto appendVolume = [&](std::uint32_t start, std::uint32_t end, std::uint32_t spc, bool fromBoot) {
     const int row = identified.AppendRow(U32Text(start));
+    identified.SetCell(row, fs_col::kFoundByBoot, fromBoot ? "1" : "0");
     identified.SetCell(row, fs_col::kStart, U32Text(start));
     identified.SetCell(row, fs_col::kEnd, U32Text(end));
     identified.SetCell(row, fs_col::kSpc, U32Text(spc));
@@ -283,7 +285,7 @@ int MftNumbering::Run() {
         std::min<std::uint64_t>(std::uint64_t{start} + CellU32(boots, row, fs_col::kTotal), 0xFFFFFFFFull));
     if (ClaimVolumeFolders(start, spc, end)) {
       ++identified_;
-      appendVolume(start, end, spc);
+      appendVolume(start, end, spc, true);
     }
   }
 
@@ -311,7 +313,7 @@ int MftNumbering::Run() {
       if (refused.contains({start, spc})) continue;
       if (ClaimVolumeFolders(start, spc, searchEnd)) {
         ++identified_;
-        appendVolume(start, searchEnd, spc);
+        appendVolume(start, searchEnd, spc, false);
         break;
       }
       refused.insert({start, spc});
@@ -336,6 +338,7 @@ int MftNumbering::Run() {
     identified.SetCell(row, fs_col::kStart, I32Text(static_cast<std::int32_t>(ctx_.searchStart)));
     identified.SetCell(row, fs_col::kEnd, I32Text(static_cast<std::int32_t>(ctx_.searchEnd)));
     identified.SetCell(row, fs_col::kSpc, "8");
+    identified.SetCell(row, fs_col::kFoundByBoot, "0");
     identified.SetCell(row, fs_col::kPartType, "NTFS");
     ui.EnableControl(control::kNext, true);
     ui.SetGuidance(kProceedGuidance);

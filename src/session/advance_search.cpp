@@ -44,9 +44,11 @@ std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
     fs.sector = ReadU32(table.GetCell(row, 0));
     fs.spc = ReadU32(table.GetCell(row, 2));
     fs.cluster0 = ReadU32(table.GetCell(row, 6));
-    // An exFAT row says so itself: a card's boot sector is sector 0.
-    fs.fromBootSector =
-        fs.typeText == "exFAT" ? table.GetCell(row, kExfatFoundByBootColumn) == "1" : fs.sector != 0;
+    // exFAT and NTFS rows say so themselves: a card's boot sector is sector 0, and an NTFS row's
+    // first column is the volume's start however it was found.
+    fs.fromBootSector = fs.typeText == "exFAT" || fs.typeText == "NTFS"
+                            ? table.GetCell(row, kFoundByBootColumn) == "1"
+                            : fs.sector != 0;
     out.push_back(std::move(fs));
   }
   return out;

@@ -18,7 +18,7 @@ namespace {
 
 // The columns of an identified exFAT volume's row.
 namespace exfat_fs_col {
-inline constexpr int kBootSector = 0, kFatSectors = 1, kSpc = 2, kFoundByBoot = kExfatFoundByBootColumn,
+inline constexpr int kBootSector = 0, kFatSectors = 1, kSpc = 2, kFoundByBoot = kFoundByBootColumn,
                      kRootCluster = 4, kVolumeStart = 5, kCluster0 = 6, kFirstFat = 7, kTotalSectors = 9,
                      kPartType = 10;
 }

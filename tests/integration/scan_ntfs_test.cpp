@@ -298,5 +298,34 @@ TEST_F(ScanNtfsTest, CommandLineDescribesTheVolumeByRecordNumbers) {
   }
 }
 
+// The Advance search says whether a boot sector found the volume or its folders gave it away: with
+// both boot sectors wiped, the volume is the same but no boot sector is named.
+TEST(NtfsAdvanceIdentification, TheSearchSaysWhetherABootSectorFoundTheVolume) {
+  QRW_REQUIRE_DISK(image, "ntfs_tree");
+  const std::string base = TestDisksDir() + "/ntfs_tree";
+  const std::uint64_t first = std::stoull(ReadWholeFile(base + ".start"));
+  const std::uint64_t sectors = std::stoull(ReadWholeFile(base + ".sectors"));
+  PatchedImage wiped(image);
+  for (const std::uint64_t sector : {first, first + sectors - 1})
+    for (std::uint64_t at = 0; at < 512; at += 4) wiped.Put32(sector * 512 + at, 0);
+  const std::string start = std::to_string(first);
+  const struct {
+    std::string image, says;
+  } cases[] = {
+      {image, "File System 1 - NTFS  boot sector " + start + ", cluster 0 at sector " + start},
+      {wiped.path(), "File System 1 - NTFS  derived from directories, cluster 0 at sector " + start},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    std::string out, err;
+    ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(c.image) +
+                             " --mode advance --type NTFS --start 0 --end " + std::to_string(first + sectors),
+                         &out, &err),
+              0)
+        << err;
+    EXPECT_NE(out.find(c.says), std::string::npos) << out.substr(0, 400);
+  }
+}
+
 }  // namespace
 }  // namespace quarrow::testing
