@@ -79,7 +79,7 @@ TEST_F(NtfsNumberingTest, UnnumberedRecordsCountUpFromTheRowAboveAndTheRangeIsTh
   // No boot sector, no pair: the whole range, in the signed form, with 8 sectors per cluster.
   EXPECT_EQ(Rows(Tables().IdentifiedFileSystemTable),
             (std::vector<std::vector<std::string>>{
-                {"100", "-1294967296", "8", "", "", "", "100", "", "", "", "NTFS"}}));
+                {"100", "-1294967296", "8", "0", "", "", "100", "", "", "", "NTFS"}}));
   EXPECT_EQ(Column(Tables().DirectoryTable, 3), (std::vector<std::string>{"1"}));  // inherited
   EXPECT_TRUE(d.feedback.advice.empty());
 
@@ -158,7 +158,7 @@ TEST_F(NtfsNumberingTest, BootSectorClaimsTheFoldersWhoseIndexRecordIsWhereItSay
   EXPECT_EQ(Column(Tables().MftRecordTable, 0), (std::vector<std::string>{"1700"}));
   EXPECT_EQ(Rows(Tables().IdentifiedFileSystemTable),
             (std::vector<std::vector<std::string>>{
-                {"1000", "101000", "8", "", "", "", "1000", "", "", "", "NTFS"}}));
+                {"1000", "101000", "8", "1", "", "", "1000", "", "", "", "NTFS"}}));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Assigned 2 / 2"));
 }
 
@@ -186,8 +186,8 @@ TEST_F(NtfsNumberingTest, FolderPairsGiveTheGeometryOfALostVolume) {
     const TextTable& fs = Tables().IdentifiedFileSystemTable;
     ASSERT_EQ(fs.RowCount(), 1);  // the volume, or the fallback row
     if (c.identified == 1) {
-      EXPECT_EQ(std::make_tuple(fs.Cell(0, 0), fs.Cell(0, 1), fs.Cell(0, 2)),
-                std::make_tuple(c.start, std::string("20000"), c.spc));
+      EXPECT_EQ(std::make_tuple(fs.Cell(0, 0), fs.Cell(0, 1), fs.Cell(0, 2), fs.Cell(0, 3)),
+                std::make_tuple(c.start, std::string("20000"), c.spc, std::string("0")));  // derived
       EXPECT_EQ(Column(Tables().DirectoryTable, 3), (std::vector<std::string>{"1", "1"}));
       EXPECT_EQ(Tables().MftRecordTable.RowCount(), 0);
     } else {
