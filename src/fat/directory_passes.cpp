@@ -196,6 +196,61 @@ void AppendPlacedRow(TextTable& table, const ScanContext& ctx, const FolderEntry
 
 }  // namespace
 
+void MendLoopedFolderParents(ScanContext& ctx, FatReader& fat) {
+  using namespace entry_col;
+  TextTable& table = ctx.results.tables.EntryTable;
+  std::unordered_map<std::uint32_t, std::uint32_t> parentOf;
+  std::unordered_map<std::uint32_t, int> rowOf;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    const std::uint32_t self = ReadU32(table.GetCell(r, kSelf));
+    if (self == kOrphanCluster || self == 0) continue;
+    parentOf.try_emplace(self, ReadU32(table.GetCell(r, kParent)));
+    rowOf.try_emplace(self, r);
+  }
+  // The folders on a loop of ".." links: each walk up from a folder not yet seen stops at the root,
+  // at a folder that is no row, at a folder an earlier walk finished, or on a folder of its own path.
+  std::unordered_set<std::uint32_t> looped, done;
+  for (const auto& [start, unused] : parentOf) {
+    std::vector<std::uint32_t> path;
+    std::unordered_map<std::uint32_t, std::size_t> onPath;
+    std::uint32_t at = start;
+    while (!done.contains(at) && parentOf.contains(at)) {
+      if (auto it = onPath.find(at); it != onPath.end()) {
+        looped.insert(path.begin() + static_cast<std::ptrdiff_t>(it->second), path.end());
+        break;
+      }
+      onPath.emplace(at, path.size());
+      path.push_back(at);
+      at = parentOf.at(at);
+    }
+    done.insert(path.begin(), path.end());
+  }
+  if (looped.empty()) return;
+
+  // Every folder's directory is read for live entries that name a looped folder's cluster.
+  const FsType type = ctx.activeGeometry.type;
+  std::vector<std::uint32_t> keys{0};
+  for (const auto& [self, unused] : parentOf) keys.push_back(self);
+  std::unordered_map<std::uint32_t, std::uint32_t> namedIn;
+  for (const std::uint32_t key : keys) {
+    if (ctx.StopRequested() || namedIn.size() == looped.size()) break;
+    DirectorySectors directory(
+        ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+    DirectoryWalk walk;
+    walk.end = key == 0 ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+    walk.subDirectory = key != 0;
+    ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
+      if (!entry.IsDirectory()) return true;
+      const std::uint32_t cluster = entry.Cluster(type);
+      if (cluster == key || !looped.contains(cluster)) return true;
+      const EntryName& name = entry.Name();
+      if (name.valid && !name.deleted) namedIn.try_emplace(cluster, key);
+      return true;
+    });
+  }
+  for (const auto& [cluster, parent] : namedIn) table.SetCell(rowOf.at(cluster), kParent, U32Text(parent));
+}
+
 std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat) {
   using namespace entry_col;
   std::vector<FolderRowValues> deletedWithoutDirectory;

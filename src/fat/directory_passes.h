@@ -51,6 +51,11 @@ enum class LinkForm { kFat, kNtfs };
 // the catch-all parent 268435455. The root value is 0 (FAT) or 5 (NTFS).
 void LinkLostDirectories(ScanContext& ctx, LinkForm form);
 
+// EntryTable's folders whose ".." names themselves, or whose ".." links close a loop, are given as
+// parent the folder whose directory holds a live entry naming their cluster (the root included),
+// read from the disk; a folder no such entry names keeps its link. Rows still hold raw clusters.
+void MendLoopedFolderParents(ScanContext& ctx, FatReader& fat);
+
 enum class StoreForm { kStandardSearch, kAdvanceSearch };
 
 // On EntryTable sorted ascending by parent: names root-level folders from the root directory

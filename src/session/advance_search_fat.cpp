@@ -123,12 +123,14 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
   ui.ShowControl(control::kStageProgressText, true);
   ui.SetText(control::kStageProgressText, "Loading tree, Please Wait...");
   PrepareFatSecondStage(ctx, chosen);
+  auto fat = std::make_shared<FatReader>(ctx);
+  // A ".." that names its own folder (or a loop of them) would hide the folder's whole sub-tree.
+  MendLoopedFolderParents(ctx, *fat);
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
   entries.Sort(kSelf);
   LinkLostDirectories(ctx, LinkForm::kFat);
   entries.Sort(kParent);
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
-  auto fat = std::make_shared<FatReader>(ctx);
   StoreDirectoryInformation(ctx, *fat, StoreForm::kAdvanceSearch);
   SetResultsRoot(results);
   results.volumeType = ctx.activeGeometry.type;
