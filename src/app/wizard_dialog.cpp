@@ -10,6 +10,7 @@
 
 #include "app/info_dialogs.h"
 #include "app/results_page.h"
+#include "app/save_summary.h"
 #include "app/wizard_texts.h"
 #include "disk/disk_inventory.h"
 #include "fat/fs_analysis.h"
@@ -1410,7 +1411,7 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
         std::stop_callback onStop(stop, [run] { run->RequestStop(); });
         *outcome = run->Run(selection, options);
       },
-      [this, outcome] {
+      [this, outcome, destination = *destination] {
         if (calculatingOpen) ui.CloseProgressDialog(DialogId::kCalculating);
         if (savingOpen) ui.CloseProgressDialog(DialogId::kSaving);
         calculatingOpen = savingOpen = false;
@@ -1428,6 +1429,7 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
           if (!file.writtenAs.empty()) recovered.rows.push_back({{file.writtenAs}, 1, false, -1});
         }
         ui.SetList(id::kFilesRecovered, recovered);
+        ui.SetText(id::kSaveSummary, SaveSummaryText(*outcome, destination));
         ui.Show(id::kFilesRecovered, true);
       });
 }

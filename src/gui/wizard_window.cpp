@@ -414,13 +414,16 @@ void WizardWindow::CreateLists() {
   backdrop_->setObjectName(QStringLiteral("resultsBackdrop"));
   backdrop_->setAutoFillBackground(true);
   backdrop_->hide();
-  // After a save: how many files it wrote, and the folder they are in, opened by the desktop.
+  // After a save: what the page logic says it wrote, skipped and failed, and the folder the files
+  // are in, opened by the desktop.
   savedBar_ = new QWidget(this);
   savedBar_->setObjectName(QStringLiteral("savedBar"));
   auto* savedLayout = new QHBoxLayout(savedBar_);
   savedLayout->setContentsMargins(0, 0, 0, 0);
   savedText_ = new QLabel(savedBar_);
   savedText_->setObjectName(QStringLiteral("savedSummary"));
+  savedText_->setWordWrap(true);
+  controls_.insert(id::kSaveSummary, savedText_);
   auto* openFolder = new QPushButton(QStringLiteral("Open Folder"), savedBar_);
   openFolder->setObjectName(QStringLiteral("openDestination"));
   connect(openFolder, &QPushButton::clicked, this, [this] { OpenExternal(lastDestination_); });
@@ -634,9 +637,6 @@ void WizardWindow::PlaceDetailsList() {
   if (saved) {
     recovered->raise();
     savedBar_->raise();
-    savedText_->setText(QStringLiteral("%1 files written to %2")
-                            .arg(listModels_[id::kFilesRecovered]->rowCount())
-                            .arg(QString::fromStdString(lastDestination_)));
   }
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));

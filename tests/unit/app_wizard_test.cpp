@@ -14,6 +14,7 @@
 
 #include "app/control_ids.h"
 #include "app/info_dialogs.h"
+#include "app/save_summary.h"
 #include "app/wizard_dialog.h"
 #include "app/wizard_texts.h"
 #include "partition_test_disk.h"
@@ -386,11 +387,21 @@ TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) 
 constexpr std::string_view kHello = "hello from the saving dialog\n";
 constexpr std::string_view kGone = "what a deleted file's cluster still holds";
 
-std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted = false) {
+// The sector HELLO.TXT's bytes are in (cluster 2's first).
+std::uint64_t HelloSector() {
+  const Fat16Figures figures;
+  const std::uint64_t root = kFirst + figures.reserved + std::uint64_t{figures.fats} * figures.sectorsPerFat;
+  return root + figures.rootEntries * 32u / 512u;
+}
+
+// withBroken adds BROKEN.TXT, whose first cluster lies beyond the volume: no byte of it can be
+// found.
+std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted = false,
+                                                                bool withBroken = false) {
   const Fat16Figures figures;
   const std::uint64_t fat1 = kFirst + figures.reserved;
   const std::uint64_t root = fat1 + std::uint64_t{figures.fats} * figures.sectorsPerFat;
-  const std::uint64_t data = root + figures.rootEntries * 32u / 512u;
+  const std::uint64_t data = HelloSector();
   Sector fat{};
   for (int i = 0; i < 6; ++i) fat[i] = i == 0 ? 0xF8 : 0xFF;  // entries 0, 1 and cluster 2's end
   Sector dir{};
@@ -409,6 +420,15 @@ std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted
     dir[32 + 26] = 3;
     dir[32 + 28] = static_cast<std::uint8_t>(kGone.size());
     std::copy(kGone.begin(), kGone.end(), gone.begin());
+  }
+  if (withBroken) {
+    const std::size_t at = withDeleted ? 64 : 32;
+    const std::string_view broken = "BROKEN  TXT";
+    std::copy(broken.begin(), broken.end(), dir.begin() + static_cast<std::ptrdiff_t>(at));
+    dir[at + 11] = 0x20;
+    dir[at + 26] = 0xF0;  // cluster 0xFFF0
+    dir[at + 27] = 0xFF;
+    dir[at + 28] = 10;
   }
   return {{0, PartitionTable({{0x06, kFirst, kCount}})},
           {kFirst, Fat16Boot(figures)},
@@ -462,6 +482,78 @@ TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) 
   std::ifstream written(out / "HELLO.TXT", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, kHello);
+}
+
+// After a save the results page says what became of every file asked for: written, skipped,
+// failed, and the unreadable sectors written as zeros.
+struct SummaryCase {
+  const char* name;
+  bool broken;          // BROKEN.TXT is on the volume too: it fails
+  bool badSector;       // a rescue map says HELLO.TXT's sector was never read
+  bool savedBefore;     // HELLO.TXT is at the destination already, and the replace question says Skip
+  const char* summary;  // after "Saved to DESTINATION: "
+};
+
+class WizardSaveSummaryTest : public WizardTest, public ::testing::WithParamInterface<SummaryCase> {};
+
+TEST_P(WizardSaveSummaryTest, TheSummaryCountsWrittenSkippedFailedAndZeroFilledSectors) {
+  const SummaryCase& c = GetParam();
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile(false, c.broken));
+  if (c.badSector) {
+    const std::uint64_t bad = HelloSector() * 512;
+    std::ofstream map(image + ".map");
+    map << "0x0 +\n"
+        << "0x0 " << bad << " +\n"
+        << bad << " 512 -\n"
+        << bad + 512 << " " << 65536 * 512 - bad - 512 << " +\n";
+  }
+  const fs::path out = dir_ / "out";
+  if (c.savedBefore) {
+    fs::create_directories(out);
+    std::ofstream(out / "HELLO.TXT") << "already here";
+    surface_.replaceReply = {ReplaceButton::kSkip, true};
+  }
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, wizard.ResultsTree()->Root());
+  surface_.destination = out.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  EXPECT_TRUE(surface_.messages.empty()) << surface_.messages.front().text;
+  EXPECT_EQ(surface_.texts[id::kSaveSummary], "Saved to " + out.string() + ": " + c.summary);
+  EXPECT_TRUE(surface_.Shown(id::kFilesRecovered));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, WizardSaveSummaryTest,
+    ::testing::Values(SummaryCase{"Written", false, false, false, "1 file written, 0 skipped, 0 failed"},
+                      SummaryCase{"Skipped", false, false, true, "0 files written, 1 skipped, 0 failed"},
+                      SummaryCase{"Failed", true, false, false, "1 file written, 0 skipped, 1 failed"},
+                      SummaryCase{"ZeroFilled", false, true, false,
+                                  "1 file written, 0 skipped, 0 failed; 1 unreadable sector written as zeros "
+                                  "in 1 file"}),
+    [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
+
+TEST(SaveSummaryTextTest, SaysWhenASaveWasCutShort) {
+  struct Case {
+    bool stopped, cancelled;
+    const char* ending;
+  };
+  for (const Case& c : {Case{false, false, "failed"}, Case{true, false, "failed (stopped)"},
+                        Case{false, true, "failed (cancelled)"}, Case{true, true, "failed (cancelled)"}}) {
+    RecoveryRunOutcome outcome;
+    outcome.written.filesWritten = 2;
+    outcome.written.skipped = 3;
+    outcome.written.failed = 4;
+    outcome.written.stopped = c.stopped;
+    outcome.written.cancelled = c.cancelled;
+    EXPECT_EQ(SaveSummaryText(outcome, "/backup"),
+              std::string("Saved to /backup: 2 files written, 3 skipped, 4 ") + c.ending);
+  }
 }
 
 TEST_F(WizardTest, APreviewGivesAListedFilesFirstBytesAndADeletedFilesEstimate) {
