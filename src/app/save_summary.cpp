@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "recovery/output_file.h"
+
 namespace quarrow::app {
 
 namespace {
@@ -27,6 +29,24 @@ std::string SaveSummaryText(const RecoveryRunOutcome& outcome, std::string_view 
     text += " (stopped)";
   }
   return text;
+}
+
+std::string UnwritableDestinationText(const UnwritableDestination& unwritable) {
+  const std::string destination = Utf8FromPath(unwritable.destination);
+  const std::string blocking = Utf8FromPath(unwritable.blocking);
+  const bool itself = unwritable.blockingIsDestination;
+  std::string text;
+  if (!unwritable.blockingIsFolder) {
+    text = itself ? "\"" + destination + "\" is a file, not a folder."
+                  : "The folder \"" + destination + "\" cannot be made: \"" + blocking +
+                        "\" is a file, not a folder.";
+  } else if (itself) {
+    text = "The folder \"" + destination + "\" cannot be written to: " + unwritable.reason + ".";
+  } else {
+    text = "The folder \"" + destination + "\" cannot be made in \"" + blocking + "\": " + unwritable.reason +
+           ".";
+  }
+  return text + "\n\nChoose another folder for the recovered files.";
 }
 
 }  // namespace quarrow::app

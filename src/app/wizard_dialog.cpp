@@ -1419,6 +1419,10 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
         ui.Enable(id::kResultsTree, true);
         recovery.reset();
         replace.reset();
+        if (outcome->unwritable) {
+          Message(UnwritableDestinationText(*outcome->unwritable), MessageIcon::kError);
+          return;
+        }
         if (outcome->refused) {
           Message(*outcome->refused, MessageIcon::kError);
           return;

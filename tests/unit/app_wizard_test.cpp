@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -19,6 +20,10 @@
 #include "app/wizard_texts.h"
 #include "partition_test_disk.h"
 #include "support/fake_surface.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace quarrow::app {
 namespace {
@@ -537,6 +542,109 @@ INSTANTIATE_TEST_SUITE_P(
                                   "1 file written, 0 skipped, 0 failed; 1 unreadable sector written as zeros "
                                   "in 1 file"}),
     [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
+
+// A folder this process cannot make anything in. For an ordinary user a fresh folder with mode
+// 0555; root writes there all the same, so for root a sysfs folder, which refuses even root.
+fs::path ReadOnlyFolder(const fs::path& scratch) {
+#ifndef _WIN32
+  if (::geteuid() == 0) return "/sys/kernel";
+#endif
+  const fs::path folder = scratch / "read-only";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  return folder;
+}
+
+enum class Unwritable { kReadOnlyFolder, kNewFolderInReadOnlyFolder, kFolderUnderAFile };
+
+class WizardUnwritableTest : public WizardTest, public ::testing::WithParamInterface<Unwritable> {};
+
+TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheResultsPageStays) {
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile());
+  const fs::path readOnly = ReadOnlyFolder(dir_);
+  {
+    std::error_code ec;
+    ASSERT_TRUE(fs::is_directory(readOnly));
+    const bool made = fs::create_directory(readOnly / "qrw-check", ec);
+    if (made) fs::remove(readOnly / "qrw-check");
+    ASSERT_FALSE(made) << readOnly << " takes new folders: no place here refuses writes";
+  }
+  std::ofstream((dir_ / "blocker").string()) << "a file, not a folder";
+  fs::path destination;
+  std::vector<std::string> expected;  // what the message says, in this order
+  switch (GetParam()) {
+    case Unwritable::kReadOnlyFolder:
+      destination = readOnly;
+      expected = {"The folder \"" + readOnly.string() + "\" cannot be written to: "};
+      break;
+    case Unwritable::kNewFolderInReadOnlyFolder:
+      destination = readOnly / "recovered";
+      expected = {"The folder \"" + destination.string() + "\" cannot be made in \"" + readOnly.string() +
+                  "\": "};
+      break;
+    case Unwritable::kFolderUnderAFile:
+      destination = dir_ / "blocker" / "out";
+      expected = {"The folder \"" + destination.string() + "\" cannot be made: \"" +
+                  (dir_ / "blocker").string() + "\" is a file, not a folder."};
+      break;
+  }
+  expected.push_back("Choose another folder for the recovered files.");
+
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, wizard.ResultsTree()->Root());
+  surface_.destination = destination.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  const MessageSpec& message = surface_.messages[0];
+  EXPECT_EQ(message.icon, MessageIcon::kError);
+  EXPECT_EQ(message.title, "Quarrow");
+  std::size_t from = 0;
+  for (const std::string& part : expected) {
+    const std::size_t at = message.text.find(part, from);
+    ASSERT_NE(at, std::string::npos) << "\"" << part << "\" in \"" << message.text << "\"";
+    from = at + part.size();
+  }
+  if (GetParam() != Unwritable::kFolderUnderAFile) {
+    // The system's own reason follows the folder.
+    const std::string denied = std::make_error_code(std::errc::permission_denied).message();
+    const std::string notPermitted = std::make_error_code(std::errc::operation_not_permitted).message();
+    EXPECT_TRUE(message.text.find(denied + ".") != std::string::npos ||
+                message.text.find(notPermitted + ".") != std::string::npos)
+        << message.text;
+  }
+  EXPECT_FALSE(fs::exists(readOnly / "recovered"));
+  EXPECT_FALSE(fs::exists(readOnly / "HELLO.TXT"));
+
+  // The results page stays as it was and works: its buttons and tree are back, no progress dialog
+  // is left open, and a save to a folder that takes files goes through.
+  EXPECT_EQ(wizard.Page(), 3);
+  EXPECT_FALSE(wizard.Busy());
+  for (int control : {id::kSave, id::kSaveLog, id::kBack, id::kResultsTree})
+    EXPECT_TRUE(surface_.Enabled(control)) << control;
+  EXPECT_EQ(surface_.closedProgressDialogs, surface_.progressDialogs);
+  EXPECT_EQ(surface_.texts.count(id::kSaveSummary), 0u);
+  const fs::path out = dir_ / "out";
+  surface_.destination = out.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(surface_.messages.size(), 1u);
+  EXPECT_TRUE(fs::exists(out / "HELLO.TXT"));
+  EXPECT_EQ(surface_.texts[id::kSaveSummary],
+            "Saved to " + out.string() + ": 1 file written, 0 skipped, 0 failed");
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, WizardUnwritableTest,
+                         ::testing::Values(Unwritable::kReadOnlyFolder,
+                                           Unwritable::kNewFolderInReadOnlyFolder,
+                                           Unwritable::kFolderUnderAFile));
 
 TEST(SaveSummaryTextTest, SaysWhenASaveWasCutShort) {
   struct Case {
