@@ -1027,10 +1027,12 @@ void CChildDialogExDemoDlg::OnExit() {
 void CChildDialogExDemoDlg::OnSystemMenuExit() {
   State& s = *state_;
   if (s.Message("Do you want to Exit?", MessageIcon::kQuestion) != MessageAnswer::kYes) return;
-  // Every job is stopped and waited for; a stopped scan finishes its salvage, so what is offered
-  // for saving is a finished or salvaged tree, never one a job is still building.
+  // Every job is stopped and waited for. Only a tree that was whole when the user left is offered
+  // for saving (a finished one, or one salvaged by an earlier Stop Search): a search, second stage
+  // or log load still building it is stopped, and what its stop salvages is not offered.
+  const bool building = s.job == Job::kScan || s.job == Job::kSecondStage || s.job == Job::kLoadLog;
   s.StopAndWait();
-  if (s.page == 3 && !s.JobRunning() && s.ctx && s.ctx->results.tree) {
+  if (!building && s.page == 3 && !s.JobRunning() && s.ctx && s.ctx->results.tree) {
     if (s.Message("Do you want to save the recovery?", MessageIcon::kQuestion) == MessageAnswer::kYes)
       s.SaveLog();
   }

@@ -914,9 +914,10 @@ void WizardWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Closing the window is Exit: the page logic asks and ends the wizard itself.
+  // The title bar's close button and Alt+F4 are the system menu's Close: the page logic asks,
+  // stops its work and ends the wizard itself.
   event->ignore();
-  wizard_->OnExit();
+  wizard_->OnSystemMenuExit();
 }
 
 void WizardWindow::reject() {

@@ -298,25 +298,47 @@ class WizardWindowTest : public QObject {
     QVERIFY(!driver.Usable(id::kStopSearch));
   }
 
-  // Closing the window during a search asks to exit, stops the search and ends the wizard.
+  // Closing the window (its close button, Alt+F4) is the system menu's Exit. During a search it
+  // asks to exit and nothing more, stops the search, waits for it and ends the wizard.
   void CloseDuringSearch() {
     QTemporaryDir scratch;
     WizardDriver driver({sample_}, scratch.path().toStdString());
     const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
     QVERIFY(items.size() >= 2 && driver.ClickItem(id::kDiskTree, items[1]));
-    driver.Hover(id::kAdvanceSearchRadio);
+    driver.Hover(id::kStandardSearchRadio);
     QVERIFY(driver.Click(id::kNext));
     QVERIFY(driver.ClickItem(id::kPartitionTree,
                              driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"))));
     QVERIFY(driver.Click(id::kNext));
+    // A Standard search shows the results page while it runs; its tree is not whole yet.
+    QCOMPARE(driver.Wizard().Page(), 3);
     QVERIFY(driver.Wizard().Busy());
     driver.window.close();
     QVERIFY(driver.WaitFor([&] { return driver.window.Ended(); }, 30000));
-    bool asked = false;
-    for (const app::MessageSpec& spec : driver.answers.messages)
-      asked |= spec.text == "Do you want to exit from Quarrow?";
-    QVERIFY(asked);
+    QVERIFY(!driver.Wizard().Busy());
+    QCOMPARE(driver.answers.messages.size(), std::size_t{1});
+    QCOMPARE(driver.answers.messages[0].text, std::string("Do you want to Exit?"));
+    QVERIFY(driver.answers.fileDialogs.empty());
     driver.Close();  // joins whatever still runs; the ctest deadline catches a hang
+  }
+
+  // Closing the window on a finished results page asks to exit, then to save the recovery; Yes
+  // to the second saves the scan log where the user says.
+  void CloseOnTheResultsPageAsksToSave() {
+    QTemporaryDir scratch;
+    WizardDriver driver({sample_}, scratch.path().toStdString());
+    QVERIFY(SearchSample(driver, id::kStandardSearchRadio));
+    QCOMPARE(driver.Wizard().Page(), 3);
+    const QString log = scratch.filePath(QStringLiteral("closing.QLG"));
+    driver.answers.filePath = log.toStdString();
+    driver.answers.answers = {app::MessageAnswer::kYes, app::MessageAnswer::kYes};
+    driver.window.close();
+    QVERIFY(driver.WaitFor([&] { return driver.window.Ended(); }, 30000));
+    QCOMPARE(driver.answers.messages.size(), std::size_t{2});
+    QCOMPARE(driver.answers.messages[0].text, std::string("Do you want to Exit?"));
+    QCOMPARE(driver.answers.messages[1].text, std::string("Do you want to save the recovery?"));
+    QVERIFY(QFile::exists(log));
+    QVERIFY(!driver.window.isVisible());
   }
 
   // What the page logic sets through the Surface shows in the widgets, and what the user typed or
@@ -412,7 +434,7 @@ class WizardWindowTest : public QObject {
     driver.window.close();
     QVERIFY(driver.window.isVisible());
     QVERIFY(!driver.window.Ended());
-    QCOMPARE(driver.answers.messages.back().text, std::string("Do you want to exit from Quarrow?"));
+    QCOMPARE(driver.answers.messages.back().text, std::string("Do you want to Exit?"));
     driver.window.close();  // Yes this time
     QVERIFY(driver.window.Ended());
     QVERIFY(!driver.window.isVisible());

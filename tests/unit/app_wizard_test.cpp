@@ -370,6 +370,62 @@ TEST_F(WizardTest, ExitAsksToSaveOnlyOnAFinishedResultsPage) {
   EXPECT_EQ(surface_.opened.back(), "https://quarrow.example/");
 }
 
+// The system menu's Exit (the window's close button): it asks first, stops every job and waits
+// for it, and offers to save only a tree that was whole when the user left: a finished one, or one
+// an earlier Stop Search salvaged, never one a search was still building.
+TEST_F(WizardTest, SystemMenuExitAsksToSaveOnlyATreeThatWasWhole) {
+  const std::string exitQuestion = "Do you want to Exit?";
+  const std::string saveQuestion = "Do you want to save the recovery?";
+  auto texts = [&] {
+    std::vector<std::string> out;
+    for (const MessageSpec& m : surface_.messages) out.push_back(m.text);
+    return out;
+  };
+  // Page 0: the question alone; its default, No, keeps the wizard.
+  CChildDialogExDemoDlg& first = Start({tablePath_});
+  first.OnCommand(id::kSystemMenuExit);
+  EXPECT_EQ(texts(), std::vector<std::string>{exitQuestion});
+  EXPECT_EQ(surface_.messages[0].defaultAnswer, MessageAnswer::kNo);
+  EXPECT_FALSE(surface_.exitCode.has_value());
+
+  enum class When { kDuringSearch, kFinished, kSalvaged };
+  for (When when : {When::kDuringSearch, When::kFinished, When::kSalvaged}) {
+    SCOPED_TRACE(static_cast<int>(when));
+    wizard_.reset();
+    surface_.Pump();
+    surface_.exitCode.reset();
+    surface_.fileDialogs.clear();
+    CChildDialogExDemoDlg& wizard = Start({tablePath_});
+    ToPartitionPage(id::kStandardSearchRadio);
+    wizard.OnCommand(id::kNext);
+    ASSERT_EQ(wizard.Page(), 3);
+    ASSERT_TRUE(wizard.Busy());
+    if (when == When::kSalvaged) wizard.OnCommand(id::kStopSearch);
+    if (when != When::kDuringSearch) {
+      ASSERT_TRUE(Idle());
+      ASSERT_NE(wizard.ResultsTree(), nullptr);
+      EXPECT_EQ(wizard.Stopped(), when == When::kSalvaged);
+    }
+    surface_.messages.clear();
+    const fs::path log = dir_ / "exit.QLG";
+    fs::remove(log);
+    surface_.filePaths = {log.string()};
+    surface_.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
+    wizard.OnCommand(id::kSystemMenuExit);
+    // Every job was stopped and waited for before the wizard ended.
+    EXPECT_FALSE(wizard.Busy());
+    EXPECT_EQ(surface_.exitCode, 0);
+    if (when == When::kDuringSearch) {
+      EXPECT_EQ(texts(), std::vector<std::string>{exitQuestion});
+      EXPECT_TRUE(surface_.fileDialogs.empty());
+    } else {
+      EXPECT_EQ(texts(), (std::vector<std::string>{exitQuestion, saveQuestion}));
+      EXPECT_EQ(surface_.messages[1].defaultAnswer, MessageAnswer::kNo);
+      EXPECT_TRUE(fs::exists(log));  // Yes saved the scan log
+    }
+  }
+}
+
 TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) {
   CChildDialogExDemoDlg& wizard = Start({tablePath_});
   ToPartitionPage(id::kStandardSearchRadio);
