@@ -274,6 +274,64 @@ class WizardWindowTest : public QObject {
     CheckResults(driver);
   }
 
+  // An Advance search of an NTFS card: the file-system page lists the NTFS file system found,
+  // Next rebuilds its folders, and the results tree shows every folder fls lists at the top.
+  void NtfsAdvanceSearchFlow() {
+    const std::string ntfs = quarrow::testing::TestDisk("recover_ntfs");
+    if (ntfs.empty()) {
+      // A machine that cannot make the disk skips; under CI=true that is a failure.
+      if (quarrow::testing::LastTestDiskSkipped()) QSKIP(quarrow::testing::LastTestDiskError().c_str());
+      QFAIL(quarrow::testing::LastTestDiskError().c_str());
+    }
+    QTemporaryDir scratch;
+    WizardDriver driver({ntfs}, scratch.path().toStdString());
+    const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
+    QVERIFY(items.size() >= 2 && driver.ClickItem(id::kDiskTree, items[1]));
+    driver.Hover(id::kAdvanceSearchRadio);
+    QVERIFY(driver.Click(id::kNext));
+    QCOMPARE(driver.Wizard().Page(), 1);
+    const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 1"));
+    QVERIFY(partition != kNoItem && driver.ClickItem(id::kPartitionTree, partition));
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.WaitIdle());
+
+    // Page 2: the file systems found, the NTFS one among them, its figures beside the tree.
+    QCOMPARE(driver.Wizard().Page(), 2);
+    QVERIFY(driver.TreeView(id::kFileSystemTree)->isVisible());
+    TreeItem system = kNoItem;
+    for (TreeItem item : driver.TreeView(id::kFileSystemTree)->Adapter().KnownItems()) {
+      const QString text = driver.TreeView(id::kFileSystemTree)->Adapter().IndexOf(item).data().toString();
+      if (text.startsWith(QStringLiteral("File System")) && text.contains(QStringLiteral("NTFS")))
+        system = item;
+    }
+    QVERIFY2(system != kNoItem, qPrintable(driver.TreePicture(id::kFileSystemTree)));
+    QVERIFY(driver.ClickItem(id::kFileSystemTree, system));
+    QCOMPARE(driver.ListColumn(id::kDetailsList).size(), qsizetype{4});
+    QVERIFY(driver.ListColumn(id::kDetailsList, 1).join(QLatin1Char(' ')).contains(QStringLiteral("NTFS")));
+    QVERIFY(driver.Usable(id::kNext));
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.WaitIdle());
+
+    // Page 3: the folders of the volume.
+    QCOMPARE(driver.Wizard().Page(), 3);
+    QVERIFY(driver.TreeView(id::kResultsTree)->isVisible());
+    std::string fls;
+    quarrow::testing::RunCommand("fls -p -o 2048 " + quarrow::testing::ShellQuote(ntfs), &fls);
+    int folders = 0;
+    for (const std::string& line : quarrow::testing::Split(fls, '\n')) {
+      const auto tab = line.find('\t');
+      if (line.rfind("d/d", 0) != 0 || tab == std::string::npos || line.find(" * ") != std::string::npos)
+        continue;
+      const std::string name = line.substr(tab + 1);
+      if (name.empty() || name[0] == '$') continue;  // the volume's own metadata folders
+      QVERIFY2(driver.FindItem(id::kResultsTree, QString::fromStdString(name)) != kNoItem,
+               qPrintable(QString::fromStdString(name) + QStringLiteral("\n") +
+                          driver.TreePicture(id::kResultsTree)));
+      ++folders;
+    }
+    QVERIFY(folders >= 3);
+  }
+
   // Stop during a search ends it with the results found so far, and the window stays usable.
   void StopDuringSearch() {
     QTemporaryDir scratch;
