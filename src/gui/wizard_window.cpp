@@ -631,8 +631,9 @@ void WizardWindow::PlaceDetailsList() {
     preview_->raise();
     UpdatePreview();
   }
-  recovered->setGeometry(units_.Rect(222, 229, 519, 295));
-  savedBar_->setGeometry(units_.Rect(222, 297, 519, 310));
+  // The summary gets two lines: the folder's path and the counts rarely fit in one.
+  recovered->setGeometry(units_.Rect(222, 229, 519, 288));
+  savedBar_->setGeometry(units_.Rect(222, 290, 519, 311));
   savedBar_->setVisible(saved);
   if (saved) {
     recovered->raise();

@@ -254,6 +254,12 @@ class WizardWindowTest : public QObject {
     QCOMPARE(summary->text(), QStringLiteral("Saved to %1: %2 files written, 0 skipped, 0 failed")
                                   .arg(destination)
                                   .arg(recovered->model()->rowCount()));
+    // The whole of it shows: the lines it wraps into fit in its height.
+    QVERIFY2(summary->heightForWidth(summary->width()) <= summary->height(),
+             qPrintable(QStringLiteral("%1 needs %2 pixels, has %3")
+                            .arg(summary->text())
+                            .arg(summary->heightForWidth(summary->width()))
+                            .arg(summary->height())));
     QTest::mouseClick(driver.window.findChild<QWidget*>(QStringLiteral("openDestination")), Qt::LeftButton);
     QCOMPARE(driver.answers.opened.back(), destination.toStdString());
     // The list of files does not hide under what the save wrote.
