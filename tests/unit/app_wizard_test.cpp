@@ -612,7 +612,7 @@ fs::path ReadOnlyFolder(const fs::path& scratch) {
   return folder;
 }
 
-enum class Unwritable { kReadOnlyFolder, kNewFolderInReadOnlyFolder, kFolderUnderAFile };
+enum class Unwritable { kReadOnlyFolder, kNewFolderInReadOnlyFolder, kFolderUnderAFile, kAFile };
 
 class WizardUnwritableTest : public WizardTest, public ::testing::WithParamInterface<Unwritable> {};
 
@@ -645,6 +645,10 @@ TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheRe
       expected = {"The folder \"" + destination.string() + "\" cannot be made: \"" +
                   (dir_ / "blocker").string() + "\" is a file, not a folder."};
       break;
+    case Unwritable::kAFile:
+      destination = dir_ / "blocker";
+      expected = {"\"" + destination.string() + "\" is a file, not a folder."};
+      break;
   }
   expected.push_back("Choose another folder for the recovered files.");
 
@@ -666,9 +670,12 @@ TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheRe
   for (const std::string& part : expected) {
     const std::size_t at = message.text.find(part, from);
     ASSERT_NE(at, std::string::npos) << "\"" << part << "\" in \"" << message.text << "\"";
+    if (from == 0) {
+      EXPECT_EQ(at, 0u) << message.text;  // the message begins with what is wrong with the folder
+    }
     from = at + part.size();
   }
-  if (GetParam() != Unwritable::kFolderUnderAFile) {
+  if (GetParam() == Unwritable::kReadOnlyFolder || GetParam() == Unwritable::kNewFolderInReadOnlyFolder) {
     // The system's own reason follows the folder.
     const std::string denied = std::make_error_code(std::errc::permission_denied).message();
     const std::string notPermitted = std::make_error_code(std::errc::operation_not_permitted).message();
@@ -700,7 +707,20 @@ TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheRe
 INSTANTIATE_TEST_SUITE_P(Destinations, WizardUnwritableTest,
                          ::testing::Values(Unwritable::kReadOnlyFolder,
                                            Unwritable::kNewFolderInReadOnlyFolder,
-                                           Unwritable::kFolderUnderAFile));
+                                           Unwritable::kFolderUnderAFile, Unwritable::kAFile),
+                         [](const ::testing::TestParamInfo<Unwritable>& info) {
+                           switch (info.param) {
+                             case Unwritable::kReadOnlyFolder:
+                               return std::string("ReadOnlyFolder");
+                             case Unwritable::kNewFolderInReadOnlyFolder:
+                               return std::string("NewFolderInReadOnlyFolder");
+                             case Unwritable::kFolderUnderAFile:
+                               return std::string("FolderUnderAFile");
+                             case Unwritable::kAFile:
+                               break;
+                           }
+                           return std::string("AFile");
+                         });
 
 TEST(SaveSummaryTextTest, SaysWhenASaveWasCutShort) {
   struct Case {
