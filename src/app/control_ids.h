@@ -86,6 +86,8 @@ inline constexpr int kLoadProgress = 1102;       // loading a scan log
 inline constexpr int kEnumerating = 1191;        // "Currently Enumerating k / n"
 // Results page.
 inline constexpr int kCurrentFolder = 1094;  // "Current Folder"
+// Below the files a save wrote: what it wrote, skipped and failed, and where.
+inline constexpr int kSaveSummary = 9002;
 
 // The guidance area: the one-paragraph instruction of the page.
 inline constexpr int kGuidance = 9001;

@@ -10,6 +10,7 @@
 
 #include "app/info_dialogs.h"
 #include "app/results_page.h"
+#include "app/save_summary.h"
 #include "app/wizard_texts.h"
 #include "disk/disk_inventory.h"
 #include "fat/fs_analysis.h"
@@ -1031,10 +1032,12 @@ void CChildDialogExDemoDlg::OnExit() {
 void CChildDialogExDemoDlg::OnSystemMenuExit() {
   State& s = *state_;
   if (s.Message("Do you want to Exit?", MessageIcon::kQuestion) != MessageAnswer::kYes) return;
-  // Every job is stopped and waited for; a stopped scan finishes its salvage, so what is offered
-  // for saving is a finished or salvaged tree, never one a job is still building.
+  // Every job is stopped and waited for. Only a tree that was whole when the user left is offered
+  // for saving (a finished one, or one salvaged by an earlier Stop Search): a search, second stage
+  // or log load still building it is stopped, and what its stop salvages is not offered.
+  const bool building = s.job == Job::kScan || s.job == Job::kSecondStage || s.job == Job::kLoadLog;
   s.StopAndWait();
-  if (s.page == 3 && !s.JobRunning() && s.ctx && s.ctx->results.tree) {
+  if (!building && s.page == 3 && !s.JobRunning() && s.ctx && s.ctx->results.tree) {
     if (s.Message("Do you want to save the recovery?", MessageIcon::kQuestion) == MessageAnswer::kYes)
       s.SaveLog();
   }
@@ -1415,7 +1418,7 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
         std::stop_callback onStop(stop, [run] { run->RequestStop(); });
         *outcome = run->Run(selection, options);
       },
-      [this, outcome] {
+      [this, outcome, destination = *destination] {
         if (calculatingOpen) ui.CloseProgressDialog(DialogId::kCalculating);
         if (savingOpen) ui.CloseProgressDialog(DialogId::kSaving);
         calculatingOpen = savingOpen = false;
@@ -1423,6 +1426,10 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
         ui.Enable(id::kResultsTree, true);
         recovery.reset();
         replace.reset();
+        if (outcome->unwritable) {
+          Message(UnwritableDestinationText(*outcome->unwritable), MessageIcon::kError);
+          return;
+        }
         if (outcome->refused) {
           Message(*outcome->refused, MessageIcon::kError);
           return;
@@ -1433,6 +1440,7 @@ void CChildDialogExDemoDlg::State::SaveSelection(bool allRows) {
           if (!file.writtenAs.empty()) recovered.rows.push_back({{file.writtenAs}, 1, false, -1});
         }
         ui.SetList(id::kFilesRecovered, recovered);
+        ui.SetText(id::kSaveSummary, SaveSummaryText(*outcome, destination));
         ui.Show(id::kFilesRecovered, true);
       });
 }

@@ -414,13 +414,16 @@ void WizardWindow::CreateLists() {
   backdrop_->setObjectName(QStringLiteral("resultsBackdrop"));
   backdrop_->setAutoFillBackground(true);
   backdrop_->hide();
-  // After a save: how many files it wrote, and the folder they are in, opened by the desktop.
+  // After a save: what the page logic says it wrote, skipped and failed, and the folder the files
+  // are in, opened by the desktop.
   savedBar_ = new QWidget(this);
   savedBar_->setObjectName(QStringLiteral("savedBar"));
   auto* savedLayout = new QHBoxLayout(savedBar_);
   savedLayout->setContentsMargins(0, 0, 0, 0);
   savedText_ = new QLabel(savedBar_);
   savedText_->setObjectName(QStringLiteral("savedSummary"));
+  savedText_->setWordWrap(true);
+  controls_.insert(id::kSaveSummary, savedText_);
   auto* openFolder = new QPushButton(QStringLiteral("Open Folder"), savedBar_);
   openFolder->setObjectName(QStringLiteral("openDestination"));
   connect(openFolder, &QPushButton::clicked, this, [this] { OpenExternal(lastDestination_); });
@@ -628,15 +631,13 @@ void WizardWindow::PlaceDetailsList() {
     preview_->raise();
     UpdatePreview();
   }
-  recovered->setGeometry(units_.Rect(222, 229, 519, 295));
-  savedBar_->setGeometry(units_.Rect(222, 297, 519, 310));
+  // The summary gets two lines: the folder's path and the counts rarely fit in one.
+  recovered->setGeometry(units_.Rect(222, 229, 519, 288));
+  savedBar_->setGeometry(units_.Rect(222, 290, 519, 311));
   savedBar_->setVisible(saved);
   if (saved) {
     recovered->raise();
     savedBar_->raise();
-    savedText_->setText(QStringLiteral("%1 files written to %2")
-                            .arg(listModels_[id::kFilesRecovered]->rowCount())
-                            .arg(QString::fromStdString(lastDestination_)));
   }
   // The filter box belongs to a folder's files; the summary rows have nothing to filter.
   filterBar_->setGeometry(units_.Rect(222, 78, 519, 91));
@@ -914,9 +915,10 @@ void WizardWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Closing the window is Exit: the page logic asks and ends the wizard itself.
+  // The title bar's close button and Alt+F4 are the system menu's Close: the page logic asks,
+  // stops its work and ends the wizard itself.
   event->ignore();
-  wizard_->OnExit();
+  wizard_->OnSystemMenuExit();
 }
 
 void WizardWindow::reject() {

@@ -82,6 +82,44 @@ void ShowRecoverabilityEstimates(ScanContext& ctx) {
   };
 }
 
+std::optional<UnwritableDestination> ProbeDestination(const std::filesystem::path& destination) {
+  namespace fs = std::filesystem;
+  UnwritableDestination found;
+  found.destination = destination;
+  std::error_code ec;
+  fs::path wanted = fs::absolute(destination, ec);
+  if (ec) wanted = destination;
+  wanted = wanted.lexically_normal();
+  if (!wanted.has_filename() && wanted.has_relative_path()) wanted = wanted.parent_path();  // "out/"
+  // Up to the nearest part of the path that exists.
+  fs::path at = wanted;
+  while (!fs::exists(at, ec)) {
+    if (!at.has_relative_path() || at.parent_path() == at) break;
+    at = at.parent_path();
+  }
+  found.blocking = at;
+  found.blockingIsDestination = at == wanted;
+  const fs::file_status status = fs::status(at, ec);
+  if (ec || !fs::is_directory(status)) {
+    found.reason = ec ? ec.message() : std::string("not a folder");
+    return found;
+  }
+  found.blockingIsFolder = true;
+  for (int n = 0; n < 100; ++n) {
+    const fs::path probe = at / (".qrw-probe-" + std::to_string(n));
+    if (fs::create_directory(probe, ec)) {
+      fs::remove(probe, ec);
+      return std::nullopt;
+    }
+    if (ec) {
+      found.reason = ec.message();
+      return found;
+    }
+    // A folder of that name was there already: the next name.
+  }
+  return std::nullopt;  // every probe name is taken by folders someone made there
+}
+
 RecoveryRun::RecoveryRun(ScanContext& ctx) : ctx_(ctx) {}
 
 RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, RecoveryOptions options) {
@@ -92,6 +130,17 @@ RecoveryRunOutcome RecoveryRun::Run(const RecoverySelection& selection, Recovery
     options.sourcePath = ctx_.reader->Paths().Get(ctx_.diskNumber);
   if (auto onSource = DestinationOnSourceDisk(options.sourcePath, Utf8FromPath(options.destination))) {
     outcome.refused = *onSource;
+    return outcome;
+  }
+  if (auto unwritable = ProbeDestination(options.destination)) {
+    // An existing folder that takes no file, or a folder that cannot be made where it is asked for.
+    const bool exists = unwritable->blockingIsDestination && unwritable->blockingIsFolder;
+    outcome.refused =
+        (exists ? "cannot write to the destination folder " : "cannot make the destination folder ") +
+        Utf8FromPath(options.destination) + ": " +
+        (unwritable->blockingIsDestination ? std::string() : Utf8FromPath(unwritable->blocking) + ": ") +
+        unwritable->reason;
+    outcome.unwritable = std::move(unwritable);
     return outcome;
   }
   std::unique_ptr<FileDataSource> source = MakeFileDataSource(ctx_);

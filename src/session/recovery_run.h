@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,10 +28,27 @@ namespace quarrow {
 
 struct ScanContext;
 
+// A destination nothing can be written to, found before anything is counted or written.
+struct UnwritableDestination {
+  std::filesystem::path destination;  // the folder asked for
+  // The nearest of it and its parents that exists: the destination itself, the parent it would
+  // be made in, or a file standing where a folder should be.
+  std::filesystem::path blocking;
+  bool blockingIsDestination = false;
+  bool blockingIsFolder = false;
+  std::string reason;  // the system's words ("Permission denied"), or "not a folder"
+};
+
+// Whether files can be made at destination: the nearest existing folder on the way to it gets a
+// probe folder, removed at once; nothing else is made. nullopt when it can.
+std::optional<UnwritableDestination> ProbeDestination(const std::filesystem::path& destination);
+
 struct RecoveryRunOutcome {
   // Nothing was written, and why: the destination is on the disk being read, there is no volume
   // to recover from, the destination folder could not be made.
   std::optional<std::string> refused;
+  // Set (with refused) when the destination takes no file.
+  std::optional<UnwritableDestination> unwritable;
   RecoveryPlan plan;        // every file asked for, with what became of it
   RecoveryOutcome written;  // the totals, the report
 };

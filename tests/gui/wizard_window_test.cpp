@@ -250,7 +250,16 @@ class WizardWindowTest : public QObject {
              static_cast<int>(written.size() - written.count(QStringLiteral("recovery-report.txt"))));
     auto* summary = driver.window.findChild<QLabel*>(QStringLiteral("savedSummary"));
     QVERIFY(summary && summary->isVisible());
-    QVERIFY(summary->text().contains(destination));
+    // It says where the files went and what became of each: written, skipped, failed.
+    QCOMPARE(summary->text(), QStringLiteral("Saved to %1: %2 files written, 0 skipped, 0 failed")
+                                  .arg(destination)
+                                  .arg(recovered->model()->rowCount()));
+    // The whole of it shows: the lines it wraps into fit in its height.
+    QVERIFY2(summary->heightForWidth(summary->width()) <= summary->height(),
+             qPrintable(QStringLiteral("%1 needs %2 pixels, has %3")
+                            .arg(summary->text())
+                            .arg(summary->heightForWidth(summary->width()))
+                            .arg(summary->height())));
     QTest::mouseClick(driver.window.findChild<QWidget*>(QStringLiteral("openDestination")), Qt::LeftButton);
     QCOMPARE(driver.answers.opened.back(), destination.toStdString());
     // The list of files does not hide under what the save wrote.
@@ -269,6 +278,64 @@ class WizardWindowTest : public QObject {
     QVERIFY(driver.WaitIdle());
     QCOMPARE(driver.Wizard().Page(), 3);
     CheckResults(driver);
+  }
+
+  // An Advance search of an NTFS card: the file-system page lists the NTFS file system found,
+  // Next rebuilds its folders, and the results tree shows every folder fls lists at the top.
+  void NtfsAdvanceSearchFlow() {
+    const std::string ntfs = quarrow::testing::TestDisk("recover_ntfs");
+    if (ntfs.empty()) {
+      // A machine that cannot make the disk skips; under CI=true that is a failure.
+      if (quarrow::testing::LastTestDiskSkipped()) QSKIP(quarrow::testing::LastTestDiskError().c_str());
+      QFAIL(quarrow::testing::LastTestDiskError().c_str());
+    }
+    QTemporaryDir scratch;
+    WizardDriver driver({ntfs}, scratch.path().toStdString());
+    const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
+    QVERIFY(items.size() >= 2 && driver.ClickItem(id::kDiskTree, items[1]));
+    driver.Hover(id::kAdvanceSearchRadio);
+    QVERIFY(driver.Click(id::kNext));
+    QCOMPARE(driver.Wizard().Page(), 1);
+    const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 1"));
+    QVERIFY(partition != kNoItem && driver.ClickItem(id::kPartitionTree, partition));
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.WaitIdle());
+
+    // Page 2: the file systems found, the NTFS one among them, its figures beside the tree.
+    QCOMPARE(driver.Wizard().Page(), 2);
+    QVERIFY(driver.TreeView(id::kFileSystemTree)->isVisible());
+    TreeItem system = kNoItem;
+    for (TreeItem item : driver.TreeView(id::kFileSystemTree)->Adapter().KnownItems()) {
+      const QString text = driver.TreeView(id::kFileSystemTree)->Adapter().IndexOf(item).data().toString();
+      if (text.startsWith(QStringLiteral("File System")) && text.contains(QStringLiteral("NTFS")))
+        system = item;
+    }
+    QVERIFY2(system != kNoItem, qPrintable(driver.TreePicture(id::kFileSystemTree)));
+    QVERIFY(driver.ClickItem(id::kFileSystemTree, system));
+    QCOMPARE(driver.ListColumn(id::kDetailsList).size(), qsizetype{4});
+    QVERIFY(driver.ListColumn(id::kDetailsList, 1).join(QLatin1Char(' ')).contains(QStringLiteral("NTFS")));
+    QVERIFY(driver.Usable(id::kNext));
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.WaitIdle());
+
+    // Page 3: the folders of the volume.
+    QCOMPARE(driver.Wizard().Page(), 3);
+    QVERIFY(driver.TreeView(id::kResultsTree)->isVisible());
+    std::string fls;
+    quarrow::testing::RunCommand("fls -p -o 2048 " + quarrow::testing::ShellQuote(ntfs), &fls);
+    int folders = 0;
+    for (const std::string& line : quarrow::testing::Split(fls, '\n')) {
+      const auto tab = line.find('\t');
+      if (line.rfind("d/d", 0) != 0 || tab == std::string::npos || line.find(" * ") != std::string::npos)
+        continue;
+      const std::string name = line.substr(tab + 1);
+      if (name.empty() || name[0] == '$') continue;  // the volume's own metadata folders
+      QVERIFY2(driver.FindItem(id::kResultsTree, QString::fromStdString(name)) != kNoItem,
+               qPrintable(QString::fromStdString(name) + QStringLiteral("\n") +
+                          driver.TreePicture(id::kResultsTree)));
+      ++folders;
+    }
+    QVERIFY(folders >= 3);
   }
 
   // Stop during a search ends it with the results found so far, and the window stays usable.
@@ -295,25 +362,47 @@ class WizardWindowTest : public QObject {
     QVERIFY(!driver.Usable(id::kStopSearch));
   }
 
-  // Closing the window during a search asks to exit, stops the search and ends the wizard.
+  // Closing the window (its close button, Alt+F4) is the system menu's Exit. During a search it
+  // asks to exit and nothing more, stops the search, waits for it and ends the wizard.
   void CloseDuringSearch() {
     QTemporaryDir scratch;
     WizardDriver driver({sample_}, scratch.path().toStdString());
     const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
     QVERIFY(items.size() >= 2 && driver.ClickItem(id::kDiskTree, items[1]));
-    driver.Hover(id::kAdvanceSearchRadio);
+    driver.Hover(id::kStandardSearchRadio);
     QVERIFY(driver.Click(id::kNext));
     QVERIFY(driver.ClickItem(id::kPartitionTree,
                              driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 2"))));
     QVERIFY(driver.Click(id::kNext));
+    // A Standard search shows the results page while it runs; its tree is not whole yet.
+    QCOMPARE(driver.Wizard().Page(), 3);
     QVERIFY(driver.Wizard().Busy());
     driver.window.close();
     QVERIFY(driver.WaitFor([&] { return driver.window.Ended(); }, 30000));
-    bool asked = false;
-    for (const app::MessageSpec& spec : driver.answers.messages)
-      asked |= spec.text == "Do you want to exit from Quarrow?";
-    QVERIFY(asked);
+    QVERIFY(!driver.Wizard().Busy());
+    QCOMPARE(driver.answers.messages.size(), std::size_t{1});
+    QCOMPARE(driver.answers.messages[0].text, std::string("Do you want to Exit?"));
+    QVERIFY(driver.answers.fileDialogs.empty());
     driver.Close();  // joins whatever still runs; the ctest deadline catches a hang
+  }
+
+  // Closing the window on a finished results page asks to exit, then to save the recovery; Yes
+  // to the second saves the scan log where the user says.
+  void CloseOnTheResultsPageAsksToSave() {
+    QTemporaryDir scratch;
+    WizardDriver driver({sample_}, scratch.path().toStdString());
+    QVERIFY(SearchSample(driver, id::kStandardSearchRadio));
+    QCOMPARE(driver.Wizard().Page(), 3);
+    const QString log = scratch.filePath(QStringLiteral("closing.QLG"));
+    driver.answers.filePath = log.toStdString();
+    driver.answers.answers = {app::MessageAnswer::kYes, app::MessageAnswer::kYes};
+    driver.window.close();
+    QVERIFY(driver.WaitFor([&] { return driver.window.Ended(); }, 30000));
+    QCOMPARE(driver.answers.messages.size(), std::size_t{2});
+    QCOMPARE(driver.answers.messages[0].text, std::string("Do you want to Exit?"));
+    QCOMPARE(driver.answers.messages[1].text, std::string("Do you want to save the recovery?"));
+    QVERIFY(QFile::exists(log));
+    QVERIFY(!driver.window.isVisible());
   }
 
   // What the page logic sets through the Surface shows in the widgets, and what the user typed or
@@ -409,7 +498,7 @@ class WizardWindowTest : public QObject {
     driver.window.close();
     QVERIFY(driver.window.isVisible());
     QVERIFY(!driver.window.Ended());
-    QCOMPARE(driver.answers.messages.back().text, std::string("Do you want to exit from Quarrow?"));
+    QCOMPARE(driver.answers.messages.back().text, std::string("Do you want to Exit?"));
     driver.window.close();  // Yes this time
     QVERIFY(driver.window.Ended());
     QVERIFY(!driver.window.isVisible());

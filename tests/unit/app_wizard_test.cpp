@@ -10,14 +10,20 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/control_ids.h"
 #include "app/info_dialogs.h"
+#include "app/save_summary.h"
 #include "app/wizard_dialog.h"
 #include "app/wizard_texts.h"
 #include "partition_test_disk.h"
 #include "support/fake_surface.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace quarrow::app {
 namespace {
@@ -364,6 +370,62 @@ TEST_F(WizardTest, ExitAsksToSaveOnlyOnAFinishedResultsPage) {
   EXPECT_EQ(surface_.opened.back(), "https://quarrow.example/");
 }
 
+// The system menu's Exit (the window's close button): it asks first, stops every job and waits
+// for it, and offers to save only a tree that was whole when the user left: a finished one, or one
+// an earlier Stop Search salvaged, never one a search was still building.
+TEST_F(WizardTest, SystemMenuExitAsksToSaveOnlyATreeThatWasWhole) {
+  const std::string exitQuestion = "Do you want to Exit?";
+  const std::string saveQuestion = "Do you want to save the recovery?";
+  auto texts = [&] {
+    std::vector<std::string> out;
+    for (const MessageSpec& m : surface_.messages) out.push_back(m.text);
+    return out;
+  };
+  // Page 0: the question alone; its default, No, keeps the wizard.
+  CChildDialogExDemoDlg& first = Start({tablePath_});
+  first.OnCommand(id::kSystemMenuExit);
+  EXPECT_EQ(texts(), std::vector<std::string>{exitQuestion});
+  EXPECT_EQ(surface_.messages[0].defaultAnswer, MessageAnswer::kNo);
+  EXPECT_FALSE(surface_.exitCode.has_value());
+
+  enum class When { kDuringSearch, kFinished, kSalvaged };
+  for (When when : {When::kDuringSearch, When::kFinished, When::kSalvaged}) {
+    SCOPED_TRACE(static_cast<int>(when));
+    wizard_.reset();
+    surface_.Pump();
+    surface_.exitCode.reset();
+    surface_.fileDialogs.clear();
+    CChildDialogExDemoDlg& wizard = Start({tablePath_});
+    ToPartitionPage(id::kStandardSearchRadio);
+    wizard.OnCommand(id::kNext);
+    ASSERT_EQ(wizard.Page(), 3);
+    ASSERT_TRUE(wizard.Busy());
+    if (when == When::kSalvaged) wizard.OnCommand(id::kStopSearch);
+    if (when != When::kDuringSearch) {
+      ASSERT_TRUE(Idle());
+      ASSERT_NE(wizard.ResultsTree(), nullptr);
+      EXPECT_EQ(wizard.Stopped(), when == When::kSalvaged);
+    }
+    surface_.messages.clear();
+    const fs::path log = dir_ / "exit.QLG";
+    fs::remove(log);
+    surface_.filePaths = {log.string()};
+    surface_.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
+    wizard.OnCommand(id::kSystemMenuExit);
+    // Every job was stopped and waited for before the wizard ended.
+    EXPECT_FALSE(wizard.Busy());
+    EXPECT_EQ(surface_.exitCode, 0);
+    if (when == When::kDuringSearch) {
+      EXPECT_EQ(texts(), std::vector<std::string>{exitQuestion});
+      EXPECT_TRUE(surface_.fileDialogs.empty());
+    } else {
+      EXPECT_EQ(texts(), (std::vector<std::string>{exitQuestion, saveQuestion}));
+      EXPECT_EQ(surface_.messages[1].defaultAnswer, MessageAnswer::kNo);
+      EXPECT_TRUE(fs::exists(log));  // Yes saved the scan log
+    }
+  }
+}
+
 TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) {
   CChildDialogExDemoDlg& wizard = Start({tablePath_});
   ToPartitionPage(id::kStandardSearchRadio);
@@ -386,11 +448,21 @@ TEST_F(WizardTest, BackFromTheResultsOfAStandardSearchRebuildsThePartitionPage) 
 constexpr std::string_view kHello = "hello from the saving dialog\n";
 constexpr std::string_view kGone = "what a deleted file's cluster still holds";
 
-std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted = false) {
+// The sector HELLO.TXT's bytes are in (cluster 2's first).
+std::uint64_t HelloSector() {
+  const Fat16Figures figures;
+  const std::uint64_t root = kFirst + figures.reserved + std::uint64_t{figures.fats} * figures.sectorsPerFat;
+  return root + figures.rootEntries * 32u / 512u;
+}
+
+// withBroken adds BROKEN.TXT, whose first cluster lies beyond the volume: no byte of it can be
+// found.
+std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted = false,
+                                                                bool withBroken = false) {
   const Fat16Figures figures;
   const std::uint64_t fat1 = kFirst + figures.reserved;
   const std::uint64_t root = fat1 + std::uint64_t{figures.fats} * figures.sectorsPerFat;
-  const std::uint64_t data = root + figures.rootEntries * 32u / 512u;
+  const std::uint64_t data = HelloSector();
   Sector fat{};
   for (int i = 0; i < 6; ++i) fat[i] = i == 0 ? 0xF8 : 0xFF;  // entries 0, 1 and cluster 2's end
   Sector dir{};
@@ -409,6 +481,15 @@ std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted
     dir[32 + 26] = 3;
     dir[32 + 28] = static_cast<std::uint8_t>(kGone.size());
     std::copy(kGone.begin(), kGone.end(), gone.begin());
+  }
+  if (withBroken) {
+    const std::size_t at = withDeleted ? 64 : 32;
+    const std::string_view broken = "BROKEN  TXT";
+    std::copy(broken.begin(), broken.end(), dir.begin() + static_cast<std::ptrdiff_t>(at));
+    dir[at + 11] = 0x20;
+    dir[at + 26] = 0xF0;  // cluster 0xFFF0
+    dir[at + 27] = 0xFF;
+    dir[at + 28] = 10;
   }
   return {{0, PartitionTable({{0x06, kFirst, kCount}})},
           {kFirst, Fat16Boot(figures)},
@@ -462,6 +543,201 @@ TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) 
   std::ifstream written(out / "HELLO.TXT", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, kHello);
+}
+
+// After a save the results page says what became of every file asked for: written, skipped,
+// failed, and the unreadable sectors written as zeros.
+struct SummaryCase {
+  const char* name;
+  bool broken;          // BROKEN.TXT is on the volume too: it fails
+  bool badSector;       // a rescue map says HELLO.TXT's sector was never read
+  bool savedBefore;     // HELLO.TXT is at the destination already, and the replace question says Skip
+  const char* summary;  // after "Saved to DESTINATION: "
+};
+
+class WizardSaveSummaryTest : public WizardTest, public ::testing::WithParamInterface<SummaryCase> {};
+
+TEST_P(WizardSaveSummaryTest, TheSummaryCountsWrittenSkippedFailedAndZeroFilledSectors) {
+  const SummaryCase& c = GetParam();
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile(false, c.broken));
+  if (c.badSector) {
+    const std::uint64_t bad = HelloSector() * 512;
+    std::ofstream map(image + ".map");
+    map << "0x0 +\n"
+        << "0x0 " << bad << " +\n"
+        << bad << " 512 -\n"
+        << bad + 512 << " " << 65536 * 512 - bad - 512 << " +\n";
+  }
+  const fs::path out = dir_ / "out";
+  if (c.savedBefore) {
+    fs::create_directories(out);
+    std::ofstream(out / "HELLO.TXT") << "already here";
+    surface_.replaceReply = {ReplaceButton::kSkip, true};
+  }
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, wizard.ResultsTree()->Root());
+  surface_.destination = out.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  EXPECT_TRUE(surface_.messages.empty()) << surface_.messages.front().text;
+  EXPECT_EQ(surface_.texts[id::kSaveSummary], "Saved to " + out.string() + ": " + c.summary);
+  EXPECT_TRUE(surface_.Shown(id::kFilesRecovered));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, WizardSaveSummaryTest,
+    ::testing::Values(SummaryCase{"Written", false, false, false, "1 file written, 0 skipped, 0 failed"},
+                      SummaryCase{"Skipped", false, false, true, "0 files written, 1 skipped, 0 failed"},
+                      SummaryCase{"Failed", true, false, false, "1 file written, 0 skipped, 1 failed"},
+                      SummaryCase{"ZeroFilled", false, true, false,
+                                  "1 file written, 0 skipped, 0 failed; 1 unreadable sector written as zeros "
+                                  "in 1 file"}),
+    [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
+
+// A folder this process cannot make anything in. For an ordinary user a fresh folder with mode
+// 0555; root writes there all the same, so for root a sysfs folder, which refuses even root.
+fs::path ReadOnlyFolder(const fs::path& scratch) {
+#ifndef _WIN32
+  if (::geteuid() == 0) return "/sys/kernel";
+#endif
+  const fs::path folder = scratch / "read-only";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  return folder;
+}
+
+enum class Unwritable { kReadOnlyFolder, kNewFolderInReadOnlyFolder, kFolderUnderAFile, kAFile };
+
+class WizardUnwritableTest : public WizardTest, public ::testing::WithParamInterface<Unwritable> {};
+
+TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheResultsPageStays) {
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile());
+  const fs::path readOnly = ReadOnlyFolder(dir_);
+  {
+    std::error_code ec;
+    ASSERT_TRUE(fs::is_directory(readOnly));
+    const bool made = fs::create_directory(readOnly / "qrw-check", ec);
+    if (made) fs::remove(readOnly / "qrw-check");
+    ASSERT_FALSE(made) << readOnly << " takes new folders: no place here refuses writes";
+  }
+  std::ofstream((dir_ / "blocker").string()) << "a file, not a folder";
+  fs::path destination;
+  std::vector<std::string> expected;  // what the message says, in this order
+  switch (GetParam()) {
+    case Unwritable::kReadOnlyFolder:
+      destination = readOnly;
+      expected = {"The folder \"" + readOnly.string() + "\" cannot be written to: "};
+      break;
+    case Unwritable::kNewFolderInReadOnlyFolder:
+      destination = readOnly / "recovered";
+      expected = {"The folder \"" + destination.string() + "\" cannot be made in \"" + readOnly.string() +
+                  "\": "};
+      break;
+    case Unwritable::kFolderUnderAFile:
+      destination = dir_ / "blocker" / "out";
+      expected = {"The folder \"" + destination.string() + "\" cannot be made: \"" +
+                  (dir_ / "blocker").string() + "\" is a file, not a folder."};
+      break;
+    case Unwritable::kAFile:
+      destination = dir_ / "blocker";
+      expected = {"\"" + destination.string() + "\" is a file, not a folder."};
+      break;
+  }
+  expected.push_back("Choose another folder for the recovered files.");
+
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, wizard.ResultsTree()->Root());
+  surface_.destination = destination.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  const MessageSpec& message = surface_.messages[0];
+  EXPECT_EQ(message.icon, MessageIcon::kError);
+  EXPECT_EQ(message.title, "Quarrow");
+  std::size_t from = 0;
+  for (const std::string& part : expected) {
+    const std::size_t at = message.text.find(part, from);
+    ASSERT_NE(at, std::string::npos) << "\"" << part << "\" in \"" << message.text << "\"";
+    if (from == 0) {
+      EXPECT_EQ(at, 0u) << message.text;  // the message begins with what is wrong with the folder
+    }
+    from = at + part.size();
+  }
+  if (GetParam() == Unwritable::kReadOnlyFolder || GetParam() == Unwritable::kNewFolderInReadOnlyFolder) {
+    // The system's own reason follows the folder.
+    const std::string denied = std::make_error_code(std::errc::permission_denied).message();
+    const std::string notPermitted = std::make_error_code(std::errc::operation_not_permitted).message();
+    EXPECT_TRUE(message.text.find(denied + ".") != std::string::npos ||
+                message.text.find(notPermitted + ".") != std::string::npos)
+        << message.text;
+  }
+  EXPECT_FALSE(fs::exists(readOnly / "recovered"));
+  EXPECT_FALSE(fs::exists(readOnly / "HELLO.TXT"));
+
+  // The results page stays as it was and works: its buttons and tree are back, no progress dialog
+  // is left open, and a save to a folder that takes files goes through.
+  EXPECT_EQ(wizard.Page(), 3);
+  EXPECT_FALSE(wizard.Busy());
+  for (int control : {id::kSave, id::kSaveLog, id::kBack, id::kResultsTree})
+    EXPECT_TRUE(surface_.Enabled(control)) << control;
+  EXPECT_EQ(surface_.closedProgressDialogs, surface_.progressDialogs);
+  EXPECT_EQ(surface_.texts.count(id::kSaveSummary), 0u);
+  const fs::path out = dir_ / "out";
+  surface_.destination = out.string();
+  wizard.OnCommand(id::kSave);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(surface_.messages.size(), 1u);
+  EXPECT_TRUE(fs::exists(out / "HELLO.TXT"));
+  EXPECT_EQ(surface_.texts[id::kSaveSummary],
+            "Saved to " + out.string() + ": 1 file written, 0 skipped, 0 failed");
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, WizardUnwritableTest,
+                         ::testing::Values(Unwritable::kReadOnlyFolder,
+                                           Unwritable::kNewFolderInReadOnlyFolder,
+                                           Unwritable::kFolderUnderAFile, Unwritable::kAFile),
+                         [](const ::testing::TestParamInfo<Unwritable>& info) {
+                           switch (info.param) {
+                             case Unwritable::kReadOnlyFolder:
+                               return std::string("ReadOnlyFolder");
+                             case Unwritable::kNewFolderInReadOnlyFolder:
+                               return std::string("NewFolderInReadOnlyFolder");
+                             case Unwritable::kFolderUnderAFile:
+                               return std::string("FolderUnderAFile");
+                             case Unwritable::kAFile:
+                               break;
+                           }
+                           return std::string("AFile");
+                         });
+
+TEST(SaveSummaryTextTest, SaysWhenASaveWasCutShort) {
+  struct Case {
+    bool stopped, cancelled;
+    const char* ending;
+  };
+  for (const Case& c : {Case{false, false, "failed"}, Case{true, false, "failed (stopped)"},
+                        Case{false, true, "failed (cancelled)"}, Case{true, true, "failed (cancelled)"}}) {
+    RecoveryRunOutcome outcome;
+    outcome.written.filesWritten = 2;
+    outcome.written.skipped = 3;
+    outcome.written.failed = 4;
+    outcome.written.stopped = c.stopped;
+    outcome.written.cancelled = c.cancelled;
+    EXPECT_EQ(SaveSummaryText(outcome, "/backup"),
+              std::string("Saved to /backup: 2 files written, 3 skipped, 4 ") + c.ending);
+  }
 }
 
 TEST_F(WizardTest, APreviewGivesAListedFilesFirstBytesAndADeletedFilesEstimate) {
