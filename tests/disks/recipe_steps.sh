@@ -17,13 +17,14 @@ format_fat() {
     { cat mkfs.err >&2; exit 1; }
 }
 
-# format_ntfs START SIZE [LABEL] [FILL]: mkntfs in a partition image of its own, filled through a
-# FUSE mount by the function named FILL (given the mount point) when there is one, then copied
-# into the disk image at START. Exits 77 when this machine cannot mount it.
+# format_ntfs START SIZE [LABEL] [FILL] [CLUSTER_BYTES]: mkntfs in a partition image of its own
+# (clusters of mkntfs's choice unless given), filled through a FUSE mount by the function named
+# FILL (given the mount point) when there is one, then copied into the disk image at START. Exits
+# 77 when this machine cannot mount it.
 format_ntfs() {
-  local start=$1 size=$2 label=${3:-} fill=${4:-}
+  local start=$1 size=$2 label=${3:-} fill=${4:-} cluster=${5:-}
   truncate -s $((size * 512)) ntfs.img
-  mkntfs -F -q -f -p "$start" -H 255 -S 63 ${label:+-L "$label"} ntfs.img
+  mkntfs -F -q -f -p "$start" -H 255 -S 63 ${label:+-L "$label"} ${cluster:+-c "$cluster"} ntfs.img
   if [ -n "$fill" ]; then
     mkdir -p mnt
     if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then

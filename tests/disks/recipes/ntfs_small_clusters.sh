@@ -16,29 +16,22 @@ unit: sectors
 start=$START, size=$SECTORS, type=07
 TABLE
 
-truncate -s $((SECTORS * 512)) ntfs.img
-mkntfs -F -q -f -c 512 -p "$START" -H 255 -S 63 -L SMALLCL ntfs.img
-mkdir -p mnt
-if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then
-  cat ntfs-3g.err >&2
-  echo "recipe: ntfs-3g cannot mount (no FUSE here)" >&2
-  exit 77
-fi
-trap 'umount mnt 2>/dev/null || true' EXIT
-for i in $(seq 1 300); do head -c 1536 /dev/zero | tr '\0' 's' >"mnt/s$i.bin"; done
-dd if=/dev/zero of=mnt/fill bs=1M status=none 2>/dev/null || true
-for i in $(seq 1 2 300); do rm "mnt/s$i.bin"; done
-made=0
-for i in $(seq 1 1500); do
-  mkdir "mnt/folder $i" 2>/dev/null || break
-  printf 'the file of folder %d\n' "$i" >"mnt/folder $i/file $i.txt" 2>/dev/null || break
-  made=$i
-done
-rm mnt/fill
-umount mnt
-trap - EXIT
-dd if=ntfs.img of="$IMG" bs=512 seek="$START" conv=notrunc status=none
-rm -f ntfs.img
+# A sieve of holes in the free space, then folders until the volume is full.
+fill() {
+  local m=$1 i
+  for i in $(seq 1 300); do head -c 1536 /dev/zero | tr '\0' 's' >"$m/s$i.bin"; done
+  dd if=/dev/zero of="$m/fill" bs=1M status=none 2>/dev/null || true
+  for i in $(seq 1 2 300); do rm "$m/s$i.bin"; done
+  made=0
+  for i in $(seq 1 1500); do
+    mkdir "$m/folder $i" 2>/dev/null || break
+    printf 'the file of folder %d\n' "$i" >"$m/folder $i/file $i.txt" 2>/dev/null || break
+    made=$i
+  done
+  rm "$m/fill"
+}
+
+format_ntfs "$START" "$SECTORS" SMALLCL fill 512
 [ "$made" -ge 100 ] || { echo "only $made folders were made" >&2; exit 1; }
 
 # The recipe is only worth its name when a record of the $MFT lies across two of its runs: a run
