@@ -446,8 +446,7 @@ void CChildDialogExDemoDlg::State::EnterPartitionPage() {
   partitionTree = std::make_unique<mytreectrl>(TreeKind::kPartitions, selectedDisk);
   PartitionList& list = partitions.ForDisk(selectedDisk);
   list.Clear();
-  WalkPartitionTable(disks->Reader(), selectedDisk, disk->totalSectors, *partitionTree, partitions,
-                     NullFeedback());
+  WalkPartitionTable(disks->Reader(), selectedDisk, disk->totalSectors, *partitionTree, partitions);
   ui.SetTree(id::kPartitionTree, partitionTree.get());
   ui.Show(id::kPartitionTree, true);
 

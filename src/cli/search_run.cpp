@@ -78,7 +78,7 @@ int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSess
   }
   mytreectrl partitionTree(TreeKind::kPartitions, disk.number);
   PartitionState state;
-  WalkPartitionTable(session.Reader(), disk.number, disk.totalSectors, partitionTree, state, NullFeedback());
+  WalkPartitionTable(session.Reader(), disk.number, disk.totalSectors, partitionTree, state);
   const PartitionList& list = state.ForDisk(disk.number);
   if (options.partition > list.count) {
     std::cerr << "quarrow " << command << ": disk " << disk.number << " has no partition "
