@@ -10,6 +10,7 @@
 
 #include "app/info_dialogs.h"
 #include "app/results_page.h"
+#include "app/search_outcomes.h"
 #include "app/wizard_texts.h"
 #include "disk/disk_inventory.h"
 #include "fat/fs_analysis.h"
@@ -33,6 +34,10 @@ namespace quarrow::app {
 namespace {
 
 enum class Job { kNone, kPartitionSearch, kScan, kSecondStage, kLoadLog, kSave };
+
+// The Advance search's range controls, hidden while a lost-partition search runs.
+constexpr int kAdvanceRangeControls[] = {id::kAdvanceFrame,    id::kAdvanceEndLabel, id::kAdvanceStartLabel,
+                                         id::kStartSectorEdit, id::kEndSectorEdit,   id::kPartitionTypeCombo};
 
 ListContent NameValueContent(const std::vector<std::pair<std::string, std::string>>& rows) {
   ListContent content;
@@ -86,10 +91,8 @@ class SurfaceFeedback : public Feedback {
   void SetText(int controlId, std::string_view text) override;
   void SetProgress(int controlId, int position, std::string_view barText) override;
   void ShowControl(int controlId, bool visible) override;
-  void EnableControl(int controlId, bool enabled) override;
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override;
-  void ShowAdvice(AdviceDialog dialog) override;
-  void SetGuidance(std::string_view text) override;
+  void StageBegun(SearchStage stage) override;
 
  private:
   CChildDialogExDemoDlg::State& state_;
@@ -169,6 +172,7 @@ struct CChildDialogExDemoDlg::State {
     SetDetails(NameValueContent(pairs));
   }
   void ShowResultsList() { SetDetails(ResultsContent(resultsList)); }
+  void ShowAdvice(AdviceDialog advice) { ui.ShowDialog(InfoDialog(AdviceDialogId(advice))); }
   MessageAnswer Message(std::string_view text, MessageIcon icon, std::string_view title = kProductTitle) {
     MessageSpec spec;
     spec.text = std::string(text);
@@ -224,6 +228,8 @@ struct CChildDialogExDemoDlg::State {
   void EnterPartitionPage();
   void ApplyPartitionDetails(const PartitionDetails& shown);
   void StartPartitionSearch(bool automatic);
+  void EndPartitionSearch(const LostPartitionOutcome& outcome);
+  void OnStageBegun(SearchStage stage);
   void StartScan();
   void ShowResultsPage();
   void ShowFileSystemChoice(bool afterStop);
@@ -249,18 +255,12 @@ void SurfaceFeedback::SetProgress(int controlId, int position, std::string_view 
 void SurfaceFeedback::ShowControl(int controlId, bool visible) {
   state_.ui.Show(controlId, visible);
 }
-void SurfaceFeedback::EnableControl(int controlId, bool enabled) {
-  state_.ui.Enable(controlId, enabled);
-}
 bool SurfaceFeedback::MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
   const MessageAnswer answer = state_.Message(text, icon, title);
   return icon == MessageIcon::kQuestion ? answer == MessageAnswer::kYes : true;
 }
-void SurfaceFeedback::ShowAdvice(AdviceDialog dialog) {
-  state_.ui.ShowDialog(InfoDialog(AdviceDialogId(dialog)));
-}
-void SurfaceFeedback::SetGuidance(std::string_view text) {
-  state_.SetGuidance(text);
+void SurfaceFeedback::StageBegun(SearchStage stage) {
+  state_.OnStageBegun(stage);
 }
 
 // --- the disk page ---
@@ -514,11 +514,15 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
     ui.Enable(id::kLoadLog, false);
   }
   if (mode == SearchMode::kAdvance) {
-    for (int control : lost_partition_control::kAdvanceControls) ui.Show(control, false);
+    for (int control : kAdvanceRangeControls) ui.Show(control, false);
+    for (int control : {id::kPartitionTypeCombo, id::kStartSectorEdit, id::kEndSectorEdit})
+      ui.Enable(control, false);
   }
   ui.Enable(id::kNext, false);
   ui.Enable(id::kBack, false);
   ui.Enable(id::kSearchMorePartitions, false);
+  ui.Show(id::kPartitionSearchProgress, true);
+  ui.Show(id::kPartitionSearchText, true);
 
   LostPartitionDisk target = LostPartitionDiskFor(disks->Reader(), selectedDisk, diskValues);
   target.texts = {diskValues.totalSectorsText, diskValues.sizeText};
@@ -540,6 +544,7 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
         work->outcome = search.RunOnThisThread();
       },
       [this, work] {
+        EndPartitionSearch(work->outcome);
         ui.SetTree(id::kPartitionTree, nullptr);
         partitions.ForDisk(selectedDisk) = work->list;
         partitionTree = std::make_unique<mytreectrl>(work->tree);
@@ -547,6 +552,34 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
         if (work->outcome.details) ApplyPartitionDetails(*work->outcome.details);
         partitionIndex = 0;
       });
+}
+
+// A stage of the running search has begun: once the reading is over a stop has nothing left to cut
+// short, and the guidance may ask the user to wait.
+void CChildDialogExDemoDlg::State::OnStageBegun(SearchStage stage) {
+  if (job != Job::kScan && job != Job::kSecondStage) return;
+  ui.Show(id::kStopSearch, false);
+  ui.Enable(id::kStopSearch, false);
+  const FsType type = ctx ? ctx->partitionType : FsType::kNone;
+  if (auto guidance = GuidanceAtStage(stage, job == Job::kScan, type)) SetGuidance(*guidance);
+}
+
+// The partition page once a lost-partition search has ended: its controls back, the guidance
+// saying how it ended.
+void CChildDialogExDemoDlg::State::EndPartitionSearch(const LostPartitionOutcome& outcome) {
+  SetGuidance(GuidanceAfterPartitionSearch(outcome));
+  ui.Show(id::kSearchMorePartitions, true);
+  ui.Enable(id::kSearchMorePartitions, true);
+  for (int control : {id::kPartitionSearchProgress, id::kPartitionSearchText, id::kStopPartitionSearch})
+    ui.Show(control, false);
+  for (int control : {id::kNext, id::kBack, id::kLoadLog}) ui.Enable(control, true);
+  if (!outcome.stopped) ui.Enable(id::kSave, false);
+  if (mode == SearchMode::kAdvance) {
+    for (int control : kAdvanceRangeControls) {
+      ui.Show(control, true);
+      ui.Enable(control, true);
+    }
+  }
 }
 
 void CChildDialogExDemoDlg::OnSearchMorePartitions() {
@@ -662,6 +695,7 @@ void CChildDialogExDemoDlg::OnNext() {
     s.ui.Enable(id::kSave, false);
     s.ui.Enable(id::kSaveLog, false);
     s.ui.Show(id::kNext, false);
+    s.ui.Enable(id::kNext, false);
     s.ui.Enable(id::kBack, false);
     s.ctx->SetFeedback(s.session->Reports());
     AdvanceSearch* search = s.advance.get();
@@ -740,6 +774,8 @@ void CChildDialogExDemoDlg::State::StartScan() {
             EnterPartitionPage();
             return;
           }
+          if (auto guidance = GuidanceAfterSearch(*outcome)) SetGuidance(*guidance);
+          if (auto advice = AdviceAfterSearch(*outcome)) ShowAdvice(*advice);
           ShowResultsPage();
         });
   } else {
@@ -761,7 +797,9 @@ void CChildDialogExDemoDlg::State::StartScan() {
             EnterPartitionPage();
             return;
           }
+          if (auto advice = AdviceAfterSearch(*outcome)) ShowAdvice(*advice);
           ShowFileSystemChoice(outcome->stopped);
+          if (auto guidance = GuidanceAfterSearch(*outcome)) SetGuidance(*guidance);
         });
   }
 }
@@ -780,7 +818,6 @@ void CChildDialogExDemoDlg::State::ShowFileSystemChoice(bool afterStop) {
   ui.Show(id::kFileSystemTree, true);
   if (!fileSystemItems.empty()) {
     SetDetailRows(IdentifiedFileSystemDetails(*ctx, 0, afterStop));
-    SetGuidance(kChooseFileSystemGuidance);
     ui.Enable(id::kNext, true);
   } else {
     ui.Enable(id::kNext, false);
@@ -954,7 +991,7 @@ void CChildDialogExDemoDlg::OnLoadLog() {
   s.ui.Show(id::kPartitionTree, false);
   s.ui.SetTree(id::kResultsTree, nullptr);
   s.page = 3;
-  s.SetGuidance("Please wait...");
+  s.SetGuidance(kPleaseWaitGuidance);
   s.ctx->SetFeedback(s.session->Reports());
   ScanContext* scan = s.ctx.get();
   const std::string model = s.disk->model;

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <utility>
 
+#include "app/search_outcomes.h"
 #include "cli/worker_run.h"
 #include "core/code_page.h"
 #include "partition/partition_table.h"
@@ -107,14 +108,20 @@ SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOption
   };
   if (!options.Advance()) {
     StandardSearch search(ctx);
-    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] { take(search.Run(resultsList)); });
+    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] {
+      const StandardSearchOutcome outcome = search.Run(resultsList);
+      run.advice = app::AdviceAfterSearch(outcome);
+      take(outcome);
+    });
   } else {
     AdvanceSearch search(ctx);
     // Ctrl-C stops the stage that runs when it comes, and only that one.
     std::stop_source interrupted;
     std::stop_callback onInterrupt(interrupted.get_token(), [&search] { search.RequestStop(); });
     run.failure = RunOnWorker(queued, shown, interrupted, [&] {
-      take(search.Run());
+      AdvanceSearchOutcome first = search.Run();
+      run.advice = app::AdviceAfterSearch(first);
+      take(std::move(first));
       if (run.refused) return;
       run.identified = search.Identified();
       if (run.identified.empty()) return;

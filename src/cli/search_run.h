@@ -56,6 +56,9 @@ struct SearchRunOutcome {
   bool stopped = false;                          // the user's stop (Ctrl-C) cut the search short
   std::vector<IdentifiedFileSystem> identified;  // Advance search
   int chosen = 0;  // Advance search: the 1-based file system rebuilt, 0 when none was
+  // The advice the search's outcome calls for (nothing found, no file system identified), as the
+  // wizard would open it; the command prints it.
+  std::optional<AdviceDialog> advice;
 };
 
 // Runs the search on a worker that reports to the terminal feedback shown; the first Ctrl-C
