@@ -27,6 +27,7 @@
 #include "session/recovery_run.h"
 #include "session/scan_log.h"
 #include "session/search_session.h"
+#include "session/search_setup.h"
 #include "session/standard_search.h"
 
 namespace quarrow::app {
@@ -747,9 +748,16 @@ void CChildDialogExDemoDlg::State::StartScan() {
   page = mode == SearchMode::kStandard ? 3 : 2;
   SetGuidance(kSearchingGuidance);
 
-  ctx->partitionType = FsTypeFromText(partitionTypeText).value_or(FsType::kNone);
-  ctx->searchStart = start;
-  ctx->searchEnd = end;
+  // The range as entered, set up as the command line sets its --start, --end and --type up.
+  SearchTarget target;
+  target.range = SearchRange{start, end, FsTypeFromText(partitionTypeText).value_or(FsType::kNone)};
+  target.codePage = ctx->codePage.Number();
+  if (std::optional<std::string> refused = SetUpSearch(*disks, *disk, target, *ctx)) {
+    Message(*refused, MessageIcon::kError);
+    page = 1;
+    EnterPartitionPage();
+    return;
+  }
   ui.SetTree(id::kResultsTree, nullptr);
   ctx->SetFeedback(session->Reports());
   ui.Enable(id::kNext, false);

@@ -41,9 +41,9 @@ void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& 
 // are wrong, 0 otherwise.
 int CheckSearchOptions(std::string_view command, const SearchOptions& options);
 
-// Sets ctx up for the search the options name on disk: reader, disk number, code page, type and
-// range (from the partition table walk for --partition). Prints one line and returns 1 when the
-// disk has no such partition, 0 otherwise.
+// Sets ctx up for the search the options name on disk (the session's SetUpSearch, which the wizard
+// uses too): reader, disk number, code page, type and range (from the partition table walk for
+// --partition). Prints one line and returns 1 when the disk has no such partition, 0 otherwise.
 int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
                 const ListedDisk& disk, ScanContext& ctx);
 
