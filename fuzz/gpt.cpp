@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quarrow::fuzz::FuzzDisk disk(data, size);
   quarrow::mytreectrl tree(quarrow::TreeKind::kPartitions, 0);
   quarrow::PartitionState state;
-  quarrow::WalkPartitionTable(disk.reader, 0, disk.sectors, tree, state, quarrow::NullFeedback());
+  quarrow::WalkPartitionTable(disk.reader, 0, disk.sectors, tree, state);
   const quarrow::PartitionList& list = state.ForDisk(0);
   for (int i = 0; i < list.count; ++i) {
     quarrow::PartitionDetailsFor(list, list.Name(i), i, 0, quarrow::SearchMode::kStandard, {});

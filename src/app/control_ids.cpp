@@ -25,17 +25,11 @@ static_assert(control::kNext == id::kNext);
 static_assert(control::kBack == id::kBack);
 static_assert(control::kDetailsList == id::kDetailsList);
 
-static_assert(lost_partition_control::kSearchMorePartitions == id::kSearchMorePartitions);
 static_assert(lost_partition_control::kProgress == id::kPartitionSearchProgress);
 static_assert(lost_partition_control::kProgressText == id::kPartitionSearchText);
-static_assert(lost_partition_control::kStop == id::kStopPartitionSearch);
 static_assert(lost_partition_control::kPartitionTypeCombo == id::kPartitionTypeCombo);
 static_assert(lost_partition_control::kStartSectorEdit == id::kStartSectorEdit);
 static_assert(lost_partition_control::kEndSectorEdit == id::kEndSectorEdit);
-static_assert(lost_partition_control::kButton1054 == id::kSave);
-static_assert(lost_partition_control::kAdvanceControls[0] == id::kAdvanceFrame);
-static_assert(lost_partition_control::kAdvanceControls[1] == id::kAdvanceEndLabel);
-static_assert(lost_partition_control::kAdvanceControls[2] == id::kAdvanceStartLabel);
 
 static_assert(recovery_control::kCounting == id::kCalculatingText);
 static_assert(recovery_control::kTotalFiles == id::kCalculatingTotal);

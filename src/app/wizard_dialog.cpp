@@ -11,6 +11,7 @@
 #include "app/info_dialogs.h"
 #include "app/results_page.h"
 #include "app/save_summary.h"
+#include "app/search_outcomes.h"
 #include "app/wizard_texts.h"
 #include "disk/disk_inventory.h"
 #include "fat/fs_analysis.h"
@@ -27,6 +28,7 @@
 #include "session/recovery_run.h"
 #include "session/scan_log.h"
 #include "session/search_session.h"
+#include "session/search_setup.h"
 #include "session/standard_search.h"
 
 namespace quarrow::app {
@@ -34,6 +36,10 @@ namespace quarrow::app {
 namespace {
 
 enum class Job { kNone, kPartitionSearch, kScan, kSecondStage, kLoadLog, kSave };
+
+// The Advance search's range controls, hidden while a lost-partition search runs.
+constexpr int kAdvanceRangeControls[] = {id::kAdvanceFrame,    id::kAdvanceEndLabel, id::kAdvanceStartLabel,
+                                         id::kStartSectorEdit, id::kEndSectorEdit,   id::kPartitionTypeCombo};
 
 ListContent NameValueContent(const std::vector<std::pair<std::string, std::string>>& rows) {
   ListContent content;
@@ -87,10 +93,8 @@ class SurfaceFeedback : public Feedback {
   void SetText(int controlId, std::string_view text) override;
   void SetProgress(int controlId, int position, std::string_view barText) override;
   void ShowControl(int controlId, bool visible) override;
-  void EnableControl(int controlId, bool enabled) override;
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override;
-  void ShowAdvice(AdviceDialog dialog) override;
-  void SetGuidance(std::string_view text) override;
+  void StageBegun(SearchStage stage) override;
 
  private:
   CChildDialogExDemoDlg::State& state_;
@@ -170,6 +174,7 @@ struct CChildDialogExDemoDlg::State {
     SetDetails(NameValueContent(pairs));
   }
   void ShowResultsList() { SetDetails(ResultsContent(resultsList)); }
+  void ShowAdvice(AdviceDialog advice) { ui.ShowDialog(InfoDialog(AdviceDialogId(advice))); }
   MessageAnswer Message(std::string_view text, MessageIcon icon, std::string_view title = kProductTitle) {
     MessageSpec spec;
     spec.text = std::string(text);
@@ -231,6 +236,8 @@ struct CChildDialogExDemoDlg::State {
   void EnterPartitionPage();
   void ApplyPartitionDetails(const PartitionDetails& shown);
   void StartPartitionSearch(bool automatic);
+  void EndPartitionSearch(const LostPartitionOutcome& outcome);
+  void OnStageBegun(SearchStage stage);
   void StartScan();
   void ShowResultsPage();
   void ShowFileSystemChoice(bool afterStop);
@@ -256,18 +263,12 @@ void SurfaceFeedback::SetProgress(int controlId, int position, std::string_view 
 void SurfaceFeedback::ShowControl(int controlId, bool visible) {
   state_.ui.Show(controlId, visible);
 }
-void SurfaceFeedback::EnableControl(int controlId, bool enabled) {
-  state_.ui.Enable(controlId, enabled);
-}
 bool SurfaceFeedback::MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
   const MessageAnswer answer = state_.Message(text, icon, title);
   return icon == MessageIcon::kQuestion ? answer == MessageAnswer::kYes : true;
 }
-void SurfaceFeedback::ShowAdvice(AdviceDialog dialog) {
-  state_.ui.ShowDialog(InfoDialog(AdviceDialogId(dialog)));
-}
-void SurfaceFeedback::SetGuidance(std::string_view text) {
-  state_.SetGuidance(text);
+void SurfaceFeedback::StageBegun(SearchStage stage) {
+  state_.OnStageBegun(stage);
 }
 
 // --- the disk page ---
@@ -453,8 +454,7 @@ void CChildDialogExDemoDlg::State::EnterPartitionPage() {
   partitionTree = std::make_unique<mytreectrl>(TreeKind::kPartitions, selectedDisk);
   PartitionList& list = partitions.ForDisk(selectedDisk);
   list.Clear();
-  WalkPartitionTable(disks->Reader(), selectedDisk, disk->totalSectors, *partitionTree, partitions,
-                     NullFeedback());
+  WalkPartitionTable(disks->Reader(), selectedDisk, disk->totalSectors, *partitionTree, partitions);
   ui.SetTree(id::kPartitionTree, partitionTree.get());
   ui.Show(id::kPartitionTree, true);
 
@@ -522,11 +522,15 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
     ui.Enable(id::kLoadLog, false);
   }
   if (mode == SearchMode::kAdvance) {
-    for (int control : lost_partition_control::kAdvanceControls) ui.Show(control, false);
+    for (int control : kAdvanceRangeControls) ui.Show(control, false);
+    for (int control : {id::kPartitionTypeCombo, id::kStartSectorEdit, id::kEndSectorEdit})
+      ui.Enable(control, false);
   }
   ui.Enable(id::kNext, false);
   ui.Enable(id::kBack, false);
   ui.Enable(id::kSearchMorePartitions, false);
+  ui.Show(id::kPartitionSearchProgress, true);
+  ui.Show(id::kPartitionSearchText, true);
 
   LostPartitionDisk target = LostPartitionDiskFor(disks->Reader(), selectedDisk, diskValues);
   target.texts = {diskValues.totalSectorsText, diskValues.sizeText};
@@ -548,6 +552,7 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
         work->outcome = search.RunOnThisThread();
       },
       [this, work] {
+        EndPartitionSearch(work->outcome);
         ui.SetTree(id::kPartitionTree, nullptr);
         partitions.ForDisk(selectedDisk) = work->list;
         partitionTree = std::make_unique<mytreectrl>(work->tree);
@@ -555,6 +560,34 @@ void CChildDialogExDemoDlg::State::StartPartitionSearch(bool automatic) {
         if (work->outcome.details) ApplyPartitionDetails(*work->outcome.details);
         partitionIndex = 0;
       });
+}
+
+// A stage of the running search has begun: once the reading is over a stop has nothing left to cut
+// short, and the guidance may ask the user to wait.
+void CChildDialogExDemoDlg::State::OnStageBegun(SearchStage stage) {
+  if (job != Job::kScan && job != Job::kSecondStage) return;
+  ui.Show(id::kStopSearch, false);
+  ui.Enable(id::kStopSearch, false);
+  const FsType type = ctx ? ctx->partitionType : FsType::kNone;
+  if (auto guidance = GuidanceAtStage(stage, job == Job::kScan, type)) SetGuidance(*guidance);
+}
+
+// The partition page once a lost-partition search has ended: its controls back, the guidance
+// saying how it ended.
+void CChildDialogExDemoDlg::State::EndPartitionSearch(const LostPartitionOutcome& outcome) {
+  SetGuidance(GuidanceAfterPartitionSearch(outcome));
+  ui.Show(id::kSearchMorePartitions, true);
+  ui.Enable(id::kSearchMorePartitions, true);
+  for (int control : {id::kPartitionSearchProgress, id::kPartitionSearchText, id::kStopPartitionSearch})
+    ui.Show(control, false);
+  for (int control : {id::kNext, id::kBack, id::kLoadLog}) ui.Enable(control, true);
+  if (!outcome.stopped) ui.Enable(id::kSave, false);
+  if (mode == SearchMode::kAdvance) {
+    for (int control : kAdvanceRangeControls) {
+      ui.Show(control, true);
+      ui.Enable(control, true);
+    }
+  }
 }
 
 void CChildDialogExDemoDlg::OnSearchMorePartitions() {
@@ -670,6 +703,7 @@ void CChildDialogExDemoDlg::OnNext() {
     s.ui.Enable(id::kSave, false);
     s.ui.Enable(id::kSaveLog, false);
     s.ui.Show(id::kNext, false);
+    s.ui.Enable(id::kNext, false);
     s.ui.Enable(id::kBack, false);
     s.ctx->SetFeedback(s.session->Reports());
     AdvanceSearch* search = s.advance.get();
@@ -720,9 +754,16 @@ void CChildDialogExDemoDlg::State::StartScan() {
   page = mode == SearchMode::kStandard ? 3 : 2;
   SetGuidance(kSearchingGuidance);
 
-  ctx->partitionType = FsTypeFromText(partitionTypeText).value_or(FsType::kNone);
-  ctx->searchStart = start;
-  ctx->searchEnd = end;
+  // The range as entered, set up as the command line sets its --start, --end and --type up.
+  SearchTarget target;
+  target.range = SearchRange{start, end, FsTypeFromText(partitionTypeText).value_or(FsType::kNone)};
+  target.codePage = ctx->codePage.Number();
+  if (std::optional<std::string> refused = SetUpSearch(*disks, *disk, target, *ctx)) {
+    Message(*refused, MessageIcon::kError);
+    page = 1;
+    EnterPartitionPage();
+    return;
+  }
   ui.SetTree(id::kResultsTree, nullptr);
   ctx->SetFeedback(session->Reports());
   ui.Enable(id::kNext, false);
@@ -747,6 +788,8 @@ void CChildDialogExDemoDlg::State::StartScan() {
             EnterPartitionPage();
             return;
           }
+          if (auto guidance = GuidanceAfterSearch(*outcome)) SetGuidance(*guidance);
+          if (auto advice = AdviceAfterSearch(*outcome)) ShowAdvice(*advice);
           ShowResultsPage();
         });
   } else {
@@ -768,7 +811,9 @@ void CChildDialogExDemoDlg::State::StartScan() {
             EnterPartitionPage();
             return;
           }
+          if (auto advice = AdviceAfterSearch(*outcome)) ShowAdvice(*advice);
           ShowFileSystemChoice(outcome->stopped);
+          if (auto guidance = GuidanceAfterSearch(*outcome)) SetGuidance(*guidance);
         });
   }
 }
@@ -787,7 +832,6 @@ void CChildDialogExDemoDlg::State::ShowFileSystemChoice(bool afterStop) {
   ui.Show(id::kFileSystemTree, true);
   if (!fileSystemItems.empty()) {
     SetDetailRows(IdentifiedFileSystemDetails(*ctx, 0, afterStop));
-    SetGuidance(kChooseFileSystemGuidance);
     ui.Enable(id::kNext, true);
   } else {
     ui.Enable(id::kNext, false);
@@ -961,7 +1005,7 @@ void CChildDialogExDemoDlg::OnLoadLog() {
   s.ui.Show(id::kPartitionTree, false);
   s.ui.SetTree(id::kResultsTree, nullptr);
   s.page = 3;
-  s.SetGuidance("Please wait...");
+  s.SetGuidance(kPleaseWaitGuidance);
   s.ctx->SetFeedback(s.session->Reports());
   ScanContext* scan = s.ctx.get();
   const std::string model = s.disk->model;

@@ -21,6 +21,19 @@ inline constexpr std::string_view kPartitionGuidanceQuoted = kPartitionGuidance;
 inline constexpr std::string_view kSelectTypeGuidance =
     "Select the Partition Type from which you want to recover Data and press 'Next' button to start "
     "searching Data. Or to select another Disk press 'Back' button.";
+// While a lost-partition search runs: asked for by 'Search More Partitions', or started because the
+// partition table could not be read.
+inline constexpr std::string_view kSearchingPartitionsGuidance =
+    "To stop press 'Stop Searching Partition' button or Please wait for the process to be completed. It is "
+    "strongly recommended that you should allow the software to complete the Process.";
+inline constexpr std::string_view kCorruptedTableGuidance =
+    "Partition Table is corrupted. Software is Searching Partitions...";
+// When a lost-partition search has run to its end, and when a stop ended it.
+inline constexpr std::string_view kSearchFinishedGuidance =
+    "Select the Partition from left Panel from which you want to recover Data. Press 'Search More "
+    "Partitions' button to search other Lost or Deleted Partitions. Press 'Next' button to start searching "
+    "Data.";
+inline constexpr std::string_view kSearchStoppedGuidance = kPartitionGuidance;
 inline constexpr std::string_view kStandardAdviceGuidance =
     "Select the partition to recover from left panel and then click on next button or use Searching "
     "Partition for search missing partition.";
@@ -28,10 +41,18 @@ inline constexpr std::string_view kStandardAdviceGuidance =
 inline constexpr std::string_view kSearchingGuidance =
     "You can stop searching Files and Folders by clicking on 'Stop Search' button. However, it is strongly "
     "recommended that you should allow the software to complete the searching Process.";
+// Once the reading stages are over and the finds are being put together.
+inline constexpr std::string_view kPleaseWaitGuidance = "Please wait...";
 // The file-system choice page.
 inline constexpr std::string_view kChooseFileSystemGuidance =
     "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.";
-// The results page.
+inline constexpr std::string_view kNothingIdentifiedGuidance =
+    "No File System could be identified. Click on 'Back' button to select another Partition.";
+// The results page: after a Standard search (its own spelling of "panel")...
+inline constexpr std::string_view kStandardSaveGuidance =
+    "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
+    "save recovered Files and Folders.";
+// ...and after a stop, an Advance search's second stage or a loaded log.
 inline constexpr std::string_view kSaveGuidancePanel =
     "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
     "save recovered Files and Folders.";

@@ -82,7 +82,7 @@ int RunPartitions(const PartitionsOptions& options) {
   mytreectrl tree(TreeKind::kPartitions, disk->number);
   PartitionState state;
   const PartitionWalkOutcome outcome =
-      WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, tree, state, NullFeedback());
+      WalkPartitionTable(session.Reader(), disk->number, disk->totalSectors, tree, state);
   const PartitionList& list = state.ForDisk(disk->number);
   const SearchMode mode = options.advance ? SearchMode::kAdvance : SearchMode::kStandard;
   const DiskTexts texts{std::to_string(disk->totalSectors), std::to_string(disk->sizeMb) + " MB"};

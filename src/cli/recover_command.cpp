@@ -89,12 +89,9 @@ class RecoveryTerminal : public Feedback {
     }
   }
   void ShowControl(int controlId, bool visible) override { terminal_.ShowControl(controlId, visible); }
-  void EnableControl(int controlId, bool enabled) override { terminal_.EnableControl(controlId, enabled); }
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override {
     return terminal_.MessageBox(text, title, icon);
   }
-  void ShowAdvice(AdviceDialog dialog) override { terminal_.ShowAdvice(dialog); }
-  void SetGuidance(std::string_view text) override { terminal_.SetGuidance(text); }
 
  private:
   // The recovery reports on this thread between two chunks; a signal that has come is turned
@@ -297,6 +294,7 @@ int RunRecover(const RecoverOptions& options, const RecoverSeams* seams) {
   if (const int failed = SetUpSearch("recover", options.search, session, *disk, ctx)) return failed;
 
   SearchRunOutcome searched = RunSearch(ctx, feedback, options.search);
+  if (searched.advice) terminal.ShowAdvice(*searched.advice);
   // Ctrl-C during the search means the user does not want this recovery; a disk that stopped
   // answering would give nothing but zeros.
   if (searched.failure.empty() && !searched.refused) {

@@ -283,6 +283,7 @@ int RunScan(const ScanOptions& options) {
 
   DetailsList resultsList;
   const SearchRunOutcome run = RunSearch(ctx, feedback, options.search, &resultsList);
+  if (run.advice) feedback.ShowAdvice(*run.advice);
   RunInfo info;
   info.advance = options.search.Advance();
   info.identified = run.identified;

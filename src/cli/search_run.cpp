@@ -3,9 +3,10 @@
 #include <iostream>
 #include <utility>
 
+#include "app/search_outcomes.h"
 #include "cli/worker_run.h"
 #include "core/code_page.h"
-#include "partition/partition_table.h"
+#include "session/search_setup.h"
 #include "session/standard_search.h"
 #include "session/worker.h"
 
@@ -67,28 +68,19 @@ int CheckSearchOptions(std::string_view command, const SearchOptions& options) {
 
 int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
                 const ListedDisk& disk, ScanContext& ctx) {
-  ctx.reader = &session.Reader();
-  ctx.diskNumber = disk.number;
-  if (std::optional<CodePage> codePage = CodePage::Open(options.codePage, nullptr)) ctx.codePage = *codePage;
+  SearchTarget target;
+  target.partition = options.partition;
+  target.codePage = options.codePage;
   if (options.start) {
-    ctx.partitionType = FsTypeFromText(options.type).value_or(FsType::kNone);
-    ctx.searchStart = static_cast<std::uint64_t>(*options.start);
-    ctx.searchEnd = static_cast<std::uint64_t>(*options.end);
-    return 0;
+    target.range =
+        SearchRange{static_cast<std::uint64_t>(*options.start), static_cast<std::uint64_t>(*options.end),
+                    FsTypeFromText(options.type).value_or(FsType::kNone)};
   }
-  mytreectrl partitionTree(TreeKind::kPartitions, disk.number);
-  PartitionState state;
-  WalkPartitionTable(session.Reader(), disk.number, disk.totalSectors, partitionTree, state, NullFeedback());
-  const PartitionList& list = state.ForDisk(disk.number);
-  if (options.partition > list.count) {
-    std::cerr << "quarrow " << command << ": disk " << disk.number << " has no partition "
-              << options.partition << " (it lists " << list.count << "; see 'quarrow partitions')\n";
+  if (std::optional<std::string> refused = quarrow::SetUpSearch(session, disk, target, ctx)) {
+    std::cerr << "quarrow " << command << ": " << *refused
+              << (target.range ? "" : "; see 'quarrow partitions'") << "\n";
     return 1;
   }
-  const PartitionEntry entry = list.At(options.partition - 1);
-  ctx.partitionType = list.type[static_cast<std::size_t>(options.partition - 1)];
-  ctx.searchStart = entry.firstSector;
-  ctx.searchEnd = entry.endSector;
   return 0;
 }
 
@@ -107,14 +99,20 @@ SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOption
   };
   if (!options.Advance()) {
     StandardSearch search(ctx);
-    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] { take(search.Run(resultsList)); });
+    run.failure = RunOnWorker(queued, shown, search.StopSource(), [&] {
+      const StandardSearchOutcome outcome = search.Run(resultsList);
+      run.advice = app::AdviceAfterSearch(outcome);
+      take(outcome);
+    });
   } else {
     AdvanceSearch search(ctx);
     // Ctrl-C stops the stage that runs when it comes, and only that one.
     std::stop_source interrupted;
     std::stop_callback onInterrupt(interrupted.get_token(), [&search] { search.RequestStop(); });
     run.failure = RunOnWorker(queued, shown, interrupted, [&] {
-      take(search.Run());
+      AdvanceSearchOutcome first = search.Run();
+      run.advice = app::AdviceAfterSearch(first);
+      take(std::move(first));
       if (run.refused) return;
       run.identified = search.Identified();
       if (run.identified.empty()) return;

@@ -41,9 +41,9 @@ void AddSearchOptions(CLI::App& cmd, SearchOptions& options, const std::string& 
 // are wrong, 0 otherwise.
 int CheckSearchOptions(std::string_view command, const SearchOptions& options);
 
-// Sets ctx up for the search the options name on disk: reader, disk number, code page, type and
-// range (from the partition table walk for --partition). Prints one line and returns 1 when the
-// disk has no such partition, 0 otherwise.
+// Sets ctx up for the search the options name on disk (the session's SetUpSearch, which the wizard
+// uses too): reader, disk number, code page, type and range (from the partition table walk for
+// --partition). Prints one line and returns 1 when the disk has no such partition, 0 otherwise.
 int SetUpSearch(std::string_view command, const SearchOptions& options, DiskSession& session,
                 const ListedDisk& disk, ScanContext& ctx);
 
@@ -56,6 +56,9 @@ struct SearchRunOutcome {
   bool stopped = false;                          // the user's stop (Ctrl-C) cut the search short
   std::vector<IdentifiedFileSystem> identified;  // Advance search
   int chosen = 0;  // Advance search: the 1-based file system rebuilt, 0 when none was
+  // The advice the search's outcome calls for (nothing found, no file system identified), as the
+  // wizard would open it; the command prints it.
+  std::optional<AdviceDialog> advice;
 };
 
 // Runs the search on a worker that reports to the terminal feedback shown; the first Ctrl-C

@@ -136,11 +136,6 @@ void TerminalFeedback::ShowAdvice(AdviceDialog dialog) {
   dirty_ = true;
 }
 
-void TerminalFeedback::SetGuidance(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  guidance_.assign(text);
-}
-
 void TerminalFeedback::SetQuestionAnswer(bool yes) {
   std::lock_guard lock(mutex_);
   questionAnswer_ = yes;
@@ -154,11 +149,6 @@ void TerminalFeedback::Finish() {
 std::string TerminalFeedback::LastStatus() const {
   std::lock_guard lock(mutex_);
   return status_;
-}
-
-std::string TerminalFeedback::LastGuidance() const {
-  std::lock_guard lock(mutex_);
-  return guidance_;
 }
 
 int TerminalFeedback::LastProgress() const {

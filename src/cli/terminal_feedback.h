@@ -33,10 +33,9 @@ class TerminalFeedback : public Feedback {
   // gets the answer set by SetQuestionAnswer (No unless changed), which is printed with it.
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override;
   // Prints the dialog's headline as one line, e.g. "Quarrow: Important: Recovery is not
-  // possible in Standard Search mode, use Advance Search to recover your data."
-  void ShowAdvice(AdviceDialog dialog) override;
-  // Guidance is wizard navigation help ("Press 'Next' button ..."); it is kept, not printed.
-  void SetGuidance(std::string_view text) override;
+  // possible in Standard Search mode, use Advance Search to recover your data." The command
+  // shows the advice a search's outcome calls for this way.
+  void ShowAdvice(AdviceDialog dialog);
 
   void SetQuestionAnswer(bool yes);
   // Clears the live line so that later output starts on a clean line; also done on destruction.
@@ -44,7 +43,6 @@ class TerminalFeedback : public Feedback {
 
   bool DrawsLiveLine() const { return live_; }
   std::string LastStatus() const;
-  std::string LastGuidance() const;
   int LastProgress() const;
 
   // The one-line text of an advice dialog, without the product title.
@@ -63,7 +61,6 @@ class TerminalFeedback : public Feedback {
   std::string folderLabel_, folderCount_;  // "Directories Found\t\t:" and its counter
   std::string bootLabel_, bootCount_;      // boot sectors found (Advance search)
   std::string barText_;
-  std::string guidance_;
   int position_ = -1;
   bool lineShown_ = false;
   bool dirty_ = false;

@@ -1,7 +1,9 @@
 #pragma once
-// How engines talk to whoever drives them. The wizard maps these calls onto its controls; the
-// command line draws a progress bar on stderr and prints messages. Controls are named by the
-// IDs of the main dialog, which stay the stable names of the status lines and counters.
+// How engines report to whoever drives them: status texts, counters, progress bars, the stage a
+// search has reached, and message boxes. What the user may do next (buttons, the page's guidance,
+// advice dialogs) is not theirs to say: each job ends with an outcome that the page logic (or the
+// command line) turns into that. Controls are named by the IDs of the main dialog, which stay the
+// stable names of the status lines and counters.
 
 #include <cstdint>
 #include <string>
@@ -36,7 +38,7 @@ inline constexpr int kDetailsList = 1105;
 
 enum class MessageIcon { kNone, kError, kQuestion, kInformation };
 
-// Advice dialogs, by their template numbers.
+// Advice dialogs, by their template numbers (what an outcome may call for; the front ends show them).
 enum class AdviceDialog {
   kNoDevice = 301,
   kStandardSearch = 305,
@@ -46,24 +48,31 @@ enum class AdviceDialog {
 
 inline constexpr std::string_view kProductTitle = "Quarrow";
 
+// Stages of a search that change what its front end offers once they have begun.
+enum class SearchStage {
+  kAnalysis,  // the reading stage is over; its finds are analysed into file systems (Advance)
+  kLinking,   // folders whose parent was not found are linked; a stop no longer cuts anything short
+  kTree,      // the results tree is built from the rows found
+};
+
 class Feedback {
  public:
   virtual ~Feedback() = default;
-  // Sets the text of a static control (status line, counter, label, guidance).
+  // Sets the text of a static control (status line, counter, label).
   virtual void SetText(int controlId, std::string_view text) { (void)controlId, (void)text; }
   // Moves a progress bar to position (0-100) and sets the text it shows.
   virtual void SetProgress(int controlId, int position, std::string_view barText) {
     (void)controlId, (void)position, (void)barText;
   }
+  // Shows or hides a progress display (a bar, a counter, a stage text) while its stage runs.
   virtual void ShowControl(int controlId, bool visible) { (void)controlId, (void)visible; }
-  virtual void EnableControl(int controlId, bool enabled) { (void)controlId, (void)enabled; }
   // A message box; returns true for Yes (question boxes) and true otherwise.
   virtual bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
     (void)text, (void)title, (void)icon;
     return true;
   }
-  virtual void ShowAdvice(AdviceDialog dialog) { (void)dialog; }
-  virtual void SetGuidance(std::string_view text) { (void)text; }
+  // A stage of the search has begun.
+  virtual void StageBegun(SearchStage stage) { (void)stage; }
 };
 
 // A Feedback that discards everything, for callers that do not show progress.

@@ -124,8 +124,8 @@ void ScanDataArea(ScanContext& ctx) {
 void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
   using namespace entry_col;
   Feedback& ui = ctx.Ui();
-  ui.EnableControl(control::kStopSearching, false);
-  ui.ShowControl(control::kStopSearching, false);
+  // From here on a stop has nothing left to cut short.
+  ui.StageBegun(SearchStage::kLinking);
   TextTable& table = ctx.results.tables.EntryTable;
   const int n = table.RowCount();
   const std::uint32_t rootValue = form == LinkForm::kNtfs ? 5 : 0;

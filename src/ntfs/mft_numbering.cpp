@@ -35,9 +35,6 @@ constexpr int kSector = 0, kEnd = 1, kSpc = 2, kFoundByBoot = 3, kTotal = 4, kSt
 }  // namespace fs_col
 constexpr std::uint32_t kUnassigned = 0xFFFFFFFF;
 constexpr std::string_view kUnassignedText = "4294967295";
-constexpr std::string_view kProceedGuidance =
-    "For recovering data proceed with next button or if you want to recover another drive, proceed with back "
-    "button and select another partition.";
 
 std::uint32_t CellU32(const TextTable& table, int row, int column) {
   return ReadU32(table.Cell(row, column));
@@ -151,8 +148,6 @@ bool MftNumbering::ClaimVolumeFolders(std::uint32_t start, std::uint32_t spc, st
     }
     claimed = true;
   }
-  ui.EnableControl(control::kBack, true);
-  ui.SetGuidance(kProceedGuidance);
   return claimed;
 }
 
@@ -163,8 +158,6 @@ int MftNumbering::Run() {
   TextTable& directories = tables.DirectoryTable;
   State& s = *state_;
   assigned_ = 0;
-  ui.EnableControl(control::kBack, false);
-  ui.SetGuidance("Please wait...");
   directories.DeleteAllRows();
 
   // Step 2: folders without a number, to be matched against their parents' index entries.
@@ -326,13 +319,7 @@ int MftNumbering::Run() {
 
   // Step 10: the outcome.
   ui.ShowControl(control::kProgress, false);
-  if (identified_ > 0) {
-    ui.EnableControl(control::kNext, true);
-    ui.SetGuidance(kProceedGuidance);
-  } else if (mft.RowCount() == 0) {
-    ui.SetGuidance("No File System could be identified. Click on 'Back' button to select another Partition.");
-    ui.ShowAdvice(AdviceDialog::kAdvanceSearch);
-  } else {
+  if (identified_ == 0 && mft.RowCount() != 0) {
     // Records but no volume: the whole search range, with the most common cluster size.
     const int row = identified.AppendRow(I32Text(static_cast<std::int32_t>(ctx_.searchStart)));
     identified.SetCell(row, fs_col::kStart, I32Text(static_cast<std::int32_t>(ctx_.searchStart)));
@@ -340,10 +327,7 @@ int MftNumbering::Run() {
     identified.SetCell(row, fs_col::kSpc, "8");
     identified.SetCell(row, fs_col::kFoundByBoot, "0");
     identified.SetCell(row, fs_col::kPartType, "NTFS");
-    ui.EnableControl(control::kNext, true);
-    ui.SetGuidance(kProceedGuidance);
   }
-  ui.EnableControl(control::kBack, true);
   return identified_;
 }
 

@@ -187,36 +187,17 @@ void LostPartitionSearch::InstallAutomaticStart(LostPartitionTrigger& trigger) {
   trigger.SetStart([this] { AutomaticStart(); });
 }
 
-void LostPartitionSearch::HideAdvanceControls() {
-  for (int id : pc::kAdvanceControls) ui_.ShowControl(id, false);
-}
-
-void LostPartitionSearch::ShowAdvanceControls() {
-  for (int id : pc::kAdvanceControls) {
-    ui_.ShowControl(id, true);
-    ui_.EnableControl(id, true);
-  }
-}
-
 void LostPartitionSearch::SearchMorePartitions() {
   if (Running()) return;
   const bool legacy = disk_.reader && disk_.reader->Family() == OsFamily::kLegacy;
-  ui_.SetGuidance(kSearchingPartitionsGuidance);
   if (legacy) {
     // The legacy family's variant only animates its progress bar; it searches nothing, so the
-    // page goes straight to where that animation ends.
-    ui_.SetGuidance(kSearchFinishedGuidance);
+    // outcome says it did not run and the page goes straight to where that animation ends.
     std::lock_guard lock(mutex_);
     outcome_ = LostPartitionOutcome{};
     return;
   }
-  ui_.ShowControl(pc::kSearchMorePartitions, false);
-  ui_.ShowControl(pc::kProgress, true);
   ui_.SetText(pc::kProgressText, "Searching Partition...");
-  ui_.ShowControl(pc::kProgressText, true);
-  ui_.ShowControl(pc::kStop, true);
-  if (mode_ == SearchMode::kAdvance) HideAdvanceControls();
-  ui_.EnableControl(control::kLoadLog, false);
   // The placeholder keeps the empty tree expandable while the first find is awaited; it goes in
   // before the worker starts, so that only the worker changes the tree afterwards.
   if (list_.count == 0) tree_.InsertItem(tree_.Root(), "", 0, 0);
@@ -225,15 +206,9 @@ void LostPartitionSearch::SearchMorePartitions() {
 
 void LostPartitionSearch::AutomaticStart() {
   if (Running()) return;
-  ui_.SetGuidance(kCorruptedTableGuidance);
-  ui_.ShowControl(pc::kSearchMorePartitions, false);
-  ui_.ShowControl(pc::kStop, true);
   if (mode_ == SearchMode::kAdvance) {
-    {
-      std::lock_guard lock(mutex_);
-      marker_ = std::string(kAdvanceMarker);
-    }
-    HideAdvanceControls();
+    std::lock_guard lock(mutex_);
+    marker_ = std::string(kAdvanceMarker);
   }
   StartWorker();
 }
@@ -310,15 +285,6 @@ LostPartitionOutcome LostPartitionSearch::Run(std::stop_token stop) {
   LostPartitionOutcome outcome;
   outcome.ran = true;
   const TreeItem root = tree_.Root();
-  if (mode_ == SearchMode::kAdvance) {
-    for (int id : {pc::kPartitionTypeCombo, pc::kStartSectorEdit, pc::kEndSectorEdit})
-      ui_.EnableControl(id, false);
-  }
-  ui_.EnableControl(control::kNext, false);
-  ui_.EnableControl(control::kBack, false);
-  ui_.EnableControl(pc::kSearchMorePartitions, false);
-  ui_.ShowControl(pc::kProgress, true);
-  ui_.ShowControl(pc::kProgressText, true);
   if (hooks_.selectPartitionType) hooks_.selectPartitionType(pc::kNoTypeEntry);
   ui_.SetText(pc::kStartSectorEdit, "0");
   if (list_.count == 0) tree_.Expand(root, false);
@@ -333,32 +299,11 @@ LostPartitionOutcome LostPartitionSearch::Run(std::stop_token stop) {
 
   if (userStopped_) {
     outcome.stopped = true;
-    ui_.SetGuidance(kSearchStoppedGuidance);
-    ui_.EnableControl(pc::kSearchMorePartitions, true);
-    ui_.ShowControl(pc::kSearchMorePartitions, true);
-    ui_.ShowControl(pc::kProgress, false);
-    ui_.ShowControl(pc::kProgressText, false);
-    ui_.ShowControl(pc::kStop, false);
-    ui_.EnableControl(control::kNext, true);
-    ui_.EnableControl(control::kBack, true);
-    ui_.EnableControl(control::kLoadLog, true);
-    if (mode_ == SearchMode::kAdvance) ShowAdvanceControls();
   } else {
     if (list_.count > 0 && hooks_.selectPartitionType) {
       hooks_.selectPartitionType(PartitionTypeComboIndex(list_.Name(0)));
     }
     ui_.SetProgress(pc::kProgress, 100, "Completed ");
-    ui_.ShowControl(pc::kSearchMorePartitions, true);
-    ui_.EnableControl(pc::kSearchMorePartitions, true);
-    ui_.EnableControl(control::kLoadLog, true);
-    ui_.EnableControl(control::kNext, true);
-    ui_.EnableControl(control::kBack, true);
-    ui_.EnableControl(pc::kButton1054, false);
-    ui_.ShowControl(pc::kStop, false);
-    ui_.ShowControl(pc::kProgress, false);
-    ui_.ShowControl(pc::kProgressText, false);
-    ui_.SetGuidance(kSearchFinishedGuidance);
-    if (mode_ == SearchMode::kAdvance) ShowAdvanceControls();
   }
   // Also after a stop: an empty item left in front would hide "Unknown Partition".
   RemovePlaceholder();

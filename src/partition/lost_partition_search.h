@@ -11,7 +11,8 @@
 //   search.Stop();                                  // command 1110: asks, Yes ends the search
 // While Running() the worker owns the list and the tree; read them after it has ended (Wait), or
 // through what the Feedback is told as items appear. RunOnThisThread does the same search on
-// the calling thread, for the command line and the tests.
+// the calling thread, for the command line and the tests. The search reports its progress and
+// ends with a LostPartitionOutcome; the page decides its buttons and guidance from that.
 
 #include <array>
 #include <atomic>
@@ -35,40 +36,18 @@
 
 namespace quarrow {
 
-// Controls of the partition page that the search drives.
+// Controls of the partition page: the search reports on its progress bar and start edit; the page
+// shows, hides and enables the rest.
 namespace lost_partition_control {
-inline constexpr int kSearchMorePartitions = 1062;
 inline constexpr int kProgress = 1070;      // the search's progress bar
 inline constexpr int kProgressText = 1072;  // "Searching Partition..."
-inline constexpr int kStop = 1110;
 inline constexpr int kPartitionTypeCombo = 1037;
 inline constexpr int kStartSectorEdit = 1069;
 inline constexpr int kEndSectorEdit = 1071;
-inline constexpr int kButton1054 = 1054;
-// The Advance-search controls hidden while the search runs.
-inline constexpr int kAdvanceControls[] = {
-    1109, 1067, 1065, kStartSectorEdit, kEndSectorEdit, kPartitionTypeCombo};
 // The partition-type combo's entry that names no type.
 inline constexpr int kNoTypeEntry = 3;
 }  // namespace lost_partition_control
 
-inline constexpr std::string_view kSearchingPartitionsGuidance =
-    "To stop press 'Stop Searching Partition' button or Please wait for the process to be completed. It is "
-    "strongly recommended that you should allow the software to complete the Process.";
-inline constexpr std::string_view kCorruptedTableGuidance =
-    "Partition Table is corrupted. Software is Searching Partitions...";
-inline constexpr std::string_view kSearchFinishedGuidance =
-    "Select the Partition from left Panel from which you want to recover Data. Press 'Search More "
-    "Partitions' "
-    "button to search other Lost or Deleted Partitions. Press 'Next' button to start searching Data.";
-inline constexpr std::string_view kSearchStoppedGuidance =
-    "Select the Partition from left Panel from which you want to recover Data. If the partition (from which "
-    "you "
-    "want to recover your data) is not in the list, Press \xE2\x80\x98Search More Partitions\xE2\x80\x99 "
-    "button "
-    "to search other Lost or Deleted Partitions. Press \xE2\x80\x98Next\xE2\x80\x99 button to start "
-    "searching "
-    "Data.";
 inline constexpr std::string_view kStopSearchQuestion = "Do you want to stop searching partition?";
 inline constexpr std::string_view kAdvanceMarker = "aa";
 
@@ -143,7 +122,7 @@ struct LostPartitionHooks {
 
 struct LostPartitionOutcome {
   bool ran = false;       // false for the legacy family, whose variant searches nothing
-  bool stopped = false;   // STOP was answered Yes
+  bool stopped = false;   // STOP was answered Yes: the search ended where it was
   bool listFull = false;  // the scan ended at the 26-partition limit
   int added = 0;
   bool gptFound = false;  // a GPT was read (one a zeroed MBR no longer points to, for one)
@@ -185,8 +164,6 @@ class LostPartitionSearch {
 
  private:
   void StartWorker();
-  void HideAdvanceControls();
-  void ShowAdvanceControls();
   LostPartitionOutcome Run(std::stop_token stop);
   void Scan(std::stop_token stop, LostPartitionOutcome& outcome);
   void RemovePlaceholder();

@@ -255,8 +255,7 @@ void WalkGpt(SectorReader& reader, int diskNumber, std::uint64_t totalSectors, m
 }
 
 PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
-                                        mytreectrl& tree, PartitionState& state, Feedback& feedback,
-                                        std::uint64_t tableSector) {
+                                        mytreectrl& tree, PartitionState& state, std::uint64_t tableSector) {
   PartitionWalkOutcome outcome;
   state.anyPartitionListed = 0;
   state.defaultItem = kNoItem;
@@ -309,7 +308,6 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     if (StartsTooNearDiskEnd(totalSectors, entry.first)) {
       outcome.tableCorrupted = true;
       outcome.listed = list.count;
-      feedback.EnableControl(control::kLoadLog, false);
       reader.Trigger().Invoke();
       return outcome;
     }

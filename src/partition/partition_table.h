@@ -5,7 +5,7 @@
 //
 // How a front end uses it:
 //   mytreectrl tree(TreeKind::kPartitions, disk);                       // root "Disk N"
-//   PartitionWalkOutcome out = WalkPartitionTable(reader, disk, totalSectors, tree, state, ui);
+//   PartitionWalkOutcome out = WalkPartitionTable(reader, disk, totalSectors, tree, state);
 //   state.ForDisk(disk) then holds the listed partitions in tree order; state.anyPartitionListed
 //   and state.defaultItem are what the disk and partition pages read.
 // A primary entry within 24576 sectors of the disk's end (or past it) marks the table corrupted:
@@ -169,7 +169,7 @@ void WalkGpt(SectorReader& reader, int diskNumber, std::uint64_t totalSectors, m
 // Walks the table at tableSector (always 0 from the wizard) of diskNumber, appending items to
 // tree's root and overwriting state.ForDisk(diskNumber) from its first slot.
 PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, std::uint64_t totalSectors,
-                                        mytreectrl& tree, PartitionState& state, Feedback& feedback,
+                                        mytreectrl& tree, PartitionState& state,
                                         std::uint64_t tableSector = 0);
 
 }  // namespace quarrow

@@ -33,18 +33,14 @@ AdvanceSearchOutcome RunExfatAdvanceStages(ScanContext& ctx) {
   using namespace exfat_fs_col;
   AdvanceSearchOutcome outcome;
   Feedback& ui = ctx.Ui();
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   ctx.results.tables.EntryTable.DeleteAllRows();
   ctx.results.tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
   ctx.results.dataFound = true;
 
   ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
   const ExfatSectorFinds finds = ScanExfatSectors(ctx);
   outcome.stopped = ctx.StopRequested();
-  ui.ShowControl(control::kStopSearching, false);
-  ui.SetGuidance("Please wait...");
+  ui.StageBegun(SearchStage::kAnalysis);
   ui.SetText(control::kStatus, "Analyzing File Systems List");
 
   TextTable& identified = ctx.results.tables.IdentifiedFileSystemTable;
@@ -77,10 +73,6 @@ SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList
   results.folderNodes.Clear();
   results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
   results.currentFolder = kNoItem;
-  ui.SetGuidance(
-      "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-      "save "
-      "recovered Files and Folders.");
 
   const TextTable& identified = results.tables.IdentifiedFileSystemTable;
   ExfatVolumeFind find;
@@ -98,7 +90,6 @@ SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList
   }
   const ExfatLayout layout = LayoutOfFind(find, ctx.searchEnd);
 
-  ui.EnableControl(control::kNext, false);
   ui.ShowControl(control::kStageProgressText, true);
   ui.SetText(control::kStageProgressText, "Loading tree, Please Wait...");
   VolumeGeometry geometry;
@@ -116,7 +107,6 @@ SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList
     list->columns = ResultsColumns();
     list->Clear();
   }
-  ui.EnableControl(control::kBack, true);
   return {};
 }
 

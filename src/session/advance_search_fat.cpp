@@ -17,14 +17,6 @@
 namespace quarrow {
 namespace {
 
-constexpr std::string_view kNothingIdentifiedGuidance =
-    "No File System could be identified. Click on 'Back' button to select another Partition.";
-constexpr std::string_view kChooseGuidance =
-    "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.";
-constexpr std::string_view kSaveGuidance =
-    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar "
-    "to save recovered Files and Folders.";
-
 // What a stop during the sector scan leaves to do before the analysis: the linking and tree
 // passes on the folder rows as they stand (none in an Advance search, so the tree is only its
 // root), with the volume's figures as they stood.
@@ -32,17 +24,13 @@ void SalvageBeforeAnalysis(ScanContext& ctx) {
   using namespace entry_col;
   Feedback& ui = ctx.Ui();
   TextTable& entries = ctx.results.tables.EntryTable;
-  ui.ShowControl(control::kStopSearching, false);
-  ui.SetGuidance(kSaveGuidance);
   ctx.activeGeometry.CopyFrom(ctx.geometry, ctx.partitionType);
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
-  ui.SetGuidance("Please wait...");
   entries.Sort(kSelf);
   LinkLostDirectories(ctx, LinkForm::kFat);
   entries.Sort(kParent);
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
   ctx.results.dataFound = true;
-  ui.SetGuidance(kChooseGuidance);
 }
 
 }  // namespace
@@ -50,11 +38,8 @@ void SalvageBeforeAnalysis(ScanContext& ctx) {
 AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx) {
   AdvanceSearchOutcome outcome;
   Feedback& ui = ctx.Ui();
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   ctx.results.tables.EntryTable.DeleteAllRows();
   ctx.results.tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
   ctx.results.dataFound = true;
 
   ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
@@ -62,24 +47,13 @@ AdvanceSearchOutcome RunFatAdvanceStages(ScanContext& ctx) {
   outcome.stopped = ctx.StopRequested();
   if (outcome.stopped) SalvageBeforeAnalysis(ctx);
 
-  ui.ShowControl(control::kStopSearching, false);
+  ui.StageBegun(SearchStage::kAnalysis);
   outcome.identified = AnalyzeFileSystems(ctx);
-  if (outcome.identified == 0) {
-    ui.EnableControl(control::kBack, false);
-    ui.ShowAdvice(AdviceDialog::kAdvanceSearch);
-    ui.SetGuidance(kNothingIdentifiedGuidance);
-    ui.EnableControl(control::kBack, true);
-  }
 
   FileSystemChoice& choice = outcome.choice;
   choice.tree.Select(FillFileSystemTree(ctx.results, choice.tree));
   choice.chosen = 0;
-  if (outcome.identified != 0) {
-    choice.details = IdentifiedFileSystemDetails(ctx, 0, outcome.stopped);
-    ui.SetGuidance(kChooseGuidance);
-  }
-  ui.EnableControl(control::kBack, true);
-  if (outcome.identified != 0) ui.EnableControl(control::kNext, true);
+  if (outcome.identified != 0) choice.details = IdentifiedFileSystemDetails(ctx, 0, outcome.stopped);
   if (outcome.stopped) {
     // The tree the salvage builds: the folder rows are still to come from the chosen file system.
     auto fat = std::make_shared<FatReader>(ctx);
@@ -104,8 +78,6 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
 
   // Next on the choice page. A second choice after going back starts from an empty results
   // page, as Back leaves it.
-  ui.SetGuidance(kSaveGuidance);
-  ui.EnableControl(control::kLoadLog, false);
   entries.DeleteAllRows();
   results.tables.PendingEntryTable.DeleteAllRows();
   results.folderNodes.Clear();
@@ -117,7 +89,6 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
     list->Clear();
   }
   InsertAdvanceMiscFolderRow(ctx);
-  ui.ShowControl(control::kNext, false);
 
   // The second-stage worker.
   ui.ShowControl(control::kStageProgressText, true);
@@ -136,7 +107,6 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
   results.volumeType = ctx.activeGeometry.type;
   BindFatVolume(ctx, fat);
   ui.ShowControl(control::kStageProgressText, false);
-  ui.EnableControl(control::kBack, true);
   return outcome;
 }
 

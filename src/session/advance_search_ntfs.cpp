@@ -14,24 +14,15 @@ namespace quarrow {
 AdvanceSearchOutcome RunNtfsAdvanceStages(ScanContext& ctx) {
   AdvanceSearchOutcome outcome;
   Feedback& ui = ctx.Ui();
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   ctx.results.tables.EntryTable.DeleteAllRows();
   ctx.results.tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
   ctx.results.dataFound = true;
 
   ui.SetText(control::kFolderCounterLabel, "MFT Found\t\t\t:");
   ScanMftRecords(ctx);
   // A stop ends the scan between chunks; the numbering runs on the records found up to there.
   outcome.stopped = ctx.StopRequested();
-  ui.ShowControl(control::kStopSearching, false);
-  if (outcome.stopped) {
-    ui.SetGuidance(
-        "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-        "save recovered Files and Folders.");
-  }
-  ui.SetGuidance("Please wait...");
+  ui.StageBegun(SearchStage::kAnalysis);
   AssignMftNumbers(ctx);
   outcome.identified = ctx.results.tables.IdentifiedFileSystemTable.RowCount();
   ui.SetText(control::kCurrentFolder, "");
@@ -49,10 +40,6 @@ SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList*
   results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
   results.currentFolder = kNoItem;
 
-  ui.SetGuidance(
-      "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-      "save "
-      "recovered Files and Folders.");
   TextTable& entries = results.tables.EntryTable;
   const int misc = entries.InsertRow(0, kMiscFolderName);
   entries.SetCell(misc, kSector, "0");
@@ -62,7 +49,6 @@ SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList*
   entries.SetCell(misc, kSysId, "0");
   entries.SetCell(misc, kType, "FOLDER");
 
-  ui.EnableControl(control::kNext, false);
   ui.ShowControl(control::kStageProgressText, true);
   ui.SetText(control::kStageProgressText, "Loading tree, Please Wait...");
   SetUpNtfsSecondStage(ctx, chosen + 1);
@@ -71,7 +57,6 @@ SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList*
     list->columns = ResultsColumns();
     list->Clear();
   }
-  ui.EnableControl(control::kBack, true);
   return {};
 }
 

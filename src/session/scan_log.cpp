@@ -81,7 +81,6 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
   if (!type || !active || log->startSector < 0 || log->endSector < log->startSector) return Refused();
 
   Feedback& ui = ctx.Ui();
-  ui.SetGuidance("Please wait...");
   ctx.partitionType = *type;
   ctx.searchStart = static_cast<std::uint64_t>(log->startSector);
   ctx.searchEnd = static_cast<std::uint64_t>(log->endSector);
@@ -131,10 +130,6 @@ LoadLogOutcome LoadScanLogBytes(ScanContext& ctx, ByteSpan bytes, std::string_vi
     auto it = deleted.find({node.self, node.parent});
     if (it != deleted.end() && it->second) node.deleted = true;
   }
-  ui.SetGuidance(
-      "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-      "save "
-      "recovered Files and Folders.");
 
   LoadLogOutcome outcome;
   outcome.loaded = true;

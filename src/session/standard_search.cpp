@@ -16,15 +16,6 @@
 namespace quarrow {
 namespace {
 
-constexpr std::string_view kSaveGuidance =
-    "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
-    "save "
-    "recovered Files and Folders.";
-constexpr std::string_view kStoppedGuidance =
-    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-    "save "
-    "recovered Files and Folders.";
-
 void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome& outcome);
 
 }  // namespace
@@ -35,11 +26,8 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
   outcome.validated = validated;
   Feedback& ui = ctx.Ui();
   TextTable& entries = ctx.results.tables.EntryTable;
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   entries.DeleteAllRows();
   ctx.results.tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
 
   // Memory running out during the reading stages ends them where they were, like a stop: the
   // folders found so far are linked and shown.
@@ -55,8 +43,6 @@ StandardSearchOutcome RunFatStandardStages(ScanContext& ctx, bool validated, Det
   });
   outcome.stopped = ctx.StopRequested() || outcome.outOfMemory;
   if (outcome.stopped) {
-    ui.ShowControl(control::kStopSearching, false);
-    ui.SetGuidance(kStoppedGuidance);
     // A stop before the data-area scan began leaves no catch-all row; the tree still needs one.
     if (entries.RowCount() == 0) InsertMiscFolderRow(entries);
   }
@@ -80,12 +66,12 @@ void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome&
       outcome.stopped ? std::vector<FolderRowValues>{} : PlaceFoldersByName(ctx, *fat);
 
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
-  ui.SetGuidance("Please wait...");
   entries.Sort(kSelf);
   LinkLostDirectories(ctx, LinkForm::kFat);
   entries.Sort(kParent);
 
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  ui.StageBegun(SearchStage::kTree);
   StoreDirectoryInformation(ctx, *fat, StoreForm::kStandardSearch);
   AddDeletedFoldersWithoutDirectory(ctx, deletedWithoutDirectory);
   ctx.results.volumeLabel = ReadVolumeLabel(ctx, *fat).value_or("");
@@ -99,13 +85,8 @@ void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome&
     list->columns = ResultsColumns();
     list->Clear();
   }
-  ui.EnableControl(control::kBack, true);
-
-  ui.ShowControl(control::kStopSearching, false);
-  ui.ShowControl(control::kNext, false);
   ui.SetText(control::kCurrentFolder, "");
-  ui.SetGuidance(kSaveGuidance);
-  if (!ctx.results.dataFound) ui.ShowAdvice(AdviceDialog::kStandardSearch);
+  outcome.nothingFound = !ctx.results.dataFound;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 // StandardSearch: one Standard search of the selected partition as an object a front end drives.
+// It reports its stages, texts and progress through the ScanContext's Feedback and ends with a
+// StandardSearchOutcome; what the page then offers is the page's to decide.
 // It owns the stop source, runs the stages in order on the calling thread (validation, then for
 // FAT the volume figures when the boot sector was not accepted, the data-area scan, the working
 // copy of the geometry, the linking pass and the tree with its root names) and leaves the results
@@ -29,6 +31,9 @@ struct StandardSearchOutcome {
   bool validated = false;              // the boot sector was accepted
   bool paramsFailed = false;           // "Unable to calculate partition parameters" was shown
   bool stopped = false;                // a stop cut the reading stages short; the rest ran on what was found
+  // Nothing the results page could list was found: no folder (FAT, exFAT), or for NTFS a volume
+  // whose boot sectors were refused or that gave no file.
+  bool nothingFound = false;
 };
 
 // The FAT stage sequence of a Standard search after validation, on ctx as it stands (its

@@ -15,14 +15,10 @@ StandardSearchOutcome RunExfatStandardStages(ScanContext& ctx, bool validated, D
   outcome.validated = validated;
   Feedback& ui = ctx.Ui();
   ScanTables& tables = ctx.results.tables;
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   tables.EntryTable.DeleteAllRows();
   tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
   // A volume whose boot regions were both refused has no root to start from; VolumeGeometry may
   // still hold an earlier scan's figures, which must not be read as this volume's.
-  if (!validated) ui.ShowAdvice(AdviceDialog::kStandardSearch);
 
   ctx.activeGeometry.CopyFrom(ctx.geometry, FsType::kExfat);
   ui.SetText(control::kFolderCounterLabel, "Directories Found\t\t:");
@@ -34,7 +30,7 @@ StandardSearchOutcome RunExfatStandardStages(ScanContext& ctx, bool validated, D
   outcome.stopped = ctx.StopRequested();
 
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
-  ui.SetGuidance("Please wait...");
+  ui.StageBegun(SearchStage::kTree);
   ctx.results.volumeType = FsType::kExfat;
   tables.EntryTable.Sort(entry_col::kParent);
   BuildFolderTree(ctx.results);
@@ -45,15 +41,8 @@ StandardSearchOutcome RunExfatStandardStages(ScanContext& ctx, bool validated, D
     list->columns = ResultsColumns();
     list->Clear();
   }
-  ui.EnableControl(control::kBack, true);
-  ui.ShowControl(control::kStopSearching, false);
-  ui.ShowControl(control::kNext, false);
   ui.SetText(control::kCurrentFolder, "");
-  ui.SetGuidance(
-      "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
-      "save "
-      "recovered Files and Folders.");
-  if (!ctx.results.dataFound) ui.ShowAdvice(AdviceDialog::kStandardSearch);
+  outcome.nothingFound = !validated || !ctx.results.dataFound;
   return outcome;
 }
 

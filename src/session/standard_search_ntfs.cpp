@@ -16,14 +16,10 @@ StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, De
   outcome.validated = validated;
   Feedback& ui = ctx.Ui();
   ScanTables& tables = ctx.results.tables;
-  ui.EnableControl(control::kBack, false);
-  ui.EnableControl(control::kNext, false);
   tables.EntryTable.DeleteAllRows();
   tables.PendingEntryTable.DeleteAllRows();
-  ui.ShowControl(control::kStopSearching, true);
   // A volume whose boot sectors were refused has no MFT to follow; VolumeGeometry may still hold
   // an earlier scan's figures, which must not be read as this volume's.
-  if (!validated) ui.ShowAdvice(AdviceDialog::kStandardSearch);
 
   ctx.activeGeometry.CopyFrom(ctx.geometry, FsType::kNtfs);
   MftExtentList extents;
@@ -34,19 +30,13 @@ StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, De
   ui.SetText(control::kFolderCounterLabel, "MFT Found                               :");
   WalkMft(ctx, extents);
   outcome.stopped = ctx.StopRequested();
-  if (outcome.stopped) {
-    ui.ShowControl(control::kStopSearching, false);
-    ui.SetGuidance(
-        "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in Toolbar to "
-        "save recovered Files and Folders.");
-  }
 
   ui.SetText(control::kStatus, "Searching Lost Directories. Please Wait...");
-  ui.SetGuidance("Please wait...");
   tables.EntryTable.Sort(kSelf);
   LinkLostDirectories(ctx, LinkForm::kNtfs);
   tables.EntryTable.Sort(kParent);
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
+  ui.StageBegun(SearchStage::kTree);
   ctx.results.volumeType = FsType::kNtfs;
   BuildFolderTree(ctx.results);
   const int filesFound = tables.PendingEntryTable.RowCount();
@@ -57,15 +47,8 @@ StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, De
     list->columns = ResultsColumns();
     list->Clear();
   }
-  ui.EnableControl(control::kBack, true);
-  ui.ShowControl(control::kStopSearching, false);
-  ui.ShowControl(control::kNext, false);
   ui.SetText(control::kCurrentFolder, "");
-  ui.SetGuidance(
-      "Select Files and Folders from left panel Directories' Tree and Click on 'Save' button in Toolbar to "
-      "save "
-      "recovered Files and Folders.");
-  if (!ctx.results.dataFound || filesFound < 1) ui.ShowAdvice(AdviceDialog::kStandardSearch);
+  outcome.nothingFound = !validated || !ctx.results.dataFound || filesFound < 1;
   return outcome;
 }
 

@@ -74,10 +74,6 @@ void QueuedFeedback::ShowControl(int controlId, bool visible) {
   Push({Call::Kind::kShow, controlId, visible ? 1 : 0, {}, {}, nullptr, {}});
 }
 
-void QueuedFeedback::EnableControl(int controlId, bool enabled) {
-  Push({Call::Kind::kEnable, controlId, enabled ? 1 : 0, {}, {}, nullptr, {}});
-}
-
 bool QueuedFeedback::MessageBox(std::string_view text, std::string_view title, MessageIcon icon) {
   auto answer = std::make_shared<std::promise<bool>>();
   std::future<bool> future = answer->get_future();
@@ -94,12 +90,8 @@ bool QueuedFeedback::MessageBox(std::string_view text, std::string_view title, M
   return future.get();
 }
 
-void QueuedFeedback::ShowAdvice(AdviceDialog dialog) {
-  Push({Call::Kind::kAdvice, 0, static_cast<int>(dialog), {}, {}, nullptr, {}});
-}
-
-void QueuedFeedback::SetGuidance(std::string_view text) {
-  Push({Call::Kind::kGuidance, 0, 0, std::string(text), {}, nullptr, {}});
+void QueuedFeedback::StageBegun(SearchStage stage) {
+  Push({Call::Kind::kStage, 0, static_cast<int>(stage), {}, {}, nullptr, {}});
 }
 
 std::size_t QueuedFeedback::Drain(Feedback& target) {
@@ -136,18 +128,12 @@ std::size_t QueuedFeedback::Drain(Feedback& target) {
       case Call::Kind::kShow:
         target.ShowControl(call.control, call.number != 0);
         break;
-      case Call::Kind::kEnable:
-        target.EnableControl(call.control, call.number != 0);
-        break;
       case Call::Kind::kBox:
         call.answer->set_value(
             target.MessageBox(call.text, call.title, static_cast<MessageIcon>(call.number)));
         break;
-      case Call::Kind::kAdvice:
-        target.ShowAdvice(static_cast<AdviceDialog>(call.number));
-        break;
-      case Call::Kind::kGuidance:
-        target.SetGuidance(call.text);
+      case Call::Kind::kStage:
+        target.StageBegun(static_cast<SearchStage>(call.number));
         break;
       case Call::Kind::kCall:
         if (call.call) call.call();

@@ -26,11 +26,9 @@ class QueuedFeedback : public Feedback {
   void SetText(int controlId, std::string_view text) override;
   void SetProgress(int controlId, int position, std::string_view barText) override;
   void ShowControl(int controlId, bool visible) override;
-  void EnableControl(int controlId, bool enabled) override;
   // Waits, on the worker's thread, until the front end has shown the box and has an answer.
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override;
-  void ShowAdvice(AdviceDialog dialog) override;
-  void SetGuidance(std::string_view text) override;
+  void StageBegun(SearchStage stage) override;
 
   // Replays every call queued so far onto target, in order, on the calling thread; returns how
   // many. Progress and texts that a later call of the same control replaces are dropped.
@@ -48,14 +46,14 @@ class QueuedFeedback : public Feedback {
   // hands to the front end when it ends). Dropped once the queue is closed.
   void Post(std::function<void()> call);
 
-  enum class CallKind { kText, kProgress, kShow, kEnable, kBox, kAdvice, kGuidance, kCall };
+  enum class CallKind { kText, kProgress, kShow, kBox, kStage, kCall };
 
  private:
   struct Call {
     using Kind = CallKind;
     Kind kind;
     int control = 0;
-    int number = 0;  // position, visible, enabled, icon, advice dialog
+    int number = 0;  // position, visible, icon, stage
     std::string text, title;
     std::shared_ptr<std::promise<bool>> answer;  // for a message box
     std::function<void()> call;                  // for kCall

@@ -195,7 +195,7 @@ TEST(PartitionValidateImages, GeometryAgreesWithFsstat) {
   ImageReader disk(image);
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
-  WalkPartitionTable(disk.reader, 0, std::filesystem::file_size(image) / 512, tree, state, NullFeedback());
+  WalkPartitionTable(disk.reader, 0, std::filesystem::file_size(image) / 512, tree, state);
   const PartitionList& list = state.ForDisk(0);
   ASSERT_EQ(list.count, 4);
   for (int i = 0; i < list.count; ++i) {
@@ -234,7 +234,7 @@ TEST(PartitionValidateImages, DamagedBootSectorsValidateFromTheirBackups) {
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   const std::uint64_t total = std::filesystem::file_size(image) / 512;
-  WalkPartitionTable(clean.reader, 0, total, tree, state, NullFeedback());
+  WalkPartitionTable(clean.reader, 0, total, tree, state);
   const PartitionList list = state.ForDisk(0);
   ASSERT_EQ(list.count, 4);
   ASSERT_EQ(list.Name(1), "FAT32");

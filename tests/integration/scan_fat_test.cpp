@@ -596,7 +596,7 @@ TEST(ScanFatTwelve, ChainsOfFragmentedFilesAreTheClustersIstatLists) {
   SectorReader reader(paths, opener);
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
-  WalkPartitionTable(reader, 0, 0x100000, tree, state, NullFeedback());
+  WalkPartitionTable(reader, 0, 0x100000, tree, state);
   ASSERT_EQ(state.ForDisk(0).count, 1);
   EXPECT_EQ(state.ForDisk(0).type[0], FsType::kFat12);
   EXPECT_EQ(state.ForDisk(0).Name(0), "FAT16");  // shown as FAT16, read as FAT12

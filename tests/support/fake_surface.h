@@ -43,7 +43,10 @@ class FakeSurface : public app::Surface {
     progress[id] = {position, std::string(text)};
   }
   void SetFocus(int id) override { focus = id; }
-  void SetGuidance(std::string_view text) override { guidance = std::string(text); }
+  void SetGuidance(std::string_view text) override {
+    guidance = std::string(text);
+    guidanceHistory.push_back(guidance);
+  }
   void SetTree(int id, mytreectrl* model) override { trees[id] = model; }
   void SetList(int id, const app::ListContent& content) override { lists[id] = content; }
   void SetListSelection(int id, int row) override { listSelection[id] = row; }
@@ -162,6 +165,7 @@ class FakeSurface : public app::Surface {
   std::map<int, int> listSelection;
   std::map<int, std::vector<int>> selectedRows;
   std::string guidance;
+  std::vector<std::string> guidanceHistory;  // every guidance set, in order
   int focus = 0;
   std::vector<app::MessageSpec> messages;
   std::deque<app::MessageAnswer> answers;

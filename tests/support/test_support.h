@@ -53,15 +53,16 @@ class RecordingFeedback : public Feedback {
   void SetProgress(int controlId, int position, std::string_view barText) override {
     progress.push_back({controlId, position, std::string(barText)});
   }
-  void ShowControl(int controlId, bool visible) override { shown[controlId] = visible; }
-  void EnableControl(int controlId, bool enabled) override { enables.emplace_back(controlId, enabled); }
+  void ShowControl(int controlId, bool visible) override {
+    shown[controlId] = visible;
+    shows.emplace_back(controlId, visible);
+  }
   bool MessageBox(std::string_view text, std::string_view title, MessageIcon icon) override {
     boxes.push_back({std::string(text), std::string(title), icon});
     messages.push_back(std::string(title) + ": " + std::string(text));
     return icon == MessageIcon::kQuestion ? answer : true;
   }
-  void ShowAdvice(AdviceDialog dialog) override { advice.push_back(dialog); }
-  void SetGuidance(std::string_view text) override { guidance.emplace_back(text); }
+  void StageBegun(SearchStage stage) override { stages.push_back(stage); }
 
   bool HasText(int controlId, std::string_view text) const {
     for (const auto& t : texts) {
@@ -74,11 +75,10 @@ class RecordingFeedback : public Feedback {
   std::map<int, std::string> lastText;  // the text each control shows now
   std::vector<Progress> progress;
   std::map<int, bool> shown;
-  std::vector<std::pair<int, bool>> enables;
+  std::vector<std::pair<int, bool>> shows;  // every ShowControl, in order
   std::vector<Box> boxes;
   std::vector<std::string> messages;  // "title: text"
-  std::vector<AdviceDialog> advice;
-  std::vector<std::string> guidance;
+  std::vector<SearchStage> stages;
   bool answer = true;
 };
 

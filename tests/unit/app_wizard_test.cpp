@@ -500,6 +500,79 @@ std::vector<std::pair<std::uint64_t, Sector>> VolumeWithOneFile(bool withDeleted
           {data + figures.sectorsPerCluster, gone}};
 }
 
+// The page a search ends on follows from its outcome: the guidance, the Next button and the advice
+// dialog. The table disk's FAT16 volume is a boot sector alone: a Standard search refuses it,
+// works the figures out, and finds nothing; an Advance search identifies nothing in it. The file
+// disk's volume holds one file in its root.
+struct OutcomeCase {
+  const char* name;
+  bool fileDisk;
+  int radio;
+  const char* start;  // "" keeps the partition's own range
+  const char* end;
+  const char* message;  // the one message box of the search, "" for none
+  int page;
+  std::string_view guidance;
+  DialogId advice;
+  int adviceShown;
+  bool nextEnabled;
+};
+
+class WizardOutcomeTest : public WizardTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(WizardOutcomeTest, TheSearchOutcomeDecidesGuidanceNextAndAdvice) {
+  const OutcomeCase& c = GetParam();
+  std::string image = tablePath_;
+  if (c.fileDisk) {
+    image = (dir_ / "file.img").string();
+    WriteImage(image, 65536, VolumeWithOneFile());
+  }
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(c.radio);
+  if (std::string(c.start).size() > 0) {
+    surface_.texts[id::kStartSectorEdit] = c.start;
+    surface_.texts[id::kEndSectorEdit] = c.end;
+  }
+  surface_.combo[id::kPartitionTypeCombo] = 0;  // FAT16
+  surface_.guidanceHistory.clear();
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  std::vector<std::string> messages;
+  for (const auto& m : surface_.messages) messages.push_back(m.text);
+  EXPECT_EQ(messages, std::string(c.message).empty() ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{c.message});
+  EXPECT_EQ(wizard.Page(), c.page);
+  EXPECT_EQ(surface_.guidance, c.guidance);
+  EXPECT_EQ(surface_.CountDialogs(c.advice), c.adviceShown);
+  EXPECT_EQ(
+      surface_.CountDialogs(DialogId::kStandardAdvice) + surface_.CountDialogs(DialogId::kAdvanceAdvice),
+      c.adviceShown);
+  EXPECT_EQ(surface_.Shown(id::kNext) && surface_.Enabled(id::kNext), c.nextEnabled);
+  EXPECT_TRUE(surface_.Enabled(id::kBack));
+  EXPECT_FALSE(surface_.Shown(id::kStopSearch));
+  // The search page asked the user to let it run; a Standard search, once its reading was over,
+  // to wait.
+  ASSERT_FALSE(surface_.guidanceHistory.empty());
+  EXPECT_EQ(surface_.guidanceHistory.front(), kSearchingGuidance);
+  const bool waited = std::find(surface_.guidanceHistory.begin(), surface_.guidanceHistory.end(),
+                                kPleaseWaitGuidance) != surface_.guidanceHistory.end();
+  EXPECT_EQ(waited, c.radio == id::kStandardSearchRadio);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, WizardOutcomeTest,
+    ::testing::Values(OutcomeCase{"StandardFindsNothing", false, id::kStandardSearchRadio, "", "",
+                                  "Unable to calculate partition parameters", 3, kStandardSaveGuidance,
+                                  DialogId::kStandardAdvice, 1, false},
+                      OutcomeCase{"StandardFindsAFile", true, id::kStandardSearchRadio, "", "", "", 3,
+                                  kStandardSaveGuidance, DialogId::kStandardAdvice, 0, false},
+                      OutcomeCase{"AdvanceIdentifiesNothing", false, id::kAdvanceSearchRadio, "", "", "", 2,
+                                  kNothingIdentifiedGuidance, DialogId::kAdvanceAdvice, 1, false},
+                      OutcomeCase{"AdvanceIdentifiesNothingInARange", false, id::kAdvanceSearchRadio, "200",
+                                  "2000", "", 2, kNothingIdentifiedGuidance, DialogId::kAdvanceAdvice, 1,
+                                  false}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
 TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) {
   const std::string image = (dir_ / "file.img").string();
   WriteImage(image, 65536, VolumeWithOneFile());

@@ -512,7 +512,7 @@ TEST(ExfatPartitionWalkTest, TheBootSectorTellsExfatFromNtfsAndTheBackupStandsIn
     mytreectrl tree{TreeKind::kPartitions, 0};
     PartitionState state;
     const PartitionWalkOutcome outcome =
-        WalkPartitionTable(d.reader, 0, c.start + Volume::kVolumeSectors + 32768, tree, state, d.feedback);
+        WalkPartitionTable(d.reader, 0, c.start + Volume::kVolumeSectors + 32768, tree, state);
     const PartitionList& list = state.ForDisk(0);
     ASSERT_EQ(list.count, 1);
     EXPECT_EQ(list.Name(0), "exFAT");

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <functional>
+#include <set>
 
 #include "app/results_page.h"
+#include "app/search_outcomes.h"
 #include "fat/advance_scan.h"
 #include "fat/fs_analysis.h"
 #include "fat_test_volume.h"
 #include "session/advance_search.h"
+#include "session/standard_search.h"
 #include "unit/partition_test_disk.h"
 
 namespace quarrow {
@@ -45,12 +49,6 @@ struct Volume : fat_test::TestDisk {
     ctx.searchStart = at;
     ctx.searchEnd = at + 4000;
   }
-  std::string Guidance() const { return feedback.guidance.empty() ? "" : feedback.guidance.back(); }
-  bool Enabled(int id) const {
-    bool state = false;
-    for (auto [control, enabled] : feedback.enables) state = control == id ? enabled : state;
-    return state;
-  }
 };
 
 TEST(FatAdvanceSession, FirstStageOffersTheIdentifiedFileSystemAndTheSecondRebuildsItsTree) {
@@ -65,11 +63,14 @@ TEST(FatAdvanceSession, FirstStageOffersTheIdentifiedFileSystemAndTheSecondRebui
   ASSERT_EQ(out.choice.details.size(), 4u);
   EXPECT_EQ(out.choice.details[2].name + out.choice.details[2].value,
             "3.   File System Start                :    2110");
-  EXPECT_EQ(v.Guidance(),
+  // The page offers the choice: its guidance, and no advice.
+  EXPECT_EQ(app::GuidanceAfterSearch(out),
             "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.");
   EXPECT_EQ(v.feedback.lastText[control::kFolderCounterLabel], "Directories Found\t\t:");
-  EXPECT_TRUE(v.Enabled(control::kNext));
-  EXPECT_TRUE(v.feedback.advice.empty());
+  EXPECT_EQ(app::AdviceAfterSearch(out), std::nullopt);
+  // The analysis began once the reading was over; the linking of a search that was not stopped
+  // waits for the second stage.
+  EXPECT_EQ(v.feedback.stages, (std::vector<SearchStage>{SearchStage::kAnalysis}));
 
   // Choosing it twice (Back, then Next again) gives the same tree, not two of everything.
   for (int run = 0; run < 2; ++run) {
@@ -106,11 +107,9 @@ TEST(FatAdvanceSession, NothingIdentifiedShowsTheAdviceAndOffersNoChoice) {
   const AdvanceSearchOutcome out = search.Run();
   EXPECT_EQ(out.identified, 0);
   EXPECT_TRUE(out.choice.details.empty());
-  EXPECT_EQ(v.feedback.advice, (std::vector<AdviceDialog>{AdviceDialog::kAdvanceSearch}));
-  EXPECT_EQ(v.Guidance(),
+  EXPECT_EQ(app::AdviceAfterSearch(out), AdviceDialog::kAdvanceSearch);
+  EXPECT_EQ(app::GuidanceAfterSearch(out),
             "No File System could be identified. Click on 'Back' button to select another Partition.");
-  EXPECT_FALSE(v.Enabled(control::kNext));
-  EXPECT_TRUE(v.Enabled(control::kBack));
   EXPECT_TRUE(search.RunSecondStage(0).refused);
 }
 
@@ -183,6 +182,49 @@ TEST(FatAdvanceScan, SmallVolumeWithItsSizeInThe16BitFieldOwnsItsDirectories) {
   EXPECT_EQ(d.ctx.results.tables.FileSystemTable.Cell(0, 9), "4000");
   EXPECT_EQ(AnalyzeFileSystems(d.ctx), 1);
   EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(0, 0), "1000");
+}
+
+// Searches report what happened (texts, progress, the stages they reach) and leave the page's
+// buttons to the page: the only controls they show or hide are their own progress displays.
+TEST(FatSearchReports, SearchesShowOnlyTheirProgressDisplaysAndReportTheirStages) {
+  const std::set<int> displays = {control::kProgress, control::kBootCounter, control::kFolderCounter,
+                                  control::kStageProgress, control::kStageProgressText};
+  struct Case {
+    const char* name;
+    std::function<void(ScanContext&)> run;
+    std::vector<SearchStage> stages;
+  };
+  const Case cases[] = {
+      {"standard",
+       [](ScanContext& ctx) {
+         StandardSearch search(ctx);
+         EXPECT_FALSE(search.Run().refused);
+       },
+       {SearchStage::kLinking, SearchStage::kTree}},
+      {"advance, both stages",
+       [](ScanContext& ctx) {
+         AdvanceSearch search(ctx);
+         EXPECT_EQ(search.Run().identified, 1);
+         EXPECT_FALSE(search.RunSecondStage(0).refused);
+       },
+       {SearchStage::kAnalysis, SearchStage::kLinking}},
+      {"advance, stopped at once",
+       [](ScanContext& ctx) {
+         AdvanceSearch search(ctx);
+         search.RequestStop();
+         EXPECT_TRUE(search.Run().stopped);
+       },
+       // The salvage links what the scan found before the analysis.
+       {SearchStage::kLinking, SearchStage::kAnalysis}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Volume v;
+    c.run(v.ctx);
+    for (const auto& [control, visible] : v.feedback.shows)
+      EXPECT_TRUE(displays.count(control)) << "control " << control << (visible ? " shown" : " hidden");
+    EXPECT_EQ(v.feedback.stages, c.stages);
+  }
 }
 
 }  // namespace

@@ -232,7 +232,7 @@ TEST(FatVolumeWithoutTable, BootSectorAtSectorZeroIsPartitionOne) {
   disk.Write(f.reserved + f.sectorsPerFat, FatStart(0xF8));
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
-  PartitionWalkOutcome out = WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback());
+  PartitionWalkOutcome out = WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state);
   EXPECT_TRUE(out.volumeWithoutTable);
   ASSERT_EQ(state.ForDisk(0).count, 1);
   EXPECT_EQ(state.ForDisk(0).entries[0].firstSector, 0u);
@@ -242,8 +242,7 @@ TEST(FatVolumeWithoutTable, BootSectorAtSectorZeroIsPartitionOne) {
 
   // A boot sector that validation refuses (its second FAT is not there) lists nothing.
   disk.Write(f.reserved + f.sectorsPerFat, Sector{});
-  EXPECT_FALSE(
-      WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback()).volumeWithoutTable);
+  EXPECT_FALSE(WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state).volumeWithoutTable);
   EXPECT_EQ(state.ForDisk(0).count, 0);
 }
 
@@ -263,8 +262,7 @@ TEST(FatVolumeWithoutTable, SoundEntriesAreATableWhateverTheBootCodeHolds) {
     disk.Write(2048, Fat32Boot({}));
     mytreectrl tree(TreeKind::kPartitions, 0);
     PartitionState state;
-    PartitionWalkOutcome out =
-        WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback());
+    PartitionWalkOutcome out = WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state);
     EXPECT_FALSE(out.volumeWithoutTable) << round;
     EXPECT_EQ(state.ForDisk(0).count, 2) << round;
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/results_page.h"
+#include "app/search_outcomes.h"
 #include "fat/directory_passes.h"
 #include "fat/fat_file_list.h"
 #include "fat/fat_volume.h"
@@ -248,7 +249,7 @@ TEST(FatStandardSearch, BuildsTheNamedTree) {
   EXPECT_FALSE(outcome.paramsFailed);
   EXPECT_EQ(v.d.ctx.results.tables.EntryTable.RowCount(), 0);
   EXPECT_TRUE(v.d.ctx.results.dataFound);
-  EXPECT_TRUE(v.d.feedback.advice.empty());
+  EXPECT_FALSE(outcome.nothingFound);
   EXPECT_TRUE(list.rows.empty());
   EXPECT_EQ(list.columns.size(), ResultsColumns().size());
   EXPECT_FALSE(v.d.feedback.HasText(control::kStatus, "Calculating Partition Params..."));
@@ -288,10 +289,10 @@ TEST(FatStandardSearch, NothingFoundShowsTheAdvice) {
   TestDisk d{400};
   Fat32Layout layout;
   layout.Apply(d.ctx, 400);
-  RunFatStandardStages(d.ctx, true, nullptr);
+  const StandardSearchOutcome outcome = RunFatStandardStages(d.ctx, true, nullptr);
   EXPECT_FALSE(d.ctx.results.dataFound);
-  ASSERT_EQ(d.feedback.advice.size(), 1u);
-  EXPECT_EQ(d.feedback.advice[0], AdviceDialog::kStandardSearch);
+  EXPECT_TRUE(outcome.nothingFound);
+  EXPECT_EQ(app::AdviceAfterSearch(outcome), AdviceDialog::kStandardSearch);
   mytreectrl& tree = *d.ctx.results.tree;
   ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
   EXPECT_EQ(tree.Text(tree.Children(tree.Root())[0]), "QRW_Miscellaneous");

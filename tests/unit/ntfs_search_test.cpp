@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "app/search_outcomes.h"
 #include "ntfs/mft_walk.h"
 #include "results/folder_tree.h"
 #include "results/scan_tables.h"
@@ -120,7 +121,8 @@ TEST(NtfsStandardSearchTest, ListsEveryNamedRecordByItsPosition) {
   EXPECT_TRUE(
       v.d.feedback.HasText(control::kFolderCounterLabel, "MFT Found                               :"));
   EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Sectors  32 of 32"));
-  EXPECT_TRUE(v.d.feedback.advice.empty());
+  EXPECT_FALSE(out.nothingFound);
+  EXPECT_EQ(app::AdviceAfterSearch(out), std::nullopt);
 }
 
 TEST(NtfsAdvanceSearchTest, FindsTheVolumeAndRebuildsTheSameTree) {
@@ -164,7 +166,7 @@ TEST(NtfsSearchStopTest, AStopBeforeTheReadingStagesStillEndsWithATree) {
   const AdvanceSearchOutcome out = scan.Run();
   EXPECT_TRUE(out.stopped);
   EXPECT_EQ(out.identified, 0);  // the numbering ran on no record
-  EXPECT_EQ(advance.d.feedback.advice, (std::vector<AdviceDialog>{AdviceDialog::kAdvanceSearch}));
+  EXPECT_EQ(app::AdviceAfterSearch(out), AdviceDialog::kAdvanceSearch);
 }
 
 TEST(NtfsMftExtentsTest, FragmentedMftGivesItsExtentsInListOrder) {

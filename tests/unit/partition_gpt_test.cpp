@@ -228,8 +228,7 @@ TEST_P(PartitionGptWalkTest, ListsDataEfiAndRecognisedEntriesInArrayOrder) {
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   RecordingFeedback ui;
-  const PartitionWalkOutcome out =
-      WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state, ui);
+  const PartitionWalkOutcome out = WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state);
   EXPECT_TRUE(out.protectiveMbr) << c.what;
   ASSERT_TRUE(out.gpt) << c.what << ": " << out.gptProblem;
   EXPECT_EQ(out.gptSectorSize, c.lba) << c.what;
@@ -277,8 +276,7 @@ TEST(PartitionGptWalk, BothHeadersDamagedLeavesTheMbrEntries) {
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   RecordingFeedback ui;
-  const PartitionWalkOutcome out =
-      WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state, ui);
+  const PartitionWalkOutcome out = WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state);
   EXPECT_TRUE(out.protectiveMbr);
   EXPECT_FALSE(out.gpt);
   EXPECT_NE(out.gptProblem.find("fails its CRC32"), std::string::npos) << out.gptProblem;
@@ -295,8 +293,7 @@ TEST(PartitionGptWalk, LostPartitionSearchFindsTheGptBehindAZeroedMbr) {
   mytreectrl tree(TreeKind::kPartitions, 0);
   PartitionState state;
   RecordingFeedback ui;
-  const PartitionWalkOutcome walked =
-      WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state, ui);
+  const PartitionWalkOutcome walked = WalkPartitionTable(gpt.disk.reader, 0, gpt.disk.Sectors(), tree, state);
   EXPECT_FALSE(walked.tableSigned);
   EXPECT_EQ(state.ForDisk(0).count, 0);
 

@@ -16,7 +16,7 @@ namespace {
 using namespace partition_test;
 
 PartitionWalkOutcome WalkDisk(MemoryDisk& disk, mytreectrl& tree, PartitionState& state) {
-  return WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state, NullFeedback());
+  return WalkPartitionTable(disk.reader, 0, disk.Sectors(), tree, state);
 }
 
 std::size_t ReadsOf(const MemoryDisk& disk, std::uint64_t sector) {

@@ -9,6 +9,8 @@
 #include <random>
 #include <tuple>
 
+#include "app/search_outcomes.h"
+#include "app/wizard_texts.h"
 #include "partition/lost_partition_search.h"
 #include "unit/partition_test_disk.h"
 
@@ -22,10 +24,6 @@ constexpr std::uint64_t kCylinder = 255 * 63;
 // Remembers what the search told the page; it may be told from the worker thread.
 class PageFeedback : public Feedback {
  public:
-  void SetGuidance(std::string_view text) override {
-    std::lock_guard lock(mutex);
-    guidance.emplace_back(text);
-  }
   void SetProgress(int controlId, int position, std::string_view) override {
     if (controlId == lost_partition_control::kProgress && onProgress) onProgress(position);
   }
@@ -36,7 +34,6 @@ class PageFeedback : public Feedback {
     return answer;
   }
   std::mutex mutex;
-  std::vector<std::string> guidance;
   std::vector<std::string> questions;
   std::function<void(int)> onProgress;
   bool answer = true;
@@ -144,7 +141,7 @@ TEST_F(PartitionLostSearchTest, FindsBootSectorsAtCylindersBoundariesAndBackups)
   ASSERT_TRUE(out.details);
   EXPECT_EQ(out.details->rows[2].value, "FAT32");
   EXPECT_EQ(out.details->startText, std::to_string(5 * kCylinder + 63));
-  EXPECT_EQ(ui.guidance.back(), kSearchFinishedGuidance);
+  EXPECT_EQ(app::GuidanceAfterPartitionSearch(out), app::kSearchFinishedGuidance);
   EXPECT_EQ(combos, (std::vector<int>{3, 1}));
 
   // A second run, and finds the table already listed, add nothing.
@@ -183,7 +180,6 @@ TEST_F(PartitionLostSearchTest, StopAsksAndYesEndsWhileNoGoesOn) {
   for (bool yes : {false, true}) {
     list.Clear();
     tree = mytreectrl(TreeKind::kPartitions, 0);
-    ui.guidance.clear();
     ui.answer = yes;
     LostPartitionSearch& s = Search();
     bool asked = false;
@@ -195,7 +191,8 @@ TEST_F(PartitionLostSearchTest, StopAsksAndYesEndsWhileNoGoesOn) {
     const LostPartitionOutcome out = s.RunOnThisThread();
     EXPECT_EQ(out.stopped, yes);
     EXPECT_EQ(list.count, yes ? 1 : 2);
-    EXPECT_EQ(ui.guidance.back(), yes ? kSearchStoppedGuidance : kSearchFinishedGuidance);
+    EXPECT_EQ(app::GuidanceAfterPartitionSearch(out),
+              yes ? app::kSearchStoppedGuidance : app::kSearchFinishedGuidance);
     EXPECT_EQ(ui.questions.back(), "Quarrow: Do you want to stop searching partition? ?");
   }
   ui.onProgress = nullptr;
@@ -210,7 +207,7 @@ TEST_F(PartitionLostSearchTest, WorkerAndAutomaticStartOncePerDiskPageVisit) {
   s.Wait();
   EXPECT_EQ(s.Outcome().added, 1);
   EXPECT_EQ(tree.Children(tree.Root()).size(), 1u);
-  EXPECT_EQ(ui.guidance.front(), kSearchingPartitionsGuidance);
+  EXPECT_TRUE(s.Outcome().ran);
   EXPECT_EQ(s.Marker(), "");
 
   s.InstallAutomaticStart(disk.reader.Trigger());
@@ -218,7 +215,8 @@ TEST_F(PartitionLostSearchTest, WorkerAndAutomaticStartOncePerDiskPageVisit) {
   s.Wait();
   disk.reader.Trigger().Invoke();  // not armed again until the disk page is shown anew
   s.Wait();
-  EXPECT_EQ(std::count(ui.guidance.begin(), ui.guidance.end(), kCorruptedTableGuidance), 1);
+  // Each run begins by setting the type combo to its empty entry: the trigger started one run.
+  EXPECT_EQ(std::count(combos.begin(), combos.end(), lost_partition_control::kNoTypeEntry), 2);
   EXPECT_EQ(s.Marker(), "aa");
   EXPECT_EQ(list.count, 1);
 

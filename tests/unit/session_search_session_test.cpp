@@ -99,7 +99,7 @@ TEST(SearchSessionTest, TheEndComesAfterTheReportsOnTheWindowsThread) {
   ASSERT_TRUE(f.session->Start(
       [&](std::stop_token) {
         for (int i = 0; i < 100; ++i) reports.SetText(1, "line " + std::to_string(i));
-        reports.SetGuidance("done");
+        reports.StageBegun(SearchStage::kTree);
       },
       [&] {
         ended = true;
