@@ -143,6 +143,9 @@ struct CChildDialogExDemoDlg::State {
   ListContent details;
   ResultsTreeFlags flags;
   bool focusOnList = false;
+  // The file-type list as shown, and the row last checked or cleared in it (-1 before any).
+  ListContent fileTypes;
+  int chosenFileType = -1;
 
   Job job = Job::kNone;
   bool lastStopped = false;
@@ -326,13 +329,12 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
 void CChildDialogExDemoDlg::OnInitDialog() {
   State& s = *state_;
   s.SetDetails(NameValueContent({}));
-  ListContent types;
-  types.columns = {{"File Types", 260}};
+  s.fileTypes.columns = {{"File Types", 260}};
   for (const char* row : {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
                           "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"}) {
-    types.rows.push_back({{row}, -1, false, 0});
+    s.fileTypes.rows.push_back({{row}, -1, false, 0});
   }
-  s.ui.SetList(id::kFileTypeList, types);
+  s.ui.SetList(id::kFileTypeList, s.fileTypes);
   ListContent recovered;
   recovered.columns = {{"Files Recovered", 440}};
   s.ui.SetList(id::kFilesRecovered, recovered);
@@ -1290,11 +1292,10 @@ void CChildDialogExDemoDlg::OnListHeaderClick(int column) {
 
 void CChildDialogExDemoDlg::OnFileTypeChecked(int row, bool checked) {
   State& s = *state_;
-  ListContent types;
-  (void)types;
-  (void)s;
-  (void)row;
-  (void)checked;
+  if (row < 0 || static_cast<std::size_t>(row) >= s.fileTypes.rows.size()) return;
+  s.chosenFileType = row;
+  s.fileTypes.rows[static_cast<std::size_t>(row)].check = checked ? 1 : 0;
+  s.ui.SetList(id::kFileTypeList, s.fileTypes);
 }
 
 void CChildDialogExDemoDlg::OnFocus(int controlId) {

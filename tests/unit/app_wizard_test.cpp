@@ -860,5 +860,94 @@ TEST_F(WizardTest, APreviewGivesAListedFilesFirstBytesAndADeletedFilesEstimate) 
   EXPECT_FALSE(wizard.PreviewListRow(-1, 4096).has_value());
 }
 
+// The keys of the results page, its two context menus and the file-type list, on a search that
+// found one file in the root and the catch-all folder below it.
+TEST_F(WizardTest, KeysMenusAndTheFileTypeListOnTheResultsPage) {
+  const std::string image = (dir_ / "file.img").string();
+  WriteImage(image, 65536, VolumeWithOneFile());
+  CChildDialogExDemoDlg& wizard = Start({image});
+  EXPECT_FALSE(wizard.OnKey(WizardKey::kTab));  // off the results page Tab is the dialog's own
+  ToPartitionPage(id::kStandardSearchRadio);
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3);
+  mytreectrl& tree = *wizard.ResultsTree();
+  ASSERT_FALSE(tree.Children(tree.Root()).empty());
+
+  // Enter, Space and Escape are swallowed: nothing closes, no page changes, nothing is asked.
+  for (const WizardKey key : {WizardKey::kEnter, WizardKey::kSpace, WizardKey::kEscape}) {
+    EXPECT_TRUE(wizard.OnKey(key));
+    EXPECT_EQ(wizard.Page(), 3);
+  }
+  EXPECT_TRUE(surface_.messages.empty());
+
+  // F1 opens the guide; Tab goes list, tree, list; F6 the page's tree; F7 the list's first row.
+  const struct {
+    WizardKey key;
+    int focus;
+  } focusCases[] = {{WizardKey::kTab, id::kDetailsList},
+                    {WizardKey::kTab, id::kResultsTree},
+                    {WizardKey::kTab, id::kDetailsList},
+                    {WizardKey::kF6, id::kResultsTree},
+                    {WizardKey::kF7, id::kDetailsList}};
+  EXPECT_TRUE(wizard.OnKey(WizardKey::kF1));
+  ASSERT_FALSE(surface_.opened.empty());
+  EXPECT_EQ(surface_.opened.back(), (dir_ / "user-guide.md").string());
+  for (const auto& c : focusCases) {
+    EXPECT_TRUE(wizard.OnKey(c.key));
+    EXPECT_EQ(surface_.focus, c.focus);
+  }
+  EXPECT_EQ(surface_.listSelection[id::kDetailsList], 0);
+
+  // Down and Up walk the visible folders from the tree, and list the one they reach.
+  wizard.OnKey(WizardKey::kTab);  // back to the tree
+  tree.Select(tree.Root());
+  const TreeItem below = tree.NextVisible(tree.Root());
+  ASSERT_NE(below, kNoItem);
+  EXPECT_TRUE(wizard.OnKey(WizardKey::kDown));
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(tree.Selected(), below);
+  EXPECT_EQ(surface_.texts[id::kCurrentFolder], tree.Text(below));
+  EXPECT_TRUE(wizard.OnKey(WizardKey::kUp));
+  EXPECT_EQ(tree.Selected(), tree.Root());
+
+  // The tree's menu: dismissed, nothing; "Save" starts a save (the destination is asked).
+  surface_.menuAnswer = 0;
+  wizard.OnTreeRightClick(id::kResultsTree, tree.Root());
+  ASSERT_EQ(surface_.menus, (std::vector<int>{id::kTreeMenu}));
+  EXPECT_TRUE(surface_.progressDialogs.empty());
+  wizard.OnTreeCheckBoxClick(id::kResultsTree, tree.Root());
+  surface_.destination = (dir_ / "out").string();
+  surface_.menuAnswer = id::kMenuTreeSave;
+  wizard.OnTreeRightClick(id::kResultsTree, tree.Root());
+  ASSERT_TRUE(Idle());
+  EXPECT_FALSE(surface_.progressDialogs.empty());
+  EXPECT_TRUE(fs::exists(dir_ / "out" / "HELLO.TXT"));
+
+  // The list's menu on the catch-all folder's row: "Open" lists that folder.
+  wizard.OnTreeClick(id::kResultsTree, tree.Root());
+  ASSERT_TRUE(Idle());
+  const ListContent& list = wizard.DetailsContent();
+  int folderRow = -1;
+  for (std::size_t r = 0; r < list.rows.size(); ++r)
+    if (list.rows[r].cells.at(0) == tree.Text(below)) folderRow = static_cast<int>(r);
+  ASSERT_GE(folderRow, 0);
+  surface_.menuAnswer = id::kMenuOpen;
+  wizard.OnListRightClick(folderRow);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(surface_.menus.back(), id::kListMenu);
+  EXPECT_EQ(surface_.texts[id::kCurrentFolder], tree.Text(below));
+
+  // The file-type list: the row clicked takes the check state given, the others keep theirs.
+  ASSERT_EQ(surface_.lists[id::kFileTypeList].rows.size(), 4u);
+  wizard.OnFileTypeChecked(2, true);
+  wizard.OnFileTypeChecked(0, true);
+  wizard.OnFileTypeChecked(0, false);
+  wizard.OnFileTypeChecked(7, true);  // no such row
+  std::vector<int> checks;
+  for (const ListRow& row : surface_.lists[id::kFileTypeList].rows) checks.push_back(row.check);
+  EXPECT_EQ(checks, (std::vector<int>{0, 0, 1, 0}));
+}
+
 }  // namespace
 }  // namespace quarrow::app
