@@ -296,6 +296,9 @@ void CChildDialogExDemoDlg::State::RefreshDiskList() {
   }
   diskTree->Expand(diskTree->Root(), true);
   ui.SetTree(id::kDiskTree, diskTree.get());
+  // An image that cannot be opened is not listed: the user is told why (and, for want of
+  // permission, what to do) instead of finding nothing.
+  for (const std::string& error : disks->Errors()) Message(error, MessageIcon::kError);
 }
 
 void CChildDialogExDemoDlg::State::OpenNoDevice() {

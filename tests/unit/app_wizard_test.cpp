@@ -949,5 +949,26 @@ TEST_F(WizardTest, KeysMenusAndTheFileTypeListOnTheResultsPage) {
   EXPECT_EQ(checks, (std::vector<int>{0, 0, 1, 0}));
 }
 
+// A disk image that cannot be opened is named with the reason, not silently left out; one that
+// goes away after it was listed is refused at Next with the reason, and the disk page stays.
+TEST_F(WizardTest, AnImageThatCannotBeOpenedIsNamedWithTheReason) {
+  const std::string missing = (dir_ / "missing.img").string();
+  CChildDialogExDemoDlg& wizard = Start({tablePath_, missing});
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].icon, MessageIcon::kError);
+  EXPECT_NE(surface_.messages[0].text.find(missing), std::string::npos) << surface_.messages[0].text;
+  EXPECT_NE(surface_.messages[0].text.find("No such file"), std::string::npos) << surface_.messages[0].text;
+  ASSERT_NE(FirstDisk(), kNoItem);  // the image that opens is listed all the same
+
+  surface_.messages.clear();
+  wizard.OnTreeClick(id::kDiskTree, FirstDisk());
+  wizard.OnRadioHover(id::kStandardSearchRadio);
+  fs::remove(tablePath_);
+  wizard.OnCommand(id::kNext);
+  EXPECT_EQ(wizard.Page(), 0);
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_NE(surface_.messages[0].text.find(tablePath_), std::string::npos) << surface_.messages[0].text;
+}
+
 }  // namespace
 }  // namespace quarrow::app
