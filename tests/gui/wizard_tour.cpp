@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "gui/preview_pane.h"
 #include "tests/gui/wizard_driver.h"
 
 using namespace quarrow;
@@ -72,6 +73,15 @@ bool Tour(const std::string& image, const QString& out) {
   driver.ClickItem(id::kResultsTree, folder);
   driver.WaitIdle();
   driver.ClickItem(id::kResultsTree, folder, true);
+  // The deleted file selected, so that the picture shows its preview and estimate.
+  if (!driver.WaitFor(
+          [&] { return driver.ListColumn(id::kDetailsList).contains(QStringLiteral("_RAFT.TXT")); }))
+    return Fail("PROJECTS lists no _RAFT.TXT");
+  driver.ClickListRow(
+      id::kDetailsList,
+      static_cast<int>(driver.ListColumn(id::kDetailsList).indexOf(QStringLiteral("_RAFT.TXT"))));
+  if (!driver.WaitFor([&] { return window.Preview()->Kind() != gui::PreviewKind::kNone; }))
+    return Fail("the preview shows nothing for _RAFT.TXT");
   if (!Save(&window, out, "4-results-page.png")) return false;
 
   // The About dialog, built as the window builds it from what the page logic gives.

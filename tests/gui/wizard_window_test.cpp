@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "gui/dialog_units.h"
+#include "gui/preview_pane.h"
 #include "gui/wizard_app.h"
 #include "gui/wizard_layout.h"
 #include "integration/test_disks.h"
@@ -207,6 +209,46 @@ class WizardWindowTest : public QObject {
           .replace(QStringLiteral(" [1]"), QStringLiteral(" [0]"));
     }
     QCOMPARE(loaded, expected);
+  }
+
+  // The preview pane shows the selected file's first bytes as the disk holds them (the deleted
+  // _RAFT.TXT with its estimate), and nothing for a folder row.
+  void PreviewShowsTheSelectedFile() {
+    QTemporaryDir scratch;
+    WizardDriver driver({sample_}, scratch.path().toStdString());
+    QVERIFY(SearchSample(driver, id::kStandardSearchRadio));
+    const TreeItem projects = driver.FindItem(id::kResultsTree, QStringLiteral("PROJECTS"));
+    QVERIFY(driver.ClickItem(id::kResultsTree, projects));
+    QVERIFY(driver.WaitFor(
+        [&] { return driver.ListColumn(id::kDetailsList).contains(QStringLiteral("_RAFT.TXT")); }));
+    const QStringList names = driver.ListColumn(id::kDetailsList);
+    const int file = static_cast<int>(names.indexOf(QStringLiteral("_RAFT.TXT")));
+    const int folder = static_cast<int>(names.indexOf(QStringLiteral("SRC")));
+    QVERIFY2(file >= 0 && folder >= 0, qPrintable(names.join(QStringLiteral(", "))));
+    gui::PreviewPane* preview = driver.window.Preview();
+    QVERIFY(preview->isVisible());
+
+    QVERIFY(driver.ClickListRow(id::kDetailsList, file));
+    QVERIFY(driver.WaitFor([&] { return preview->Kind() != gui::PreviewKind::kNone; }));
+    QCOMPARE(preview->Kind(), gui::PreviewKind::kText);
+    QVERIFY2(preview->Caption().contains(QStringLiteral("_RAFT.TXT")) &&
+                 preview->Caption().contains(QStringLiteral("recoverability: intact")),
+             qPrintable(preview->Caption()));
+    std::string icat;
+    std::string inode;
+    for (const FlsEntry& e : Fls(sample_, kSampleFat32Start))
+      if (e.deleted && e.path.starts_with("PROJECTS/") && !e.directory) inode = e.inode;
+    QVERIFY(!inode.empty());
+    quarrow::testing::RunCommand("icat -o " + std::to_string(kSampleFat32Start) + " " +
+                                     quarrow::testing::ShellQuote(sample_) + " " + inode,
+                                 &icat);
+    auto* text = preview->findChild<QPlainTextEdit*>();
+    QVERIFY(text);
+    QCOMPARE(text->toPlainText(), QString::fromStdString(icat).section(QLatin1Char('\n'), 0, 40));
+
+    QVERIFY(driver.ClickListRow(id::kDetailsList, folder));
+    QVERIFY(driver.WaitFor([&] { return preview->Kind() == gui::PreviewKind::kNone; }));
+    QCOMPARE(preview->Caption(), QStringLiteral("No preview for this row"));
   }
 
   // Save writes the checked folders' files to the destination, byte for byte as icat reads them.
