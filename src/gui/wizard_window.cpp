@@ -114,10 +114,7 @@ void WizardWindow::CreateControls() {
         button->setAutoRaise(true);
         const int command = spec.id;
         connect(button, &QToolButton::clicked, this, [this, command] {
-          if (wizard_) {
-            wizard_->OnCommand(command);
-            FollowPage();
-          }
+          Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnCommand(command); });
         });
         toolbarLayout->addWidget(button);
         widget = button;
@@ -167,16 +164,10 @@ void WizardWindow::CreateControls() {
         auto* radio = new CustomRadio(text, this);
         const int radioId = spec.id;
         connect(radio, &CustomRadio::pointerOver, this, [this, radioId] {
-          if (wizard_) {
-            wizard_->OnRadioHover(radioId);
-            FollowPage();
-          }
+          Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnRadioHover(radioId); });
         });
         connect(radio, &QAbstractButton::clicked, this, [this, radioId] {
-          if (wizard_) {
-            wizard_->OnRadioClicked(radioId);
-            FollowPage();
-          }
+          Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnRadioClicked(radioId); });
         });
         widget = radio;
         break;
@@ -188,10 +179,7 @@ void WizardWindow::CreateControls() {
                                       : new QPushButton(text, this);
         const int command = spec.id;
         connect(button, &QAbstractButton::clicked, this, [this, command] {
-          if (wizard_) {
-            wizard_->OnCommand(command);
-            FollowPage();
-          }
+          Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnCommand(command); });
         });
         widget = button;
         break;
@@ -200,10 +188,7 @@ void WizardWindow::CreateControls() {
         auto* link = new LinkLabel(text, this);
         const int linkId = spec.id;
         connect(link, &LinkLabel::clicked, this, [this, linkId] {
-          if (wizard_) {
-            wizard_->OnLink(linkId);
-            FollowPage();
-          }
+          Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnLink(linkId); });
         });
         widget = link;
         break;
@@ -241,29 +226,19 @@ void WizardWindow::CreateTrees() {
                       units_.Y(kTreeRect.height()));
     view->setVisible(treeId == id::kDiskTree);
     connect(view, &TreeCtrlView::itemClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) {
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) {
         listing_ = treeId == id::kResultsTree;
-        wizard_->OnTreeClick(treeId, item);
-        FollowPage();
-      }
+        wizard.OnTreeClick(treeId, item);
+      });
     });
     connect(view, &TreeCtrlView::checkBoxClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) {
-        wizard_->OnTreeCheckBoxClick(treeId, item);
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnTreeCheckBoxClick(treeId, item); });
     });
     connect(view, &TreeCtrlView::itemExpanding, this, [this, treeId](TreeItem item, bool expanding) {
-      if (wizard_) {
-        wizard_->OnTreeExpanding(treeId, item, expanding);
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnTreeExpanding(treeId, item, expanding); });
     });
     connect(view, &TreeCtrlView::itemRightClicked, this, [this, treeId](TreeItem item) {
-      if (wizard_) {
-        wizard_->OnTreeRightClick(treeId, item);
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnTreeRightClick(treeId, item); });
     });
     trees_[treeId] = view;
     controls_.insert(treeId, view);
@@ -293,22 +268,17 @@ QTableView* WizardWindow::MakeListView(int listId) {
   listModels_[listId] = model;
   if (listId == id::kDetailsList) {
     connect(view, &QTableView::clicked, this, [this](const QModelIndex& index) {
-      if (wizard_) {
-        wizard_->OnListClick(SourceRow(id::kDetailsList, index));
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) {
+        wizard.OnListClick(SourceRow(id::kDetailsList, index));
+      });
     });
     connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-      if (wizard_) {
-        wizard_->OnListDoubleClick(SourceRow(id::kDetailsList, index));
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) {
+        wizard.OnListDoubleClick(SourceRow(id::kDetailsList, index));
+      });
     });
     connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-      if (wizard_) {
-        wizard_->OnListHeaderClick(column);
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnListHeaderClick(column); });
     });
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { UpdatePreview(); });
@@ -319,10 +289,7 @@ QTableView* WizardWindow::MakeListView(int listId) {
     });
   } else if (listId == id::kFileTypeList) {
     connect(model, &ListContentModel::checkBoxClicked, this, [this](int row, bool checked) {
-      if (wizard_) {
-        wizard_->OnFileTypeChecked(row, checked);
-        FollowPage();
-      }
+      Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnFileTypeChecked(row, checked); });
     });
   }
   return view;
@@ -763,12 +730,7 @@ int WizardWindow::ShowDialog(const app::InfoDialogContent& content) {
   if (answerer_) return answerer_->Dialog(content);
   QDialog* dialog = MakeInfoDialog(
       content,
-      [this](int linkId) {
-        if (wizard_) {
-          wizard_->OnLink(linkId);
-          FollowPage();
-        }
-      },
+      [this](int linkId) { Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnLink(linkId); }); },
       this);
   const int result = dialog->exec();
   delete dialog;
@@ -779,12 +741,7 @@ void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
   CloseNoDeviceDialog();
   QDialog* dialog = MakeInfoDialog(
       content,
-      [this](int linkId) {
-        if (wizard_) {
-          wizard_->OnLink(linkId);
-          FollowPage();
-        }
-      },
+      [this](int linkId) { Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnLink(linkId); }); },
       this,
       [this](int buttonId) {
         if (!wizard_) return;
@@ -796,12 +753,8 @@ void WizardWindow::OpenNoDeviceDialog(const app::InfoDialogContent& content) {
       });
   dialog->setModal(false);
   // Closing its window is its Exit.
-  connect(dialog, &QDialog::rejected, this, [this] {
-    if (wizard_) {
-      wizard_->OnNoDeviceExit();
-      FollowPage();
-    }
-  });
+  connect(dialog, &QDialog::rejected, this,
+          [this] { Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnNoDeviceExit(); }); });
   noDevice_ = dialog;
   dialog->show();
 }
@@ -837,10 +790,7 @@ void WizardWindow::OpenProgressDialog(app::DialogId which) {
   QDialog* dialog = MakeProgressDialog(
       which,
       [this](int command) {
-        if (wizard_) {
-          wizard_->OnCommand(command);
-          FollowPage();
-        }
+        Dispatch([&](app::CChildDialogExDemoDlg& wizard) { wizard.OnCommand(command); });
       },
       this);
   dialog->setModal(false);

@@ -133,6 +133,13 @@ class WizardWindow : public QDialog, public app::Surface {
   void ShowPartners(int controlId, bool visible);
   // Shows the controls that belong to the page the wizard is on, when it changed.
   void FollowPage();
+  // Hands an event to the page logic, when there is one, and follows the page it leaves.
+  template <typename Call>
+  void Dispatch(Call call) {
+    if (!wizard_) return;
+    call(*wizard_);
+    FollowPage();
+  }
   // The row of the page logic's list that a row of the view shows, and back.
   int SourceRow(int listId, const QModelIndex& viewIndex) const;
   QModelIndex ViewIndex(int listId, int row) const;
