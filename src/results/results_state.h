@@ -52,6 +52,15 @@ class ResultsState {
     volumeLabel.clear();
     hooks = {};
   }
+  // Empties the folder and file rows and the tree they became, for a second stage that builds
+  // another tree from the same scan (the scan's other tables stay).
+  void ClearTree(int diskNumber) {
+    tables.EntryTable.DeleteAllRows();
+    tables.PendingEntryTable.DeleteAllRows();
+    folderNodes.Clear();
+    tree = std::make_unique<mytreectrl>(TreeKind::kResults, diskNumber);
+    currentFolder = kNoItem;
+  }
   // The results tree, created with its root "Root" when there is none yet.
   mytreectrl& Tree() {
     if (!tree) tree = std::make_unique<mytreectrl>(TreeKind::kResults, 0);

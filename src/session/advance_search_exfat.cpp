@@ -68,11 +68,7 @@ SecondStageOutcome RunExfatSecondStage(ScanContext& ctx, int chosen, DetailsList
   using namespace exfat_fs_col;
   Feedback& ui = ctx.Ui();
   ResultsState& results = ctx.results;
-  results.tables.EntryTable.DeleteAllRows();
-  results.tables.PendingEntryTable.DeleteAllRows();
-  results.folderNodes.Clear();
-  results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
-  results.currentFolder = kNoItem;
+  results.ClearTree(ctx.diskNumber);
 
   const TextTable& identified = results.tables.IdentifiedFileSystemTable;
   ExfatVolumeFind find;

@@ -78,11 +78,7 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
 
   // Next on the choice page. A second choice after going back starts from an empty results
   // page, as Back leaves it.
-  entries.DeleteAllRows();
-  results.tables.PendingEntryTable.DeleteAllRows();
-  results.folderNodes.Clear();
-  results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
-  results.currentFolder = kNoItem;
+  results.ClearTree(ctx.diskNumber);
   results.hooks = {};
   if (list) {
     list->columns = ResultsColumns();

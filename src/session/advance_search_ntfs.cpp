@@ -34,11 +34,7 @@ SecondStageOutcome RunNtfsSecondStage(ScanContext& ctx, int chosen, DetailsList*
   Feedback& ui = ctx.Ui();
   ResultsState& results = ctx.results;
   // A second choice starts from an empty results tree, as Back to the choice page leaves it.
-  results.tables.EntryTable.DeleteAllRows();
-  results.tables.PendingEntryTable.DeleteAllRows();
-  results.folderNodes.Clear();
-  results.tree = std::make_unique<mytreectrl>(TreeKind::kResults, ctx.diskNumber);
-  results.currentFolder = kNoItem;
+  results.ClearTree(ctx.diskNumber);
 
   TextTable& entries = results.tables.EntryTable;
   const int misc = entries.InsertRow(0, kMiscFolderName);
