@@ -91,6 +91,14 @@ class WizardFlowTest : public ::testing::Test {
     wizard_->OnCommand(id::kNext);
     ASSERT_TRUE(Idle());
   }
+  // Back from the results page to the disk page, the disk chosen again.
+  void BackToTheDiskPage() {
+    wizard_->OnCommand(id::kBack);
+    wizard_->OnCommand(id::kBack);
+    ASSERT_EQ(wizard_->Page(), 0);
+    const mytreectrl* disks = wizard_->DiskTree();
+    wizard_->OnTreeClick(id::kDiskTree, disks->Children(disks->Root()).front());
+  }
   void SecondStage() {
     ASSERT_EQ(wizard_->Page(), 2);
     const mytreectrl* systems = wizard_->FileSystemTree();
@@ -292,11 +300,7 @@ TEST_F(WizardFlowTest, AdvanceSearchOfFat16GoesThroughTheFileSystemChoice) {
   Search(id::kStandardSearchRadio);
   ASSERT_EQ(wizard.Page(), 3);
   const std::set<std::string> standard = ShowAll();
-  wizard.OnCommand(id::kBack);
-  wizard.OnCommand(id::kBack);
-  ASSERT_EQ(wizard.Page(), 0);
-  const mytreectrl* disks = wizard.DiskTree();
-  wizard.OnTreeClick(id::kDiskTree, disks->Children(disks->Root()).front());
+  BackToTheDiskPage();
 
   Search(id::kAdvanceSearchRadio);
   ASSERT_EQ(wizard.Page(), 2);
@@ -379,11 +383,7 @@ TEST_F(WizardFlowTest, AnExfatCardShowsTheTreeFlsListsInBothSearchesAndIsSaved) 
   EXPECT_GT(written, 2000);
   EXPECT_GT(compared, 5);
 
-  wizard.OnCommand(id::kBack);
-  wizard.OnCommand(id::kBack);
-  ASSERT_EQ(wizard.Page(), 0);
-  const mytreectrl* disks = wizard.DiskTree();
-  wizard.OnTreeClick(id::kDiskTree, disks->Children(disks->Root()).front());
+  BackToTheDiskPage();
   Search(id::kAdvanceSearchRadio);
   ASSERT_EQ(wizard.Page(), 2);
   const mytreectrl* systems = wizard.FileSystemTree();
@@ -410,10 +410,7 @@ TEST_F(WizardFlowTest, AStopInEachStageIsHonouredAndReported) {
   EXPECT_EQ(wizard.Page(), 3);
   ASSERT_NE(wizard.ResultsTree(), nullptr);
 
-  wizard.OnCommand(id::kBack);
-  wizard.OnCommand(id::kBack);
-  const mytreectrl* disks = wizard.DiskTree();
-  wizard.OnTreeClick(id::kDiskTree, disks->Children(disks->Root()).front());
+  BackToTheDiskPage();
   wizard.OnRadioHover(id::kAdvanceSearchRadio);
   wizard.OnCommand(id::kNext);
   ASSERT_TRUE(Idle());
