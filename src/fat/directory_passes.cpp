@@ -237,7 +237,7 @@ void MendLoopedFolderParents(ScanContext& ctx, FatReader& fat) {
     DirectorySectors directory(
         ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
     DirectoryWalk walk;
-    walk.end = key == 0 ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+    walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
     walk.subDirectory = key != 0;
     ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
       if (!entry.IsDirectory()) return true;
@@ -308,7 +308,7 @@ std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat
           ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
       std::vector<FolderEntry> live;
       DirectoryWalk walk;
-      walk.end = key == 0 ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+      walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
       walk.subDirectory = key != 0;
       ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
         if (!entry.IsDirectory()) return true;
@@ -342,6 +342,51 @@ void AddDeletedFoldersWithoutDirectory(ScanContext& ctx, const std::vector<Folde
     const TreeItem item = InsertFolderNode(results, parent, folder);
     if (item != kNoItem) itemOf.try_emplace(folder.self, item);
     results.dataFound = true;
+  }
+}
+
+void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat) {
+  ResultsState& results = ctx.results;
+  const FsType type = ctx.activeGeometry.type;
+  if (!IsFat(type) || !results.tree) return;
+  // Where each cluster's folder is listed; the directories to read, with the item they are at.
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> parentsOf;
+  std::vector<std::pair<std::uint32_t, TreeItem>> directories{{kFatRootKey, results.Tree().Root()}};
+  std::unordered_set<std::uint32_t> queued{kFatRootKey};
+  for (const FolderNode& node : results.folderNodes) {
+    if (node.self == kOrphanCluster || node.self == kHollowFolderKey) continue;
+    parentsOf[node.self].push_back(node.parent);
+    // A deleted folder whose first cluster another file took has no entries of its own.
+    if (node.deleted && !DirectoryBeginsAt(ctx, node.self)) continue;
+    if (queued.insert(node.self).second) directories.emplace_back(node.self, node.item);
+  }
+  std::vector<std::pair<TreeItem, FolderRowValues>> found;
+  for (const auto& [key, item] : directories) {
+    if (ctx.StopRequested()) return;
+    DirectorySectors directory(
+        ctx, key == kFatRootKey ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+    DirectoryWalk walk;
+    walk.clusterSectors = key == kFatRootKey ? 0 : ctx.activeGeometry.SectorsPerCluster;
+    walk.subDirectory = key != kFatRootKey;
+    ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
+      if (!entry.IsDirectory()) return true;
+      const auto it = parentsOf.find(entry.Cluster(type));
+      if (it == parentsOf.end() || std::ranges::find(it->second, key) != it->second.end()) return true;
+      const EntryName& name = entry.Name();
+      if (!name.valid) return true;
+      FolderRowValues row;
+      row.name = name.name;
+      row.self = kHollowFolderKey;
+      row.parent = key;
+      row.date = entry.Date();
+      row.time = entry.Time();
+      row.deleted = name.deleted;
+      found.emplace_back(item, std::move(row));
+      return true;
+    });
+  }
+  for (const auto& [item, row] : found) {
+    if (InsertFolderNode(results, item, row) != kNoItem) results.dataFound = true;
   }
 }
 
@@ -386,7 +431,7 @@ void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
   }
   DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type));
   std::set<int> liveRows;
-  ForEachDirectoryEntry(ctx, directory, {EndOfDirectory::kEndsSector}, [&](const DirectoryEntry& entry) {
+  ForEachDirectoryEntry(ctx, directory, {.clusterSectors = 0}, [&](const DirectoryEntry& entry) {
     const EntryName& name = entry.Name();
     if (!name.valid) return true;
     if (entry.HasExtension()) ctx.results.dataFound = true;

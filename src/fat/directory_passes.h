@@ -45,6 +45,14 @@ void AddDeletedFoldersWithoutDirectory(ScanContext& ctx, const std::vector<Folde
 // ("NO NAME" is no label); nullopt when it has none.
 std::optional<std::string> ReadVolumeLabel(ScanContext& ctx, FatReader& fat);
 
+// Directory entries that name a folder the tree shows under another parent: the deleted entry a
+// folder left where it was before a move, an old folder's entry whose cluster a new folder took,
+// a live entry naming an ancestor or another folder (a cross-linked directory). Reads the directory
+// of every listed folder and adds each such entry under the folder holding it as a folder of its
+// own (kHollowFolderKey, deleted as the entry is) with nothing in it: the cluster's contents are
+// listed once, where its folder is, and a folder that held its own ancestor would never end.
+void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat);
+
 enum class LinkForm { kFat, kNtfs };
 
 // On EntryTable sorted ascending by self: gives every row whose parent is not among the selves

@@ -90,7 +90,9 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
                                  const DirectoryWalk& walk,
                                  const std::function<bool(const DirectoryEntry&)>& visit) {
   const std::vector<std::uint64_t>& numbers = directory.Numbers();
-  for (std::size_t index = 0; index < numbers.size(); ++index) {
+  std::size_t endsAt = numbers.size();  // the first sector not read once an end entry was met
+  bool endMet = false;
+  for (std::size_t index = 0; index < endsAt; ++index) {
     const ByteSpan sector = directory.At(index);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
     if (index > 0 && IsDirectoryStartSector(sector)) return WalkResult::kEndMet;
@@ -99,15 +101,18 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
     for (int e = 0; e < kEntriesPerSector; ++e) {
       const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
       if (Byte(sector, off) == 0) {
-        if (walk.subDirectory && index == 0 && e < 2) continue;  // zeroed dot entries
-        if (walk.end == EndOfDirectory::kEndsDirectory) return WalkResult::kEndMet;
-        break;
+        if (!endMet && !(walk.subDirectory && index == 0 && e < 2)) {  // not zeroed dot entries
+          endMet = true;
+          if (walk.clusterSectors != 0)
+            endsAt = std::min(endsAt, (index / walk.clusterSectors + 1) * walk.clusterSectors);
+        }
+        continue;
       }
       if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
       if (!visit(DirectoryEntry(ctx, sector, off, numbers[index], order))) return WalkResult::kStopped;
     }
   }
-  return WalkResult::kRanOut;
+  return endMet ? WalkResult::kEndMet : WalkResult::kRanOut;
 }
 
 }  // namespace quarrow

@@ -86,13 +86,15 @@ class DirectoryEntry {
   mutable std::optional<EntryName> name_;
 };
 
-// What an entry whose first byte is 0 ends: the whole directory, or only the sector it is in (the
-// root naming pass, and the FAT16 root in the file list, go on with the next sector).
-enum class EndOfDirectory { kEndsDirectory, kEndsSector };
 enum class WalkResult { kEndMet, kRanOut, kStopped };
 
 struct DirectoryWalk {
-  EndOfDirectory end = EndOfDirectory::kEndsDirectory;
+  // An entry whose first byte is 0 marks the end of the directory, but a damaged directory can hold
+  // real entries after one (a slot zeroed in the middle), so the walk reads on to the end of the
+  // cluster the end entry is in: that cluster is the directory's own, as entries came before it.
+  // Clusters after it are not read: the chain that names them may be a wrong one, and their bytes
+  // someone else's. The sectors of one cluster; 0 reads on to the end of the directory (a root).
+  std::uint32_t clusterSectors = 1;
   // Long names that begin before the first sector are looked for in the sector in front of it on
   // the disk, for a walk over a lone sector; otherwise only the directory's own sectors are read.
   bool longNamesFromDiskOrder = false;
@@ -105,8 +107,8 @@ struct DirectoryWalk {
 // long-name parts, and sectors that cannot be read. visit returns false to stop the walk. A sector
 // after the first that begins with "." and ".." ends the directory: it is another folder's first
 // cluster, which a damaged or looping chain ran into.
-// Returns kEndMet when an end-of-directory entry ended it (kEndsDirectory), kStopped when visit
-// stopped it, kRanOut otherwise.
+// Returns kEndMet when an end-of-directory entry (or another folder's first sector) ended it,
+// kStopped when visit stopped it, kRanOut otherwise.
 WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& directory,
                                  const DirectoryWalk& walk,
                                  const std::function<bool(const DirectoryEntry&)>& visit);

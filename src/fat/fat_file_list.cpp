@@ -19,9 +19,9 @@ void ListFatFiles(const ScanContext& ctx, FatReader& fat, DetailsList& list, std
   }
   const bool fat16Root = c == 0;
   DirectorySectors directory(ctx, fat16Root ? Fat16RootSectors(ctx) : DirectoryChainSectors(ctx, fat, c));
-  // The FAT16 root ends only the sector an end entry is in; any other directory ends there.
+  // The FAT16 root is read whole; any other directory to the end of the cluster an end entry is in.
   DirectoryWalk walk;
-  walk.end = fat16Root ? EndOfDirectory::kEndsSector : EndOfDirectory::kEndsDirectory;
+  walk.clusterSectors = fat16Root ? 0 : ctx.activeGeometry.SectorsPerCluster;
   walk.subDirectory = c != 0 && !(type == FsType::kFat32 && c == ctx.activeGeometry.RootDirStart);
   ForEachDirectoryEntry(ctx, directory, walk, [&](const DirectoryEntry& entry) {
     // Folders come from the tree; the volume's label is no file.

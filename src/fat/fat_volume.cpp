@@ -168,7 +168,7 @@ int CalculatePartitionParams(ScanContext& ctx) {
 
 WalkResult NameChildNodes(ScanContext& ctx, std::uint64_t sector, std::uint32_t cluster) {
   DirectorySectors directory(ctx, {sector});
-  return NameChildrenFrom(ctx, directory, {EndOfDirectory::kEndsDirectory, /*longNamesFromDiskOrder=*/true},
+  return NameChildrenFrom(ctx, directory, {.clusterSectors = 1, .longNamesFromDiskOrder = true},
                           cluster, ChildrenOf(ctx, cluster));
 }
 
@@ -180,6 +180,7 @@ void NameFatChildren(ScanContext& ctx, FatReader& fat, const FolderNode& node) {
   if (children.empty()) return;
   DirectorySectors directory(ctx, DirectoryChainSectors(ctx, fat, self));
   DirectoryWalk walk;
+  walk.clusterSectors = ctx.activeGeometry.SectorsPerCluster;
   walk.subDirectory = true;
   NameChildrenFrom(ctx, directory, walk, self, children);
 }
@@ -192,6 +193,7 @@ void BindFatVolume(ScanContext& ctx, std::shared_ptr<FatReader> fat) {
     // A deleted folder whose first cluster no longer begins its directory (another file took
     // it) has no contents that can be known: its entries would be someone else's bytes.
     if (folder && folder->deleted && !DirectoryBeginsAt(ctx, folderKey)) return;
+    if (folderKey == kHollowFolderKey) return;  // its cluster's entries are listed where its folder is
     ListFatFiles(ctx, *fat, list, folderKey);
   };
 }

@@ -20,6 +20,9 @@ class TextTable;
 // parent is record 5 (the root directory's record) are children of the root.
 inline constexpr std::uint32_t kFatRootKey = 0;
 inline constexpr std::uint32_t kNtfsRootKey = 5;
+// The key of a FAT folder shown for an entry whose cluster is another folder's directory (a moved
+// folder's old entry, a cross-linked one): cluster 1 is no data cluster, so it lists nothing.
+inline constexpr std::uint32_t kHollowFolderKey = 1;
 
 // The values of one folder row of EntryTable, read through the cells' bounded buffers.
 struct FolderRowValues {

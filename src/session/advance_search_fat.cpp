@@ -99,6 +99,7 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
   entries.Sort(kParent);
   ui.SetText(control::kStatus, "Storing Directory Information. Please Wait...");
   StoreDirectoryInformation(ctx, *fat, StoreForm::kAdvanceSearch);
+  AddFoldersNamedElsewhere(ctx, *fat);
   SetResultsRoot(results);
   results.volumeType = ctx.activeGeometry.type;
   BindFatVolume(ctx, fat);

@@ -74,6 +74,7 @@ void BuildFatResults(ScanContext& ctx, DetailsList* list, StandardSearchOutcome&
   ui.StageBegun(SearchStage::kTree);
   StoreDirectoryInformation(ctx, *fat, StoreForm::kStandardSearch);
   AddDeletedFoldersWithoutDirectory(ctx, deletedWithoutDirectory);
+  if (!outcome.stopped) AddFoldersNamedElsewhere(ctx, *fat);
   ctx.results.volumeLabel = ReadVolumeLabel(ctx, *fat).value_or("");
   BindFatVolume(ctx, fat);
 

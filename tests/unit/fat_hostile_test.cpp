@@ -146,7 +146,8 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     RunFatStandardStages(d.ctx, seed % 3 != 0, nullptr);
     EXPECT_EQ(d.ctx.results.tables.EntryTable.RowCount(), 0);
 
-    // Every folder row the data-area scan finds with the final geometry ends up in the tree.
+    // Every folder row the data-area scan finds with the final geometry ends up in the tree (with
+    // an empty folder for each entry that names a folder listed elsewhere).
     TestDisk again{kDiskSectors};
     again.disk = d.disk;
     again.opener.Add("fat-test.img", d.disk);
@@ -155,8 +156,9 @@ TEST(FatHostileInput, RandomVolumesEndAndLoseNoFolder) {
     again.ctx.searchEnd = d.ctx.searchEnd;
     again.ctx.geometry = d.ctx.geometry;
     ScanDataArea(again.ctx);
-    EXPECT_EQ(d.ctx.results.folderNodes.Count(),
-              static_cast<std::size_t>(again.ctx.results.tables.EntryTable.RowCount()));
+    std::size_t withDirectory = 0;
+    for (const FolderNode& node : d.ctx.results.folderNodes) withDirectory += node.self != kHollowFolderKey;
+    EXPECT_EQ(withDirectory, static_cast<std::size_t>(again.ctx.results.tables.EntryTable.RowCount()));
 
     EXPECT_EQ(VisitEveryFolder(d.ctx), d.ctx.results.folderNodes.Count() + 1);
     for (const FolderNode& node : d.ctx.results.folderNodes)

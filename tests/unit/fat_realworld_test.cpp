@@ -186,8 +186,11 @@ TEST(FatPlacedByName, FoldersKeepTheirPathsWhateverTheirDotEntriesSay) {
   std::vector<std::string> paths;
   for (const auto& [path, node] : v.folders) paths.push_back(path);
   EXPECT_EQ(paths,
-            (std::vector<std::string>{"A", "A/B", "A/B/C", "DOTLESS", "DOTLESS/INNER", "Dir5", "KEEP",
-                                      "QRW_Miscellaneous", "QRW_Miscellaneous/Dir3", "TWIN1", "_GONE"}));
+            (std::vector<std::string>{"A", "A/B", "A/B/C", "A/B/C/BACK", "DOTLESS", "DOTLESS/INNER", "Dir5",
+                                      "KEEP", "QRW_Miscellaneous", "QRW_Miscellaneous/Dir3", "TWIN1", "_GONE"}));
+  // The entry naming an ancestor is a folder of its own with nothing in it: A is listed once.
+  EXPECT_EQ(v.folders["A/B/C/BACK"]->self, kHollowFolderKey);
+  EXPECT_FALSE(v.folders["A/B/C/BACK"]->deleted);
   // Named folders are where their names put them, with the files their own directories hold.
   EXPECT_EQ(v.folders["KEEP"]->parent, 0u);
   EXPECT_TRUE(v.files.count("KEEP/KEEP.TXT"));
@@ -218,7 +221,9 @@ TEST(FatPlacedByName, ALoopOfDotDotEntriesDoesNotTakeANamedTreeAway) {
   v.Walk();
   EXPECT_TRUE(v.folders.count("A/B/C"));
   EXPECT_EQ(v.folders["A"]->parent, 0u);
-  for (const auto& [path, node] : v.folders) EXPECT_EQ(path.find("BACK"), std::string::npos) << path;
+  // C's entry naming A is listed, with nothing below it.
+  EXPECT_EQ(v.folders["A/B/C/BACK"]->self, kHollowFolderKey);
+  for (const auto& [path, node] : v.folders) EXPECT_FALSE(path.find("BACK/") != std::string::npos) << path;
 }
 
 TEST(FatVolumeWithoutTable, BootSectorAtSectorZeroIsPartitionOne) {

@@ -380,13 +380,20 @@ TEST(FatFileList, UnreadableDirectorySectorIsSkipped) {
   EXPECT_EQ(list.rows[0].name, "LATER.TXT");
 }
 
-TEST(FatFileList, EndOfDirectoryStopsTheListing) {
+TEST(FatFileList, AnEndEntryEndsTheDirectoryAtTheEndOfItsCluster) {
   SampleVolume v;
   RunFatStandardStages(v.d.ctx, true, nullptr);
+  // Sector 1 of cluster 3 is empty (an end entry); an entry after it in the same cluster is a real
+  // one that damage put behind a zeroed slot. The cluster the chain names next is not read.
   v.d.PutEntries(v.layout.ClusterSector(3) + 2, {ShortEntry("AFTER   TXT", 0x20, 40, 3)});
+  SetFat32(v.d, v.layout, 3, 10);
+  SetFat32(v.d, v.layout, 10, kEof);
+  v.d.PutEntries(v.layout.ClusterSector(10), {ShortEntry("BEYOND  TXT", 0x20, 41, 3)});
   DetailsList list;
-  ListFiles(v.d.ctx, list, 3);  // sector 1 of cluster 3 is empty: the directory ends there
-  EXPECT_EQ(list.rows.size(), 1u);
+  ListFiles(v.d.ctx, list, 3);
+  std::vector<std::string> names;
+  for (const DetailsRow& row : list.rows) names.push_back(row.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"IMG_0001.JPG", "AFTER.TXT"}));
 }
 
 TEST(FatFileList, Fat16RootListsEverySectorAndUsesRootDescriptions) {

@@ -4,8 +4,9 @@
 #   Docs/Dotless       its "." and ".." entries are zeroed; it holds files and a folder Inner
 #   Docs/Sub/Long      a directory of several clusters whose last cluster's FAT entry points back
 #                      at Docs' first cluster: the same loop, in the FAT chain
-# Side files: $OUTBASE.start, and $OUTBASE.fls (fls -r -p -l) of the volume before the damage,
-# without the entry BACK, which the damage made: the listing to compare with.
+# Side files: $OUTBASE.start, and $OUTBASE.fls (fls -r -p -l) of the volume before the damage: the
+# listing to compare with. BACK is in it, an empty folder, as it is listed after the damage too
+# (its cluster is Docs', whose contents are listed once, where Docs is).
 . "$(dirname "${BASH_SOURCE[0]}")/../recipe_steps.sh"
 START=2048
 SIZE=$((24 * 2048 - START))
@@ -25,7 +26,7 @@ echo "other" >t/Other/other.txt
 for i in $(seq -w 1 40); do echo "$i" >"t/Docs/Sub/Long/a file with a long name number $i.txt"; done
 find t -exec touch -d '2022-06-01 12:00:00' {} +
 mcopy -s -m -i "$M" t/* ::/
-fls -r -p -l -o "$START" "$IMG" | grep -v 'Deep/BACK' >"$OUTBASE.fls"
+fls -r -p -l -o "$START" "$IMG" >"$OUTBASE.fls"
 echo "$START" >"$OUTBASE.start"
 
 inode_of() { fls -r -p -o "$START" "$IMG" | awk -F'\t' -v p="$1" '$2 == p { split($1, a, " "); print a[length(a)] }' | tr -d ':*' | sed -n 1p; }
