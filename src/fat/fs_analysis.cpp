@@ -10,16 +10,14 @@
 #include <utility>
 
 #include "fat/advance_scan.h"
+#include "results/identified_rows.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
 namespace {
 
-namespace fs_col {
-inline constexpr int kSector = 0, kSpf = 1, kSpc = 2, kRootSectors = 3, kRootStart = 4, kReserved = 5,
-                     kCluster0 = 6, kFirstFat = 7, kSecondFat = 8, kTotalSectors = 9, kPartType = 10;
-}
+namespace fs_col = fat_fs_col;
 namespace dir_col {
 inline constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kTime = 5;
 }

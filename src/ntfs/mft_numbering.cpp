@@ -14,6 +14,7 @@
 #include "fat/directory_passes.h"
 #include "ntfs/index_record.h"
 #include "results/folder_tree.h"
+#include "results/identified_rows.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
@@ -29,10 +30,7 @@ constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType =
 namespace dir_col {
 constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kName = 5, kFirstRun = 6;
 }
-namespace fs_col {
-// kFoundByBoot is "1" in the row of a volume a boot sector found, "0" in one derived from folders.
-constexpr int kSector = 0, kEnd = 1, kSpc = 2, kFoundByBoot = 3, kTotal = 4, kStart = 6, kPartType = 10;
-}  // namespace fs_col
+namespace fs_col = ntfs_fs_col;
 constexpr std::uint32_t kUnassigned = 0xFFFFFFFF;
 constexpr std::string_view kUnassignedText = "4294967295";
 
@@ -272,10 +270,10 @@ int MftNumbering::Run() {
   };
   const TextTable& boots = tables.FileSystemTable;
   for (int row = 0; row < boots.RowCount(); ++row) {
-    const std::uint32_t start = CellU32(boots, row, fs_col::kSector);
-    const std::uint32_t spc = CellU32(boots, row, 1);
+    const std::uint32_t start = CellU32(boots, row, ntfs_boot_col::kSector);
+    const std::uint32_t spc = CellU32(boots, row, ntfs_boot_col::kSpc);
     const auto end = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(std::uint64_t{start} + CellU32(boots, row, fs_col::kTotal), 0xFFFFFFFFull));
+        std::min<std::uint64_t>(std::uint64_t{start} + CellU32(boots, row, ntfs_boot_col::kTotal), 0xFFFFFFFFull));
     if (ClaimVolumeFolders(start, spc, end)) {
       ++identified_;
       appendVolume(start, end, spc, true);

@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "results/identified_rows.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 
@@ -260,12 +261,11 @@ void RebuildFatTree(ResultsState& results, int progressBarId) {
 
 TreeItem FillFileSystemTree(const ResultsState& results, mytreectrl& fileSystemTree) {
   const TextTable& table = results.tables.IdentifiedFileSystemTable;
-  constexpr int kPartTypeColumn = 10;
   TreeItem first = kNoItem;
   TreeItem root = fileSystemTree.Root();
   for (int row = 0; row < table.RowCount(); ++row) {
     std::string text =
-        "File System " + std::to_string(row + 1) + " - " + table.GetCell(row, kPartTypeColumn, 100);
+        "File System " + std::to_string(row + 1) + " - " + table.GetCell(row, kFileSystemTypeColumn, 100);
     TreeItem item = fileSystemTree.InsertItem(root, std::move(text), tree_image::kDrive, tree_image::kDrive);
     if (first == kNoItem) first = item;
   }

@@ -37,20 +37,7 @@ AdvanceSearchOutcome AdvanceSearch::Run() {
 std::vector<IdentifiedFileSystem> AdvanceSearch::Identified() const {
   const TextTable& table = ctx_.results.tables.IdentifiedFileSystemTable;
   std::vector<IdentifiedFileSystem> out;
-  for (int row = 0; row < table.RowCount(); ++row) {
-    IdentifiedFileSystem fs;
-    fs.number = row + 1;
-    fs.typeText = table.GetCell(row, 10, 100);
-    fs.sector = ReadU32(table.GetCell(row, 0));
-    fs.spc = ReadU32(table.GetCell(row, 2));
-    fs.cluster0 = ReadU32(table.GetCell(row, 6));
-    // exFAT and NTFS rows say so themselves: a card's boot sector is sector 0, and an NTFS row's
-    // first column is the volume's start however it was found.
-    fs.fromBootSector = fs.typeText == "exFAT" || fs.typeText == "NTFS"
-                            ? table.GetCell(row, kFoundByBootColumn) == "1"
-                            : fs.sector != 0;
-    out.push_back(std::move(fs));
-  }
+  for (int row = 0; row < table.RowCount(); ++row) out.push_back(ReadIdentifiedFileSystem(table, row));
   return out;
 }
 

@@ -20,6 +20,7 @@
 
 #include "core/volume.h"
 #include "partition/partition_details.h"
+#include "results/identified_rows.h"
 #include "results/tree_model.h"
 
 namespace quarrow {
@@ -45,20 +46,6 @@ struct AdvanceSearchOutcome {
   int identified = 0;                  // rows of IdentifiedFileSystemTable
   FileSystemChoice choice;
 };
-
-// One row of IdentifiedFileSystemTable, as the file-system choice shows it.
-struct IdentifiedFileSystem {
-  int number = 0;  // 1-based: "File System 1 - FAT32"
-  std::string typeText;
-  std::uint64_t sector = 0;    // its boot sector (FAT, exFAT) or first sector (NTFS)
-  std::uint32_t spc = 0;       // sectors per cluster
-  std::uint64_t cluster0 = 0;  // FAT: the sector of cluster 0; NTFS: the volume's first sector
-  bool fromBootSector = false;
-};
-
-// The column of an identified exFAT or NTFS volume's row that is "1" when a boot sector found it
-// (the first column of an NTFS row is the volume's start, found or derived).
-inline constexpr int kFoundByBootColumn = 3;
 
 struct SecondStageOutcome {
   std::optional<std::string> refused;  // no such file system

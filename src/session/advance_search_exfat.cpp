@@ -16,13 +16,6 @@ namespace quarrow {
 
 namespace {
 
-// The columns of an identified exFAT volume's row.
-namespace exfat_fs_col {
-inline constexpr int kBootSector = 0, kFatSectors = 1, kSpc = 2, kFoundByBoot = kFoundByBootColumn,
-                     kRootCluster = 4, kVolumeStart = 5, kCluster0 = 6, kFirstFat = 7, kTotalSectors = 9,
-                     kPartType = 10;
-}
-
 std::string Cell64(std::uint64_t value) {
   return U32Text(static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFull)));
 }

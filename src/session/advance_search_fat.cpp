@@ -68,7 +68,7 @@ SecondStageOutcome RunFatSecondStage(ScanContext& ctx, int chosen, DetailsList* 
   SecondStageOutcome outcome;
   ResultsState& results = ctx.results;
   const TextTable& identified = results.tables.IdentifiedFileSystemTable;
-  const auto type = FsTypeFromText(identified.Cell(chosen, 10));
+  const auto type = FsTypeFromText(identified.Cell(chosen, kFileSystemTypeColumn));
   if (!type || !IsFat(*type)) {
     outcome.refused = "file system " + std::to_string(chosen + 1) + " is no FAT file system";
     return outcome;
