@@ -64,36 +64,61 @@ struct FileRecord {
   int depth = 0;
 };
 
-// Either a line of the indented tree, in visiting order.
-struct TreeLine {
-  bool folder = false;
-  std::size_t index = 0;
+// Where the listing goes as the tree is walked: each folder and each file once, in visiting
+// order, written out as it comes so that a card of a million files is never held whole.
+class Listing {
+ public:
+  virtual ~Listing() = default;
+  virtual void Folder(const FolderRecord& folder) = 0;
+  virtual void File(const FileRecord& file) = 0;
+  // Ends the listing; false when stdout did not take all of it.
+  virtual bool End() = 0;
 };
 
-struct Visit {
-  std::vector<FolderRecord> folders;
-  std::vector<FileRecord> files;
-  std::vector<TreeLine> lines;
+// Text for stdout, written in pieces of about 64 KiB.
+class StdoutPieces {
+ public:
+  std::string& Text() { return text_; }
+  void Maybe() {
+    if (text_.size() >= kPiece) Write();
+  }
+  bool Done() {
+    Write();
+    return !failed_;
+  }
+
+ private:
+  static constexpr std::size_t kPiece = 64 * 1024;
+  void Write() {
+    if (!failed_ && !text_.empty() && !WriteStdout(text_)) failed_ = true;
+    text_.clear();
+  }
+  std::string text_;
+  bool failed_ = false;
 };
 
 std::string JoinPath(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "/" + name;
 }
 
-void AddFiles(Visit& out, DetailsList&& list, const std::string& folderPath, int depth) {
+void AddFiles(Listing& out, DetailsList&& list, const std::string& folderPath, int depth) {
   for (DetailsRow& row : list.rows) {
     if (row.image != RowImage::kFile) continue;
-    out.lines.push_back({false, out.files.size()});
-    std::string name = row.name;
-    std::string path = JoinPath(folderPath, name);
-    out.files.push_back({std::move(path), std::move(name), std::move(row), depth});
+    FileRecord file;
+    file.name = row.name;
+    file.path = JoinPath(folderPath, file.name);
+    file.row = std::move(row);
+    file.depth = depth;
+    out.File(file);
   }
 }
 
-// Opens every folder of the results tree depth first, the way a user clicking through it would.
-// unreadFolder, when given, tells a folder whose directory the copy never read by its own cluster.
-Visit VisitTree(ResultsState& results, const std::function<bool(std::uint32_t)>& unreadFolder = {}) {
-  Visit out;
+// Opens every folder of the results tree depth first, the way a user clicking through it would,
+// and hands each folder and file to out. unreadFolder, when given, tells a folder whose directory
+// the copy never read by its own cluster; the paths of such folders are returned.
+std::vector<std::string> VisitTree(ResultsState& results, Listing& out,
+                                   const std::function<bool(std::uint32_t)>& unreadFolder = {}) {
+  std::vector<std::string> unread;
   mytreectrl& tree = results.Tree();
   tree.SetExpandingHandler(
       [&results](TreeItem item, bool expanding) { OnResultsTreeExpanding(results, item, expanding); });
@@ -125,8 +150,8 @@ Visit VisitTree(ResultsState& results, const std::function<bool(std::uint32_t)>&
     record.deleted = node->deleted;
     record.depth = at.depth;
     record.unread = unreadFolder && unreadFolder(record.self);
-    out.lines.push_back({true, out.folders.size()});
-    out.folders.push_back(record);
+    if (record.unread) unread.push_back(record.path);
+    out.Folder(record);
 
     tree.Expand(at.item, true);
     DetailsList list;
@@ -136,7 +161,7 @@ Visit VisitTree(ResultsState& results, const std::function<bool(std::uint32_t)>&
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       stack.push_back({*it, record.path, at.depth + 1});
   }
-  return out;
+  return unread;
 }
 
 // Leading decimal digits of a list cell as a number (0 when there are none).
@@ -161,55 +186,71 @@ std::string_view ModeText(const RunInfo& info) {
   return info.advance ? "Advance Search" : "Standard Search";
 }
 
-// False when stdout would not take the text (a full disk, a closed pipe).
-bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visit& visit) {
-  std::string out;
-  out.reserve(512 + visit.folders.size() * 160 + visit.files.size() * 256);
-  {
-    JsonObject doc(out);
-    doc.Member("search");
-    JsonObject(out)
-        .Text("mode", ModeText(info))
-        .Text("type", FsTypeText(ctx.partitionType))
-        .Number("disk", disk)
-        .Number("start", ctx.searchStart)
-        .Number("end", ctx.searchEnd)
-        .Bool("stopped", info.stopped);
-    doc.Text("label", ctx.results.volumeLabel);
-    if (info.advance) {
-      doc.Array("identified", info.identified, [](JsonObject& o, const IdentifiedFileSystem& fs) {
-        o.Number("number", fs.number)
-            .Text("type", fs.typeText)
-            .Number("sector", fs.sector)
-            .Number("spc", fs.spc)
-            .Number("cluster0", fs.cluster0);
-      });
-      doc.Number("chosen", info.chosen);
+// The JSON document: the search, then "folders" written as they come, then "files", which are
+// kept in a temporary file until the folders end (memory when no temporary file can be made).
+class JsonListing : public Listing {
+ public:
+  JsonListing(const ScanContext& ctx, int disk, const RunInfo& info) {
+    std::string head;
+    {
+      JsonObject doc(head);
+      doc.Member("search");
+      JsonObject(head)
+          .Text("mode", ModeText(info))
+          .Text("type", FsTypeText(ctx.partitionType))
+          .Number("disk", disk)
+          .Number("start", ctx.searchStart)
+          .Number("end", ctx.searchEnd)
+          .Bool("stopped", info.stopped);
+      doc.Text("label", ctx.results.volumeLabel);
+      if (info.advance) {
+        doc.Array("identified", info.identified, [](JsonObject& o, const IdentifiedFileSystem& fs) {
+          o.Number("number", fs.number)
+              .Text("type", fs.typeText)
+              .Number("sector", fs.sector)
+              .Number("spc", fs.spc)
+              .Number("cluster0", fs.cluster0);
+        });
+        doc.Number("chosen", info.chosen);
+      }
+      const ActiveVolumeGeometry& g = ctx.activeGeometry;
+      doc.Member("geometry");
+      JsonObject(head)
+          .Number("FatSectors", g.FatSectors)
+          .Number("SectorsPerCluster", g.SectorsPerCluster)
+          .Number("RootDirSectors", g.RootDirSectors)
+          .Number("RootDirStart", g.RootDirStart)
+          .Number("ReservedSectors", g.ReservedSectors)
+          .Number("Cluster0Sector", g.Cluster0Sector)
+          .Number("FirstFatSector", g.FirstFatSector)
+          .Number("SecondFatSector", g.SecondFatSector)
+          .Number("MftSector", g.MftSector)
+          .Number("MftMirrSector", g.MftMirrSector)
+          .Number("MftRecordSectors", g.MftRecordSectors)
+          .Number("IndexBlockSectors", g.IndexBlockSectors);
     }
-    const ActiveVolumeGeometry& g = ctx.activeGeometry;
-    doc.Member("geometry");
-    JsonObject(out)
-        .Number("FatSectors", g.FatSectors)
-        .Number("SectorsPerCluster", g.SectorsPerCluster)
-        .Number("RootDirSectors", g.RootDirSectors)
-        .Number("RootDirStart", g.RootDirStart)
-        .Number("ReservedSectors", g.ReservedSectors)
-        .Number("Cluster0Sector", g.Cluster0Sector)
-        .Number("FirstFatSector", g.FirstFatSector)
-        .Number("SecondFatSector", g.SecondFatSector)
-        .Number("MftSector", g.MftSector)
-        .Number("MftMirrSector", g.MftMirrSector)
-        .Number("MftRecordSectors", g.MftRecordSectors)
-        .Number("IndexBlockSectors", g.IndexBlockSectors);
-    doc.Array("folders", visit.folders, [](JsonObject& o, const FolderRecord& f) {
-      o.Text("path", f.path)
-          .Text("name", f.name)
-          .Number("self", f.self)
-          .Number("parent", f.parent)
-          .Bool("deleted", f.deleted);
-      if (f.unread) o.Text("estimate", RecoverabilityText(Recoverability::kPartlyUnreadable));
-    });
-    doc.Array("files", visit.files, [](JsonObject& o, const FileRecord& f) {
+    head.pop_back();  // the document's closing brace: the two arrays follow
+    out_.Text() = std::move(head);
+    out_.Text() += ",\"folders\":[";
+    spool_ = std::tmpfile();
+  }
+  ~JsonListing() override {
+    if (spool_) std::fclose(spool_);
+  }
+
+  void Folder(const FolderRecord& f) override {
+    std::string& out = out_.Text();
+    if (folders_++ != 0) out += ',';
+    JsonObject o(out);
+    o.Text("path", f.path).Text("name", f.name).Number("self", f.self).Number("parent", f.parent).Bool("deleted", f.deleted);
+    if (f.unread) o.Text("estimate", RecoverabilityText(Recoverability::kPartlyUnreadable));
+    out_.Maybe();
+  }
+
+  void File(const FileRecord& f) override {
+    if (files_++ != 0) file_ += ',';
+    {
+      JsonObject o(file_);
       o.Text("path", f.path)
           .Text("name", f.name)
           .Number("size", CellNumber(f.row.size))
@@ -221,50 +262,107 @@ bool PrintJson(const ScanContext& ctx, int disk, const RunInfo& info, const Visi
       // An NTFS file row carries its record number, as its folder rows do.
       if (!f.row.debug3.empty()) o.Number("self", CellNumber(f.row.debug3));
       if (f.row.deleted || !f.row.estimate.empty()) o.Text("estimate", f.row.estimate);
-    });
+    }
+    if (spool_ && file_.size() >= 64 * 1024) SpoolFiles();
   }
-  out += '\n';
-  return WriteStdout(out);
-}
 
-bool PrintTree(const ScanContext& ctx, int disk, const RunInfo& info, const Visit& visit) {
-  std::ostringstream out;
-  out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
-      << ctx.searchStart << " to " << ctx.searchEnd;
-  // Names come from the volume: a control character in one must not reach the terminal as is.
-  if (!ctx.results.volumeLabel.empty()) out << ", label " << EscapeControls(ctx.results.volumeLabel);
-  out << "\n";
-  for (const IdentifiedFileSystem& fs : info.identified) {
-    out << "File System " << fs.number << " - " << fs.typeText << "  ";
-    if (fs.fromBootSector) {
-      out << "boot sector " << fs.sector;
-    } else {
-      out << "derived from directories";
-    }
-    out << ", cluster 0 at sector " << fs.cluster0 << ", " << fs.spc << " sectors per cluster"
-        << (fs.number == info.chosen ? "  (rebuilt below)" : "") << "\n";
-  }
-  if (info.advance && info.chosen == 0) return WriteStdout(out.str());
-  out << "Root\n";
-  for (const TreeLine& line : visit.lines) {
-    if (line.folder) {
-      const FolderRecord& f = visit.folders[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "/"
-          << (f.deleted ? "  (deleted)" : "") << (f.unread ? "  (partly unreadable)" : "") << "\n";
-    } else {
-      const FileRecord& f = visit.files[line.index];
-      out << std::string(static_cast<std::size_t>(f.depth) * 2, ' ') << EscapeControls(f.name) << "  "
-          << f.row.size << "  " << f.row.date << " " << f.row.time << "  " << EscapeControls(f.row.type);
-      if (f.row.deleted) {
-        out << "  (deleted" << (f.row.estimate.empty() ? "" : ", " + f.row.estimate) << ")";
-      } else if (!f.row.estimate.empty()) {
-        out << "  (" << f.row.estimate << ")";  // a live file the image's map says was partly never read
+  bool End() override {
+    out_.Text() += "],\"files\":[";
+    if (spool_) {
+      SpoolFiles();
+      std::rewind(spool_);
+      std::string piece(64 * 1024, '\0');
+      for (std::size_t n; (n = std::fread(piece.data(), 1, piece.size(), spool_)) > 0;) {
+        out_.Text().append(piece, 0, n);
+        out_.Maybe();
       }
-      out << "\n";
+      spoolFailed_ = spoolFailed_ || std::ferror(spool_) != 0;
     }
+    out_.Text() += file_;
+    out_.Text() += "]}\n";
+    return out_.Done() && !spoolFailed_;
   }
-  out << visit.folders.size() << " folders, " << visit.files.size() << " files\n";
-  return WriteStdout(out.str());
+
+ private:
+  void SpoolFiles() {
+    if (std::fwrite(file_.data(), 1, file_.size(), spool_) != file_.size()) spoolFailed_ = true;
+    file_.clear();
+  }
+
+  StdoutPieces out_;
+  std::FILE* spool_ = nullptr;
+  bool spoolFailed_ = false;
+  std::string file_;  // file objects not yet spooled
+  std::size_t folders_ = 0, files_ = 0;
+};
+
+// The indented tree: the search and the identified file systems, then a line per folder and
+// file as they come, then the counts.
+class TextListing : public Listing {
+ public:
+  TextListing(const ScanContext& ctx, int disk, const RunInfo& info) : treeShown_(!info.advance || info.chosen != 0) {
+    std::ostringstream out;
+    out << ModeText(info) << " of " << FsTypeText(ctx.partitionType) << " on disk " << disk << ", sectors "
+        << ctx.searchStart << " to " << ctx.searchEnd;
+    // Names come from the volume: a control character in one must not reach the terminal as is.
+    if (!ctx.results.volumeLabel.empty()) out << ", label " << EscapeControls(ctx.results.volumeLabel);
+    out << "\n";
+    for (const IdentifiedFileSystem& fs : info.identified) {
+      out << "File System " << fs.number << " - " << fs.typeText << "  ";
+      if (fs.fromBootSector) {
+        out << "boot sector " << fs.sector;
+      } else {
+        out << "derived from directories";
+      }
+      out << ", cluster 0 at sector " << fs.cluster0 << ", " << fs.spc << " sectors per cluster"
+          << (fs.number == info.chosen ? "  (rebuilt below)" : "") << "\n";
+    }
+    if (treeShown_) out << "Root\n";
+    out_.Text() = out.str();
+  }
+
+  void Folder(const FolderRecord& f) override {
+    ++folders_;
+    std::string& out = out_.Text();
+    out.append(static_cast<std::size_t>(f.depth) * 2, ' ');
+    out += EscapeControls(f.name);
+    out += '/';
+    if (f.deleted) out += "  (deleted)";
+    if (f.unread) out += "  (partly unreadable)";
+    out += '\n';
+    out_.Maybe();
+  }
+
+  void File(const FileRecord& f) override {
+    ++files_;
+    std::string& out = out_.Text();
+    out.append(static_cast<std::size_t>(f.depth) * 2, ' ');
+    out += EscapeControls(f.name) + "  " + f.row.size + "  " + f.row.date + " " + f.row.time + "  " +
+           EscapeControls(f.row.type);
+    if (f.row.deleted) {
+      out += "  (deleted" + (f.row.estimate.empty() ? std::string() : ", " + f.row.estimate) + ")";
+    } else if (!f.row.estimate.empty()) {
+      out += "  (" + f.row.estimate + ")";  // a live file the image's map says was partly never read
+    }
+    out += '\n';
+    out_.Maybe();
+  }
+
+  bool End() override {
+    if (treeShown_)
+      out_.Text() += std::to_string(folders_) + " folders, " + std::to_string(files_) + " files\n";
+    return out_.Done();
+  }
+
+ private:
+  StdoutPieces out_;
+  bool treeShown_;
+  std::size_t folders_ = 0, files_ = 0;
+};
+
+std::unique_ptr<Listing> MakeListing(bool json, const ScanContext& ctx, int disk, const RunInfo& info) {
+  if (json) return std::make_unique<JsonListing>(ctx, disk, info);
+  return std::make_unique<TextListing>(ctx, disk, info);
 }
 
 int RunScan(const ScanOptions& options) {
@@ -294,24 +392,22 @@ int RunScan(const ScanOptions& options) {
     std::cerr << "quarrow scan: " << (run.refused ? *run.refused : run.failure) << "\n";
     return 1;
   }
-  Visit visit;
   // Deleted files are listed with how much of their data is left.
   ShowRecoverabilityEstimates(ctx);
-  if (!info.advance || info.chosen != 0)
-    visit = VisitTree(ctx.results, [&ctx](std::uint32_t self) { return FolderInUnreadBlock(ctx, self); });
   feedback.Finish();
   for (const std::string& warning : run.warnings) std::cerr << "quarrow scan: warning: " << warning << "\n";
-  for (const FolderRecord& f : visit.folders) {
-    if (f.unread)
-      std::cerr
-          << "quarrow scan: warning: " << f.path
-          << ": its directory lies where the ddrescue map says the copy never read; what it held is not "
-             "listed\n";
-  }
   if (info.stopped)
     std::cerr << "quarrow scan: note: the search was stopped; the results are what it found until then\n";
-  const bool written =
-      options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
+  const std::unique_ptr<Listing> listing = MakeListing(options.json, ctx, disk->number, info);
+  std::vector<std::string> unread;
+  if (!info.advance || info.chosen != 0)
+    unread = VisitTree(ctx.results, *listing, [&ctx](std::uint32_t self) { return FolderInUnreadBlock(ctx, self); });
+  const bool written = listing->End();
+  feedback.Finish();
+  for (const std::string& path : unread)
+    std::cerr << "quarrow scan: warning: " << path
+              << ": its directory lies where the ddrescue map says the copy never read; what it held is not "
+                 "listed\n";
   if (!written) {
     std::cerr << "quarrow scan: could not write the results to standard output\n";
     return 1;
@@ -362,10 +458,11 @@ int RunShow(const ShowOptions& options) {
   RunInfo info;
   info.modeText = loaded.searchModeText;
   ShowRecoverabilityEstimates(ctx);
-  Visit visit = VisitTree(ctx.results);
   feedback.Finish();
-  const bool written =
-      options.json ? PrintJson(ctx, disk->number, info, visit) : PrintTree(ctx, disk->number, info, visit);
+  const std::unique_ptr<Listing> listing = MakeListing(options.json, ctx, disk->number, info);
+  VisitTree(ctx.results, *listing);
+  const bool written = listing->End();
+  feedback.Finish();
   if (!written) {
     std::cerr << "quarrow show: could not write the results to standard output\n";
     return 1;
