@@ -134,6 +134,7 @@ enum class FileStatus : std::uint8_t {
   kWrittenWithGaps,     // written, with unreadable bytes zero-filled
   kSkippedExisting,     // a file of its name was there and the answer was Skip
   kSkippedOverwritten,  // deleted and overwritten, and overwritten files were to be skipped
+  kSkippedNoRecord,     // only its name is left: nothing says where its data was
   kSkippedByUser,       // Skip was pressed while it was written
   kFailed,              // it could not be read or written
   kStopped,             // the recovery was stopped before it was written whole
@@ -152,6 +153,8 @@ constexpr std::string_view FileStatusText(FileStatus status) {
       return "skipped: a file of that name exists";
     case FileStatus::kSkippedOverwritten:
       return "skipped: overwritten";
+    case FileStatus::kSkippedNoRecord:
+      return "skipped: no record";
     case FileStatus::kSkippedByUser:
       return "skipped";
     case FileStatus::kFailed:
