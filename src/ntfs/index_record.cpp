@@ -64,7 +64,8 @@ std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, st
   for (std::size_t i = 0; i < units; ++i) {
     const std::uint16_t c = chars[i];
     if (c < 0x20 || c == 0x7F || c == '/' || c == 0xFFFE || c == 0xFFFF) return std::nullopt;
-    if (win32 && std::u16string_view(u"\\:*?\"<>|").find(static_cast<char16_t>(c)) != std::u16string_view::npos)
+    if (win32 &&
+        std::u16string_view(u"\\:*?\"<>|").find(static_cast<char16_t>(c)) != std::u16string_view::npos)
       return std::nullopt;
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 == units || chars[i + 1] < 0xDC00 || chars[i + 1] > 0xDFFF) return std::nullopt;
@@ -77,7 +78,8 @@ std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, st
 }
 
 // The key at offset k of the fixed-up record when it is a believable key of owner's.
-std::optional<IndexKeyName> KeyAt(ByteSpan record, std::size_t k, std::size_t entryArea, std::uint32_t owner) {
+std::optional<IndexKeyName> KeyAt(ByteSpan record, std::size_t k, std::size_t entryArea,
+                                  std::uint32_t owner) {
   if (!Fits(record, k, kKeyChars)) return std::nullopt;
   const std::uint64_t parentRef = Le64(record, k + kKeyParentRef);
   if (static_cast<std::uint32_t>(parentRef) != owner || ((parentRef >> 32) & 0xFFFF) != 0 ||
@@ -116,7 +118,8 @@ std::optional<IndexKeyName> KeyAt(ByteSpan record, std::size_t k, std::size_t en
     const std::uint64_t keyLength = kKeyChars + 2 * units;
     const std::uint16_t entryLength = Le16(record, e + kEntryLength);
     if (Le16(record, e + kKeyLengthField) == keyLength && entryLength % 8 == 0 &&
-        entryLength >= Align8(kEntryHeaderSize + keyLength) && entryLength <= Align8(kEntryHeaderSize + keyLength) + 8)
+        entryLength >= Align8(kEntryHeaderSize + keyLength) &&
+        entryLength <= Align8(kEntryHeaderSize + keyLength) + 8)
       key.recordNumber = Le64(record, e) & 0xFFFFFFFFFFFFull;
   }
   return key;

@@ -223,7 +223,8 @@ int MftNumbering::Run() {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
     if (IsNameRow(mft, row)) {
       // A further name held in its file's own record is that record's, the row above.
-      if (self == 0 && mft.Cell(row, mft_col::kType) == kMftNameType) mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      if (self == 0 && mft.Cell(row, mft_col::kType) == kMftNameType)
+        mft.SetCell(row, mft_col::kSelf, U32Text(last));
       continue;
     }
     if (self == 0) {

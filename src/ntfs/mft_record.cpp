@@ -258,7 +258,8 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
     // Hard links: every other name the record holds, the one above left out once.
     bool skipped = false;
     for (FileName& other : ListedFileNames(fixed)) {
-      if (!skipped && other.nameSpace == name->nameSpace && other.name == r.name && other.parent == r.parent) {
+      if (!skipped && other.nameSpace == name->nameSpace && other.name == r.name &&
+          other.parent == r.parent) {
         skipped = true;
         continue;
       }

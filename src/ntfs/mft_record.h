@@ -150,7 +150,7 @@ std::uint32_t SystemFileNumber(std::string_view name);
 struct FileRecord {
   std::string name;  // "name"; empty when the record has no $FILE_NAME in any namespace
   bool hasName = false;
-  std::uint8_t nameSpace = 0;  // the namespace of name
+  std::uint8_t nameSpace = 0;      // the namespace of name
   std::uint32_t parent = 0;        // "parentMFT"; 0 without a name
   std::int64_t creationTime = 0;   // "date"; 0 without a name
   std::uint32_t recordNumber = 0;  // the u32 at 44, whatever the type

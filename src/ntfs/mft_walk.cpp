@@ -6,8 +6,8 @@
 #include <limits>
 #include <optional>
 #include <set>
-#include <string>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "ntfs/chunk_buffer.h"
@@ -223,7 +223,8 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
   std::set<std::pair<std::uint32_t, std::string>> listed;
-  for (int r = 0; r < files.RowCount(); ++r) listed.emplace(ReadU32(files.Cell(r, kParent)), files.Cell(r, kName));
+  for (int r = 0; r < files.RowCount(); ++r)
+    listed.emplace(ReadU32(files.Cell(r, kParent)), files.Cell(r, kName));
   const std::uint64_t volume = ctx.activeGeometry.Cluster0Sector;
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   if (spc == 0) return;

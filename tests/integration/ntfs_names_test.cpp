@@ -108,7 +108,8 @@ class NtfsNamesTest : public ::testing::TestWithParam<Mode> {
   }
   json Scan() const {
     std::string out, err;
-    EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(image_) + How() + " --json", &out, &err), 0) << err;
+    EXPECT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(image_) + How() + " --json", &out, &err), 0)
+        << err;
     return json::parse(out, nullptr, false);
   }
   std::string image_;

@@ -126,7 +126,9 @@ TEST(NtfsIndexRecordTest, CarvedKeysMustBeBelievableThroughout) {
       {"namespace 4", [](Bytes&) {}, u"gone.txt", 4},
       {"'?' in a Win32 name", [](Bytes&) {}, u"why?.txt", 1},
       {"'/' in a name", [](Bytes&) {}, u"a/b.txt"},
-      {"a control character", [](Bytes&) {}, u"a\x01" u"b.txt"},
+      {"a control character", [](Bytes&) {},
+       u"a\x01"
+       u"b.txt"},
       {"an unpaired surrogate", [](Bytes&) {}, std::u16string(u"ab") + char16_t(0xD800) + u"c"},
       {"a lone low surrogate", [](Bytes&) {}, std::u16string(u"ab") + char16_t(0xDC00)},
       {"a parent sequence of 0", [](Bytes& k) { Put(k, 6, 0, 2); }},
@@ -135,7 +137,8 @@ TEST(NtfsIndexRecordTest, CarvedKeysMustBeBelievableThroughout) {
       {"an access time in 2200", [](Bytes& k) { Put(k, 32, 195000000000000000, 8); }},
       {"a time before 1980", [](Bytes& k) { Put(k, 24, 100000000000000000, 8); }},
       {"a real size past the allocated one", [](Bytes& k) { Put(k, 48, 4097, 8); }},
-      {"an allocated size of 2^44", [](Bytes& k) { Put(k, 40, std::uint64_t{1} << 44, 8), Put(k, 48, 0, 8); }},
+      {"an allocated size of 2^44",
+       [](Bytes& k) { Put(k, 40, std::uint64_t{1} << 44, 8), Put(k, 48, 0, 8); }},
       {"an attribute bit NTFS does not define", [](Bytes& k) { Put(k, 56, 0x00800020, 4); }},
   };
   for (const Case& c : cases) {
