@@ -139,3 +139,14 @@ seed --nonzero validate_partition exfat_card "$D/exfat_card.img" 0-23 2048-2050
 # The Advance search starts from the same sectors, with and without the boot region.
 cp fuzz/corpus/exfat_directory_walk/card fuzz/corpus/exfat_directory_walk/card-boot-sector-wiped \
   fuzz/corpus/exfat_advance_scan/
+# Index keys: churn's index records of ntfs_names (keys live, in the unused tail and in records the
+# folder freed), each after the folder's record number; and one after another folder's number.
+mkdir -p fuzz/corpus/ntfs_index_keys
+churn=$(fls -o 2048 "$D/ntfs_names.img" | sed -n 's/^d\/d \([0-9]*\)-[0-9-]*:\tchurn$/\1/p')
+icat -o 2048 "$D/ntfs_names.img" "$churn-160" >"$D/churn-index.tmp"
+for block in 0 4 6 8; do
+  { python3 -c "import struct,sys;sys.stdout.buffer.write(struct.pack('<I',$churn))"
+    dd if="$D/churn-index.tmp" bs=4096 skip=$block count=1 status=none; } >"fuzz/corpus/ntfs_index_keys/churn-$block"
+done
+{ printf '\5\0\0\0'; dd if="$D/churn-index.tmp" bs=4096 skip=6 count=1 status=none; } >fuzz/corpus/ntfs_index_keys/root-owner
+rm -f "$D/churn-index.tmp"

@@ -197,6 +197,7 @@ bool FileComplete(const PlannedFile& f) {
     case FileStatus::kWritten:
     case FileStatus::kSkippedExisting:     // the answer the command was given
     case FileStatus::kSkippedOverwritten:  // --skip-overwritten
+    case FileStatus::kSkippedNoRecord:     // a name without data: nothing was left to write
       return true;
     default:
       return false;

@@ -1,6 +1,7 @@
 #include "ntfs/index_record.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "ntfs/mft_record.h"
 
@@ -35,7 +36,116 @@ std::vector<std::uint8_t> FixedCopy(ByteSpan wholeRecord, const IndexRecordHeade
   return bytes;
 }
 
+// $FILE_NAME key layout, from the key's start.
+constexpr std::size_t kKeyParentRef = 0;    // u64: record number (48 bits), sequence (16 bits)
+constexpr std::size_t kKeyTimes = 8;        // four u64 FILETIMEs
+constexpr std::size_t kKeyAllocated = 40;   // u64
+constexpr std::size_t kKeyRealSize = 48;    // u64
+constexpr std::size_t kKeyAttributes = 56;  // u32
+constexpr std::size_t kKeyLength = 64;      // u8, name length in UTF-16 units
+constexpr std::size_t kKeySpace = 65;       // u8
+constexpr std::size_t kKeyChars = 66;
+constexpr std::size_t kKeyLengthField = 10;  // u16 in the entry header: the key's length
+constexpr std::uint64_t kLargestKeySize = std::uint64_t{1} << 44;
+// The file attribute bits NTFS defines: 0x0001 to 0x4000, directory and index view.
+constexpr std::uint32_t kKnownAttributes = 0x00007FFF | 0x10000000 | 0x20000000;
+constexpr std::uint32_t kDirectoryAttribute = 0x10000000;
+
+std::uint64_t Align8(std::uint64_t n) {
+  return (n + 7) & ~std::uint64_t{7};
+}
+
+// A name of units UTF-16 units at offset, as UTF-8; none when a unit is a control character,
+// '/', an unpaired surrogate or a non-character, or (Win32 names) one of the characters Win32
+// forbids in names.
+std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, std::size_t units, bool win32) {
+  std::vector<std::uint16_t> chars(units);
+  for (std::size_t i = 0; i < units; ++i) chars[i] = Le16(bytes, offset + 2 * i);
+  for (std::size_t i = 0; i < units; ++i) {
+    const std::uint16_t c = chars[i];
+    if (c < 0x20 || c == 0x7F || c == '/' || c == 0xFFFE || c == 0xFFFF) return std::nullopt;
+    if (win32 &&
+        std::u16string_view(u"\\:*?\"<>|").find(static_cast<char16_t>(c)) != std::u16string_view::npos)
+      return std::nullopt;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == units || chars[i + 1] < 0xDC00 || chars[i + 1] > 0xDFFF) return std::nullopt;
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return std::nullopt;
+    }
+  }
+  return Utf16NameAt(bytes, offset, units);
+}
+
+// The key at offset k of the fixed-up record when it is a believable key of owner's.
+std::optional<IndexKeyName> KeyAt(ByteSpan record, std::size_t k, std::size_t entryArea,
+                                  std::uint32_t owner) {
+  if (!Fits(record, k, kKeyChars)) return std::nullopt;
+  const std::uint64_t parentRef = Le64(record, k + kKeyParentRef);
+  if (static_cast<std::uint32_t>(parentRef) != owner || ((parentRef >> 32) & 0xFFFF) != 0 ||
+      (parentRef >> 48) == 0)
+    return std::nullopt;
+  const std::size_t units = Byte(record, k + kKeyLength);
+  const std::uint8_t nameSpace = Byte(record, k + kKeySpace);
+  if (units == 0 || nameSpace == kDosNamespace || nameSpace > kWin32AndDosNamespace ||
+      !Fits(record, k + kKeyChars, 2 * units))
+    return std::nullopt;
+  std::int64_t times[4];
+  for (std::size_t t = 0; t < 4; ++t) {
+    times[t] = static_cast<std::int64_t>(Le64(record, k + kKeyTimes + 8 * t));
+    if (times[t] < kEarliestKeyTime || times[t] > kLatestKeyTime) return std::nullopt;
+  }
+  const std::uint64_t allocated = Le64(record, k + kKeyAllocated);
+  const std::uint64_t size = Le64(record, k + kKeyRealSize);
+  if (allocated >= kLargestKeySize || size > allocated) return std::nullopt;
+  const std::uint32_t attributes = Le32(record, k + kKeyAttributes);
+  if ((attributes & ~kKnownAttributes) != 0) return std::nullopt;
+  auto name = CheckedKeyName(record, k + kKeyChars, units, nameSpace != kPosixNamespace);
+  if (!name || name->empty()) return std::nullopt;
+
+  IndexKeyName key;
+  key.parent = owner;
+  key.creationTime = times[0];
+  key.modificationTime = times[1];
+  key.size = size;
+  key.isFolder = (attributes & kDirectoryAttribute) != 0;
+  key.nameSpace = nameSpace;
+  key.name = std::move(*name);
+  // The entry header in front of the key still names the record when its key length is this
+  // key's and its entry length holds the key.
+  if (k >= entryArea + kEntryHeaderSize) {
+    const std::size_t e = k - kEntryHeaderSize;
+    const std::uint64_t keyLength = kKeyChars + 2 * units;
+    const std::uint16_t entryLength = Le16(record, e + kEntryLength);
+    if (Le16(record, e + kKeyLengthField) == keyLength && entryLength % 8 == 0 &&
+        entryLength >= Align8(kEntryHeaderSize + keyLength) &&
+        entryLength <= Align8(kEntryHeaderSize + keyLength) + 8)
+      key.recordNumber = Le64(record, e) & 0xFFFFFFFFFFFFull;
+  }
+  return key;
+}
+
 }  // namespace
+
+std::vector<IndexKeyName> CarveIndexKeys(ByteSpan wholeRecord, std::uint32_t owner) {
+  std::vector<IndexKeyName> keys;
+  const auto header = DecodeIndexRecordHeader(wholeRecord);
+  if (!header || header->firstEntry >= header->size) return keys;
+  const std::vector<std::uint8_t> bytes = FixedCopy(wholeRecord, *header);
+  const ByteSpan record(bytes);
+  // Entries, and so their keys, start on 8-byte boundaries of the record.
+  const std::size_t area = static_cast<std::size_t>(Align8(header->firstEntry));
+  for (std::size_t k = area; k + kKeyChars <= record.size();) {
+    auto key = KeyAt(record, k, area, owner);
+    if (!key) {
+      k += 8;
+      continue;
+    }
+    k += static_cast<std::size_t>(Align8(kKeyChars + 2 * Byte(record, k + kKeyLength)));
+    keys.push_back(std::move(*key));
+  }
+  return keys;
+}
 
 std::optional<IndexRecordHeader> DecodeIndexRecordHeader(ByteSpan firstSector) {
   if (!BytesEqual(firstSector, 0, "INDX")) return std::nullopt;

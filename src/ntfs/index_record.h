@@ -61,4 +61,35 @@ struct IndexEntry {
 // runs past the record, and at an entry length below the 16-byte entry header.
 std::vector<IndexEntry> DecodeIndexEntries(ByteSpan wholeRecord);
 
+// A $FILE_NAME key found anywhere in the entry area of an index record, the unused tail and the
+// entries of a record the folder no longer uses included: the name of a file deleted from the
+// folder (or an old copy of a live entry, which the caller weeds out against the names it lists).
+struct IndexKeyName {
+  // Low 48 bits of the named record's reference, taken from the entry header in front of the key
+  // when that header still agrees with the key; 0 when it was overwritten (the key alone survives
+  // where a later entry or the end marker took the header's place).
+  std::uint64_t recordNumber = 0;
+  std::uint32_t parent = 0;  // always the owner the keys were checked against
+  std::int64_t creationTime = 0;
+  std::int64_t modificationTime = 0;
+  std::uint64_t size = 0;  // the key's real size
+  bool isFolder = false;
+  std::uint8_t nameSpace = 0;
+  std::string name;  // UTF-8
+};
+
+// Earliest and latest time stamps a carved key may carry (FILETIME): 1980-01-01 and 2100-01-01.
+inline constexpr std::int64_t kEarliestKeyTime = 119600064000000000;
+inline constexpr std::int64_t kLatestKeyTime = 157469184000000000;
+
+// The well-formed $FILE_NAME keys of the folder `owner` in a whole index record (fix-up applied to
+// a copy), in record order, at every 8-byte step of the entry area. A key counts only when all of
+// it is believable: its name (1 to 255 units) lies inside the record and is valid UTF-16 without
+// control characters, '/' or, in a Win32 name, the characters Win32 forbids; its namespace is
+// POSIX, Win32 or Win32-and-DOS (a DOS key only repeats a Win32 one and is left out); its parent
+// reference is owner with a nonzero sequence number; its four times lie between kEarliestKeyTime
+// and kLatestKeyTime; its sizes are below 2^44 and the real one not above the allocated one; its
+// attribute word has no bit NTFS does not define. Empty for a record the header refuses.
+std::vector<IndexKeyName> CarveIndexKeys(ByteSpan wholeRecord, std::uint32_t owner);
+
 }  // namespace quarrow

@@ -13,6 +13,7 @@
 
 #include "fat/directory_passes.h"
 #include "ntfs/index_record.h"
+#include "ntfs/mft_scan.h"
 #include "results/folder_tree.h"
 #include "results/identified_rows.h"
 #include "results/scan_tables.h"
@@ -39,7 +40,13 @@ std::uint32_t CellU32(const TextTable& table, int row, int column) {
 }
 
 bool IsFolderRow(const TextTable& mft, int row) {
-  return mft.Cell(row, mft_col::kType) == "FOLDER";
+  return mft.Cell(row, mft_col::kType) == kMftFolderType;
+}
+
+// Rows that stand for a name rather than a record take no place in the numbering.
+bool IsNameRow(const TextTable& mft, int row) {
+  const std::string_view type = mft.Cell(row, mft_col::kType);
+  return type == kMftNameType || type == kMftIndexNameType;
 }
 
 }  // namespace
@@ -212,6 +219,12 @@ int MftNumbering::Run() {
   std::uint32_t last = 1;
   for (int row = 0; row < mftRows; ++row) {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
+    if (IsNameRow(mft, row)) {
+      // A further name held in its file's own record is that record's, the row above.
+      if (self == 0 && mft.Cell(row, mft_col::kType) == kMftNameType)
+        mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      continue;
+    }
     if (self == 0) {
       ++last;
       mft.SetCell(row, mft_col::kSelf, U32Text(last));
@@ -420,22 +433,52 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   ctx.results.volumeType = FsType::kNtfs;
   BuildFolderTree(ctx.results, control::kStageProgress);
 
+  // The files' records by number, for the names held in extension records (which know their
+  // file only by its record number), and every (parent, name) a record lists, so that a name
+  // found in an index is listed only when no record lists it there.
+  const int mftRows = mft.RowCount();
+  std::unordered_map<std::uint32_t, int> fileRowOf;
+  std::unordered_map<std::string, int> fileRowAt;  // by the record's sector
+  std::set<std::pair<std::uint32_t, std::string>> listedNames;
+  for (int row = 0; row < mftRows; ++row) {
+    const std::string_view type = mft.Cell(row, mft_col::kType);
+    if (type == kMftFileType) {
+      fileRowOf.emplace(CellU32(mft, row, mft_col::kSelf), row);
+      fileRowAt.emplace(mft.Cell(row, mft_col::kSector), row);
+    }
+    if (type == kMftFileType || type == kMftNameType)
+      listedNames.emplace(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName));
+  }
+
   TextTable& pending = tables.PendingEntryTable;
   pending.DeleteAllRows();
-  const int mftRows = mft.RowCount();
   for (int row = 0; row < mftRows; ++row) {
     ui.SetText(control::kEnumerating,
                "Currently Enumerating " + std::to_string(row) + " / " + std::to_string(mftRows));
     ui.SetProgress(control::kStageProgress,
                    ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)), "");
-    if (IsFolderRow(mft, row)) continue;
+    const std::string_view type = mft.Cell(row, mft_col::kType);
+    if (type == kMftFolderType || type == kMftExtensionType) continue;
+    // The row whose record's size, deletion and sector the file row takes.
+    int from = row;
+    if (type == kMftIndexNameType) {
+      if (!listedNames.emplace(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName)).second)
+        continue;
+    } else if (type == kMftNameType) {
+      // A name held in the file's own record, or in an extension record of its base record.
+      if (auto own = fileRowAt.find(mft.Cell(row, mft_col::kSector)); own != fileRowAt.end()) {
+        from = own->second;
+      } else if (auto base = fileRowOf.find(CellU32(mft, row, mft_col::kSelf)); base != fileRowOf.end()) {
+        from = base->second;
+      }
+    }
     const int r = pending.AppendRow(mft.Cell(row, mft_col::kName));
-    pending.SetCell(r, kSector, mft.Cell(row, mft_col::kSector));
+    pending.SetCell(r, kSector, mft.Cell(from, mft_col::kSector));
     pending.SetCell(r, kSelf, mft.Cell(row, mft_col::kSelf));
     pending.SetCell(r, kParent, mft.Cell(row, mft_col::kParent));
-    pending.SetCell(r, kSize, mft.Cell(row, mft_col::kSize));
+    pending.SetCell(r, kSize, mft.Cell(from, mft_col::kSize));
     pending.SetCell(r, kDate, mft.Cell(row, mft_col::kDate));
-    pending.SetCell(r, kDeleted, mft.Cell(row, mft_col::kDeleted));
+    pending.SetCell(r, kDeleted, mft.Cell(from, mft_col::kDeleted));
     pending.SetCell(r, kType, "FILE");
   }
 }

@@ -60,7 +60,11 @@ int AssignMftNumbers(ScanContext& ctx);
 // of DirectoryTable, each MFT number once, that belong to volume n become EntryTable rows ahead
 // of the rows already there, ActiveVolumeGeometry takes the volume's start and cluster size, the
 // lost folders are linked, the results tree is built, and every file row of MftEntryTable becomes
-// a PendingEntryTable row. A folder whose record is not in use is marked deleted.
+// a PendingEntryTable row. A folder whose record is not in use is marked deleted. Extension
+// records are not listed; each further name of a file becomes a row of its own with the size,
+// deletion and sector of the file's record (found by sector, or by number for a name held in an
+// extension record); a name found only in an index is listed, deleted and with sector "0", when no
+// record lists that name in that folder.
 void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem);
 
 }  // namespace quarrow

@@ -177,6 +177,29 @@ void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& f
 
 }  // namespace
 
+std::vector<FileName> ListedFileNames(ByteSpan record) {
+  std::vector<FileName> names;
+  AttributeWalk walk(record);
+  while (auto a = walk.Next()) {
+    if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
+    const std::size_t content = a->offset + a->contentOffset;
+    if (content >= record.size()) break;
+    if (!Fits(record, content, kFileNameChars)) continue;
+    const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
+    // The DOS twin repeats a Win32 name that is listed already; a namespace past 3 is no name.
+    if (nameSpace == kDosNamespace || nameSpace > kWin32AndDosNamespace) continue;
+    const std::size_t units = Byte(record, content + kFileNameLength);
+    if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
+    FileName name;
+    name.name = Utf16NameAt(record, content + kFileNameChars, units);
+    name.parent = Le32(record, content + kFileNameParent);
+    name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
+    name.nameSpace = nameSpace;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
 std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
   std::array<std::optional<FileName>, 4> found;
   if (nameSpace >= found.size()) return std::nullopt;
@@ -231,6 +254,17 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
     r.name = std::move(name->name);
     r.parent = name->parent;
     r.creationTime = name->creationTime;
+    r.nameSpace = name->nameSpace;
+    // Hard links: every other name the record holds, the one above left out once.
+    bool skipped = false;
+    for (FileName& other : ListedFileNames(fixed)) {
+      if (!skipped && other.nameSpace == name->nameSpace && other.name == r.name &&
+          other.parent == r.parent) {
+        skipped = true;
+        continue;
+      }
+      r.otherNames.push_back(std::move(other));
+    }
   }
   r.size = FindDataSize(fixed).value_or(0);
   r.flags = Byte(fixed, mft_record::kFlags);

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/bytes.h"
 
@@ -125,6 +126,11 @@ std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace);
 // file in that namespace only, and dropping those names would lose every such file.
 std::optional<FileName> FindFileName(ByteSpan record);
 
+// Every name the record is listed under, in attribute order: each unnamed $FILE_NAME in the
+// POSIX, Win32 or Win32-and-DOS namespace. A DOS name is left out: it is the short twin of a Win32
+// name of the same file. A file with hard links has one such name per link, each with its parent.
+std::vector<FileName> ListedFileNames(ByteSpan record);
+
 // The size of the first unnamed $DATA attribute: the real size when non-resident, the content
 // length when resident. None when that attribute is a later piece of a stream split over several
 // records (its lowest VCN is not 0): only the first piece holds the stream's sizes.
@@ -144,6 +150,7 @@ std::uint32_t SystemFileNumber(std::string_view name);
 struct FileRecord {
   std::string name;  // "name"; empty when the record has no $FILE_NAME in any namespace
   bool hasName = false;
+  std::uint8_t nameSpace = 0;      // the namespace of name
   std::uint32_t parent = 0;        // "parentMFT"; 0 without a name
   std::int64_t creationTime = 0;   // "date"; 0 without a name
   std::uint32_t recordNumber = 0;  // the u32 at 44, whatever the type
@@ -154,6 +161,9 @@ struct FileRecord {
   bool deleted = false;            // "Deleted": a folder with flags 2, a file with flags 0
   std::uint32_t firstRun = 0;      // "First Run": folders FindFirstRun, files 0
   std::uint64_t baseRecord = 0;    // the base-record reference at 32; 0 on a base record
+  // The record's further names (ListedFileNames without the one above): the hard links of a file,
+  // or, in an extension record, names of its base record's file.
+  std::vector<FileName> otherNames;
 };
 
 // True for a sector that begins a file record a scan reads: "FILE" and an allocated size of 1024.

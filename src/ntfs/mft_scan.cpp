@@ -45,13 +45,15 @@ void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::
   table.SetCell(row, kFsNumber, "0");
   table.SetCell(row, kDate, I64Text(record.creationTime));
   table.SetCell(row, kSize, U64Text(record.size));
-  table.SetCell(row, kType, record.isFolder ? "FOLDER" : "File");
+  table.SetCell(row, kType, std::string(record.isFolder ? kMftFolderType : kMftFileType));
   table.SetCell(row, kSelf, U32Text(record.selfMft));
   table.SetCell(row, kFirstRun, U32Text(record.firstRun));
   table.SetCell(row, kDeleted, record.deleted ? "1" : "");
 }
 
-void ReadFileRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded) {
+void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
+                    ByteSpan loaded) {
+  using namespace mft_col;
   std::array<std::uint8_t, kFileRecordSize> bytes{};
   if (loaded.size() >= kFileRecordSize) {
     std::copy_n(loaded.begin(), kFileRecordSize, bytes.begin());
@@ -62,13 +64,46 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, Byt
   // read of the second try) still gets its row, with the fallbacks of a record without attributes.
   const FileRecord record = DecodeFileRecord(bytes).value_or(FileRecord{});
   TextTable& table = ctx.results.tables.MftEntryTable;
-  const int row = table.InsertRow(rowCounter, record.name);
+  const bool extension = record.baseRecord != 0;
+  const int row = table.InsertRow(rowCounter, extension ? std::string() : record.name);
   WriteMftEntryRow(table, row, record, sector);
   ++rowCounter;
-  ctx.Ui().SetText(control::kFolderCounter, std::to_string(rowCounter));
+  // The names of a file: in an extension record all of them belong to its base record's file.
+  std::vector<const FileName*> names;
+  FileName first;
+  if (extension) {
+    table.SetCell(row, kParent, "0");
+    table.SetCell(row, kSelf, "0");
+    table.SetCell(row, kSize, "0");
+    table.SetCell(row, kDate, "0");
+    table.SetCell(row, kType, std::string(kMftExtensionType));
+    table.SetCell(row, kFirstRun, "0");
+    if (record.hasName && record.nameSpace != kDosNamespace) {
+      first = {record.name, record.parent, record.creationTime, record.nameSpace};
+      names.push_back(&first);
+    }
+  }
+  if (!record.isFolder || extension) {
+    for (const FileName& name : record.otherNames) names.push_back(&name);
+  }
+  for (const FileName* name : names) {
+    const int r = table.InsertRow(rowCounter++, name->name);
+    table.SetCell(r, kSector, U32Text(static_cast<std::uint32_t>(sector)));
+    table.SetCell(r, kParent, U32Text(name->parent));
+    table.SetCell(r, kSelf, extension ? U32Text(static_cast<std::uint32_t>(record.baseRecord)) : "0");
+    table.SetCell(r, kSize, U64Text(extension ? 0 : record.size));
+    table.SetCell(r, kType, std::string(kMftNameType));
+    table.SetCell(r, kFsNumber, "0");
+    table.SetCell(r, kDate, I64Text(name->creationTime));
+    table.SetCell(r, kFirstRun, "0");
+    table.SetCell(r, kDeleted, record.deleted ? "1" : "");
+  }
+  ++recordCounter;
+  ctx.Ui().SetText(control::kFolderCounter, std::to_string(recordCounter));
 }
 
-void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded) {
+void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, std::uint64_t sector,
+                     ByteSpan loaded) {
   const auto header = DecodeIndexRecordHeader(loaded);
   if (!header) return;
   std::vector<std::uint8_t> whole;
@@ -78,7 +113,8 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, By
     ctx.Read(sector, static_cast<std::uint32_t>(header->SectorCount()), whole);
     record = whole;
   }
-  const auto owner = DecodeIndexRecord(record.first(std::min<std::size_t>(record.size(), header->size)));
+  record = record.first(std::min<std::size_t>(record.size(), header->size));
+  const auto owner = DecodeIndexRecord(record);
   if (!owner) return;
   TextTable& table = ctx.results.tables.MftRecordTable;
   const int row = table.InsertRow(rowCounter, U32Text(static_cast<std::uint32_t>(sector)));
@@ -86,6 +122,22 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, By
   table.SetCell(row, 2, U32Text(static_cast<std::uint32_t>(owner->vcn)));
   table.SetCell(row, 3, U32Text(0xFFFFFFFFu));
   ++rowCounter;
+
+  using namespace mft_col;
+  TextTable& entries = ctx.results.tables.MftEntryTable;
+  for (const IndexKeyName& key : CarveIndexKeys(record, owner->owner)) {
+    if (key.isFolder) continue;
+    const int r = entries.InsertRow(entryRowCounter++, key.name);
+    entries.SetCell(r, kSector, "0");
+    entries.SetCell(r, kParent, U32Text(key.parent));
+    entries.SetCell(r, kSelf, U32Text(static_cast<std::uint32_t>(key.recordNumber)));
+    entries.SetCell(r, kSize, U64Text(key.size));
+    entries.SetCell(r, kType, std::string(kMftIndexNameType));
+    entries.SetCell(r, kFsNumber, "0");
+    entries.SetCell(r, kDate, I64Text(key.creationTime));
+    entries.SetCell(r, kFirstRun, "0");
+    entries.SetCell(r, kDeleted, "1");
+  }
 }
 
 void ScanMftRecords(ScanContext& ctx) {
@@ -99,7 +151,7 @@ void ScanMftRecords(ScanContext& ctx) {
   ui.SetText(control::kBootCounter, "0");
   ui.SetText(control::kStatus, "Sectors  0 of " + endText);
 
-  int bootRows = 0, fileRows = 0, indexRows = 0;
+  int bootRows = 0, fileRows = 0, fileRecords = 0, indexRows = 0;
   ChunkBuffer chunk(kMftScanChunkSectors);
   for (std::uint64_t cur = ctx.searchStart; cur < end; cur += kMftScanChunkSectors) {
     if (ctx.StopRequested()) return;
@@ -118,10 +170,10 @@ void ScanMftRecords(ScanContext& ctx) {
           AppendBootSectorRow(ctx, bootRows, sector, cur + i);
           break;
         case NtfsSectorKind::kFileRecord:
-          ReadFileRecord(ctx, fileRows, cur + i, rest);
+          ReadFileRecord(ctx, fileRows, fileRecords, cur + i, rest);
           break;
         case NtfsSectorKind::kIndexRecord:
-          ReadIndexRecord(ctx, indexRows, cur + i, rest);
+          ReadIndexRecord(ctx, indexRows, fileRows, cur + i, rest);
           break;
         case NtfsSectorKind::kOther:
           break;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/bytes.h"
 #include "ntfs/mft_record.h"
@@ -27,14 +28,38 @@ inline constexpr std::uint32_t kMftScanChunkSectors = 1024;
 // found so far stay. Reports on the status line, the two counters and the progress bar.
 void ScanMftRecords(ScanContext& ctx);
 
-// Appends the MftEntryTable row of the FILE record at sector, at row rowCounter, and increments
-// the counter. The record is taken from `loaded` when it holds all 1024 bytes, otherwise read.
-void ReadFileRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded = {});
+// The "type" of an MftEntryTable row. Besides one "FOLDER" or "File" row per record, the scan
+// writes rows for the names a file has besides its first, so that each name is listed:
+// - kMftExtensionType: a record that holds attributes of another (its base-record reference is
+//   not 0). It keeps its place for the numbering, which counts records in disk order, and is never
+//   listed.
+// - kMftNameType: a further name of a file. Written after its record's row; selfMFT "0" (the
+//   numbering gives it the number of the row above) for a name held in the base record itself, the
+//   base record's number for one held in an extension record.
+// - kMftIndexNameType: a name found only as a key in a folder's index record (sector "0": there is
+//   no record for it); parentMFT is the folder that owns the index record, selfMFT the record the
+//   entry named when its header survived, else "0". Listed deleted, unless a record lists the name
+//   in that folder.
+inline constexpr std::string_view kMftFolderType = "FOLDER";
+inline constexpr std::string_view kMftFileType = "File";
+inline constexpr std::string_view kMftExtensionType = "Extension";
+inline constexpr std::string_view kMftNameType = "Name";
+inline constexpr std::string_view kMftIndexNameType = "Index name";
+
+// Appends the MftEntryTable rows of the FILE record at sector from row rowCounter on (its own row,
+// then one kMftNameType row per further name), advances the counter past them and counts the
+// record in recordCounter. The record is taken from `loaded` when it holds all 1024 bytes,
+// otherwise read.
+void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
+                    ByteSpan loaded = {});
 
 // Appends the MftRecordTable row of the INDX record at sector, at row rowCounter, when the record
 // is one (at most 65536 bytes, its first entry inside it, an owner of 5 or above): increments the
-// counter then. `loaded` holds at least the record's first sector, all of it when it lies inside.
-void ReadIndexRecord(ScanContext& ctx, int& rowCounter, std::uint64_t sector, ByteSpan loaded);
+// counter then, and appends a kMftIndexNameType MftEntryTable row at entryRowCounter for each
+// file key CarveIndexKeys finds in it. `loaded` holds at least the record's first sector, all of
+// it when it lies inside.
+void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, std::uint64_t sector,
+                     ByteSpan loaded);
 
 // The cells of an MftEntryTable row for a decoded record found at sector, written into row.
 void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::uint64_t sector);

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 #include <optional>
+#include <set>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "ntfs/chunk_buffer.h"
+#include "ntfs/index_record.h"
 #include "ntfs/mft_record.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
@@ -69,8 +73,9 @@ std::optional<Record> ReadFixedRecord(const ScanContext& ctx, const MftExtentLis
 // kMaxAttributeListBytes); sparse runs read as zeros.
 std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan record,
                                                const AttributeHeader& attribute, std::uint64_t partitionStart,
-                                               std::uint32_t sectorsPerCluster) {
-  const std::uint64_t size = std::min(attribute.realSize, kMaxAttributeListBytes);
+                                               std::uint32_t sectorsPerCluster,
+                                               std::uint64_t cap = kMaxAttributeListBytes) {
+  const std::uint64_t size = std::min(attribute.realSize, cap);
   std::vector<std::uint8_t> value((size + kSectorSize - 1) / kSectorSize * kSectorSize);
   std::size_t at = 0;
   for (const SectorExtent& extent :
@@ -125,6 +130,14 @@ class RecordGroup {
     members_.push_back({number, base, true});
     for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
   }
+  // Calls visit with each record in order.
+  template <typename Visit>
+  void ForEach(Visit visit) {
+    for (Member& m : members_) {
+      if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
+      if (m.record) visit(ByteSpan(*m.record));
+    }
+  }
   // The first answer of find over the records in order.
   template <typename Find>
   auto First(Find find) {
@@ -164,23 +177,89 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   using namespace entry_col;
   const std::uint8_t flags = Byte(base, mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
-  TextTable& table = folder ? ctx.results.tables.EntryTable : ctx.results.tables.PendingEntryTable;
-  const int row = table.AppendRow(name->name);
-  table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
-  table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
-  table.SetCell(row, kParent, U32Text(name->parent));
-  table.SetCell(row, kDate, I64Text(name->creationTime));
   if (folder) {
+    TextTable& table = ctx.results.tables.EntryTable;
+    const int row = table.AppendRow(name->name);
+    table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
+    table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
+    table.SetCell(row, kParent, U32Text(name->parent));
+    table.SetCell(row, kDate, I64Text(name->creationTime));
     table.SetCell(row, kSize, "0");
     table.SetCell(row, kType, "FOLDER");
     if (flags == 2) table.SetCell(row, kDeleted, "1");
-  } else {
-    const auto size = group.First([](ByteSpan r) { return FindDataSize(r); });
-    table.SetCell(row, kSize, U64Text(size.value_or(0)));
+    return true;
+  }
+  // A file is listed under each of its names (its hard links), wherever its records hold them;
+  // one in the DOS namespace only when it has no other.
+  std::vector<FileName> names;
+  group.ForEach([&names](ByteSpan r) {
+    std::vector<FileName> more = ListedFileNames(r);
+    std::move(more.begin(), more.end(), std::back_inserter(names));
+  });
+  if (names.empty()) names.push_back(*name);
+  const std::string size = U64Text(group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0));
+  TextTable& table = ctx.results.tables.PendingEntryTable;
+  for (const FileName& each : names) {
+    const int row = table.AppendRow(each.name);
+    table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
+    table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
+    table.SetCell(row, kParent, U32Text(each.parent));
+    table.SetCell(row, kDate, I64Text(each.creationTime));
+    table.SetCell(row, kSize, size);
     table.SetCell(row, kType, "FILE");
     if (flags == 0) table.SetCell(row, kDeleted, "1");
   }
   return true;
+}
+
+// The index records of a folder's "$I30" allocation read whole from the disk: at most this many
+// bytes per folder.
+constexpr std::uint64_t kMaxIndexAllocationBytes = 64ull * 1024 * 1024;
+
+// Lists, deleted and without a record, the file names found as keys in the index records of each
+// folder that no record lists in that folder: files deleted from it whose records were reused.
+void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
+  using namespace entry_col;
+  TextTable& files = ctx.results.tables.PendingEntryTable;
+  const TextTable& folders = ctx.results.tables.EntryTable;
+  std::set<std::pair<std::uint32_t, std::string>> listed;
+  for (int r = 0; r < files.RowCount(); ++r)
+    listed.emplace(ReadU32(files.Cell(r, kParent)), files.Cell(r, kName));
+  const std::uint64_t volume = ctx.activeGeometry.Cluster0Sector;
+  const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+  if (spc == 0) return;
+  for (int f = 0; f < folders.RowCount(); ++f) {
+    if (ctx.StopRequested()) return;
+    const std::uint32_t self = ReadU32(folders.Cell(f, kSelf));
+    if (self == kOrphanCluster) continue;
+    const std::optional<Record> record = ReadFixedRecord(ctx, list, self);
+    if (!record) continue;
+    const auto allocation = FindAttribute(*record, attr_type::kIndexAllocation, u"$I30");
+    if (!allocation || !allocation->nonResident) continue;
+    const std::vector<std::uint8_t> bytes =
+        ReadNonResidentValue(ctx, *record, *allocation, volume, spc, kMaxIndexAllocationBytes);
+    const ByteSpan all(bytes);
+    // Index records follow one another at the size their headers give; a block that is no index
+    // record (never written, or overwritten) is stepped over at the size last seen.
+    std::uint64_t step = 4096;
+    for (std::uint64_t at = 0; at + kSectorSize <= all.size(); at += step) {
+      const auto header = DecodeIndexRecordHeader(all.subspan(at, kSectorSize));
+      if (!header || header->size < kSectorSize) continue;
+      step = header->size;
+      const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
+      for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
+        if (key.isFolder || !listed.emplace(self, key.name).second) continue;
+        const int row = files.AppendRow(key.name);
+        files.SetCell(row, kSector, "0");
+        files.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(key.recordNumber)));
+        files.SetCell(row, kParent, U32Text(self));
+        files.SetCell(row, kDate, I64Text(key.creationTime));
+        files.SetCell(row, kSize, U64Text(key.size));
+        files.SetCell(row, kType, "FILE");
+        files.SetCell(row, kDeleted, "1");
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -291,6 +370,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
       }
     }
   }
+  ListIndexKeyNames(ctx, list);
 }
 
 }  // namespace quarrow

@@ -54,7 +54,12 @@ std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);
 
 // Reads every record of the extents in order and lists those with a name: folders (flags 3 or 2)
 // into EntryTable after the catch-all row "QRW_Miscellaneous" (parent 5), files into
-// PendingEntryTable. A record's name and size may live in the records its $ATTRIBUTE_LIST names
+// PendingEntryTable, one row per name (ListedFileNames over the record and the records its list
+// names: each hard link under its own folder, all with the file's record and size). Then the
+// index records of every listed folder's "$I30" allocation are searched for file keys
+// (CarveIndexKeys) whose name no row lists in that folder: each becomes a deleted file row with
+// sector "0" (it has no record), the key's name, time and size, and the record number its entry
+// named when that survived. A record's name and size may live in the records its $ATTRIBUTE_LIST names
 // (at most 53, the record itself first); a list that does not fit its record is read through its
 // runs on the volume of ActiveVolumeGeometry (Cluster0Sector, SectorsPerCluster). The walk reads
 // no more records than the search range holds sectors for. Ends between records when a stop is

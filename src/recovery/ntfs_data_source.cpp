@@ -148,6 +148,12 @@ std::optional<NtfsDataSource::Found> NtfsDataSource::FindRecord(std::uint32_t nu
 
 NtfsDataSource::Stream NtfsDataSource::ReadStream(const DetailsRow& row) {
   Stream stream;
+  if (HasNoRecord(row)) {
+    // The record the index entry named holds another file now: reading it would give that
+    // file's bytes under this name.
+    stream.failure = "only its name is left, in its folder's index; no file record says where its data was";
+    return stream;
+  }
   std::uint64_t sector = IsDecimalNumber(row.debug1) ? ReadU32(row.debug1) : 0;
   std::optional<Record> base =
       IsDecimalNumber(row.debug3) ? RecordOf(ReadU32(row.debug3), sector) : RecordAt(sector);
@@ -452,6 +458,7 @@ std::optional<bool> NtfsDataSource::Allocated(std::uint64_t lcn) {
 
 Recoverability NtfsDataSource::Estimate(const DetailsRow& row) {
   if (!row.deleted) return Recoverability::kNotDeleted;
+  if (HasNoRecord(row)) return Recoverability::kNoRecord;
   const Stream stream = ReadStream(row);
   if (stream.failure) return Recoverability::kUnknown;
   // Resident data lives in the record itself, which still reads as this file's.

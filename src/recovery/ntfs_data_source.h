@@ -28,6 +28,12 @@ namespace quarrow {
 
 struct ScanContext;
 
+// A file row listed from a name found only as a key in its folder's index carries sector 0 (no
+// file record lies there): it has no data to read, and its estimate is kNoRecord.
+inline bool HasNoRecord(const DetailsRow& row) {
+  return row.debug1 == "0";
+}
+
 class NtfsDataSource : public FileDataSource {
  public:
   // Reads the volume ctx.activeGeometry describes: clusters from Cluster0Sector (the volume's

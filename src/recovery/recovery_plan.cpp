@@ -175,6 +175,9 @@ class Planner {
           row.estimate = std::string(RecoverabilityText(file.estimate));
         if (options_.skipOverwritten && file.estimate == Recoverability::kOverwritten) {
           file.status = FileStatus::kSkippedOverwritten;
+        } else if (file.estimate == Recoverability::kNoRecord) {
+          // There are no bytes to write, only a name.
+          file.status = FileStatus::kSkippedNoRecord;
         } else {
           file.name = plan_.folders[folder].names.Claim(row.name);
           ++plan_.totalFiles;

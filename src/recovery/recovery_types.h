@@ -21,9 +21,13 @@ enum class Recoverability : std::uint8_t {
   // Some of its clusters lie where the image's map says the copy of the disk never read: those
   // bytes are not in the image, whatever the allocation says. Live files get it too.
   kPartlyUnreadable,
+  // Only its name is left (a key in its folder's index): no record says where its data was, so
+  // nothing of it can be read.
+  kNoRecord,
 };
 
-// "intact", "partly overwritten", "overwritten", "unknown"; "" for a live file.
+// "intact", "partly overwritten", "overwritten", "unknown", "partly unreadable", "no record"; ""
+// for a live file.
 constexpr std::string_view RecoverabilityText(Recoverability estimate) {
   switch (estimate) {
     case Recoverability::kIntact:
@@ -36,6 +40,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "unknown";
     case Recoverability::kPartlyUnreadable:
       return "partly unreadable";
+    case Recoverability::kNoRecord:
+      return "no record";
     case Recoverability::kNotDeleted:
       break;
   }
@@ -128,6 +134,7 @@ enum class FileStatus : std::uint8_t {
   kWrittenWithGaps,     // written, with unreadable bytes zero-filled
   kSkippedExisting,     // a file of its name was there and the answer was Skip
   kSkippedOverwritten,  // deleted and overwritten, and overwritten files were to be skipped
+  kSkippedNoRecord,     // only its name is left: nothing says where its data was
   kSkippedByUser,       // Skip was pressed while it was written
   kFailed,              // it could not be read or written
   kStopped,             // the recovery was stopped before it was written whole
@@ -146,6 +153,8 @@ constexpr std::string_view FileStatusText(FileStatus status) {
       return "skipped: a file of that name exists";
     case FileStatus::kSkippedOverwritten:
       return "skipped: overwritten";
+    case FileStatus::kSkippedNoRecord:
+      return "skipped: no record";
     case FileStatus::kSkippedByUser:
       return "skipped";
     case FileStatus::kFailed:

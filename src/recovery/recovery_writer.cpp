@@ -233,6 +233,7 @@ class Writer {
         break;
       case FileStatus::kSkippedExisting:
       case FileStatus::kSkippedOverwritten:
+      case FileStatus::kSkippedNoRecord:
       case FileStatus::kSkippedByUser:
         ++out_.skipped;
         break;

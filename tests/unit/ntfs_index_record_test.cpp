@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ntfs/index_record.h"
 #include "unit/ntfs_test_records.h"
 
@@ -69,6 +71,85 @@ TEST(NtfsIndexRecordTest, EntriesInOrderUntilTheLastOrABrokenOne) {
   Bytes longName = IndexRecordBytes({folder}, 0, 512);
   longName[0x58 + 80] = 255;
   EXPECT_TRUE(DecodeIndexEntries(longName).empty());
+}
+
+// A $FILE_NAME key as an index keeps it: all four times set, the sizes, the attribute word.
+Bytes KeyBytes(const std::u16string& name, std::uint8_t nameSpace, std::uint32_t parent) {
+  Bytes key = FileNameContent(name, nameSpace, parent, 133000000000000000);
+  for (std::size_t t = 16; t <= 32; t += 8) Put(key, t, 133000000000000001, 8);
+  Put(key, 40, 4096, 8), Put(key, 48, 1234, 8);
+  return key;
+}
+
+// A record of folder 64 with one live entry and, in its unused tail at 0x600, a key whose entry
+// header the end marker overwrote; change edits the key first.
+Bytes RecordWithTailKey(const std::function<void(Bytes&)>& change, const std::u16string& name = u"gone.txt",
+                        std::uint8_t nameSpace = 0) {
+  const Bytes liveKey = KeyBytes(u"live.txt", 1, 64);
+  Bytes live(Align8(16 + liveKey.size()));
+  Put(live, 0, 70, 6), Put(live, 8, live.size(), 2), Put(live, 10, liveKey.size(), 2);
+  std::copy(liveKey.begin(), liveKey.end(), live.begin() + 16);
+  Bytes record = IndexRecordBytes({live});
+  Bytes key = KeyBytes(name, nameSpace, 64);
+  change(key);
+  std::copy(key.begin(), key.end(), record.begin() + 0x600);
+  Put(record, 0x600 - 16, 0, 8), Put(record, 0x600 - 8, 16, 2), Put(record, 0x600 - 4, 2, 2);
+  return record;
+}
+
+TEST(NtfsIndexRecordTest, CarvesTheKeysOfTheOwnerFromTheEntriesAndTheUnusedTail) {
+  const auto keys = CarveIndexKeys(RecordWithTailKey([](Bytes&) {}), 64);
+  ASSERT_EQ(keys.size(), 2u);
+  // The live entry keeps its header, and so its record number.
+  EXPECT_EQ(std::make_tuple(keys[0].name, keys[0].recordNumber), std::make_tuple("live.txt", 70u));
+  EXPECT_EQ(std::make_tuple(keys[1].name, keys[1].recordNumber, keys[1].parent, keys[1].size,
+                            keys[1].creationTime, keys[1].modificationTime, keys[1].isFolder),
+            std::make_tuple("gone.txt", 0u, 64u, 1234u, 133000000000000000, 133000000000000001, false));
+  // Keys of another folder are not this one's.
+  EXPECT_TRUE(CarveIndexKeys(RecordWithTailKey([](Bytes&) {}), 65).empty());
+}
+
+TEST(NtfsIndexRecordTest, CarvedKeysMustBeBelievableThroughout) {
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> change;
+    std::u16string name = u"gone.txt";
+    std::uint8_t nameSpace = 0;
+    bool kept = false;
+  };
+  const Case cases[] = {
+      {"as written", [](Bytes&) {}, u"gone.txt", 0, true},
+      {"a Win32 name", [](Bytes&) {}, u"gone.txt", 1, true},
+      {"a Win32 and DOS name", [](Bytes&) {}, u"GONE.TXT", 3, true},
+      {"'?' in a POSIX name", [](Bytes&) {}, u"why?.txt", 0, true},
+      {"a DOS twin", [](Bytes&) {}, u"GONE.TXT", 2},
+      {"namespace 4", [](Bytes&) {}, u"gone.txt", 4},
+      {"'?' in a Win32 name", [](Bytes&) {}, u"why?.txt", 1},
+      {"'/' in a name", [](Bytes&) {}, u"a/b.txt"},
+      {"a control character", [](Bytes&) {},
+       u"a\x01"
+       u"b.txt"},
+      {"an unpaired surrogate", [](Bytes&) {}, std::u16string(u"ab") + char16_t(0xD800) + u"c"},
+      {"a lone low surrogate", [](Bytes&) {}, std::u16string(u"ab") + char16_t(0xDC00)},
+      {"a parent sequence of 0", [](Bytes& k) { Put(k, 6, 0, 2); }},
+      {"a parent number past 32 bits", [](Bytes& k) { Put(k, 4, 1, 2); }},
+      {"a creation time of 0", [](Bytes& k) { Put(k, 8, 0, 8); }},
+      {"an access time in 2200", [](Bytes& k) { Put(k, 32, 195000000000000000, 8); }},
+      {"a time before 1980", [](Bytes& k) { Put(k, 24, 100000000000000000, 8); }},
+      {"a real size past the allocated one", [](Bytes& k) { Put(k, 48, 4097, 8); }},
+      {"an allocated size of 2^44",
+       [](Bytes& k) { Put(k, 40, std::uint64_t{1} << 44, 8), Put(k, 48, 0, 8); }},
+      {"an attribute bit NTFS does not define", [](Bytes& k) { Put(k, 56, 0x00800020, 4); }},
+  };
+  for (const Case& c : cases) {
+    const auto keys = CarveIndexKeys(RecordWithTailKey(c.change, c.name, c.nameSpace), 64);
+    EXPECT_EQ(keys.size(), c.kept ? 2u : 1u) << c.what;
+  }
+  // A name that would run past the record is no key.
+  Bytes record = RecordWithTailKey([](Bytes&) {});
+  record.resize(0x600 + 70);
+  Put(record, 32, record.size() - 24, 4);
+  EXPECT_EQ(CarveIndexKeys(record, 64).size(), 1u);
 }
 
 }  // namespace
