@@ -21,9 +21,14 @@ enum class Recoverability : std::uint8_t {
   // Some of its clusters lie where the image's map says the copy of the disk never read: those
   // bytes are not in the image, whatever the allocation says. Live files get it too.
   kPartlyUnreadable,
+  // The clusters read for it run over another entry's first cluster or a directory: the file was
+  // written in pieces, or others were written where it lay. The allocation may call them free,
+  // but some of the bytes read are likely another file's.
+  kMayBeMixed,
 };
 
-// "intact", "partly overwritten", "overwritten", "unknown"; "" for a live file.
+// "intact", "partly overwritten", "overwritten", "unknown", "partly unreadable", "may be mixed";
+// "" for a live file.
 constexpr std::string_view RecoverabilityText(Recoverability estimate) {
   switch (estimate) {
     case Recoverability::kIntact:
@@ -36,6 +41,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "unknown";
     case Recoverability::kPartlyUnreadable:
       return "partly unreadable";
+    case Recoverability::kMayBeMixed:
+      return "may be mixed";
     case Recoverability::kNotDeleted:
       break;
   }
