@@ -89,7 +89,9 @@ TEST_P(RecoverPiecesTest, EveryOriginalComesBackAndOnlySoundFilesAreCalledIntact
     whole += identical;
     mixed += estimate == "may be mixed";
     // The report carries the same estimate.
-    if (!estimate.empty()) EXPECT_NE(report.find("\t" + estimate + "\t"), std::string::npos);
+    if (!estimate.empty()) {
+      EXPECT_NE(report.find("\t" + estimate + "\t"), std::string::npos);
+    }
   }
   for (const auto& [path, sum] : originals) EXPECT_TRUE(seen.count(path)) << path << " was not recovered";
   EXPECT_EQ(whole, static_cast<int>(originals.size() - c.spoilt.size()));
