@@ -393,7 +393,9 @@ TEST_F(FatSecondStageTest, OnlyFatsThatFitTheLayoutAreTakenAndAFormatOverTheFirs
     EXPECT_EQ(g.SecondFatSector, c.secondFat);
     FatReader reader(disk.ctx);
     EXPECT_EQ(reader.Usable(), c.readFrom != 0);
-    if (c.readFrom != 0) EXPECT_EQ(reader.Entry(500), c.entry500);
+    if (c.readFrom != 0) {
+      EXPECT_EQ(reader.Entry(500), c.entry500);
+    }
   }
 }
 

@@ -11,7 +11,10 @@
 namespace quarrow {
 namespace {
 
+using recovery_test::Entry;
+using recovery_test::FatDate;
 using recovery_test::MemoryVolume;
+using recovery_test::ShortEntry;
 using test_support::Put16;
 
 DetailsRow Row(std::uint32_t first, std::uint64_t size, bool deleted) {
@@ -216,8 +219,12 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
   v.PutRoot({
       deleted("XRUN    BIN", 10, 4 * 512, kEarly),  // 10-13, and YIN begins at 12
       deleted("YIN     BIN", 12, 512, kEarly),
-      deleted("ZDIR    BIN", 18, 3 * 512, kEarly),  // 18-20, and the folder is at 20
-      ShortEntry("FOLDER     ", 0x10, 20),
+      deleted("ZDIR    BIN", 18, 3 * 512, kEarly),  // 18-20, and a deleted folder is at 20
+      [] {
+        Entry e = ShortEntry("FOLDER     ", 0x10, 20);
+        e[0] = 0xE5;
+        return e;
+      }(),
       deleted("WOLD    BIN", 30, 2 * 512, kEarly),  // 30-31; VNEW was written there later
       deleted("VNEW    BIN", 30, 3 * 512, kLate),   // 30-32
       deleted("UTIE    BIN", 36, 512, kEarly),       // two of the same time: neither is marked
@@ -229,6 +236,7 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
       ShortEntry("RLIVE   BIN", 0x20, 60, 512),
   });
   v.PutDirectory(20, 0, {deleted("INNER   BIN", 70, 512, kEarly)});
+  v.SetEntry(20, 0);  // deleted: its cluster is free, but its directory is still there
   v.AddFolder(v.Ctx().results.Tree().Root(), "FOLDER", 20, 0);
   v.Chain({40});
   v.Chain({41});
