@@ -74,8 +74,8 @@ class DirectoryEntry {
   std::uint16_t Time() const { return Le16(sector_, offset_ + 22); }
   // The creation date, time and hundredths in one number that grows with the time.
   std::uint64_t CreatedStamp() const {
-    return std::uint64_t{Le16(sector_, offset_ + 16)} << 24 | std::uint64_t{Le16(sector_, offset_ + 14)} << 8 |
-           Byte(sector_, offset_ + 13);
+    return std::uint64_t{Le16(sector_, offset_ + 16)} << 24 |
+           std::uint64_t{Le16(sector_, offset_ + 14)} << 8 | Byte(sector_, offset_ + 13);
   }
   // The first byte is the deleted marker.
   bool Deleted() const { return Byte(sector_, offset_) == kDeletedMarker; }

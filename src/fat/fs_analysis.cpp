@@ -327,7 +327,8 @@ struct FatPlacement {
 };
 
 // Entries of the copy at fatSector that say their cluster is in use, for the given clusters.
-int ClustersInUse(ScanContext& ctx, std::uint64_t fatSector, bool fat32, const std::vector<std::uint32_t>& clusters) {
+int ClustersInUse(ScanContext& ctx, std::uint64_t fatSector, bool fat32,
+                  const std::vector<std::uint32_t>& clusters) {
   const std::uint32_t perSector = fat32 ? 128 : 256;
   std::array<std::uint8_t, kSectorSize> sector{};
   std::uint64_t loaded = UINT64_MAX;
@@ -335,7 +336,8 @@ int ClustersInUse(ScanContext& ctx, std::uint64_t fatSector, bool fat32, const s
   for (std::uint32_t c : clusters) {  // ascending, so each FAT sector is read once
     const std::uint64_t index = c / perSector;
     if (index != loaded) {
-      if (ctx.Read(fatSector + index, 1, sector) == 0) std::fill(sector.begin(), sector.end(), std::uint8_t{0});
+      if (ctx.Read(fatSector + index, 1, sector) == 0)
+        std::fill(sector.begin(), sector.end(), std::uint8_t{0});
       loaded = index;
     }
     const std::size_t at = std::size_t{c % perSector} * (fat32 ? 4 : 2);
@@ -345,7 +347,8 @@ int ClustersInUse(ScanContext& ctx, std::uint64_t fatSector, bool fat32, const s
   return inUse;
 }
 
-std::optional<FatPlacement> PlaceFats(ScanContext& ctx, int chosenIndex, const std::vector<std::uint64_t>& signatures) {
+std::optional<FatPlacement> PlaceFats(ScanContext& ctx, int chosenIndex,
+                                      const std::vector<std::uint64_t>& signatures) {
   const TextTable& table = ctx.results.tables.IdentifiedFileSystemTable;
   const bool fat32 = table.Cell(chosenIndex, fs_col::kPartType) == "FAT32";
   const std::int64_t cluster0 = SectorValue(table.Cell(chosenIndex, fs_col::kCluster0));

@@ -130,8 +130,8 @@ const FatDataSource::Claims& FatDataSource::VolumeClaims() {
       if (entry.IsVolumeLabel()) return true;
       const std::uint32_t cluster = entry.Cluster(type);
       if (cluster < 2 || cluster > lastCluster_) return true;
-      claims.firsts.push_back({cluster, entry.Size(), entry.Date(), entry.Time(), entry.CreatedStamp(),
-                               entry.Deleted()});
+      claims.firsts.push_back(
+          {cluster, entry.Size(), entry.Date(), entry.Time(), entry.CreatedStamp(), entry.Deleted()});
       if (entry.IsDirectory()) pending.push_back(cluster);
       return true;
     });
@@ -160,8 +160,9 @@ const FatDataSource::Claims& FatDataSource::VolumeClaims() {
   std::sort(claims.firsts.begin(), claims.firsts.end(),
             [](const Claim& a, const Claim& b) { return a.cluster < b.cluster; });
   std::sort(claims.directoryClusters.begin(), claims.directoryClusters.end());
-  claims.directoryClusters.erase(std::unique(claims.directoryClusters.begin(), claims.directoryClusters.end()),
-                                 claims.directoryClusters.end());
+  claims.directoryClusters.erase(
+      std::unique(claims.directoryClusters.begin(), claims.directoryClusters.end()),
+      claims.directoryClusters.end());
   return claims;
 }
 
@@ -178,7 +179,9 @@ bool FatDataSource::RunIsShared(const DetailsRow& row, std::uint64_t from, std::
   // own entry, entries in use (whose data is there now) and deleted ones: a deleted file written
   // later took the cluster after this one was deleted; one written earlier lost it to this one.
   const std::uint32_t size = ReadU32(row.size);
-  auto own = [&](const Claim& c) { return c.deleted && c.size == size && c.date == row.fatDate && c.time == row.fatTime; };
+  auto own = [&](const Claim& c) {
+    return c.deleted && c.size == size && c.date == row.fatDate && c.time == row.fatTime;
+  };
   auto it = at;
   std::optional<std::uint64_t> ownCreated;
   for (auto c = at; c != claims.firsts.end() && c->cluster == from; ++c) {
@@ -204,7 +207,8 @@ Recoverability FatDataSource::Estimate(const DetailsRow& row) {
     // in doubt.
     if (size == 0 || !onVolume) return Recoverability::kNotDeleted;
     const ClusterRun run = Clusters(*first, needed, false);
-    if (run.method != ReadMethod::kChainThenContiguous || run.chained == 0) return Recoverability::kNotDeleted;
+    if (run.method != ReadMethod::kChainThenContiguous || run.chained == 0)
+      return Recoverability::kNotDeleted;
     const std::uint64_t from = std::uint64_t{run.clusters[run.chained - 1]} + 1;
     return RunIsShared(row, from, from + (run.clusters.size() - run.chained)) ? Recoverability::kMayBeMixed
                                                                               : Recoverability::kNotDeleted;
@@ -221,8 +225,10 @@ Recoverability FatDataSource::Estimate(const DetailsRow& row) {
       // A run that leaves the volume cannot be read whole.
       if (c > lastCluster_) return Recoverability::kPartlyOverwritten;
       const std::optional<bool> free = Free(static_cast<std::uint32_t>(c));
-      if (!free) byFat = Recoverability::kUnknown;
-      else if (!*free) return Recoverability::kPartlyOverwritten;
+      if (!free)
+        byFat = Recoverability::kUnknown;
+      else if (!*free)
+        return Recoverability::kPartlyOverwritten;
     }
   }
   // Free clusters are not the file's when the directories say other data lies among them.

@@ -59,7 +59,7 @@ class FatDataSource : public FileDataSource {
     bool deleted = false;
   };
   struct Claims {
-    std::vector<Claim> firsts;                  // by cluster
+    std::vector<Claim> firsts;                     // by cluster
     std::vector<std::uint32_t> directoryClusters;  // ascending
   };
   const Claims& VolumeClaims();

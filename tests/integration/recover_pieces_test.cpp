@@ -52,17 +52,19 @@ TEST_P(RecoverPiecesTest, EveryOriginalComesBackAndOnlySoundFilesAreCalledIntact
   const std::map<std::string, std::string> originals = Manifest(ReadWholeFile(base + ".sha256"));
   ASSERT_GT(originals.size(), 20u);
 
-  const fs::path out = fs::temp_directory_path() / ("quarrow-pieces-" + std::to_string(::getpid()) + "-" + c.recipe);
+  const fs::path out =
+      fs::temp_directory_path() / ("quarrow-pieces-" + std::to_string(::getpid()) + "-" + c.recipe);
   fs::remove_all(out);
   std::string stdoutText, stderrText;
-  const int rc = RunCommand("TZ=UTC " + CliPath() + " recover " + ShellQuote(image) + " " + c.search + " --to " +
-                                ShellQuote(out.string()) + " --json",
+  const int rc = RunCommand("TZ=UTC " + CliPath() + " recover " + ShellQuote(image) + " " + c.search +
+                                " --to " + ShellQuote(out.string()) + " --json",
                             &stdoutText, &stderrText);
   ASSERT_EQ(rc, 0) << stderrText;
   const json doc = json::parse(stdoutText, nullptr, false);
   ASSERT_TRUE(doc.is_object()) << stdoutText;
   std::string sums;
-  RunCommand("cd " + ShellQuote(out.string()) + " && find . -type f ! -name recovery-report.txt -printf '%P\\0' | "
+  RunCommand("cd " + ShellQuote(out.string()) +
+                 " && find . -type f ! -name recovery-report.txt -printf '%P\\0' | "
                  "xargs -0 -r sha256sum",
              &sums);
   const std::map<std::string, std::string> written = Manifest(sums);

@@ -227,12 +227,12 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
       }(),
       deleted("WOLD    BIN", 30, 2 * 512, kEarly),  // 30-31; VNEW was written there later
       deleted("VNEW    BIN", 30, 3 * 512, kLate),   // 30-32
-      deleted("UTIE    BIN", 36, 512, kEarly),       // two of the same time: neither is marked
+      deleted("UTIE    BIN", 36, 512, kEarly),      // two of the same time: neither is marked
       deleted("TTIE    BIN", 36, 2 * 512, kEarly),
       ShortEntry("LIVE    BIN", 0x20, 40, 3 * 512),  // its chain ends at 40: 41 and 42 are read on
       ShortEntry("KIN     BIN", 0x20, 41, 512),
       ShortEntry("LONE    BIN", 0x20, 50, 2 * 512),  // its chain ends at 50, nothing after it
-      deleted("SLIVE   BIN", 60, 2 * 512, kLate),   // 60 is a live file's now: overwritten
+      deleted("SLIVE   BIN", 60, 2 * 512, kLate),    // 60 is a live file's now: overwritten
       ShortEntry("RLIVE   BIN", 0x20, 60, 512),
   });
   v.PutDirectory(20, 0, {deleted("INNER   BIN", 70, 512, kEarly)});
@@ -255,14 +255,16 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
   };
   const std::vector<Case> cases = {
       {"another entry begins inside the run", row(10, 4 * 512, true, kEarly), Recoverability::kMayBeMixed},
-      {"the entry that begins there reads its own cluster", row(12, 512, true, kEarly), Recoverability::kIntact},
+      {"the entry that begins there reads its own cluster", row(12, 512, true, kEarly),
+       Recoverability::kIntact},
       {"a folder lies in the run", row(18, 3 * 512, true, kEarly), Recoverability::kMayBeMixed},
       {"a later file took the first cluster", row(30, 2 * 512, true, kEarly), Recoverability::kMayBeMixed},
       {"the later file itself", row(30, 3 * 512, true, kLate), Recoverability::kIntact},
       {"same first cluster, same time", row(36, 512, true, kEarly), Recoverability::kIntact},
       {"a live file read on over another's first cluster", row(40, 3 * 512, false, 0x5825),
        Recoverability::kMayBeMixed},
-      {"a live file read on over free clusters", row(50, 2 * 512, false, 0x5825), Recoverability::kNotDeleted},
+      {"a live file read on over free clusters", row(50, 2 * 512, false, 0x5825),
+       Recoverability::kNotDeleted},
       {"the allocation says overwritten first", row(60, 2 * 512, true, kLate), Recoverability::kOverwritten},
       {"an entry of a sub-folder counts too", row(69, 2 * 512, true, kEarly), Recoverability::kMayBeMixed},
   };
