@@ -2,7 +2,8 @@
 // `quarrow scan` runs it, then the recovery of the named paths of its results tree (everything
 // when none is named) to a destination folder, through the recovery session. Progress goes to
 // stderr; a summary (text or JSON) to stdout. Exit 0 when every file asked for was written whole,
-// 1 otherwise, 2 for a usage error.
+// 1 otherwise, 2 for a usage error. A file written whole whose estimate says its bytes may be
+// another file's ("may be mixed") is named in a warning and counted in the summary.
 
 #include <algorithm>
 #include <cstdio>
@@ -210,6 +211,17 @@ std::string StatusText(const PlannedFile& f) {
   return text;
 }
 
+// A file written whose data was read over clusters the volume's directories give to other data.
+bool WrittenMayBeMixed(const PlannedFile& f) {
+  return f.estimate == Recoverability::kMayBeMixed &&
+         (f.status == FileStatus::kWritten || f.status == FileStatus::kWrittenWithGaps);
+}
+
+std::size_t MayBeMixed(const RecoveryRunOutcome& outcome) {
+  return static_cast<std::size_t>(
+      std::count_if(outcome.plan.files.begin(), outcome.plan.files.end(), WrittenMayBeMixed));
+}
+
 bool PrintJson(const ScanContext& ctx, int disk, bool advance, const RecoverOptions& options,
                const RecoveryRunOutcome& outcome) {
   const RecoveryOutcome& w = outcome.written;
@@ -235,6 +247,7 @@ bool PrintJson(const ScanContext& ctx, int disk, bool advance, const RecoverOpti
         .Number("failed", w.failed)
         .Number("unreadableSectors", w.unreadableSectors)
         .Number("filesWithUnreadableBytes", w.filesWithGaps)
+        .Number("mayBeMixed", MayBeMixed(outcome))
         .Bool("stopped", w.stopped)
         .Bool("cancelled", w.cancelled);
     doc.Array("files", outcome.plan.files, [](JsonObject& o, const PlannedFile& f) {
@@ -264,6 +277,8 @@ bool PrintText(const RecoverOptions& options, const RecoveryRunOutcome& outcome)
   out << "bytes: " << w.bytesWritten << " written to " << options.to << "\n";
   out << "unreadable: " << w.unreadableSectors << " sectors in " << w.filesWithGaps
       << " files, written as zeros\n";
+  if (const std::size_t mixed = MayBeMixed(outcome))
+    out << "may be mixed: " << mixed << " files were read over other files' clusters\n";
   if (w.stopped) out << "stopped: the files after the stop were not written\n";
   if (w.cancelled) out << "cancelled: the files after the cancel were not written\n";
   for (const std::string& note : outcome.plan.notes) out << "note: " << EscapeControls(note) << "\n";
@@ -370,6 +385,11 @@ int RunRecover(const RecoverOptions& options, const RecoverSeams* seams) {
     std::cerr << "quarrow recover: " << EscapeControls(f.treePath) << ": " << StatusText(f);
     if (f.unreadableSectors) std::cerr << " (" << f.unreadableSectors << " unreadable sectors)";
     std::cerr << "\n";
+  }
+  for (const PlannedFile& f : outcome.plan.files) {
+    if (!WrittenMayBeMixed(f)) continue;
+    std::cerr << "quarrow recover: warning: " << EscapeControls(f.treePath)
+              << ": may be mixed: its clusters are read over another file's or a folder's\n";
   }
   if (!outcome.written.reportError.empty()) {
     complete = false;

@@ -72,6 +72,13 @@ class DirectoryEntry {
   std::uint32_t Size() const { return Le32(sector_, offset_ + 28); }
   std::uint16_t Date() const { return Le16(sector_, offset_ + 24); }
   std::uint16_t Time() const { return Le16(sector_, offset_ + 22); }
+  // The creation date, time and hundredths in one number that grows with the time.
+  std::uint64_t CreatedStamp() const {
+    return std::uint64_t{Le16(sector_, offset_ + 16)} << 24 |
+           std::uint64_t{Le16(sector_, offset_ + 14)} << 8 | Byte(sector_, offset_ + 13);
+  }
+  // The first byte is the deleted marker.
+  bool Deleted() const { return Byte(sector_, offset_) == kDeletedMarker; }
   // True when the extension's first byte is not a space.
   bool HasExtension() const { return Byte(sector_, offset_ + 8) != ' '; }
   // The 8.3 name with the deleted rule, replaced by its long name when one is found.

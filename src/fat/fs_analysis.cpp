@@ -310,6 +310,118 @@ TextTable* IdentifiedRow(ScanContext& ctx, int index) {
   return index >= 0 && index < table.RowCount() ? &table : nullptr;
 }
 
+// Where the FATs of an identified file system are, worked out from sectors that begin like a FAT
+// and from the layout the row gives: the FATs end right where the data area (FAT32) or the root
+// directory (FAT16) begins, two copies of one size, and that size holds an entry for every
+// cluster the volume can have and not many more. A later format of the same space puts its own
+// FATs below the old data area too, usually with the first one exactly where the old first FAT
+// was; those sectors begin like a FAT as well, but their size does not fit the old layout.
+struct FatPlacement {
+  std::uint64_t firstFat = 0;   // 0: not found
+  std::uint64_t secondFat = 0;  // 0: not found
+  std::uint64_t readFrom = 0;   // the copy that chains are read from
+  std::uint64_t sectorsPerFat = 0;
+  std::uint64_t fatsEnd = 0;  // the sector after the last FAT
+};
+
+// Entries of the copy at fatSector that say their cluster is in use, for the given clusters.
+int ClustersInUse(ScanContext& ctx, std::uint64_t fatSector, bool fat32,
+                  const std::vector<std::uint32_t>& clusters) {
+  const std::uint32_t perSector = fat32 ? 128 : 256;
+  std::array<std::uint8_t, kSectorSize> sector{};
+  std::uint64_t loaded = UINT64_MAX;
+  int inUse = 0;
+  for (std::uint32_t c : clusters) {  // ascending, so each FAT sector is read once
+    const std::uint64_t index = c / perSector;
+    if (index != loaded) {
+      if (ctx.Read(fatSector + index, 1, sector) == 0)
+        std::fill(sector.begin(), sector.end(), std::uint8_t{0});
+      loaded = index;
+    }
+    const std::size_t at = std::size_t{c % perSector} * (fat32 ? 4 : 2);
+    const std::uint32_t entry = fat32 ? (Le32(sector, at) & 0x0FFFFFFF) : Le16(sector, at);
+    inUse += entry != 0;
+  }
+  return inUse;
+}
+
+std::optional<FatPlacement> PlaceFats(ScanContext& ctx, int chosenIndex,
+                                      const std::vector<std::uint64_t>& signatures) {
+  const TextTable& table = ctx.results.tables.IdentifiedFileSystemTable;
+  const bool fat32 = table.Cell(chosenIndex, fs_col::kPartType) == "FAT32";
+  const std::int64_t cluster0 = SectorValue(table.Cell(chosenIndex, fs_col::kCluster0));
+  const std::uint32_t spc = ReadU32(table.Cell(chosenIndex, fs_col::kSpc));
+  if (!IsValidSectorsPerCluster(spc) || cluster0 <= 0) return std::nullopt;
+  // A FAT16 root whose size the row does not give has the 512 entries of nearly every volume.
+  std::uint32_t rootSectors = fat32 ? 0 : ReadU32(table.Cell(chosenIndex, fs_col::kRootSectors));
+  if (!fat32 && rootSectors == 0) rootSectors = 32;
+  const std::int64_t dataStart = cluster0 + 2 * std::int64_t{spc};
+  const std::int64_t fatsEnd = dataStart - rootSectors;
+  if (fatsEnd <= 0) return std::nullopt;
+
+  // The directories of this file system are clusters of it: its FAT has entries for them.
+  std::vector<std::uint32_t> dirClusters;
+  const TextTable& dirs = ctx.results.tables.DirectoryTable;
+  for (int r = 0; r < dirs.RowCount(); ++r) {
+    if (ReadI32Saturating(dirs.Cell(r, dir_col::kFileSystem)) != chosenIndex + 1) continue;
+    const std::uint32_t self = ReadU32(dirs.Cell(r, dir_col::kSelf));
+    if (self >= 2) dirClusters.push_back(self);
+  }
+  std::sort(dirClusters.begin(), dirClusters.end());
+  dirClusters.erase(std::unique(dirClusters.begin(), dirClusters.end()), dirClusters.end());
+  const std::uint64_t largest = dirClusters.empty() ? 2 : dirClusters.back();
+  // A "FAT16" search may have found a FAT12 volume, whose entries take a byte and a half.
+  const std::uint64_t least = fat32 ? ((largest + 1) * 4 + kSectorSize - 1) / kSectorSize
+                                    : ((largest + 1) * 3 / 2 + kSectorSize - 1) / kSectorSize;
+  // The volume ends no later than the range or the disk; a FAT is sized to the clusters up to its
+  // end, with some slack for the rounding formatters do (to a cluster, or a little over).
+  std::uint64_t end = ctx.searchEnd;
+  if (ctx.reader) end = std::max(end, ctx.reader->SizeInSectors(ctx.diskNumber));
+  const std::uint64_t clusters = end > static_cast<std::uint64_t>(dataStart) ? (end - dataStart) / spc : 0;
+  const std::uint64_t needed = ((clusters + 2) * (fat32 ? 4 : 2) + kSectorSize - 1) / kSectorSize;
+  const std::uint64_t most = needed + needed / 8 + spc + 8;
+  auto fits = [&](std::int64_t size) {
+    return size > 0 && static_cast<std::uint64_t>(size) >= least && static_cast<std::uint64_t>(size) <= most;
+  };
+  auto signatureAt = [&](std::int64_t s) {
+    return s > 0 && std::binary_search(signatures.begin(), signatures.end(), static_cast<std::uint64_t>(s));
+  };
+
+  FatPlacement placed;
+  placed.fatsEnd = static_cast<std::uint64_t>(fatsEnd);
+  // Both copies where the layout puts them.
+  for (std::uint64_t second : signatures) {
+    const std::int64_t size = fatsEnd - static_cast<std::int64_t>(second);
+    if (!fits(size) || !signatureAt(static_cast<std::int64_t>(second) - size)) continue;
+    placed.firstFat = second - static_cast<std::uint64_t>(size);
+    placed.secondFat = second;
+    placed.sectorsPerFat = static_cast<std::uint64_t>(size);
+    // The copies normally agree. Where they do not, the one that has the file system's folders
+    // in use is its own; the other was written over by a later format.
+    const bool secondKnowsMore = ClustersInUse(ctx, second, fat32, dirClusters) >
+                                 ClustersInUse(ctx, placed.firstFat, fat32, dirClusters);
+    placed.readFrom = secondKnowsMore ? second : placed.firstFat;
+    return placed;
+  }
+  // One copy left: the last FAT, ending where the layout says (or the only FAT of a volume that
+  // has one); failing that, a first FAT whose second copy is gone.
+  for (std::uint64_t second : signatures) {
+    const std::int64_t size = fatsEnd - static_cast<std::int64_t>(second);
+    if (!fits(size)) continue;
+    placed.secondFat = placed.readFrom = second;
+    placed.sectorsPerFat = static_cast<std::uint64_t>(size);
+    return placed;
+  }
+  for (std::uint64_t first : signatures) {
+    const std::int64_t both = fatsEnd - static_cast<std::int64_t>(first);
+    if (both % 2 != 0 || !fits(both / 2)) continue;
+    placed.firstFat = placed.readFrom = first;
+    placed.sectorsPerFat = static_cast<std::uint64_t>(both / 2);
+    return placed;
+  }
+  return std::nullopt;
+}
+
 std::optional<FsType> FatTypeOf(const TextTable& table, int row) {
   const auto type = FsTypeFromText(table.Cell(row, fs_col::kPartType));
   if (!type || !IsFat(*type)) return std::nullopt;
@@ -408,6 +520,7 @@ FatLocation LocateFats(ScanContext& ctx, int chosenIndex) {
   const std::int64_t start = cluster0 > window ? cluster0 - window : 63;
   Feedback& ui = ctx.Ui();
   std::array<std::uint8_t, kSectorSize> sector{};
+  std::vector<std::uint64_t> signatures;
   int shown = -1;
   for (std::int64_t s = start; s < cluster0; ++s) {
     if (ctx.StopRequested()) break;
@@ -419,23 +532,23 @@ FatLocation LocateFats(ScanContext& ctx, int chosenIndex) {
       ui.SetProgress(control::kStageProgress, percent, "Completed ");
       shown = percent;
     }
-    if (sector[0] != 0xF8 || sector[1] != 0xFF || sector[2] != 0xFF) continue;
-    if (found.firstFat == 0) {
-      found.firstFat = at;
-      table->SetCell(chosenIndex, fs_col::kFirstFat, std::to_string(at));
-      ctx.activeGeometry.FirstFatSector = static_cast<std::uint32_t>(at);
-      continue;
-    }
-    found.secondFat = at;
-    table->SetCell(chosenIndex, fs_col::kSecondFat, std::to_string(at));
-    ctx.activeGeometry.SecondFatSector = static_cast<std::uint32_t>(at);
-    break;
+    if (sector[0] == 0xF8 && sector[1] == 0xFF && sector[2] == 0xFF) signatures.push_back(at);
   }
-  if (found.firstFat != 0 && found.secondFat != 0) {
-    const std::uint64_t spf = found.secondFat - found.firstFat;
-    table->SetCell(chosenIndex, fs_col::kSpf, std::to_string(spf));
-    table->SetCell(chosenIndex, fs_col::kRootStart, fat32 ? "2" : std::to_string(spf + found.secondFat));
+  const std::optional<FatPlacement> placed = PlaceFats(ctx, chosenIndex, signatures);
+  if (!placed) return found;
+  found.firstFat = placed->firstFat;
+  found.secondFat = placed->secondFat;
+  found.readFrom = placed->readFrom;
+  // firstFAT is the FAT that chains are read from: the second copy where the first is gone or
+  // is a later format's.
+  table->SetCell(chosenIndex, fs_col::kFirstFat, std::to_string(placed->readFrom));
+  ctx.activeGeometry.FirstFatSector = static_cast<std::uint32_t>(placed->readFrom);
+  if (placed->secondFat != 0) {
+    table->SetCell(chosenIndex, fs_col::kSecondFat, std::to_string(placed->secondFat));
+    ctx.activeGeometry.SecondFatSector = static_cast<std::uint32_t>(placed->secondFat);
   }
+  table->SetCell(chosenIndex, fs_col::kSpf, std::to_string(placed->sectorsPerFat));
+  table->SetCell(chosenIndex, fs_col::kRootStart, fat32 ? "2" : std::to_string(placed->fatsEnd));
   return found;
 }
 

@@ -52,14 +52,22 @@ int InsertChosenFolderRows(ScanContext& ctx, int chosenIndex);
 struct FatLocation {
   std::uint64_t firstFat = 0;   // 0: not found
   std::uint64_t secondFat = 0;  // 0: not found
+  std::uint64_t readFrom = 0;   // the copy chains are read from; 0: none (the FAT is gone)
   std::uint64_t sectorsRead = 0;
 };
 
-// Looks for the two FATs of the chosen file system when its row has no firstFAT: single sectors
-// from Cluster0Start - 550 (FAT16) or - 30000 (FAT32), or from 63 when that is not above 0, up to
-// Cluster0Start; the first and second sector beginning F8 FF FF are the FATs. Fills firstFAT,
-// secondFAT, and when both are found SPF and Root Start of the row, with progress on the
-// second-stage bar. Does nothing for a row that already names its FAT.
+// Looks for the FATs of the chosen file system when its row has no firstFAT: single sectors from
+// Cluster0Start - 550 (FAT16) or - 30000 (FAT32), or from 63 when that is not above 0, up to
+// Cluster0Start, with progress on the second-stage bar. A sector beginning F8 FF FF is taken for
+// a FAT only where it fits the row's layout: the FATs end where the data area (FAT16: its 32-sector
+// root, unless the row gives another) begins, two copies of SPF sectors each, and SPF holds
+// an entry for the highest folder cluster of the file system and not many more entries than
+// the clusters up to the end of the range or the disk. Both copies fitting, the first is read
+// unless the second has more of the file system's folders in use (a later format wrote its
+// FAT over the first); one copy fitting, it is read alone. Fills SPF, Root Start, secondFAT when
+// a second copy was found, and firstFAT with the copy chains are read from (the second copy,
+// where the first is gone or is a later format's). Nothing fits: the FAT is gone, and the row
+// stays as it was. Does nothing for a row that already names its first FAT.
 FatLocation LocateFats(ScanContext& ctx, int chosenIndex);
 
 // ActiveVolumeGeometry and its type from the chosen row (empty cells read as 0): a FAT16 root of

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
+#include <unordered_set>
 
 #include "fat/boot_sector.h"
 #include "fat/directory_reader.h"
@@ -24,6 +26,8 @@ std::optional<std::uint32_t> FirstCluster(const DetailsRow& row) {
 }  // namespace
 
 FatDataSource::FatDataSource(const ScanContext& ctx) : ctx_(ctx), fat_(ctx) {
+  // The folders are taken now: the tree may grow on another thread while files are estimated.
+  for (const FolderNode& node : ctx.results.folderNodes) folderClusters_.push_back(node.self);
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
   if (!IsValidSectorsPerCluster(g.SectorsPerCluster)) return;
   clusterBytes_ = std::uint64_t{g.SectorsPerCluster} * kSectorSize;
@@ -58,22 +62,9 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
     return data;
   }
   const std::uint64_t needed = ClustersFor(data.size, clusterBytes_);
-  std::vector<std::uint32_t> clusters;
-  if (row.deleted) {
-    data.method = ReadMethod::kContiguous;
-  } else {
-    clusters = FollowClusterChain(fat_, *first, static_cast<std::size_t>(needed));
-    // A chain that runs off the volume (a damaged FAT) ends where it leaves it.
-    const auto off = std::find_if(clusters.begin(), clusters.end(),
-                                  [this](std::uint32_t c) { return c < 2 || c > lastCluster_; });
-    clusters.erase(off, clusters.end());
-    data.method = clusters.size() >= needed ? ReadMethod::kChain : ReadMethod::kChainThenContiguous;
-  }
-  // Without a chain (a deleted file) or after a chain that ended early, the clusters that follow
-  // are taken in order, as far as the volume goes.
-  std::uint64_t next = clusters.empty() ? *first : std::uint64_t{clusters.back()} + 1;
-  while (clusters.size() < needed && next <= lastCluster_)
-    clusters.push_back(static_cast<std::uint32_t>(next++));
+  ClusterRun run = Clusters(*first, needed, row.deleted);
+  data.method = run.method;
+  const std::vector<std::uint32_t>& clusters = run.clusters;
 
   // A size past what these clusters hold (larger than the volume, or past its last cluster) is
   // damage: the file is what they hold, the rest is reported missing rather than padded.
@@ -97,25 +88,153 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
   return data;
 }
 
-Recoverability FatDataSource::Estimate(const DetailsRow& row) {
-  if (!row.deleted) return Recoverability::kNotDeleted;
-  const std::uint64_t size = ReadU32(row.size);
-  if (size == 0) return Recoverability::kIntact;  // nothing of it can be lost
-  const std::optional<std::uint32_t> first = FirstCluster(row);
-  if (!fat_.Usable() || clusterBytes_ == 0 || !first || *first < 2 || *first > lastCluster_)
-    return Recoverability::kUnknown;
-  const std::optional<bool> firstFree = Free(*first);
-  if (!firstFree) return Recoverability::kUnknown;
-  if (!*firstFree) return Recoverability::kOverwritten;
-  const std::uint64_t end = std::uint64_t{*first} + ClustersFor(size, clusterBytes_);
-  for (std::uint64_t c = std::uint64_t{*first} + 1; c < end; ++c) {
-    // A run that leaves the volume cannot be read whole.
-    if (c > lastCluster_) return Recoverability::kPartlyOverwritten;
-    const std::optional<bool> free = Free(static_cast<std::uint32_t>(c));
-    if (!free) return Recoverability::kUnknown;
-    if (!*free) return Recoverability::kPartlyOverwritten;
+FatDataSource::ClusterRun FatDataSource::Clusters(std::uint32_t first, std::uint64_t needed, bool deleted) {
+  ClusterRun run;
+  if (deleted) {
+    run.method = ReadMethod::kContiguous;
+  } else {
+    run.clusters = FollowClusterChain(fat_, first, static_cast<std::size_t>(needed));
+    // A chain that runs off the volume (a damaged FAT) ends where it leaves it.
+    const auto off = std::find_if(run.clusters.begin(), run.clusters.end(),
+                                  [this](std::uint32_t c) { return c < 2 || c > lastCluster_; });
+    run.clusters.erase(off, run.clusters.end());
+    run.chained = run.clusters.size();
+    run.method = run.chained >= needed ? ReadMethod::kChain : ReadMethod::kChainThenContiguous;
   }
-  return Recoverability::kIntact;
+  // Without a chain (a deleted file) or after a chain that ended early, the clusters that follow
+  // are taken in order, as far as the volume goes.
+  std::uint64_t next = run.clusters.empty() ? first : std::uint64_t{run.clusters.back()} + 1;
+  while (run.clusters.size() < needed && next <= lastCluster_)
+    run.clusters.push_back(static_cast<std::uint32_t>(next++));
+  return run;
+}
+
+const FatDataSource::Claims& FatDataSource::VolumeClaims() {
+  if (claims_) return *claims_;
+  claims_.emplace();
+  Claims& claims = *claims_;
+  const ActiveVolumeGeometry& g = ctx_.activeGeometry;
+  const FsType type = g.type;
+  if (!IsFat(type) || clusterBytes_ == 0) return claims;
+  const std::uint64_t dataStart = std::uint64_t{g.Cluster0Sector} + 2ull * g.SectorsPerCluster;
+  std::unordered_set<std::uint32_t> walked;
+  std::vector<std::uint32_t> pending;
+  auto walk = [&](std::vector<std::uint64_t> sectors, const DirectoryWalk& how) {
+    for (std::uint64_t n : sectors) {
+      if (n >= dataStart)
+        claims.directoryClusters.push_back(
+            static_cast<std::uint32_t>((n - g.Cluster0Sector) / g.SectorsPerCluster));
+    }
+    DirectorySectors directory(ctx_, std::move(sectors));
+    ForEachDirectoryEntry(ctx_, directory, how, [&](const DirectoryEntry& entry) {
+      if (entry.IsVolumeLabel()) return true;
+      const std::uint32_t cluster = entry.Cluster(type);
+      if (cluster < 2 || cluster > lastCluster_) return true;
+      claims.firsts.push_back(
+          {cluster, entry.Size(), entry.Date(), entry.Time(), entry.CreatedStamp(), entry.Deleted()});
+      if (entry.IsDirectory()) pending.push_back(cluster);
+      return true;
+    });
+  };
+  DirectoryWalk root;
+  if (type == FsType::kFat32) {
+    if (g.RootDirStart >= 2 && g.RootDirStart <= lastCluster_) {
+      walked.insert(g.RootDirStart);
+      walk(DirectoryChainSectors(ctx_, fat_, g.RootDirStart), root);
+    }
+  } else {
+    root.end = EndOfDirectory::kEndsSector;
+    walk(Fat16RootSectors(ctx_), root);
+  }
+  pending.insert(pending.end(), folderClusters_.begin(), folderClusters_.end());
+  DirectoryWalk sub;
+  sub.subDirectory = true;
+  while (!pending.empty()) {
+    const std::uint32_t c = pending.back();
+    pending.pop_back();
+    if (c < 2 || c > lastCluster_ || !walked.insert(c).second) continue;
+    // An entry of a folder deleted long ago may name a cluster that holds something else now.
+    if (!DirectoryBeginsAt(ctx_, c)) continue;
+    walk(DirectoryChainSectors(ctx_, fat_, c), sub);
+  }
+  std::sort(claims.firsts.begin(), claims.firsts.end(),
+            [](const Claim& a, const Claim& b) { return a.cluster < b.cluster; });
+  std::sort(claims.directoryClusters.begin(), claims.directoryClusters.end());
+  claims.directoryClusters.erase(
+      std::unique(claims.directoryClusters.begin(), claims.directoryClusters.end()),
+      claims.directoryClusters.end());
+  return claims;
+}
+
+bool FatDataSource::RunIsShared(const DetailsRow& row, std::uint64_t from, std::uint64_t end) {
+  if (from >= end) return false;
+  const Claims& claims = VolumeClaims();
+  const auto dir = std::lower_bound(claims.directoryClusters.begin(), claims.directoryClusters.end(), from);
+  if (dir != claims.directoryClusters.end() && *dir < end) return true;
+  auto byCluster = [](const Claim& c, std::uint64_t cluster) { return c.cluster < cluster; };
+  const auto at = std::lower_bound(claims.firsts.begin(), claims.firsts.end(), from, byCluster);
+  const std::optional<std::uint32_t> first = FirstCluster(row);
+  if (!row.deleted || !first || from != *first) return at != claims.firsts.end() && at->cluster < end;
+  // The run is a deleted file's from its first cluster on. Entries that begin there too are its
+  // own entry, entries in use (whose data is there now) and deleted ones: a deleted file written
+  // later took the cluster after this one was deleted; one written earlier lost it to this one.
+  const std::uint32_t size = ReadU32(row.size);
+  auto own = [&](const Claim& c) {
+    return c.deleted && c.size == size && c.date == row.fatDate && c.time == row.fatTime;
+  };
+  auto it = at;
+  std::optional<std::uint64_t> ownCreated;
+  for (auto c = at; c != claims.firsts.end() && c->cluster == from; ++c) {
+    if (own(*c)) ownCreated = c->created;
+  }
+  for (; it != claims.firsts.end() && it->cluster == from; ++it) {
+    if (own(*it)) continue;
+    if (!it->deleted) return true;
+    const auto later = std::make_tuple(ownCreated ? it->created : 0, it->date, it->time);
+    const auto mine = std::make_tuple(ownCreated.value_or(0), row.fatDate, row.fatTime);
+    if (later > mine) return true;
+  }
+  return it != claims.firsts.end() && it->cluster < end;
+}
+
+Recoverability FatDataSource::Estimate(const DetailsRow& row) {
+  const std::uint64_t size = ReadU32(row.size);
+  const std::optional<std::uint32_t> first = FirstCluster(row);
+  const bool onVolume = clusterBytes_ != 0 && first && *first >= 2 && *first <= lastCluster_;
+  const std::uint64_t needed = ClustersFor(size, clusterBytes_);
+  if (!row.deleted) {
+    // A live file is read along its chain; only what is read after a chain that ended early is
+    // in doubt.
+    if (size == 0 || !onVolume) return Recoverability::kNotDeleted;
+    const ClusterRun run = Clusters(*first, needed, false);
+    if (run.method != ReadMethod::kChainThenContiguous || run.chained == 0)
+      return Recoverability::kNotDeleted;
+    const std::uint64_t from = std::uint64_t{run.clusters[run.chained - 1]} + 1;
+    return RunIsShared(row, from, from + (run.clusters.size() - run.chained)) ? Recoverability::kMayBeMixed
+                                                                              : Recoverability::kNotDeleted;
+  }
+  if (size == 0) return Recoverability::kIntact;  // nothing of it can be lost
+  if (!onVolume) return Recoverability::kUnknown;
+  const std::uint64_t end = std::uint64_t{*first} + needed;
+  Recoverability byFat = Recoverability::kUnknown;
+  if (fat_.Usable()) {
+    const std::optional<bool> firstFree = Free(*first);
+    if (firstFree && !*firstFree) return Recoverability::kOverwritten;
+    byFat = firstFree ? Recoverability::kIntact : Recoverability::kUnknown;
+    for (std::uint64_t c = std::uint64_t{*first} + 1; c < end && byFat == Recoverability::kIntact; ++c) {
+      // A run that leaves the volume cannot be read whole.
+      if (c > lastCluster_) return Recoverability::kPartlyOverwritten;
+      const std::optional<bool> free = Free(static_cast<std::uint32_t>(c));
+      if (!free)
+        byFat = Recoverability::kUnknown;
+      else if (!*free)
+        return Recoverability::kPartlyOverwritten;
+    }
+  }
+  // Free clusters are not the file's when the directories say other data lies among them.
+  const std::uint64_t reach = std::min<std::uint64_t>(end, std::uint64_t{lastCluster_} + 1);
+  if (RunIsShared(row, *first, reach)) return Recoverability::kMayBeMixed;
+  return byFat;
 }
 
 bool CorrectFat12Type(ScanContext& ctx) {

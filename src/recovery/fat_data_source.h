@@ -3,9 +3,14 @@
 // was freed with it, so its data is read from ceil(size / cluster bytes) clusters from its first
 // cluster on: deleted files are recovered whole when they were written in one piece, which is how
 // most files on a removable disk were written. The estimate of a deleted file looks at the FAT
-// entries of exactly the clusters that read would take.
+// entries of exactly the clusters that read would take, and at what the volume's directories say
+// lies there: a run of clusters that holds a directory or another entry's first cluster is not
+// the file's alone, whatever the FAT says ("may be mixed"). A live file whose chain ends before
+// its size (a zeroed FAT) is estimated the same way for the clusters read after its chain.
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "fat/fat_reader.h"
 #include "recovery/file_data_source.h"
@@ -20,6 +25,8 @@ class FatDataSource : public FileDataSource {
   explicit FatDataSource(const ScanContext& ctx);
 
   FileData Locate(const DetailsRow& row) override;
+  // For a deleted file: overwritten, partly overwritten, may be mixed, intact or unknown (no FAT,
+  // and nothing else against it). For a live file: may be mixed, or kNotDeleted.
   Recoverability Estimate(const DetailsRow& row) override;
 
   // Bytes of one cluster; 0 when the volume's cluster size is not a valid one.
@@ -32,10 +39,40 @@ class FatDataSource : public FileDataSource {
   // True when the FAT entry of cluster is free; nullopt when it cannot be read.
   std::optional<bool> Free(std::uint32_t cluster);
 
+  // The clusters a file's data is read from: its chain (none for a deleted file), then clusters in
+  // order after it; chained is how many of them the chain gave.
+  struct ClusterRun {
+    std::vector<std::uint32_t> clusters;
+    std::size_t chained = 0;
+    ReadMethod method = ReadMethod::kNone;
+  };
+  ClusterRun Clusters(std::uint32_t first, std::uint64_t needed, bool deleted);
+
+  // What the volume's directories point at: the first cluster of every entry (files and folders,
+  // live and deleted) and the clusters of every directory, gathered by one walk from the root and
+  // the found folders when first needed.
+  struct Claim {
+    std::uint32_t cluster = 0;
+    std::uint32_t size = 0;
+    std::uint16_t date = 0, time = 0;
+    std::uint64_t created = 0;
+    bool deleted = false;
+  };
+  struct Claims {
+    std::vector<Claim> firsts;                     // by cluster
+    std::vector<std::uint32_t> directoryClusters;  // ascending
+  };
+  const Claims& VolumeClaims();
+  // True when a directory lies in clusters [from, end), or an entry other than row's begins there;
+  // an entry that begins at from itself counts when it is live or was written after the row's.
+  bool RunIsShared(const DetailsRow& row, std::uint64_t from, std::uint64_t end);
+
   const ScanContext& ctx_;
   FatReader fat_;
   std::uint64_t clusterBytes_ = 0;
   std::uint32_t lastCluster_ = 0;
+  std::vector<std::uint32_t> folderClusters_;  // the results tree's folders, as the source was made
+  std::optional<Claims> claims_;
 };
 
 // A FAT12 volume has 12-bit FAT entries; the partition type a search starts from calls it "FAT16".

@@ -18,13 +18,13 @@ class FileDataSource {
   virtual ~FileDataSource() = default;
   // Where the bytes of the file a row shows are, and how they were found.
   virtual FileData Locate(const DetailsRow& row) = 0;
-  // For a deleted file, whether the places Locate reads from still hold its data;
-  // kNotDeleted for a live file.
+  // For a deleted file, whether the places Locate reads from still hold its data. For a live
+  // file kNotDeleted, unless what Locate reads besides its allocation is in doubt (kMayBeMixed).
   virtual Recoverability Estimate(const DetailsRow& row) = 0;
 };
 
-// The estimate a file is shown and reported with: the source's estimate of a deleted file (none
-// for a live one), turned into kPartlyUnreadable when the disk's image has a map of unread
+// The estimate a file is shown and reported with: the source's estimate (none for a live file
+// whose data is read along its allocation), turned into kPartlyUnreadable when the disk's image has a map of unread
 // sectors and some sector Locate would read lies in them. An overwritten file stays overwritten.
 Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row);
 

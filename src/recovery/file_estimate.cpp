@@ -13,7 +13,7 @@ std::uint64_t SectorsOf(std::uint64_t bytes) {
 }  // namespace
 
 Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row) {
-  const Recoverability estimate = row.deleted ? source.Estimate(row) : Recoverability::kNotDeleted;
+  const Recoverability estimate = source.Estimate(row);
   if (estimate == Recoverability::kOverwritten || !ctx.reader || !ctx.reader->HasUnreadMap(ctx.diskNumber))
     return estimate;
   const FileData data = source.Locate(row);

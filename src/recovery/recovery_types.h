@@ -24,10 +24,14 @@ enum class Recoverability : std::uint8_t {
   // Only its name is left (a key in its folder's index): no record says where its data was, so
   // nothing of it can be read.
   kNoRecord,
+  // The clusters read for it run over another entry's first cluster or a directory: the file was
+  // written in pieces, or others were written where it lay. The allocation may call them free,
+  // but some of the bytes read are likely another file's.
+  kMayBeMixed,
 };
 
-// "intact", "partly overwritten", "overwritten", "unknown", "partly unreadable", "no record"; ""
-// for a live file.
+// "intact", "partly overwritten", "overwritten", "unknown", "partly unreadable", "no record",
+// "may be mixed"; "" for a live file.
 constexpr std::string_view RecoverabilityText(Recoverability estimate) {
   switch (estimate) {
     case Recoverability::kIntact:
@@ -42,6 +46,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "partly unreadable";
     case Recoverability::kNoRecord:
       return "no record";
+    case Recoverability::kMayBeMixed:
+      return "may be mixed";
     case Recoverability::kNotDeleted:
       break;
   }

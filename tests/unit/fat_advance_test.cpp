@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "fat/advance_scan.h"
+#include "fat/fat_reader.h"
 #include "fat/fs_analysis.h"
 #include "fat_test_volume.h"
 #include "results/table_numbers.h"
@@ -287,8 +288,13 @@ TEST_F(FatSecondStageTest, FolderRowsComeBeforeTheCatchAllAndTheFatsAreFound) {
   TestDisk big{41000};
   big.ctx.results.tables = d.ctx.results.tables;
   big.Put(9999, pt::FatStart(0xF8));  // below the FAT32 window: not looked at
+  // Two sectors that begin like FATs but do not end where the data area begins.
   big.Put(12000, pt::FatStart(0xF8));
   big.Put(12600, pt::FatStart(0xF8));
+  // The FATs that do: 17 sectors each (the most 123 clusters up to the disk's end allow), ending
+  // at cluster 2 (sector 40016).
+  big.Put(39982, pt::FatStart(0xF8));
+  big.Put(39999, pt::FatStart(0xF8));
   InsertAdvanceMiscFolderRow(big.ctx);
   ASSERT_TRUE(PrepareFatSecondStage(big.ctx, 2));
   const TextTable& e = big.ctx.results.tables.EntryTable;
@@ -299,24 +305,27 @@ TEST_F(FatSecondStageTest, FolderRowsComeBeforeTheCatchAllAndTheFatsAreFound) {
   EXPECT_EQ(Row(e, 2),
             (V{"QRW_Miscellaneous", "0", "268435455", "0", "0", "0", "0", "16", "0", "FOLDER", ""}));
   EXPECT_EQ(Row(big.ctx.results.tables.IdentifiedFileSystemTable, 2),
-            (V{"0", "600", "8", "", "2", "", "40000", "12000", "12600", "", "FAT32"}));
+            (V{"0", "17", "8", "", "2", "", "40000", "39982", "39999", "", "FAT32"}));
   const ActiveVolumeGeometry& g = big.ctx.activeGeometry;
   EXPECT_EQ(g.type, FsType::kFat32);
   EXPECT_EQ(
       std::vector<std::uint32_t>({g.FatSectors, g.SectorsPerCluster, g.RootDirSectors, g.RootDirStart,
                                   g.ReservedSectors, g.Cluster0Sector, g.FirstFatSector, g.SecondFatSector}),
-      (std::vector<std::uint32_t>{600, 8, 0, 2, 0, 40000, 12000, 12600}));
+      (std::vector<std::uint32_t>{17, 8, 0, 2, 0, 40000, 39982, 39999}));
   EXPECT_EQ(big.feedback.progress.back().controlId, control::kStageProgress);
   EXPECT_EQ(big.feedback.progress.back().barText, "Completed ");
 }
 
 TEST_F(FatSecondStageTest, LocateFatsWindowsAndUnfoundFats) {
-  PutFat(500), PutFat(532);  // FAT16 window below Cluster0Start 1000: 450 to 999
+  // FAT16 window below Cluster0Start 1000: 450 to 999. The FATs end at the 32-sector root, which
+  // ends at cluster 2 (sector 1008); 500 and 532 are spaced like FATs but end elsewhere.
+  PutFat(500), PutFat(532), PutFat(956), PutFat(966);
   FatLocation found = LocateFats(d.ctx, 1);
-  EXPECT_EQ(found.firstFat, 500u);
-  EXPECT_EQ(found.secondFat, 532u);
-  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 1), "32");
-  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 4), "564");
+  EXPECT_EQ(found.firstFat, 956u);
+  EXPECT_EQ(found.secondFat, 966u);
+  EXPECT_EQ(found.readFrom, 956u);
+  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 1), "10");
+  EXPECT_EQ(d.ctx.results.tables.IdentifiedFileSystemTable.Cell(1, 4), "976");
   EXPECT_EQ(LocateFats(d.ctx, 1).sectorsRead, 0u);  // it names its FAT now
   EXPECT_EQ(LocateFats(d.ctx, 0).sectorsRead, 0u);  // a boot sector's row names its FAT
 
@@ -330,8 +339,80 @@ TEST_F(FatSecondStageTest, LocateFatsWindowsAndUnfoundFats) {
 
   d.ctx.results.tables.IdentifiedFileSystemTable.SetCell(1, 6, "400");  // below 551: the search starts at 63
   d.ctx.results.tables.IdentifiedFileSystemTable.SetCell(1, 7, "");
-  PutFat(63), PutFat(100);
-  EXPECT_EQ(LocateFats(d.ctx, 1).firstFat, 63u);
+  PutFat(356), PutFat(366);
+  found = LocateFats(d.ctx, 1);
+  EXPECT_EQ(found.firstFat, 356u);
+  EXPECT_EQ(found.sectorsRead, 400u - 63u);
+}
+
+// Identified file system 3 (FAT32, 8 sectors a cluster, Cluster0Start 40000, folders at clusters
+// 500 and 510) on a disk that ends at 41000: its FATs hold 4 to 17 sectors and end at 40016.
+TEST_F(FatSecondStageTest, OnlyFatsThatFitTheLayoutAreTakenAndAFormatOverTheFirstIsPassedBy) {
+  // A FAT sector with cluster 500's entry (in its fourth sector) in use or free.
+  auto entries = [](bool inUse) {
+    pt::Sector s{};
+    if (inUse) pt::Put32(s, (500 % 128) * 4, 0x0FFFFFFF);
+    return s;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::uint64_t, pt::Sector>> sectors;
+    std::uint64_t firstFat, secondFat, readFrom, spf;
+    std::uint32_t entry500;  // as the working geometry's FAT reads it
+  };
+  const pt::Sector fat = pt::FatStart(0xF8);
+  const std::vector<Case> cases = {
+      {"both copies agree: the first is read",
+       {{39982, fat}, {39999, fat}, {39985, entries(true)}, {40002, entries(true)}},
+       39982,
+       39999,
+       39982,
+       17,
+       0x0FFFFFFF},
+      {"a later format's FAT where the first was: the second, which has the folders in use, is read",
+       {{39982, fat}, {39999, fat}, {40002, entries(true)}},
+       39982,
+       39999,
+       39999,
+       17,
+       0x0FFFFFFF},
+      {"only the second copy is left (39990 would be a FAT of 26 sectors, too many)",
+       {{39990, fat}, {39999, fat}},
+       0,
+       39999,
+       39999,
+       17,
+       0},
+      {"only the first copy is left", {{39984, fat}}, 39984, 0, 39984, 16, 0},
+      {"sectors like FATs, none where the layout puts FATs",
+       {{39000, fat}, {39500, fat}, {39950, fat}},
+       0,
+       0,
+       0,
+       0,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDisk disk{41000};
+    disk.ctx.results.tables = d.ctx.results.tables;
+    for (const auto& [at, bytes] : c.sectors) disk.Put(at, bytes);
+    const FatLocation found = LocateFats(disk.ctx, 2);
+    EXPECT_EQ(found.firstFat, c.firstFat);
+    EXPECT_EQ(found.secondFat, c.secondFat);
+    EXPECT_EQ(found.readFrom, c.readFrom);
+    ASSERT_TRUE(SetActiveGeometryFromIdentified(disk.ctx, 2));
+    const ActiveVolumeGeometry& g = disk.ctx.activeGeometry;
+    EXPECT_EQ(g.FatSectors, c.spf);
+    // The working geometry's first FAT is the copy to read.
+    EXPECT_EQ(g.FirstFatSector, c.readFrom);
+    EXPECT_EQ(g.SecondFatSector, c.secondFat);
+    FatReader reader(disk.ctx);
+    EXPECT_EQ(reader.Usable(), c.readFrom != 0);
+    if (c.readFrom != 0) {
+      EXPECT_EQ(reader.Entry(500), c.entry500);
+    }
+  }
 }
 
 TEST_F(FatSecondStageTest, GeometryDefaultsAndDetailRows) {

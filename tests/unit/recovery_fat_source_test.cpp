@@ -11,7 +11,10 @@
 namespace quarrow {
 namespace {
 
+using recovery_test::Entry;
+using recovery_test::FatDate;
 using recovery_test::MemoryVolume;
+using recovery_test::ShortEntry;
 using test_support::Put16;
 
 DetailsRow Row(std::uint32_t first, std::uint64_t size, bool deleted) {
@@ -200,6 +203,81 @@ TEST(FatSourceEstimateTest, RunLeavingTheVolumeIsPartlyLost) {
   FatDataSource source(v.Ctx());
   EXPECT_EQ(source.Estimate(Row(v.LastCluster(), 2 * 512, true)), Recoverability::kPartlyOverwritten);
   EXPECT_EQ(source.Estimate(Row(v.LastCluster(), 512, true)), Recoverability::kIntact);
+}
+
+// What the directories say lies in the clusters a file is read from: a deleted file's run, or what
+// a live file reads after a chain that ended early, that holds a directory or another entry's
+// first cluster may be mixed; the allocation cannot tell, as all of them are free.
+TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
+  constexpr std::uint16_t kEarly = FatDate(2024, 5, 6), kLate = FatDate(2024, 5, 7);
+  MemoryVolume v(FsType::kFat16, 1, 100);
+  auto deleted = [](const char* name, std::uint32_t first, std::uint32_t size, std::uint16_t date) {
+    Entry e = ShortEntry(name, 0x20, first, size, date);
+    e[0] = 0xE5;
+    return e;
+  };
+  v.PutRoot({
+      deleted("XRUN    BIN", 10, 4 * 512, kEarly),  // 10-13, and YIN begins at 12
+      deleted("YIN     BIN", 12, 512, kEarly),
+      deleted("ZDIR    BIN", 18, 3 * 512, kEarly),  // 18-20, and a deleted folder is at 20
+      [] {
+        Entry e = ShortEntry("FOLDER     ", 0x10, 20);
+        e[0] = 0xE5;
+        return e;
+      }(),
+      deleted("WOLD    BIN", 30, 2 * 512, kEarly),  // 30-31; VNEW was written there later
+      deleted("VNEW    BIN", 30, 3 * 512, kLate),   // 30-32
+      deleted("UTIE    BIN", 36, 512, kEarly),      // two of the same time: neither is marked
+      deleted("TTIE    BIN", 36, 2 * 512, kEarly),
+      ShortEntry("LIVE    BIN", 0x20, 40, 3 * 512),  // its chain ends at 40: 41 and 42 are read on
+      ShortEntry("KIN     BIN", 0x20, 41, 512),
+      ShortEntry("LONE    BIN", 0x20, 50, 2 * 512),  // its chain ends at 50, nothing after it
+      deleted("SLIVE   BIN", 60, 2 * 512, kLate),    // 60 is a live file's now: overwritten
+      ShortEntry("RLIVE   BIN", 0x20, 60, 512),
+  });
+  v.PutDirectory(20, 0, {deleted("INNER   BIN", 70, 512, kEarly)});
+  v.SetEntry(20, 0);  // deleted: its cluster is free, but its directory is still there
+  v.AddFolder(v.Ctx().results.Tree().Root(), "FOLDER", 20, 0);
+  v.Chain({40});
+  v.Chain({41});
+  v.Chain({50});
+  v.Chain({60});
+  auto row = [](std::uint32_t first, std::uint64_t size, bool isDeleted, std::uint16_t date) {
+    DetailsRow r = Row(first, size, isDeleted);
+    r.fatDate = date;
+    r.fatTime = 0x68E0;
+    return r;
+  };
+  struct Case {
+    const char* what;
+    DetailsRow row;
+    Recoverability expected;
+  };
+  const std::vector<Case> cases = {
+      {"another entry begins inside the run", row(10, 4 * 512, true, kEarly), Recoverability::kMayBeMixed},
+      {"the entry that begins there reads its own cluster", row(12, 512, true, kEarly),
+       Recoverability::kIntact},
+      {"a folder lies in the run", row(18, 3 * 512, true, kEarly), Recoverability::kMayBeMixed},
+      {"a later file took the first cluster", row(30, 2 * 512, true, kEarly), Recoverability::kMayBeMixed},
+      {"the later file itself", row(30, 3 * 512, true, kLate), Recoverability::kIntact},
+      {"same first cluster, same time", row(36, 512, true, kEarly), Recoverability::kIntact},
+      {"a live file read on over another's first cluster", row(40, 3 * 512, false, 0x5825),
+       Recoverability::kMayBeMixed},
+      {"a live file read on over free clusters", row(50, 2 * 512, false, 0x5825),
+       Recoverability::kNotDeleted},
+      {"the allocation says overwritten first", row(60, 2 * 512, true, kLate), Recoverability::kOverwritten},
+      {"an entry of a sub-folder counts too", row(69, 2 * 512, true, kEarly), Recoverability::kMayBeMixed},
+  };
+  FatDataSource source(v.Ctx());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(source.Estimate(c.row), c.expected);
+  }
+  // Without a FAT nothing is allocated, and the directories still tell.
+  v.Ctx().activeGeometry.FirstFatSector = 0;
+  FatDataSource noFat(v.Ctx());
+  EXPECT_EQ(noFat.Estimate(row(10, 4 * 512, true, kEarly)), Recoverability::kMayBeMixed);
+  EXPECT_EQ(noFat.Estimate(row(12, 512, true, kEarly)), Recoverability::kUnknown);
 }
 
 // A volume the search took for FAT16 whose boot sector counts a FAT12 volume's clusters is read
