@@ -401,6 +401,36 @@ TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs
   EXPECT_EQ(ReadText(Dest() / PathFromUtf8("Привет, мир.txt")), "Привет, мир.txt");
 }
 
+// Names the destination system refuses or reads as a device are written under the names of that
+// system's rules, each file whole: on Windows "CON" would be the console and "a:b" a stream of a.
+TEST_F(RecoveryNamesTest, NamesTheDestinationRefusesAreWrittenUnderSafeNames) {
+  options.rules = DestinationNameRules();
+  const std::vector<std::pair<std::string, std::string>> names = {
+      // name on the disk, name written on Windows
+      {"CON", "_CON"},
+      {"nul.txt", "_nul.txt"},
+      {"com1.log", "_com1.log"},
+      {"LPT9", "_LPT9"},
+      {"a:b?.txt", "a_b_.txt"},
+      {"end. ", "end__"},
+      {"q\"<|>*", "q_____"},
+  };
+  files[0].clear();
+  for (const auto& [name, windows] : names) files[0].push_back({name, false});
+  const RecoveryPlan plan = Run();
+  ASSERT_EQ(plan.files.size(), names.size());
+  for (const auto& [name, windows] : names) {
+    SCOPED_TRACE(name);
+    const PlannedFile* f = nullptr;
+    for (const PlannedFile& p : plan.files) f = p.row.name == name ? &p : f;
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->status, FileStatus::kWritten);
+    const std::string expected = options.rules.windows ? windows : name;
+    EXPECT_EQ(f->writtenAs, expected);
+    EXPECT_EQ(ReadText(Dest() / PathFromUtf8(expected)), name);
+  }
+}
+
 // Descriptor limits, long paths walked with chdir and symbolic links are the POSIX writer's
 // concerns; the Windows writer names folders by path and never enters a reparse point.
 #ifndef _WIN32
