@@ -13,6 +13,8 @@ packages=(
   gdisk libewf-dev ewf-tools gddrescue
   # The wizard's window, and a display server for its screenshots.
   qt6-base-dev xvfb xauth
+  # The Windows build (mingw-w64, GoogleTest from its sources) and wine to run it.
+  g++-mingw-w64-x86-64 googletest wine wine64
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

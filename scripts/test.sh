@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds Quarrow twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds.
+# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; cross-builds the
+# Windows programs and runs their checks under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,6 +19,9 @@ run_suite() {
 }
 
 run_suite build
+# The Windows programs, cross-built with mingw-w64, run under wine beside the Linux ones on the
+# test disks the plain build made.
+bash scripts/windows_check.sh build build-win
 # A Release build, as users make it (warnings are not errors there), must build too.
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_TESTS=OFF >/dev/null
 cmake --build build-release --target quarrow -j "$jobs"

@@ -14,6 +14,7 @@
 #include "app/search_outcomes.h"
 #include "app/wizard_texts.h"
 #include "disk/disk_inventory.h"
+#include "disk/platform.h"
 #include "fat/fs_analysis.h"
 #include "partition/lost_partition_search.h"
 #include "partition/partition_details.h"
@@ -192,14 +193,7 @@ struct CChildDialogExDemoDlg::State {
   bool JobRunning() const { return job != Job::kNone; }
   std::tm Now() const {
     if (options.localNow) return options.localNow();
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return local;
+    return LocalTimeNow();
   }
 
   // Runs job on the session; finished runs on the UI thread after the job's last report, unless a

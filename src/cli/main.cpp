@@ -8,6 +8,10 @@ int main(int argc, char** argv) {
   quarrow::cli::EnsureStandardDescriptors();
   CLI::App app{"Quarrow: recover folders and files from FAT16, FAT32, NTFS and exFAT disks"};
   app.require_subcommand(1);
+  // One syntax everywhere: on Windows CLI11 would also take "/name" for an option, and an image
+  // path such as "/images/stick.img" would then be read as one. Set before the subcommands, which
+  // copy it.
+  app.allow_windows_style_options(false);
   int exitCode = 0;
   quarrow::cli::AddDisksCommand(app, &exitCode);
   quarrow::cli::AddPartitionsCommand(app, &exitCode);

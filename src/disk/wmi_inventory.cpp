@@ -186,7 +186,8 @@ std::vector<DiskRecord> WmiInventory::Enumerate(Feedback& feedback) {
   for (;;) {
     IWbemClassObject* object = nullptr;
     ULONG returned = 0;
-    hr = enumerator->Next(WBEM_INFINITE, 1, &object, &returned);
+    // WBEM_INFINITE is 0xFFFFFFFF in an enumeration; Next takes it as a signed long (-1).
+    hr = enumerator->Next(static_cast<LONG>(static_cast<ULONG>(WBEM_INFINITE)), 1, &object, &returned);
     if (FAILED(hr) || returned == 0 || !object) break;
     DiskRecord disk = ReadDisk(object);
     object->Release();

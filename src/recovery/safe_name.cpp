@@ -79,12 +79,15 @@ bool IsDeviceName(std::string_view name) {
   for (char c : name.substr(0, name.find('.')))
     base.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kPlain) {
     if (base == device) return true;
   }
-  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
-         base[3] <= '9';
+  if (base.rfind("COM", 0) != 0 && base.rfind("LPT", 0) != 0) return false;
+  // COM and LPT with one digit, 0 included, or with a superscript one, two or three.
+  const std::string_view number = std::string_view(base).substr(3);
+  if (number.size() == 1) return number[0] >= '0' && number[0] <= '9';
+  return number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <span>
 #include <string>
@@ -14,6 +16,27 @@
 #include "core/feedback.h"
 
 namespace quarrow::test_support {
+
+// Environment variables (TZ, say) set and removed the same way on POSIX systems and Windows; the
+// C runtime's idea of the time zone follows at once.
+inline void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+  _tzset();
+#else
+  ::setenv(name, value, 1);
+  ::tzset();
+#endif
+}
+inline void UnsetEnvironment(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");
+  _tzset();
+#else
+  ::unsetenv(name);
+  ::tzset();
+#endif
+}
 
 inline void Put16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t v) {
   bytes[at] = static_cast<std::uint8_t>(v);

@@ -698,6 +698,11 @@ TEST_P(WizardUnwritableTest, AnUnwritableDestinationIsNamedWithItsReasonAndTheRe
     ASSERT_TRUE(fs::is_directory(readOnly));
     const bool made = fs::create_directory(readOnly / "qrw-check", ec);
     if (made) fs::remove(readOnly / "qrw-check");
+#ifdef _WIN32
+    // A read-only attribute does not stop Windows from making folders in a folder, and an
+    // administrator (or wine) has no place that refuses writes.
+    if (made) GTEST_SKIP() << readOnly << " takes new folders: no place here refuses writes";
+#endif
     ASSERT_FALSE(made) << readOnly << " takes new folders: no place here refuses writes";
   }
   std::ofstream((dir_ / "blocker").string()) << "a file, not a folder";
@@ -957,7 +962,13 @@ TEST_F(WizardTest, AnImageThatCannotBeOpenedIsNamedWithTheReason) {
   ASSERT_EQ(surface_.messages.size(), 1u);
   EXPECT_EQ(surface_.messages[0].icon, MessageIcon::kError);
   EXPECT_NE(surface_.messages[0].text.find(missing), std::string::npos) << surface_.messages[0].text;
+#ifdef _WIN32
+  // The system's own words follow the path; they differ between Windows versions (and wine).
+  EXPECT_GT(surface_.messages[0].text.size(), surface_.messages[0].text.find(missing + ": ") + missing.size() + 2)
+      << surface_.messages[0].text;
+#else
   EXPECT_NE(surface_.messages[0].text.find("No such file"), std::string::npos) << surface_.messages[0].text;
+#endif
   ASSERT_NE(FirstDisk(), kNoItem);  // the image that opens is listed all the same
 
   surface_.messages.clear();

@@ -1,9 +1,13 @@
 // The recovery engine and its session on a FAT32 volume built in memory: what is written where,
 // byte for byte, with which times, and what Stop, Skip, bad sectors and the replace answers do.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+
+#include <chrono>
 
 #include <cstdlib>
 #include <map>
@@ -35,15 +39,13 @@ class RecoveryEngineTest : public ::testing::Test {
   static void SetUpTestSuite() {
     const char* tz = std::getenv("TZ");
     savedTz_ = tz ? new std::string(tz) : nullptr;
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    test_support::SetEnvironment("TZ", "UTC");
   }
   static void TearDownTestSuite() {
     if (savedTz_)
-      ::setenv("TZ", savedTz_->c_str(), 1);
+      test_support::SetEnvironment("TZ", savedTz_->c_str());
     else
-      ::unsetenv("TZ");
-    ::tzset();
+      test_support::UnsetEnvironment("TZ");
     delete savedTz_;
   }
 
@@ -104,6 +106,11 @@ class RecoveryEngineTest : public ::testing::Test {
 };
 std::string* RecoveryEngineTest::savedTz_ = nullptr;
 
+// Seconds since 1970 of a file's or folder's modification time.
+std::time_t ModifiedTime(const fs::path& path) {
+  return std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(fs::last_write_time(path)));
+}
+
 TEST_F(RecoveryEngineTest, EveryFileIsWrittenByteForByteAtItsPlaceWithItsTime) {
   Tick(root_);
   const RecoveryRunOutcome o = Recover();
@@ -120,13 +127,9 @@ TEST_F(RecoveryEngineTest, EveryFileIsWrittenByteForByteAtItsPlaceWithItsTime) {
         std::equal(want.begin(), want.end(), got.begin(), got.begin() + std::min(got.size(), want.size())))
         << path;
     EXPECT_EQ(got.size(), bytes.size()) << path;
-    struct stat st {};
-    ASSERT_EQ(::stat((Dest() / path).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, kWhen) << path;
+    EXPECT_EQ(ModifiedTime(Dest() / path), kWhen) << path;
   }
-  struct stat folder {};
-  ASSERT_EQ(::stat((Dest() / "DOCS").c_str(), &folder), 0);
-  EXPECT_EQ(folder.st_mtime, 1646370368);  // the folder's own date: 2022-03-04 05:06:08
+  EXPECT_EQ(ModifiedTime(Dest() / "DOCS"), 1646370368);  // the folder's own date: 2022-03-04 05:06:08
   EXPECT_EQ(o.plan.totalFiles, 9u);
   EXPECT_EQ(o.written.filesWritten, 9u);
   EXPECT_EQ(o.written.skipped + o.written.failed + o.written.unreadableSectors, 0u);
@@ -251,7 +254,7 @@ TEST_F(RecoveryEngineTest, ReplaceAnswersDecideWhatHappensToFilesAlreadyThere) {
     EXPECT_EQ(Planned(o, "README.TXT")->status, c.status);
     EXPECT_EQ(Planned(o, "DOCS/NOTES.TXT")->status, c.status);
     EXPECT_EQ(question.asked.size(), c.asked);
-    EXPECT_EQ(question.asked.front(), Utf8FromPath(Dest() / "DOCS/NOTES.TXT"));
+    EXPECT_EQ(question.asked.front(), Utf8FromPath(Dest() / "DOCS" / "NOTES.TXT"));
     EXPECT_EQ(o.written.cancelled, c.choice.answer == ReplaceAnswer::kCancel);
     EXPECT_EQ(fs::exists(Dest() / "DOCS/SUB/DEEP.TXT"), c.choice.answer != ReplaceAnswer::kCancel);
   }
@@ -398,6 +401,39 @@ TEST_F(RecoveryNamesTest, NamesAreWrittenSafelyInsideTheDestinationAndUtf8AsItIs
   EXPECT_EQ(ReadText(Dest() / PathFromUtf8("Привет, мир.txt")), "Привет, мир.txt");
 }
 
+// Names the destination system refuses or reads as a device are written under the names of that
+// system's rules, each file whole: on Windows "CON" would be the console and "a:b" a stream of a.
+TEST_F(RecoveryNamesTest, NamesTheDestinationRefusesAreWrittenUnderSafeNames) {
+  options.rules = DestinationNameRules();
+  const std::vector<std::pair<std::string, std::string>> names = {
+      // name on the disk, name written on Windows
+      {"CON", "_CON"},
+      {"nul.txt", "_nul.txt"},
+      {"com1.log", "_com1.log"},
+      {"LPT9", "_LPT9"},
+      {"a:b?.txt", "a_b_.txt"},
+      {"end. ", "end__"},
+      {"q\"<|>*", "q_____"},
+  };
+  files[0].clear();
+  for (const auto& [name, windows] : names) files[0].push_back({name, false});
+  const RecoveryPlan plan = Run();
+  ASSERT_EQ(plan.files.size(), names.size());
+  for (const auto& [name, windows] : names) {
+    SCOPED_TRACE(name);
+    const PlannedFile* f = nullptr;
+    for (const PlannedFile& p : plan.files) f = p.row.name == name ? &p : f;
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->status, FileStatus::kWritten);
+    const std::string expected = options.rules.windows ? windows : name;
+    EXPECT_EQ(f->writtenAs, expected);
+    EXPECT_EQ(ReadText(Dest() / PathFromUtf8(expected)), name);
+  }
+}
+
+// Descriptor limits, long paths walked with chdir and symbolic links are the POSIX writer's
+// concerns; the Windows writer names folders by path and never enters a reparse point.
+#ifndef _WIN32
 // Two chains of folders with a file in every one: 200 with long names (far past PATH_MAX from the
 // destination down) and 600 with short ones (more than the process may hold open). Every file is
 // written where it belongs and every folder gets its time, the shallow ones included (their
@@ -516,6 +552,8 @@ TEST_F(RecoveryNamesTest, AFolderSwappedForALinkWhileWritingSendsNothingOutside)
     EXPECT_TRUE(fs::is_symlink(Dest() / c.swapped));
   }
 }
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace quarrow

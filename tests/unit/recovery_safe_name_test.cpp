@@ -41,6 +41,13 @@ TEST(SafeNameTest, NamesBecomeOneHarmlessNameOfTheirFolder) {
       {"con.txt", "con.txt", "_con.txt"},
       {"LPT9.log", "LPT9.log", "_LPT9.log"},
       {"COM10", "COM10", "COM10"},
+      {"com0", "com0", "_com0"},
+      {"LPT\xC2\xB2.txt", "LPT\xC2\xB2.txt", "_LPT\xC2\xB2.txt"},  // LPT with a superscript two
+      {"COM\xC2\xB9\xC2\xB9", "COM\xC2\xB9\xC2\xB9", "COM\xC2\xB9\xC2\xB9"},
+      {"conin$", "conin$", "_conin$"},
+      {"CONOUT$.log", "CONOUT$.log", "_CONOUT$.log"},
+      {"AUX .txt", "AUX .txt", "_AUX .txt"},
+      {"NUL.", "NUL.", "NUL_"},
       {"CONSOLE.TXT", "CONSOLE.TXT", "CONSOLE.TXT"},
   };
   for (const NameCase& c : cases) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -63,6 +65,8 @@ TEST_F(ScanLogFileTest, SavesThatCannotSucceedFailAndLeaveNothingBehind) {
   EXPECT_EQ(Entries(), Names{"SUB.QLG"});
 }
 
+// File-size limits, set-user-id and death tests in a forked child exist on POSIX systems only.
+#ifndef _WIN32
 using ScanLogFileDeathTest = ScanLogFileTest;
 
 // A save that fails halfway through its bytes, or cannot make its temporary file, keeps the
@@ -96,6 +100,8 @@ TEST_F(ScanLogFileDeathTest, FailedSaveKeepsTheEarlierLog) {
     EXPECT_EQ(Entries(), Names{"LOG.QLG"});
   }
 }
+
+#endif  // _WIN32
 
 TEST_F(ScanLogFileTest, ReadRefusesWhatIsNoLog) {
   fs::create_directories(dir / "SUB.QLG");

@@ -45,6 +45,14 @@ TEST_P(SearchSetUpTest, PartitionOrRangeBecomeTheSearch) {
     out.seekp(65536 * 512 - 1);  // a partition this near the start is far from the end
     out.put('\0');
   }
+  // Removed once the session is gone: Windows deletes no file that is still open.
+  struct RemoveAtEnd {
+    fs::path path;
+    ~RemoveAtEnd() {
+      std::error_code ec;
+      fs::remove(path, ec);
+    }
+  } removeAtEnd{image};
   DiskSessionOptions options;
   options.sysfsRoot = "";
   DiskSession session({image.string()}, options);
@@ -67,7 +75,6 @@ TEST_P(SearchSetUpTest, PartitionOrRangeBecomeTheSearch) {
   EXPECT_EQ(ctx.searchEnd, c.expected.end);
   EXPECT_EQ(ctx.partitionType, c.expected.type);
   EXPECT_EQ(ctx.codePage.Number(), c.codePage);
-  fs::remove(image);
 }
 
 SearchTarget Partition(int n) {
