@@ -136,18 +136,22 @@ const FatDataSource::Claims& FatDataSource::VolumeClaims() {
       return true;
     });
   };
+  // Every directory is read as its listing reads it: the FAT16 root whole, any other to the end of
+  // the cluster its end entry is in.
   DirectoryWalk root;
+  root.clusterSectors = g.SectorsPerCluster;
   if (type == FsType::kFat32) {
     if (g.RootDirStart >= 2 && g.RootDirStart <= lastCluster_) {
       walked.insert(g.RootDirStart);
       walk(DirectoryChainSectors(ctx_, fat_, g.RootDirStart), root);
     }
   } else {
-    root.end = EndOfDirectory::kEndsSector;
+    root.clusterSectors = 0;
     walk(Fat16RootSectors(ctx_), root);
   }
   pending.insert(pending.end(), folderClusters_.begin(), folderClusters_.end());
   DirectoryWalk sub;
+  sub.clusterSectors = g.SectorsPerCluster;
   sub.subDirectory = true;
   while (!pending.empty()) {
     const std::uint32_t c = pending.back();
