@@ -169,10 +169,10 @@ std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, i
   } else if (fat.Plausible() && !ntfs.hasNtfsId) {
     volume.type = fat.TypeByClusterCount();
     volume.endSector = fat.totalSectors;
-  } else if (ntfs.IsNtfsBootSector() && ntfs.bytesPerSector == kSectorSize) {
+  } else if (ntfs.IsNtfsBootSector() && ntfs.sectorScale != 0) {
     volume.type = FsType::kNtfs;
     // The volume's size leaves out its last sector, which holds the backup boot sector.
-    volume.endSector = ntfs.totalSectors + 1;
+    volume.endSector = ntfs.totalSectors + ntfs.sectorScale;
   }
   if (volume.type == FsType::kNone || volume.endSector == 0) return std::nullopt;
   if (totalSectors != 0) volume.endSector = std::min(volume.endSector, totalSectors);
