@@ -54,13 +54,19 @@ constexpr bool KeepsFilesInTables(FsType type) {
 
 enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
 
+// A cluster is a power of two of sectors, 1 to 128 of the volume's own: the boot sector's byte,
+// and the sizes a search works out from the positions of directories.
+constexpr bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
+  return sectorsPerCluster != 0 && sectorsPerCluster <= 128 &&
+         (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+}
+
 // The largest cluster in 512-byte sectors: 128 sectors of 4096 bytes, 512 KiB.
 inline constexpr std::uint32_t kMaxClusterSectors = 1024;
 
-// A cluster is a power of two of sectors: of the volume's own sectors, 1 to 128 (the boot
-// sector's byte), or of 512-byte sectors, 1 to 1024 when a volume of 4096-byte sectors has
-// clusters of 128 of them. Anything else is not a FAT or NTFS volume.
-constexpr bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
+// A geometry's cluster size in 512-byte sectors: a power of two up to 1024, as a volume of
+// 4096-byte sectors with clusters of 128 of them has.
+constexpr bool IsValidClusterSectors(std::uint32_t sectorsPerCluster) {
   return sectorsPerCluster != 0 && sectorsPerCluster <= kMaxClusterSectors &&
          (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
 }

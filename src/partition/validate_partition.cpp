@@ -183,7 +183,7 @@ std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, 
                                MftCopy which) {
   const NtfsBootSector boot = DecodeNtfsBootSector(bytes);
   const std::uint32_t sectorsPerCluster = boot.sectorsPerCluster;
-  if (!IsValidSectorsPerCluster(sectorsPerCluster)) return 0;
+  if (!IsValidClusterSectors(sectorsPerCluster)) return 0;
   const std::uint64_t cluster =
       (which == MftCopy::kMft ? boot.mftCluster : boot.mftMirrorCluster) & 0xFFFFFFFFu;
   const std::uint64_t sector = start + cluster * sectorsPerCluster;
@@ -206,7 +206,7 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
     const NtfsBootSector boot = DecodeNtfsBootSector(copies.Bytes());
     sectorsPerCluster = boot.sectorsPerCluster;
     recordSectors = boot.recordSectors;
-    const bool good = IsValidSectorsPerCluster(sectorsPerCluster) &&
+    const bool good = IsValidClusterSectors(sectorsPerCluster) &&
                       (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
     if (good) break;
     if (switched || !copies.Switch()) return 0;

@@ -25,7 +25,7 @@ std::optional<std::uint32_t> FirstCluster(const DetailsRow& row) {
 
 FatDataSource::FatDataSource(const ScanContext& ctx) : ctx_(ctx), fat_(ctx) {
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  if (!IsValidSectorsPerCluster(g.SectorsPerCluster)) return;
+  if (!IsValidClusterSectors(g.SectorsPerCluster)) return;
   clusterBytes_ = std::uint64_t{g.SectorsPerCluster} * kSectorSize;
   // Clusters run from 2 up to the end of the search range, and no further than the FAT reaches.
   const std::uint64_t firstData = std::uint64_t{g.Cluster0Sector} + 2ull * g.SectorsPerCluster;
