@@ -54,14 +54,27 @@ constexpr bool KeepsFilesInTables(FsType type) {
 
 enum class SearchMode : std::int16_t { kNone = -1, kStandard = 1, kAdvance = 2 };
 
-// A FAT cluster is a power of two from 1 to 128 sectors; anything else is not a FAT volume.
+// A cluster is a power of two of sectors, 1 to 128 of the volume's own: the boot sector's byte,
+// and the sizes a search works out from the positions of directories.
 constexpr bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
   return sectorsPerCluster != 0 && sectorsPerCluster <= 128 &&
          (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
 }
 
+// The largest cluster in 512-byte sectors: 128 sectors of 4096 bytes, 512 KiB.
+inline constexpr std::uint32_t kMaxClusterSectors = 1024;
+
+// A geometry's cluster size in 512-byte sectors: a power of two up to 1024, as a volume of
+// 4096-byte sectors with clusters of 128 of them has.
+constexpr bool IsValidClusterSectors(std::uint32_t sectorsPerCluster) {
+  return sectorsPerCluster != 0 && sectorsPerCluster <= kMaxClusterSectors &&
+         (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+}
+
 // The selected volume's layout. All values are absolute sector numbers or counts on the disk
 // (32-bit, as the scan log stores them); cluster n starts at n * SectorsPerCluster + Cluster0Sector.
+// They count the reader's 512-byte sectors whatever the volume's own sector size: its boot-sector
+// decoder scales them once, so that no reader of the geometry needs to know the volume's size.
 struct VolumeGeometry {
   std::uint32_t FatSectors = 0;  // sectors of one FAT copy
   std::uint32_t SectorsPerCluster = 0;

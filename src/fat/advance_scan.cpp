@@ -46,24 +46,29 @@ std::optional<FatBootRow> ClassifyBootSector(ByteSpan sector, std::uint64_t sect
     row.type = FsType::kFat32;
   } else if (BytesEqual(sector, 0x39, "16")) {
     row.type = FsType::kFat16;
+  } else if (BytesEqual(sector, 0x39, "12")) {
+    row.type = FsType::kFat12;
   } else {
     return std::nullopt;
   }
+  // The decoder gives the counts in 512-byte sectors whatever the volume's sector size, so a
+  // volume of 4096-byte sectors has its FATs and clusters where this scan's sector numbers are.
+  const FatBootSector boot = DecodeFatBootSector(sector);
   const bool fat32 = row.type == FsType::kFat32;
   row.sector = sectorNumber;
-  row.sectorsPerFat = fat32 ? Le32(sector, 0x24) : Le16(sector, 0x16);
-  row.sectorsPerCluster = Byte(sector, 0x0D);
-  row.rootSectors = fat32 ? 0 : Le16(sector, 0x11) / 16u;
-  row.reservedSectors = Le16(sector, 0x0E);
+  row.sectorsPerFat = fat32 ? boot.fatSectors32 : boot.fatSectors16;
+  row.sectorsPerCluster = boot.sectorsPerCluster;
+  row.rootSectors = fat32 ? 0 : boot.RootDirSectors();
+  row.reservedSectors = boot.reservedSectors;
   const std::uint64_t fatsEnd = sectorNumber + row.reservedSectors + 2ull * row.sectorsPerFat;
-  row.rootStart = fat32 ? Le32(sector, 0x2C) : fatsEnd;
+  row.rootStart = fat32 ? boot.rootCluster : fatsEnd;
   // Unsigned arithmetic that wraps, then read as signed: below 0 only for nonsense figures.
   row.cluster0Start = static_cast<std::int64_t>(fatsEnd + row.rootSectors - 2ull * row.sectorsPerCluster);
   row.firstFat = sectorNumber + row.reservedSectors;
   row.secondFat = row.firstFat + row.sectorsPerFat;
   // A volume under 65536 sectors keeps its size in the 16-bit field and 0 at 0x20; without it
   // the volume would end at its own boot sector and own none of its directories.
-  row.totalSectors = sectorNumber + DecodeFatBootSector(sector).totalSectors;
+  row.totalSectors = sectorNumber + boot.totalSectors;
   return row;
 }
 

@@ -2,6 +2,30 @@
 
 namespace quarrow {
 
+namespace {
+
+// 512-byte sectors per sector of the volume; 0 for a size no medium has.
+std::uint32_t SectorScale(std::uint16_t bytesPerSector) {
+  switch (bytesPerSector) {
+    case 512:
+    case 1024:
+    case 2048:
+    case 4096:
+      return bytesPerSector / kSectorSize;
+    default:
+      return 0;
+  }
+}
+
+// Scaled counts saturate: a 32-bit count of 4096-byte sectors can exceed 32 bits in 512-byte ones,
+// and such a figure must fail every fit test rather than wrap to a small one.
+std::uint32_t Scaled32(std::uint64_t value, std::uint32_t scale) {
+  const std::uint64_t scaled = value * (scale == 0 ? 1 : scale);
+  return scaled > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(scaled);
+}
+
+}  // namespace
+
 FatBootSector DecodeFatBootSector(ByteSpan sector) {
   using namespace fat_boot;
   FatBootSector b;
@@ -9,15 +33,18 @@ FatBootSector DecodeFatBootSector(ByteSpan sector) {
   const std::uint8_t jump = Byte(sector, kJump);
   b.jump = (jump == 0xEB && Byte(sector, kJump + 2) == 0x90) || jump == 0xE9;
   b.bytesPerSector = Le16(sector, kBytesPerSector);
-  b.sectorsPerCluster = Byte(sector, kSectorsPerCluster);
-  b.reservedSectors = Le16(sector, kReservedSectors);
+  b.sectorScale = SectorScale(b.bytesPerSector);
+  const std::uint32_t scale = b.sectorScale == 0 ? 1 : b.sectorScale;
+  b.clusterSectorsByte = Byte(sector, kSectorsPerCluster);
+  b.sectorsPerCluster = std::uint32_t{b.clusterSectorsByte} * scale;
+  b.reservedSectors = std::uint32_t{Le16(sector, kReservedSectors)} * scale;
   b.fatCount = Byte(sector, kFatCount);
   b.rootEntries = Le16(sector, kRootEntries);
   const std::uint16_t total16 = Le16(sector, kTotalSectors16);
-  b.totalSectors = total16 != 0 ? total16 : Le32(sector, kTotalSectors32);
+  b.totalSectors = std::uint64_t{total16 != 0 ? total16 : Le32(sector, kTotalSectors32)} * scale;
   b.media = Byte(sector, kMedia);
-  b.fatSectors16 = Le16(sector, kFatSectors16);
-  b.fatSectors32 = Le32(sector, kFatSectors32);
+  b.fatSectors16 = std::uint32_t{Le16(sector, kFatSectors16)} * scale;
+  b.fatSectors32 = Scaled32(Le32(sector, kFatSectors32), scale);
   b.rootCluster = Le32(sector, kRootCluster);
   b.backupBootSector = Le16(sector, kBackupBootSector);
   b.saysFat12 = BytesEqual(sector, kFat16TypeText, "FAT12");
@@ -33,7 +60,7 @@ FsType RefineFatType(ByteSpan bootSector, FsType listed) {
 }
 
 bool FatBootSector::Plausible() const {
-  return signature && jump && bytesPerSector == kSectorSize && IsValidSectorsPerCluster(sectorsPerCluster) &&
+  return signature && jump && sectorScale != 0 && IsValidSectorsPerCluster(clusterSectorsByte) &&
          reservedSectors != 0 && (fatCount == 1 || fatCount == 2) && FatSectors() != 0 && totalSectors != 0 &&
          (media == 0xF0 || media >= 0xF8);
 }

@@ -16,7 +16,7 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   // A geometry loaded from a scan log is not checked against a boot sector: a cluster size that
   // no FAT volume has would make a single cluster billions of sectors long.
-  if (!IsValidSectorsPerCluster(spc)) return {};
+  if (!IsValidClusterSectors(spc)) return {};
   constexpr std::size_t kMaxDirectorySectors = 65536 * kDirEntrySize / kSectorSize;
   const ClusterChain chain = FollowClusterChain(fat, firstCluster, (kMaxDirectorySectors + spc - 1) / spc);
   std::vector<std::uint64_t> sectors;

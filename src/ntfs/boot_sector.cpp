@@ -4,11 +4,28 @@ namespace quarrow {
 
 namespace {
 
-// The format's two size words have a fixed meaning; any other word is read as a cluster count.
-std::uint64_t SizeInSectors(std::uint32_t word, std::uint32_t fixedWord, std::uint64_t fixedSectors,
-                            std::uint8_t sectorsPerCluster) {
-  if (word == fixedWord) return fixedSectors;
+// A size word whose low byte is 0xE1 to 0xFF gives the size as a power of two of bytes (2^-n,
+// 0xF6 for 1024); any other word is read as a cluster count. Sizes below a 512-byte sector count 0.
+std::uint64_t SizeInSectors(std::uint32_t word, std::uint32_t sectorsPerCluster) {
+  const std::uint32_t low = word & 0xFFu;
+  if (word <= 0xFFu && low >= 0xE1u) {
+    const std::uint32_t shift = 256u - low;
+    return shift < 9 ? 0 : std::uint64_t{1} << (shift - 9);
+  }
   return static_cast<std::uint64_t>(word) * sectorsPerCluster;
+}
+
+// 512-byte sectors per sector of the volume; 0 for a size no medium has.
+std::uint32_t SectorScale(std::uint16_t bytesPerSector) {
+  switch (bytesPerSector) {
+    case 512:
+    case 1024:
+    case 2048:
+    case 4096:
+      return bytesPerSector / kSectorSize;
+    default:
+      return 0;
+  }
 }
 
 std::string Low32Text(std::uint64_t value) {
@@ -23,15 +40,17 @@ NtfsBootSector DecodeNtfsBootSector(ByteSpan sector) {
   boot.hasSignature = HasBootSignature(sector);
   boot.hasNtfsId = BytesEqual(sector, kOemId, "NTFS");
   boot.bytesPerSector = Le16(sector, kBytesPerSector);
-  boot.sectorsPerCluster = Byte(sector, kSectorsPerCluster);
-  boot.totalSectors = Le64(sector, kTotalSectors);
+  boot.sectorScale = SectorScale(boot.bytesPerSector);
+  const std::uint32_t scale = boot.sectorScale == 0 ? 1 : boot.sectorScale;
+  boot.sectorsPerCluster = std::uint32_t{Byte(sector, kSectorsPerCluster)} * scale;
+  const std::uint64_t total = Le64(sector, kTotalSectors);
+  boot.totalSectors = total > UINT64_MAX / scale ? UINT64_MAX : total * scale;
   boot.mftCluster = Le64(sector, kMftCluster);
   boot.mftMirrorCluster = Le64(sector, kMftMirrorCluster);
   boot.clustersPerRecord = Le32(sector, kClustersPerRecord);
   boot.clustersPerIndexRecord = Le32(sector, kClustersPerIndexRecord);
-  boot.recordSectors = SizeInSectors(boot.clustersPerRecord, kRecordWord1024, 2, boot.sectorsPerCluster);
-  boot.indexRecordSectors =
-      SizeInSectors(boot.clustersPerIndexRecord, kIndexWord4096, 8, boot.sectorsPerCluster);
+  boot.recordSectors = SizeInSectors(boot.clustersPerRecord, boot.sectorsPerCluster);
+  boot.indexRecordSectors = SizeInSectors(boot.clustersPerIndexRecord, boot.sectorsPerCluster);
   return boot;
 }
 

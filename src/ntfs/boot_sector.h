@@ -25,19 +25,24 @@ inline constexpr std::uint32_t kRecordWord1024 = 0xF6;
 inline constexpr std::uint32_t kIndexWord4096 = 0xF4;
 }  // namespace ntfs_boot
 
+// Sector counts are in the reader's 512-byte sectors: a volume of 1024-, 2048- or 4096-byte
+// sectors has its cluster size, its record sizes and its length scaled by sectorScale here, once.
+// Any other sector size leaves sectorScale 0 and the figures unscaled.
 struct NtfsBootSector {
-  bool hasSignature = false;  // 0x55 0xAA at 510
-  bool hasNtfsId = false;     // "NTFS" at 3
-  std::uint16_t bytesPerSector = 0;
-  std::uint8_t sectorsPerCluster = 0;
+  bool hasSignature = false;         // 0x55 0xAA at 510
+  bool hasNtfsId = false;            // "NTFS" at 3
+  std::uint16_t bytesPerSector = 0;  // as stored
+  std::uint32_t sectorScale = 0;     // 512-byte sectors per volume sector: 1, 2, 4 or 8; 0 for another size
+  std::uint32_t sectorsPerCluster = 0;
   std::uint64_t totalSectors = 0;
   std::uint64_t mftCluster = 0;
   std::uint64_t mftMirrorCluster = 0;
   std::uint32_t clustersPerRecord = 0;       // the raw word at 64
   std::uint32_t clustersPerIndexRecord = 0;  // the raw word at 68
-  // 2 when the word at 64 is 0xF6, otherwise that word times the sectors per cluster.
+  // A word whose low byte reads as a negative number n says 2^-n bytes (0xF6: 1024, 2 sectors;
+  // 0xF5: 2048, 4 sectors); any other word counts clusters.
   std::uint64_t recordSectors = 0;
-  // 8 when the word at 68 is 0xF4, otherwise that word times the sectors per cluster.
+  // The same rule for the word at 68 (0xF4: 4096 bytes, 8 sectors).
   std::uint64_t indexRecordSectors = 0;
 
   // What a sector scan takes for an NTFS boot sector.

@@ -7,6 +7,7 @@
 
 #include "exfat/boot_sector.h"
 #include "fat/boot_sector.h"
+#include "ntfs/boot_sector.h"
 #include "partition/gpt.h"
 #include "results/table_numbers.h"
 
@@ -116,7 +117,9 @@ std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std:
     size = DecodeFatBootSector(sector).totalSectors;
   } else if (BytesEqual(sector, 3, "NTFS")) {
     find.type = FsType::kNtfs;
-    size = static_cast<std::uint32_t>(Le64(sector, 40));
+    // The low 32 bits of the length, in the volume's sectors, counted in 512-byte ones.
+    const std::uint32_t scale = DecodeNtfsBootSector(sector).sectorScale;
+    size = std::uint64_t{static_cast<std::uint32_t>(Le64(sector, 40))} * (scale == 0 ? 1 : scale);
   } else if (const ExfatBootSector exfat = DecodeExfatBootSector(sector); exfat.Plausible()) {
     find.type = FsType::kExfat;
     size = exfat.volumeLength << (exfat.bytesPerSectorShift - 9);

@@ -19,13 +19,28 @@ constexpr std::size_t kEntrySize = 16;
 
 struct TableEntry {
   std::uint8_t type = 0;
-  std::uint32_t first = 0;  // as stored: absolute (MBR) or relative (extended boot record)
-  std::uint32_t count = 0;
+  std::uint64_t first = 0;  // absolute (MBR) or relative (extended boot record), in 512-byte sectors
+  std::uint64_t count = 0;
 };
 
-TableEntry ReadEntry(ByteSpan table, int index) {
+// perLba is the number of 512-byte sectors in one of the table's sectors: a table written on a
+// disk of 4096-byte logical sectors counts in those.
+TableEntry ReadEntry(ByteSpan table, int index, std::uint64_t perLba = 1) {
   const std::size_t at = kFirstEntryOffset + kEntrySize * static_cast<std::size_t>(index);
-  return TableEntry{Byte(table, at + 4), Le32(table, at + 8), Le32(table, at + 12)};
+  return TableEntry{Byte(table, at + 4), Le32(table, at + 8) * perLba, Le32(table, at + 12) * perLba};
+}
+
+// 512-byte sectors per logical sector of the disk, when its device says it has larger ones; an
+// image file says nothing, and its table is read in 512-byte sectors.
+std::uint64_t TableSectorScale(SectorReader& reader, int diskNumber) {
+  switch (reader.LogicalSectorSize(diskNumber)) {
+    case 1024:
+    case 2048:
+    case 4096:
+      return reader.LogicalSectorSize(diskNumber) / kSectorSize;
+    default:
+      return 1;
+  }
 }
 
 // Appends one partition to the disk's list and the tree; false when the list is full. An end past
@@ -169,10 +184,10 @@ std::optional<VolumeAtSectorZero> FindVolumeAtSectorZero(SectorReader& reader, i
   } else if (fat.Plausible() && !ntfs.hasNtfsId) {
     volume.type = fat.TypeByClusterCount();
     volume.endSector = fat.totalSectors;
-  } else if (ntfs.IsNtfsBootSector() && ntfs.bytesPerSector == kSectorSize) {
+  } else if (ntfs.IsNtfsBootSector() && ntfs.sectorScale != 0) {
     volume.type = FsType::kNtfs;
     // The volume's size leaves out its last sector, which holds the backup boot sector.
-    volume.endSector = ntfs.totalSectors + 1;
+    volume.endSector = ntfs.totalSectors + ntfs.sectorScale;
   }
   if (volume.type == FsType::kNone || volume.endSector == 0) return std::nullopt;
   if (totalSectors != 0) volume.endSector = std::min(volume.endSector, totalSectors);
@@ -300,10 +315,11 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     }
   }
 
+  const std::uint64_t perLba = TableSectorScale(reader, diskNumber);
   bool chainPending = false;
   std::uint64_t extendedStart = 0;
   for (int i = 0; i < 4; ++i) {
-    const TableEntry entry = ReadEntry(table, i);
+    const TableEntry entry = ReadEntry(table, i, perLba);
     if (entry.type == partition_type::kEmpty) continue;
     if (StartsTooNearDiskEnd(totalSectors, entry.first)) {
       outcome.tableCorrupted = true;
@@ -347,7 +363,7 @@ PartitionWalkOutcome WalkPartitionTable(SectorReader& reader, int diskNumber, st
     std::fill(table.begin(), table.end(), std::uint8_t{0});
     reader.ReadSectors(diskNumber, recordSector, 1, table);
     for (int k = 0; k < 2; ++k) {
-      const TableEntry entry = ReadEntry(table, k);
+      const TableEntry entry = ReadEntry(table, k, perLba);
       if (entry.type == partition_type::kEmpty) continue;
       const std::uint64_t first = recordSector + entry.first;
       std::fill(boot.begin(), boot.end(), std::uint8_t{0});

@@ -36,7 +36,7 @@ struct FatFigures {
   std::uint32_t sectorsPerCluster = 0;
   std::uint32_t reservedSectors = 0;
   std::uint32_t fatSectors = 0;
-  std::uint32_t rootEntries = 0;  // FAT16
+  std::uint32_t rootSectors = 0;  // FAT16
   std::uint32_t rootCluster = 0;  // FAT32
 
   std::uint64_t FirstFat(std::uint64_t start) const { return start + reservedSectors; }
@@ -50,9 +50,7 @@ bool Plausible(const FatFigures& f) {
 }
 
 bool FillFatGeometry(const FatFigures& f, std::uint64_t start, bool fat32, VolumeGeometry& out) {
-  // Sixteen entries a sector, rounded up: a root of 65,535 entries takes 4,096 sectors, and the
-  // data area begins after the last of them.
-  const std::uint64_t rootSectors = fat32 ? 0 : (std::uint64_t{f.rootEntries} + 15) / 16;
+  const std::uint64_t rootSectors = fat32 ? 0 : f.rootSectors;
   const std::uint64_t afterFats = start + f.reservedSectors + 2ull * f.fatSectors;
   const std::uint64_t dataStart = afterFats + rootSectors;
   const std::uint64_t twoClusters = 2ull * f.sectorsPerCluster;
@@ -105,7 +103,9 @@ int ValidateFat16(ScanContext& context, std::uint64_t start) {
   FatFigures f;
   f.sectorsPerCluster = boot.sectorsPerCluster;
   f.reservedSectors = boot.reservedSectors;
-  f.rootEntries = boot.rootEntries;
+  // Rounded up to whole sectors of the volume: a root of 65,535 entries takes 4,096 sectors of
+  // 512 bytes, and the data area begins after the last of them.
+  f.rootSectors = boot.RootDirSectors();
   f.fatSectors = boot.fatSectors16;
   // The volume is taken to have two FATs whatever its boot sector says.
   if (!Plausible(f) || !FatsFit(context, f, start, boot)) return 0;
@@ -123,8 +123,11 @@ FatFigures Fat32Figures(const Sector& sector) {
 }
 
 int ValidateFat32(ScanContext& context, std::uint64_t start) {
-  const std::uint64_t backupSector = start + kFat32BackupOffset;
   Sector boot = ReadOne(context, start);
+  // The backup lies six of the volume's sectors on: 48 of the reader's on a volume of 4096-byte
+  // sectors, when the main boot sector still says its size.
+  const std::uint32_t scale = DecodeFatBootSector(boot).sectorScale;
+  const std::uint64_t backupSector = start + kFat32BackupOffset * (scale == 0 ? 1 : scale);
   if (!HasBootSignature(boot)) {
     boot = ReadOne(context, backupSector);
     if (!HasBootSignature(boot)) return 0;
@@ -180,7 +183,7 @@ std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, 
                                MftCopy which) {
   const NtfsBootSector boot = DecodeNtfsBootSector(bytes);
   const std::uint32_t sectorsPerCluster = boot.sectorsPerCluster;
-  if (!IsValidSectorsPerCluster(sectorsPerCluster)) return 0;
+  if (!IsValidClusterSectors(sectorsPerCluster)) return 0;
   const std::uint64_t cluster =
       (which == MftCopy::kMft ? boot.mftCluster : boot.mftMirrorCluster) & 0xFFFFFFFFu;
   const std::uint64_t sector = start + cluster * sectorsPerCluster;
@@ -203,7 +206,7 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
     const NtfsBootSector boot = DecodeNtfsBootSector(copies.Bytes());
     sectorsPerCluster = boot.sectorsPerCluster;
     recordSectors = boot.recordSectors;
-    const bool good = IsValidSectorsPerCluster(sectorsPerCluster) &&
+    const bool good = IsValidClusterSectors(sectorsPerCluster) &&
                       (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
     if (good) break;
     if (switched || !copies.Switch()) return 0;

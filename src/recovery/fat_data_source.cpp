@@ -29,7 +29,7 @@ FatDataSource::FatDataSource(const ScanContext& ctx) : ctx_(ctx), fat_(ctx) {
   // The folders are taken now: the tree may grow on another thread while files are estimated.
   for (const FolderNode& node : ctx.results.folderNodes) folderClusters_.push_back(node.self);
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  if (!IsValidSectorsPerCluster(g.SectorsPerCluster)) return;
+  if (!IsValidClusterSectors(g.SectorsPerCluster)) return;
   clusterBytes_ = std::uint64_t{g.SectorsPerCluster} * kSectorSize;
   // Clusters run from 2 up to the end of the search range, and no further than the FAT reaches.
   const std::uint64_t firstData = std::uint64_t{g.Cluster0Sector} + 2ull * g.SectorsPerCluster;

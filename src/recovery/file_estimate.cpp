@@ -32,7 +32,7 @@ Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, cons
 
 bool FolderInUnreadBlock(const ScanContext& ctx, std::uint32_t ownCluster) {
   if (!ctx.reader || !IsFat(ctx.activeGeometry.type) || ownCluster < 2 ||
-      !IsValidSectorsPerCluster(ctx.activeGeometry.SectorsPerCluster) ||
+      !IsValidClusterSectors(ctx.activeGeometry.SectorsPerCluster) ||
       !ctx.reader->HasUnreadMap(ctx.diskNumber))
     return false;
   return ctx.reader->KnownUnreadable(ctx.diskNumber, ClusterSector(ctx, ownCluster),

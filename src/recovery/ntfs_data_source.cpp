@@ -71,7 +71,7 @@ void AddPiece(FileData& data, DataPiece::Kind kind, std::uint64_t firstSector, s
 NtfsDataSource::NtfsDataSource(const ScanContext& ctx) : ctx_(ctx) {
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
   volumeStart_ = g.Cluster0Sector;
-  if (IsValidSectorsPerCluster(g.SectorsPerCluster)) {
+  if (IsValidClusterSectors(g.SectorsPerCluster)) {
     sectorsPerCluster_ = g.SectorsPerCluster;
     clusterBytes_ = std::uint64_t{sectorsPerCluster_} * kSectorSize;
   }

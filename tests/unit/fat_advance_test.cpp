@@ -58,17 +58,19 @@ TEST(FatAdvanceScan, BootSectorsAndDirectoriesBecomeRowsInTheirTextForms) {
   AdvanceScan(d.ctx);
 
   const TextTable& fs = d.ctx.results.tables.FileSystemTable;
-  ASSERT_EQ(fs.RowCount(), 4);
+  ASSERT_EQ(fs.RowCount(), 5);
   using V = std::vector<std::string>;
   EXPECT_EQ(Row(fs, 0), (V{"2048", "600", "8", "0", "2", "32", "3264", "2080", "2680", "102048", "FAT32"}));
   EXPECT_EQ(Row(fs, 1), (V{"2054", "600", "8", "0", "2", "32", "3270", "2086", "2686", "102054", "FAT32"}));
-  EXPECT_EQ(Row(fs, 2), (V{"5000", "32", "4", "32", "5068", "4", "5092", "5004", "5036", "10000", "FAT16"}));
-  EXPECT_EQ(fs.Cell(3, 0), "6000");
+  // A FAT12 boot sector is recorded like a FAT16 one, under the name the user sees for both.
+  EXPECT_EQ(Row(fs, 2), (V{"3000", "32", "4", "32", "3068", "4", "3092", "3004", "3036", "3000", "FAT16"}));
+  EXPECT_EQ(Row(fs, 3), (V{"5000", "32", "4", "32", "5068", "4", "5092", "5004", "5036", "10000", "FAT16"}));
+  EXPECT_EQ(fs.Cell(4, 0), "6000");
   const TextTable& dirs = d.ctx.results.tables.DirectoryTable;
   ASSERT_EQ(dirs.RowCount(), 2);
   EXPECT_EQ(dirs.Cell(0, 0), "6000");
   EXPECT_EQ(Row(dirs, 1), (V{"7100", "131075", "65538", "0", "22565", "26848", ""}));
-  EXPECT_TRUE(d.feedback.HasText(control::kBootCounter, "4"));
+  EXPECT_TRUE(d.feedback.HasText(control::kBootCounter, "5"));
   EXPECT_TRUE(d.feedback.HasText(control::kFolderCounter, "2"));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  0 of 7000"));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  6144 of 7000"));

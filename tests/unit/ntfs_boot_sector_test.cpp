@@ -32,6 +32,35 @@ TEST(NtfsBootSectorTest, RecordAndIndexSizesFromTheirWords) {
   }
 }
 
+// A volume of larger sectors has its figures in 512-byte sectors: mkntfs -s 4096 writes one
+// sector per cluster and records of one cluster, -s 2048 the word 0xF5 for 2048-byte records.
+struct SectorSizeCase {
+  std::uint16_t bytesPerSector;
+  std::uint8_t spc;
+  std::uint32_t recordWord, indexWord;
+  std::uint32_t scale, sectorsPerCluster;
+  std::uint64_t recordSectors, indexSectors, totalSectors;
+};
+
+TEST(NtfsBootSectorTest, LargerSectorsAreCountedInTheReadersSectors) {
+  const SectorSizeCase cases[] = {
+      {512, 8, 0xF6, 0xF4, 1, 8, 2, 8, 1000},     {1024, 4, 0xF6, 0xF4, 2, 8, 2, 8, 2000},
+      {2048, 2, 0xF5, 1, 4, 8, 4, 8, 4000},       {4096, 1, 1, 1, 8, 8, 8, 8, 8000},
+      {4096, 16, 0xF4, 0xF4, 8, 128, 8, 8, 8000},  // 64 KiB clusters
+      {3000, 8, 0xF6, 0xF4, 0, 8, 2, 8, 1000},     // no medium's size: left unscaled
+  };
+  for (const SectorSizeCase& c : cases) {
+    Bytes bytes = NtfsBoot(c.spc, 1000, 4, 8, c.recordWord, c.indexWord);
+    Put(bytes, 11, c.bytesPerSector, 2);
+    const NtfsBootSector boot = DecodeNtfsBootSector(bytes);
+    EXPECT_EQ(boot.sectorScale, c.scale) << c.bytesPerSector;
+    EXPECT_EQ(boot.sectorsPerCluster, c.sectorsPerCluster) << c.bytesPerSector;
+    EXPECT_EQ(boot.recordSectors, c.recordSectors) << c.bytesPerSector;
+    EXPECT_EQ(boot.indexRecordSectors, c.indexSectors) << c.bytesPerSector;
+    EXPECT_EQ(boot.totalSectors, c.totalSectors) << c.bytesPerSector;
+  }
+}
+
 TEST(NtfsBootSectorTest, RowTakesTheLowHalvesOfWideFields) {
   const NtfsBootSector boot =
       DecodeNtfsBootSector(NtfsBoot(4, 0x100000123ull, 0x200000005ull, 0x300000010ull));

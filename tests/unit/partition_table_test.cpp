@@ -64,6 +64,37 @@ TEST_F(PartitionWalkTest, SingleFat32PartitionIsListedAsPartitionOne) {
   EXPECT_EQ(disk.lostPartitionStarts, 0);
 }
 
+// A disk whose device reports larger logical sectors (a 4K-native stick, a bridge that reports
+// 4096-byte sectors) has its table count in those; an image file, which reports none, is read in
+// 512-byte sectors. The extended chain's links count in the same units.
+TEST_F(PartitionWalkTest, TableOfADeviceWithLargerSectorsCountsInThem) {
+  struct Case {
+    std::uint32_t deviceSectorSize;
+    std::uint64_t perLba;
+  };
+  for (const Case c : {Case{0, 1}, Case{512, 1}, Case{2048, 4}, Case{4096, 8}}) {
+    SCOPED_TRACE(c.deviceSectorSize);
+    MemoryDisk sized(200000);
+    sized.device->SetLogicalSectorSize(c.deviceSectorSize);
+    const std::uint32_t lba = static_cast<std::uint32_t>(2048 / c.perLba);
+    const std::uint32_t ext = static_cast<std::uint32_t>(40000 / c.perLba);
+    sized.Write(
+        0, PartitionTable({{0x0C, lba, static_cast<std::uint32_t>(20000 / c.perLba)}, {0x05, ext, ext}}));
+    sized.Write(2048, Fat32Boot({}));
+    sized.Write(40000, PartitionTable({{0x06, lba, static_cast<std::uint32_t>(8000 / c.perLba)}}, false));
+    sized.Write(42048, Fat16Boot({}));
+    mytreectrl sizedTree{TreeKind::kPartitions, 0};
+    PartitionState sizedState;
+    WalkPartitionTable(sized.reader, 0, sized.Sectors(), sizedTree, sizedState);
+    const PartitionList& list = sizedState.ForDisk(0);
+    ASSERT_EQ(list.count, 2);
+    EXPECT_EQ(list.entries[0].firstSector, 2048u);
+    EXPECT_EQ(list.entries[0].endSector, 22048u);
+    EXPECT_EQ(list.entries[1].firstSector, 42048u);
+    EXPECT_EQ(list.entries[1].endSector, 50048u);
+  }
+}
+
 TEST_F(PartitionWalkTest, ExtendedEntryTakesNoNumber) {
   // MBR: FAT16, extended, FAT32; the extended partition holds one NTFS logical drive.
   disk.Write(0, PartitionTable({{0x06, 63, 20000}, {0x05, 40000, 60000}, {0x0C, 20063, 19937}}));
