@@ -206,8 +206,10 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
     const NtfsBootSector boot = DecodeNtfsBootSector(copies.Bytes());
     sectorsPerCluster = boot.sectorsPerCluster;
     recordSectors = boot.recordSectors;
-    const bool good = IsValidClusterSectors(sectorsPerCluster) &&
-                      (recordSectors == 2 || recordSectors == 4 || recordSectors == 6 || recordSectors == 8);
+    // The record walk reads file records of 1024 bytes; the larger records of volumes made with
+    // 2048- or 4096-byte sectors would be taken apart at the wrong places and listed as a wrong
+    // tree, so such a volume is not taken for one this search can read.
+    const bool good = IsValidClusterSectors(sectorsPerCluster) && recordSectors == 2;
     if (good) break;
     if (switched || !copies.Switch()) return 0;
     switched = true;
