@@ -218,11 +218,15 @@ Bytes Office(std::string_view folder) {
              "made by hand");
 }
 
-// A zip whose stored data holds an end record of its own, inconsistent with where it sits.
+// A zip whose stored data holds a central header and an end record naming it, with a size that
+// does not reach the record: the archive goes on to its real end record.
 Bytes ZipWithDecoy() {
+  const std::uint32_t fakeCentral = 30 + 5 + 100000 + 30 + 5;  // where b.bin's data lands
   Bytes fake;
+  Put(fake, std::string_view("PK\1\2", 4));
+  PutFill(fake, 42, 0);
   Put(fake, std::string_view("PK\5\6\0\0\0\0\1\0\1\0", 12));
-  PutLe32(fake, 46); PutLe32(fake, 0); PutLe16(fake, 0);
+  PutLe32(fake, 40); PutLe32(fake, fakeCentral); PutLe16(fake, 0);
   return Zip({{"a.txt", Noise(100000, 13)}, {"b.bin", fake}}, "");
 }
 
@@ -493,6 +497,8 @@ TEST(CarveLength, BrokenStructuresHaveNoLength) {
          z[z.size() - 6] ^= 1;
          return z;
        }()},
+      {"zip whose central header has lost its signature", CarveType::kZip,
+       with(Zip({{"a", Text("x")}}, ""), 30 + 1 + 1 + 2, {'X'})},
       {"PDF without %%EOF", CarveType::kPdf, Text("%PDF-1.4\n1 0 obj\n<<>>\nendobj\ntrailer\n<<>>\n%%EO")},
   };
   for (const Case& c : cases) {
