@@ -139,3 +139,7 @@ seed --nonzero validate_partition exfat_card "$D/exfat_card.img" 0-23 2048-2050
 # The Advance search starts from the same sectors, with and without the boot region.
 cp fuzz/corpus/exfat_directory_walk/card fuzz/corpus/exfat_directory_walk/card-boot-sector-wiped \
   fuzz/corpus/exfat_advance_scan/
+
+# Carving: not from the test disks. fuzz/corpus/carve holds the files tests/unit/carve_test.cpp
+# writes byte by byte (those under 16 KiB, the JPEG, PNG and MP4 again with small data), a zip
+# followed by another and a PDF followed by a JPEG; they were written once and are kept.

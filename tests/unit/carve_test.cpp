@@ -81,13 +81,13 @@ void PngChunk(Bytes& b, std::string_view type, const Bytes& data) {
   PutBe32(b, TestCrc(b, from, 4 + data.size()));
 }
 
-Bytes Png() {
+Bytes Png(std::size_t idatBytes = 70000) {
   Bytes b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   Bytes ihdr;
   PutBe32(ihdr, 2); PutBe32(ihdr, 2); Put8(ihdr, 8); Put8(ihdr, 2); Put8(ihdr, 0); Put8(ihdr, 0); Put8(ihdr, 0);
   PngChunk(b, "IHDR", ihdr);
   PngChunk(b, "tEXt", {'a', 0, 'b'});
-  PngChunk(b, "IDAT", Noise(70000, 3));
+  PngChunk(b, "IDAT", Noise(idatBytes, 3));
   PngChunk(b, "IEND", {});
   return b;
 }
@@ -245,13 +245,13 @@ void Box(Bytes& b, std::string_view type, const Bytes& data, bool large = false)
   b.insert(b.end(), data.begin(), data.end());
 }
 
-Bytes IsoMedia(std::string_view brand) {
+Bytes IsoMedia(std::string_view brand, std::size_t mdatBytes = 100000) {
   Bytes b;
   Bytes ftyp;
   Put(ftyp, brand); PutBe32(ftyp, 0x200); Put(ftyp, brand); Put(ftyp, "mp41");
   Box(b, "ftyp", ftyp);
   Box(b, "free", Bytes(8, 0));
-  Box(b, "mdat", Noise(100000, 17), brand == "qt  ");
+  Box(b, "mdat", Noise(mdatBytes, 17), brand == "qt  ");
   Bytes moov;
   Box(moov, "mvhd", Bytes(100, 0));
   Box(b, "moov", moov);
