@@ -150,3 +150,7 @@ for block in 0 4 6 8; do
 done
 { printf '\5\0\0\0'; dd if="$D/churn-index.tmp" bs=4096 skip=6 count=1 status=none; } >fuzz/corpus/ntfs_index_keys/root-owner
 rm -f "$D/churn-index.tmp"
+
+# Carving: not from the test disks. fuzz/corpus/carve holds the files tests/unit/carve_test.cpp
+# writes byte by byte (those under 16 KiB, the JPEG, PNG and MP4 again with small data), a zip
+# followed by another and a PDF followed by a JPEG; they were written once and are kept.

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 floors=(
   "core"
-  "disk"
+  "disk carve"
   "results scanlog"
   "scan"
   "partition fat exfat ntfs recovery"

@@ -40,6 +40,7 @@ struct ScanOptions {
   SearchOptions search;
   bool json = false;
   std::string saveLog;  // where the finished scan is saved, "" for nowhere
+  bool noCarve = false;  // the Advance search does not look for file starts by content
 };
 
 struct ShowOptions {
@@ -212,6 +213,9 @@ class JsonListing : public Listing {
               .Number("cluster0", fs.cluster0);
         });
         doc.Number("chosen", info.chosen);
+        doc.Array("carved", ctx.results.carvedStarts, [](JsonObject& o, const CarvedStartRow& c) {
+          o.Number("sector", c.sector).Text("type", CarveTypeExtension(c.type));
+        });
       }
       const ActiveVolumeGeometry& g = ctx.activeGeometry;
       doc.Member("geometry");
@@ -378,6 +382,7 @@ int RunScan(const ScanOptions& options) {
   TerminalFeedback feedback(stderr);
   ScanContext ctx(feedback);
   if (const int failed = SetUpSearch("scan", options.search, session, *disk, ctx)) return failed;
+  ctx.carve = !options.noCarve;
 
   DetailsList resultsList;
   const SearchRunOutcome run = RunSearch(ctx, feedback, options.search, &resultsList);
@@ -482,6 +487,8 @@ void AddScanCommand(CLI::App& app, int* exitCode) {
   cmd->add_flag("--json", options->json, "print JSON");
   cmd->add_option("--save-log", options->saveLog, "save the finished scan to this log file (.QLG)")
       ->type_name("FILE");
+  cmd->add_flag("--no-carve", options->noCarve,
+                "Advance search: do not look for the starts of files by their content while reading");
   cmd->callback([options, exitCode] { *exitCode = RunScan(*options); });
 }
 

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "carve/carve.h"
 #include "fat/boot_sector.h"
 #include "fat/fat_entries.h"
 #include "results/table_numbers.h"
@@ -114,7 +115,14 @@ void AdvanceScan(ScanContext& ctx) {
     // to be found again under new sector numbers.
     ctx.Read(p, kAdvanceChunkSectors, buffer);
     for (std::uint32_t d = 0; d < kAdvanceChunkSectors; ++d) {
-      const ByteSpan sector(buffer.data() + std::size_t{d} * kSectorSize, kSectorSize);
+      const std::size_t at = std::size_t{d} * kSectorSize;
+      const ByteSpan sector(buffer.data() + at, kSectorSize);
+      // No cluster size is known while the boot sectors are still being found, so every sector
+      // is a possible file start; the recogniser sees the rest of the chunk, up to its limit.
+      if (ctx.carve) {
+        if (const auto start = RecogniseFileStart(ByteSpan(buffer.data() + at, std::min(kCarveHeadBytes, kChunkBytes - at))))
+          ctx.results.carvedStarts.push_back({p + d, start->type});
+      }
       // Nearly every sector is neither: without the signature or a "." first, both tests fail,
       // and two byte loads decide that faster than the two classifiers.
       if (!HasBootSignature(sector) && sector[0] != '.') continue;

@@ -61,6 +61,8 @@ std::optional<DirectoryRow> ClassifyDirectorySector(ByteSpan sector, std::uint64
 // The last chunk is tested whole, so finds up to 1023 sectors past the range are recorded. A
 // chunk that cannot be read whole is tested as the reader leaves it: its readable sectors in
 // place and the others zero-filled. A stop is honoured between chunks; rows found so far stay.
+// Unless ctx.carve is off, every sector that starts a file recognised by its content (a photo, a
+// document, an archive, a video or a song) is listed in ctx.results.carvedStarts as it is read.
 void AdvanceScan(ScanContext& ctx);
 
 }  // namespace quarrow

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "carve/carve.h"
 #include "core/feedback.h"
 #include "core/volume.h"
 #include "results/file_rows_by_parent.h"
@@ -29,6 +30,12 @@ struct VolumeHooks {
   // Appends the file rows of the folder whose key (own cluster or record number) is given; folder
   // is its node (null for the root).
   std::function<void(DetailsList& list, std::uint32_t folderKey, const FolderNode* folder)> listFiles;
+};
+
+// A file start the Advance sector scan recognised by its content: the sector and the format.
+struct CarvedStartRow {
+  std::uint64_t sector = 0;
+  CarveType type = CarveType::kJpeg;
 };
 
 class ResultsState {
@@ -51,6 +58,7 @@ class ResultsState {
     volumeType = FsType::kNone;
     volumeLabel.clear();
     hooks = {};
+    carvedStarts.clear();
   }
   // Empties the folder and file rows and the tree they became, for a second stage that builds
   // another tree from the same scan (the scan's other tables stay).
@@ -78,6 +86,7 @@ class ResultsState {
   FsType volumeType = FsType::kNone;  // the type of the volume the tree shows
   std::string volumeLabel;            // the label the volume carries, "" when none
   VolumeHooks hooks;
+  std::vector<CarvedStartRow> carvedStarts;  // in sector order
   // PendingEntryTable's rows by parent for the file listing, made again when the table changes.
   // Listing may run on the list worker, hence the lock.
   mutable std::mutex fileRowsLock;

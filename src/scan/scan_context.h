@@ -43,6 +43,8 @@ struct ScanContext {
   CodePage codePage;
 
   ResultsState results;
+  // The Advance sector scan also records the file starts it recognises by their content.
+  bool carve = true;
   std::stop_token stop;
 
   // What the scan could not read: sectors that failed even one at a time, and sectors past the

@@ -17,7 +17,7 @@ namespace {
 using nlohmann::json;
 
 // The document with its folder and file lists keyed by path, and what a log does not keep (the
-// identified file systems of an Advance search) left out.
+// identified file systems of an Advance search and the file starts it recognised) left out.
 json Comparable(json doc) {
   for (const char* list : {"folders", "files"}) {
     std::map<std::string, json> byPath;
@@ -26,6 +26,7 @@ json Comparable(json doc) {
   }
   doc.erase("identified");
   doc.erase("chosen");
+  doc.erase("carved");
   return doc;
 }
 

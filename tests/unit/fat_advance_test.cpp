@@ -6,8 +6,13 @@
 #include <algorithm>
 #include <random>
 #include <stop_token>
+#include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
+#include "carve/carve.h"
 #include "fat/advance_scan.h"
 #include "fat/fat_reader.h"
 #include "fat/fs_analysis.h"
@@ -74,6 +79,42 @@ TEST(FatAdvanceScan, BootSectorsAndDirectoriesBecomeRowsInTheirTextForms) {
   EXPECT_TRUE(d.feedback.HasText(control::kFolderCounter, "2"));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  0 of 7000"));
   EXPECT_TRUE(d.feedback.HasText(control::kStatus, "Sectors  6144 of 7000"));
+}
+
+// The sector scan lists the sectors that start a file recognised by its content, in order, with
+// their format; a look-alike is not listed, and with carving off nothing is.
+TEST(FatAdvanceScan, FileStartsRecognisedByContentAreListedUnlessCarvingIsOff) {
+  auto text = [](std::string_view t) {
+    fat_test::Sector s{};
+    std::copy(t.begin(), t.end(), s.begin());
+    return s;
+  };
+  fat_test::Sector jpeg{};
+  const std::uint8_t jfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0,
+                               0xFF, 0xDB, 0, 67};
+  std::copy(std::begin(jfif), std::end(jfif), jpeg.begin());
+  TestDisk d{4096};
+  d.Put(100, jpeg);
+  d.Put(1023, text("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n"));  // the last sector of the first chunk
+  d.Put(1024, text("%PDF-one point five, a text about PDF files\n"));
+  d.Put(3000, text(std::string_view("GIF89a\x02\x00\x02\x00\x00\x00\x00\x2C", 14)));
+  d.Put(3001, Fat32Boot(100000));
+  for (const bool carve : {true, false}) {
+    SCOPED_TRACE(carve);
+    d.ctx.ResetForScan();
+    d.ctx.carve = carve;
+    d.ctx.searchStart = 0;
+    d.ctx.searchEnd = 4096;
+    AdvanceScan(d.ctx);
+    std::vector<std::pair<std::uint64_t, std::string>> found;
+    for (const CarvedStartRow& c : d.ctx.results.carvedStarts)
+      found.emplace_back(c.sector, std::string(CarveTypeExtension(c.type)));
+    const std::vector<std::pair<std::uint64_t, std::string>> expected =
+        carve ? std::vector<std::pair<std::uint64_t, std::string>>{{100, "jpg"}, {1023, "pdf"}, {3000, "gif"}}
+              : std::vector<std::pair<std::uint64_t, std::string>>{};
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(d.ctx.results.tables.FileSystemTable.RowCount(), 1);
+  }
 }
 
 TEST(FatAdvanceScan, FailedChunksGiveOnlyTheirReadableSectorsAndStopEndsBetweenChunks) {

@@ -1,0 +1,74 @@
+#pragma once
+// Carving by content: knowing a file by the first bytes of its format, and working out its length
+// from the format's own structure. Nothing here knows a file system: the recogniser looks at bytes
+// already read, and the length rules read through a ByteSource the caller backs with the disk (or
+// with memory).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/bytes.h"
+
+namespace quarrow {
+
+enum class CarveType {
+  kJpeg,
+  kPng,
+  kGif,
+  kBmp,
+  kTiff,
+  kCr2,
+  kNef,
+  kDng,
+  kPdf,
+  kZip,
+  kDocx,
+  kXlsx,
+  kPptx,
+  kOdt,
+  kOds,
+  kMp4,
+  kMov,
+  kAvi,
+  kWav,
+  kMp3,
+};
+
+// The file-name extension a carved file of this type gets ("jpg", "docx", ...).
+std::string_view CarveTypeExtension(CarveType type);
+
+struct CarveStart {
+  CarveType type;
+};
+
+// How many first bytes the recogniser looks at, at most. Fewer are fine (a sector); the office
+// formats are told apart from plain zip archives only when their first entries fit.
+inline constexpr std::size_t kCarveHeadBytes = 4096;
+
+// The type of file whose first bytes these are, or nothing. Every format is checked past its
+// magic number (a marker segment after a JPEG's SOI, a sane zip local header, a PNG's IHDR with
+// its CRC, ...) so that ordinary data rarely reads as a file start.
+std::optional<CarveStart> RecogniseFileStart(ByteSpan firstBytes);
+
+// Reads up to out.size() bytes at offset (counted from the file's start) into out and returns how
+// many it read: fewer only where what the source holds ends.
+using ByteSource = std::function<std::size_t(std::uint64_t offset, std::span<std::uint8_t> out)>;
+
+// A ByteSource over bytes in memory (the bytes must outlive it).
+ByteSource MemoryByteSource(ByteSpan bytes);
+
+// The length of the file of this type that starts at offset 0 of read, followed through the
+// format's structure and never past maxBytes: JPEG to the EOI after its scans, PNG to IEND, GIF
+// to its trailer, BMP by its size field, TIFF and the raws to the end of the furthest directory,
+// strip, tile or value they reference, PDF to the %%EOF that no incremental update follows, zip
+// archives to the end of the central directory's end record and its comment, MP4/MOV over the
+// top-level boxes, RIFF by its size, MP3 over its ID3 tag and MPEG frames. Nothing when the
+// structure breaks, or cannot be followed to its end within maxBytes and the bytes the source
+// holds: a length is never a guess.
+std::optional<std::uint64_t> CarvedLength(CarveType type, const ByteSource& read, std::uint64_t maxBytes);
+
+}  // namespace quarrow
