@@ -22,9 +22,6 @@ run_suite build
 # The Windows programs, cross-built with mingw-w64, run under wine beside the Linux ones on the
 # test disks the plain build made.
 bash scripts/windows_check.sh build build-win
-# A Release build, as users make it (warnings are not errors there), must build too.
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARROW_TESTS=OFF >/dev/null
-cmake --build build-release --target quarrow -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DQUARROW_SANITIZE=ON
 # The tests that run work on threads of its own, under ThreadSanitizer.
