@@ -181,12 +181,17 @@ TEST_F(PartitionValidateNtfsTest, LayoutFromTheBootSector) {
 TEST_F(PartitionValidateNtfsTest, RecordAndIndexSizes) {
   NtfsFigures f;
   f.sectorsPerCluster = 2;
-  f.recordField = 2;    // two clusters of 2 sectors
+  f.recordField = 1;    // one cluster of 2 sectors: 1024 bytes
   f.indexField = 0xF4;  // 4096 bytes
   WriteVolume(f);
   ASSERT_EQ(Validate("NTFS"), 1);
-  EXPECT_EQ(context.geometry.MftRecordSectors, 4u);
+  EXPECT_EQ(context.geometry.MftRecordSectors, 2u);
   EXPECT_EQ(context.geometry.IndexBlockSectors, 8u);
+
+  // Records of 2048 bytes (two clusters) are not what the record walk reads.
+  f.recordField = 2;
+  WriteVolume(f);
+  EXPECT_EQ(Validate("NTFS"), 0);
 
   f.recordField = 5;  // 10 sectors: not a record size
   WriteVolume(f);
