@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -49,6 +50,18 @@ std::set<std::string> Lines(const json& doc) {
     for (const json& f : doc.value(list, json::array()))
       if (f.value("path", "") != "QRW_Miscellaneous") lines.insert(f.value("path", ""));
   return lines;
+}
+
+// Checks the JSON answer of the Standard and of the Advance search of the 16 MiB FAT16 volume img.
+void ForBothSearches(const std::string& img, const std::function<void(const json&)>& check) {
+  for (const std::string how : {"--partition 1", "--mode advance --type FAT16 --start 0 --end 32768"}) {
+    SCOPED_TRACE(how);
+    std::string out, err;
+    ASSERT_EQ(RunCommand(CliPath() + " scan " + img + " " + how + " --json", &out, &err), 0) << err;
+    const json doc = json::parse(out, nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << out;
+    check(doc);
+  }
 }
 
 template <typename Case>
@@ -94,14 +107,7 @@ TEST_P(FatFolderLinksTest, BothSearchesPlaceTheFolderWhereItsEntryIs) {
     if (!line.empty() && !line.starts_with("$")) fls.insert(line);
   ASSERT_EQ(fls, tree) << "fls reads the damaged volume otherwise than this test assumes";
 
-  for (const std::string how : {"--partition 1", "--mode advance --type FAT16 --start 0 --end 32768"}) {
-    SCOPED_TRACE(how);
-    std::string out;
-    ASSERT_EQ(RunCommand(CliPath() + " scan " + img + " " + how + " --json", &out, &err), 0) << err;
-    const json doc = json::parse(out, nullptr, false);
-    ASSERT_TRUE(doc.is_object()) << out;
-    EXPECT_EQ(Lines(doc), tree);
-  }
+  ForBothSearches(img, [&](const json& doc) { EXPECT_EQ(Lines(doc), tree); });
 }
 
 // A listed path, "*" after it when the entry is deleted.
@@ -168,14 +174,7 @@ TEST_P(FatNamedElsewhereTest, BothSearchesListTheEntryAsAnEmptyFolderOfItsOwn) {
   }
   ASSERT_EQ(fls, c.fls) << "fls reads the volume otherwise than this test assumes";
 
-  for (const std::string how : {"--partition 1", "--mode advance --type FAT16 --start 0 --end 32768"}) {
-    SCOPED_TRACE(how);
-    std::string out;
-    ASSERT_EQ(RunCommand(CliPath() + " scan " + img + " " + how + " --json", &out, &err), 0) << err;
-    const json doc = json::parse(out, nullptr, false);
-    ASSERT_TRUE(doc.is_object()) << out;
-    EXPECT_EQ(MarkedLines(doc), c.listed);
-  }
+  ForBothSearches(img, [&](const json& doc) { EXPECT_EQ(MarkedLines(doc), c.listed); });
 }
 
 const std::set<std::string> kLoopFls = {"A", "A/B", "A/B/C", "A/B/C/X.TXT", "A/Y.TXT", "A/B/C/LOOP",
