@@ -1,21 +1,10 @@
 #include "fat/boot_sector.h"
 
+#include "core/sector_size.h"
+
 namespace quarrow {
 
 namespace {
-
-// 512-byte sectors per sector of the volume; 0 for a size no medium has.
-std::uint32_t SectorScale(std::uint16_t bytesPerSector) {
-  switch (bytesPerSector) {
-    case 512:
-    case 1024:
-    case 2048:
-    case 4096:
-      return bytesPerSector / kSectorSize;
-    default:
-      return 0;
-  }
-}
 
 // Scaled counts saturate: a 32-bit count of 4096-byte sectors can exceed 32 bits in 512-byte ones,
 // and such a figure must fail every fit test rather than wrap to a small one.

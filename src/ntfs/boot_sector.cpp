@@ -1,5 +1,7 @@
 #include "ntfs/boot_sector.h"
 
+#include "core/sector_size.h"
+
 namespace quarrow {
 
 namespace {
@@ -13,19 +15,6 @@ std::uint64_t SizeInSectors(std::uint32_t word, std::uint32_t sectorsPerCluster)
     return shift < 9 ? 0 : std::uint64_t{1} << (shift - 9);
   }
   return static_cast<std::uint64_t>(word) * sectorsPerCluster;
-}
-
-// 512-byte sectors per sector of the volume; 0 for a size no medium has.
-std::uint32_t SectorScale(std::uint16_t bytesPerSector) {
-  switch (bytesPerSector) {
-    case 512:
-    case 1024:
-    case 2048:
-    case 4096:
-      return bytesPerSector / kSectorSize;
-    default:
-      return 0;
-  }
 }
 
 std::string Low32Text(std::uint64_t value) {
