@@ -152,10 +152,11 @@ std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
 
 namespace {
 
-// Walks the record's unnamed $FILE_NAME attributes and gives the first of each namespace in
-// `wanted` (indexed by namespace, 0 to 3). The walk gives up at a content offset that points past
-// the record; a $FILE_NAME whose name does not fit inside the record is stepped over.
-void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& found, unsigned wantedMask) {
+// Walks the record's unnamed $FILE_NAME attributes and hands take every name whose namespace
+// wants accepts, decoded. The walk gives up at a content offset that points past the record; a
+// $FILE_NAME whose name does not fit inside the record is stepped over.
+template <typename Wants, typename Take>
+void ForEachFileName(ByteSpan record, Wants wants, Take take) {
   AttributeWalk walk(record);
   while (auto a = walk.Next()) {
     if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
@@ -163,7 +164,7 @@ void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& f
     if (content >= record.size()) return;
     if (!Fits(record, content, kFileNameChars)) continue;
     const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
-    if (nameSpace >= found.size() || (wantedMask & (1u << nameSpace)) == 0 || found[nameSpace]) continue;
+    if (!wants(nameSpace)) continue;
     const std::size_t units = Byte(record, content + kFileNameLength);
     if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
     FileName name;
@@ -171,32 +172,29 @@ void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& f
     name.parent = Le32(record, content + kFileNameParent);
     name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
     name.nameSpace = nameSpace;
-    found[nameSpace] = std::move(name);
+    take(std::move(name));
   }
+}
+
+// The first name of each namespace in wantedMask (indexed by namespace, 0 to 3).
+void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& found, unsigned wantedMask) {
+  ForEachFileName(
+      record,
+      [&](std::uint8_t nameSpace) {
+        return nameSpace < found.size() && (wantedMask & (1u << nameSpace)) != 0 && !found[nameSpace];
+      },
+      [&](FileName&& name) { found[name.nameSpace] = std::move(name); });
 }
 
 }  // namespace
 
 std::vector<FileName> ListedFileNames(ByteSpan record) {
   std::vector<FileName> names;
-  AttributeWalk walk(record);
-  while (auto a = walk.Next()) {
-    if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
-    const std::size_t content = a->offset + a->contentOffset;
-    if (content >= record.size()) break;
-    if (!Fits(record, content, kFileNameChars)) continue;
-    const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
-    // The DOS twin repeats a Win32 name that is listed already; a namespace past 3 is no name.
-    if (nameSpace == kDosNamespace || nameSpace > kWin32AndDosNamespace) continue;
-    const std::size_t units = Byte(record, content + kFileNameLength);
-    if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
-    FileName name;
-    name.name = Utf16NameAt(record, content + kFileNameChars, units);
-    name.parent = Le32(record, content + kFileNameParent);
-    name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
-    name.nameSpace = nameSpace;
-    names.push_back(std::move(name));
-  }
+  // The DOS twin repeats a Win32 name that is listed already; a namespace past 3 is no name.
+  ForEachFileName(
+      record,
+      [](std::uint8_t nameSpace) { return nameSpace != kDosNamespace && nameSpace <= kWin32AndDosNamespace; },
+      [&](FileName&& name) { names.push_back(std::move(name)); });
   return names;
 }
 
