@@ -48,6 +48,8 @@ class Writer {
       WriteFile(file);
       if (counted) ++done_;
     }
+    // The totals line was last set as the last file began: bring it to what was done.
+    if (!plan_.files.empty()) ShowTotals(done_);
     for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
       PlannedFolder& folder = plan_.folders[i];
       if (folder.makeEvenIfEmpty && !out_.stopped && !out_.cancelled) EnterFolder(i);
@@ -249,11 +251,14 @@ class Writer {
     Feedback& ui = Ui();
     ui.SetText(recovery_control::kFileName, file.row.name);
     ui.SetText(recovery_control::kFilePath, plan_.folders[file.folder].folderPath);
-    ui.SetText(recovery_control::kTotals,
-               std::to_string(done_ + 1) + " / " + std::to_string(plan_.totalFiles) + " files, " +
-                   std::to_string(bytesDone_) + " / " + std::to_string(plan_.totalBytes) + " bytes");
+    ShowTotals(done_ + 1);
     ui.SetProgress(recovery_control::kFileProgress, 0, "");
     ShowTotal();
+  }
+  void ShowTotals(std::uint64_t files) {
+    Ui().SetText(recovery_control::kTotals,
+                 std::to_string(files) + " / " + std::to_string(plan_.totalFiles) + " files, " +
+                     std::to_string(bytesDone_) + " / " + std::to_string(plan_.totalBytes) + " bytes");
   }
   void ShowTotal() {
     Ui().SetProgress(recovery_control::kTotalProgress, ProgressPercent(bytesDone_, plan_.totalBytes),

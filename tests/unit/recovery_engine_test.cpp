@@ -297,6 +297,8 @@ TEST_F(RecoveryEngineTest, CountingAndWritingAreReportedThroughFeedback) {
   EXPECT_TRUE(ui.HasText(recovery_control::kFileName, "DEEP.TXT"));
   EXPECT_TRUE(ui.HasText(recovery_control::kFilePath, "DOCS\\SUB"));
   EXPECT_TRUE(ui.HasText(recovery_control::kTotals, "1 / 9 files, 0 / 1058053 bytes"));
+  // Once every file is written the line says so, not where the last file began.
+  EXPECT_EQ(ui.lastText[recovery_control::kTotals], "9 / 9 files, 1058053 / 1058053 bytes");
   const auto last = std::find_if(ui.progress.rbegin(), ui.progress.rend(), [](const auto& p) {
     return p.controlId == recovery_control::kTotalProgress;
   });
