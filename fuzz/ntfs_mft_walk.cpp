@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     ctx.results.folderNodes.Count();
   if (rows > rangeRecords + 1) std::abort();
   // The extents alone, from the geometry validation left.
-  const quarrow::MftExtentList list =
-      quarrow::LoadMftExtents(ctx, ctx.geometry.Cluster0Sector, ctx.geometry.MftSector,
-                              ctx.geometry.SectorsPerCluster, std::size_t{ctx.geometry.MftRecordSectors} * 512);
+  const quarrow::MftExtentList list = quarrow::LoadMftExtents(
+      ctx, ctx.geometry.Cluster0Sector, ctx.geometry.MftSector, ctx.geometry.SectorsPerCluster,
+      std::size_t{ctx.geometry.MftRecordSectors} * 512);
   if (list.recordCount > list.TotalSectors() / list.RecordSectors()) std::abort();
   return 0;
 }

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MakeNtfsFileSystemRow(DecodeNtfsBootSector(bytes), 1);
   ClassifyNtfsSector(bytes);
   // A record is 1024, 2048 or 4096 bytes, whatever its header claims.
-  if (const auto recordSize = FileRecordSize(bytes); recordSize && !IsFileRecordSize(*recordSize)) std::abort();
+  if (const auto recordSize = FileRecordSize(bytes); recordSize && !IsFileRecordSize(*recordSize))
+    std::abort();
   if (const auto r = DecodeFileRecord(bytes)) {
     if (!IsValidUtf8(r->name) || (!r->isFolder && r->firstRun != 0)) std::abort();
   }

@@ -135,9 +135,9 @@ class RecordGroup {
   RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
       : ctx_(ctx), list_(list) {
     // A long list lives outside the record, as any large attribute does; its records count too.
-    const std::vector<std::uint32_t> numbers =
-        AttributeListRecords(number, ReadAttributeListValue(ctx, base.View(), ctx.activeGeometry.Cluster0Sector,
-                                                            ctx.activeGeometry.SectorsPerCluster));
+    const std::vector<std::uint32_t> numbers = AttributeListRecords(
+        number, ReadAttributeListValue(ctx, base.View(), ctx.activeGeometry.Cluster0Sector,
+                                       ctx.activeGeometry.SectorsPerCluster));
     members_.reserve(numbers.size());
     members_.push_back({number, base, true});
     for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});

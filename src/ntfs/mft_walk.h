@@ -1,7 +1,8 @@
 #pragma once
 // The MFT walk of an NTFS Standard search: the $MFT's own data runs become a list of sector
 // extents, then every record of those extents (1024, 2048 or 4096 bytes, as the volume's records
-// are) is read in order and numbered by its position. Folders become EntryTable rows, files PendingEntryTable rows, deleted ones included.
+// are) is read in order and numbered by its position. Folders become EntryTable rows, files PendingEntryTable
+// rows, deleted ones included.
 
 #include <cstdint>
 #include <span>

@@ -381,7 +381,8 @@ void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outco
       if (x < scale) break;
       const std::uint64_t n = x - scale;
       const std::uint32_t own = DecodeNtfsBootSector(w.At(n)).sectorScale;
-      if (own == scale && backupAt(w, n, RecognizeNtfsBackupBootSector, [](const BootSectorFind&) { return true; }))
+      if (own == scale &&
+          backupAt(w, n, RecognizeNtfsBackupBootSector, [](const BootSectorFind&) { return true; }))
         return;
     }
   };

@@ -225,7 +225,8 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
     recordSectors = boot.recordSectors;
     // File records are 1024 bytes, or as large as the sector on volumes of 2048- and 4096-byte
     // sectors; any other size is a damaged field.
-    const bool good = IsValidClusterSectors(sectorsPerCluster) && IsFileRecordSize(recordSectors * kSectorSize);
+    const bool good =
+        IsValidClusterSectors(sectorsPerCluster) && IsFileRecordSize(recordSectors * kSectorSize);
     if (good) break;
     if (switched || !copies.Switch()) return 0;
     switched = true;
@@ -263,7 +264,8 @@ int ValidateExfat(ScanContext& context, std::uint64_t start) {
 
 }  // namespace
 
-std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd, std::uint32_t sectorScale) {
+std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd,
+                                   std::uint32_t sectorScale) {
   if (searchEnd <= searchStart || sectorScale == 0) return 0;
   const std::uint64_t volumeSectors = (searchEnd - searchStart) / sectorScale;
   if (volumeSectors == 0) return 0;

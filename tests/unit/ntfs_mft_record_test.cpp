@@ -72,9 +72,11 @@ TEST(NtfsLargeRecordTest, AHeaderWhoseSizeAndUpdateSequenceDisagreeIsNoRecord) {
     std::optional<std::size_t> size;
   };
   const Case cases[] = {
-      {1024, 3, 1024}, {2048, 5, 2048}, {4096, 9, 4096},     {4096, 3, std::nullopt}, {1024, 9, std::nullopt},
-      {2048, 3, std::nullopt}, {512, 2, std::nullopt}, {3072, 7, std::nullopt}, {8192, 17, std::nullopt},
-      {0x10000400, 3, std::nullopt},  // 1024 in the low half only
+      {1024, 3, 1024},          {2048, 5, 2048},
+      {4096, 9, 4096},          {4096, 3, std::nullopt},
+      {1024, 9, std::nullopt},  {2048, 3, std::nullopt},
+      {512, 2, std::nullopt},   {3072, 7, std::nullopt},
+      {8192, 17, std::nullopt}, {0x10000400, 3, std::nullopt},  // 1024 in the low half only
   };
   for (const Case& c : cases) {
     Bytes record = FileRecordBytes({FileNameAttr(u"x")});

@@ -67,7 +67,8 @@ struct Volume {
     Record(11, File(u"posix name", 1, 11, 5, 40, 0));
     Record(12, FileRecordBytes({}, 1, 12, recordBytes));  // no name: not listed
     // 13 keeps its name and data in 14, as a file with many attributes does.
-    Record(13, FileRecordBytes({Resident(0x20, AttributeList({{0x30, 14}, {0x80, 14}}))}, 1, 13, recordBytes));
+    Record(13,
+           FileRecordBytes({Resident(0x20, AttributeList({{0x30, 14}, {0x80, 14}}))}, 1, 13, recordBytes));
     Bytes extension = File(u"split.txt", 1, 14, 6, 50);
     Put(extension, 32, 13, 8);
     Record(14, extension);
@@ -147,8 +148,8 @@ TEST(NtfsStandardSearchTest, RecordsWhoseHeaderContradictsTheBootSectorAreNotLis
   for (const Case c : {Case{4096, 0xF6}, Case{1024, 0xF4}, Case{2048, 0xF4}}) {
     SCOPED_TRACE(c.recordBytes);
     Volume v(c.recordBytes);
-    v.d.Put(Volume::kStart, NtfsBoot(v.spc, Volume::kSectors, Volume::kMftCluster, Volume::kMirrorCluster,
-                                     c.bootWord, 0xF4));
+    v.d.Put(Volume::kStart,
+            NtfsBoot(v.spc, Volume::kSectors, Volume::kMftCluster, Volume::kMirrorCluster, c.bootWord, 0xF4));
     EXPECT_TRUE(LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(Volume::kMftCluster), v.spc,
                                std::size_t{1} << (256 - c.bootWord))
                     .extents.empty());
@@ -170,31 +171,31 @@ TEST(NtfsStandardSearchTest, RecordsWhoseHeaderContradictsTheBootSectorAreNotLis
 
 TEST(NtfsAdvanceSearchTest, FindsTheVolumeAndRebuildsTheSameTree) {
   for (const std::size_t recordBytes : {1024u, 2048u, 4096u})
-  for (bool bootSectors : {true, false}) {
-    SCOPED_TRACE(bootSectors ? "with boot sectors" : "boot sectors zeroed");
-    SCOPED_TRACE(recordBytes);
-    Volume v(recordBytes);
-    if (!bootSectors) {
-      v.d.Put(Volume::kStart, Bytes(512));
-      v.d.Put(Volume::kStart + Volume::kSectors - 1, Bytes(512));
+    for (bool bootSectors : {true, false}) {
+      SCOPED_TRACE(bootSectors ? "with boot sectors" : "boot sectors zeroed");
+      SCOPED_TRACE(recordBytes);
+      Volume v(recordBytes);
+      if (!bootSectors) {
+        v.d.Put(Volume::kStart, Bytes(512));
+        v.d.Put(Volume::kStart + Volume::kSectors - 1, Bytes(512));
+      }
+      AdvanceSearch search(v.d.ctx);
+      ASSERT_FALSE(search.Run().refused);
+      const std::vector<IdentifiedFileSystem> fs = search.Identified();
+      ASSERT_EQ(fs.size(), 1u);
+      EXPECT_EQ(std::make_tuple(fs[0].typeText, fs[0].cluster0, fs[0].spc),
+                std::make_tuple("NTFS", Volume::kStart, v.spc));
+      ASSERT_FALSE(search.RunSecondStage(0).refused);
+      // Files are numbered by their order on the disk; "$MFT" takes the number the system-file
+      // names give it, and the mirror's copy of record 0 is listed too. A base record whose name
+      // lives in an extension record is listed under its own number, as the Standard search lists
+      // it; the extension record is no file of its own.
+      Listing expected = kExpected;
+      expected.erase(0);
+      expected[1] = {{"$MFT", 5, false, false}, {"$MFT", 5, false, false}};
+      expected[2] = {{"$MFTMirr", 5, false, false}, {"$LogFile", 5, false, false}};
+      EXPECT_EQ(Shown(v.d.ctx.results), expected);
     }
-    AdvanceSearch search(v.d.ctx);
-    ASSERT_FALSE(search.Run().refused);
-    const std::vector<IdentifiedFileSystem> fs = search.Identified();
-    ASSERT_EQ(fs.size(), 1u);
-    EXPECT_EQ(std::make_tuple(fs[0].typeText, fs[0].cluster0, fs[0].spc),
-              std::make_tuple("NTFS", Volume::kStart, v.spc));
-    ASSERT_FALSE(search.RunSecondStage(0).refused);
-    // Files are numbered by their order on the disk; "$MFT" takes the number the system-file
-    // names give it, and the mirror's copy of record 0 is listed too. A base record whose name
-    // lives in an extension record is listed under its own number, as the Standard search lists
-    // it; the extension record is no file of its own.
-    Listing expected = kExpected;
-    expected.erase(0);
-    expected[1] = {{"$MFT", 5, false, false}, {"$MFT", 5, false, false}};
-    expected[2] = {{"$MFTMirr", 5, false, false}, {"$LogFile", 5, false, false}};
-    EXPECT_EQ(Shown(v.d.ctx.results), expected);
-  }
 }
 
 TEST(NtfsSearchStopTest, AStopBeforeTheReadingStagesStillEndsWithATree) {

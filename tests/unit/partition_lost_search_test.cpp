@@ -155,7 +155,7 @@ TEST_F(PartitionLostSearchTest, FindsBootSectorsAtCylindersBoundariesAndBackups)
 TEST_F(PartitionLostSearchTest, BackupsOfVolumesOfLargeSectorsAreWhereTheirSectorsPutThem) {
   Sector fat32 = Fat32(2000);
   Put16(fat32, 11, 4096), fat32[13] = 1;
-  disk.Write(2048 * 250 + 48, fat32);  // main boot sector gone: found by its backup
+  disk.Write(2048 * 250 + 48, fat32);            // main boot sector gone: found by its backup
   Sector fat32k2 = Fat32(3000, 2048 * 252 / 4);  // hidden sectors counted in its own sectors
   Put16(fat32k2, 11, 2048), fat32k2[13] = 1;
   disk.Write(2048 * 252 + 24, fat32k2);

@@ -203,9 +203,9 @@ TEST_F(PartitionValidateNtfsTest, RecordSizesTheFormatUsesAreAccepted) {
     std::uint32_t recordSectors;
   };
   const Case cases[] = {
-      {512, 2, 1, 2},   {512, 2, 2, 4},    {512, 8, 1, 8},    {512, 8, 0xF5, 4},    {512, 8, 0xF4, 8},
-      {4096, 1, 1, 8},  {4096, 1, 0xF4, 8}, {2048, 2, 0xF5, 4}, {2048, 1, 1, 4},    {512, 2, 5, 0},
-      {512, 8, 2, 0},   {512, 8, 0xF7, 0},  {512, 8, 0xF3, 0},  {4096, 2, 1, 0},    {512, 2, 3, 0},
+      {512, 2, 1, 2},  {512, 2, 2, 4},     {512, 8, 1, 8},     {512, 8, 0xF5, 4}, {512, 8, 0xF4, 8},
+      {4096, 1, 1, 8}, {4096, 1, 0xF4, 8}, {2048, 2, 0xF5, 4}, {2048, 1, 1, 4},   {512, 2, 5, 0},
+      {512, 8, 2, 0},  {512, 8, 0xF7, 0},  {512, 8, 0xF3, 0},  {4096, 2, 1, 0},   {512, 2, 3, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.bytesPerSector) + " " + std::to_string(c.sectorsPerCluster) + " " +
@@ -274,7 +274,8 @@ TEST_F(PartitionValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
   EXPECT_EQ(context.geometry.SectorsPerCluster, 8u);
   EXPECT_EQ(context.geometry.MftSector, kStart + 32);
   const auto reads = disk.device->Reads();
-  EXPECT_TRUE(std::any_of(reads.begin(), reads.end(), [](const auto& r) { return r.offset == (kEnd - 1) * 512; }));
+  EXPECT_TRUE(
+      std::any_of(reads.begin(), reads.end(), [](const auto& r) { return r.offset == (kEnd - 1) * 512; }));
 }
 
 TEST_F(PartitionValidateNtfsTest, UnsignedMainCopyFallsBackToTheBackup) {
