@@ -101,7 +101,7 @@ format_exfat() {
 }
 
 # fill_large_records MOUNT: the tree of the NTFS volumes of large records: a few folders, long and
-# non-ASCII names, a deleted file and a deleted folder, and "Photos/2024 Summer — Ålesund/large.dat"
+# non-ASCII names, a file of seven names, a deleted file and a deleted folder, and "Photos/2024 Summer — Ålesund/large.dat"
 # (320000 bytes) written into a sieve of 12 KiB holes of a full volume, so that its data lies in
 # several runs. The holes left are files of their own, the others deleted.
 fill_large_records() {
@@ -112,6 +112,14 @@ fill_large_records() {
   awk 'BEGIN { for (i = 0; i < 400; i++) printf "draft line %d\n", i }' >"$m/Docs/draft to delete.txt"
   printf 'kept for a while\n' >"$m/Old stuff/inner/old.txt"
   printf 'ニュース\n' >"$m/写真/日本語のファイル名.txt"
+  # Seven long names of one file: their $FILE_NAME attributes push its $DATA past the first 1024
+  # bytes of its record.
+  mkdir "$m/Links"
+  printf 'one file, seven names\n' >"$m/Links/a file with several names, this being the first of them.txt"
+  for i in 2 3 4 5 6 7; do
+    ln "$m/Links/a file with several names, this being the first of them.txt" \
+      "$m/Links/a file with several names, this being name number $i of them.txt"
+  done
   awk 'BEGIN { for (i = 0; i < 5000; i++) printf "log %d\n", i }' \
     >"$m/Docs/a file whose name is quite a bit longer than eight dot three allows.log"
   for i in $(seq 1 60); do head -c 12288 /dev/zero | tr '\0' 'h' >"$m/hole$i.bin"; done
