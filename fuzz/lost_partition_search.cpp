@@ -29,7 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ByteSpan sector = input.subspan(at + 4, std::min(kSectorSize, size - at - 4));
     const std::uint64_t number = Le32(input, at);
     RecognizePartitionBootSector(sector, number);
-    RecognizeFat32BackupBootSector(sector, number);
+    // A backup names a start before it: as many of its own sectors back as its format puts it.
+    if (const auto f = RecognizeFat32BackupBootSector(sector, number); f && f->firstSector > number)
+      std::abort();
+    if (const auto f = RecognizeExfatBackupBootSector(sector, number); f && f->firstSector > number)
+      std::abort();
     RecognizeNtfsBackupBootSector(sector, number);
   }
 

@@ -114,6 +114,43 @@ with open(path, 'r+b') as f:
 PY
 seed --nonblank recovery_ntfs_volume bitmap_zero_run "$small/v.img" "0-$(($(stat -c %s "$small/v.img") / 512 - 1))"
 
+# Volumes whose records are as large as their 4096- or 2048-byte sectors (ntfs_large_records):
+# record 0 of each and the root folder's record for the record decoders and the fix-up; the
+# boot sectors, the first sectors of the MFT and of its mirror and the backup in the last volume
+# sector for validation; the boot sectors and their backups, and the backups alone (the table and
+# the main copies gone), for the lost-partition search. The whole-volume targets get a 4 MiB
+# volume of 4096-byte sectors filled as the small volume above.
+for n in 1 2; do
+  start=$(cat "$D/ntfs_large_records.$n.start")
+  sectors=$(cat "$D/ntfs_large_records.$n.sectors")
+  read -r bytes mft mirror < <(python3 -c "import struct;b=open('$D/ntfs_large_records.img','rb');b.seek($start*512);s=b.read(512);k=struct.unpack_from('<H',s,11)[0]//512*s[13];print(struct.unpack_from('<H',s,11)[0], struct.unpack_from('<Q',s,48)[0]*k, struct.unpack_from('<Q',s,56)[0]*k)")
+  for f in ntfs_records ntfs_fixup; do
+    dd if="$D/ntfs_large_records.img" of="fuzz/corpus/$f/rec0_$bytes" bs=512 skip=$((start + mft)) \
+      count=$((bytes / 512)) status=none
+    dd if="$D/ntfs_large_records.img" of="fuzz/corpus/$f/rec5_$bytes" bs=512 skip=$((start + mft + 5 * bytes / 512)) \
+      count=$((bytes / 512)) status=none
+  done
+  seed --base "$start" validate_partition "ntfs_records_$bytes" "$D/ntfs_large_records.img" "$start" \
+    "$start+$mft-$start+$mft+$((bytes / 512 - 1))" "$start+$mirror" "$((start + sectors - bytes / 512))"
+done
+seed lost_partition_search large_records "$D/ntfs_large_records.img" 2048 51192 51200 100348
+seed lost_partition_search large_records_backups "$D/ntfs_large_records.img" 51192 100348
+truncate -s 4M "$small/v4k.img"
+mkntfs -F -q -f -s 4096 -p 0 -H 255 -S 63 -L SEED4K "$small/v4k.img" 2>/dev/null
+ntfs-3g "$small/v4k.img" "$small/mnt"
+mkdir -p "$small/mnt/Docs/Sub" "$small/mnt/Old"
+echo small >"$small/mnt/Docs/a.txt"
+seq 1 700 >"$small/mnt/Docs/Sub/b.txt"
+seq 1000 1500 >"$small/mnt/gone.txt"
+echo x >"$small/mnt/Old/y.txt"
+for i in $(seq 1 40); do : >"$small/mnt/Docs/entry $i.txt"; done
+rm "$small/mnt/gone.txt"
+rm -r "$small/mnt/Old"
+umount "$small/mnt"
+for f in ntfs_mft_walk recovery_ntfs_volume ntfs_volume; do
+  seed --nonblank "$f" small_volume_4k "$small/v4k.img" "0-$(($(stat -c %s "$small/v4k.img") / 512 - 1))"
+done
+
 # The GUID partition table: the protective MBR, the header and the first entries, the boot
 # sectors, the backup array and header; the same disk with its primary header damaged; a disk of
 # 4096-byte sectors.

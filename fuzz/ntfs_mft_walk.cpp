@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rows > rangeRecords + 1) std::abort();
   // The extents alone, from the geometry validation left.
   const quarrow::MftExtentList list = quarrow::LoadMftExtents(
-      ctx, ctx.geometry.Cluster0Sector, ctx.geometry.MftSector, ctx.geometry.SectorsPerCluster);
-  if (list.recordCount > list.TotalSectors() / 2) std::abort();
+      ctx, ctx.geometry.Cluster0Sector, ctx.geometry.MftSector, ctx.geometry.SectorsPerCluster,
+      std::size_t{ctx.geometry.MftRecordSectors} * 512);
+  if (list.recordCount > list.TotalSectors() / list.RecordSectors()) std::abort();
   return 0;
 }

@@ -1,5 +1,5 @@
-// The decoders of FILE records, INDX records and NTFS boot sectors over any bytes: each must end,
-// stay inside its buffer and keep the promises of its header.
+// The decoders of FILE records (of each record size), INDX records and NTFS boot sectors over any
+// bytes: each must end, stay inside its buffer and keep the promises of its header.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ByteSpan bytes(data, size);
   MakeNtfsFileSystemRow(DecodeNtfsBootSector(bytes), 1);
   ClassifyNtfsSector(bytes);
+  // A record is 1024, 2048 or 4096 bytes, whatever its header claims.
+  if (const auto recordSize = FileRecordSize(bytes); recordSize && !IsFileRecordSize(*recordSize))
+    std::abort();
   if (const auto r = DecodeFileRecord(bytes)) {
     if (!IsValidUtf8(r->name) || (!r->isFolder && r->firstRun != 0)) std::abort();
   }

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::size_t kMaxRunField = 8;
 constexpr std::size_t kListEntryHeader = 26;
-constexpr std::uint64_t kRecordSectors = kFileRecordSize / kSectorSize;
 
 std::uint64_t LittleEndian(ByteSpan bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;
@@ -84,9 +83,10 @@ std::vector<SectorExtent> DecodeRunListSectors(ByteSpan runList, std::uint64_t p
   return RunsToSectorExtents(DecodeRunList(runList), partitionStart, sectorsPerCluster);
 }
 
-std::uint64_t RecordToSector(std::span<const SectorExtent> extents, std::uint64_t record) {
-  if (record > std::numeric_limits<std::uint64_t>::max() / kRecordSectors) return 0;
-  const std::uint64_t wanted = record * kRecordSectors;
+std::uint64_t RecordToSector(std::span<const SectorExtent> extents, std::uint64_t record,
+                             std::uint64_t recordSectors) {
+  if (recordSectors == 0 || record > std::numeric_limits<std::uint64_t>::max() / recordSectors) return 0;
+  const std::uint64_t wanted = record * recordSectors;
   std::uint64_t before = 0;
   for (const SectorExtent& extent : extents) {
     if (wanted - before < extent.sectorCount) {

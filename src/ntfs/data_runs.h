@@ -42,9 +42,11 @@ std::vector<SectorExtent> RunsToSectorExtents(std::span<const ClusterRun> runs, 
 std::vector<SectorExtent> DecodeRunListSectors(ByteSpan runList, std::uint64_t partitionStart,
                                                std::uint32_t sectorsPerCluster);
 
-// The first sector of MFT record `record` (two sectors each) over the $MFT's extents, counted in
-// extent order. 0 when the record lies beyond the extents or in a sparse one.
-std::uint64_t RecordToSector(std::span<const SectorExtent> extents, std::uint64_t record);
+// The first sector of MFT record `record` (recordSectors each: 2 for records of 1024 bytes) over
+// the $MFT's extents, counted in extent order. 0 when the record lies beyond the extents or in a
+// sparse one, and for a record size of 0.
+std::uint64_t RecordToSector(std::span<const SectorExtent> extents, std::uint64_t record,
+                             std::uint64_t recordSectors = 2);
 
 // One $ATTRIBUTE_LIST entry.
 struct AttributeListEntry {

@@ -234,17 +234,27 @@ std::uint32_t SystemFileNumber(std::string_view name) {
   return 0;
 }
 
+std::optional<std::size_t> FileRecordSize(ByteSpan sector) {
+  if (!BytesEqual(sector, 0, "FILE")) return std::nullopt;
+  const std::uint32_t size = Le32(sector, mft_record::kAllocatedSize);
+  if (!IsFileRecordSize(size)) return std::nullopt;
+  // The update sequence protects every 512-byte stride whatever the volume's sector size.
+  if (Le16(sector, mft_record::kUpdateSequenceCount) != size / kSectorSize + 1) return std::nullopt;
+  return size;
+}
+
 bool IsFileRecordStart(ByteSpan sector) {
-  return BytesEqual(sector, 0, "FILE") &&
-         static_cast<std::int16_t>(Le16(sector, mft_record::kAllocatedSize)) == 1024;
+  return FileRecordSize(sector).has_value();
 }
 
 std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
-  if (!IsFileRecordStart(record)) return std::nullopt;
-  std::array<std::uint8_t, kFileRecordSize> bytes{};
+  const std::optional<std::size_t> size = FileRecordSize(record);
+  if (!size) return std::nullopt;
+  std::array<std::uint8_t, kMaxFileRecordSize> whole{};
+  const std::span<std::uint8_t> bytes(whole.data(), *size);
   std::copy_n(record.begin(), std::min(record.size(), bytes.size()), bytes.begin());
   ApplyFixup(bytes);
-  const ByteSpan fixed(bytes);
+  const ByteSpan fixed(bytes.data(), bytes.size());
 
   FileRecord r;
   if (auto name = FindFileName(fixed)) {

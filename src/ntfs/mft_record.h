@@ -17,14 +17,22 @@
 
 namespace quarrow {
 
+// The size of a file record where nothing says otherwise; volumes made with larger sectors write
+// records as large as a sector, up to kMaxFileRecordSize.
 inline constexpr std::size_t kFileRecordSize = 1024;
+inline constexpr std::size_t kMaxFileRecordSize = 4096;
+
+// 1024, 2048 or 4096 bytes: the record sizes the format uses.
+constexpr bool IsFileRecordSize(std::uint64_t bytes) {
+  return bytes == 1024 || bytes == 2048 || bytes == 4096;
+}
 
 namespace mft_record {
 inline constexpr std::size_t kUpdateSequenceOffset = 4;  // u16
 inline constexpr std::size_t kUpdateSequenceCount = 6;   // u16, the sequence number included
 inline constexpr std::size_t kFirstAttribute = 20;       // u16
 inline constexpr std::size_t kFlags = 22;                // only the low byte counts
-inline constexpr std::size_t kAllocatedSize = 28;        // low half, must be 1024
+inline constexpr std::size_t kAllocatedSize = 28;        // u32, the record's size in bytes
 inline constexpr std::size_t kBaseRecord = 32;           // u64 reference, 0 on a base record
 inline constexpr std::size_t kRecordNumber = 44;         // u32
 }  // namespace mft_record
@@ -166,16 +174,22 @@ struct FileRecord {
   std::vector<FileName> otherNames;
 };
 
-// True for a sector that begins a file record a scan reads: "FILE" and an allocated size of 1024.
+// The size in bytes of the file record a sector begins, as its header gives it: "FILE", an
+// allocated size (the u32 at 28) of 1024, 2048 or 4096, and an update sequence that covers each
+// 512-byte stride of that size (a count of size / 512 + 1, the sequence number included). None
+// for any other sector: a header whose size and update sequence disagree is no record's.
+std::optional<std::size_t> FileRecordSize(ByteSpan sector);
+
+// True for a sector that begins a file record a scan reads (FileRecordSize says a size).
 bool IsFileRecordStart(ByteSpan sector);
 
-// Decodes a 1024-byte file record as read from the disk (the fix-up is applied to a copy; a
-// shorter buffer reads as zeros where it ends). Empty when the bytes do not begin a file record
-// a scan reads (IsFileRecordStart).
+// Decodes a file record as read from the disk, of the size its header gives (the fix-up is
+// applied to a copy; a shorter buffer reads as zeros where it ends). Empty when the bytes do not
+// begin a file record a scan reads (IsFileRecordStart).
 std::optional<FileRecord> DecodeFileRecord(ByteSpan record);
 
 // What a sector of a scanned range is. A sector ending in 0x55 0xAA is a boot sector or nothing,
-// never a record; "FILE" counts only with an allocated size of 1024.
+// never a record; "FILE" counts only with a header that says its size (FileRecordSize).
 enum class NtfsSectorKind { kOther, kBootSector, kFileRecord, kIndexRecord };
 NtfsSectorKind ClassifyNtfsSector(ByteSpan sector);
 

@@ -15,8 +15,6 @@ namespace quarrow {
 
 namespace {
 
-constexpr std::uint32_t kFileRecordSectors = kFileRecordSize / kSectorSize;
-
 namespace mft_col {
 constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kFsNumber = 6, kDate = 7,
               kFirstRun = 8, kDeleted = 9;
@@ -54,15 +52,24 @@ void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
                     ByteSpan loaded) {
   using namespace mft_col;
-  std::array<std::uint8_t, kFileRecordSize> bytes{};
-  if (loaded.size() >= kFileRecordSize) {
-    std::copy_n(loaded.begin(), kFileRecordSize, bytes.begin());
+  std::array<std::uint8_t, kMaxFileRecordSize> whole{};
+  // The record is as large as its header says; without a header that says, the first sector read
+  // again decides, and a record of the default size is read when it still says nothing.
+  std::size_t size = FileRecordSize(loaded).value_or(0);
+  if (size == 0) {
+    std::array<std::uint8_t, kSectorSize> first{};
+    ctx.Read(sector, 1, first);
+    size = FileRecordSize(first).value_or(kFileRecordSize);
+  }
+  const std::span<std::uint8_t> bytes(whole.data(), size);
+  if (loaded.size() >= size) {
+    std::copy_n(loaded.begin(), size, bytes.begin());
   } else {
-    ctx.Read(sector, kFileRecordSectors, bytes);
+    ctx.Read(sector, static_cast<std::uint32_t>(size / kSectorSize), bytes);
   }
   // A record whose first sector was classified but whose bytes no longer say "FILE" (a failed
   // read of the second try) still gets its row, with the fallbacks of a record without attributes.
-  const FileRecord record = DecodeFileRecord(bytes).value_or(FileRecord{});
+  const FileRecord record = DecodeFileRecord(ByteSpan(bytes.data(), bytes.size())).value_or(FileRecord{});
   TextTable& table = ctx.results.tables.MftEntryTable;
   const bool extension = record.baseRecord != 0;
   const int row = table.InsertRow(rowCounter, extension ? std::string() : record.name);

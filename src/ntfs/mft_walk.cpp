@@ -21,19 +21,29 @@ namespace quarrow {
 
 namespace {
 
-using Record = std::array<std::uint8_t, kFileRecordSize>;
+// One file record, size bytes of a buffer that holds the largest.
+struct Record {
+  std::array<std::uint8_t, kMaxFileRecordSize> bytes{};
+  std::size_t size = kFileRecordSize;
+  ByteSpan View() const { return {bytes.data(), size}; }
+  std::span<std::uint8_t> Span() { return {bytes.data(), size}; }
+};
 
-constexpr std::uint32_t kRecordSectors = kFileRecordSize / kSectorSize;
-constexpr std::uint32_t kWalkChunkSectors = 512;  // 256 records per read
+constexpr std::uint32_t kWalkChunkSectors = 512;  // 256 records of 1024 bytes per read
 
 // The record at sector, fixed up whole; none when it does not begin with "FILE" (sector 0 stands
-// for a record that could not be located).
-std::optional<Record> ReadFixedRecord(const ScanContext& ctx, std::uint64_t sector) {
+// for a record that could not be located) or when its header says a size other than
+// recordBytes. With recordBytes 0 the header's size is taken, and 1024 bytes when it says none.
+std::optional<Record> ReadFixedRecord(const ScanContext& ctx, std::uint64_t sector, std::size_t recordBytes) {
   if (sector == 0) return std::nullopt;
-  Record record{};
-  ctx.Read(sector, kRecordSectors, record);
-  if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
-  ApplyFixup(record);
+  Record record;
+  ctx.Read(sector, 1, std::span(record.bytes).first(kSectorSize));
+  const std::optional<std::size_t> own = FileRecordSize(record.View());
+  if (own && recordBytes != 0 && *own != recordBytes) return std::nullopt;
+  record.size = own.value_or(recordBytes != 0 ? recordBytes : kFileRecordSize);
+  ctx.Read(sector, static_cast<std::uint32_t>(record.size / kSectorSize), record.Span());
+  if (!BytesEqual(record.View(), 0, "FILE")) return std::nullopt;
+  ApplyFixup(record.Span());
   return record;
 }
 
@@ -61,11 +71,13 @@ class ExtentCursor {
 // none when it lies beyond them or does not begin with "FILE".
 std::optional<Record> ReadFixedRecord(const ScanContext& ctx, const MftExtentList& list,
                                       std::uint64_t number) {
-  if (number > std::numeric_limits<std::uint64_t>::max() / kRecordSectors) return std::nullopt;
-  Record record{};
-  if (!ReadMftSectors(ctx, list, number * kRecordSectors, record)) return std::nullopt;
-  if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
-  ApplyFixup(record);
+  const std::uint64_t recordSectors = list.RecordSectors();
+  if (number > std::numeric_limits<std::uint64_t>::max() / recordSectors) return std::nullopt;
+  Record record;
+  record.size = list.recordBytes;
+  if (!ReadMftSectors(ctx, list, number * recordSectors, record.Span())) return std::nullopt;
+  if (!BytesEqual(record.View(), 0, "FILE")) return std::nullopt;
+  ApplyFixup(record.Span());
   return record;
 }
 
@@ -99,7 +111,7 @@ void AppendDataRuns(MftExtentList& list, ByteSpan record, std::uint64_t partitio
       RunsToSectorExtents(data->runs, partitionStart, sectorsPerCluster);
   list.extents.insert(list.extents.end(), extents.begin(), extents.end());
   if (takeSize && data->lowestVcn == 0)
-    list.recordCount = (data->realSize + kFileRecordSize - 1) / kFileRecordSize;
+    list.recordCount = (data->realSize + list.recordBytes - 1) / list.recordBytes;
 }
 
 void InsertMiscFolderRow(TextTable& table) {
@@ -123,9 +135,9 @@ class RecordGroup {
   RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
       : ctx_(ctx), list_(list) {
     // A long list lives outside the record, as any large attribute does; its records count too.
-    const std::vector<std::uint32_t> numbers =
-        AttributeListRecords(number, ReadAttributeListValue(ctx, base, ctx.activeGeometry.Cluster0Sector,
-                                                            ctx.activeGeometry.SectorsPerCluster));
+    const std::vector<std::uint32_t> numbers = AttributeListRecords(
+        number, ReadAttributeListValue(ctx, base.View(), ctx.activeGeometry.Cluster0Sector,
+                                       ctx.activeGeometry.SectorsPerCluster));
     members_.reserve(numbers.size());
     members_.push_back({number, base, true});
     for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
@@ -135,7 +147,7 @@ class RecordGroup {
   void ForEach(Visit visit) {
     for (Member& m : members_) {
       if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
-      if (m.record) visit(ByteSpan(*m.record));
+      if (m.record) visit(m.record->View());
     }
   }
   // The first answer of find over the records in order.
@@ -144,7 +156,7 @@ class RecordGroup {
     decltype(find(ByteSpan{})) answer;
     for (Member& m : members_) {
       if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
-      if (m.record && (answer = find(ByteSpan(*m.record)))) break;
+      if (m.record && (answer = find(m.record->View()))) break;
     }
     return answer;
   }
@@ -165,17 +177,21 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
                 ByteSpan bytes) {
   // The tables keep 32-bit record and sector numbers.
   if (!BytesEqual(bytes, 0, "FILE") || number > 0xFFFFFFFFull || sector > 0xFFFFFFFFull) return false;
-  Record base{};
-  std::copy_n(bytes.begin(), std::min(bytes.size(), base.size()), base.begin());
-  ApplyFixup(base);
+  // A record that says it is of another size than the volume's is no record of this MFT: read at
+  // this size, its attributes would be cut or run into the next record.
+  if (const auto own = FileRecordSize(bytes); own && *own != list.recordBytes) return false;
+  Record base;
+  base.size = std::min(bytes.size(), base.bytes.size());
+  std::copy_n(bytes.begin(), base.size, base.bytes.begin());
+  ApplyFixup(base.Span());
   // An extension record holds attributes of its base record, which lists them under its own name.
-  if (Le64(base, mft_record::kBaseRecord) != 0) return false;
+  if (Le64(base.View(), mft_record::kBaseRecord) != 0) return false;
   RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base);
   const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
   if (!name) return false;
 
   using namespace entry_col;
-  const std::uint8_t flags = Byte(base, mft_record::kFlags);
+  const std::uint8_t flags = Byte(base.View(), mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
   if (folder) {
     TextTable& table = ctx.results.tables.EntryTable;
@@ -234,10 +250,10 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
     if (self == kOrphanCluster) continue;
     const std::optional<Record> record = ReadFixedRecord(ctx, list, self);
     if (!record) continue;
-    const auto allocation = FindAttribute(*record, attr_type::kIndexAllocation, u"$I30");
+    const auto allocation = FindAttribute(record->View(), attr_type::kIndexAllocation, u"$I30");
     if (!allocation || !allocation->nonResident) continue;
     const std::vector<std::uint8_t> bytes =
-        ReadNonResidentValue(ctx, *record, *allocation, volume, spc, kMaxIndexAllocationBytes);
+        ReadNonResidentValue(ctx, record->View(), *allocation, volume, spc, kMaxIndexAllocationBytes);
     const ByteSpan all(bytes);
     // Index records follow one another at the size their headers give; a block that is no index
     // record (never written, or overwritten) is stepped over at the size last seen.
@@ -303,31 +319,35 @@ bool ReadMftSectors(const ScanContext& ctx, const MftExtentList& list, std::uint
 }
 
 std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record) {
-  return RecordToSector(std::span<const SectorExtent>(list.extents), record);
+  return RecordToSector(std::span<const SectorExtent>(list.extents), record, list.RecordSectors());
 }
 
 MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
-                             std::uint32_t sectorsPerCluster) {
+                             std::uint32_t sectorsPerCluster, std::size_t recordBytes) {
   MftExtentList list;
-  const std::optional<Record> record0 = ReadFixedRecord(ctx, mftSector);
+  if (recordBytes != 0 && !IsFileRecordSize(recordBytes)) return list;
+  const std::optional<Record> record0 = ReadFixedRecord(ctx, mftSector, recordBytes);
   if (!record0) return list;
-  AppendDataRuns(list, *record0, partitionStart, sectorsPerCluster, true);
+  list.recordBytes = static_cast<std::uint32_t>(record0->size);
+  AppendDataRuns(list, record0->View(), partitionStart, sectorsPerCluster, true);
 
   // A fragmented $MFT keeps the later pieces of its $DATA in extension records.
   const std::vector<std::uint32_t> pieces =
-      DataAttributeRecords(ReadAttributeListValue(ctx, *record0, partitionStart, sectorsPerCluster));
+      DataAttributeRecords(ReadAttributeListValue(ctx, record0->View(), partitionStart, sectorsPerCluster));
   if (!pieces.empty()) {
     const std::uint64_t sizeFromRecord0 = list.recordCount;
     list.extents.clear();
     for (std::size_t i = 0; i < pieces.size(); ++i) {
       const std::optional<Record> piece =
-          i == 0 ? ReadFixedRecord(ctx, mftSector + 2ull * pieces[i]) : ReadFixedRecord(ctx, list, pieces[i]);
+          i == 0 ? ReadFixedRecord(ctx, mftSector + std::uint64_t{list.RecordSectors()} * pieces[i],
+                                   list.recordBytes)
+                 : ReadFixedRecord(ctx, list, pieces[i]);
       if (!piece) break;
-      AppendDataRuns(list, *piece, partitionStart, sectorsPerCluster, false);
+      AppendDataRuns(list, piece->View(), partitionStart, sectorsPerCluster, false);
     }
     list.recordCount = sizeFromRecord0;
   }
-  const std::uint64_t held = list.TotalSectors() / kRecordSectors;
+  const std::uint64_t held = list.TotalSectors() / list.RecordSectors();
   if (list.recordCount == 0 || list.recordCount > held) list.recordCount = held;
   return list;
 }
@@ -338,10 +358,11 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
   ui.SetText(control::kBootCounter, "0");
   InsertMiscFolderRow(ctx.results.tables.EntryTable);
   // A damaged run list can claim far more records than the partition holds; those are not read.
+  const std::uint32_t recordSectors = list.RecordSectors();
   const std::uint64_t rangeRecords =
-      (ctx.searchEnd > ctx.searchStart ? ctx.searchEnd - ctx.searchStart : 0) / kRecordSectors;
+      (ctx.searchEnd > ctx.searchStart ? ctx.searchEnd - ctx.searchStart : 0) / recordSectors;
   const std::uint64_t records = std::min(list.recordCount, rangeRecords);
-  const std::uint64_t total = records * kRecordSectors;
+  const std::uint64_t total = records * recordSectors;
   const std::string totalText = std::to_string(total);
 
   ChunkBuffer chunk(kWalkChunkSectors);
@@ -352,16 +373,16 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
   // with clusters smaller than a record, a record may begin in one run and end in the next.
   for (std::uint64_t r = 0; r < records;) {
     const std::uint64_t batchRecords =
-        std::min<std::uint64_t>(kWalkChunkSectors / kRecordSectors, records - r);
+        std::min<std::uint64_t>(kWalkChunkSectors / recordSectors, records - r);
     const std::span<std::uint8_t> buffer =
-        chunk.Sectors(static_cast<std::uint32_t>(batchRecords * kRecordSectors));
-    ReadMftSectors(ctx, list, r * kRecordSectors, buffer);
+        chunk.Sectors(static_cast<std::uint32_t>(batchRecords * recordSectors));
+    ReadMftSectors(ctx, list, r * recordSectors, buffer);
     for (std::uint64_t k = 0; k < batchRecords; ++k, ++r) {
       if (ctx.StopRequested()) return;
-      done += kRecordSectors;
+      done += recordSectors;
       ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
-      const ByteSpan bytes(buffer.data() + k * kFileRecordSize, kFileRecordSize);
-      if (!ListRecord(ctx, list, r, cursor.SectorOf(r * kRecordSectors), bytes)) continue;
+      const ByteSpan bytes(buffer.data() + k * list.recordBytes, list.recordBytes);
+      if (!ListRecord(ctx, list, r, cursor.SectorOf(r * recordSectors), bytes)) continue;
       ui.SetText(control::kFolderCounter, std::to_string(r + 2));
       const int percent = ProgressPercent(done, total);
       if (percent != shown) {

@@ -1,7 +1,8 @@
 #pragma once
 // The MFT walk of an NTFS Standard search: the $MFT's own data runs become a list of sector
-// extents, then every 1024-byte record of those extents is read in order and numbered by its
-// position. Folders become EntryTable rows, files PendingEntryTable rows, deleted ones included.
+// extents, then every record of those extents (1024, 2048 or 4096 bytes, as the volume's records
+// are) is read in order and numbered by its position. Folders become EntryTable rows, files PendingEntryTable
+// rows, deleted ones included.
 
 #include <cstdint>
 #include <span>
@@ -21,6 +22,9 @@ struct MftExtentList {
   // hold; the extents' whole length when the header gives no size. Space an extent holds past
   // the data size is not part of the MFT: stale records there are not listed.
   std::uint64_t recordCount = 0;
+  // The size of each record in bytes: 1024, 2048 or 4096.
+  std::uint32_t recordBytes = 1024;
+  std::uint32_t RecordSectors() const { return recordBytes / kSectorSize; }
   // Sectors of all extents, sparse ones included.
   std::uint64_t TotalSectors() const;
 };
@@ -29,13 +33,16 @@ struct MftExtentList {
 inline constexpr std::uint64_t kMaxAttributeListBytes = 256 * 1024;
 
 // Reads record 0 (the $MFT itself) at mftSector and decodes its unnamed $DATA runs into sector
-// extents of the volume starting at partitionStart. When record 0 has an $ATTRIBUTE_LIST naming
-// the records that hold pieces of $DATA, the extents are rebuilt from those records in list
-// order: the first is read at mftSector + 2 x its number, every later one through the extents
-// known so far. A record that cannot be found or does not read "FILE" ends the load with the
-// extents found up to it. Every record is fixed up whole before its attributes are read.
+// extents of the volume starting at partitionStart. Records are recordBytes long, as the boot
+// sector says; a record 0 whose header says another size is refused (no extents). With
+// recordBytes 0 record 0's header gives the size (1024 when it gives none). When record 0 has an
+// $ATTRIBUTE_LIST naming the records that hold pieces of $DATA, the extents are rebuilt from those
+// records in list order: the first is read at mftSector + its number x the record's sectors, every
+// later one through the extents known so far. A record that cannot be found or does not read
+// "FILE" ends the load with the extents found up to it. Every record is fixed up whole before its
+// attributes are read.
 MftExtentList LoadMftExtents(const ScanContext& ctx, std::uint64_t partitionStart, std::uint64_t mftSector,
-                             std::uint32_t sectorsPerCluster);
+                             std::uint32_t sectorsPerCluster, std::size_t recordBytes = 0);
 
 // A record's $ATTRIBUTE_LIST value, resident or read through its runs on the volume starting at
 // partitionStart (at most kMaxAttributeListBytes); empty when it has none.
@@ -52,7 +59,8 @@ bool ReadMftSectors(const ScanContext& ctx, const MftExtentList& list, std::uint
 // The first sector of MFT record `record` over the extents; 0 beyond them (or in a sparse one).
 std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);
 
-// Reads every record of the extents in order and lists those with a name: folders (flags 3 or 2)
+// Reads every record of the extents in order and lists those with a name (a record whose header
+// says another size than the list's is not listed): folders (flags 3 or 2)
 // into EntryTable after the catch-all row "QRW_Miscellaneous" (parent 5), files into
 // PendingEntryTable, one row per name (ListedFileNames over the record and the records its list
 // names: each hard link under its own folder, all with the file's record and size). Then the

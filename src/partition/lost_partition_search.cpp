@@ -18,10 +18,13 @@ namespace pc = lost_partition_control;
 
 constexpr std::uint64_t kTranslatedHeads = 255;
 constexpr std::uint64_t kTranslatedSectorsPerTrack = 63;
-// The FAT32 backup boot sector lies this many sectors after the start of its volume.
+// The FAT32 backup boot sector lies this many of the volume's own sectors after its start.
 constexpr std::uint16_t kFat32BackupOffset = 6;
-// The exFAT backup boot region begins twelve (512-byte) sectors after the start of its volume.
+// The exFAT backup boot region begins twelve of the volume's own sectors after its start.
 constexpr std::uint16_t kExfatBackupOffset = exfat_boot::kRegionSectors;
+// 512-byte sectors per volume sector of the sector sizes media have (512 to 4096 bytes).
+constexpr std::uint64_t kSectorScales[] = {1, 2, 4, 8};
+constexpr std::uint64_t kLargestScale = 8;
 
 std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
   if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a)
@@ -59,12 +62,12 @@ class SectorWindow {
   std::vector<std::uint8_t> bytes_;
 };
 
-// Reads around sector x: the sector before it (where an NTFS backup of a volume ending there
-// lies), x itself, x + 6 (where a FAT32 backup of a volume starting at x lies) and x + 12 (an
-// exFAT backup).
+// Reads around sector x: the last volume sector before it (where an NTFS backup of a volume
+// ending there lies: 1 to 8 sectors back, by the volume's sector size), x itself, and the FAT32
+// and exFAT backups of a volume starting at x (6 and 12 of its own sectors on, up to x + 96).
 SectorWindow WindowAround(const LostPartitionDisk& disk, std::uint64_t x, std::uint64_t extra = 0) {
-  const std::uint64_t first = x == 0 ? 0 : x - 1;
-  return SectorWindow(disk, first, x - first + kExfatBackupOffset + 1 + extra);
+  const std::uint64_t first = x < kLargestScale ? 0 : x - kLargestScale;
+  return SectorWindow(disk, first, x - first + kExfatBackupOffset * kLargestScale + 1 + extra);
 }
 
 std::optional<std::string_view> TypeNamedIn(std::string_view text) {
@@ -135,29 +138,38 @@ std::optional<BootSectorFind> RecognizePartitionBootSector(ByteSpan sector, std:
 
 std::optional<BootSectorFind> RecognizeFat32BackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
   auto find = RecognizePartitionBootSector(sector, sectorNumber);
-  if (!find || find->type != FsType::kFat32 || sectorNumber < kFat32BackupOffset) return std::nullopt;
-  if (Le16(sector, 50) != kFat32BackupOffset) return std::nullopt;
-  const std::uint64_t start = sectorNumber - kFat32BackupOffset;
+  if (!find || find->type != FsType::kFat32) return std::nullopt;
+  // Six of the volume's own sectors after its start, as its bytes per sector make them.
+  const std::uint64_t scale = DecodeFatBootSector(sector).sectorScale;
+  const std::uint64_t back = kFat32BackupOffset * scale;
+  if (scale == 0 || sectorNumber < back || Le16(sector, 50) != kFat32BackupOffset) return std::nullopt;
+  const std::uint64_t start = sectorNumber - back;
+  // The hidden sectors name the start, counted in 512-byte sectors or in the volume's own.
   const std::uint32_t hidden = Le32(sector, 28);
-  if (hidden != 0 && hidden != start) return std::nullopt;
-  return BootSectorFind{FsType::kFat32, start, find->endSector - kFat32BackupOffset};
+  if (hidden != 0 && hidden != start && std::uint64_t{hidden} * scale != start) return std::nullopt;
+  return BootSectorFind{FsType::kFat32, start, find->endSector - back};
 }
 
 std::optional<BootSectorFind> RecognizeExfatBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
   auto find = RecognizePartitionBootSector(sector, sectorNumber);
-  // Only 512-byte sectors put the backup twelve disk sectors on.
-  if (!find || find->type != FsType::kExfat || sectorNumber < kExfatBackupOffset) return std::nullopt;
-  if (Byte(sector, exfat_boot::kBytesPerSectorShift) != 9) return std::nullopt;
-  const std::uint64_t start = sectorNumber - kExfatBackupOffset;
-  // The boot sector names the volume's start on the disk when the formatter knew it.
+  if (!find || find->type != FsType::kExfat) return std::nullopt;
+  // Twelve of the volume's own sectors after its start (512 to 4096 bytes each).
+  const std::uint8_t shift = Byte(sector, exfat_boot::kBytesPerSectorShift);
+  if (shift < 9 || shift > 12) return std::nullopt;
+  const std::uint64_t back = std::uint64_t{kExfatBackupOffset} << (shift - 9);
+  if (sectorNumber < back) return std::nullopt;
+  const std::uint64_t start = sectorNumber - back;
+  // The boot sector names the volume's start on the disk, in its own sectors, when the formatter
+  // knew it.
   const std::uint64_t offset = Le64(sector, exfat_boot::kPartitionOffset);
-  if (offset != 0 && offset != start) return std::nullopt;
-  return BootSectorFind{FsType::kExfat, start, find->endSector - kExfatBackupOffset};
+  if (offset != 0 && offset != start && (offset << (shift - 9)) != start) return std::nullopt;
+  return BootSectorFind{FsType::kExfat, start, find->endSector - back};
 }
 
 std::optional<BootSectorFind> RecognizeNtfsBackupBootSector(ByteSpan sector, std::uint64_t sectorNumber) {
   auto find = RecognizePartitionBootSector(sector, sectorNumber);
   if (!find || find->type != FsType::kNtfs) return std::nullopt;
+  // The backup lies in the volume sector right after the ones its total counts, whatever their size.
   const std::uint64_t size = find->endSector - sectorNumber;
   if (size == 0 || size > sectorNumber) return std::nullopt;
   const std::uint64_t start = sectorNumber - size;
@@ -343,17 +355,36 @@ void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outco
     ++outcome.added;
     return true;
   };
-  // A volume starting at x: its boot sector, or where that is gone its FAT32 or exFAT backup.
+  // A backup found at sector n counts for the volume the scan looks at only when it names that
+  // volume's start (or end): a copy of another size lies elsewhere and is looked for there.
+  auto backupAt = [&](const SectorWindow& w, std::uint64_t n, auto recognize, auto names) {
+    std::optional<BootSectorFind> find = recognize(w.At(n), n);
+    if (find && !names(*find)) find.reset();
+    return offer(w.At(n), find);
+  };
+  // A volume starting at x: its boot sector, or where that is gone its FAT32 or exFAT backup,
+  // six or twelve of the volume's own sectors on.
   auto volumeAt = [&](const SectorWindow& w, std::uint64_t x) {
     if (offer(w.At(x), RecognizePartitionBootSector(w.At(x), x))) return true;
-    const std::uint64_t backup = x + kFat32BackupOffset;
-    if (offer(w.At(backup), RecognizeFat32BackupBootSector(w.At(backup), backup))) return true;
-    const std::uint64_t exfatBackup = x + kExfatBackupOffset;
-    return offer(w.At(exfatBackup), RecognizeExfatBackupBootSector(w.At(exfatBackup), exfatBackup));
+    const auto startsAtX = [x](const BootSectorFind& f) { return f.firstSector == x; };
+    for (std::uint64_t scale : kSectorScales) {
+      if (backupAt(w, x + kFat32BackupOffset * scale, RecognizeFat32BackupBootSector, startsAtX)) return true;
+    }
+    for (std::uint64_t scale : kSectorScales) {
+      if (backupAt(w, x + kExfatBackupOffset * scale, RecognizeExfatBackupBootSector, startsAtX)) return true;
+    }
+    return false;
   };
-  // A volume ending just before x, by its NTFS backup boot sector.
+  // A volume ending just before x, by its NTFS backup boot sector in the last volume sector.
   auto volumeEndingBefore = [&](const SectorWindow& w, std::uint64_t x) {
-    if (x > 0) offer(w.At(x - 1), RecognizeNtfsBackupBootSector(w.At(x - 1), x - 1));
+    for (std::uint64_t scale : kSectorScales) {
+      if (x < scale) break;
+      const std::uint64_t n = x - scale;
+      const std::uint32_t own = DecodeNtfsBootSector(w.At(n)).sectorScale;
+      if (own == scale &&
+          backupAt(w, n, RecognizeNtfsBackupBootSector, [](const BootSectorFind&) { return true; }))
+        return;
+    }
   };
   auto alignedFrom = [](std::uint64_t s) {
     return (s + kAlignmentSectors - 1) / kAlignmentSectors * kAlignmentSectors;
@@ -427,7 +458,10 @@ void LostPartitionSearch::Scan(std::stop_token stop, LostPartitionOutcome& outco
   }
   std::vector<std::uint64_t> ends = {disk_.totalSectors};
   if (tail != 0 && tail < disk_.totalSectors) ends.push_back(tail);
-  for (std::uint64_t end : ends) volumeEndingBefore(SectorWindow(disk_, end - 1, 1), end);
+  for (std::uint64_t end : ends) {
+    const std::uint64_t first = end < kLargestScale ? 0 : end - kLargestScale;
+    volumeEndingBefore(SectorWindow(disk_, first, end - first), end);
+  }
 }
 
 void LostPartitionSearch::RemovePlaceholder() {

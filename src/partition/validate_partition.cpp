@@ -9,6 +9,7 @@
 #include "exfat/exfat_volume.h"
 #include "fat/boot_sector.h"
 #include "ntfs/boot_sector.h"
+#include "ntfs/mft_record.h"
 
 namespace quarrow {
 
@@ -191,8 +192,24 @@ std::uint64_t FindRecordSector(const ScanContext& context, const Sector& bytes, 
   return BytesEqual(ReadOne(context, sector), 0, "FILE") ? sector : 0;
 }
 
+// The NTFS backup boot sector lies in the volume's last sector, whose place depends on the
+// volume's sector size: the main boot sector says it; without one, the copy whose own sector
+// size matches its distance from the end is taken, else the last 512-byte sector.
+std::uint64_t FindNtfsBackupBootSector(const ScanContext& context, std::uint64_t start) {
+  const NtfsBootSector main = DecodeNtfsBootSector(ReadOne(context, start));
+  if (main.IsNtfsBootSector() && main.sectorScale != 0)
+    return NtfsBackupBootSector(context.searchStart, context.searchEnd, main.sectorScale);
+  for (std::uint32_t scale : {1u, 2u, 4u, 8u}) {
+    const std::uint64_t sector = NtfsBackupBootSector(context.searchStart, context.searchEnd, scale);
+    if (sector == 0) break;
+    const NtfsBootSector backup = DecodeNtfsBootSector(ReadOne(context, sector));
+    if (backup.IsNtfsBootSector() && backup.sectorScale == scale) return sector;
+  }
+  return NtfsBackupBootSector(context.searchStart, context.searchEnd, 1);
+}
+
 int ValidateNtfs(ScanContext& context, std::uint64_t start) {
-  const std::uint64_t backupSector = NtfsBackupBootSector(context.searchStart, context.searchEnd);
+  const std::uint64_t backupSector = FindNtfsBackupBootSector(context, start);
   NtfsCopies copies(context, start,
                     backupSector == 0 ? std::nullopt : std::optional<std::uint64_t>(backupSector));
   if (!copies.ReadAt(start)) {
@@ -206,10 +223,10 @@ int ValidateNtfs(ScanContext& context, std::uint64_t start) {
     const NtfsBootSector boot = DecodeNtfsBootSector(copies.Bytes());
     sectorsPerCluster = boot.sectorsPerCluster;
     recordSectors = boot.recordSectors;
-    // The record walk reads file records of 1024 bytes; the larger records of volumes made with
-    // 2048- or 4096-byte sectors would be taken apart at the wrong places and listed as a wrong
-    // tree, so such a volume is not taken for one this search can read.
-    const bool good = IsValidClusterSectors(sectorsPerCluster) && recordSectors == 2;
+    // File records are 1024 bytes, or as large as the sector on volumes of 2048- and 4096-byte
+    // sectors; any other size is a damaged field.
+    const bool good =
+        IsValidClusterSectors(sectorsPerCluster) && IsFileRecordSize(recordSectors * kSectorSize);
     if (good) break;
     if (switched || !copies.Switch()) return 0;
     switched = true;
@@ -247,9 +264,12 @@ int ValidateExfat(ScanContext& context, std::uint64_t start) {
 
 }  // namespace
 
-std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd) {
-  if (searchEnd <= searchStart) return 0;
-  return searchEnd - 1;
+std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd,
+                                   std::uint32_t sectorScale) {
+  if (searchEnd <= searchStart || sectorScale == 0) return 0;
+  const std::uint64_t volumeSectors = (searchEnd - searchStart) / sectorScale;
+  if (volumeSectors == 0) return 0;
+  return searchStart + (volumeSectors - 1) * sectorScale;
 }
 
 int ValidatePartition(ScanContext& context) {

@@ -25,9 +25,11 @@
 
 namespace quarrow {
 
-// Where the NTFS fallback boot sector is read: the partition's last sector (end sector - 1),
-// where the format keeps its backup. 0 when the range is empty.
-std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd);
+// Where the NTFS fallback boot sector is read: the partition's last whole volume sector (of
+// sectorScale 512-byte sectors), where the format keeps its backup; end sector - 1 for 512-byte
+// sectors. 0 when the range holds no whole volume sector.
+std::uint64_t NtfsBackupBootSector(std::uint64_t searchStart, std::uint64_t searchEnd,
+                                   std::uint32_t sectorScale = 1);
 
 int ValidatePartition(ScanContext& context);
 

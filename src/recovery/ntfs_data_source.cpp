@@ -1,6 +1,7 @@
 #include "recovery/ntfs_data_source.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "ntfs/mft_record.h"
@@ -11,7 +12,6 @@
 namespace quarrow {
 namespace {
 
-constexpr std::uint32_t kRecordSectors = kFileRecordSize / kSectorSize;
 constexpr std::uint32_t kBitmapRecord = 6;
 constexpr std::uint32_t kStandardInformation = 0x10;
 constexpr std::uint16_t kCompressed = 0x0001;
@@ -87,7 +87,9 @@ NtfsDataSource::NtfsDataSource(const ScanContext& ctx) : ctx_(ctx) {
   for (std::uint64_t sector : candidates) {
     if (sector <= volumeStart_ || sector < ctx.searchStart || sector >= ctx.searchEnd) continue;
     if (!HoldsRecordZero(sector)) continue;
-    mft_ = LoadMftExtents(ctx, volumeStart_, sector, sectorsPerCluster_);
+    // The boot sector's record size holds for the MFT it named; a record found by a scan says its own.
+    const std::size_t recordBytes = sector == g.MftSector ? std::size_t{g.MftRecordSectors} * kSectorSize : 0;
+    mft_ = LoadMftExtents(ctx, volumeStart_, sector, sectorsPerCluster_, recordBytes);
     if (!mft_.extents.empty()) return;
   }
 }
@@ -104,8 +106,14 @@ bool NtfsDataSource::HoldsRecordZero(std::uint64_t sector) const {
 
 std::optional<NtfsDataSource::Record> NtfsDataSource::RecordAt(std::uint64_t sector) const {
   if (sector == 0) return std::nullopt;
-  Record record(kFileRecordSize);
-  ctx_.Read(sector, kRecordSectors, record);
+  // As large as its header says; once the $MFT is known, a record of another size is not one of it.
+  std::array<std::uint8_t, kSectorSize> first{};
+  ctx_.Read(sector, 1, first);
+  const std::optional<std::size_t> own = FileRecordSize(first);
+  const bool known = !mft_.extents.empty();
+  if (own && known && *own != mft_.recordBytes) return std::nullopt;
+  Record record(own.value_or(known ? mft_.recordBytes : kFileRecordSize));
+  ctx_.Read(sector, static_cast<std::uint32_t>(record.size() / kSectorSize), record);
   if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
   ApplyFixup(record);
   return record;
@@ -114,8 +122,8 @@ std::optional<NtfsDataSource::Record> NtfsDataSource::RecordAt(std::uint64_t sec
 std::optional<NtfsDataSource::Record> NtfsDataSource::RecordOf(std::uint32_t number,
                                                                std::uint64_t sector) const {
   if (sector == 0 || mft_.extents.empty() || RecordToSector(mft_, number) != sector) return RecordAt(sector);
-  Record record(kFileRecordSize);
-  if (!ReadMftSectors(ctx_, mft_, std::uint64_t{number} * kRecordSectors, record)) return std::nullopt;
+  Record record(mft_.recordBytes);
+  if (!ReadMftSectors(ctx_, mft_, std::uint64_t{number} * mft_.RecordSectors(), record)) return std::nullopt;
   if (!BytesEqual(record, 0, "FILE")) return std::nullopt;
   ApplyFixup(record);
   return record;
@@ -125,6 +133,7 @@ template <typename Accept>
 std::optional<NtfsDataSource::Found> NtfsDataSource::FindRecord(std::uint32_t number,
                                                                 std::uint32_t nearNumber,
                                                                 std::uint64_t nearSector,
+                                                                std::uint64_t nearRecordSectors,
                                                                 Accept accept) const {
   auto take = [&](std::uint64_t sector) -> std::optional<Found> {
     std::optional<Record> record = RecordOf(number, sector);
@@ -136,8 +145,9 @@ std::optional<NtfsDataSource::Found> NtfsDataSource::FindRecord(std::uint32_t nu
   if (!mft_.extents.empty()) {
     if (auto record = take(RecordToSector(mft_, number))) return record;
   }
+  // Records next to each other are as large as the one found.
   const std::uint64_t distance =
-      std::uint64_t{number > nearNumber ? number - nearNumber : nearNumber - number} * kRecordSectors;
+      std::uint64_t{number > nearNumber ? number - nearNumber : nearNumber - number} * nearRecordSectors;
   if (number > nearNumber) {
     if (nearSector + distance < ctx_.searchEnd) return take(nearSector + distance);
   } else if (nearSector > distance && nearSector - distance >= ctx_.searchStart) {
@@ -166,7 +176,8 @@ NtfsDataSource::Stream NtfsDataSource::ReadStream(const DetailsRow& row) {
   // A record scan may list an extension record that holds the file's name; the file's attributes
   // are reached from its base record.
   if (const std::uint32_t owner = BaseNumber(*base); owner != 0) {
-    auto found = FindRecord(owner, number, sector, [](ByteSpan r) { return BaseNumber(r) == 0; });
+    auto found = FindRecord(owner, number, sector, base->size() / kSectorSize,
+                            [](ByteSpan r) { return BaseNumber(r) == 0; });
     if (!found) {
       stream.failure = "it is listed from an extension record whose base record " + std::to_string(owner) +
                        " cannot be found";
@@ -190,8 +201,8 @@ NtfsDataSource::Stream NtfsDataSource::ReadStream(const DetailsRow& row) {
         ReadAttributeListValue(ctx_, *base, volumeStart_, sectorsPerCluster_);
     for (std::uint32_t other : DataAttributeRecords(list)) {
       if (other == number || pieces.size() >= kMaxPieces) continue;
-      const auto record =
-          FindRecord(other, number, sector, [number](ByteSpan r) { return BaseNumber(r) == number; });
+      const auto record = FindRecord(other, number, sector, base->size() / kSectorSize,
+                                     [number](ByteSpan r) { return BaseNumber(r) == number; });
       if (!record) continue;
       if (auto data = FindUnnamedData(record->record)) pieces.push_back(std::move(*data));
     }
@@ -398,9 +409,10 @@ void NtfsDataSource::AddCompressedPieces(const Stream& stream, std::uint64_t ran
   }
 }
 
-void NtfsDataSource::LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector) {
+void NtfsDataSource::LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector,
+                                std::uint64_t nearRecordSectors) {
   bitmapTried_ = true;
-  const auto record = FindRecord(kBitmapRecord, nearNumber, nearSector, [](ByteSpan r) {
+  const auto record = FindRecord(kBitmapRecord, nearNumber, nearSector, nearRecordSectors, [](ByteSpan r) {
     const auto name = FindFileName(r);
     return BaseNumber(r) == 0 && name && name->name == "$Bitmap";
   });
@@ -467,7 +479,7 @@ Recoverability NtfsDataSource::Estimate(const DetailsRow& row) {
     const std::uint64_t sector = ReadU32(row.debug1);
     const std::optional<Record> base =
         IsDecimalNumber(row.debug3) ? RecordOf(ReadU32(row.debug3), sector) : RecordAt(sector);
-    if (base) LoadBitmap(OwnNumber(*base).value_or(0), sector);
+    if (base) LoadBitmap(OwnNumber(*base).value_or(0), sector, base->size() / kSectorSize);
   }
   if (!bitmapFound_) return Recoverability::kUnknown;
 

@@ -75,13 +75,14 @@ class NtfsDataSource : public FileDataSource {
   std::optional<Record> RecordOf(std::uint32_t number, std::uint64_t sector) const;
   bool HoldsRecordZero(std::uint64_t sector) const;
   // Record `number`, looked for through the $MFT's runs and then at its place next to the record
-  // `nearNumber` read at nearSector; accept says whether a record read is the one.
+  // `nearNumber` read at nearSector (records of nearRecordSectors each); accept says whether a
+  // record read is the one.
   template <typename Accept>
   std::optional<Found> FindRecord(std::uint32_t number, std::uint32_t nearNumber, std::uint64_t nearSector,
-                                  Accept accept) const;
+                                  std::uint64_t nearRecordSectors, Accept accept) const;
   // The pieces of a compressed stream, a compression unit at a time.
   void AddCompressedPieces(const Stream& stream, std::uint64_t rangeClusters, FileData& data) const;
-  void LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector);
+  void LoadBitmap(std::uint32_t nearNumber, std::uint64_t nearSector, std::uint64_t nearRecordSectors);
   // Whether cluster lcn is in use by the $Bitmap; nullopt when that bit cannot be read.
   std::optional<bool> Allocated(std::uint64_t lcn);
 

@@ -25,7 +25,8 @@ StandardSearchOutcome RunNtfsStandardStages(ScanContext& ctx, bool validated, De
   MftExtentList extents;
   if (validated && !ctx.StopRequested()) {
     extents = LoadMftExtents(ctx, ctx.activeGeometry.Cluster0Sector, ctx.activeGeometry.MftSector,
-                             ctx.activeGeometry.SectorsPerCluster);
+                             ctx.activeGeometry.SectorsPerCluster,
+                             std::size_t{ctx.activeGeometry.MftRecordSectors} * kSectorSize);
   }
   ui.SetText(control::kFolderCounterLabel, "MFT Found                               :");
   WalkMft(ctx, extents);

@@ -17,14 +17,16 @@ format_fat() {
     { cat mkfs.err >&2; exit 1; }
 }
 
-# format_ntfs START SIZE [LABEL] [FILL] [CLUSTER_BYTES]: mkntfs in a partition image of its own
-# (clusters of mkntfs's choice unless given), filled through a FUSE mount by the function named
-# FILL (given the mount point) when there is one, then copied into the disk image at START. Exits
-# 77 when this machine cannot mount it.
+# format_ntfs START SIZE [LABEL] [FILL] [CLUSTER_BYTES] [SECTOR_BYTES]: mkntfs in a partition
+# image of its own (clusters of mkntfs's choice and 512-byte sectors unless given; mkntfs writes
+# file records as large as a sector of 2048 or 4096 bytes), filled through a FUSE mount by the
+# function named FILL (given the mount point) when there is one, then copied into the disk image
+# at START. Exits 77 when this machine cannot mount it.
 format_ntfs() {
-  local start=$1 size=$2 label=${3:-} fill=${4:-} cluster=${5:-}
+  local start=$1 size=$2 label=${3:-} fill=${4:-} cluster=${5:-} sector=${6:-}
   truncate -s $((size * 512)) ntfs.img
-  mkntfs -F -q -f -p "$start" -H 255 -S 63 ${label:+-L "$label"} ${cluster:+-c "$cluster"} ntfs.img
+  mkntfs -F -q -f -p "$start" -H 255 -S 63 ${label:+-L "$label"} ${cluster:+-c "$cluster"} \
+    ${sector:+-s "$sector"} ntfs.img
   if [ -n "$fill" ]; then
     mkdir -p mnt
     if ! ntfs-3g ntfs.img mnt 2>ntfs-3g.err; then
@@ -96,4 +98,47 @@ format_exfat() {
   umount mnt
   losetup -d "$loop"
   trap - EXIT
+}
+
+# fill_large_records MOUNT: the tree of the NTFS volumes of large records: a few folders, long and
+# non-ASCII names, a file of seven names, a deleted file and a deleted folder, and "Photos/2024 Summer — Ålesund/large.dat"
+# (320000 bytes) written into a sieve of 12 KiB holes of a full volume, so that its data lies in
+# several runs. The holes left are files of their own, the others deleted.
+fill_large_records() {
+  local m=$1 i
+  mkdir -p "$m/Docs/Letters" "$m/Photos/2024 Summer — Ålesund" "$m/Old stuff/inner" "$m/写真"
+  printf 'a letter\n' >"$m/Docs/Letters/Überweisung für März résumé.txt"
+  printf 'short\n' >"$m/Docs/readme.txt"
+  awk 'BEGIN { for (i = 0; i < 400; i++) printf "draft line %d\n", i }' >"$m/Docs/draft to delete.txt"
+  printf 'kept for a while\n' >"$m/Old stuff/inner/old.txt"
+  printf 'ニュース\n' >"$m/写真/日本語のファイル名.txt"
+  # Seven long names of one file: their $FILE_NAME attributes push its $DATA past the first 1024
+  # bytes of its record.
+  mkdir "$m/Links"
+  printf 'one file, seven names\n' >"$m/Links/a file with several names, this being the first of them.txt"
+  for i in 2 3 4 5 6 7; do
+    ln "$m/Links/a file with several names, this being the first of them.txt" \
+      "$m/Links/a file with several names, this being name number $i of them.txt"
+  done
+  awk 'BEGIN { for (i = 0; i < 5000; i++) printf "log %d\n", i }' \
+    >"$m/Docs/a file whose name is quite a bit longer than eight dot three allows.log"
+  for i in $(seq 1 60); do head -c 12288 /dev/zero | tr '\0' 'h' >"$m/hole$i.bin"; done
+  dd if=/dev/zero of="$m/fill" bs=64K status=none 2>/dev/null || true
+  for i in $(seq 1 2 60); do rm "$m/hole$i.bin"; done
+  awk 'BEGIN { for (i = 0; i < 20000; i++) printf "%015d\n", i }' >"$m/Photos/2024 Summer — Ålesund/large.dat"
+  rm "$m/fill" "$m/Docs/draft to delete.txt"
+  rm -r "$m/Old stuff"
+}
+
+# check_large_records START SECTOR_BYTES: the volume at START is only worth its recipe when its
+# records are as large as its sector and large.dat lies in more than one run.
+check_large_records() {
+  local start=$1 sector=$2 inode
+  fsstat -o "$start" "$IMG" | grep -q "Size of MFT Entries: $sector bytes" ||
+    { echo "the records at $start are not $sector bytes" >&2; exit 1; }
+  inode=$(ifind -o "$start" -n "Photos/2024 Summer — Ålesund/large.dat" "$IMG")
+  istat -o "$start" "$IMG" "$inode" | awk '/^Type: \$DATA/ { on = 1; next } /^Type:/ { on = 0 }
+    on && /^[0-9 ]+$/ { for (i = 1; i <= NF; i++) { if (n && $i != prev + 1) runs++; prev = $i; n++ } }
+    END { exit runs > 0 ? 0 : 1 }' ||
+    { echo "large.dat at $start lies in one run" >&2; exit 1; }
 }

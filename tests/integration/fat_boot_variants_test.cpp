@@ -210,32 +210,5 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"fat32_sector4k_mbr", 300, "-F 32 -S 4096 -s 1", false, true, true}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
-// mkntfs writes file records as large as the sector on volumes of 2048- and 4096-byte sectors;
-// the record walk reads 1024-byte records, so such a volume must not be taken for one it can read
-// (it was listed as a tree of wrong folders under QRW_Miscellaneous). It stays unlisted.
-TEST(NtfsLargeRecords, AVolumeOfFourKibibyteRecordsIsNotSearchedAsOneOfSmallerRecords) {
-  const fs::path dir = fs::temp_directory_path() / ("qrw-ntfs-4k-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::string img = ShellQuote((dir / "volume.img").string()), mnt = ShellQuote((dir / "mnt").string());
-  std::string out, err;
-  const int made = RunCommand("set -e; truncate -s 32M " + img + "; mkntfs -F -q -s 4096 " + img +
-                                  " >/dev/null 2>&1; mkdir " + mnt + "; ntfs-3g " + img + " " + mnt + "; mkdir " +
-                                  mnt + "/DIR; echo hi >" + mnt + "/DIR/a.txt; umount " + mnt,
-                              nullptr, &err);
-  if (made != 0) {
-    fs::remove_all(dir);
-    if (UnderCi()) FAIL() << "mkntfs/ntfs-3g could not make the volume: " << err;
-    GTEST_SKIP() << "mkntfs/ntfs-3g could not make the volume: " << err;
-  }
-  ASSERT_EQ(RunCommand("fls -r -p " + img + " | grep -c 'DIR/a.txt'", &out), 0) << "fls reads the volume otherwise";
-  ASSERT_EQ(RunCommand(CliPath() + " partitions " + img + " --json", &out, &err), 0) << err;
-  const nlohmann::json doc = nlohmann::json::parse(out, nullptr, false);
-  ASSERT_TRUE(doc.is_object()) << out;
-  EXPECT_TRUE(doc["partitions"].empty()) << out;
-  EXPECT_NE(RunCommand(CliPath() + " scan " + img + " --partition 1 --json", &out, &err), 0) << out;
-  fs::remove_all(dir);
-}
-
 }  // namespace
 }  // namespace quarrow::testing

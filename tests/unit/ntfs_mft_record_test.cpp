@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
+#include <tuple>
 
 #include "ntfs/mft_record.h"
 #include "unit/ntfs_test_records.h"
@@ -28,6 +31,62 @@ TEST(NtfsFixupTest, RestoresEverySectorEndIncludingTheLast) {
   Bytes big(4096, 0);
   Protect(big, 40);  // an index record's array over a buffer cut to two sectors
   EXPECT_EQ(ApplyFixup(std::span(big).first(1024)), 2u);
+}
+
+// Volumes of 2048- and 4096-byte sectors write records as large as the sector, protected at every
+// 512-byte stride. A record whose attributes lie across the strides reads whole only when every
+// stride's end is restored from the array.
+TEST(NtfsLargeRecordTest, RecordsOfEachSizeDecodeWithEveryStrideRestored) {
+  for (const std::size_t size : {1024u, 2048u, 4096u}) {
+    SCOPED_TRACE(size);
+    // Resident data that runs over every stride end but the last, a distinct byte at each place.
+    Bytes data(size - 300);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    const Bytes record =
+        FileRecordBytes({FileNameAttr(u"großes Ärchiv.bin", 1, 77, 555), Resident(0x80, data)}, 1, 40, size);
+    ASSERT_EQ(record.size(), size);
+    for (std::size_t end = 510; end < size; end += 512) EXPECT_EQ(Le16(record, end), 0x0A0B) << end;
+    EXPECT_EQ(FileRecordSize(record), size);
+    const auto r = DecodeFileRecord(record);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(std::make_tuple(r->name, r->parent, r->creationTime, r->size),
+              std::make_tuple(Utf8(u8"großes Ärchiv.bin"), 77u, 555, std::uint64_t{data.size()}));
+    // The bytes themselves, as the fix-up leaves them for recovery.
+    Bytes fixed = record;
+    EXPECT_EQ(ApplyFixup(fixed), size / 512);
+    const auto content = FindAttribute(fixed, 0x80);
+    ASSERT_TRUE(content);
+    const ByteSpan bytes = ResidentContent(fixed, *content);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), data.begin(), data.end()));
+    // The record classifies as one wherever it is found.
+    EXPECT_EQ(ClassifyNtfsSector(std::span(record).first(512)), NtfsSectorKind::kFileRecord);
+  }
+}
+
+// A header says its record's size twice: the allocated size and the update sequence, one entry per
+// 512-byte stride. Sizes the format does not use, or the two disagreeing, are no record.
+TEST(NtfsLargeRecordTest, AHeaderWhoseSizeAndUpdateSequenceDisagreeIsNoRecord) {
+  struct Case {
+    std::uint32_t allocated;
+    std::uint16_t sequenceCount;
+    std::optional<std::size_t> size;
+  };
+  const Case cases[] = {
+      {1024, 3, 1024},          {2048, 5, 2048},
+      {4096, 9, 4096},          {4096, 3, std::nullopt},
+      {1024, 9, std::nullopt},  {2048, 3, std::nullopt},
+      {512, 2, std::nullopt},   {3072, 7, std::nullopt},
+      {8192, 17, std::nullopt}, {0x10000400, 3, std::nullopt},  // 1024 in the low half only
+  };
+  for (const Case& c : cases) {
+    Bytes record = FileRecordBytes({FileNameAttr(u"x")});
+    Put(record, 28, c.allocated, 4), Put(record, 6, c.sequenceCount, 2);
+    EXPECT_EQ(FileRecordSize(record), c.size) << c.allocated << "/" << c.sequenceCount;
+    EXPECT_EQ(DecodeFileRecord(record).has_value(), c.size.has_value()) << c.allocated;
+  }
+  Bytes noSignature = FileRecordBytes({}, 1, 40, 4096);
+  noSignature[0] = 'B';
+  EXPECT_EQ(FileRecordSize(noSignature), std::nullopt);
 }
 
 TEST(NtfsFixupTest, ArraysOutsideTheBufferChangeNothing) {

@@ -21,32 +21,39 @@ namespace {
 
 using namespace ntfs_test;
 
-// A volume at sector 64 with 1 KiB clusters (one record each), its MFT of 16 records at cluster 8
+// A volume at sector 64 with clusters as large as its records (1 KiB unless told; 2 and 4 KiB as
+// mkntfs makes them for volumes of 2048- and 4096-byte sectors), its MFT of 16 records at cluster 8
 // and a mirror at cluster 200; folders keep their index records at clusters 100, 110 and 120.
 struct Volume {
-  static constexpr std::uint64_t kStart = 64, kSectors = 4000;
-  static constexpr std::uint32_t kSpc = 2, kMftCluster = 8, kMirrorCluster = 200;
+  static constexpr std::uint64_t kStart = 64, kSectors = 8000;
+  static constexpr std::uint32_t kMftCluster = 8, kMirrorCluster = 200;
+  std::size_t recordBytes;
+  std::uint32_t spc;
   NtfsDisk d{kStart + kSectors + 64};
 
-  static std::uint64_t Cluster(std::uint64_t c) { return kStart + c * kSpc; }
+  std::uint64_t Cluster(std::uint64_t c) const { return kStart + c * spc; }
   void Record(std::uint32_t n, const Bytes& bytes) { d.Put(Cluster(kMftCluster + n), bytes); }
-  static Bytes Folder(const std::u16string& name, std::uint8_t flags, std::uint32_t n, std::uint32_t parent,
-                      std::uint32_t indexCluster) {
+  Bytes Folder(const std::u16string& name, std::uint8_t flags, std::uint32_t n, std::uint32_t parent,
+               std::uint32_t indexCluster) const {
     return FileRecordBytes({FileNameAttr(name, 1, parent, 1000 + n),
                             NonResident(0xA0, RunList({{1, indexCluster}}), 1024, u"$I30")},
-                           flags, n);
+                           flags, n, recordBytes);
   }
-  static Bytes File(const std::u16string& name, std::uint8_t flags, std::uint32_t n, std::uint32_t parent,
-                    std::size_t size, std::uint8_t nameSpace = 1) {
+  Bytes File(const std::u16string& name, std::uint8_t flags, std::uint32_t n, std::uint32_t parent,
+             std::size_t size, std::uint8_t nameSpace = 1) const {
     return FileRecordBytes({FileNameAttr(name, nameSpace, parent, 1000 + n), Resident(0x80, Bytes(size))},
-                           flags, n);
+                           flags, n, recordBytes);
   }
+  // The boot sector's word at 64: 2^-n bytes for a record of 2^n.
+  std::uint32_t RecordWord() const { return recordBytes == 4096 ? 0xF4 : recordBytes == 2048 ? 0xF5 : 0xF6; }
 
-  Volume() {
+  explicit Volume(std::size_t record = 1024)
+      : recordBytes(record), spc(static_cast<std::uint32_t>(record / 512)) {
     const Bytes record0 = FileRecordBytes(
-        {FileNameAttr(u"$MFT", 3), NonResident(0x80, RunList({{16, kMftCluster}}), 16 * 1024)}, 1, 0);
-    d.Put(kStart, NtfsBoot(kSpc, kSectors, kMftCluster, kMirrorCluster, 0xF6, 0xF4));
-    d.Put(kStart + kSectors - 1, NtfsBoot(kSpc, kSectors, kMftCluster, kMirrorCluster, 0xF6, 0xF4));
+        {FileNameAttr(u"$MFT", 3), NonResident(0x80, RunList({{16, kMftCluster}}), 16 * recordBytes)}, 1, 0,
+        recordBytes);
+    d.Put(kStart, NtfsBoot(spc, kSectors, kMftCluster, kMirrorCluster, RecordWord(), 0xF4));
+    d.Put(kStart + kSectors - 1, NtfsBoot(spc, kSectors, kMftCluster, kMirrorCluster, RecordWord(), 0xF4));
     Record(0, record0);
     d.Put(Cluster(kMirrorCluster), record0);
     Record(1, File(u"$MFTMirr", 1, 1, 5, 64, 3));
@@ -58,9 +65,10 @@ struct Volume {
     Record(9, Folder(u"Old", 2, 9, 6, 120));
     Record(10, File(u"c.txt", 0, 10, 9, 30));
     Record(11, File(u"posix name", 1, 11, 5, 40, 0));
-    Record(12, FileRecordBytes({}, 1, 12));  // no name: not listed
+    Record(12, FileRecordBytes({}, 1, 12, recordBytes));  // no name: not listed
     // 13 keeps its name and data in 14, as a file with many attributes does.
-    Record(13, FileRecordBytes({Resident(0x20, AttributeList({{0x30, 14}, {0x80, 14}}))}, 1, 13));
+    Record(13,
+           FileRecordBytes({Resident(0x20, AttributeList({{0x30, 14}, {0x80, 14}}))}, 1, 13, recordBytes));
     Bytes extension = File(u"split.txt", 1, 14, 6, 50);
     Put(extension, 32, 13, 8);
     Record(14, extension);
@@ -105,51 +113,89 @@ const Listing kExpected = {
 };
 
 TEST(NtfsStandardSearchTest, ListsEveryNamedRecordByItsPosition) {
-  Volume v;
-  const StandardSearchOutcome out = StandardSearch(v.d.ctx).Run();
-  ASSERT_FALSE(out.refused);
-  EXPECT_TRUE(out.validated);
-  EXPECT_EQ(Shown(v.d.ctx.results), kExpected);
-  EXPECT_TRUE(v.d.ctx.results.FilesInTables());
-  // A file row: its record's sector and the size of the record that holds its data.
-  const TextTable& files = v.d.ctx.results.tables.PendingEntryTable;
-  for (int r = 0; r < files.RowCount(); ++r) {
-    if (files.Cell(r, entry_col::kName) != "split.txt") continue;
-    EXPECT_EQ(files.Cell(r, entry_col::kSector), std::to_string(Volume::Cluster(Volume::kMftCluster + 13)));
-    EXPECT_EQ(files.Cell(r, entry_col::kSize), "50");
+  for (const std::size_t recordBytes : {1024u, 2048u, 4096u}) {
+    SCOPED_TRACE(recordBytes);
+    Volume v(recordBytes);
+    const StandardSearchOutcome out = StandardSearch(v.d.ctx).Run();
+    ASSERT_FALSE(out.refused);
+    EXPECT_TRUE(out.validated);
+    EXPECT_EQ(v.d.ctx.geometry.MftRecordSectors, recordBytes / 512);
+    EXPECT_EQ(Shown(v.d.ctx.results), kExpected);
+    EXPECT_TRUE(v.d.ctx.results.FilesInTables());
+    // A file row: its record's sector and the size of the record that holds its data.
+    const TextTable& files = v.d.ctx.results.tables.PendingEntryTable;
+    for (int r = 0; r < files.RowCount(); ++r) {
+      if (files.Cell(r, entry_col::kName) != "split.txt") continue;
+      EXPECT_EQ(files.Cell(r, entry_col::kSector), std::to_string(v.Cluster(Volume::kMftCluster + 13)));
+      EXPECT_EQ(files.Cell(r, entry_col::kSize), "50");
+    }
+    EXPECT_TRUE(
+        v.d.feedback.HasText(control::kFolderCounterLabel, "MFT Found                               :"));
+    const std::string sectors = std::to_string(16 * recordBytes / 512);
+    EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Sectors  " + sectors + " of " + sectors));
+    EXPECT_FALSE(out.nothingFound);
+    EXPECT_EQ(app::AdviceAfterSearch(out), std::nullopt);
   }
-  EXPECT_TRUE(
-      v.d.feedback.HasText(control::kFolderCounterLabel, "MFT Found                               :"));
-  EXPECT_TRUE(v.d.feedback.HasText(control::kStatus, "Sectors  32 of 32"));
-  EXPECT_FALSE(out.nothingFound);
-  EXPECT_EQ(app::AdviceAfterSearch(out), std::nullopt);
+}
+
+// The boot sector says how large the records are; an MFT whose records say otherwise is not read
+// at the boot sector's size (a record cut apart there would list wrong names under wrong numbers).
+TEST(NtfsStandardSearchTest, RecordsWhoseHeaderContradictsTheBootSectorAreNotListed) {
+  struct Case {
+    std::size_t recordBytes;  // what the records are
+    std::uint32_t bootWord;   // what the boot sector says
+  };
+  for (const Case c : {Case{4096, 0xF6}, Case{1024, 0xF4}, Case{2048, 0xF4}}) {
+    SCOPED_TRACE(c.recordBytes);
+    Volume v(c.recordBytes);
+    v.d.Put(Volume::kStart,
+            NtfsBoot(v.spc, Volume::kSectors, Volume::kMftCluster, Volume::kMirrorCluster, c.bootWord, 0xF4));
+    EXPECT_TRUE(LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(Volume::kMftCluster), v.spc,
+                               std::size_t{1} << (256 - c.bootWord))
+                    .extents.empty());
+    const StandardSearchOutcome out = StandardSearch(v.d.ctx).Run();
+    ASSERT_FALSE(out.refused);
+    EXPECT_EQ(Shown(v.d.ctx.results), (Listing{{kOrphanCluster, {{"QRW_Miscellaneous", 5, false, true}}}}));
+    // The same records with the size the boot sector gives.
+    EXPECT_FALSE(LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(Volume::kMftCluster), v.spc, c.recordBytes)
+                     .extents.empty());
+  }
+  // Inside an MFT of the boot sector's size, a record that says another size is passed over.
+  Volume v(4096);
+  v.Record(7, FileRecordBytes({FileNameAttr(u"a.txt", 1, 6, 1007), Resident(0x80, Bytes(300))}, 1, 7, 1024));
+  StandardSearch(v.d.ctx).Run();
+  Listing expected = kExpected;
+  expected.erase(7);
+  EXPECT_EQ(Shown(v.d.ctx.results), expected);
 }
 
 TEST(NtfsAdvanceSearchTest, FindsTheVolumeAndRebuildsTheSameTree) {
-  for (bool bootSectors : {true, false}) {
-    SCOPED_TRACE(bootSectors ? "with boot sectors" : "boot sectors zeroed");
-    Volume v;
-    if (!bootSectors) {
-      v.d.Put(Volume::kStart, Bytes(512));
-      v.d.Put(Volume::kStart + Volume::kSectors - 1, Bytes(512));
+  for (const std::size_t recordBytes : {1024u, 2048u, 4096u})
+    for (bool bootSectors : {true, false}) {
+      SCOPED_TRACE(bootSectors ? "with boot sectors" : "boot sectors zeroed");
+      SCOPED_TRACE(recordBytes);
+      Volume v(recordBytes);
+      if (!bootSectors) {
+        v.d.Put(Volume::kStart, Bytes(512));
+        v.d.Put(Volume::kStart + Volume::kSectors - 1, Bytes(512));
+      }
+      AdvanceSearch search(v.d.ctx);
+      ASSERT_FALSE(search.Run().refused);
+      const std::vector<IdentifiedFileSystem> fs = search.Identified();
+      ASSERT_EQ(fs.size(), 1u);
+      EXPECT_EQ(std::make_tuple(fs[0].typeText, fs[0].cluster0, fs[0].spc),
+                std::make_tuple("NTFS", Volume::kStart, v.spc));
+      ASSERT_FALSE(search.RunSecondStage(0).refused);
+      // Files are numbered by their order on the disk; "$MFT" takes the number the system-file
+      // names give it, and the mirror's copy of record 0 is listed too. A base record whose name
+      // lives in an extension record is listed under its own number, as the Standard search lists
+      // it; the extension record is no file of its own.
+      Listing expected = kExpected;
+      expected.erase(0);
+      expected[1] = {{"$MFT", 5, false, false}, {"$MFT", 5, false, false}};
+      expected[2] = {{"$MFTMirr", 5, false, false}, {"$LogFile", 5, false, false}};
+      EXPECT_EQ(Shown(v.d.ctx.results), expected);
     }
-    AdvanceSearch search(v.d.ctx);
-    ASSERT_FALSE(search.Run().refused);
-    const std::vector<IdentifiedFileSystem> fs = search.Identified();
-    ASSERT_EQ(fs.size(), 1u);
-    EXPECT_EQ(std::make_tuple(fs[0].typeText, fs[0].cluster0, fs[0].spc),
-              std::make_tuple("NTFS", Volume::kStart, Volume::kSpc));
-    ASSERT_FALSE(search.RunSecondStage(0).refused);
-    // Files are numbered by their order on the disk; "$MFT" takes the number the system-file
-    // names give it, and the mirror's copy of record 0 is listed too. A base record whose name
-    // lives in an extension record is listed under its own number, as the Standard search lists
-    // it; the extension record is no file of its own.
-    Listing expected = kExpected;
-    expected.erase(0);
-    expected[1] = {{"$MFT", 5, false, false}, {"$MFT", 5, false, false}};
-    expected[2] = {{"$MFTMirr", 5, false, false}, {"$LogFile", 5, false, false}};
-    EXPECT_EQ(Shown(v.d.ctx.results), expected);
-  }
 }
 
 TEST(NtfsSearchStopTest, AStopBeforeTheReadingStagesStillEndsWithATree) {
@@ -178,22 +224,22 @@ TEST(NtfsMftExtentsTest, FragmentedMftGivesItsExtentsInListOrder) {
   Bytes piece3 = FileRecordBytes({NonResident(0x80, RunList({{4, 300}}), 0)}, 1, 3);
   Bytes piece4 = FileRecordBytes({NonResident(0x80, RunList({{6, 400}, {1, -10}}), 0)}, 1, 4);
   v.Record(3, piece3);
-  v.d.Put(Volume::Cluster(108), piece4);  // record 4 is the first record of the second extent
-  const MftExtentList got = LoadMftExtents(v.d.ctx, Volume::kStart, Volume::Cluster(8), Volume::kSpc);
+  v.d.Put(v.Cluster(108), piece4);  // record 4 is the first record of the second extent
+  const MftExtentList got = LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(8), v.spc);
   std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
   for (const SectorExtent& e : got.extents) extents.emplace_back(e.startSector, e.sectorCount);
-  EXPECT_EQ(extents, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{Volume::Cluster(8), 8},
-                                                                           {Volume::Cluster(108), 4},
-                                                                           {Volume::Cluster(300), 8},
-                                                                           {Volume::Cluster(400), 12},
-                                                                           {Volume::Cluster(390), 2}}));
+  EXPECT_EQ(extents, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{v.Cluster(8), 8},
+                                                                           {v.Cluster(108), 4},
+                                                                           {v.Cluster(300), 8},
+                                                                           {v.Cluster(400), 12},
+                                                                           {v.Cluster(390), 2}}));
   EXPECT_EQ(got.recordCount, 16u);
-  EXPECT_EQ(RecordToSector(got, 4), Volume::Cluster(108));
+  EXPECT_EQ(RecordToSector(got, 4), v.Cluster(108));
   EXPECT_EQ(RecordToSector(got, 17), 0u);
 
   // A list naming a record that cannot be read keeps the extents found before it.
   v.Record(3, Bytes(1024));
-  EXPECT_EQ(LoadMftExtents(v.d.ctx, Volume::kStart, Volume::Cluster(8), Volume::kSpc).extents.size(), 2u);
+  EXPECT_EQ(LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(8), v.spc).extents.size(), 2u);
 }
 
 TEST(NtfsMftWalkTest, LyingRunListsAndAttributeListsStayBounded) {
@@ -218,10 +264,10 @@ TEST(NtfsMftWalkTest, LyingRunListsAndAttributeListsStayBounded) {
     SCOPED_TRACE(c.what);
     Volume v;
     v.Record(0, c.record0);
-    v.d.Put(Volume::Cluster(500), AttributeList(many));
+    v.d.Put(v.Cluster(500), AttributeList(many));
     v.d.ctx.activeGeometry.Cluster0Sector = Volume::kStart;
-    v.d.ctx.activeGeometry.SectorsPerCluster = Volume::kSpc;
-    const MftExtentList list = LoadMftExtents(v.d.ctx, Volume::kStart, Volume::Cluster(8), Volume::kSpc);
+    v.d.ctx.activeGeometry.SectorsPerCluster = v.spc;
+    const MftExtentList list = LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(8), v.spc);
     WalkMft(v.d.ctx, list);
     // Never more records than the range holds, whatever the run list claims.
     EXPECT_LE(

@@ -124,15 +124,17 @@ inline void Protect(Bytes& r, std::size_t usaOffset, std::uint16_t usn = 0x0A0B)
   }
 }
 
-// A 1024-byte FILE record holding the attributes in order; flags 1 in use, 2 directory.
+// A FILE record of size bytes (1024 unless told) holding the attributes in order; flags 1 in
+// use, 2 directory. Its update sequence array at 48 covers every 512-byte stride.
 inline Bytes FileRecordBytes(const std::vector<Bytes>& attributes, std::uint8_t flags = 1,
-                             std::uint32_t number = 40) {
-  Bytes r(1024);
+                             std::uint32_t number = 40, std::size_t size = 1024) {
+  Bytes r(size);
   r[0] = 'F', r[1] = 'I', r[2] = 'L', r[3] = 'E';
-  Put(r, 20, 56, 2), r[22] = flags, Put(r, 28, 1024, 4), Put(r, 44, number, 4);
-  std::size_t at = 56;
+  const std::size_t first = 48 + (2 + 2 * size / 512 + 7) / 8 * 8;  // past the update sequence array
+  Put(r, 20, first, 2), r[22] = flags, Put(r, 28, size, 4), Put(r, 44, number, 4);
+  std::size_t at = first;
   for (const Bytes& a : attributes) {
-    if (at + a.size() + 8 > 1024) throw std::length_error("attributes do not fit a FILE record");
+    if (at + a.size() + 8 > size) throw std::length_error("attributes do not fit a FILE record");
     std::copy(a.begin(), a.end(), r.begin() + static_cast<std::ptrdiff_t>(at));
     at += a.size();
   }

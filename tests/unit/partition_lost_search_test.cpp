@@ -149,6 +149,39 @@ TEST_F(PartitionLostSearchTest, FindsBootSectorsAtCylindersBoundariesAndBackups)
   EXPECT_EQ(Listed(), expected);
 }
 
+// A volume of larger sectors keeps its backups where its own sectors put them: the FAT32 backup
+// six of them on (48 disk sectors for 4096 bytes), the exFAT one twelve on, the NTFS one in its
+// last sector (8 disk sectors before its end). Each names its volume there and nowhere else.
+TEST_F(PartitionLostSearchTest, BackupsOfVolumesOfLargeSectorsAreWhereTheirSectorsPutThem) {
+  Sector fat32 = Fat32(2000);
+  Put16(fat32, 11, 4096), fat32[13] = 1;
+  disk.Write(2048 * 250 + 48, fat32);            // main boot sector gone: found by its backup
+  Sector fat32k2 = Fat32(3000, 2048 * 252 / 4);  // hidden sectors counted in its own sectors
+  Put16(fat32k2, 11, 2048), fat32k2[13] = 1;
+  disk.Write(2048 * 252 + 24, fat32k2);
+  Sector exfat{};
+  exfat[0] = 0xEB, exfat[1] = 0x76, exfat[2] = 0x90;
+  PutText(exfat, 3, "EXFAT   ");
+  Put32(exfat, 64, 2048 * 255 / 8), Put32(exfat, 72, 4096);  // its start and length in 4096-byte sectors
+  Put32(exfat, 80, 24), Put32(exfat, 84, 8), Put32(exfat, 88, 40), Put32(exfat, 92, 4000);
+  Put32(exfat, 96, 2), exfat[108] = 12, exfat[109] = 0, exfat[110] = 1;
+  Sign(exfat);
+  disk.Write(2048 * 255 + 96, exfat);
+  NtfsFigures big;
+  big.bytesPerSector = 4096, big.sectorsPerCluster = 1;
+  Sector ntfs = NtfsBoot(big);
+  Put32(ntfs, 40, 1279), Put32(ntfs, 28, 2048 * 260);
+  disk.Write(2048 * 260 + 1279 * 8, ntfs);  // 8 sectors before 2048 * 265, where the next volume begins
+  Search().RunOnThisThread();
+  const std::vector<Found> expected = {
+      {"Partition - 1 ( FAT32 )", 2048 * 250, 2048 * 250 + 16000},
+      {"Partition - 2 ( FAT32 )", 2048 * 252, 2048 * 252 + 12000},
+      {"Partition - 3 ( exFAT )", 2048 * 255, 2048 * 255 + 32768},
+      {"Partition - 4 ( NTFS )", 2048 * 260, 2048 * 260 + 10232},
+  };
+  EXPECT_EQ(Listed(), expected);
+}
+
 TEST_F(PartitionLostSearchTest, NoSignatureAnywhereStandsForTheWholeDisk) {
   const LostPartitionOutcome out = Search().RunOnThisThread();
   ASSERT_EQ(tree.Children(tree.Root()).size(), 1u);
@@ -241,7 +274,8 @@ TEST(PartitionLostRecognition, RandomSectorsStayInBoundsAndBackupsPointBack) {
       EXPECT_EQ(f->firstSector, n);
     }
     if (auto f = RecognizeFat32BackupBootSector(bytes, n)) {
-      EXPECT_EQ(f->firstSector, n - 6);
+      // Six of the volume's own sectors back, by its bytes per sector.
+      EXPECT_EQ(n - f->firstSector, 6u * (Le16(bytes, 11) / 512));
     }
     if (auto f = RecognizeNtfsBackupBootSector(bytes, n)) {
       EXPECT_EQ(f->endSector, n);

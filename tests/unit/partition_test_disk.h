@@ -101,13 +101,14 @@ struct NtfsFigures {
   std::uint64_t mirrorCluster = 2;
   std::uint32_t recordField = 0xF6;  // byte 64
   std::uint32_t indexField = 0x01;   // byte 68
+  std::uint16_t bytesPerSector = 512;
 };
 
 inline Sector NtfsBoot(const NtfsFigures& f) {
   Sector s{};
   s[0] = 0xEB, s[1] = 0x52, s[2] = 0x90;
   PutText(s, 3, "NTFS    ");
-  Put16(s, 11, 512);
+  Put16(s, 11, f.bytesPerSector);
   s[13] = f.sectorsPerCluster;
   s[21] = 0xF8;
   Put32(s, 48, static_cast<std::uint32_t>(f.mftCluster));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "partition/validate_partition.h"
 #include "unit/partition_test_disk.h"
 
@@ -156,12 +158,14 @@ TEST_F(PartitionValidateTest, Fat32FailureLeavesAllButTheRootCluster) {
 
 class PartitionValidateNtfsTest : public PartitionValidateTest {
  protected:
-  // An NTFS volume with 8 sectors per cluster, its MFT at cluster 4 and its mirror at cluster 2.
+  // An NTFS volume with 8 sectors per cluster, its MFT at cluster 4 and its mirror at cluster 2;
+  // its backup boot sector in its last volume sector.
   void WriteVolume(const NtfsFigures& f, bool primary = true, bool backup = true) {
+    const std::uint64_t scale = f.bytesPerSector / 512;
     if (primary) disk.Write(kStart, NtfsBoot(f));
-    if (backup) disk.Write(kEnd - 1, NtfsBoot(f));
-    disk.Write(kStart + f.mftCluster * f.sectorsPerCluster, FileRecord());
-    disk.Write(kStart + f.mirrorCluster * f.sectorsPerCluster, FileRecord());
+    if (backup) disk.Write(kEnd - scale, NtfsBoot(f));
+    disk.Write(kStart + f.mftCluster * f.sectorsPerCluster * scale, FileRecord());
+    disk.Write(kStart + f.mirrorCluster * f.sectorsPerCluster * scale, FileRecord());
   }
 };
 
@@ -187,15 +191,67 @@ TEST_F(PartitionValidateNtfsTest, RecordAndIndexSizes) {
   ASSERT_EQ(Validate("NTFS"), 1);
   EXPECT_EQ(context.geometry.MftRecordSectors, 2u);
   EXPECT_EQ(context.geometry.IndexBlockSectors, 8u);
+}
 
-  // Records of 2048 bytes (two clusters) are not what the record walk reads.
-  f.recordField = 2;
-  WriteVolume(f);
-  EXPECT_EQ(Validate("NTFS"), 0);
+// Records of 1024 bytes, or as large as the sector of a volume made with 2048- or 4096-byte
+// sectors, whether the word at 64 counts clusters or says a power of two; 0: refused.
+TEST_F(PartitionValidateNtfsTest, RecordSizesTheFormatUsesAreAccepted) {
+  struct Case {
+    std::uint16_t bytesPerSector;
+    std::uint8_t sectorsPerCluster;
+    std::uint32_t recordField;
+    std::uint32_t recordSectors;
+  };
+  const Case cases[] = {
+      {512, 2, 1, 2},  {512, 2, 2, 4},     {512, 8, 1, 8},     {512, 8, 0xF5, 4}, {512, 8, 0xF4, 8},
+      {4096, 1, 1, 8}, {4096, 1, 0xF4, 8}, {2048, 2, 0xF5, 4}, {2048, 1, 1, 4},   {512, 2, 5, 0},
+      {512, 8, 2, 0},  {512, 8, 0xF7, 0},  {512, 8, 0xF3, 0},  {4096, 2, 1, 0},   {512, 2, 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bytesPerSector) + " " + std::to_string(c.sectorsPerCluster) + " " +
+                 std::to_string(c.recordField));
+    NtfsFigures f;
+    f.bytesPerSector = c.bytesPerSector;
+    f.sectorsPerCluster = c.sectorsPerCluster;
+    f.recordField = c.recordField;
+    WriteVolume(f);
+    Poison();
+    EXPECT_EQ(Validate("NTFS"), c.recordSectors != 0 ? 1 : 0);
+    EXPECT_EQ(context.geometry.MftRecordSectors, c.recordSectors != 0 ? c.recordSectors : 77u);
+  }
+}
 
-  f.recordField = 5;  // 10 sectors: not a record size
-  WriteVolume(f);
-  EXPECT_EQ(Validate("NTFS"), 0);
+// The backup lies in the last sector of the volume's own size: 8 disk sectors before the end on a
+// volume of 4096-byte sectors. The main copy says which; without it, the copy whose size fits.
+TEST_F(PartitionValidateNtfsTest, BackupOfAVolumeOfLargeSectorsIsItsLastVolumeSector) {
+  for (const std::uint16_t bytesPerSector : {1024, 2048, 4096}) {
+    SCOPED_TRACE(bytesPerSector);
+    const std::uint64_t scale = bytesPerSector / 512;
+    for (const bool mainSigned : {true, false}) {
+      disk.Write(kEnd - 1, Sector{});
+      NtfsFigures good;
+      good.bytesPerSector = bytesPerSector;
+      good.sectorsPerCluster = 1;
+      good.recordField = 0xF4;
+      WriteVolume(good, false, true);
+      NtfsFigures bad = good;
+      bad.sectorsPerCluster = 3;
+      disk.Write(kStart, mainSigned ? NtfsBoot(bad) : Sector{});
+      disk.device->ClearReads();
+      ASSERT_EQ(Validate("NTFS"), 1) << mainSigned;
+      EXPECT_EQ(context.geometry.SectorsPerCluster, scale);
+      EXPECT_EQ(context.geometry.MftSector, kStart + 4 * scale);
+      bool readBackup = false;
+      for (const auto& read : disk.device->Reads()) readBackup |= read.offset == (kEnd - scale) * 512;
+      EXPECT_TRUE(readBackup) << mainSigned;
+      disk.Write(kEnd - scale, Sector{});
+    }
+  }
+  EXPECT_EQ(NtfsBackupBootSector(100, 196, 8), 188u);
+  EXPECT_EQ(NtfsBackupBootSector(100, 200, 8), 188u);  // the last whole volume sector
+  EXPECT_EQ(NtfsBackupBootSector(100, 204, 8), 196u);
+  EXPECT_EQ(NtfsBackupBootSector(100, 107, 8), 0u);
+  EXPECT_EQ(NtfsBackupBootSector(100, 200, 0), 0u);
 }
 
 TEST_F(PartitionValidateNtfsTest, ThreeSectorsPerClusterFails) {
@@ -217,7 +273,9 @@ TEST_F(PartitionValidateNtfsTest, BackupIsReadAtThePartitionsLastSector) {
   ASSERT_EQ(Validate("NTFS"), 1);
   EXPECT_EQ(context.geometry.SectorsPerCluster, 8u);
   EXPECT_EQ(context.geometry.MftSector, kStart + 32);
-  EXPECT_EQ(disk.device->Reads()[1].offset, (kEnd - 1) * 512);
+  const auto reads = disk.device->Reads();
+  EXPECT_TRUE(
+      std::any_of(reads.begin(), reads.end(), [](const auto& r) { return r.offset == (kEnd - 1) * 512; }));
 }
 
 TEST_F(PartitionValidateNtfsTest, UnsignedMainCopyFallsBackToTheBackup) {
