@@ -109,6 +109,15 @@ void ScanDataArea(ScanContext& ctx) {
       if (IsDirectoryStartSector(first)) {
         if (EntryCluster(first, 0, layout) != cluster) continue;
         AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
+        // The folder's directory is read again to name and list it: what this chunk holds of
+        // the cluster is kept for that.
+        if (whole) {
+          const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
+          ctx.KeepSectors(clusterSector, ByteSpan(buffer.data() + (clusterSector - p) * kSectorSize,
+                                                  static_cast<std::size_t>(held) * kSectorSize));
+        } else {
+          ctx.KeepSectors(clusterSector, first);
+        }
         ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
       }
       int percent = ProgressPercent(p, last);

@@ -30,7 +30,9 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
 
 bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster) {
   std::array<std::uint8_t, kSectorSize> sector{};
-  if (cluster < 2 || ctx.Read(ClusterSector(ctx, cluster), 1, sector) == 0) return false;
+  if (cluster < 2) return false;
+  const std::uint64_t at = ClusterSector(ctx, cluster);
+  if (!ctx.CopyKeptSector(at, sector) && ctx.Read(at, 1, sector) == 0) return false;
   return IsDirectoryStartSector(sector) && EntryCluster(sector, 0, ctx.activeGeometry.type) == cluster;
 }
 
@@ -62,11 +64,16 @@ ByteSpan DirectorySectors::At(std::size_t index) {
 }
 
 void DirectorySectors::Load(std::size_t index) {
+  // A sector the data-area scan kept is taken from memory rather than read again.
+  if (ctx_.CopyKeptSector(numbers_[index], std::span<std::uint8_t>(bytes_).subspan(index * kSectorSize, kSectorSize))) {
+    state_[index] = State::kRead;
+    return;
+  }
   // 64 KiB per request at most; directories are read front to back, so a run starts here.
   constexpr std::size_t kMaxRun = 128;
   std::size_t end = index + 1;
   while (end < numbers_.size() && end - index < kMaxRun && state_[end] == State::kUnread &&
-         numbers_[end] == numbers_[end - 1] + 1)
+         numbers_[end] == numbers_[end - 1] + 1 && !ctx_.SectorKept(numbers_[end]))
     ++end;
   const auto count = static_cast<std::uint32_t>(end - index);
   std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);
