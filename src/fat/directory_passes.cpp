@@ -244,7 +244,7 @@ void MendLoopedFolderParents(ScanContext& ctx, FatReader& fat) {
   for (const std::uint32_t key : keys) {
     if (ctx.StopRequested() || namedIn.size() == looped.size()) break;
     DirectorySectors directory(
-        ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+        ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key), true);
     DirectoryWalk walk;
     walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
     walk.subDirectory = key != 0;
@@ -314,7 +314,7 @@ std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat
       const std::uint32_t key = toRead.front();
       toRead.pop_front();
       DirectorySectors directory(
-          ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+          ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key), true);
       std::vector<FolderEntry> live;
       DirectoryWalk walk;
       walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
@@ -366,14 +366,15 @@ void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat) {
     if (node.self == kOrphanCluster || node.self == kHollowFolderKey) continue;
     parentsOf[node.self].push_back(node.parent);
     // A deleted folder whose first cluster another file took has no entries of its own.
-    if (node.deleted && !DirectoryBeginsAt(ctx, node.self)) continue;
+    if (node.deleted && !DirectoryBeginsAt(ctx, node.self, true)) continue;
     if (queued.insert(node.self).second) directories.emplace_back(node.self, node.item);
   }
   std::vector<std::pair<TreeItem, FolderRowValues>> found;
   for (const auto& [key, item] : directories) {
     if (ctx.StopRequested()) return;
     DirectorySectors directory(
-        ctx, key == kFatRootKey ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+        ctx, key == kFatRootKey ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key),
+        true);
     DirectoryWalk walk;
     walk.clusterSectors = key == kFatRootKey ? 0 : ctx.activeGeometry.SectorsPerCluster;
     walk.subDirectory = key != kFatRootKey;
@@ -402,7 +403,7 @@ void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat) {
 std::optional<std::string> ReadVolumeLabel(ScanContext& ctx, FatReader& fat) {
   const FsType type = ctx.activeGeometry.type;
   if (!IsFat(type)) return std::nullopt;
-  DirectorySectors root(ctx, RootDirectorySectors(ctx, fat, type));
+  DirectorySectors root(ctx, RootDirectorySectors(ctx, fat, type), true);
   std::string label;
   bool found = false;
   for (std::size_t index = 0; index < root.size() && !found; ++index) {
@@ -438,7 +439,7 @@ void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
   for (int r = 0; r < table.RowCount(); ++r) {
     if (ReadU32(table.GetCell(r, kParent)) == 0) rootRows.push_back(r);
   }
-  DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type));
+  DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type), true);
   std::set<int> liveRows;
   ForEachDirectoryEntry(ctx, directory, {.clusterSectors = 0}, [&](const DirectoryEntry& entry) {
     const EntryName& name = entry.Name();

@@ -485,16 +485,24 @@ int ReadsOf(const FaultBlockDevice& disk, std::uint64_t sector) {
   return n;
 }
 
-// The data-area scan reads every directory cluster it finds; naming the folders, building the
-// tree and listing every folder's files take them from what it kept, so each sector of them is
-// read from the disk once, and what was kept is what the disk holds. The FAT that one search
-// follows is read once too, however many chains go through a sector of it.
-TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnce) {
+// The data-area scan reads every directory cluster it finds; the passes that name the folders
+// and build the tree take them from what it kept, so during the search each sector of them is
+// read from the disk once, and what was kept is what the disk holds. The FAT that the search
+// follows is read once too, however many chains go through a sector of it. A folder listed after
+// the search is read from the disk as it is then: once more.
+TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnceBySearch) {
   SampleVolume v;
   v.d.disk->ClearReads();
   RunFatStandardStages(v.d.ctx, true, nullptr);
+  const std::vector<std::uint32_t> directories = {3, 4, 5, 6, 8, 9, 12};
   for (std::uint32_t s = v.layout.FirstFat(); s < v.layout.FirstFat() + v.layout.fatSectors; ++s)
     EXPECT_LE(ReadsOf(*v.d.disk, s), 1) << "FAT sector " << s;
+  for (std::uint32_t cluster : directories) {
+    for (std::uint32_t k = 0; k < v.layout.spc; ++k) {
+      const std::uint64_t sector = v.layout.ClusterSector(cluster) + k;
+      EXPECT_EQ(ReadsOf(*v.d.disk, sector), 1) << "cluster " << cluster << " sector " << k;
+    }
+  }
 
   auto folders = v.Folders();
   ASSERT_EQ(folders.size(), 8u);
@@ -502,10 +510,10 @@ TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnce) {
     DetailsList list;
     ListFiles(v.d.ctx, list, node->self);
   }
-  for (std::uint32_t cluster : {3u, 4u, 5u, 6u, 8u, 9u, 12u}) {
+  for (std::uint32_t cluster : directories) {
     for (std::uint32_t k = 0; k < v.layout.spc; ++k) {
       const std::uint64_t sector = v.layout.ClusterSector(cluster) + k;
-      EXPECT_EQ(ReadsOf(*v.d.disk, sector), 1) << "cluster " << cluster << " sector " << k;
+      EXPECT_LE(ReadsOf(*v.d.disk, sector), 3) << "cluster " << cluster << " sector " << k;
       Sector kept{}, fresh{};
       ASSERT_TRUE(v.d.ctx.CopyKeptSector(sector, kept)) << "cluster " << cluster << " sector " << k;
       ASSERT_NE(v.d.ctx.Read(sector, 1, fresh), 0);
