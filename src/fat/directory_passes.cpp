@@ -109,6 +109,15 @@ void ScanDataArea(ScanContext& ctx) {
       if (IsDirectoryStartSector(first)) {
         if (EntryCluster(first, 0, layout) != cluster) continue;
         AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
+        // The folder's directory is read again to name and list it: what this chunk holds of
+        // the cluster is kept for that.
+        if (whole) {
+          const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
+          ctx.KeepSectors(clusterSector, ByteSpan(buffer.data() + (clusterSector - p) * kSectorSize,
+                                                  static_cast<std::size_t>(held) * kSectorSize));
+        } else {
+          ctx.KeepSectors(clusterSector, first);
+        }
         ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
       }
       int percent = ProgressPercent(p, last);
@@ -235,7 +244,7 @@ void MendLoopedFolderParents(ScanContext& ctx, FatReader& fat) {
   for (const std::uint32_t key : keys) {
     if (ctx.StopRequested() || namedIn.size() == looped.size()) break;
     DirectorySectors directory(
-        ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+        ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key), true);
     DirectoryWalk walk;
     walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
     walk.subDirectory = key != 0;
@@ -305,7 +314,7 @@ std::vector<FolderRowValues> PlaceFoldersByName(ScanContext& ctx, FatReader& fat
       const std::uint32_t key = toRead.front();
       toRead.pop_front();
       DirectorySectors directory(
-          ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+          ctx, key == 0 ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key), true);
       std::vector<FolderEntry> live;
       DirectoryWalk walk;
       walk.clusterSectors = key == 0 ? 0 : ctx.activeGeometry.SectorsPerCluster;
@@ -357,14 +366,15 @@ void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat) {
     if (node.self == kOrphanCluster || node.self == kHollowFolderKey) continue;
     parentsOf[node.self].push_back(node.parent);
     // A deleted folder whose first cluster another file took has no entries of its own.
-    if (node.deleted && !DirectoryBeginsAt(ctx, node.self)) continue;
+    if (node.deleted && !DirectoryBeginsAt(ctx, node.self, true)) continue;
     if (queued.insert(node.self).second) directories.emplace_back(node.self, node.item);
   }
   std::vector<std::pair<TreeItem, FolderRowValues>> found;
   for (const auto& [key, item] : directories) {
     if (ctx.StopRequested()) return;
     DirectorySectors directory(
-        ctx, key == kFatRootKey ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key));
+        ctx, key == kFatRootKey ? RootDirectorySectors(ctx, fat, type) : DirectoryChainSectors(ctx, fat, key),
+        true);
     DirectoryWalk walk;
     walk.clusterSectors = key == kFatRootKey ? 0 : ctx.activeGeometry.SectorsPerCluster;
     walk.subDirectory = key != kFatRootKey;
@@ -393,7 +403,7 @@ void AddFoldersNamedElsewhere(ScanContext& ctx, FatReader& fat) {
 std::optional<std::string> ReadVolumeLabel(ScanContext& ctx, FatReader& fat) {
   const FsType type = ctx.activeGeometry.type;
   if (!IsFat(type)) return std::nullopt;
-  DirectorySectors root(ctx, RootDirectorySectors(ctx, fat, type));
+  DirectorySectors root(ctx, RootDirectorySectors(ctx, fat, type), true);
   std::string label;
   bool found = false;
   for (std::size_t index = 0; index < root.size() && !found; ++index) {
@@ -429,7 +439,7 @@ void NameRootFolders(ScanContext& ctx, FatReader& fat, FsType type) {
   for (int r = 0; r < table.RowCount(); ++r) {
     if (ReadU32(table.GetCell(r, kParent)) == 0) rootRows.push_back(r);
   }
-  DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type));
+  DirectorySectors directory(ctx, RootDirectorySectors(ctx, fat, type), true);
   std::set<int> liveRows;
   ForEachDirectoryEntry(ctx, directory, {.clusterSectors = 0}, [&](const DirectoryEntry& entry) {
     const EntryName& name = entry.Name();

@@ -28,9 +28,11 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
   return sectors;
 }
 
-bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster) {
+bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster, bool fromKept) {
   std::array<std::uint8_t, kSectorSize> sector{};
-  if (cluster < 2 || ctx.Read(ClusterSector(ctx, cluster), 1, sector) == 0) return false;
+  if (cluster < 2) return false;
+  const std::uint64_t at = ClusterSector(ctx, cluster);
+  if (!(fromKept && ctx.CopyKeptSector(at, sector)) && ctx.Read(at, 1, sector) == 0) return false;
   return IsDirectoryStartSector(sector) && EntryCluster(sector, 0, ctx.activeGeometry.type) == cluster;
 }
 
@@ -48,11 +50,12 @@ std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
   return sectors;
 }
 
-DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers)
+DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers, bool fromKept)
     : ctx_(ctx),
       numbers_(std::move(numbers)),
       bytes_(numbers_.size() * kSectorSize),
-      state_(numbers_.size(), State::kUnread) {}
+      state_(numbers_.size(), State::kUnread),
+      fromKept_(fromKept) {}
 
 ByteSpan DirectorySectors::At(std::size_t index) {
   if (index >= numbers_.size()) return {};
@@ -62,11 +65,17 @@ ByteSpan DirectorySectors::At(std::size_t index) {
 }
 
 void DirectorySectors::Load(std::size_t index) {
+  // A sector the data-area scan kept is taken from memory rather than read again.
+  if (fromKept_ &&
+      ctx_.CopyKeptSector(numbers_[index], std::span<std::uint8_t>(bytes_).subspan(index * kSectorSize, kSectorSize))) {
+    state_[index] = State::kRead;
+    return;
+  }
   // 64 KiB per request at most; directories are read front to back, so a run starts here.
   constexpr std::size_t kMaxRun = 128;
   std::size_t end = index + 1;
   while (end < numbers_.size() && end - index < kMaxRun && state_[end] == State::kUnread &&
-         numbers_[end] == numbers_[end - 1] + 1)
+         numbers_[end] == numbers_[end - 1] + 1 && !(fromKept_ && ctx_.SectorKept(numbers_[end])))
     ++end;
   const auto count = static_cast<std::uint32_t>(end - index);
   std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);

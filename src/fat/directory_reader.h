@@ -27,8 +27,9 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
                                                  std::uint32_t firstCluster);
 
 // True when cluster's first sector is a DirectoryStartSector whose "." names that cluster: the
-// directory that began there is still there.
-bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster);
+// directory that began there is still there. With fromKept, a sector the data-area scan of this
+// search kept is taken from memory.
+bool DirectoryBeginsAt(const ScanContext& ctx, std::uint32_t cluster, bool fromKept = false);
 
 // The FAT16 root directory's sectors from RootDirStart (none when it is 0), at most the 4096
 // sectors that 65536 entries fill, whatever RootDirSectors says.
@@ -38,10 +39,12 @@ std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx);
 // sectors (a cluster, or more when the chain is not fragmented) rather than one per sector:
 // opening a folder reads its directory twice, and thousands of folders made single-sector
 // requests the larger part of a scan. A run that fails is read again a sector at a time, so
-// only the sectors that fail on their own are missing.
+// only the sectors that fail on their own are missing. With fromKept (the passes of a search,
+// which run while the disk is as the data-area scan read it) the sectors that scan kept are
+// taken from memory; the folders a user opens later are read from the disk as it is then.
 class DirectorySectors {
  public:
-  DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers);
+  DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers, bool fromKept = false);
   std::size_t size() const { return numbers_.size(); }
   const std::vector<std::uint64_t>& Numbers() const { return numbers_; }
   // The 512 bytes of the sector at index in directory order; empty when it cannot be read.
@@ -55,6 +58,7 @@ class DirectorySectors {
   std::vector<std::uint64_t> numbers_;
   std::vector<std::uint8_t> bytes_;
   std::vector<State> state_;
+  bool fromKept_ = false;
 };
 
 // One short entry of a directory, as the walk meets it. Its name is resolved when first asked

@@ -1,5 +1,6 @@
 #include "fat/fat_reader.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "scan/scan_context.h"
@@ -13,17 +14,29 @@ FatReader::FatReader(const ScanContext& ctx)
       fatSectors_(ctx.activeGeometry.FatSectors) {}
 
 ByteSpan FatReader::Sector(std::uint64_t index) {
-  for (const Slot& slot : cache_) {
-    if (slot.index == index) return slot.bytes;
+  // Entries look at most one sector past the FAT's length (index <= fatSectors_).
+  if (index > fatSectors_) return {};
+  const std::uint64_t blockIndex = index / kBlockSectors;
+  auto [it, fresh] = blocks_.try_emplace(blockIndex);
+  Block& block = it->second;
+  const std::uint64_t first = blockIndex * kBlockSectors;
+  if (fresh) {
+    const auto count = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kBlockSectors, std::uint64_t{fatSectors_} + 1 - first));
+    block.bytes.assign(std::size_t{count} * kSectorSize, 0);
+    block.read.assign(count, false);
+    if (ctx_.Read(std::uint64_t{firstFat_} + first, count, block.bytes) != 0)
+      std::fill(block.read.begin(), block.read.end(), true);
   }
-  Slot& slot = cache_[nextSlot_];
-  if (ctx_.Read(std::uint64_t{firstFat_} + index, 1, slot.bytes) == 0) {
-    slot.index = UINT64_MAX;
-    return {};
+  const auto within = static_cast<std::size_t>(index - first);
+  if (within >= block.read.size()) return {};
+  const std::span<std::uint8_t> sector(block.bytes.data() + within * kSectorSize, kSectorSize);
+  if (!block.read[within]) {
+    // Part of the block could not be read: this sector alone, as often as it is asked for.
+    if (ctx_.Read(std::uint64_t{firstFat_} + index, 1, sector) == 0) return {};
+    block.read[within] = true;
   }
-  slot.index = index;
-  nextSlot_ = (nextSlot_ + 1) % cache_.size();
-  return slot.bytes;
+  return sector;
 }
 
 std::optional<std::uint32_t> FatReader::Entry(std::uint32_t cluster) {

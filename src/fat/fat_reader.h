@@ -3,11 +3,13 @@
 // FatReader belongs to the engine that works on one volume (a search, then the hooks that read
 // folders of its results); it keeps the FAT sectors it read last, because chains of folders made
 // one after another sit in the same FAT sector and each opened folder follows its chain twice.
+// Sectors are read in blocks and kept, so no FAT sector is read twice.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "core/bytes.h"
@@ -46,12 +48,14 @@ class FatReader {
   FsType type_;
   std::uint32_t firstFat_;
   std::uint32_t fatSectors_;
-  struct Slot {
-    std::uint64_t index = UINT64_MAX;
-    std::array<std::uint8_t, kSectorSize> bytes{};
+  // The FAT is read in blocks of this many sectors, each at most once while the reader lives:
+  // opening every folder of a card follows thousands of chains through the same sectors.
+  static constexpr std::uint32_t kBlockSectors = 64;
+  struct Block {
+    std::vector<std::uint8_t> bytes;
+    std::vector<bool> read;  // sectors read; a sector that failed is tried again when asked for
   };
-  std::array<Slot, 2> cache_;  // the two FAT sectors read last (a FAT12 entry may span two)
-  std::size_t nextSlot_ = 0;
+  std::unordered_map<std::uint64_t, Block> blocks_;
 };
 
 // Follows the chain of start through the first FAT: the start (always, even when it is no valid

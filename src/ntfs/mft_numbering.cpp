@@ -36,7 +36,7 @@ constexpr std::uint32_t kUnassigned = 0xFFFFFFFF;
 constexpr std::string_view kUnassignedText = "4294967295";
 
 std::uint32_t CellU32(const TextTable& table, int row, int column) {
-  return ReadU32(table.Cell(row, column));
+  return table.U32(row, column);
 }
 
 bool IsFolderRow(const TextTable& mft, int row) {
@@ -45,7 +45,7 @@ bool IsFolderRow(const TextTable& mft, int row) {
 
 // Rows that stand for a name rather than a record take no place in the numbering.
 bool IsNameRow(const TextTable& mft, int row) {
-  const std::string_view type = mft.Cell(row, mft_col::kType);
+  const std::string type = mft.Cell(row, mft_col::kType);
   return type == kMftNameType || type == kMftIndexNameType;
 }
 
@@ -441,7 +441,7 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   std::unordered_map<std::string, int> fileRowAt;  // by the record's sector
   std::set<std::pair<std::uint32_t, std::string>> listedNames;
   for (int row = 0; row < mftRows; ++row) {
-    const std::string_view type = mft.Cell(row, mft_col::kType);
+    const std::string type = mft.Cell(row, mft_col::kType);
     if (type == kMftFileType) {
       fileRowOf.emplace(CellU32(mft, row, mft_col::kSelf), row);
       fileRowAt.emplace(mft.Cell(row, mft_col::kSector), row);
@@ -457,7 +457,7 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
                "Currently Enumerating " + std::to_string(row) + " / " + std::to_string(mftRows));
     ui.SetProgress(control::kStageProgress,
                    ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)), "");
-    const std::string_view type = mft.Cell(row, mft_col::kType);
+    const std::string type = mft.Cell(row, mft_col::kType);
     if (type == kMftFolderType || type == kMftExtensionType) continue;
     // The row whose record's size, deletion and sector the file row takes.
     int from = row;

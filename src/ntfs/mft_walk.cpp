@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <optional>
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "ntfs/chunk_buffer.h"
 #include "ntfs/index_record.h"
@@ -238,9 +242,26 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
   using namespace entry_col;
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
-  std::set<std::pair<std::uint32_t, std::string>> listed;
-  for (int r = 0; r < files.RowCount(); ++r)
-    listed.emplace(ReadU32(files.Cell(r, kParent)), files.Cell(r, kName));
+  // The names already listed, by parent and a hash of the name, pointing at their rows: a card's
+  // files fit in sixteen bytes each here, and a matching hash is confirmed on the row's own name.
+  struct Listed {
+    std::uint32_t parent;
+    int row;
+    std::size_t hash;
+    bool operator<(const Listed& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
+  };
+  std::vector<Listed> listed;
+  listed.reserve(static_cast<std::size_t>(files.RowCount()));
+  const auto hashOf = [](std::string_view name) { return std::hash<std::string_view>{}(name); };
+  for (int r = 0; r < files.RowCount(); ++r) listed.push_back({files.U32(r, kParent), r, hashOf(files.Cell(r, kName))});
+  std::sort(listed.begin(), listed.end());
+  std::set<std::pair<std::uint32_t, std::string>> added;
+  const auto firstListing = [&](std::uint32_t parent, const std::string& name) {
+    const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, 0, hashOf(name)});
+    for (auto it = lo; it != hi; ++it)
+      if (files.Cell(it->row, kName) == name) return false;
+    return added.emplace(parent, name).second;
+  };
   const std::uint64_t volume = ctx.activeGeometry.Cluster0Sector;
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   if (spc == 0) return;
@@ -264,7 +285,7 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
       step = header->size;
       const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
       for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
-        if (key.isFolder || !listed.emplace(self, key.name).second) continue;
+        if (key.isFolder || !firstListing(self, key.name)) continue;
         const int row = files.AppendRow(key.name);
         files.SetCell(row, kSector, "0");
         files.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(key.recordNumber)));

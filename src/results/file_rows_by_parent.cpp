@@ -11,7 +11,7 @@ void FileRowsByParent::Refresh(const TextTable& table) {
   std::vector<std::pair<std::uint32_t, int>> keyed;
   keyed.reserve(static_cast<std::size_t>(table.RowCount()));
   for (int r = 0; r < table.RowCount(); ++r)
-    keyed.emplace_back(ReadU32(table.GetCell(r, entry_col::kParent, kCellBuffer)), r);
+    keyed.emplace_back(table.U32(r, entry_col::kParent), r);
   // Row numbers are distinct, so the pair order keeps table order within a parent.
   std::sort(keyed.begin(), keyed.end());
   parents_.clear();

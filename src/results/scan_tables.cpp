@@ -4,7 +4,9 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <limits>
 #include <optional>
+#include <utility>
 
 #include "results/table_numbers.h"
 
@@ -75,6 +77,140 @@ std::optional<long> ReadDate(std::string_view s) {
   return static_cast<long>(year) * 372 + (month - 1) * 31 + (day - 1);
 }
 
+// A packed row is its cells one after another, each a form byte and its payload:
+//   kEmpty                                  the empty text
+//   kNumber, magnitude (LEB128)             a decimal number written without sign or leading zero
+//   kNegative, magnitude (LEB128)           "-" and such a number (not "-0")
+//   kText, length (LEB128), the bytes       any other text
+// Only texts that come back byte for byte are held as numbers, so every cell reads as written.
+enum CellForm : std::uint8_t { kEmpty = 0, kNumber = 1, kNegative = 2, kText = 3 };
+
+struct PackedCell {
+  CellForm form = kEmpty;
+  std::uint64_t magnitude = 0;
+  std::string_view text;
+  std::size_t begin = 0, end = 0;  // the cell's bytes in the row
+};
+
+void PutVarint(std::string& out, std::uint64_t value) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<char>(value));
+}
+
+std::size_t VarintSize(std::uint64_t value) {
+  std::size_t n = 1;
+  for (; value >= 0x80; value >>= 7) ++n;
+  return n;
+}
+
+// The number a text stands for when writing that number back gives the same text.
+std::optional<std::pair<bool, std::uint64_t>> CanonicalNumber(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && text[0] == '-') {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 20 || (text[0] == '0' && (text.size() > 1 || negative)))
+    return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return std::pair{negative, value};
+}
+
+void PutCell(std::string& out, std::string_view text) {
+  if (text.empty()) {
+    out.push_back(static_cast<char>(kEmpty));
+  } else if (auto number = CanonicalNumber(text)) {
+    out.push_back(static_cast<char>(number->first ? kNegative : kNumber));
+    PutVarint(out, number->second);
+  } else {
+    out.push_back(static_cast<char>(kText));
+    PutVarint(out, text.size());
+    out.append(text);
+  }
+}
+
+std::size_t CellSize(std::string_view text) {
+  if (text.empty()) return 1;
+  if (auto number = CanonicalNumber(text)) return 1 + VarintSize(number->second);
+  return 1 + VarintSize(text.size()) + text.size();
+}
+
+// Reads a LEB128 value at pos, bounded by the row and by ten bytes.
+std::uint64_t GetVarint(std::string_view row, std::size_t& pos) {
+  std::uint64_t value = 0;
+  for (int shift = 0; pos < row.size() && shift < 70; shift += 7) {
+    const auto byte = static_cast<std::uint8_t>(row[pos++]);
+    value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) break;
+  }
+  return value;
+}
+
+// The cell of a packed row at column; rows are written only by this file, so the walk trusts
+// their forms, and it stops at the row's end all the same.
+PackedCell FindCell(std::string_view row, int column) {
+  PackedCell cell;
+  std::size_t pos = 0;
+  for (int c = 0; c <= column && pos < row.size(); ++c) {
+    cell = PackedCell{};
+    cell.begin = pos;
+    cell.form = static_cast<CellForm>(static_cast<std::uint8_t>(row[pos++]));
+    if (cell.form == kNumber || cell.form == kNegative) {
+      cell.magnitude = GetVarint(row, pos);
+    } else if (cell.form == kText) {
+      const std::uint64_t length = GetVarint(row, pos);
+      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(length, row.size() - pos));
+      cell.text = row.substr(pos, take);
+      pos += take;
+    }
+    cell.end = pos;
+  }
+  return cell;
+}
+
+std::string CellText(const PackedCell& cell) {
+  switch (cell.form) {
+    case kNumber:
+      return std::to_string(cell.magnitude);
+    case kNegative:
+      return "-" + std::to_string(cell.magnitude);
+    case kText:
+      return std::string(cell.text);
+    default:
+      return {};
+  }
+}
+
+// Sort key of one cell: numbers compare as numbers without their text being made.
+struct SortKey {
+  bool number = false;
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+  std::string text;  // cells that are not held as numbers
+};
+
+int CompareKeys(const SortKey& a, const SortKey& b) {
+  if (a.number && b.number) {
+    if (a.negative != b.negative) return a.negative ? -1 : 1;
+    if (a.magnitude == b.magnitude) return 0;
+    return (a.magnitude < b.magnitude) != a.negative ? -1 : 1;
+  }
+  auto text = [](const SortKey& k) {
+    if (!k.number) return k.text;
+    return (k.negative ? "-" : "") + std::to_string(k.magnitude);
+  };
+  return CompareCells(text(a), text(b));
+}
+
 // Epochs are drawn from one counter for all tables, so a table assigned from another never
 // comes back to a stamp an index took from it before.
 std::atomic<std::uint64_t> nextEpoch{1};
@@ -135,8 +271,12 @@ std::uint64_t TextTable::CellReadsOnThisThread() {
 int TextTable::InsertRow(int index, std::string_view key) {
   Edited();
   index = std::clamp(index, 0, RowCount());
-  std::vector<std::string> row(headers_.size());
-  if (!row.empty()) row[0] = std::string(key);
+  std::string row;
+  if (!headers_.empty()) {
+    row.reserve(CellSize(key) + headers_.size() - 1);
+    PutCell(row, key);
+    row.append(headers_.size() - 1, static_cast<char>(kEmpty));
+  }
   rows_.insert(rows_.begin() + index, std::move(row));
   return index;
 }
@@ -144,18 +284,44 @@ int TextTable::InsertRow(int index, std::string_view key) {
 void TextTable::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
   Edited();
-  rows_[row][column] = std::string(text);
+  std::string& packed = rows_[static_cast<std::size_t>(row)];
+  const PackedCell old = FindCell(packed, column);
+  // The row is made again at its exact size: rows are many and set a few cells each.
+  std::string next;
+  next.reserve(packed.size() - (old.end - old.begin) + CellSize(text));
+  next.append(packed, 0, old.begin);
+  PutCell(next, text);
+  next.append(packed, old.end, std::string::npos);
+  packed = std::move(next);
 }
 
-const std::string& TextTable::Cell(int row, int column) const {
-  static const std::string empty;
+std::string TextTable::Cell(int row, int column) const {
   ++cellReads;
-  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return empty;
-  return rows_[row][column];
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return {};
+  return CellText(FindCell(rows_[static_cast<std::size_t>(row)], column));
+}
+
+std::uint32_t TextTable::U32(int row, int column) const {
+  ++cellReads;
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return 0;
+  const PackedCell cell = FindCell(rows_[static_cast<std::size_t>(row)], column);
+  switch (cell.form) {
+    case kNumber:
+    case kNegative: {
+      if (cell.magnitude > std::numeric_limits<std::uint32_t>::max())
+        return std::numeric_limits<std::uint32_t>::max();
+      const auto value = static_cast<std::uint32_t>(cell.magnitude);
+      return cell.form == kNegative ? 0u - value : value;
+    }
+    case kText:
+      return ReadU32(cell.text);
+    default:
+      return 0;
+  }
 }
 
 std::string TextTable::GetCell(int row, int column, std::size_t bufferLength) const {
-  const std::string& cell = Cell(row, column);
+  const std::string cell = Cell(row, column);
   if (bufferLength == 0) return {};
   if (cell.size() < bufferLength) return cell;
   // Names are UTF-8: a cut falls before the character it would split, so the text stays whole.
@@ -173,7 +339,7 @@ void TextTable::DeleteRow(int row) {
 int TextTable::FindRow(std::string_view key) const {
   auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
   for (int r = 0; r < RowCount(); ++r) {
-    const std::string& cell = Cell(r, 0);
+    const std::string cell = Cell(r, 0);
     if (cell.size() != key.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < key.size() && same; ++i) same = lower(cell[i]) == lower(key[i]);
@@ -207,9 +373,15 @@ void TextTable::Sort(int column) {
   const std::size_t n = rows_.size();
   std::vector<std::size_t> order(n), merged(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = i;
-  auto less = [this, column](std::size_t a, std::size_t b) {
-    return CompareCells(rows_[a][column], rows_[b][column]) < 0;
-  };
+  std::vector<SortKey> keys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const PackedCell cell = FindCell(rows_[i], column);
+    keys[i].number = cell.form == kNumber || cell.form == kNegative;
+    keys[i].negative = cell.form == kNegative;
+    keys[i].magnitude = cell.magnitude;
+    if (!keys[i].number) keys[i].text = CellText(cell);
+  }
+  auto less = [&keys](std::size_t a, std::size_t b) { return CompareKeys(keys[a], keys[b]) < 0; };
   for (std::size_t width = 1; width < n; width *= 2) {
     for (std::size_t lo = 0; lo < n; lo += 2 * width) {
       std::size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
@@ -221,7 +393,7 @@ void TextTable::Sort(int column) {
     }
     order.swap(merged);
   }
-  std::deque<std::vector<std::string>> sorted;
+  std::deque<std::string> sorted;
   for (std::size_t index : order) sorted.push_back(std::move(rows_[index]));
   rows_ = std::move(sorted);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The scan tables: ordered in-memory text tables that carry all scan state between stages.
-// Every cell is text; numbers are decimal text (see table_numbers.h).
+// Every cell reads as text; numbers are decimal text (see table_numbers.h). A row is kept packed:
+// a cell whose text is a plain decimal number is held as that number and its text is made again
+// when it is read, so a card's worth of file rows costs tens of bytes a row, not hundreds.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,7 +45,10 @@ class TextTable {
   // reads as the empty text.
   std::string GetCell(int row, int column, std::size_t bufferLength = kCellBuffer) const;
   // The whole cell, for callers that need no bound (sorting, the tests).
-  const std::string& Cell(int row, int column) const;
+  std::string Cell(int row, int column) const;
+  // ReadU32 of the cell, taken from the number it holds without making its text: the reading of
+  // parent and self columns by code that walks every row.
+  std::uint32_t U32(int row, int column) const;
   void DeleteRow(int row);
   // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
   // that consuming many rows of a large table does not move its tail once per row.
@@ -77,9 +82,10 @@ class TextTable {
   void NewEpoch();
 
   std::vector<std::string> headers_;
-  // A deque: the tree builder consumes runs of rows mostly near the front of a large table, and a
-  // deque erases them by moving the shorter side.
-  std::deque<std::vector<std::string>> rows_;
+  // One packed row per entry (see scan_tables.cpp for the cell forms). A deque: the tree builder
+  // consumes runs of rows mostly near the front of a large table, and a deque erases them by
+  // moving the shorter side.
+  std::deque<std::string> rows_;
   Stamp stamp_;
 };
 

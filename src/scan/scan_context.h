@@ -15,6 +15,7 @@
 #include "core/feedback.h"
 #include "core/volume.h"
 #include "disk/sector_reader.h"
+#include "scan/kept_sectors.h"
 #include "results/results_state.h"
 
 namespace quarrow {
@@ -72,6 +73,14 @@ struct ScanContext {
   }
   // A stop was asked for, or the disk stopped answering: either way the reading stages end
   // where they are and what was found is used.
+  // Sectors a pass of this scan kept for its later stages (see kept_sectors.h).
+  void KeepSectors(std::uint64_t first, ByteSpan bytes) { kept_.Keep(KeptSource(), first, bytes); }
+  // Copies a kept sector of this disk into out (512 bytes); false when it was not kept.
+  bool CopyKeptSector(std::uint64_t sector, std::span<std::uint8_t> out) const {
+    return kept_.CopyTo(KeptSource(), sector, out);
+  }
+  bool SectorKept(std::uint64_t sector) const { return !kept_.Find(KeptSource(), sector).empty(); }
+
   bool StopRequested() const { return stop.stop_requested() || DiskGone(); }
   bool DiskGone() const { return reader != nullptr && reader->DeviceGone(diskNumber); }
   Feedback& Ui() const { return results.Ui(); }
@@ -80,9 +89,14 @@ struct ScanContext {
   // Empties what one scan built, keeping the disk, the range and the run-wide counters.
   void ResetForScan() {
     readTotals = {};
+    kept_.Clear();
     results.ResetForScan(diskNumber);
     results.volumeType = partitionType;
   }
+
+ private:
+  KeptSectors::Source KeptSource() const { return {reader, diskNumber}; }
+  KeptSectors kept_;
 };
 
 }  // namespace quarrow

@@ -468,3 +468,76 @@ TEST(FatStandardSearch, FolderMadeAgainOnAnOldClusterStaysLiveWhateverTheEntryOr
 
 }  // namespace
 }  // namespace quarrow
+
+namespace quarrow {
+namespace {
+
+using namespace fat_test;
+
+// How many of the disk's reads so far took in sector.
+int ReadsOf(const FaultBlockDevice& disk, std::uint64_t sector) {
+  int n = 0;
+  for (const FaultBlockDevice::ReadCall& r : disk.Reads()) {
+    const std::uint64_t first = r.offset / kSectorSize;
+    const std::uint64_t end = (r.offset + r.length + kSectorSize - 1) / kSectorSize;
+    if (sector >= first && sector < end) ++n;
+  }
+  return n;
+}
+
+// The data-area scan reads every directory cluster it finds; the passes that name the folders
+// and build the tree take them from what it kept, so during the search each sector of them is
+// read from the disk once, and what was kept is what the disk holds. The FAT that the search
+// follows is read once too, however many chains go through a sector of it. A folder listed after
+// the search is read from the disk as it is then: once more.
+TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnceBySearch) {
+  SampleVolume v;
+  v.d.disk->ClearReads();
+  RunFatStandardStages(v.d.ctx, true, nullptr);
+  const std::vector<std::uint32_t> directories = {3, 4, 5, 6, 8, 9, 12};
+  for (std::uint32_t s = v.layout.FirstFat(); s < v.layout.FirstFat() + v.layout.fatSectors; ++s)
+    EXPECT_LE(ReadsOf(*v.d.disk, s), 1) << "FAT sector " << s;
+  for (std::uint32_t cluster : directories) {
+    for (std::uint32_t k = 0; k < v.layout.spc; ++k) {
+      const std::uint64_t sector = v.layout.ClusterSector(cluster) + k;
+      EXPECT_EQ(ReadsOf(*v.d.disk, sector), 1) << "cluster " << cluster << " sector " << k;
+    }
+  }
+
+  auto folders = v.Folders();
+  ASSERT_EQ(folders.size(), 8u);
+  for (const auto& [path, node] : folders) {
+    DetailsList list;
+    ListFiles(v.d.ctx, list, node->self);
+  }
+  for (std::uint32_t cluster : directories) {
+    for (std::uint32_t k = 0; k < v.layout.spc; ++k) {
+      const std::uint64_t sector = v.layout.ClusterSector(cluster) + k;
+      EXPECT_LE(ReadsOf(*v.d.disk, sector), 3) << "cluster " << cluster << " sector " << k;
+      Sector kept{}, fresh{};
+      ASSERT_TRUE(v.d.ctx.CopyKeptSector(sector, kept)) << "cluster " << cluster << " sector " << k;
+      ASSERT_NE(v.d.ctx.Read(sector, 1, fresh), 0);
+      EXPECT_EQ(kept, fresh) << "cluster " << cluster << " sector " << k;
+    }
+  }
+  // The stale copy in cluster 7 names another cluster: it is no folder and nothing of it is kept.
+  Sector unused{};
+  EXPECT_FALSE(v.d.ctx.CopyKeptSector(v.layout.ClusterSector(7), unused));
+}
+
+// Kept sectors stand for the disk they were read from: another disk, or a new scan, finds none.
+TEST(FatStandardSearch, KeptSectorsBelongToTheirDiskAndScan) {
+  SampleVolume v;
+  ScanDataArea(v.d.ctx);
+  const std::uint64_t sector = v.layout.ClusterSector(3);
+  Sector out{};
+  EXPECT_TRUE(v.d.ctx.CopyKeptSector(sector, out));
+  v.d.ctx.diskNumber = 1;
+  EXPECT_FALSE(v.d.ctx.CopyKeptSector(sector, out));
+  v.d.ctx.diskNumber = 0;
+  v.d.ctx.ResetForScan();
+  EXPECT_FALSE(v.d.ctx.CopyKeptSector(sector, out));
+}
+
+}  // namespace
+}  // namespace quarrow

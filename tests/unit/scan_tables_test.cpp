@@ -174,6 +174,42 @@ TEST(ScanTablesTest, SortOfEmptyOrOneRowOrBadColumnChangesNothing) {
   EXPECT_EQ(t.Cell(0, 1), "x");
 }
 
+// Rows are kept packed, with plain decimal numbers held as numbers: every cell must still read
+// back byte for byte, whatever text was written, and next to cells of every other form.
+TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
+  const std::vector<std::string> texts = {"", "0", "7", "00", "007", "-0", "-1", "-007", "+5", " 5",
+                                          "4294967295", "4294967296", "18446744073709551615",
+                                          "18446744073709551616", "-9223372036854775808",
+                                          "-18446744073709551616", "125911584000000000", "12a", "-",
+                                          "FOLDER", "Caf\xC3\xA9.txt", std::string(300, 'n')};
+  for (const std::string& before : texts) {
+    for (const std::string& text : texts) {
+      TextTable t({"a", "b", "c"});
+      const int row = t.AppendRow(before);
+      t.SetCell(row, 2, before);
+      t.SetCell(row, 1, "999");
+      t.SetCell(row, 1, text);  // overwritten, so a cell of another size sits between the others
+      EXPECT_EQ(t.Cell(row, 1), text) << "after \"" << before << "\"";
+      EXPECT_EQ(t.Cell(row, 0), before) << "before \"" << text << "\"";
+      EXPECT_EQ(t.Cell(row, 2), before) << "after \"" << text << "\"";
+      EXPECT_EQ(t.U32(row, 1), ReadU32(text)) << "\"" << text << "\"";
+    }
+  }
+}
+
+// Sorting compares held numbers without their text; the order must be the one the texts give.
+TEST(ScanTablesTest, SortOfHeldNumbersMatchesTheTextOrder) {
+  const std::vector<std::string> keys = {"268435455", "9",  "-1", "0",   "+3", "-20", "007",
+                                         "18446744073709551615", "4294967296", "-3", "12"};
+  TextTable t({"k"});
+  for (const std::string& k : keys) t.AppendRow(k);
+  t.Sort(0);
+  std::vector<std::string> expected = keys;
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const std::string& a, const std::string& b) { return CompareCells(a, b) < 0; });
+  EXPECT_EQ(Column(t, 0), expected);
+}
+
 TEST(TableNumbersTest, UnsignedReadsKeepValuesAboveTheSignedRange) {
   EXPECT_EQ(ReadU32("4294967295"), 4294967295u);
   EXPECT_EQ(ReadU32("3000000000"), 3000000000u);

@@ -1,0 +1,78 @@
+#pragma once
+// Sectors a reading pass already holds, kept so that a later stage of the same scan takes them
+// from memory instead of reading them from the disk again: the FAT data-area scan keeps the
+// directory clusters it finds, and naming and listing those folders then reads none of them.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace quarrow {
+
+class KeptSectors {
+ public:
+  // What the sectors were read from (a reader and a disk number): sectors kept from one disk are
+  // never found for another.
+  struct Source {
+    const void* reader = nullptr;
+    int disk = -1;
+    bool operator==(const Source&) const = default;
+  };
+
+  // Above this many bytes nothing more is kept: a volume of many large folders is read again
+  // rather than held whole.
+  static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
+
+  // Keeps whole sectors from first on (bytes.size() / 512 of them); false when over the bound.
+  bool Keep(Source source, std::uint64_t first, std::span<const std::uint8_t> bytes) {
+    if (!(source == source_)) {
+      Clear();
+      source_ = source;
+    }
+    const std::size_t sectors = bytes.size() / kSectorSize;
+    if (sectors == 0 || bytes_ + sectors * kSectorSize > kMaxBytes) return false;
+    std::vector<std::uint8_t>& run = runs_[first];
+    bytes_ -= run.size();
+    run.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(sectors * kSectorSize));
+    bytes_ += run.size();
+    return true;
+  }
+
+  // The kept bytes of sector, or an empty span when it is not kept.
+  ByteSpan Find(Source source, std::uint64_t sector) const {
+    if (!(source == source_)) return {};
+    auto it = runs_.upper_bound(sector);
+    if (it == runs_.begin()) return {};
+    --it;
+    const std::uint64_t within = sector - it->first;
+    if (within >= it->second.size() / kSectorSize) return {};
+    return ByteSpan(it->second).subspan(static_cast<std::size_t>(within) * kSectorSize, kSectorSize);
+  }
+
+  // Copies sector into out (512 bytes) when it is kept.
+  bool CopyTo(Source source, std::uint64_t sector, std::span<std::uint8_t> out) const {
+    const ByteSpan kept = Find(source, sector);
+    if (kept.empty() || out.size() < kSectorSize) return false;
+    std::copy(kept.begin(), kept.end(), out.begin());
+    return true;
+  }
+
+  std::size_t Bytes() const { return bytes_; }
+  void Clear() {
+    runs_.clear();
+    bytes_ = 0;
+  }
+
+ private:
+  std::map<std::uint64_t, std::vector<std::uint8_t>> runs_;  // by first sector; runs do not overlap
+  std::size_t bytes_ = 0;
+  Source source_;
+};
+
+}  // namespace quarrow
