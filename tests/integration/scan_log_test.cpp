@@ -98,7 +98,12 @@ TEST(ScanLogCarved, CarvedFilesAreLeftOutOfTheLogAndTheScanSaysSo) {
     before[list] = kept;
   }
   EXPECT_EQ(carved, 13u);
-  EXPECT_EQ(Comparable(after), Comparable(before));
+  // The label is left aside: an Advance search of this volume (root directory zeroed) shows none,
+  // while a loaded FAT log reads the boot sector's, whatever the carving.
+  before.erase("label");
+  json loaded = after;
+  loaded.erase("label");
+  EXPECT_EQ(Comparable(loaded), Comparable(before));
   std::remove(log.c_str());
 }
 
