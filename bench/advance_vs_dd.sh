@@ -105,8 +105,9 @@ done
 scan_once  # the listing counted below is the one with carving
 scan_ns=$(median "${scan_times[@]}")
 plain_ns=$(median "${plain_times[@]}")
+dd_ns=$(median "${dd_times[@]}")
 pair_ratio=$(median "${pair_ratios[@]}")
-carved=$(grep -o '"estimate":"carved"' "$dir/advance.json" | wc -l)
+carved=$( (grep -o '"estimate":"carved"' "$dir/advance.json" || true) | wc -l)
 starts=$(tr '{' '\n' <"$dir/advance.json" | grep -c '^"sector":[0-9]*,"type":' || true)
 folders=$(grep -o '"self":' "$dir/advance.json" | wc -l)
 files=$(grep -o '"first":' "$dir/advance.json" | wc -l)
