@@ -37,6 +37,37 @@ std::string_view CarveTypeExtension(CarveType type) {
   return "bin";
 }
 
+std::uint64_t CarveTypeMaxBytes(CarveType type) {
+  constexpr std::uint64_t kMiB = 1024 * 1024;
+  switch (type) {
+    case CarveType::kJpeg:
+    case CarveType::kPng:
+    case CarveType::kGif:
+      return 64 * kMiB;
+    case CarveType::kBmp:
+    case CarveType::kTiff:
+    case CarveType::kCr2:
+    case CarveType::kNef:
+    case CarveType::kDng:
+    case CarveType::kPdf:
+      return 256 * kMiB;
+    case CarveType::kZip:
+    case CarveType::kDocx:
+    case CarveType::kXlsx:
+    case CarveType::kPptx:
+    case CarveType::kOdt:
+    case CarveType::kOds:
+    case CarveType::kMp3:
+    case CarveType::kWav:
+      return 1024 * kMiB;
+    case CarveType::kMp4:
+    case CarveType::kMov:
+    case CarveType::kAvi:
+      return 4096 * kMiB;
+  }
+  return 64 * kMiB;
+}
+
 namespace {
 
 // JPEG: SOI, then an APP0 JFIF/JFXX or APP1 Exif segment of a sane length, and (when it fits in
@@ -245,6 +276,23 @@ bool IsMp3Start(ByteSpan b) {
 
 std::optional<CarveStart> RecogniseFileStart(ByteSpan b) {
   if (b.size() > kCarveHeadBytes) b = b.first(kCarveHeadBytes);
+  // Every format begins with one of these bytes, or says "ftyp" at 4: one look rules out nearly
+  // every sector of other data before the tests below, which the scans run on every sector.
+  if (b.empty()) return std::nullopt;
+  switch (b[0]) {
+    case 0xFF:  // JPEG
+    case 0x89:  // PNG
+    case 'G':   // GIF
+    case 'B':   // BMP
+    case 'I':   // TIFF (II), MP3 (ID3)
+    case 'M':   // TIFF (MM)
+    case '%':   // PDF
+    case 'P':   // zip
+    case 'R':   // RIFF
+      break;
+    default:
+      if (!BytesEqual(b, 4, "ftyp")) return std::nullopt;
+  }
   if (IsJpegStart(b)) return CarveStart{CarveType::kJpeg};
   if (IsPngStart(b)) return CarveStart{CarveType::kPng};
   if (IsGifStart(b)) return CarveStart{CarveType::kGif};

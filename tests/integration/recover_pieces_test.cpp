@@ -3,7 +3,9 @@
 // (recovered by an Advance search of the old volume, whose chains come from its second FAT), deleted
 // files written around other files on an undamaged volume, and the same volume with both FATs
 // zeroed. Every original must come back under its path, and the estimate of each must say whether
-// its bytes are its own: "intact" (or none, for a live file) exactly when they are.
+// its bytes are its own: "intact" (or none, for a live file) exactly when they are. On a volume whose
+// structures no longer describe the files (FAT, NTFS and exFAT), every original must come back by
+// its content alone: once, as a carved file of its type, and nothing else carved besides.
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,8 @@ struct PiecesCase {
   std::string search;  // the search options after the image
   // The originals a recovery cannot give back whole, whatever it does: the estimate must say so.
   std::set<std::string> spoilt;
+  // No structure describes the originals: they come back as carved files, found by their bytes.
+  bool carved = false;
 };
 
 std::ostream& operator<<(std::ostream& out, const PiecesCase& c) {
@@ -50,7 +54,7 @@ TEST_P(RecoverPiecesTest, EveryOriginalComesBackAndOnlySoundFilesAreCalledIntact
   QRW_REQUIRE_DISK(image, c.recipe);
   const std::string base = TestDisksDir() + "/" + c.recipe;
   const std::map<std::string, std::string> originals = Manifest(ReadWholeFile(base + ".sha256"));
-  ASSERT_GT(originals.size(), 20u);
+  ASSERT_GT(originals.size(), c.carved ? 2u : 20u);
 
   const fs::path out =
       fs::temp_directory_path() / ("quarrow-pieces-" + std::to_string(::getpid()) + "-" + c.recipe);
@@ -69,6 +73,45 @@ TEST_P(RecoverPiecesTest, EveryOriginalComesBackAndOnlySoundFilesAreCalledIntact
              &sums);
   const std::map<std::string, std::string> written = Manifest(sums);
   const std::string report = ReadWholeFile((out / "recovery-report.txt").string());
+
+  if (c.carved) {
+    // By content: the sums of what was carved, each original's among them once.
+    std::map<std::string, std::string> carvedTypeBySum;
+    for (const json& f : doc["files"]) {
+      if (f.value("estimate", "") != "carved") continue;
+      const std::string path = f.value("path", "");
+      SCOPED_TRACE(path);
+      EXPECT_EQ(f.value("status", ""), "written");
+      EXPECT_EQ(f.value("read", ""), "contiguous");
+      const std::vector<std::string> parts = Split(path, '/');
+      ASSERT_EQ(parts.size(), 3u);
+      EXPECT_EQ(parts[0], "QRW_Carved");
+      // "f" and the first sector in at least seven digits, the type's folder and extension.
+      const std::string& name = parts[2];
+      const std::size_t dot = name.find('.');
+      ASSERT_NE(dot, std::string::npos);
+      EXPECT_EQ(name[0], 'f');
+      EXPECT_GE(dot, 8u);
+      EXPECT_EQ(name.find_first_not_of("0123456789", 1), dot);
+      EXPECT_EQ(name.substr(dot + 1), parts[1]);
+      const auto got = written.find(f.value("writtenAs", ""));
+      ASSERT_NE(got, written.end());
+      EXPECT_TRUE(carvedTypeBySum.emplace(got->second, parts[1]).second) << "carved twice";
+    }
+    for (const auto& [path, sum] : originals) {
+      SCOPED_TRACE(path);
+      const auto found = carvedTypeBySum.find(sum);
+      ASSERT_NE(found, carvedTypeBySum.end()) << "not carved byte for byte";
+      std::string extension = path.substr(path.rfind('.') + 1);
+      for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      EXPECT_EQ(found->second, extension);
+    }
+    // A start inside another file (the archive's member JPEG) is not a file of its own.
+    EXPECT_EQ(carvedTypeBySum.size(), originals.size());
+    EXPECT_NE(report.find("\tcarved\t"), std::string::npos);
+    fs::remove_all(out);
+    return;
+  }
 
   int whole = 0, mixed = 0;
   std::set<std::string> seen;
@@ -114,7 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Without FATs the live FRAG.ZIP is read on from its first cluster too, over R.JPG.
         PiecesCase{"fat_frag_zeroed",
                    "--partition 1",
-                   {"X2/_.PDF", "X4/_.JPG", "X7/_.JPG", "X5/_.PDF", "X8/_.JPG", "X6/FRAG.ZIP"}}),
+                   {"X2/_.PDF", "X4/_.JPG", "X7/_.JPG", "X5/_.PDF", "X8/_.JPG", "X6/FRAG.ZIP"}},
+        // FATs, root and MEDIA's directory zeroed: a folder left elsewhere identifies the volume.
+        PiecesCase{"fat_carve", "--mode advance --type FAT16 --start 0 --end 65536 --fs 1", {}, true},
+        // Three files' records zeroed (their names stay in the index) / their entry sets zeroed;
+        // the files beside them keep theirs and must not come back a second time as carved ones.
+        PiecesCase{"ntfs_carve", "--mode advance --type NTFS --start 0 --end 65536 --fs 1", {}, true},
+        PiecesCase{"exfat_carve", "--mode advance --type exFAT --start 0 --end 65536 --fs 1", {}, true}),
     [](const ::testing::TestParamInfo<PiecesCase>& info) { return info.param.recipe; });
 
 }  // namespace
