@@ -88,10 +88,13 @@ for entry in "${all_cases[@]}"; do
     awk -F'\t' 'FILENAME == ARGV[1] { split($0, f, "  "); want[f[1]] = 1; next }
       FILENAME == ARGV[2] { sum[$2] = $1; next } (sum[$0] in want) { n++ } END { print n + 0 }' \
       "$manifest" "$out/quarrow.sums" -)
-  misses=$(jq -r '.files[] | [.writtenAs, .estimate, .path] | @tsv' "$out/quarrow.json" 2>/dev/null |
+  # Files of no original's path, empty or NTFS system files ($MFT ...), are none of the card's.
+  misses=$(jq -r '.files[] | [.writtenAs, .estimate, .path, .size] | map(if . == "" then "-" else . end) | @tsv' \
+    "$out/quarrow.json" 2>/dev/null |
     awk -F'\t' 'FILENAME == ARGV[1] { split($0, f, "  "); want[f[1]] = f[2]; byPath[f[2]] = f[1]; next }
       FILENAME == ARGV[2] { sum[$2] = $1; next }
-      { s = sum[$1]; p = $3; sub(/^\//, "", p);
+      { if ($2 == "-") $2 = ""; s = sum[$1]; p = $3; sub(/^\//, "", p);
+        if (!(p in byPath) && ($4 == 0 || p ~ /\$/)) next;
         sound = (p in byPath) ? s == byPath[p] : (s in want);
         if ($2 == "unknown") { u++; next }
         called = $2 == "" || $2 == "intact"; if (sound != called) n++ }
