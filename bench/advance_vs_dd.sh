@@ -2,8 +2,10 @@
 # How long an Advance search of about 1 GiB takes next to plainly reading the same bytes. The scan
 # reads the range in 512 KiB requests, so `dd bs=512K` over it is the floor; the target is a ratio
 # of at most 1.2 with the image in the page cache. Measured in one run: the command line's whole
-# Advance search (scan, analysis, second stage and the tree opened folder by folder), the sector
-# scan alone (advance_bench), and the analysis on generated tables of 10,000 and 40,000
+# Advance search (scan, analysis, second stage and the tree opened folder by folder), the same
+# search with --no-carve (in pairs with the first, in alternating order: carving, which tests every
+# sector for a file start and follows each unclaimed start to its end, should add at most 10%), the
+# sector scan alone (advance_bench), and the analysis on generated tables of 10,000 and 40,000
 # directory candidates (advance_bench).
 #
 #   bench/advance_vs_dd.sh [BUILD_DIR]      (default: build; needs BUILD_DIR/quarrow and advance_bench)
@@ -70,7 +72,7 @@ now_ns() { date +%s%N; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 scan_once() {
-  "$quarrow" scan "$img" --mode advance --start "$start" --end "$end" --type FAT32 --json \
+  "$quarrow" scan "$img" --mode advance --start "$start" --end "$end" --type FAT32 --json "$@" \
     >"$dir/advance.json" 2>"$dir/advance.err"
 }
 dd_once() {
@@ -84,20 +86,34 @@ cat "$img" >/dev/null
 dd_once
 scan_once || { echo "advance_vs_dd.sh: quarrow scan failed:" >&2; cat "$dir/advance.err" >&2; exit 1; }
 
-scan_times=() dd_times=()
-for _ in $(seq "$runs"); do
+scan_times=() dd_times=() plain_times=() pair_ratios=()
+for i in $(seq "$runs"); do
   t0=$(now_ns); dd_once; t1=$(now_ns)
   dd_times+=($((t1 - t0)))
-  t0=$(now_ns); scan_once; t1=$(now_ns)
-  scan_times+=($((t1 - t0)))
+  # A pair: with carving and without, the first of the two alternating from run to run.
+  if [ $((i % 2)) -eq 1 ]; then
+    t0=$(now_ns); scan_once; t1=$(now_ns); scan_once --no-carve; t2=$(now_ns)
+    carve_ns=$((t1 - t0)) plain_ns=$((t2 - t1))
+  else
+    t0=$(now_ns); scan_once --no-carve; t1=$(now_ns); scan_once; t2=$(now_ns)
+    plain_ns=$((t1 - t0)) carve_ns=$((t2 - t1))
+  fi
+  scan_times+=("$carve_ns")
+  plain_times+=("$plain_ns")
+  pair_ratios+=("$(awk -v c="$carve_ns" -v p="$plain_ns" 'BEGIN { printf "%.4f", c / p }')")
 done
+scan_once  # the listing counted below is the one with carving
 scan_ns=$(median "${scan_times[@]}")
-dd_ns=$(median "${dd_times[@]}")
+plain_ns=$(median "${plain_times[@]}")
+pair_ratio=$(median "${pair_ratios[@]}")
+carved=$(grep -o '"estimate":"carved"' "$dir/advance.json" | wc -l)
+starts=$(tr '{' '\n' <"$dir/advance.json" | grep -c '^"sector":[0-9]*,"type":' || true)
 folders=$(grep -o '"self":' "$dir/advance.json" | wc -l)
 files=$(grep -o '"first":' "$dir/advance.json" | wc -l)
 identified=$(grep -o '"cluster0":' "$dir/advance.json" | wc -l)
 
-awk -v s="$scan_ns" -v d="$dd_ns" -v bytes=$((count * 512)) -v runs="$runs" -v fo="$folders" -v fi="$files" \
+awk -v s="$scan_ns" -v d="$dd_ns" -v p="$plain_ns" -v pr="$pair_ratio" -v ca="$carved" -v st="$starts" \
+  -v bytes=$((count * 512)) -v runs="$runs" -v fo="$folders" -v fi="$files" \
   -v id="$identified" 'BEGIN {
   printf "range: %.0f MiB; %d file system(s) identified, %d folders and %d files in the rebuilt tree\n",
     bytes / 1048576, id, fo, fi
@@ -105,5 +121,8 @@ awk -v s="$scan_ns" -v d="$dd_ns" -v bytes=$((count * 512)) -v runs="$runs" -v f
   printf "  quarrow scan --mode advance --json : %8.3f s  (%.0f MiB/s)\n", s / 1e9, bytes / 1048576 / (s / 1e9)
   printf "  dd bs=512K                         : %8.3f s  (%.0f MiB/s)\n", d / 1e9, bytes / 1048576 / (d / 1e9)
   printf "  ratio advance search / dd          : %8.2f  (target <= 1.2)\n", s / d
+  printf "  the same search with --no-carve    : %8.3f s\n", p / 1e9
+  printf "  with carving / without (median of the pairs): %.3f  (target <= 1.10); %d starts recognised, %d files carved\n",
+    pr, st, ca
 }'
 "$bench" "$img" "$start" "$end"

@@ -13,11 +13,11 @@
 #   originals      files the manifest lists
 #   quarrow        originals a `quarrow recover` of the case's search wrote byte-identical, then in
 #                  brackets how many of them under the original's path and how many only as carved
-#                  files (under no name of the original)
+#                  files (estimated "carved", under no name of the original)
 #   misses         files of that recovery whose estimate disagrees with their bytes: called sound
 #                  (no estimate, or "intact") but not an original's bytes, or the other way round;
-#                  after the slash the files estimated "unknown" (no allocation data), which
-#                  claim neither
+#                  then the files estimated "unknown" (no allocation data), which claim neither, and
+#                  the carved files whose bytes are no original's
 #   photorec, tsk, fatcat   originals each wrote byte-identical (tsk and fatcat: with the path in
 #                  brackets); "-" when the tool wrote nothing
 # Environment: CASES (names to run, default all), KEEP=1 keeps the output folders in
@@ -48,6 +48,7 @@ all_cases=(
   "advance_wiped|p1.sha256|--mode advance --type FAT32 --start 2048 --end 81920|2048"
   "fat_frag_zeroed|sha256|--partition 1|2048"
   "fat_frag_deleted|sha256|--partition 1|2048"
+  "fat_carve|sha256|--mode advance --type FAT16 --start 0 --end 65536 --fs 1|0"
 )
 
 # sums FOLDER: "sha256<TAB>path" of every file below FOLDER.
@@ -67,7 +68,7 @@ count() {
     END { a = 0; b = 0; for (s in got) a++; for (s in path) b++; print a, b }' "$1" "$2"
 }
 
-printf '%-20s %9s  %-22s %8s  %8s  %-12s %-12s\n' case originals "quarrow (path, carved)" miss/unk \
+printf '%-20s %9s  %-22s %13s  %8s  %-12s %-12s\n' case originals "quarrow (path, carved)" "miss/unk/junk" \
   photorec "tsk (path)" "fatcat (path)"
 for entry in "${all_cases[@]}"; do
   IFS='|' read -r name suffix search start <<<"$entry"
@@ -84,10 +85,13 @@ for entry in "${all_cases[@]}"; do
   TZ=UTC "$quarrow" recover "$img" $search --to "$out/quarrow" --json >"$out/quarrow.json" 2>"$out/quarrow.err" || true
   sums "$out/quarrow" >"$out/quarrow.sums"
   read -r q qpath < <(count "$manifest" "$out/quarrow.sums")
-  qcarved=$(jq -r '.files[] | select(.read == "carved") | .writtenAs' "$out/quarrow.json" 2>/dev/null |
+  # Originals back only as carved files, and carved files that are no original's bytes.
+  read -r qcarved qjunk < <(jq -r '.files[] | [.writtenAs, .estimate] | @tsv' "$out/quarrow.json" 2>/dev/null |
     awk -F'\t' 'FILENAME == ARGV[1] { split($0, f, "  "); want[f[1]] = 1; next }
-      FILENAME == ARGV[2] { sum[$2] = $1; next } (sum[$0] in want) { n++ } END { print n + 0 }' \
-      "$manifest" "$out/quarrow.sums" -)
+      FILENAME == ARGV[2] { sum[$2] = $1; next }
+      $2 != "carved" { other[sum[$1]] = 1; next }
+      (sum[$1] in want) { carved[sum[$1]] = 1; next } { junk++ }
+      END { for (s in carved) if (!(s in other)) n++; print n + 0, junk + 0 }' "$manifest" "$out/quarrow.sums" -)
   # Files of no original's path, empty or NTFS system files ($MFT ...), are none of the card's.
   misses=$(jq -r '.files[] | [.writtenAs, .estimate, .path, .size] | map(if . == "" then "-" else . end) | @tsv' \
     "$out/quarrow.json" 2>/dev/null |
@@ -96,7 +100,7 @@ for entry in "${all_cases[@]}"; do
       { if ($2 == "-") $2 = ""; s = sum[$1]; p = $3; sub(/^\//, "", p);
         if (!(p in byPath) && ($4 == 0 || p ~ /\$/)) next;
         sound = (p in byPath) ? s == byPath[p] : (s in want);
-        if ($2 == "unknown") { u++; next }
+        if ($2 == "unknown" || $2 == "carved") { u += $2 == "unknown"; next }
         called = $2 == "" || $2 == "intact"; if (sound != called) n++ }
       END { printf "%d/%d\n", n, u }' "$manifest" "$out/quarrow.sums" -)
 
@@ -133,7 +137,7 @@ for entry in "${all_cases[@]}"; do
   done
   read -r f fpath < <(count "$manifest" "$out/fatcat.sums")
 
-  printf '%-20s %9s  %-22s %8s  %8s  %-12s %-12s\n' "$name" "$originals" "$q ($qpath, $qcarved)" "$misses" \
+  printf '%-20s %9s  %-22s %13s  %8s  %-12s %-12s\n' "$name" "$originals" "$q ($qpath, $qcarved)" "$misses/$qjunk" \
     "$p" "$t ($tpath)" "$f ($fpath)"
 done
 [ "${KEEP:-0}" = 1 ] || rm -rf "$work"

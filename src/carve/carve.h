@@ -41,6 +41,18 @@ enum class CarveType {
 // The file-name extension a carved file of this type gets ("jpg", "docx", ...).
 std::string_view CarveTypeExtension(CarveType type);
 
+// The largest file of this type a carve follows: a length rule that searches for an end marker
+// (PDF, zip) reads no further than this from a start whose end was overwritten. Chosen above what
+// cameras, phones and office programs write, below what would make one broken start cost minutes.
+std::uint64_t CarveTypeMaxBytes(CarveType type);
+
+// Every type, in the enumeration's order.
+inline constexpr CarveType kCarveTypes[] = {
+    CarveType::kJpeg, CarveType::kPng,  CarveType::kGif,  CarveType::kBmp,  CarveType::kTiff,
+    CarveType::kCr2,  CarveType::kNef,  CarveType::kDng,  CarveType::kPdf,  CarveType::kZip,
+    CarveType::kDocx, CarveType::kXlsx, CarveType::kPptx, CarveType::kOdt,  CarveType::kOds,
+    CarveType::kMp4,  CarveType::kMov,  CarveType::kAvi,  CarveType::kWav,  CarveType::kMp3};
+
 struct CarveStart {
   CarveType type;
 };

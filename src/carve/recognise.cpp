@@ -37,6 +37,37 @@ std::string_view CarveTypeExtension(CarveType type) {
   return "bin";
 }
 
+std::uint64_t CarveTypeMaxBytes(CarveType type) {
+  constexpr std::uint64_t kMiB = 1024 * 1024;
+  switch (type) {
+    case CarveType::kJpeg:
+    case CarveType::kPng:
+    case CarveType::kGif:
+      return 64 * kMiB;
+    case CarveType::kBmp:
+    case CarveType::kTiff:
+    case CarveType::kCr2:
+    case CarveType::kNef:
+    case CarveType::kDng:
+    case CarveType::kPdf:
+      return 256 * kMiB;
+    case CarveType::kZip:
+    case CarveType::kDocx:
+    case CarveType::kXlsx:
+    case CarveType::kPptx:
+    case CarveType::kOdt:
+    case CarveType::kOds:
+    case CarveType::kMp3:
+    case CarveType::kWav:
+      return 1024 * kMiB;
+    case CarveType::kMp4:
+    case CarveType::kMov:
+    case CarveType::kAvi:
+      return 4096 * kMiB;
+  }
+  return 64 * kMiB;
+}
+
 namespace {
 
 // JPEG: SOI, then an APP0 JFIF/JFXX or APP1 Exif segment of a sane length, and (when it fits in

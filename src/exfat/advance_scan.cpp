@@ -4,6 +4,7 @@
 #include <map>
 
 #include "exfat/entry_set.h"
+#include "scan/carved_starts.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -36,6 +37,7 @@ ExfatSectorFinds ScanExfatSectors(ScanContext& ctx) {
     const auto withTail = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors + 3, total - done));
     std::fill(chunk.begin(), chunk.end(), std::uint8_t{0});
     ctx.Read(first, withTail, std::span(chunk).first(std::size_t{withTail} * kSectorSize));
+    RecogniseFileStarts(ctx, std::span(chunk).first(std::size_t{withTail} * kSectorSize), first, sectors);
     for (std::uint32_t s = 0; s < sectors; ++s) {
       const ByteSpan sector(chunk.data() + std::size_t{s} * kSectorSize, kSectorSize);
       const std::uint64_t number = first + s;

@@ -31,7 +31,8 @@ struct ExfatSectorFinds {
 
 inline constexpr std::size_t kMaxFolderSamples = 64;
 
-// Reads the search range in chunks; ends between chunks when a stop is requested.
+// Reads the search range in chunks; ends between chunks when a stop is requested. Unless ctx.carve
+// is off, the sectors that start a file recognised by its content go to ctx.results.carvedStarts.
 ExfatSectorFinds ScanExfatSectors(ScanContext& ctx);
 
 // One volume the finds point to. cluster n lies at n x sectorsPerCluster + cluster0.

@@ -6,10 +6,10 @@
 #include <span>
 #include <string>
 
-#include "carve/carve.h"
 #include "fat/boot_sector.h"
 #include "fat/fat_entries.h"
 #include "results/table_numbers.h"
+#include "scan/carved_starts.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -114,15 +114,10 @@ void AdvanceScan(ScanContext& ctx) {
     // read are in place and the rest are zero-filled, so nothing of the previous chunk remains
     // to be found again under new sector numbers.
     ctx.Read(p, kAdvanceChunkSectors, buffer);
+    RecogniseFileStarts(ctx, buffer, p, kAdvanceChunkSectors);
     for (std::uint32_t d = 0; d < kAdvanceChunkSectors; ++d) {
       const std::size_t at = std::size_t{d} * kSectorSize;
       const ByteSpan sector(buffer.data() + at, kSectorSize);
-      // No cluster size is known while the boot sectors are still being found, so every sector
-      // is a possible file start; the recogniser sees the rest of the chunk, up to its limit.
-      if (ctx.carve) {
-        if (const auto start = RecogniseFileStart(ByteSpan(buffer.data() + at, std::min(kCarveHeadBytes, kChunkBytes - at))))
-          ctx.results.carvedStarts.push_back({p + d, start->type});
-      }
       // Nearly every sector is neither: without the signature or a "." first, both tests fail,
       // and two byte loads decide that faster than the two classifiers.
       if (!HasBootSignature(sector) && sector[0] != '.') continue;

@@ -9,6 +9,7 @@
 #include "ntfs/index_record.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
+#include "scan/carved_starts.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -158,6 +159,7 @@ void ScanMftRecords(ScanContext& ctx) {
     const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMftScanChunkSectors, end - cur));
     const std::span<std::uint8_t> buffer = chunk.Sectors(count);
     ctx.Read(cur, count, buffer);
+    RecogniseFileStarts(ctx, buffer, cur, count);
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint8_t* bytes = buffer.data() + std::size_t{i} * kSectorSize;
       // Most sectors are file data: one look at the three places a signature can be.

@@ -25,7 +25,9 @@ inline constexpr std::uint32_t kMftScanChunkSectors = 1024;
 // sectors after the rows already there. The scan keeps 32-bit sector numbers: a range that ends
 // past sector 2^32 is clipped there, and only sectors inside the range are classified (a record
 // that starts inside it is read whole). Ends between chunks when a stop is requested; the rows
-// found so far stay. Reports on the status line, the two counters and the progress bar.
+// found so far stay. Reports on the status line, the two counters and the progress bar. Unless
+// ctx.carve is off, the sectors that start a file recognised by its content go to
+// ctx.results.carvedStarts.
 void ScanMftRecords(ScanContext& ctx);
 
 // The "type" of an MftEntryTable row. Besides one "FOLDER" or "File" row per record, the scan

@@ -117,6 +117,26 @@ FileData ExfatDataSource::Locate(const DetailsRow& row) {
   return data;
 }
 
+std::optional<ClusterGrid> ExfatDataSource::Grid() const {
+  const ExfatLayout& layout = volume_.Layout();
+  if (layout.sectorsPerCluster == 0 || layout.clusterCount == 0) return std::nullopt;
+  return ClusterGrid{layout.heapSector, layout.sectorsPerCluster,
+                     layout.heapSector + std::uint64_t{layout.clusterCount} * layout.sectorsPerCluster};
+}
+
+bool ExfatDataSource::DataBeginsAt(std::uint64_t sector) {
+  if (!fileStarts_) {
+    fileStarts_.emplace();
+    for (const DetailsRow& row : EveryTableFileRow(ctx_.results)) {
+      const std::optional<ExfatEntrySet> set = EntrySet(row);
+      if (set && volume_.Layout().ValidCluster(set->firstCluster))
+        fileStarts_->push_back(volume_.Layout().ClusterSector(set->firstCluster));
+    }
+    std::sort(fileStarts_->begin(), fileStarts_->end());
+  }
+  return std::binary_search(fileStarts_->begin(), fileStarts_->end(), sector);
+}
+
 Recoverability ExfatDataSource::Estimate(const DetailsRow& row) {
   if (!row.deleted) return Recoverability::kNotDeleted;
   const std::optional<ExfatEntrySet> set = EntrySet(row);

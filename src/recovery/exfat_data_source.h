@@ -29,6 +29,10 @@ class ExfatDataSource : public FileDataSource {
 
   FileData Locate(const DetailsRow& row) override;
   Recoverability Estimate(const DetailsRow& row) override;
+  // The first cluster of a file row of the results (live or deleted) begins at sector.
+  bool DataBeginsAt(std::uint64_t sector) override;
+  // The cluster heap.
+  std::optional<ClusterGrid> Grid() const override;
 
   // The entry set a row names, read again from the disk; none when it no longer reads as a sound
   // set of that name.
@@ -42,6 +46,7 @@ class ExfatDataSource : public FileDataSource {
   ExfatVolume volume_;
   bool bitmapTried_ = false;
   bool bitmapLoaded_ = false;
+  std::optional<std::vector<std::uint64_t>> fileStarts_;  // sorted, made when first asked
 };
 
 }  // namespace quarrow

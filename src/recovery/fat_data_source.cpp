@@ -201,6 +201,27 @@ bool FatDataSource::RunIsShared(const DetailsRow& row, std::uint64_t from, std::
   return it != claims.firsts.end() && it->cluster < end;
 }
 
+std::optional<ClusterGrid> FatDataSource::Grid() const {
+  if (clusterBytes_ == 0 || lastCluster_ < 2) return std::nullopt;
+  const ActiveVolumeGeometry& g = ctx_.activeGeometry;
+  ClusterGrid grid;
+  grid.sectorsPerCluster = g.SectorsPerCluster;
+  grid.firstSector = ClusterSector(ctx_, 2);
+  grid.endSector = ClusterSector(ctx_, lastCluster_) + g.SectorsPerCluster;
+  return grid;
+}
+
+bool FatDataSource::DataBeginsAt(std::uint64_t sector) {
+  const std::optional<ClusterGrid> grid = Grid();
+  if (!grid || !grid->Begins(sector)) return false;
+  const std::uint64_t cluster = 2 + (sector - grid->firstSector) / grid->sectorsPerCluster;
+  const Claims& claims = VolumeClaims();
+  auto byCluster = [](const Claim& c, std::uint64_t n) { return c.cluster < n; };
+  const auto at = std::lower_bound(claims.firsts.begin(), claims.firsts.end(), cluster, byCluster);
+  if (at != claims.firsts.end() && at->cluster == cluster) return true;
+  return std::binary_search(claims.directoryClusters.begin(), claims.directoryClusters.end(), cluster);
+}
+
 Recoverability FatDataSource::Estimate(const DetailsRow& row) {
   const std::uint64_t size = ReadU32(row.size);
   const std::optional<std::uint32_t> first = FirstCluster(row);

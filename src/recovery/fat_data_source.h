@@ -28,6 +28,11 @@ class FatDataSource : public FileDataSource {
   // For a deleted file: overwritten, partly overwritten, may be mixed, intact or unknown (no FAT,
   // and nothing else against it). For a live file: may be mixed, or kNotDeleted.
   Recoverability Estimate(const DetailsRow& row) override;
+  // The first cluster of an entry in any directory the walk from the root and the found folders
+  // reaches, or a directory's cluster, begins at sector.
+  bool DataBeginsAt(std::uint64_t sector) override;
+  // Clusters 2 to LastCluster(); none when the cluster size is not valid.
+  std::optional<ClusterGrid> Grid() const override;
 
   // Bytes of one cluster; 0 when the volume's cluster size is not a valid one.
   std::uint64_t ClusterBytes() const { return clusterBytes_; }

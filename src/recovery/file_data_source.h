@@ -5,6 +5,7 @@
 // clusters after the first one; NTFS will answer from the file's record.
 
 #include <cstdint>
+#include <optional>
 
 #include "recovery/recovery_types.h"
 #include "results/file_list.h"
@@ -21,6 +22,16 @@ class FileDataSource {
   // For a deleted file, whether the places Locate reads from still hold its data. For a live
   // file kNotDeleted, unless what Locate reads besides its allocation is in doubt (kMayBeMixed).
   virtual Recoverability Estimate(const DetailsRow& row) = 0;
+
+  // Whether an entry of the volume (a file or a folder, live or deleted, in any directory the
+  // source knows) has its data begin at this sector: a file start found there by its content is
+  // that entry's, not a lost file.
+  virtual bool DataBeginsAt(std::uint64_t sector) {
+    (void)sector;
+    return false;
+  }
+  // Where the volume's clusters lie, when the source knows: files begin only on their boundaries.
+  virtual std::optional<ClusterGrid> Grid() const { return std::nullopt; }
 };
 
 // The estimate a file is shown and reported with: the source's estimate (none for a live file

@@ -31,7 +31,9 @@ Recoverability EstimateFile(const ScanContext& ctx, FileDataSource& source, cons
 }
 
 bool FolderInUnreadBlock(const ScanContext& ctx, std::uint32_t ownCluster) {
-  if (!ctx.reader || !IsFat(ctx.activeGeometry.type) || ownCluster < 2 ||
+  // Keys above the last FAT cluster number (the catch-all folder, the folders of carved files)
+  // stand for no directory.
+  if (!ctx.reader || !IsFat(ctx.activeGeometry.type) || ownCluster < 2 || ownCluster > 0x0FFFFFF6 ||
       !IsValidClusterSectors(ctx.activeGeometry.SectorsPerCluster) ||
       !ctx.reader->HasUnreadMap(ctx.diskNumber))
     return false;

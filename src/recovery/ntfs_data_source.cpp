@@ -456,6 +456,27 @@ std::optional<bool> NtfsDataSource::Allocated(std::uint64_t lcn) {
   return ((it->second[static_cast<std::size_t>(within)] >> bit) & 1) != 0;
 }
 
+std::optional<ClusterGrid> NtfsDataSource::Grid() const {
+  if (sectorsPerCluster_ == 0 || ctx_.searchEnd <= volumeStart_) return std::nullopt;
+  return ClusterGrid{volumeStart_, sectorsPerCluster_, ctx_.searchEnd};
+}
+
+bool NtfsDataSource::DataBeginsAt(std::uint64_t sector) {
+  if (!runStarts_) {
+    runStarts_.emplace();
+    for (const DetailsRow& row : EveryTableFileRow(ctx_.results)) {
+      if (HasNoRecord(row)) continue;
+      const Stream stream = ReadStream(row);
+      if (stream.failure || stream.resident) continue;
+      for (const Stream::Run& r : stream.runs) {
+        if (!r.missing && !r.run.sparse) runStarts_->push_back(volumeStart_ + r.run.lcn * sectorsPerCluster_);
+      }
+    }
+    std::sort(runStarts_->begin(), runStarts_->end());
+  }
+  return std::binary_search(runStarts_->begin(), runStarts_->end(), sector);
+}
+
 Recoverability NtfsDataSource::Estimate(const DetailsRow& row) {
   if (!row.deleted) return Recoverability::kNotDeleted;
   if (HasNoRecord(row)) return Recoverability::kNoRecord;

@@ -42,6 +42,10 @@ class NtfsDataSource : public FileDataSource {
 
   FileData Locate(const DetailsRow& row) override;
   Recoverability Estimate(const DetailsRow& row) override;
+  // A run of the unnamed $DATA of a file row of the results (live or deleted) begins at sector.
+  bool DataBeginsAt(std::uint64_t sector) override;
+  // Clusters from the volume's first sector to the end of the search range.
+  std::optional<ClusterGrid> Grid() const override;
 
   // Where a file's unnamed $DATA is, as its records say.
   struct Stream {
@@ -97,6 +101,7 @@ class NtfsDataSource : public FileDataSource {
   std::vector<std::uint8_t> bitmapResident_;
   std::vector<SectorExtent> bitmapExtents_;
   std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> bitmapPages_;
+  std::optional<std::vector<std::uint64_t>> runStarts_;  // sorted, made when first asked
 };
 
 }  // namespace quarrow

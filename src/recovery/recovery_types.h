@@ -28,10 +28,13 @@ enum class Recoverability : std::uint8_t {
   // written in pieces, or others were written where it lay. The allocation may call them free,
   // but some of the bytes read are likely another file's.
   kMayBeMixed,
+  // No entry of the volume names it: it was found by its content, and its length follows from its
+  // format's structure. Its bytes are read as one contiguous run from its first sector.
+  kCarved,
 };
 
 // "intact", "partly overwritten", "overwritten", "unknown", "partly unreadable", "no record",
-// "may be mixed"; "" for a live file.
+// "may be mixed", "carved"; "" for a live file.
 constexpr std::string_view RecoverabilityText(Recoverability estimate) {
   switch (estimate) {
     case Recoverability::kIntact:
@@ -48,6 +51,8 @@ constexpr std::string_view RecoverabilityText(Recoverability estimate) {
       return "no record";
     case Recoverability::kMayBeMixed:
       return "may be mixed";
+    case Recoverability::kCarved:
+      return "carved";
     case Recoverability::kNotDeleted:
       break;
   }
@@ -131,6 +136,20 @@ struct FileData {
   std::optional<std::int64_t> modified;
   // Why nothing of the file can be read (no first cluster); the file is then not written.
   std::optional<std::string> failure;
+};
+
+// The clusters of a volume: cluster n (n >= first) begins at sector
+// firstSector + (n - first) x sectorsPerCluster, up to endSector.
+struct ClusterGrid {
+  std::uint64_t firstSector = 0;  // where the first data cluster begins
+  std::uint32_t sectorsPerCluster = 1;
+  std::uint64_t endSector = 0;  // the first sector after the last cluster
+  // True for a sector that begins a cluster; false inside one and outside the grid.
+  bool Begins(std::uint64_t sector) const {
+    return sectorsPerCluster != 0 && sector >= firstSector && sector < endSector &&
+           (sector - firstSector) % sectorsPerCluster == 0;
+  }
+  bool Covers(std::uint64_t sector) const { return sector >= firstSector && sector < endSector; }
 };
 
 // What became of a file a recovery was asked to write.

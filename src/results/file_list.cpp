@@ -5,6 +5,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "results/carved_folders.h"
 #include "results/folder_tree.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
@@ -36,7 +37,9 @@ DetailsRow FolderRow(FolderNode& node, bool ntfs, bool listedDeleted, const std:
   if (row.deleted) node.deleted = true;
   row.type = row.deleted ? "Deleted FOLDER" : "FOLDER";
   row.size = "0";
-  if (localNow && node.self == kOrphanCluster) {
+  if (IsCarvedFolderKey(node.self)) {
+    // A folder of carved files stands for no directory and has no date.
+  } else if (localNow && node.self == kOrphanCluster) {
     // The catch-all folder has no date of its own; a listing from the tree shows "now".
     row.date = LocalDateText(*localNow);
     row.time = LocalTimeText(*localNow);
@@ -69,7 +72,8 @@ void AddFolderContents(ResultsState& results, DetailsList& list, TreeItem item,
     if (!node) return;
     folder = node;
     key = node->self;
-    if (options.readDirectory && !ntfs && node->self != kOrphanCluster && results.hooks.nameChildren) {
+    if (options.readDirectory && !ntfs && node->self != kOrphanCluster && !IsCarvedFolderKey(node->self) &&
+        results.hooks.nameChildren) {
       results.hooks.nameChildren(*node);
     }
     listedDeleted = node->deleted;
@@ -197,6 +201,18 @@ void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t
   for (int r :
        results.fileRowsByParent.RowsOutside(table, [&](std::uint32_t p) { return folders.count(p) > 0; }))
     addRow(r);
+}
+
+std::vector<DetailsRow> EveryTableFileRow(const ResultsState& results) {
+  // The root, every folder of the tree, and the catch-all folder, which lists the rows whose
+  // parent is none of them: together, every row once.
+  std::unordered_set<std::uint32_t> keys{kNtfsRootKey, kOrphanCluster};
+  for (const FolderNode& node : results.folderNodes) keys.insert(node.self);
+  DetailsList list;
+  for (std::uint32_t key : keys) {
+    if (!IsCarvedFolderKey(key)) ListNtfsFiles(results, list, key);
+  }
+  return std::move(list.rows);
 }
 
 void FillFolderList(ResultsState& results, DetailsList& list, TreeItem item) {

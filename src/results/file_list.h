@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,8 @@ struct DetailsRow {
   // The FAT entry's write date and time as stored: a recovered file is given them to the second,
   // where the Date and Time texts stop at the minute.
   std::uint16_t fatDate = 0, fatTime = 0;
+  // A carved file's first sector: its bytes are read from there on, not through the volume.
+  std::optional<std::uint64_t> carvedSector;
 };
 
 struct DetailsColumn {
@@ -82,6 +85,9 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 // Adds the file rows of an NTFS folder from PendingEntryTable (the rows whose parent is the
 // folder's record number), in table order.
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord);
+
+// Every file row of PendingEntryTable (NTFS and exFAT), as the folders of the tree list them.
+std::vector<DetailsRow> EveryTableFileRow(const ResultsState& results);
 
 // Appends what a folder of the tree shows: its sub-folders from FolderNodeList, then its files
 // (NTFS: PendingEntryTable; FAT: the volume's file-listing hook, nothing for the catch-all

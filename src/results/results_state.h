@@ -38,6 +38,15 @@ struct CarvedStartRow {
   CarveType type = CarveType::kJpeg;
 };
 
+// A file the search lists by its content alone: a recognised start that no entry of the volume
+// claims, with the length its format's structure gives. Its bytes are the contiguous sectors from
+// sector on.
+struct CarvedFile {
+  std::uint64_t sector = 0;
+  CarveType type = CarveType::kJpeg;
+  std::uint64_t length = 0;  // bytes
+};
+
 class ResultsState {
  public:
   explicit ResultsState(Feedback& ui = NullFeedback()) : ui_(&ui) {}
@@ -59,6 +68,7 @@ class ResultsState {
     volumeLabel.clear();
     hooks = {};
     carvedStarts.clear();
+    carvedFiles.clear();
   }
   // Empties the folder and file rows and the tree they became, for a second stage that builds
   // another tree from the same scan (the scan's other tables stay).
@@ -68,6 +78,7 @@ class ResultsState {
     folderNodes.Clear();
     tree = std::make_unique<mytreectrl>(TreeKind::kResults, diskNumber);
     currentFolder = kNoItem;
+    carvedFiles.clear();  // what no entry claims depends on the volume the tree shows
   }
   // The results tree, created with its root "Root" when there is none yet.
   mytreectrl& Tree() {
@@ -87,6 +98,7 @@ class ResultsState {
   std::string volumeLabel;            // the label the volume carries, "" when none
   VolumeHooks hooks;
   std::vector<CarvedStartRow> carvedStarts;  // in sector order
+  std::vector<CarvedFile> carvedFiles;       // in sector order; listed under kCarvedFolderName
   // PendingEntryTable's rows by parent for the file listing, made again when the table changes.
   // Listing may run on the list worker, hence the lock.
   mutable std::mutex fileRowsLock;

@@ -3,6 +3,7 @@
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "scan/scan_context.h"
+#include "session/recovery_run.h"
 #include "session/search_range.h"
 
 namespace quarrow {
@@ -75,6 +76,7 @@ SecondStageOutcome AdvanceSearch::RunSecondStage(int chosen, DetailsList* list, 
       outcome = RunExfatSecondStage(ctx_, chosen, list);
     else
       outcome = RunFatSecondStage(ctx_, chosen, list);
+    if (!outcome.refused && !ctx_.StopRequested()) AddCarvedFiles(ctx_);
   });
   outcome.outOfMemory = outcome.outOfMemory || outOfMemory;
   outcome.stopped = stop.stop_requested();

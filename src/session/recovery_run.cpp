@@ -2,22 +2,61 @@
 
 #include <algorithm>
 
+#include "recovery/carved_files.h"
 #include "recovery/destination_guard.h"
 #include "recovery/exfat_data_source.h"
 #include "recovery/fat_data_source.h"
 #include "recovery/ntfs_data_source.h"
 #include "recovery/output_file.h"
+#include "results/carved_folders.h"
 #include "results/file_list.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
 
-std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
+namespace {
+
+// The source of the volume's own files, without the carved ones.
+std::unique_ptr<FileDataSource> MakeVolumeDataSource(ScanContext& ctx) {
   if (ctx.activeGeometry.type == FsType::kNtfs) return std::make_unique<NtfsDataSource>(ctx);
   if (ctx.activeGeometry.type == FsType::kExfat) return std::make_unique<ExfatDataSource>(ctx);
   if (!IsFat(ctx.activeGeometry.type)) return nullptr;
   CorrectFat12Type(ctx);
   return std::make_unique<FatDataSource>(ctx);
+}
+
+}  // namespace
+
+std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx) {
+  std::unique_ptr<FileDataSource> volume = MakeVolumeDataSource(ctx);
+  if (ctx.results.carvedFiles.empty()) return volume;
+  return std::make_unique<CarvedDataSource>(ctx, std::move(volume));
+}
+
+void AddCarvedFiles(ScanContext& ctx) {
+  ResultsState& results = ctx.results;
+  results.carvedFiles.clear();
+  if (!ctx.carve || results.carvedStarts.empty()) return;
+  std::unique_ptr<FileDataSource> volume = MakeVolumeDataSource(ctx);
+  results.carvedFiles = CarveLostFiles(ctx, volume.get(), results.carvedStarts);
+  if (results.carvedFiles.empty()) return;
+  AddCarvedFolders(results);
+  // The folders of carved files are listed from the results, whatever the volume's own listing
+  // does with a key it does not know.
+  auto listFiles = results.hooks.listFiles;
+  if (!listFiles && results.FilesInTables()) {
+    listFiles = [&results](DetailsList& list, std::uint32_t folderKey, const FolderNode*) {
+      ListNtfsFiles(results, list, folderKey);
+    };
+  }
+  results.hooks.listFiles = [listFiles, &results](DetailsList& list, std::uint32_t folderKey,
+                                                  const FolderNode* folder) {
+    if (IsCarvedFolderKey(folderKey)) {
+      ListCarvedFiles(results, list, folderKey);
+    } else if (listFiles) {
+      listFiles(list, folderKey, folder);
+    }
+  };
 }
 
 std::vector<std::uint8_t> ReadFileStart(const ScanContext& ctx, FileDataSource& source, const DetailsRow& row,

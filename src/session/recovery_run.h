@@ -75,10 +75,17 @@ class RecoveryRun {
   std::function<void(const RecoveryPlan&)> counted_;
 };
 
-// The data source of the volume ctx shows, picked by its type; null when ctx shows no volume. A FAT12 volume
+// The data source of the volume ctx shows, picked by its type, reading carved files too when there
+// are any; null when ctx shows no volume and no carved file. A FAT12 volume
 // the search took for FAT16 gets its own type first (CorrectFat12Type), so that its FAT is read with 12-bit
 // entries.
 std::unique_ptr<FileDataSource> MakeFileDataSource(ScanContext& ctx);
+
+// Lists the file starts the search recognised that nothing on the volume ctx shows claims as
+// carved files (ctx.results.carvedFiles), in a folder of their own in the results tree, and binds
+// their listing. Nothing when carving is off or nothing was recognised. Call it once the tree of
+// the volume is built, before ShowRecoverabilityEstimates.
+void AddCarvedFiles(ScanContext& ctx);
 
 // The first bytes (at most maxBytes) of the file a row shows, read from where source places them;
 // nothing is written anywhere. Unreadable sectors come back as zeros; the bytes end where the

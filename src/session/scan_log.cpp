@@ -9,6 +9,7 @@
 #include "fat/directory_passes.h"
 #include "fat/fat_reader.h"
 #include "fat/fat_volume.h"
+#include "results/carved_folders.h"
 #include "results/folder_tree.h"
 #include "scan/scan_context.h"
 #include "scanlog/scan_log_file.h"
@@ -50,7 +51,11 @@ SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selec
   log.geometry = ctx.geometry;
   log.activeGeometry = ctx.activeGeometry;
   log.activeType = std::string(FsTypeText(ctx.activeGeometry.type));
-  for (const FolderNode& node : ctx.results.folderNodes) log.folders.push_back(FolderRecordFromNode(node));
+  for (const FolderNode& node : ctx.results.folderNodes) {
+    // A folder of carved files would come back as a folder whose key reads no directory.
+    if (IsCarvedFolderKey(node.self)) continue;
+    log.folders.push_back(FolderRecordFromNode(node));
+  }
   if (HasFileSection(log)) {
     const TextTable& files = ctx.results.tables.PendingEntryTable;
     for (int row = 0; row < files.RowCount(); ++row) log.files.push_back(FileRecordFromRow(files, row));
@@ -63,6 +68,7 @@ SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selec
     return outcome;
   }
   outcome.saved = true;
+  outcome.carvedLeftOut = ctx.results.carvedFiles.size();
   return outcome;
 }
 

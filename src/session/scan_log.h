@@ -30,10 +30,13 @@ struct SaveLogOutcome {
   bool saved = false;
   std::string message;  // what the user is told when not saved ("Unable to open file", ...)
   std::string title;    // the message box's title
+  // Carved files the log leaves out: it keeps folders and file entries, and a carved file is
+  // neither. A loaded log shows the volume without them (a new Advance search finds them again).
+  std::size_t carvedLeftOut = 0;
 };
 
-// Writes the log of ctx's finished scan (its range, both geometry records, every folder node and,
-// for NTFS, every file row) to path, through a temporary file that replaces path only when whole.
+// Writes the log of ctx's finished scan (its range, both geometry records, every folder node but
+// the folders of carved files and, for NTFS, every file row) to path, through a temporary file that replaces path only when whole.
 SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection,
                            const std::string& path);
 

@@ -229,3 +229,58 @@ TEST(AdvanceWiped, VolumeIsDerivedFromItsDirectoriesAndFoldersComeOutFromFirstCl
 
 }  // namespace
 }  // namespace quarrow::testing
+
+namespace quarrow::testing {
+namespace {
+
+// The volume whose photos and documents no structure describes: the search lists them as carved
+// files under a folder of their own, one sub-folder per type, with the estimate "carved" in both
+// outputs; --no-carve gives the volume's own tree and nothing else, and the same listing a search
+// of a disk without recognisable files would give.
+TEST(AdvanceCarve, UnclaimedFilesAreListedAsCarvedAndNoCarveLeavesThemOut) {
+  QRW_REQUIRE_DISK(image, "fat_carve");
+  const std::string search = CliPath() + " scan " + ShellQuote(image) + " --mode advance --type FAT16 --start 0 --end 65536";
+  std::string withJson, withoutJson, withText, withoutText, err;
+  ASSERT_EQ(RunCommand(search + " --json", &withJson, &err), 0) << err;
+  ASSERT_EQ(RunCommand(search + " --json --no-carve", &withoutJson, &err), 0) << err;
+  ASSERT_EQ(RunCommand(search, &withText, &err), 0) << err;
+  ASSERT_EQ(RunCommand(search + " --no-carve", &withoutText, &err), 0) << err;
+  const json with = json::parse(withJson), without = json::parse(withoutJson);
+
+  std::map<std::string, int> carvedByFolder;
+  for (const json& f : with["files"]) {
+    const std::string path = f.value("path", "");
+    if (path.rfind("QRW_Carved/", 0) != 0) continue;
+    EXPECT_EQ(f.value("estimate", ""), "carved") << path;
+    EXPECT_FALSE(f.value("deleted", true)) << path;
+    ++carvedByFolder[path.substr(0, path.rfind('/'))];
+  }
+  // 5 JPEGs, 3 PNGs, 2 PDFs, 3 zip archives (one holding a JPEG that is not listed apart).
+  EXPECT_EQ(carvedByFolder, (std::map<std::string, int>{{"QRW_Carved/jpg", 5},
+                                                         {"QRW_Carved/png", 3},
+                                                         {"QRW_Carved/pdf", 2},
+                                                         {"QRW_Carved/zip", 3}}));
+  EXPECT_NE(withText.find("  (carved)\n"), std::string::npos);
+
+  EXPECT_TRUE(without["carved"].empty());
+  for (const char* list : {"folders", "files"}) {
+    for (const json& item : without[list]) EXPECT_EQ(item.value("path", "").find("QRW_Carved"), std::string::npos);
+  }
+  EXPECT_EQ(withoutText.find("QRW_Carved"), std::string::npos);
+  EXPECT_EQ(withoutText.find("carved"), std::string::npos);
+  // Carving adds its folders and files and changes nothing else.
+  json trimmed = with;
+  trimmed.erase("carved");
+  json plain = without;
+  plain.erase("carved");
+  for (const char* list : {"folders", "files"}) {
+    json kept = json::array();
+    for (const json& item : trimmed[list])
+      if (item.value("path", "").rfind("QRW_Carved", 0) != 0) kept.push_back(item);
+    trimmed[list] = kept;
+  }
+  EXPECT_EQ(trimmed, plain);
+}
+
+}  // namespace
+}  // namespace quarrow::testing

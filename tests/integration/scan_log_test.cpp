@@ -67,6 +67,41 @@ TEST_P(ScanLogRoundTrip, ShowGivesWhatTheScanGave) {
   std::remove(log.c_str());
 }
 
+// A log keeps folders and file entries, and a carved file is neither: the scan says the log leaves
+// them out, and the loaded log shows the volume without them (no folder of carved files that would
+// list nothing), everything else as the scan gave it.
+TEST(ScanLogCarved, CarvedFilesAreLeftOutOfTheLogAndTheScanSaysSo) {
+  QRW_REQUIRE_DISK(image, "fat_carve");
+  const std::string log = TempLog();
+  const std::string search = " --mode advance --type FAT16 --start 0 --end 65536 --json";
+  std::string scanned, err;
+  ASSERT_EQ(RunCommand(CliPath() + " scan " + ShellQuote(image) + search + " --save-log " + log, &scanned, &err), 0)
+      << err;
+  EXPECT_NE(err.find("quarrow scan: note: the scan log does not keep the 13 carved files; an Advance search finds "
+                     "them again\n"),
+            std::string::npos)
+      << err;
+  std::string shown;
+  ASSERT_EQ(RunCommand(CliPath() + " show " + log + " --disk " + ShellQuote(image) + " --json", &shown, &err), 0)
+      << err;
+  json before = json::parse(scanned);
+  const json after = json::parse(shown);
+  std::size_t carved = 0;
+  for (const char* list : {"folders", "files"}) {
+    json kept = json::array();
+    for (const json& item : before[list]) {
+      if (item.value("path", "").rfind("QRW_Carved", 0) == 0)
+        carved += std::string(list) == "files";
+      else
+        kept.push_back(item);
+    }
+    before[list] = kept;
+  }
+  EXPECT_EQ(carved, 13u);
+  EXPECT_EQ(Comparable(after), Comparable(before));
+  std::remove(log.c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Logs, ScanLogRoundTrip,
                          ::testing::Values(std::pair<std::string, std::string>{"fat16_tree", "--partition 1"},
                                            std::pair<std::string, std::string>{"fat32_tree", "--partition 1"},
