@@ -11,8 +11,11 @@
 # save_reference START NAME leaves the reference of the undamaged volume at START:
 # $OUTBASE.NAME.fls (fls -r -p -l), $OUTBASE.NAME.fsstat, and $OUTBASE.NAME.dirs, one line
 # "PATH<TAB>FIRST SECTOR<TAB>SECTORS" per directory as istat reads it from the intact FAT
-# (sectors relative to START; the root's path is "/").
+# (sectors relative to START; the root's path is "/"), and $OUTBASE.NAME.sha256, the manifest of
+# the files fill_tree put there when given NAME as its TAG, deleted ones under the names the
+# volume shows for them.
 
+. "$(dirname "${BASH_SOURCE[0]}")/media_files.sh"
 export MTOOLS_SKIP_CHECK=1 TZ=UTC
 
 # Deterministic contents: a file's bytes depend only on its path and size.
@@ -42,12 +45,19 @@ fill_tree() {  # START TAG
   mcopy -s -m -i "$m" "$t"/* ::/
   mdel -i "$m" ::/NOTES.TXT
   mdeltree -i "$m" ::/DOCS/OLD
+  # The local tree under the names the volume now shows, for the manifest.
+  mv "$t/NOTES.TXT" "$t/_OTES.TXT"
+  mv "$t/DOCS/OLD/OLD1.TXT" "$t/DOCS/OLD/_LD1.TXT"
+  mv "$t/DOCS/OLD/DRAFTS" "$t/DOCS/OLD/_RAFTS"
+  mv "$t/DOCS/OLD/_RAFTS/DRAFT.TXT" "$t/DOCS/OLD/_RAFTS/_RAFT.TXT"
+  mv "$t/DOCS/OLD" "$t/DOCS/_LD"
 }
 
 save_reference() {  # START NAME
   local out="$OUTBASE.$2" inode path
   fls -r -p -l -o "$1" "$IMG" >"$out.fls"
   fsstat -o "$1" "$IMG" >"$out.fsstat"
+  manifest "tree.$2" >"$out.sha256"
   : >"$out.dirs"
   { printf '2\t/\n'; fls -r -p -o "$1" "$IMG" | awk -F'\t' '$1 ~ /^d\/d/ { sub(/^.* /, "", $1); sub(/:$/, "", $1); print $1 "\t" $2 }'; } |
     while IFS=$'\t' read -r inode path; do

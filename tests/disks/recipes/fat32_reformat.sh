@@ -32,6 +32,7 @@ set_hint() {
 
 # Most of the card in one copy: three folders of photos and a folder of documents.
 seed=0
+files=()
 for folder in 100CANON 101CANON 102CANON; do
   count=92
   [ $folder = 102CANON ] && count=60
@@ -39,15 +40,16 @@ for folder in 100CANON 101CANON 102CANON; do
     seed=$((seed + 1))
     name=$(printf 'IMG_%04d.JPG' "$seed")
     [ $((seed % 23)) = 0 ] && name=$(printf 'SCR_%04d.PNG' "$seed")
-    make_media "tree/DCIM/$folder/$name" "$(media_size "$seed" 3000 16000)" "$seed"
+    files+=("tree/DCIM/$folder/$name" "$(media_size "$seed" 3000 16000)" "$seed")
   done
 done
 for i in $(seq 1 12); do
   seed=$((seed + 1))
   ext=PDF
   [ $((i % 3)) = 0 ] && ext=ZIP
-  make_media "tree/MISC/DOC_$i.$ext" "$(media_size "$seed" 5000 30000)" "$seed"
+  files+=("tree/MISC/DOC_$i.$ext" "$(media_size "$seed" 5000 30000)" "$seed")
 done
+make_media "${files[@]}"
 find tree -type f -exec touch -d '2024-07-08 09:10:11' {} +
 cp -a tree/. "$ORIG/"
 # The last folder and the documents far into the card, past the clusters the new format's FAT
