@@ -9,8 +9,8 @@
 // another (a folder whose name was lost), matched by their bytes; and the estimate of every file
 // must say whether its bytes are sound: "intact" (or none, for a live file) exactly when they are.
 // Files found by their content alone (carved) are matched to originals by their bytes; on a volume
-// whose structures no longer describe the files (FAT, NTFS and exFAT), every original must come back once, as
-// a carved file of its type, and nothing else carved besides.
+// whose structures no longer describe the files (FAT, NTFS and exFAT), every original must come
+// back once, as a carved file of its type, and nothing else carved besides.
 
 #include <gtest/gtest.h>
 
