@@ -82,18 +82,22 @@ done
 small=$(mktemp -d)
 trap 'umount "$small/mnt" 2>/dev/null || true; rm -rf "$small"' EXIT
 truncate -s 2M "$small/v.img"
+# A small tree with a deleted file and a deleted folder, written through the mount at $small/mnt.
+fill_small() {
+  mkdir -p "$small/mnt/Docs/Sub" "$small/mnt/Old"
+  echo small >"$small/mnt/Docs/a.txt"
+  seq 1 700 >"$small/mnt/Docs/Sub/b.txt"
+  seq 1000 1500 >"$small/mnt/gone.txt"
+  echo x >"$small/mnt/Old/y.txt"
+  for i in $(seq 1 40); do : >"$small/mnt/Docs/entry $i.txt"; done
+  rm "$small/mnt/gone.txt"
+  rm -r "$small/mnt/Old"
+  umount "$small/mnt"
+}
 mkntfs -F -q -f -p 0 -H 255 -S 63 -c 512 -L SEED "$small/v.img" 2>/dev/null
 mkdir "$small/mnt"
 ntfs-3g "$small/v.img" "$small/mnt"
-mkdir -p "$small/mnt/Docs/Sub" "$small/mnt/Old"
-echo small >"$small/mnt/Docs/a.txt"
-seq 1 700 >"$small/mnt/Docs/Sub/b.txt"
-seq 1000 1500 >"$small/mnt/gone.txt"
-echo x >"$small/mnt/Old/y.txt"
-for i in $(seq 1 40); do : >"$small/mnt/Docs/entry $i.txt"; done
-rm "$small/mnt/gone.txt"
-rm -r "$small/mnt/Old"
-umount "$small/mnt"
+fill_small
 seed --nonblank ntfs_volume small_volume "$small/v.img" "0-$(($(stat -c %s "$small/v.img") / 512 - 1))"
 python3 - "$small/v.img" <<'PY'
 import struct, sys
@@ -138,15 +142,7 @@ seed lost_partition_search large_records_backups "$D/ntfs_large_records.img" 511
 truncate -s 4M "$small/v4k.img"
 mkntfs -F -q -f -s 4096 -p 0 -H 255 -S 63 -L SEED4K "$small/v4k.img" 2>/dev/null
 ntfs-3g "$small/v4k.img" "$small/mnt"
-mkdir -p "$small/mnt/Docs/Sub" "$small/mnt/Old"
-echo small >"$small/mnt/Docs/a.txt"
-seq 1 700 >"$small/mnt/Docs/Sub/b.txt"
-seq 1000 1500 >"$small/mnt/gone.txt"
-echo x >"$small/mnt/Old/y.txt"
-for i in $(seq 1 40); do : >"$small/mnt/Docs/entry $i.txt"; done
-rm "$small/mnt/gone.txt"
-rm -r "$small/mnt/Old"
-umount "$small/mnt"
+fill_small
 for f in ntfs_mft_walk recovery_ntfs_volume ntfs_volume; do
   seed --nonblank "$f" small_volume_4k "$small/v4k.img" "0-$(($(stat -c %s "$small/v4k.img") / 512 - 1))"
 done
