@@ -1,6 +1,8 @@
-// An Advance search on FAT over a hostile disk: the sector classifiers on every sector the input
-// gives, the sector scan of a range, the analysis, then the second stage of the first identified
-// file systems and every folder of the rebuilt tree opened and listed as the results page does.
+// An Advance search on FAT over a hostile disk: the sector classifiers (boot sectors, directories'
+// first and later sectors) on every sector the input gives, the sector scan of a range, the
+// analysis, then the second stage of the first identified file systems and every folder of the
+// rebuilt tree opened and listed as the results page does. The seed "wiped" has no FAT and a
+// folder that grew past its first cluster.
 //
 // The input is a FuzzDisk (fuzz_disk.h), read through SectorMapDisk. Bit 40 of its size field picks
 // the partition type (FAT32 when set); the range starts at the chunk of the first sector given and
@@ -15,6 +17,7 @@
 
 #include "app/results_page.h"
 #include "fat/advance_scan.h"
+#include "fat/fat_entries.h"
 #include "results/file_list.h"
 #include "scan/scan_context.h"
 #include "sector_map_disk.h"
@@ -35,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ByteSpan sector = input.subspan(at + 4, std::min(kSectorSize, size - at - 4));
     ClassifyBootSector(sector, Le32(input, at));
     ClassifyDirectorySector(sector, Le32(input, at));
+    IsDirectoryContinuationSector(sector);
   }
 
   fuzz::SectorMapDisk disk(data, size);

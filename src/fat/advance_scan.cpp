@@ -120,7 +120,13 @@ void AdvanceScan(ScanContext& ctx) {
       const ByteSpan sector(buffer.data() + at, kSectorSize);
       // Nearly every sector is neither: without the signature or a "." first, both tests fail,
       // and two byte loads decide that faster than the two classifiers.
-      if (!HasBootSignature(sector) && sector[0] != '.') continue;
+      if (!HasBootSignature(sector) && sector[0] != '.') {
+        // A directory's later sectors: a used first slot whose attribute byte a directory holds
+        // decides against nearly every other sector before the whole test.
+        if (sector[0] != 0 && sector[11] < 0x40 && IsDirectoryContinuationSector(sector))
+          ctx.results.directoryTails.push_back(p + d);
+        continue;
+      }
       if (auto boot = ClassifyBootSector(sector, p + d)) {
         ui.SetText(control::kBootCounter, std::to_string(++bootCount));
         append(bootTable, boot->Cells());

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
+#include "results/table_numbers.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -11,6 +13,82 @@ std::uint64_t ClusterSector(const ScanContext& ctx, std::uint32_t cluster) {
   return std::uint64_t{cluster} * ctx.activeGeometry.SectorsPerCluster + ctx.activeGeometry.Cluster0Sector;
 }
 
+namespace {
+
+// The DirectoryTable rows are in sector order, as the sector scan found them; a table loaded
+// from elsewhere in another order makes these answers incomplete, not wrong in kind.
+int FirstDirectoryRowFrom(const TextTable& dirs, std::uint64_t sector) {
+  int lo = 0;
+  int hi = dirs.RowCount();
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (ReadI64(dirs.Cell(mid, 0)) < static_cast<std::int64_t>(sector)) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+bool IsTailCluster(const ScanContext& ctx, std::uint32_t cluster) {
+  const std::vector<std::uint64_t>& tails = ctx.results.directoryTails;
+  return std::binary_search(tails.begin(), tails.end(), ClusterSector(ctx, cluster));
+}
+
+bool IsStartCluster(const ScanContext& ctx, std::uint32_t cluster) {
+  const TextTable& dirs = ctx.results.tables.DirectoryTable;
+  const std::uint64_t at = ClusterSector(ctx, cluster);
+  const int row = FirstDirectoryRowFrom(dirs, at);
+  return row < dirs.RowCount() && ReadI64(dirs.Cell(row, 0)) == static_cast<std::int64_t>(at);
+}
+
+// The cluster's last slot is used: its directory goes on past it.
+bool ClusterIsFull(const ScanContext& ctx, std::uint32_t cluster) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  const std::uint64_t last = ClusterSector(ctx, cluster) + ctx.activeGeometry.SectorsPerCluster - 1;
+  return ctx.Read(last, 1, sector) != 0 && sector[kSectorSize - kDirEntrySize] != 0;
+}
+
+// The cluster a full directory went on in when no FAT says. A FAT hands out clusters forward from
+// the last one it gave, so a directory that fills its cluster grows into the next cluster, or
+// into the first free one after the files written into it meanwhile: the nearest cluster of
+// entries that does not go on from the cluster before it (a directory's or another such one's).
+// A directory in between that is full as well could have taken that cluster: then no answer.
+std::optional<std::uint32_t> TailClusterAfter(const ScanContext& ctx, std::uint32_t last) {
+  if (last == UINT32_MAX) return std::nullopt;
+  if (IsTailCluster(ctx, last + 1)) return last + 1;
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  const std::vector<std::uint64_t>& tails = ctx.results.directoryTails;
+  const std::uint64_t from = ClusterSector(ctx, last + 1);
+  std::optional<std::uint32_t> tail;
+  for (auto it = std::lower_bound(tails.begin(), tails.end(), from); it != tails.end() && !tail; ++it) {
+    if (*it < g.Cluster0Sector || (*it - g.Cluster0Sector) % g.SectorsPerCluster != 0) continue;
+    const std::uint64_t cluster = (*it - g.Cluster0Sector) / g.SectorsPerCluster;
+    if (cluster > UINT32_MAX) break;
+    const auto t = static_cast<std::uint32_t>(cluster);
+    if (!IsTailCluster(ctx, t - 1) && !IsStartCluster(ctx, t - 1)) tail = t;
+  }
+  if (!tail) return std::nullopt;
+  // The directories between, each with the clusters of entries that follow it.
+  const TextTable& dirs = ctx.results.tables.DirectoryTable;
+  const std::uint64_t until = ClusterSector(ctx, *tail);
+  constexpr int kMostLookedAt = 64;
+  int looked = 0;
+  for (int r = FirstDirectoryRowFrom(dirs, from); r < dirs.RowCount(); ++r) {
+    const std::int64_t at = ReadI64(dirs.Cell(r, 0));
+    if (at < 0 || static_cast<std::uint64_t>(at) >= until) break;
+    if ((static_cast<std::uint64_t>(at) - g.Cluster0Sector) % g.SectorsPerCluster != 0) continue;
+    if (++looked > kMostLookedAt) return std::nullopt;
+    auto c = static_cast<std::uint32_t>((static_cast<std::uint64_t>(at) - g.Cluster0Sector) / g.SectorsPerCluster);
+    while (c < *tail && IsTailCluster(ctx, c + 1)) ++c;
+    if (c < *tail && ClusterIsFull(ctx, c)) return std::nullopt;
+  }
+  return tail;
+}
+
+}  // namespace
+
 std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatReader& fat,
                                                  std::uint32_t firstCluster) {
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
@@ -18,7 +96,17 @@ std::vector<std::uint64_t> DirectoryChainSectors(const ScanContext& ctx, FatRead
   // no FAT volume has would make a single cluster billions of sectors long.
   if (!IsValidClusterSectors(spc)) return {};
   constexpr std::size_t kMaxDirectorySectors = 65536 * kDirEntrySize / kSectorSize;
-  const ClusterChain chain = FollowClusterChain(fat, firstCluster, (kMaxDirectorySectors + spc - 1) / spc);
+  const std::size_t maxClusters = (kMaxDirectorySectors + spc - 1) / spc;
+  ClusterChain chain = FollowClusterChain(fat, firstCluster, maxClusters);
+  // Without a FAT a directory is its first cluster and the clusters of entries it grew into,
+  // found by the sector scan.
+  if (!fat.Usable() && !ctx.results.directoryTails.empty() && firstCluster >= 2) {
+    while (chain.size() < maxClusters && ClusterIsFull(ctx, chain.back())) {
+      const std::optional<std::uint32_t> next = TailClusterAfter(ctx, chain.back());
+      if (!next) break;
+      chain.push_back(*next);
+    }
+  }
   std::vector<std::uint64_t> sectors;
   sectors.reserve(chain.size() * spc);
   for (std::uint32_t cluster : chain) {

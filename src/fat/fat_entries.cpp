@@ -25,6 +25,50 @@ bool IsDirectoryStartSector(ByteSpan sector) {
          Byte(sector, 33) == '.' && Byte(sector, 34) == ' ';
 }
 
+namespace {
+
+// One used 32-byte slot as a directory holds it; deleted entries (0xE5 first) included.
+bool IsPlausibleEntry(ByteSpan sector, std::size_t off) {
+  const std::uint8_t first = Byte(sector, off);
+  const std::uint8_t attr = Byte(sector, off + 11);
+  if (attr == kLongNameAttribute) {
+    // A long-name part: order 1-20 (0x40 on the last), or deleted; type 0 and cluster 0.
+    const std::uint8_t order = first & 0x3F;
+    const bool ordered = first == kDeletedMarker || ((first & 0x80) == 0 && order >= 1 && order <= 20);
+    return ordered && Byte(sector, off + 12) == 0 && Le16(sector, off + 26) == 0;
+  }
+  if ((attr & 0xC0) != 0) return false;
+  // NT's case flags are the only bits of byte 12 that writers set.
+  if ((Byte(sector, off + 12) & ~0x18) != 0) return false;
+  if (first == '.' || first == ' ' || (first < 0x20 && first != 0x05)) return false;
+  static constexpr std::string_view kNever = "\"*+,./:;<=>?[\\]|";
+  for (std::size_t i = 0; i < 11; ++i) {
+    const std::uint8_t b = Byte(sector, off + i);
+    if (i > 0 && b < 0x20) return false;
+    if (kNever.find(static_cast<char>(b)) != std::string_view::npos) return false;
+  }
+  // A folder's entry has no size.
+  return (attr & kDirectoryAttribute) == 0 || Le32(sector, off + 28) == 0;
+}
+
+}  // namespace
+
+bool IsDirectoryContinuationSector(ByteSpan sector) {
+  if (sector.size() < kSectorSize || IsDotEntry(sector, 0)) return false;
+  bool used = false;
+  bool ended = false;
+  for (int e = 0; e < kEntriesPerSector; ++e) {
+    const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
+    if (Byte(sector, off) == 0) {
+      ended = true;
+      continue;
+    }
+    if (ended || !IsPlausibleEntry(sector, off)) return false;
+    used = true;
+  }
+  return used;
+}
+
 bool IsDotEntry(ByteSpan sector, std::size_t entryOffset) {
   return Byte(sector, entryOffset) == '.' && Byte(sector, entryOffset + 3) == ' ';
 }

@@ -35,6 +35,12 @@ std::uint32_t EntryCluster(ByteSpan sector, std::size_t entryOffset, FsType type
 // A sector beginning with the "." and ".." entries of a sub-directory.
 bool IsDirectoryStartSector(ByteSpan sector);
 
+// A sector from inside a directory, past its first: no "." and ".." entries, at least one entry,
+// every used slot an entry a formatter or an OS writes (a long-name part with its zero cluster
+// field, or a short entry with name bytes and attributes a directory can hold), and nothing
+// after the first free (0x00) slot. A directory that grew past its first cluster is found by
+// these when the FAT that chained it is gone.
+bool IsDirectoryContinuationSector(ByteSpan sector);
 // The "." and ".." entries themselves: first byte "." and fourth byte a space.
 bool IsDotEntry(ByteSpan sector, std::size_t entryOffset);
 

@@ -69,6 +69,7 @@ class ResultsState {
     hooks = {};
     carvedStarts.clear();
     carvedFiles.clear();
+    directoryTails.clear();
   }
   // Empties the folder and file rows and the tree they became, for a second stage that builds
   // another tree from the same scan (the scan's other tables stay).
@@ -99,6 +100,9 @@ class ResultsState {
   VolumeHooks hooks;
   std::vector<CarvedStartRow> carvedStarts;  // in sector order
   std::vector<CarvedFile> carvedFiles;       // in sector order; listed under kCarvedFolderName
+  // Sectors the FAT sector scan found inside directories past their first sector (entries
+  // without "." and ".."), in sector order: where a directory went on once its FAT is gone.
+  std::vector<std::uint64_t> directoryTails;
   // PendingEntryTable's rows by parent for the file listing, made again when the table changes.
   // Listing may run on the list worker, hence the lock.
   mutable std::mutex fileRowsLock;

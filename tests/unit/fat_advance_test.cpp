@@ -14,6 +14,7 @@
 
 #include "carve/carve.h"
 #include "fat/advance_scan.h"
+#include "fat/directory_reader.h"
 #include "fat/fat_reader.h"
 #include "fat/fs_analysis.h"
 #include "fat_test_volume.h"
@@ -305,6 +306,64 @@ TEST_F(FatAnalysisTest, FastAnalysisGivesTheStraightforwardTables) {
     for (int r = 0; r < id.RowCount(); ++r)
       ASSERT_EQ(Row(fastTables.IdentifiedFileSystemTable, r), Row(id, r));
   }
+}
+
+// Without a FAT, a directory whose cluster is full is followed into the clusters of entries the
+// sector scan found: the next cluster, or the nearest later run of them that does not go on from
+// the cluster before it, unless a full directory between could as well have grown into it.
+TEST(FatDirectoryTails, FullDirectoriesGoOnWhereTheScanFoundTheirEntries) {
+  using fat_test::ShortEntry;
+  constexpr std::uint32_t kSpc = 2;
+  constexpr std::uint64_t kCluster0 = 1000;
+  TestDisk d{2048};
+  auto sector = [](std::uint32_t cluster, std::uint32_t k) { return kCluster0 + cluster * kSpc + k; };
+  auto files = [](int count) {
+    return std::vector<fat_test::Entry>(static_cast<std::size_t>(count), ShortEntry("FILE    TXT", 0x20, 900, 5));
+  };
+  auto fullDirectory = [&](std::uint32_t cluster) {
+    d.Put(sector(cluster, 0), fat_test::DirectoryStart(cluster, 0, files(14)));
+    d.PutEntries(sector(cluster, 1), files(16));
+  };
+  fullDirectory(10);  // A, whose directory went on at cluster 30, past its files
+  d.PutEntries(sector(30, 0), files(16));
+  d.PutEntries(sector(30, 1), files(3));
+  d.PutEntries(sector(25, 1), files(16));  // entries inside cluster 25, not at its start
+  fullDirectory(35);                      // F: no cluster after it is free to be its own
+  fullDirectory(40);                      // B, which grew into 41 and 42
+  d.PutEntries(sector(41, 0), files(16));
+  d.PutEntries(sector(41, 1), files(16));
+  d.PutEntries(sector(42, 0), files(2));
+  fullDirectory(60);  // C and D, both full: cluster 80 is D's, the nearer
+  fullDirectory(65);
+  d.PutEntries(sector(80, 0), files(2));
+  d.Put(sector(100, 0), fat_test::DirectoryStart(100, 0, files(3)));  // E, not full
+  d.PutEntries(sector(110, 0), files(2));
+
+  d.ctx.searchStart = 0;
+  d.ctx.searchEnd = 2048;
+  AdvanceScan(d.ctx);
+  d.ctx.activeGeometry.type = FsType::kFat32;
+  d.ctx.activeGeometry.SectorsPerCluster = kSpc;
+  d.ctx.activeGeometry.Cluster0Sector = kCluster0;
+  auto chain = [&](std::uint32_t first) {
+    FatReader fat(d.ctx);
+    return DirectoryChainSectors(d.ctx, fat, first);
+  };
+  auto clusters = [&](std::initializer_list<std::uint32_t> list) {
+    std::vector<std::uint64_t> sectors;
+    for (std::uint32_t c : list) sectors.insert(sectors.end(), {sector(c, 0), sector(c, 1)});
+    return sectors;
+  };
+  EXPECT_EQ(chain(10), clusters({10, 30}));
+  EXPECT_EQ(chain(40), clusters({40, 41, 42}));
+  EXPECT_EQ(chain(35), clusters({35}));
+  EXPECT_EQ(chain(60), clusters({60}));
+  EXPECT_EQ(chain(65), clusters({65, 80}));
+  EXPECT_EQ(chain(100), clusters({100}));
+  // A FAT to read, even one that ends every chain, is believed.
+  d.ctx.activeGeometry.FirstFatSector = 500;
+  d.ctx.activeGeometry.FatSectors = 8;
+  EXPECT_EQ(chain(10), clusters({10}));
 }
 
 class FatSecondStageTest : public FatAnalysisTest {

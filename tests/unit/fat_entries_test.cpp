@@ -73,6 +73,54 @@ TEST(FatDirectoryStart, DotAndDotDotRequired) {
   EXPECT_FALSE(IsDirectoryStartSector(file));
 }
 
+// Sectors from inside a directory, past its dot entries, against sectors of file data that share
+// some of their bytes.
+TEST(FatDirectoryContinuation, EntriesWithoutDotsAndNothingAfterTheEnd) {
+  const Entry file = ShortEntry("FILE01  TXT", 0x20, 40, 37);
+  const Entry folder = ShortEntry("PHOTOS", 0x10, 41);
+  Entry deleted = file;
+  deleted[0] = 0xE5;
+  Entry deletedPart = LongEntry(0x41, "a long name");
+  deletedPart[0] = 0xE5;
+  Entry label = ShortEntry("My Stick", 0x08, 0);
+  auto withByte = [](Sector s, std::size_t at, std::uint8_t value) {
+    s[at] = value;
+    return s;
+  };
+  const Sector full = SectorOf(std::vector<Entry>(16, file));
+  std::vector<Entry> named = NamedEntries("a long file name.txt", ShortEntry("ALONGF~1TXT", 0x20, 50, 9));
+  named.push_back(folder);
+  const Sector text = [] {
+    Sector s{};
+    const std::string_view t = "FILE01  TXT is the text of a file, not a directory; and so on. ";
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::uint8_t>(t[i % t.size()]);
+    return s;
+  }();
+  const struct {
+    const char* what;
+    Sector sector;
+    bool continuation;
+  } cases[] = {
+      {"full of short entries", full, true},
+      {"long name parts, a folder, then the end", SectorOf(named), true},
+      {"deleted entries and a deleted long-name part", SectorOf({deleted, deletedPart, file}), true},
+      {"the volume label", SectorOf({label, file}), true},
+      {"a first sector of a directory", DirectoryStart(5, 0, {file}), false},
+      {"all zero", Sector{}, false},
+      {"an entry after the end", withByte(SectorOf({file, file}), 0, 0), false},
+      {"a name byte below 0x20", withByte(full, 32 * 7 + 3, 0x07), false},
+      {"a name byte that no name holds", withByte(full, 32 * 15 + 2, '/'), false},
+      {"attribute bits 0xC0", withByte(full, 32 * 4 + 11, 0x60), false},
+      {"byte 12 other than case flags", withByte(full, 32 * 2 + 12, 0x01), false},
+      {"a folder with a size", SectorOf({file, ShortEntry("PHOTOS", 0x10, 41, 512)}), false},
+      {"a long-name part with a cluster", withByte(SectorOf(named), 26, 1), false},
+      {"a long-name part numbered 0", withByte(SectorOf(named), 0, 0x40), false},
+      {"text", text, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsDirectoryContinuationSector(c.sector), c.continuation) << c.what;
+  EXPECT_FALSE(IsDirectoryContinuationSector(ByteSpan(full.data(), 511)));
+}
+
 class LongNameTest : public ::testing::Test {
  protected:
   TestDisk d{64};
