@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <tuple>
 #include <unordered_set>
 
@@ -37,6 +38,54 @@ FatDataSource::FatDataSource(const ScanContext& ctx) : ctx_(ctx), fat_(ctx) {
   std::uint64_t last = (ctx.searchEnd - firstData) / g.SectorsPerCluster + 1;
   if (fat_.Usable()) last = std::min<std::uint64_t>(last, fat_.MaxEntries() - 1);
   lastCluster_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0x0FFFFFF6));
+
+  // Another FAT volume's boot sector inside this one's clusters comes with its reserved sectors,
+  // two FATs and a root (FAT16 after the FATs, FAT32 at its root cluster). The boot sectors of this
+  // volume and its backup lie before firstData and are not counted.
+  const TextTable& boots = ctx.results.tables.FileSystemTable;
+  for (int r = 0; r < boots.RowCount(); ++r) {
+    const std::optional<FsType> type = FsTypeFromText(boots.Cell(r, 10));
+    const std::int64_t sector = ReadI64(boots.Cell(r, 0));
+    if (!type || !IsFat(*type) || sector < static_cast<std::int64_t>(firstData)) continue;
+    const std::uint64_t boot = static_cast<std::uint64_t>(sector);
+    const std::uint64_t fats = std::uint64_t{ReadU32(boots.Cell(r, 5))} + 2ull * ReadU32(boots.Cell(r, 1));
+    otherStructures_.emplace_back(boot, boot + fats + ReadU32(boots.Cell(r, 3)));
+    const std::uint32_t spc = ReadU32(boots.Cell(r, 2));
+    const std::int64_t cluster0 = ReadI64(boots.Cell(r, 6));
+    if (*type == FsType::kFat32 && IsValidClusterSectors(spc) && cluster0 > 0) {
+      const std::uint64_t root = static_cast<std::uint64_t>(cluster0) + std::uint64_t{ReadU32(boots.Cell(r, 4))} * spc;
+      otherStructures_.emplace_back(root, root + spc);
+    }
+  }
+  // Sorted and merged, so that a long chain on a disk of many boot sectors costs a search per
+  // cluster.
+  std::sort(otherStructures_.begin(), otherStructures_.end());
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> merged;
+  for (const auto& s : otherStructures_) {
+    if (!merged.empty() && s.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, s.second);
+    } else {
+      merged.push_back(s);
+    }
+  }
+  otherStructures_ = std::move(merged);
+}
+
+bool FatDataSource::UnderOtherVolume(std::uint64_t from, std::uint64_t end) const {
+  if (from >= end) return false;
+  const std::uint32_t spc = ctx_.activeGeometry.SectorsPerCluster;
+  const std::uint64_t first = std::uint64_t{ctx_.activeGeometry.Cluster0Sector} + from * spc;
+  const std::uint64_t last = std::uint64_t{ctx_.activeGeometry.Cluster0Sector} + end * spc;
+  // The first region that begins at or past last cannot overlap; the one before it may.
+  auto it = std::lower_bound(otherStructures_.begin(), otherStructures_.end(), last,
+                             [](const auto& s, std::uint64_t at) { return s.first < at; });
+  return it != otherStructures_.begin() && first < std::prev(it)->second;
+}
+
+bool FatDataSource::UnderOtherVolume(const std::vector<std::uint32_t>& clusters) const {
+  if (otherStructures_.empty()) return false;
+  return std::any_of(clusters.begin(), clusters.end(),
+                     [&](std::uint32_t c) { return UnderOtherVolume(c, std::uint64_t{c} + 1); });
 }
 
 std::optional<bool> FatDataSource::Free(std::uint32_t cluster) {
@@ -232,6 +281,7 @@ Recoverability FatDataSource::Estimate(const DetailsRow& row) {
     // in doubt.
     if (size == 0 || !onVolume) return Recoverability::kNotDeleted;
     const ClusterRun run = Clusters(*first, needed, false);
+    if (UnderOtherVolume(run.clusters)) return Recoverability::kMayBeMixed;
     if (run.method != ReadMethod::kChainThenContiguous || run.chained == 0)
       return Recoverability::kNotDeleted;
     const std::uint64_t from = std::uint64_t{run.clusters[run.chained - 1]} + 1;
@@ -241,6 +291,9 @@ Recoverability FatDataSource::Estimate(const DetailsRow& row) {
   if (size == 0) return Recoverability::kIntact;  // nothing of it can be lost
   if (!onVolume) return Recoverability::kUnknown;
   const std::uint64_t end = std::uint64_t{*first} + needed;
+  // Another volume's structures hold the first cluster now, or a later one.
+  if (UnderOtherVolume(*first, std::uint64_t{*first} + 1)) return Recoverability::kOverwritten;
+  if (UnderOtherVolume(*first, end)) return Recoverability::kPartlyOverwritten;
   Recoverability byFat = Recoverability::kUnknown;
   if (fat_.Usable()) {
     const std::optional<bool> firstFree = Free(*first);

@@ -72,8 +72,17 @@ class FatDataSource : public FileDataSource {
   // an entry that begins at from itself counts when it is live or was written after the row's.
   bool RunIsShared(const DetailsRow& row, std::uint64_t from, std::uint64_t end);
 
+  // True when a sector of clusters [from, end) is held now by another volume's boot sector, FATs
+  // or root: a format made over this volume's data area wrote them there.
+  bool UnderOtherVolume(std::uint64_t from, std::uint64_t end) const;
+  // The same for the clusters of a chain.
+  bool UnderOtherVolume(const std::vector<std::uint32_t>& clusters) const;
+
   const ScanContext& ctx_;
   FatReader fat_;
+  // Sectors [first, second) of the other volumes' structures, from the boot sectors the sector
+  // scan found.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> otherStructures_;
   std::uint64_t clusterBytes_ = 0;
   std::uint32_t lastCluster_ = 0;
   std::vector<std::uint32_t> folderClusters_;  // the results tree's folders, as the source was made

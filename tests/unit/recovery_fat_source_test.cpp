@@ -198,6 +198,44 @@ TEST(FatSourceEstimateTest, WithoutAReadableFatNothingCanBeSaid) {
   EXPECT_EQ(source.Estimate(Row(10, 100, true)), Recoverability::kUnknown);
 }
 
+// A later volume whose boot sector the scan found inside this one's clusters wrote its reserved
+// sectors, FATs and root over them: what a file would read there is not the file's. The volume's
+// own boot sector and its backup lie before the clusters and say nothing of them.
+TEST(FatSourceEstimateTest, ClustersUnderAnotherVolumesStructuresAreNotTheFiles) {
+  MemoryVolume v(FsType::kFat32, 2, 100);
+  auto boot = [&](std::uint64_t sector, int spf, int rootSectors, int rootStart, int reserved,
+                  std::uint64_t cluster0, const char* type) {
+    TextTable& t = v.Ctx().results.tables.FileSystemTable;
+    const int r = t.AppendRow(std::to_string(sector));
+    const std::vector<std::string> cells = {std::to_string(spf),      "2", std::to_string(rootSectors),
+                                            std::to_string(rootStart), std::to_string(reserved),
+                                            std::to_string(cluster0), "0", "0", "0", type};
+    for (std::size_t c = 0; c < cells.size(); ++c) t.SetCell(r, static_cast<int>(c + 1), cells[c]);
+  };
+  boot(v.ClusterSector(40), 2, 4, 0, 1, 0, "FAT16");  // sectors of clusters 40-44
+  boot(v.ClusterSector(80), 1, 0, 5, 2, v.ClusterSector(60), "FAT32");  // clusters 80-81, root 65
+  boot(v.ClusterSector(2) - 1, 5000, 0, 2, 32, 0, "FAT32");  // before the clusters: this volume's
+  constexpr std::uint32_t kEnd = 0x0FFFFFFF;
+  v.SetEntry(10, 41), v.SetEntry(41, kEnd);
+  v.SetEntry(11, 12), v.SetEntry(12, kEnd);
+  FatDataSource source(v.Ctx());
+  const struct {
+    const char* what;
+    DetailsRow row;
+    Recoverability expected;
+  } cases[] = {
+      {"first cluster under the other FATs", Row(40, 100, true), Recoverability::kOverwritten},
+      {"the run reaches them", Row(38, 3 * 1024, true), Recoverability::kPartlyOverwritten},
+      {"the run ends before them", Row(37, 3 * 1024, true), Recoverability::kIntact},
+      {"under the other FAT32's root cluster", Row(65, 100, true), Recoverability::kOverwritten},
+      {"under its boot sector and reserved sectors", Row(81, 100, true), Recoverability::kOverwritten},
+      {"past them", Row(82, 100, true), Recoverability::kIntact},
+      {"a live chain through them", Row(10, 2 * 1024, false), Recoverability::kMayBeMixed},
+      {"a live chain beside them", Row(11, 2 * 1024, false), Recoverability::kNotDeleted},
+  };
+  for (const auto& c : cases) EXPECT_EQ(source.Estimate(c.row), c.expected) << c.what;
+}
+
 TEST(FatSourceEstimateTest, RunLeavingTheVolumeIsPartlyLost) {
   MemoryVolume v(FsType::kFat16, 1, 100);
   FatDataSource source(v.Ctx());
