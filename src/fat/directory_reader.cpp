@@ -31,6 +31,15 @@ int FirstDirectoryRowFrom(const TextTable& dirs, std::uint64_t sector) {
   return lo;
 }
 
+// The cluster whose first sector this is, or nullopt when the sector begins none.
+std::optional<std::uint32_t> ClusterBegunAt(const ScanContext& ctx, std::uint64_t sector) {
+  const ActiveVolumeGeometry& g = ctx.activeGeometry;
+  if (sector < g.Cluster0Sector || (sector - g.Cluster0Sector) % g.SectorsPerCluster != 0) return std::nullopt;
+  const std::uint64_t cluster = (sector - g.Cluster0Sector) / g.SectorsPerCluster;
+  if (cluster > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(cluster);
+}
+
 bool IsTailCluster(const ScanContext& ctx, std::uint32_t cluster) {
   const std::vector<std::uint64_t>& tails = ctx.results.directoryTails;
   return std::binary_search(tails.begin(), tails.end(), ClusterSector(ctx, cluster));
@@ -58,16 +67,12 @@ bool ClusterIsFull(const ScanContext& ctx, std::uint32_t cluster) {
 std::optional<std::uint32_t> TailClusterAfter(const ScanContext& ctx, std::uint32_t last) {
   if (last == UINT32_MAX) return std::nullopt;
   if (IsTailCluster(ctx, last + 1)) return last + 1;
-  const ActiveVolumeGeometry& g = ctx.activeGeometry;
   const std::vector<std::uint64_t>& tails = ctx.results.directoryTails;
   const std::uint64_t from = ClusterSector(ctx, last + 1);
   std::optional<std::uint32_t> tail;
   for (auto it = std::lower_bound(tails.begin(), tails.end(), from); it != tails.end() && !tail; ++it) {
-    if (*it < g.Cluster0Sector || (*it - g.Cluster0Sector) % g.SectorsPerCluster != 0) continue;
-    const std::uint64_t cluster = (*it - g.Cluster0Sector) / g.SectorsPerCluster;
-    if (cluster > UINT32_MAX) break;
-    const auto t = static_cast<std::uint32_t>(cluster);
-    if (!IsTailCluster(ctx, t - 1) && !IsStartCluster(ctx, t - 1)) tail = t;
+    const std::optional<std::uint32_t> t = ClusterBegunAt(ctx, *it);
+    if (t && !IsTailCluster(ctx, *t - 1) && !IsStartCluster(ctx, *t - 1)) tail = t;
   }
   if (!tail) return std::nullopt;
   // The directories between, each with the clusters of entries that follow it.
@@ -78,9 +83,10 @@ std::optional<std::uint32_t> TailClusterAfter(const ScanContext& ctx, std::uint3
   for (int r = FirstDirectoryRowFrom(dirs, from); r < dirs.RowCount(); ++r) {
     const std::int64_t at = ReadI64(dirs.Cell(r, 0));
     if (at < 0 || static_cast<std::uint64_t>(at) >= until) break;
-    if ((static_cast<std::uint64_t>(at) - g.Cluster0Sector) % g.SectorsPerCluster != 0) continue;
+    const std::optional<std::uint32_t> start = ClusterBegunAt(ctx, static_cast<std::uint64_t>(at));
+    if (!start) continue;
     if (++looked > kMostLookedAt) return std::nullopt;
-    auto c = static_cast<std::uint32_t>((static_cast<std::uint64_t>(at) - g.Cluster0Sector) / g.SectorsPerCluster);
+    std::uint32_t c = *start;
     while (c < *tail && IsTailCluster(ctx, c + 1)) ++c;
     if (c < *tail && ClusterIsFull(ctx, c)) return std::nullopt;
   }
