@@ -60,9 +60,6 @@ struct PiecesCase {
   // neither sound nor spoilt.
   int unknown = 0;
   std::string manifest = "sha256";  // the manifest's side-file suffix
-  // Files whose estimate is known to be wrong, each checked to be wrong still: when one is put
-  // right, this list must shrink.
-  std::set<std::string> misjudged = {};
 };
 
 std::ostream& operator<<(std::ostream& out, const PiecesCase& c) {
@@ -186,10 +183,6 @@ TEST_P(RecoverPiecesTest, EveryOriginalComesBackAndOnlySoundFilesAreCalledIntact
     // Sound: the bytes are an original's. Called sound: no estimate (a live file read along its
     // chain) or "intact".
     const bool calledSound = estimate.empty() || estimate == "intact";
-    if (c.misjudged.count(path)) {
-      EXPECT_NE(calledSound, identical) << "the estimate is right now: take it off the misjudged list";
-      continue;
-    }
     EXPECT_EQ(calledSound, identical)
         << "estimate \"" << estimate << "\", read " << f.value("read", "") << ", "
         << (identical ? "byte-identical" : "differs from every original");
