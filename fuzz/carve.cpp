@@ -1,6 +1,7 @@
 // Carving over any bytes: the recogniser on every prefix length that matters, and every length
 // rule over the bytes with maxBytes at the end and short of it. A length is never 0, never past
-// maxBytes, and depends on no byte after it: the file cut at its length has the same length.
+// maxBytes, and depends on no byte after it: the file cut at its length has the same length. The
+// whole-file check, over the same bytes, never passes a file whose structure ends elsewhere.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -31,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const ByteSource alone = MemoryByteSource(bytes.first(static_cast<std::size_t>(*length)));
       if (CarvedLength(type, alone, maxBytes) != length) std::abort();
     }
+    // A file that holds together ends where its structure does.
+    if (CheckWholeFile(type, bytes) != WholeFileCheck::kBroken && CarvedLength(type, source, size) != size)
+      std::abort();
   }
   return 0;
 }

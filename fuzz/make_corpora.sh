@@ -185,5 +185,6 @@ done
 rm -f "$D/churn-index.tmp"
 
 # Carving: not from the test disks. fuzz/corpus/carve holds the files tests/unit/carve_test.cpp
-# writes byte by byte (those under 16 KiB, the JPEG, PNG and MP4 again with small data), a zip
-# followed by another and a PDF followed by a JPEG; they were written once and are kept.
+# writes byte by byte (those under 16 KiB, the JPEG, PNG and MP4 again with small data, a JPEG
+# whose scan decodes and a PDF of one text page), a zip followed by another and a PDF followed by
+# a JPEG; they were written once and are kept.

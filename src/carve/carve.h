@@ -83,4 +83,17 @@ ByteSource MemoryByteSource(ByteSpan bytes);
 // holds: a length is never a guess.
 std::optional<std::uint64_t> CarvedLength(CarveType type, const ByteSource& read, std::uint64_t maxBytes);
 
+enum class WholeFileCheck {
+  kHolds,       // checks that a foreign or misplaced cluster would fail all passed
+  kBroken,      // the structure breaks, or ends elsewhere than the bytes do
+  kCannotTell,  // the structure ends where the bytes do, but nothing checks what lies inside
+};
+
+// Whether bytes are one whole file of this type, nothing missing, misplaced or foreign in them.
+// Only what would notice a wrong cluster can say kHolds: a baseline JPEG decoded block by block to
+// the count its frame gives, PNG's chunk CRCs, the CRCs of a zip's stored members, a PDF's
+// cross-reference table, stream lengths and uncompressed text. Compressed members and streams,
+// progressive JPEGs and the other types give kCannotTell at best.
+WholeFileCheck CheckWholeFile(CarveType type, ByteSpan bytes);
+
 }  // namespace quarrow

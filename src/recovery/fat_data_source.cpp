@@ -6,6 +6,7 @@
 #include <tuple>
 #include <unordered_set>
 
+#include "carve/carve.h"
 #include "fat/boot_sector.h"
 #include "fat/directory_reader.h"
 #include "results/table_numbers.h"
@@ -110,8 +111,7 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
                    ") is not a cluster of the volume";
     return data;
   }
-  const std::uint64_t needed = ClustersFor(data.size, clusterBytes_);
-  ClusterRun run = Clusters(*first, needed, row.deleted);
+  const ClusterRun& run = Choose(row).run;
   data.method = run.method;
   const std::vector<std::uint32_t>& clusters = run.clusters;
 
@@ -272,6 +272,109 @@ bool FatDataSource::DataBeginsAt(std::uint64_t sector) {
 }
 
 Recoverability FatDataSource::Estimate(const DetailsRow& row) {
+  const std::optional<std::uint32_t> first = FirstCluster(row);
+  if (ReadU32(row.size) == 0 || clusterBytes_ == 0 || !first || *first < 2 || *first > lastCluster_)
+    return PlainEstimate(row);
+  return Choose(row).estimate;
+}
+
+FatDataSource::ClusterRun FatDataSource::AroundOthers(const DetailsRow& row, const ClusterRun& plain,
+                                                      std::uint64_t needed) {
+  ClusterRun run;
+  run.method = ReadMethod::kAroundOthers;
+  run.chained = plain.chained;
+  const std::optional<std::uint32_t> first = FirstCluster(row);
+  if (!first) return run;
+  if (plain.chained > 0) {
+    run.clusters.assign(plain.clusters.begin(), plain.clusters.begin() + static_cast<std::ptrdiff_t>(plain.chained));
+  } else {
+    run.clusters.push_back(*first);
+  }
+  const Claims& claims = VolumeClaims();
+  // What every other entry's size spans from its first cluster (a folder, and an empty file, its
+  // first cluster), in order of their first clusters.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+  for (const Claim& c : claims.firsts) {
+    const std::uint64_t end = c.cluster + std::max<std::uint64_t>(1, ClustersFor(c.size, clusterBytes_));
+    // An entry whose span takes in this file's first cluster is this file's own, or one whose data
+    // this file's start overwrote, or one that overwrote it: none of them moves the rest.
+    if (c.cluster <= *first && *first < end) continue;
+    spans.emplace_back(c.cluster, end);
+  }
+  std::size_t nextSpan = 0;
+  std::uint64_t spanReach = 0;  // the end of the furthest span begun at or before the cluster
+  for (std::uint64_t c = std::uint64_t{run.clusters.back()} + 1; run.clusters.size() < needed && c <= lastCluster_;
+       ++c) {
+    while (nextSpan < spans.size() && spans[nextSpan].first <= c) spanReach = std::max(spanReach, spans[nextSpan++].second);
+    if (c < spanReach) continue;
+    if (std::binary_search(claims.directoryClusters.begin(), claims.directoryClusters.end(), c)) continue;
+    if (fat_.Usable()) {
+      const std::optional<bool> free = Free(static_cast<std::uint32_t>(c));
+      if (free && !*free) continue;
+    }
+    run.clusters.push_back(static_cast<std::uint32_t>(c));
+  }
+  return run;
+}
+
+std::optional<std::vector<std::uint8_t>> FatDataSource::ReadRun(const std::vector<std::uint32_t>& clusters,
+                                                                std::uint64_t size) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(clusters.size() * clusterBytes_));
+  const std::uint32_t spc = ctx_.activeGeometry.SectorsPerCluster;
+  for (std::size_t i = 0; i < clusters.size();) {
+    std::size_t j = i + 1;
+    while (j < clusters.size() && clusters[j] == clusters[j - 1] + 1) ++j;
+    ReadReport report;
+    const std::span<std::uint8_t> out(bytes.data() + i * clusterBytes_, (j - i) * clusterBytes_);
+    ctx_.Read(ClusterSector(ctx_, clusters[i]), static_cast<std::uint32_t>((j - i) * spc), out, &report);
+    if (report.failedSectors != 0) return std::nullopt;
+    i = j;
+  }
+  if (bytes.size() < size) return std::nullopt;
+  bytes.resize(static_cast<std::size_t>(size));
+  return bytes;
+}
+
+const FatDataSource::Choice& FatDataSource::Choose(const DetailsRow& row) {
+  const std::uint32_t first = FirstCluster(row).value_or(0);
+  const std::uint64_t size = ReadU32(row.size);
+  const auto key = std::make_tuple(first, size, row.deleted, row.fatDate, row.fatTime);
+  if (const auto known = choices_.find(key); known != choices_.end()) return known->second;
+  Choice& choice = choices_[key];
+  const std::uint64_t needed = ClustersFor(size, clusterBytes_);
+  choice.run = Clusters(first, needed, row.deleted);
+  choice.estimate = PlainEstimate(row);
+  // Only a run that reads into what others hold is tried another way; one whose first cluster is
+  // gone has nothing to try.
+  const bool doubtful = choice.estimate == Recoverability::kMayBeMixed ||
+                        (row.deleted && choice.estimate == Recoverability::kPartlyOverwritten);
+  if (!doubtful) return choice;
+  ClusterRun around = AroundOthers(row, choice.run, needed);
+  if (around.clusters == choice.run.clusters) return choice;
+  const Recoverability sound = row.deleted ? Recoverability::kIntact : Recoverability::kNotDeleted;
+  std::array<std::uint8_t, kSectorSize> head{};
+  ReadReport report;
+  ctx_.Read(ClusterSector(ctx_, first), 1, head, &report);
+  const std::optional<CarveStart> type = report.failedSectors == 0 ? RecogniseFileStart(head) : std::nullopt;
+  // Files larger than this are not read whole to be judged.
+  constexpr std::uint64_t kCheckBytes = 64ull << 20;
+  if (type && size <= kCheckBytes) {
+    for (ClusterRun* run : {&choice.run, &around}) {
+      const auto bytes = ReadRun(run->clusters, size);
+      if (bytes && CheckWholeFile(type->type, *bytes) == WholeFileCheck::kHolds) {
+        if (run == &around) choice.run = std::move(around);
+        choice.estimate = sound;
+        return choice;
+      }
+    }
+  }
+  // Nothing confirms either: the run as it lay stays, with what is known against it. Read around the
+  // others, a file that was whole and then partly overwritten would also lose its place after the
+  // overwritten part.
+  return choice;
+}
+
+Recoverability FatDataSource::PlainEstimate(const DetailsRow& row) {
   const std::uint64_t size = ReadU32(row.size);
   const std::optional<std::uint32_t> first = FirstCluster(row);
   const bool onVolume = clusterBytes_ != 0 && first && *first >= 2 && *first <= lastCluster_;

@@ -7,9 +7,14 @@
 // lies there: a run of clusters that holds a directory or another entry's first cluster is not
 // the file's alone, whatever the FAT says ("may be mixed"). A live file whose chain ends before
 // its size (a zeroed FAT) is estimated the same way for the clusters read after its chain.
+// Such a run is also tried around what the others hold: a file written while they were there
+// went on in the free clusters after them. A file whose type can check itself (a JPEG decoded to
+// its last block, a PNG's CRCs) takes the run whose bytes hold together and is then called sound.
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "fat/fat_reader.h"
@@ -53,6 +58,26 @@ class FatDataSource : public FileDataSource {
   };
   ClusterRun Clusters(std::uint32_t first, std::uint64_t needed, bool deleted);
 
+  // The same file read from the same start, stepping over every cluster that something else holds:
+  // a directory's, one the FAT gives to a chain, and the clusters another entry's size spans from
+  // its first one (an entry whose span takes in this file's first cluster excepted).
+  ClusterRun AroundOthers(const DetailsRow& row, const ClusterRun& plain, std::uint64_t needed);
+
+  // How a file is read and what that is worth. A run that reads into what other files hold is
+  // also tried around them (a file system hands a growing file the next free clusters); when the
+  // file's type can check itself, the run whose bytes hold together is taken and called sound.
+  // Otherwise the plain run stays, with its estimate.
+  struct Choice {
+    ClusterRun run;
+    Recoverability estimate = Recoverability::kUnknown;
+  };
+  const Choice& Choose(const DetailsRow& row);
+  // The estimate of the plain run: the contiguous clusters (deleted), or the chain and the
+  // clusters after it.
+  Recoverability PlainEstimate(const DetailsRow& row);
+  // Bytes of a run of clusters, as far as size; nothing when a sector cannot be read.
+  std::optional<std::vector<std::uint8_t>> ReadRun(const std::vector<std::uint32_t>& clusters, std::uint64_t size);
+
   // What the volume's directories point at: the first cluster of every entry (files and folders,
   // live and deleted) and the clusters of every directory, gathered by one walk from the root and
   // the found folders when first needed.
@@ -80,6 +105,8 @@ class FatDataSource : public FileDataSource {
 
   const ScanContext& ctx_;
   FatReader fat_;
+  // Choices made, by the row's first cluster, size, deletion and write time.
+  std::map<std::tuple<std::uint32_t, std::uint64_t, bool, std::uint16_t, std::uint16_t>, Choice> choices_;
   // Sectors [first, second) of the other volumes' structures, from the boot sectors the sector
   // scan found.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> otherStructures_;

@@ -103,6 +103,7 @@ enum class ReadMethod : std::uint8_t {
   kContiguous,           // deleted: its chain is gone, so clusters are read from its first one on
   kChainThenContiguous,  // the chain ended before the size; the rest read from the clusters after it
   kRecord,               // its file record (NTFS)
+  kAroundOthers,         // from its first cluster on, stepping over clusters other files or folders hold
 };
 
 constexpr std::string_view ReadMethodText(ReadMethod method) {
@@ -115,6 +116,8 @@ constexpr std::string_view ReadMethodText(ReadMethod method) {
       return "chain, then contiguous";
     case ReadMethod::kRecord:
       return "record";
+    case ReadMethod::kAroundOthers:
+      return "around other files";
     case ReadMethod::kNone:
       break;
   }

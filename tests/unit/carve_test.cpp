@@ -246,5 +246,89 @@ TEST(CarveLength, ReadsStayWithinMaxBytes) {
   }
 }
 
+// Whether a file read back in some order of clusters holds together: one table of files and the
+// damage a wrong cluster does to them. A check that cannot see inside (compressed data, formats
+// with no decoder here) may only say it cannot tell.
+TEST(CarveWholeFile, OnlyChecksThatSeeAWrongClusterConfirm) {
+  auto replace = [](Bytes b, std::size_t at, const Bytes& with) {
+    std::copy(with.begin(), with.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    return b;
+  };
+  auto swapped = [](Bytes b, std::size_t a, std::size_t c, std::size_t n) {
+    std::swap_ranges(b.begin() + static_cast<std::ptrdiff_t>(a), b.begin() + static_cast<std::ptrdiff_t>(a + n),
+                     b.begin() + static_cast<std::ptrdiff_t>(c));
+    return b;
+  };
+  auto flipped = [](Bytes b, std::size_t at) {
+    b[at] ^= 0x10;
+    return b;
+  };
+  const Bytes jpeg = DecodableJpeg(40, 30, 5);
+  const Bytes restarts = DecodableJpeg(40, 30, 6, 64);
+  const Bytes other = DecodableJpeg(40, 30, 9);
+  ASSERT_GT(jpeg.size(), 4096u);
+  Bytes progressive = jpeg;
+  progressive[2 + 18 + 69 + 1] = 0xC2;  // SOF0 becomes SOF2: the segment after APP0 and DQT
+  Bytes taller = jpeg;
+  taller[2 + 18 + 69 + 5 + 1] += 8;  // the frame's height, one row of blocks more than the scan holds
+  Bytes trailing = jpeg;
+  trailing.push_back(0);
+  const Bytes stored = Zip({{"notes.txt", Text("some notes")}, {"b.bin", Noise(3000, 1)}}, "hi");
+  Bytes deflated = stored;
+  for (std::size_t i = 0; i + 4 <= deflated.size(); ++i) {
+    // The method of every local and central header of the archive: "deflated".
+    if (deflated[i] == 'P' && deflated[i + 1] == 'K' && deflated[i + 2] == 3 && deflated[i + 3] == 4) deflated[i + 8] = 8;
+    if (deflated[i] == 'P' && deflated[i + 1] == 'K' && deflated[i + 2] == 1 && deflated[i + 3] == 2) deflated[i + 10] = 8;
+  }
+  const Bytes pdf = TextPdf(120);
+  ASSERT_GT(pdf.size(), 3000u);
+  Bytes shiftedXref = pdf;
+  {
+    const std::string text(shiftedXref.begin(), shiftedXref.end());
+    const std::size_t entry = text.find(" 00000 n ") - 10;  // the first object's offset, one on
+    shiftedXref[entry + 9] = static_cast<std::uint8_t>(shiftedXref[entry + 9] + 1);
+  }
+  Bytes gifTrailing = Gif();
+  gifTrailing.push_back('x');
+
+  struct Case {
+    const char* what;
+    CarveType type;
+    Bytes bytes;
+    WholeFileCheck expected;
+  };
+  const std::vector<Case> cases = {
+      {"jpeg whole", CarveType::kJpeg, jpeg, WholeFileCheck::kHolds},
+      {"jpeg with restart markers", CarveType::kJpeg, restarts, WholeFileCheck::kHolds},
+      {"jpeg: a cluster of another jpeg's scan", CarveType::kJpeg, replace(jpeg, 2048, Bytes(other.begin() + 2048, other.begin() + 2560)),
+       WholeFileCheck::kBroken},
+      {"jpeg: a cluster of zeros", CarveType::kJpeg, replace(jpeg, 2048, Bytes(512, 0)), WholeFileCheck::kBroken},
+      {"jpeg: two clusters swapped", CarveType::kJpeg, swapped(jpeg, 1024, 2560, 512), WholeFileCheck::kBroken},
+      {"jpeg with restarts: a cluster of zeros", CarveType::kJpeg, replace(restarts, 2048, Bytes(512, 0)),
+       WholeFileCheck::kBroken},
+      {"jpeg: a cluster of noise", CarveType::kJpeg, replace(jpeg, 2560, Noise(512, 8)), WholeFileCheck::kBroken},
+      {"jpeg: fewer blocks than the frame", CarveType::kJpeg, taller, WholeFileCheck::kBroken},
+      {"jpeg: a byte after its end", CarveType::kJpeg, trailing, WholeFileCheck::kBroken},
+      {"jpeg whose scan is noise (the length rule takes it)", CarveType::kJpeg, Jpeg(5000), WholeFileCheck::kBroken},
+      {"progressive jpeg", CarveType::kJpeg, progressive, WholeFileCheck::kCannotTell},
+      {"png whole", CarveType::kPng, Png(5000), WholeFileCheck::kHolds},
+      {"png: one byte", CarveType::kPng, flipped(Png(5000), 3000), WholeFileCheck::kBroken},
+      {"zip of stored members", CarveType::kZip, stored, WholeFileCheck::kHolds},
+      {"zip: a byte of a member", CarveType::kZip, flipped(stored, 1500), WholeFileCheck::kBroken},
+      {"zip: compressed members", CarveType::kZip, deflated, WholeFileCheck::kCannotTell},
+      {"pdf whole", CarveType::kPdf, pdf, WholeFileCheck::kHolds},
+      {"pdf: binary bytes in its text stream", CarveType::kPdf, replace(pdf, 1024, Noise(512, 4)), WholeFileCheck::kBroken},
+      {"pdf: an object not where the table says", CarveType::kPdf, shiftedXref, WholeFileCheck::kBroken},
+      {"pdf with a filtered stream", CarveType::kPdf, TextPdf(120, true), WholeFileCheck::kCannotTell},
+      {"pdf saved twice (the old table's offsets are wrong)", CarveType::kPdf, Pdf(), WholeFileCheck::kBroken},
+      {"gif whole", CarveType::kGif, Gif(), WholeFileCheck::kCannotTell},
+      {"gif and a byte", CarveType::kGif, gifTrailing, WholeFileCheck::kBroken},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(CheckWholeFile(c.type, c.bytes), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace quarrow

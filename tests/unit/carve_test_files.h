@@ -296,4 +296,94 @@ inline Bytes Mp3(bool v1Tag) {
   return b;
 }
 
+// A greyscale baseline JPEG (JFIF) whose scan decodes: 4-bit Huffman codes for 12 DC sizes and for the
+// AC symbols end-of-block and run 0 with sizes 1-5, blocksWide x blocksHigh blocks of random
+// coefficients (seeded), and a restart marker every restartInterval blocks when it is not 0.
+inline Bytes DecodableJpeg(std::uint32_t blocksWide, std::uint32_t blocksHigh, std::uint32_t seed,
+                           std::uint32_t restartInterval = 0) {
+  Bytes b = {0xFF, 0xD8};
+  Put8(b, 0xFF); Put8(b, 0xE0); PutBe16(b, 16); Put(b, std::string_view("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+  Put8(b, 0xFF); Put8(b, 0xDB); PutBe16(b, 67); Put8(b, 0); PutFill(b, 64, 1);
+  Put8(b, 0xFF); Put8(b, 0xC0); PutBe16(b, 11); Put8(b, 8); PutBe16(b, blocksHigh * 8);
+  PutBe16(b, blocksWide * 8); Put8(b, 1); Put8(b, 1); Put8(b, 0x11); Put8(b, 0);
+  // DHT: class/id, 16 counts (all codes 4 bits long), the symbols.
+  Put8(b, 0xFF); Put8(b, 0xC4); PutBe16(b, 2 + 17 + 12); Put8(b, 0x00);
+  PutFill(b, 3, 0); Put8(b, 12); PutFill(b, 12, 0);
+  for (int i = 0; i < 12; ++i) Put8(b, i);
+  Put8(b, 0xFF); Put8(b, 0xC4); PutBe16(b, 2 + 17 + 6); Put8(b, 0x10);
+  PutFill(b, 3, 0); Put8(b, 6); PutFill(b, 12, 0);
+  for (int i = 0; i < 6; ++i) Put8(b, i);
+  if (restartInterval != 0) { Put8(b, 0xFF); Put8(b, 0xDD); PutBe16(b, 4); PutBe16(b, restartInterval); }
+  Put8(b, 0xFF); Put8(b, 0xDA); PutBe16(b, 8); Put8(b, 1); Put8(b, 1); Put8(b, 0x00); Put8(b, 0); Put8(b, 63);
+  Put8(b, 0);
+  std::uint32_t acc = 0;
+  int bits = 0;
+  auto put = [&](std::uint32_t v, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      acc = (acc << 1) | ((v >> i) & 1);
+      if (++bits == 8) {
+        Put8(b, acc);
+        if (acc == 0xFF) Put8(b, 0);
+        acc = 0;
+        bits = 0;
+      }
+    }
+  };
+  auto flush = [&] { while (bits != 0) put(1, 1); };
+  auto random = [&seed](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  const std::uint32_t blocks = blocksWide * blocksHigh;
+  for (std::uint32_t k = 0; k < blocks; ++k) {
+    if (restartInterval != 0 && k != 0 && k % restartInterval == 0) {
+      flush();
+      Put8(b, 0xFF); Put8(b, 0xD0 + (k / restartInterval - 1) % 8);
+    }
+    const std::uint32_t dcSize = random(9);
+    put(dcSize, 4);
+    put(random(1u << dcSize), static_cast<int>(dcSize));
+    for (std::uint32_t n = random(8); n > 0; --n) {
+      const std::uint32_t size = 1 + random(5);
+      put(size, 4);
+      put(random(1u << size), static_cast<int>(size));
+    }
+    put(0, 4);  // end of block
+  }
+  flush();
+  Put8(b, 0xFF); Put8(b, 0xD9);
+  return b;
+}
+
+// A one-page PDF as a writer saves it in one go: objects, a cross-reference table that gives
+// each one's offset, the trailer. Its content stream is lines of text; filtered, the stream's
+// dictionary names a filter (the bytes are the same text: only the dictionary says otherwise).
+inline Bytes TextPdf(int lines, bool filtered = false) {
+  std::string text = "BT /F1 10 Tf 40 800 Td 12 TL\n";
+  for (int i = 0; i < lines; ++i) text += "(line " + std::to_string(i) + " of the page) Tj T*\n";
+  text += "ET\n";
+  const std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+      std::string("<< /Length ") + std::to_string(text.size()) + (filtered ? " /Filter /FlateDecode" : "") +
+          " >>\nstream\n" + text + "endstream",
+  };
+  std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    at.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (const std::size_t offset : at) {
+    std::string number = std::to_string(offset);
+    out += std::string(10 - number.size(), '0') + number + " 00000 n \n";
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  return Bytes(out.begin(), out.end());
+}
+
 }  // namespace quarrow::carve_test

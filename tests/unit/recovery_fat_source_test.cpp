@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "carve_test_files.h"
 #include "recovery/fat_data_source.h"
 #include "recovery_test_volume.h"
 
@@ -316,6 +317,103 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
   FatDataSource noFat(v.Ctx());
   EXPECT_EQ(noFat.Estimate(row(10, 4 * 512, true, kEarly)), Recoverability::kMayBeMixed);
   EXPECT_EQ(noFat.Estimate(row(12, 512, true, kEarly)), Recoverability::kUnknown);
+}
+
+// A file whose run from its first cluster reads into what others hold is read around them too,
+// and the run whose bytes hold together as a file of their type is taken; with no such check, the
+// plain run stays with its estimate. One 512-byte-cluster FAT16 volume:
+//   10 11 [12 13 live OTHER] 14 15     a deleted PNG written around a live file
+//   30 31 [32 live KEEP] 33            deleted bytes of no known type, the same shape
+//   50 51 [52-54 deleted GONE] 55-57   a deleted JPEG written around a file deleted since
+//   70-73, a deleted STALE entry at 72 a deleted PNG in one piece: STALE's claim is old news
+//   90 [91 live SMALL] 92-95           a live zip whose chain is gone (read without the FAT)
+TEST(FatSourceAroundOthersTest, RunThatHoldsTogetherIsTakenAndCalledSound) {
+  namespace ct = carve_test;
+  using ct::Bytes;
+  constexpr std::uint16_t kDay = FatDate(2024, 5, 6);
+  MemoryVolume v(FsType::kFat16, 1, 200);
+  const Bytes png = ct::Png(1900);        // 4 clusters
+  const Bytes jpeg = ct::DecodableJpeg(40, 14, 3);
+  const Bytes zip = ct::Zip({{"a.bin", ct::Noise(1500, 2)}, {"b.bin", ct::Noise(700, 3)}}, "");
+  const Bytes noise = ct::Noise(4 * 512 - 100, 9);
+  ASSERT_EQ((png.size() + 511) / 512, 4u);
+  ASSERT_EQ((jpeg.size() + 511) / 512, 6u);
+  ASSERT_EQ((zip.size() + 511) / 512, 5u);
+  auto deleted = [&](const char* name, std::uint32_t first, std::size_t size) {
+    Entry e = ShortEntry(name, 0x20, first, static_cast<std::uint32_t>(size), kDay);
+    e[0] = 0xE5;
+    return e;
+  };
+  v.PutRoot({
+      deleted("APNG    PNG", 10, png.size()),
+      ShortEntry("OTHER   BIN", 0x20, 12, 1024),
+      deleted("NOISE   BIN", 30, noise.size()),
+      ShortEntry("KEEP    BIN", 0x20, 32, 512),
+      deleted("BJPG    JPG", 50, jpeg.size()),
+      deleted("GONE    BIN", 52, 3 * 512),
+      deleted("CPNG    PNG", 70, png.size()),
+      deleted("STALE   BIN", 72, 512),
+      ShortEntry("DZIP    ZIP", 0x20, 90, static_cast<std::uint32_t>(zip.size())),
+      ShortEntry("SMALL   BIN", 0x20, 91, 512),
+  });
+  v.PutFile({10, 11, 14, 15}, png, false);
+  v.PutFile({12, 13}, ct::Noise(1024, 4), true);
+  v.PutFile({30, 31, 33}, noise, false);
+  v.PutFile({32}, ct::Noise(512, 5), true);
+  v.PutFile({50, 51, 55, 56, 57, 58}, jpeg, false);
+  v.PutFile({52, 53, 54}, ct::Noise(3 * 512, 6), false);
+  v.PutFile({70, 71, 72, 73}, png, false);
+  v.PutFile({90, 92, 93, 94, 95}, zip, false);
+  v.PutFile({91}, ct::Noise(512, 7), false);
+  auto row = [&](std::uint32_t first, std::size_t size, bool isDeleted) {
+    DetailsRow r = Row(first, size, isDeleted);
+    r.fatDate = kDay;
+    r.fatTime = 0;
+    return r;
+  };
+  struct Case {
+    const char* what;
+    DetailsRow row;
+    std::vector<std::uint32_t> read;
+    ReadMethod method;
+    Recoverability estimate;
+  };
+  const std::vector<Case> withFat = {
+      {"around a live file", row(10, png.size(), true), {10, 11, 14, 15}, ReadMethod::kAroundOthers,
+       Recoverability::kIntact},
+      {"nothing to check it by", row(30, noise.size(), true), {30, 31, 32, 33}, ReadMethod::kContiguous,
+       Recoverability::kPartlyOverwritten},
+      {"around a deleted file's span", row(50, jpeg.size(), true), {50, 51, 55, 56, 57, 58},
+       ReadMethod::kAroundOthers, Recoverability::kIntact},
+      {"whole where it lay", row(70, png.size(), true), {70, 71, 72, 73}, ReadMethod::kContiguous,
+       Recoverability::kIntact},
+  };
+  FatDataSource source(v.Ctx());
+  for (const Case& c : withFat) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(source.Estimate(c.row), c.estimate);
+    const FileData data = source.Locate(c.row);
+    EXPECT_EQ(ClustersRead(data, v), c.read);
+    EXPECT_EQ(data.method, c.method);
+  }
+  // Without a FAT the live files' spans still say where they are.
+  v.Ctx().activeGeometry.FirstFatSector = 0;
+  FatDataSource noFat(v.Ctx());
+  const std::vector<Case> withoutFat = {
+      {"a live zip around a live file", row(90, zip.size(), false), {90, 92, 93, 94, 95},
+       ReadMethod::kAroundOthers, Recoverability::kNotDeleted},
+      {"around a live file's span", row(10, png.size(), true), {10, 11, 14, 15}, ReadMethod::kAroundOthers,
+       Recoverability::kIntact},
+      {"nothing to check it by", row(30, noise.size(), true), {30, 31, 32, 33}, ReadMethod::kContiguous,
+       Recoverability::kMayBeMixed},
+  };
+  for (const Case& c : withoutFat) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(noFat.Estimate(c.row), c.estimate);
+    const FileData data = noFat.Locate(c.row);
+    EXPECT_EQ(ClustersRead(data, v), c.read);
+    EXPECT_EQ(data.method, c.method);
+  }
 }
 
 // A volume the search took for FAT16 whose boot sector counts a FAT12 volume's clusters is read
