@@ -1047,8 +1047,14 @@ void CChildDialogExDemoDlg::State::SaveLog() {
   selection.mode = mode == SearchMode::kAdvance ? SearchMode::kAdvance : SearchMode::kStandard;
   selection.floppy = disk && disk->label.rfind("Floppy", 0) == 0;
   const SaveLogOutcome saved = SaveScanLog(*ctx, selection, *path);
-  if (!saved.saved)
+  if (!saved.saved) {
     Message(saved.message, MessageIcon::kError, saved.title.empty() ? kProductTitle : saved.title);
+  } else if (saved.carvedLeftOut != 0) {
+    // Saved, but a log loaded later will not show the carved folder: say so now.
+    std::string text = CarvedLeftOutText(saved.carvedLeftOut);
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    Message(text + ".", MessageIcon::kInformation, kProductTitle);
+  }
 }
 
 void CChildDialogExDemoDlg::OnSaveLog() {

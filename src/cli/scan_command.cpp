@@ -429,8 +429,7 @@ int RunScan(const ScanOptions& options) {
       return 1;
     }
     if (saved.carvedLeftOut != 0)
-      std::cerr << "quarrow scan: note: the scan log does not keep the " << saved.carvedLeftOut
-                << " carved files; an Advance search finds them again\n";
+      std::cerr << "quarrow scan: note: " << CarvedLeftOutText(saved.carvedLeftOut) << "\n";
   }
   // A disk that went away, or memory that ran out, leaves a result that is not the whole disk:
   // say so in the exit code.

@@ -72,6 +72,11 @@ SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selec
   return outcome;
 }
 
+std::string CarvedLeftOutText(std::size_t carved) {
+  return "the scan log does not keep the " + std::to_string(carved) + (carved == 1 ? " carved file" : " carved files") +
+         "; an Advance search finds " + (carved == 1 ? "it" : "them") + " again";
+}
+
 LoadLogOutcome LoadScanLog(ScanContext& ctx, const std::string& path, std::string_view currentModel) {
   const std::optional<std::vector<std::uint8_t>> bytes = ReadScanLogFile(path, nullptr);
   if (!bytes) return Refused();

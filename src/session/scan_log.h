@@ -35,6 +35,10 @@ struct SaveLogOutcome {
   std::size_t carvedLeftOut = 0;
 };
 
+// What the user is told when a saved log left carved files out ("the scan log does not keep the 13
+// carved files; ..."), in lower case to follow a prefix; the wizard's message begins it in capitals.
+std::string CarvedLeftOutText(std::size_t carved);
+
 // Writes the log of ctx's finished scan (its range, both geometry records, every folder node but
 // the folders of carved files and, for NTFS, every file row) to path, through a temporary file that replaces path only when whole.
 SaveLogOutcome SaveScanLog(const ScanContext& ctx, const ScanLogSelection& selection,

@@ -18,6 +18,7 @@
 #include "app/save_summary.h"
 #include "app/wizard_dialog.h"
 #include "app/wizard_texts.h"
+#include "carve_test_files.h"
 #include "partition_test_disk.h"
 #include "support/fake_surface.h"
 
@@ -572,6 +573,57 @@ INSTANTIATE_TEST_SUITE_P(
                                   "2000", "", 2, kNothingIdentifiedGuidance, DialogId::kAdvanceAdvice, 1,
                                   false}),
     [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+// An Advance search that carved a file: Save Log writes the log, and says that the carved file is
+// not in it (a loaded log would show the volume without it).
+TEST_F(WizardTest, SaveLogSaysTheCarvedFilesAreLeftOut) {
+  std::vector<std::pair<std::uint64_t, Sector>> sectors = VolumeWithOneFile();
+  const std::vector<std::uint8_t> jpeg = carve_test::DecodableJpeg(8, 6, 5, 16);
+  ASSERT_LE(jpeg.size(), 512u);
+  Sector photo{};
+  std::copy(jpeg.begin(), jpeg.end(), photo.begin());
+  sectors.emplace_back(HelloSector() + 8 * Fat16Figures{}.sectorsPerCluster, photo);  // cluster 10
+  // Folders at clusters 4 and 6, which the Advance search takes the volume's geometry from.
+  const std::uint64_t rootSector = HelloSector() - Fat16Figures{}.rootEntries * 32u / 512u;
+  for (const std::uint8_t cluster : {4, 6}) {
+    for (auto& [sector, bytes] : sectors) {
+      if (sector != rootSector) continue;
+      const std::string_view name = cluster == 4 ? "DIR1       " : "DIR2       ";
+      std::copy(name.begin(), name.end(), bytes.begin() + 16 * cluster - 32);
+      bytes[16 * cluster - 32 + 11] = 0x10;
+      bytes[16 * cluster - 32 + 26] = cluster;
+    }
+    Sector folder{};
+    for (int k = 0; k < 2; ++k) {
+      std::fill(folder.begin() + 32 * k, folder.begin() + 32 * k + 11, ' ');
+      std::fill(folder.begin() + 32 * k, folder.begin() + 32 * k + 1 + k, '.');
+      folder[32 * k + 11] = 0x10;
+    }
+    folder[26] = cluster;
+    sectors.emplace_back(HelloSector() + (cluster - 2u) * Fat16Figures{}.sectorsPerCluster, folder);
+  }
+  const std::string image = (dir_ / "carve.img").string();
+  WriteImage(image, 65536, sectors);
+  CChildDialogExDemoDlg& wizard = Start({image});
+  ToPartitionPage(id::kAdvanceSearchRadio);
+  surface_.combo[id::kPartitionTypeCombo] = 0;  // FAT16
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 2);
+  ASSERT_TRUE(surface_.Enabled(id::kNext)) << surface_.guidance;
+  wizard.OnCommand(id::kNext);
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(wizard.Page(), 3) << surface_.guidance;
+  surface_.messages.clear();
+  const fs::path log = dir_ / "carved.QLG";
+  surface_.filePaths.push_back(log.string());
+  wizard.OnCommand(id::kSaveLog);
+  EXPECT_TRUE(fs::exists(log));
+  ASSERT_EQ(surface_.messages.size(), 1u);
+  EXPECT_EQ(surface_.messages[0].text,
+            "The scan log does not keep the 1 carved file; an Advance search finds it again.");
+  EXPECT_EQ(surface_.messages[0].icon, MessageIcon::kInformation);
+}
 
 TEST_F(WizardTest, SaveCountsThenShowsTheSavingDialogWhileWritingAndClosesBoth) {
   const std::string image = (dir_ / "file.img").string();
