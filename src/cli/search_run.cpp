@@ -125,6 +125,8 @@ SearchRunOutcome RunSearch(ScanContext& ctx, Feedback& shown, const SearchOption
   }
   // The worker has handed the context back: from here on this thread reports directly.
   ctx.SetFeedback(shown);
+  // What is listed next is listed right away, from the disk the search just read.
+  ctx.listFromKept = true;
   return run;
 }
 

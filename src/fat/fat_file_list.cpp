@@ -18,7 +18,8 @@ void ListFatFiles(const ScanContext& ctx, FatReader& fat, DetailsList& list, std
     if (c == 0) return;  // a FAT32 volume without a root cluster lists nothing
   }
   const bool fat16Root = c == 0;
-  DirectorySectors directory(ctx, fat16Root ? Fat16RootSectors(ctx) : DirectoryChainSectors(ctx, fat, c));
+  DirectorySectors directory(ctx, fat16Root ? Fat16RootSectors(ctx) : DirectoryChainSectors(ctx, fat, c),
+                             ctx.listFromKept);
   // The FAT16 root is read whole; any other directory to the end of the cluster an end entry is in.
   DirectoryWalk walk;
   walk.clusterSectors = fat16Root ? 0 : ctx.activeGeometry.SectorsPerCluster;

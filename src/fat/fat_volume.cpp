@@ -178,7 +178,7 @@ void NameFatChildren(ScanContext& ctx, FatReader& fat, const FolderNode& node) {
   // The candidates are gathered once per directory instead of once per sector.
   const std::vector<FolderNode*> children = ChildrenOf(ctx, self);
   if (children.empty()) return;
-  DirectorySectors directory(ctx, DirectoryChainSectors(ctx, fat, self));
+  DirectorySectors directory(ctx, DirectoryChainSectors(ctx, fat, self), ctx.listFromKept);
   DirectoryWalk walk;
   walk.clusterSectors = ctx.activeGeometry.SectorsPerCluster;
   walk.subDirectory = true;
@@ -192,7 +192,7 @@ void BindFatVolume(ScanContext& ctx, std::shared_ptr<FatReader> fat) {
                                             const FolderNode* folder) {
     // A deleted folder whose first cluster no longer begins its directory (another file took
     // it) has no contents that can be known: its entries would be someone else's bytes.
-    if (folder && folder->deleted && !DirectoryBeginsAt(ctx, folderKey)) return;
+    if (folder && folder->deleted && !DirectoryBeginsAt(ctx, folderKey, ctx.listFromKept)) return;
     if (folderKey == kHollowFolderKey) return;  // its cluster's entries are listed where its folder is
     ListFatFiles(ctx, *fat, list, folderKey);
   };

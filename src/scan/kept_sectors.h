@@ -4,6 +4,7 @@
 // directory clusters it finds, and naming and listing those folders then reads none of them.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -29,30 +30,42 @@ class KeptSectors {
   // rather than held whole.
   static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
 
-  // Keeps whole sectors from first on (bytes.size() / 512 of them); false when over the bound.
+  // Keeps whole sectors from first on (bytes.size() / 512 of them); false when over the bound. The
+  // sectors of zeros that end the run (the unused rest of a directory's cluster, most of it in a
+  // small folder) are kept as a count, not as bytes.
   bool Keep(Source source, std::uint64_t first, std::span<const std::uint8_t> bytes) {
     if (!(source == source_)) {
       Clear();
       source_ = source;
     }
     const std::size_t sectors = bytes.size() / kSectorSize;
-    if (sectors == 0 || bytes_ + sectors * kSectorSize > kMaxBytes) return false;
-    std::vector<std::uint8_t>& run = runs_[first];
-    bytes_ -= run.size();
-    run.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(sectors * kSectorSize));
-    bytes_ += run.size();
+    std::size_t stored = sectors;
+    while (stored > 0 && std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>((stored - 1) * kSectorSize),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(stored * kSectorSize),
+                                     [](std::uint8_t b) { return b == 0; }))
+      --stored;
+    if (sectors == 0 || bytes_ + stored * kSectorSize > kMaxBytes) return false;
+    Run& run = runs_[first];
+    bytes_ -= run.bytes.size();
+    run.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(stored * kSectorSize));
+    run.zeroSectors = sectors - stored;
+    bytes_ += run.bytes.size();
     return true;
   }
 
   // The kept bytes of sector, or an empty span when it is not kept.
   ByteSpan Find(Source source, std::uint64_t sector) const {
+    static constexpr std::array<std::uint8_t, kSectorSize> kZeros{};
     if (!(source == source_)) return {};
     auto it = runs_.upper_bound(sector);
     if (it == runs_.begin()) return {};
     --it;
     const std::uint64_t within = sector - it->first;
-    if (within >= it->second.size() / kSectorSize) return {};
-    return ByteSpan(it->second).subspan(static_cast<std::size_t>(within) * kSectorSize, kSectorSize);
+    const std::size_t stored = it->second.bytes.size() / kSectorSize;
+    if (within < stored)
+      return ByteSpan(it->second.bytes).subspan(static_cast<std::size_t>(within) * kSectorSize, kSectorSize);
+    if (within < stored + it->second.zeroSectors) return ByteSpan(kZeros);
+    return {};
   }
 
   // Copies sector into out (512 bytes) when it is kept.
@@ -70,7 +83,11 @@ class KeptSectors {
   }
 
  private:
-  std::map<std::uint64_t, std::vector<std::uint8_t>> runs_;  // by first sector; runs do not overlap
+  struct Run {
+    std::vector<std::uint8_t> bytes;
+    std::size_t zeroSectors = 0;  // sectors of zeros after the bytes
+  };
+  std::map<std::uint64_t, Run> runs_;  // by first sector; runs do not overlap
   std::size_t bytes_ = 0;
   Source source_;
 };

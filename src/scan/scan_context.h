@@ -80,6 +80,10 @@ struct ScanContext {
     return kept_.CopyTo(KeptSource(), sector, out);
   }
   bool SectorKept(std::uint64_t sector) const { return !kept_.Find(KeptSource(), sector).empty(); }
+  // Folders listed and named after the search take the sectors it kept too: set by a caller that
+  // lists right after its search, with nothing written to the disk between (the command line).
+  // Left unset, a folder opened later reads the disk as it is then.
+  bool listFromKept = false;
 
   bool StopRequested() const { return stop.stop_requested() || DiskGone(); }
   bool DiskGone() const { return reader != nullptr && reader->DeviceGone(diskNumber); }

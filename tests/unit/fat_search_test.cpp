@@ -489,7 +489,7 @@ int ReadsOf(const FaultBlockDevice& disk, std::uint64_t sector) {
 // and build the tree take them from what it kept, so during the search each sector of them is
 // read from the disk once, and what was kept is what the disk holds. The FAT that the search
 // follows is read once too, however many chains go through a sector of it. A folder listed after
-// the search is read from the disk as it is then: once more.
+// the search is read from the disk as it is then, once more, unless its caller lists right away.
 TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnceBySearch) {
   SampleVolume v;
   v.d.disk->ClearReads();
@@ -504,8 +504,23 @@ TEST(FatStandardSearch, DirectoryClustersAndFatSectorsAreReadOnceBySearch) {
     }
   }
 
+  // Named and listed right after the search from what it kept, as the command line lists: none
+  // is read again.
+  v.d.ctx.listFromKept = true;
   auto folders = v.Folders();
   ASSERT_EQ(folders.size(), 8u);
+  std::size_t listed = 0;
+  for (const auto& [path, node] : folders) {
+    DetailsList list;
+    ListFiles(v.d.ctx, list, node->self);
+    listed += list.rows.size();
+  }
+  EXPECT_GT(listed, 0u);
+  for (std::uint32_t cluster : directories) {
+    for (std::uint32_t k = 0; k < v.layout.spc; ++k)
+      EXPECT_EQ(ReadsOf(*v.d.disk, v.layout.ClusterSector(cluster) + k), 1) << "cluster " << cluster;
+  }
+  v.d.ctx.listFromKept = false;
   for (const auto& [path, node] : folders) {
     DetailsList list;
     ListFiles(v.d.ctx, list, node->self);
@@ -537,6 +552,35 @@ TEST(FatStandardSearch, KeptSectorsBelongToTheirDiskAndScan) {
   v.d.ctx.diskNumber = 0;
   v.d.ctx.ResetForScan();
   EXPECT_FALSE(v.d.ctx.CopyKeptSector(sector, out));
+}
+
+// The zeros that end a kept run are kept as a count: every sector still reads as it was, and only
+// the bytes before them count against the bound. Zeros between data stay bytes.
+TEST(FatStandardSearch, KeptRunsHoldTheirTrailingZerosAsACount) {
+  const KeptSectors::Source disk{nullptr, 0};
+  std::vector<std::uint8_t> run(5 * 512, 0);
+  run[3] = 1;            // sector 0
+  run[2 * 512 + 7] = 2;  // sector 2; sectors 1, 3 and 4 are zeros
+  KeptSectors kept;
+  ASSERT_TRUE(kept.Keep(disk, 100, run));
+  EXPECT_EQ(kept.Bytes(), 3u * 512);
+  for (std::uint64_t k = 0; k < 5; ++k) {
+    SCOPED_TRACE(k);
+    const ByteSpan sector = kept.Find(disk, 100 + k);
+    ASSERT_EQ(sector.size(), 512u);
+    EXPECT_TRUE(std::equal(sector.begin(), sector.end(), run.begin() + static_cast<std::ptrdiff_t>(k * 512)));
+  }
+  EXPECT_TRUE(kept.Find(disk, 105).empty());
+  EXPECT_TRUE(kept.Find(disk, 99).empty());
+  // A run of zeros alone costs nothing and still reads back.
+  ASSERT_TRUE(kept.Keep(disk, 200, std::vector<std::uint8_t>(2 * 512, 0)));
+  EXPECT_EQ(kept.Bytes(), 3u * 512);
+  EXPECT_EQ(kept.Find(disk, 201).size(), 512u);
+  EXPECT_TRUE(kept.Find(disk, 202).empty());
+  // Kept again, a run's old bytes no longer count.
+  ASSERT_TRUE(kept.Keep(disk, 100, std::vector<std::uint8_t>(512, 9)));
+  EXPECT_EQ(kept.Bytes(), 512u);
+  EXPECT_TRUE(kept.Find(disk, 101).empty());
 }
 
 }  // namespace
