@@ -1,11 +1,13 @@
 #include "ntfs/mft_numbering.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -437,18 +439,61 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   // file only by its record number), and every (parent, name) a record lists, so that a name
   // found in an index is listed only when no record lists it there.
   const int mftRows = mft.RowCount();
-  std::unordered_map<std::uint32_t, int> fileRowOf;
-  std::unordered_map<std::string, int> fileRowAt;  // by the record's sector
-  std::set<std::pair<std::uint32_t, std::string>> listedNames;
+  // Sorted (key, row) pairs rather than hash maps and sets of names: a card's files cost a few
+  // bytes each here, not a node and a copy of the name.
+  using KeyedRow = std::pair<std::uint64_t, int>;
+  std::vector<KeyedRow> fileRowOf, fileRowAt;  // by record number, by the record's sector
+  struct Listed {
+    std::uint32_t parent;
+    std::size_t hash;
+    int row;
+    bool operator<(const Listed& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
+  };
+  std::vector<Listed> listed;
+  const auto hashOf = [](std::string_view name) { return std::hash<std::string_view>{}(name); };
+  // Each is needed only when rows of the kind that look them up are there: further names of a
+  // record, and names found in indexes.
+  bool names = false, indexed = false;
+  std::size_t fileRows = 0;
   for (int row = 0; row < mftRows; ++row) {
     const std::string type = mft.Cell(row, mft_col::kType);
-    if (type == kMftFileType) {
-      fileRowOf.emplace(CellU32(mft, row, mft_col::kSelf), row);
-      fileRowAt.emplace(mft.Cell(row, mft_col::kSector), row);
-    }
-    if (type == kMftFileType || type == kMftNameType)
-      listedNames.emplace(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName));
+    names = names || type == kMftNameType;
+    indexed = indexed || type == kMftIndexNameType;
+    fileRows += type == kMftFileType || type == kMftNameType;
   }
+  if (names) {
+    fileRowOf.reserve(fileRows);
+    fileRowAt.reserve(fileRows);
+  }
+  if (indexed) listed.reserve(fileRows);
+  for (int row = 0; row < mftRows && (names || indexed); ++row) {
+    const std::string type = mft.Cell(row, mft_col::kType);
+    if (type == kMftFileType && names) {
+      fileRowOf.emplace_back(CellU32(mft, row, mft_col::kSelf), row);
+      fileRowAt.emplace_back(static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))), row);
+    }
+    if ((type == kMftFileType || type == kMftNameType) && indexed)
+      listed.push_back({CellU32(mft, row, mft_col::kParent), hashOf(mft.Cell(row, mft_col::kName)), row});
+  }
+  // Stable: of rows with the same key, the first one is found.
+  std::stable_sort(fileRowOf.begin(), fileRowOf.end(), [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
+  std::stable_sort(fileRowAt.begin(), fileRowAt.end(), [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
+  std::sort(listed.begin(), listed.end());
+  const auto rowBy = [](const std::vector<KeyedRow>& rows, std::uint64_t key) -> std::optional<int> {
+    const auto it = std::lower_bound(rows.begin(), rows.end(), key,
+                                     [](const KeyedRow& r, std::uint64_t k) { return r.first < k; });
+    if (it == rows.end() || it->first != key) return std::nullopt;
+    return it->second;
+  };
+  // A name a record lists in this folder (a matching hash is confirmed on the row's own name), or
+  // one an index listed before.
+  std::set<std::pair<std::uint32_t, std::string>> indexNames;
+  const auto alreadyListed = [&](std::uint32_t parent, const std::string& name) {
+    const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, hashOf(name), 0});
+    for (auto it = lo; it != hi; ++it)
+      if (mft.Cell(it->row, mft_col::kName) == name) return true;
+    return !indexNames.emplace(parent, name).second;
+  };
 
   TextTable& pending = tables.PendingEntryTable;
   pending.DeleteAllRows();
@@ -462,14 +507,13 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
     // The row whose record's size, deletion and sector the file row takes.
     int from = row;
     if (type == kMftIndexNameType) {
-      if (!listedNames.emplace(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName)).second)
-        continue;
+      if (alreadyListed(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName))) continue;
     } else if (type == kMftNameType) {
       // A name held in the file's own record, or in an extension record of its base record.
-      if (auto own = fileRowAt.find(mft.Cell(row, mft_col::kSector)); own != fileRowAt.end()) {
-        from = own->second;
-      } else if (auto base = fileRowOf.find(CellU32(mft, row, mft_col::kSelf)); base != fileRowOf.end()) {
-        from = base->second;
+      if (const auto own = rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))))) {
+        from = *own;
+      } else if (const auto base = rowBy(fileRowOf, CellU32(mft, row, mft_col::kSelf))) {
+        from = *base;
       }
     }
     const int r = pending.AppendRow(mft.Cell(row, mft_col::kName));
