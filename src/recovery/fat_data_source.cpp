@@ -111,7 +111,7 @@ FileData FatDataSource::Locate(const DetailsRow& row) {
                    ") is not a cluster of the volume";
     return data;
   }
-  const ClusterRun& run = Choose(row).run;
+  const ClusterRun run = Choose(row).run;
   data.method = run.method;
   const std::vector<std::uint32_t>& clusters = run.clusters;
 
@@ -335,20 +335,19 @@ std::optional<std::vector<std::uint8_t>> FatDataSource::ReadRun(const std::vecto
   return bytes;
 }
 
-const FatDataSource::Choice& FatDataSource::Choose(const DetailsRow& row) {
+FatDataSource::Choice FatDataSource::Choose(const DetailsRow& row) {
   const std::uint32_t first = FirstCluster(row).value_or(0);
   const std::uint64_t size = ReadU32(row.size);
+  const std::uint64_t needed = ClustersFor(size, clusterBytes_);
+  Choice plain{Clusters(first, needed, row.deleted), PlainEstimate(row)};
+  // Only a run that reads into what others hold is tried another way; one whose first cluster is
+  // gone has nothing to try. Those few are remembered, the rest cost less to work out again.
+  const bool doubtful = plain.estimate == Recoverability::kMayBeMixed ||
+                        (row.deleted && plain.estimate == Recoverability::kPartlyOverwritten);
+  if (!doubtful) return plain;
   const auto key = std::make_tuple(first, size, row.deleted, row.fatDate, row.fatTime);
   if (const auto known = choices_.find(key); known != choices_.end()) return known->second;
-  Choice& choice = choices_[key];
-  const std::uint64_t needed = ClustersFor(size, clusterBytes_);
-  choice.run = Clusters(first, needed, row.deleted);
-  choice.estimate = PlainEstimate(row);
-  // Only a run that reads into what others hold is tried another way; one whose first cluster is
-  // gone has nothing to try.
-  const bool doubtful = choice.estimate == Recoverability::kMayBeMixed ||
-                        (row.deleted && choice.estimate == Recoverability::kPartlyOverwritten);
-  if (!doubtful) return choice;
+  Choice& choice = choices_[key] = std::move(plain);
   ClusterRun around = AroundOthers(row, choice.run, needed);
   if (around.clusters == choice.run.clusters) return choice;
   const Recoverability sound = row.deleted ? Recoverability::kIntact : Recoverability::kNotDeleted;

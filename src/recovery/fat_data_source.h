@@ -71,7 +71,7 @@ class FatDataSource : public FileDataSource {
     ClusterRun run;
     Recoverability estimate = Recoverability::kUnknown;
   };
-  const Choice& Choose(const DetailsRow& row);
+  Choice Choose(const DetailsRow& row);
   // The estimate of the plain run: the contiguous clusters (deleted), or the chain and the
   // clusters after it.
   Recoverability PlainEstimate(const DetailsRow& row);
@@ -105,7 +105,7 @@ class FatDataSource : public FileDataSource {
 
   const ScanContext& ctx_;
   FatReader fat_;
-  // Choices made, by the row's first cluster, size, deletion and write time.
+  // Choices made for runs in doubt, by the row's first cluster, size, deletion and write time.
   std::map<std::tuple<std::uint32_t, std::uint64_t, bool, std::uint16_t, std::uint16_t>, Choice> choices_;
   // Sectors [first, second) of the other volumes' structures, from the boot sectors the sector
   // scan found.
