@@ -27,6 +27,14 @@ DetailsRow Row(std::uint32_t first, std::uint64_t size, bool deleted) {
   return row;
 }
 
+// A row with the write date and time its entry gives.
+DetailsRow DatedRow(std::uint32_t first, std::uint64_t size, bool deleted, std::uint16_t date, std::uint16_t time) {
+  DetailsRow row = Row(first, size, deleted);
+  row.fatDate = date;
+  row.fatTime = time;
+  return row;
+}
+
 // The clusters the pieces read, in file order, worked back from their sectors.
 std::vector<std::uint32_t> ClustersRead(const FileData& data, const MemoryVolume& v) {
   std::vector<std::uint32_t> clusters;
@@ -282,10 +290,7 @@ TEST(FatSourceEstimateTest, RunsOverOtherEntriesOrFoldersMayBeMixed) {
   v.Chain({50});
   v.Chain({60});
   auto row = [](std::uint32_t first, std::uint64_t size, bool isDeleted, std::uint16_t date) {
-    DetailsRow r = Row(first, size, isDeleted);
-    r.fatDate = date;
-    r.fatTime = 0x68E0;
-    return r;
+    return DatedRow(first, size, isDeleted, date, 0x68E0);
   };
   struct Case {
     const char* what;
@@ -366,10 +371,7 @@ TEST(FatSourceAroundOthersTest, RunThatHoldsTogetherIsTakenAndCalledSound) {
   v.PutFile({90, 92, 93, 94, 95}, zip, false);
   v.PutFile({91}, ct::Noise(512, 7), false);
   auto row = [&](std::uint32_t first, std::size_t size, bool isDeleted) {
-    DetailsRow r = Row(first, size, isDeleted);
-    r.fatDate = kDay;
-    r.fatTime = 0;
-    return r;
+    return DatedRow(first, size, isDeleted, kDay, 0);
   };
   struct Case {
     const char* what;
@@ -388,32 +390,27 @@ TEST(FatSourceAroundOthersTest, RunThatHoldsTogetherIsTakenAndCalledSound) {
       {"whole where it lay", row(70, png.size(), true), {70, 71, 72, 73}, ReadMethod::kContiguous,
        Recoverability::kIntact},
   };
-  FatDataSource source(v.Ctx());
-  for (const Case& c : withFat) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(source.Estimate(c.row), c.estimate);
-    const FileData data = source.Locate(c.row);
-    EXPECT_EQ(ClustersRead(data, v), c.read);
-    EXPECT_EQ(data.method, c.method);
-  }
+  auto check = [&](const std::vector<Case>& cases) {
+    FatDataSource source(v.Ctx());
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      EXPECT_EQ(source.Estimate(c.row), c.estimate);
+      const FileData data = source.Locate(c.row);
+      EXPECT_EQ(ClustersRead(data, v), c.read);
+      EXPECT_EQ(data.method, c.method);
+    }
+  };
+  check(withFat);
   // Without a FAT the live files' spans still say where they are.
   v.Ctx().activeGeometry.FirstFatSector = 0;
-  FatDataSource noFat(v.Ctx());
-  const std::vector<Case> withoutFat = {
+  check({
       {"a live zip around a live file", row(90, zip.size(), false), {90, 92, 93, 94, 95},
        ReadMethod::kAroundOthers, Recoverability::kNotDeleted},
       {"around a live file's span", row(10, png.size(), true), {10, 11, 14, 15}, ReadMethod::kAroundOthers,
        Recoverability::kIntact},
       {"nothing to check it by", row(30, noise.size(), true), {30, 31, 32, 33}, ReadMethod::kContiguous,
        Recoverability::kMayBeMixed},
-  };
-  for (const Case& c : withoutFat) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(noFat.Estimate(c.row), c.estimate);
-    const FileData data = noFat.Locate(c.row);
-    EXPECT_EQ(ClustersRead(data, v), c.read);
-    EXPECT_EQ(data.method, c.method);
-  }
+  });
 }
 
 // A volume the search took for FAT16 whose boot sector counts a FAT12 volume's clusters is read
