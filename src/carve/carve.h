@@ -96,4 +96,8 @@ enum class WholeFileCheck {
 // progressive JPEGs and the other types give kCannotTell at best.
 WholeFileCheck CheckWholeFile(CarveType type, ByteSpan bytes);
 
+// True for the types whose whole-file check can say kHolds: the others are not worth reading whole
+// to be checked.
+bool WholeFileCheckCanConfirm(CarveType type);
+
 }  // namespace quarrow

@@ -410,6 +410,21 @@ WholeFileCheck CheckPdf(ByteSpan b) {
 
 }  // namespace
 
+bool WholeFileCheckCanConfirm(CarveType type) {
+  switch (type) {
+    case CarveType::kJpeg:
+    case CarveType::kPng:
+    case CarveType::kZip:
+    case CarveType::kDocx:
+    case CarveType::kXlsx:
+    case CarveType::kPptx:
+    case CarveType::kOdt:
+    case CarveType::kOds:
+    case CarveType::kPdf: return true;
+    default: return false;
+  }
+}
+
 WholeFileCheck CheckWholeFile(CarveType type, ByteSpan bytes) {
   // The structure must end exactly where the bytes do.
   const std::optional<std::uint64_t> length = CarvedLength(type, MemoryByteSource(bytes), bytes.size());
@@ -424,7 +439,7 @@ WholeFileCheck CheckWholeFile(CarveType type, ByteSpan bytes) {
     case CarveType::kOdt:
     case CarveType::kOds: return CheckZip(bytes);
     case CarveType::kPdf: return CheckPdf(bytes);
-    default: return WholeFileCheck::kCannotTell;
+    default: return WholeFileCheck::kCannotTell;  // nothing looks inside: see WholeFileCheckCanConfirm
   }
 }
 

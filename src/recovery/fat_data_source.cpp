@@ -357,7 +357,7 @@ FatDataSource::Choice FatDataSource::Choose(const DetailsRow& row) {
   const std::optional<CarveStart> type = report.failedSectors == 0 ? RecogniseFileStart(head) : std::nullopt;
   // Files larger than this are not read whole to be judged.
   constexpr std::uint64_t kCheckBytes = 64ull << 20;
-  if (type && size <= kCheckBytes) {
+  if (type && WholeFileCheckCanConfirm(type->type) && size <= kCheckBytes) {
     for (ClusterRun* run : {&choice.run, &around}) {
       const auto bytes = ReadRun(run->clusters, size);
       if (bytes && CheckWholeFile(type->type, *bytes) == WholeFileCheck::kHolds) {

@@ -327,6 +327,17 @@ TEST(CarveWholeFile, OnlyChecksThatSeeAWrongClusterConfirm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(CheckWholeFile(c.type, c.bytes), c.expected);
+    // A type said not to confirm never does.
+    if (c.expected == WholeFileCheck::kHolds) {
+      EXPECT_TRUE(WholeFileCheckCanConfirm(c.type));
+    }
+  }
+  // Nor does any other type, whatever its bytes: the whole card of samples.
+  for (const Sample& sample : Samples()) {
+    SCOPED_TRACE(sample.name);
+    if (!WholeFileCheckCanConfirm(sample.type)) {
+      EXPECT_NE(CheckWholeFile(sample.type, sample.bytes), WholeFileCheck::kHolds);
+    }
   }
 }
 
