@@ -334,6 +334,11 @@ bool PdfWord(ByteSpan b, std::size_t& p, std::string_view word) {
   return true;
 }
 
+// Bounds on the PDF check: the bytes an object's dictionary is looked for in, and the objects
+// looked at (a file with more cannot be told).
+constexpr std::size_t kPdfDictionaryBytes = 64 * 1024;
+constexpr std::size_t kPdfMaxObjects = 200000;
+
 // A PDF whose last startxref names a classic cross-reference table, every object of which begins
 // where the table says, and whose streams end where their /Length says; a stream with a filter
 // (compressed) or a cross-reference stream cannot be told without decoding it, an unfiltered one
@@ -369,17 +374,24 @@ WholeFileCheck CheckPdf(ByteSpan b) {
     }
   }
   if (!PdfWord(b, p, "trailer") || objects.empty()) return WholeFileCheck::kBroken;
+  if (objects.size() > kPdfMaxObjects) return WholeFileCheck::kCannotTell;
   bool filtered = false;
   for (const auto& [offset, number] : objects) {
     if (offset >= b.size()) return WholeFileCheck::kBroken;
     std::size_t q = static_cast<std::size_t>(offset);
     if (PdfNumber(b, q) != number || !PdfNumber(b, q) || !PdfWord(b, q, "obj")) return WholeFileCheck::kBroken;
-    // A stream of this object: its dictionary, "stream", /Length bytes, "endstream".
-    const std::size_t end = text.find("endobj", q);
-    if (end == std::string_view::npos) return WholeFileCheck::kBroken;
-    const std::size_t stream = text.find("stream", q);
-    if (stream == std::string_view::npos || stream > end) continue;
-    const std::string_view dictionary = text.substr(q, stream - q);
+    // A stream of this object: its dictionary, "stream", /Length bytes, "endstream". A dictionary
+    // is looked for within a bound, so that a file of many objects costs a bounded look at each.
+    const std::string_view head = text.substr(q, kPdfDictionaryBytes);
+    const std::size_t stream = head.find("stream");
+    const std::size_t end = head.find("endobj");
+    if (stream == std::string_view::npos) {
+      if (end == std::string_view::npos && head.size() == kPdfDictionaryBytes) return WholeFileCheck::kCannotTell;
+      if (end == std::string_view::npos) return WholeFileCheck::kBroken;
+      continue;
+    }
+    if (end != std::string_view::npos && end < stream) continue;
+    const std::string_view dictionary = head.substr(0, stream);
     const std::size_t lengthKey = dictionary.find("/Length");
     if (lengthKey == std::string_view::npos) return WholeFileCheck::kBroken;
     std::size_t l = q + lengthKey + 7;
@@ -390,7 +402,7 @@ WholeFileCheck CheckPdf(ByteSpan b) {
       filtered = true;  // the length is another object's: not followed here
       continue;
     }
-    std::size_t data = stream + 6;
+    std::size_t data = q + stream + 6;
     if (data < b.size() && b[data] == '\r') ++data;
     if (data < b.size() && b[data] == '\n') ++data;
     if (data + *length > b.size()) return WholeFileCheck::kBroken;
