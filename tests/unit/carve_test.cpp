@@ -321,6 +321,10 @@ TEST(CarveWholeFile, OnlyChecksThatSeeAWrongClusterConfirm) {
       {"pdf: an object not where the table says", CarveType::kPdf, shiftedXref, WholeFileCheck::kBroken},
       {"pdf with a filtered stream", CarveType::kPdf, TextPdf(120, true), WholeFileCheck::kCannotTell},
       {"pdf saved twice (the old table's offsets are wrong)", CarveType::kPdf, Pdf(), WholeFileCheck::kBroken},
+      {"pdf with a long dictionary", CarveType::kPdf, TextPdf(120, false, 30000), WholeFileCheck::kHolds},
+      // Past what the check looks at for a dictionary's end: it says nothing rather than search on.
+      {"pdf with a dictionary longer than the check looks", CarveType::kPdf, TextPdf(120, false, 70000),
+       WholeFileCheck::kCannotTell},
       {"gif whole", CarveType::kGif, Gif(), WholeFileCheck::kCannotTell},
       {"gif and a byte", CarveType::kGif, gifTrailing, WholeFileCheck::kBroken},
   };

@@ -358,12 +358,13 @@ inline Bytes DecodableJpeg(std::uint32_t blocksWide, std::uint32_t blocksHigh, s
 // A one-page PDF as a writer saves it in one go: objects, a cross-reference table that gives
 // each one's offset, the trailer. Its content stream is lines of text; filtered, the stream's
 // dictionary names a filter (the bytes are the same text: only the dictionary says otherwise).
-inline Bytes TextPdf(int lines, bool filtered = false) {
+// padding spaces lengthen the catalog's dictionary.
+inline Bytes TextPdf(int lines, bool filtered = false, std::size_t padding = 0) {
   std::string text = "BT /F1 10 Tf 40 800 Td 12 TL\n";
   for (int i = 0; i < lines; ++i) text += "(line " + std::to_string(i) + " of the page) Tj T*\n";
   text += "ET\n";
   const std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Catalog /Pages 2 0 R" + std::string(padding, ' ') + " >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
       std::string("<< /Length ") + std::to_string(text.size()) + (filtered ? " /Filter /FlateDecode" : "") +
