@@ -273,8 +273,9 @@ bool FatDataSource::DataBeginsAt(std::uint64_t sector) {
 
 Recoverability FatDataSource::Estimate(const DetailsRow& row) {
   const std::optional<std::uint32_t> first = FirstCluster(row);
+  // A file with nothing to read is estimated before any run is worked out.
   if (ReadU32(row.size) == 0 || clusterBytes_ == 0 || !first || *first < 2 || *first > lastCluster_)
-    return PlainEstimate(row);
+    return PlainEstimate(row, ClusterRun{});
   return Choose(row).estimate;
 }
 
@@ -339,7 +340,9 @@ FatDataSource::Choice FatDataSource::Choose(const DetailsRow& row) {
   const std::uint32_t first = FirstCluster(row).value_or(0);
   const std::uint64_t size = ReadU32(row.size);
   const std::uint64_t needed = ClustersFor(size, clusterBytes_);
-  Choice plain{Clusters(first, needed, row.deleted), PlainEstimate(row)};
+  Choice plain;
+  plain.run = Clusters(first, needed, row.deleted);
+  plain.estimate = PlainEstimate(row, plain.run);
   // Only a run that reads into what others hold is tried another way; one whose first cluster is
   // gone has nothing to try. Those few are remembered, the rest cost less to work out again.
   const bool doubtful = plain.estimate == Recoverability::kMayBeMixed ||
@@ -373,7 +376,7 @@ FatDataSource::Choice FatDataSource::Choose(const DetailsRow& row) {
   return choice;
 }
 
-Recoverability FatDataSource::PlainEstimate(const DetailsRow& row) {
+Recoverability FatDataSource::PlainEstimate(const DetailsRow& row, const ClusterRun& run) {
   const std::uint64_t size = ReadU32(row.size);
   const std::optional<std::uint32_t> first = FirstCluster(row);
   const bool onVolume = clusterBytes_ != 0 && first && *first >= 2 && *first <= lastCluster_;
@@ -382,7 +385,6 @@ Recoverability FatDataSource::PlainEstimate(const DetailsRow& row) {
     // A live file is read along its chain; only what is read after a chain that ended early is
     // in doubt.
     if (size == 0 || !onVolume) return Recoverability::kNotDeleted;
-    const ClusterRun run = Clusters(*first, needed, false);
     if (UnderOtherVolume(run.clusters)) return Recoverability::kMayBeMixed;
     if (run.method != ReadMethod::kChainThenContiguous || run.chained == 0)
       return Recoverability::kNotDeleted;

@@ -72,9 +72,10 @@ class FatDataSource : public FileDataSource {
     Recoverability estimate = Recoverability::kUnknown;
   };
   Choice Choose(const DetailsRow& row);
-  // The estimate of the plain run: the contiguous clusters (deleted), or the chain and the
-  // clusters after it.
-  Recoverability PlainEstimate(const DetailsRow& row);
+  // The estimate of the plain run, as Clusters gave it for the row: the contiguous clusters
+  // (deleted), or the chain and the clusters after it (live; the run is not looked at for a file
+  // with nothing on the volume to read).
+  Recoverability PlainEstimate(const DetailsRow& row, const ClusterRun& run);
   // Bytes of a run of clusters, as far as size; nothing when a sector cannot be read.
   std::optional<std::vector<std::uint8_t>> ReadRun(const std::vector<std::uint32_t>& clusters, std::uint64_t size);
 
