@@ -53,6 +53,12 @@ inline constexpr CarveType kCarveTypes[] = {
     CarveType::kDocx, CarveType::kXlsx, CarveType::kPptx, CarveType::kOdt,  CarveType::kOds,
     CarveType::kMp4,  CarveType::kMov,  CarveType::kAvi,  CarveType::kWav,  CarveType::kMp3};
 
+// The zip archive and the office formats kept in one (docx, xlsx, pptx, odt, ods).
+constexpr bool IsZipFamily(CarveType type) {
+  return type == CarveType::kZip || type == CarveType::kDocx || type == CarveType::kXlsx ||
+         type == CarveType::kPptx || type == CarveType::kOdt || type == CarveType::kOds;
+}
+
 struct CarveStart {
   CarveType type;
 };

@@ -423,33 +423,17 @@ WholeFileCheck CheckPdf(ByteSpan b) {
 }  // namespace
 
 bool WholeFileCheckCanConfirm(CarveType type) {
-  switch (type) {
-    case CarveType::kJpeg:
-    case CarveType::kPng:
-    case CarveType::kZip:
-    case CarveType::kDocx:
-    case CarveType::kXlsx:
-    case CarveType::kPptx:
-    case CarveType::kOdt:
-    case CarveType::kOds:
-    case CarveType::kPdf: return true;
-    default: return false;
-  }
+  return type == CarveType::kJpeg || type == CarveType::kPng || type == CarveType::kPdf || IsZipFamily(type);
 }
 
 WholeFileCheck CheckWholeFile(CarveType type, ByteSpan bytes) {
   // The structure must end exactly where the bytes do.
   const std::optional<std::uint64_t> length = CarvedLength(type, MemoryByteSource(bytes), bytes.size());
   if (!length || *length != bytes.size()) return WholeFileCheck::kBroken;
+  if (IsZipFamily(type)) return CheckZip(bytes);
   switch (type) {
     case CarveType::kJpeg: return CheckJpeg(bytes);
     case CarveType::kPng: return WholeFileCheck::kHolds;  // every chunk's CRC was checked
-    case CarveType::kZip:
-    case CarveType::kDocx:
-    case CarveType::kXlsx:
-    case CarveType::kPptx:
-    case CarveType::kOdt:
-    case CarveType::kOds: return CheckZip(bytes);
     case CarveType::kPdf: return CheckPdf(bytes);
     default: return WholeFileCheck::kCannotTell;  // nothing looks inside: see WholeFileCheckCanConfirm
   }
