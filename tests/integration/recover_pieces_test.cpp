@@ -2,9 +2,9 @@
 // manifest of the files each recipe copied in: FAT volumes whose files were written in pieces (a
 // FAT32 card formatted again with larger clusters, recovered by an Advance search of the old
 // volume, whose chains come from its second FAT; deleted files written around other files on an
-// undamaged volume; the same volume with both FATs zeroed), and cards formatted again with smaller
-// clusters, given a new partition at another start, NTFS volumes formatted as FAT32 or quick-
-// formatted, a zeroed table, a zeroed boot sector, a zeroed boot sector with zeroed FATs. Each case
+// undamaged volume; the same volume with both FATs zeroed), and cards formatted again with the
+// same or smaller clusters, given a new partition at another start, NTFS volumes formatted as FAT32
+// or quick-formatted, a zeroed table, a zeroed boot sector, a zeroed boot sector with zeroed FATs. Each case
 // says how many originals come back byte-identical under their own path and how many only under
 // another (a folder whose name was lost), matched by their bytes; and the estimate of every file
 // must say whether its bytes are sound: "intact" (or none, for a live file) exactly when they are.
@@ -245,6 +245,13 @@ INSTANTIATE_TEST_SUITE_P(
                    .atPath = 0,
                    .elsewhere = 18,
                    .carvedBack = 16},
+        // The new boot sector, FATs and root lie where the old ones were: the folders below the
+        // root come back, their files read on from their first clusters, under names the search
+        // gives DCIM and MISC.
+        PiecesCase{.recipe = "fat32_same",
+                   .search = "--mode advance --type FAT32 --start 2048 --end 147456",
+                   .atPath = 0,
+                   .elsewhere = 42},
         // The old boot sector and FATs survive; the new volume's boot sector, FATs and root lie over
         // MISC's directory and over parts of two photos, which the old chains still read as theirs:
         // their estimates say so.
@@ -259,7 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .atPath = 0,
                    .carvedBack = 42},
         // The old file records past the new $MFT's first ones are left, and name every file.
-        PiecesCase{.recipe = "ntfs_quick_format", .search = "--mode advance --type NTFS --start 2048 --end 81920"},
+        PiecesCase{.recipe = "ntfs_quick_format",
+                   .search = "--mode advance --type NTFS --start 2048 --end 81920"},
         // The zeroed table: the FAT32 volume that was its second partition.
         PiecesCase{.recipe = "advance_lost_table",
                    .search = "--mode advance --type FAT32 --start 32193 --end 101193",
