@@ -1,6 +1,7 @@
 // The wizard in its real window, headless: widgets found by their object names and clicked, on
 // the sample disk made by the test recipes, compared with The Sleuth Kit. Questions are answered
 // through the Surface (ScriptedAnswerer), never by a timer.
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QToolButton>
@@ -322,6 +324,34 @@ class WizardWindowTest : public QObject {
     CheckResults(driver);
   }
 
+  // The disk page to the file-system page by an Advance search of the image's first partition
+  // (a volume without a table is found by the partition search that starts by itself); the file
+  // system found whose line names fsName, clicked, or kNoItem.
+  static TreeItem AdvanceSearchToFileSystem(WizardDriver& driver, const QString& fsName) {
+    const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
+    if (items.size() < 2 || !driver.ClickItem(id::kDiskTree, items[1])) return kNoItem;
+    driver.Hover(id::kAdvanceSearchRadio);
+    if (!driver.Click(id::kNext) || driver.Wizard().Page() != 1) return kNoItem;
+    TreeItem partition = kNoItem;
+    driver.WaitFor([&] {
+      partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 1"));
+      return partition != kNoItem && !driver.Wizard().Busy();
+    });
+    if (partition == kNoItem || !driver.ClickItem(id::kPartitionTree, partition)) {
+      qWarning("%s", qPrintable(driver.TreePicture(id::kPartitionTree)));
+      return kNoItem;
+    }
+    if (!driver.Click(id::kNext) || !driver.WaitIdle() || driver.Wizard().Page() != 2) return kNoItem;
+    if (!driver.TreeView(id::kFileSystemTree)->isVisible()) return kNoItem;
+    for (TreeItem item : driver.TreeView(id::kFileSystemTree)->Adapter().KnownItems()) {
+      const QString text = driver.TreeView(id::kFileSystemTree)->Adapter().IndexOf(item).data().toString();
+      if (text.startsWith(QStringLiteral("File System")) && text.contains(fsName))
+        return driver.ClickItem(id::kFileSystemTree, item) ? item : kNoItem;
+    }
+    qWarning("%s", qPrintable(driver.TreePicture(id::kFileSystemTree)));
+    return kNoItem;
+  }
+
   // An Advance search of an NTFS card: the file-system page lists the NTFS file system found,
   // Next rebuilds its folders, and the results tree shows every folder fls lists at the top.
   void NtfsAdvanceSearchFlow() {
@@ -333,27 +363,8 @@ class WizardWindowTest : public QObject {
     }
     QTemporaryDir scratch;
     WizardDriver driver({ntfs}, scratch.path().toStdString());
-    const auto items = driver.TreeView(id::kDiskTree)->Adapter().KnownItems();
-    QVERIFY(items.size() >= 2 && driver.ClickItem(id::kDiskTree, items[1]));
-    driver.Hover(id::kAdvanceSearchRadio);
-    QVERIFY(driver.Click(id::kNext));
-    QCOMPARE(driver.Wizard().Page(), 1);
-    const TreeItem partition = driver.FindItem(id::kPartitionTree, QStringLiteral("Partition - 1"));
-    QVERIFY(partition != kNoItem && driver.ClickItem(id::kPartitionTree, partition));
-    QVERIFY(driver.Click(id::kNext));
-    QVERIFY(driver.WaitIdle());
-
     // Page 2: the file systems found, the NTFS one among them, its figures beside the tree.
-    QCOMPARE(driver.Wizard().Page(), 2);
-    QVERIFY(driver.TreeView(id::kFileSystemTree)->isVisible());
-    TreeItem system = kNoItem;
-    for (TreeItem item : driver.TreeView(id::kFileSystemTree)->Adapter().KnownItems()) {
-      const QString text = driver.TreeView(id::kFileSystemTree)->Adapter().IndexOf(item).data().toString();
-      if (text.startsWith(QStringLiteral("File System")) && text.contains(QStringLiteral("NTFS")))
-        system = item;
-    }
-    QVERIFY2(system != kNoItem, qPrintable(driver.TreePicture(id::kFileSystemTree)));
-    QVERIFY(driver.ClickItem(id::kFileSystemTree, system));
+    QVERIFY(AdvanceSearchToFileSystem(driver, QStringLiteral("NTFS")) != kNoItem);
     QCOMPARE(driver.ListColumn(id::kDetailsList).size(), qsizetype{4});
     QVERIFY(driver.ListColumn(id::kDetailsList, 1).join(QLatin1Char(' ')).contains(QStringLiteral("NTFS")));
     QVERIFY(driver.Usable(id::kNext));
@@ -378,6 +389,60 @@ class WizardWindowTest : public QObject {
       ++folders;
     }
     QVERIFY(folders >= 3);
+  }
+
+  // A volume whose FATs, root and folder of photos were zeroed: after an Advance search the
+  // results tree holds QRW_Carved with a folder per type; a type's folder lists its files as
+  // "carved", and Save of QRW_Carved writes every original the folder held, byte for byte.
+  void CarvedFilesFlow() {
+    const std::string image = quarrow::testing::TestDisk("fat_carve");
+    QVERIFY2(!image.empty(), quarrow::testing::LastTestDiskError().c_str());
+    QTemporaryDir scratch;
+    WizardDriver driver({image}, scratch.path().toStdString());
+    QVERIFY(AdvanceSearchToFileSystem(driver, QStringLiteral("FAT16")) != kNoItem);
+    QVERIFY(driver.Click(id::kNext));
+    QVERIFY(driver.WaitIdle());
+    QCOMPARE(driver.Wizard().Page(), 3);
+
+    const TreeItem carved = driver.FindItem(id::kResultsTree, QStringLiteral("QRW_Carved"));
+    QVERIFY2(carved != kNoItem, qPrintable(driver.TreePicture(id::kResultsTree)));
+    QVERIFY(driver.ClickItem(id::kResultsTree, carved));
+    QVERIFY(driver.WaitIdle());
+    const TreeItem jpg = driver.FindItem(id::kResultsTree, QStringLiteral("jpg"));
+    QVERIFY2(jpg != kNoItem, qPrintable(driver.TreePicture(id::kResultsTree)));
+    QVERIFY(driver.ClickItem(id::kResultsTree, jpg));
+    QVERIFY(driver.WaitFor([&] { return !driver.ListColumn(id::kDetailsList).isEmpty(); }));
+    const QStringList names = driver.ListColumn(id::kDetailsList);
+    const int estimate = driver.ListColumnNamed(id::kDetailsList, QStringLiteral("Recoverability"));
+    QVERIFY(estimate > 0);
+    const QStringList estimates = driver.ListColumn(id::kDetailsList, estimate);
+    for (int row = 0; row < names.size(); ++row) {
+      QVERIFY2(QRegularExpression(QStringLiteral("^f[0-9]+\\.jpg$")).match(names[row]).hasMatch(),
+               qPrintable(names[row]));
+      QCOMPARE(estimates[row], QStringLiteral("carved"));
+    }
+
+    QVERIFY(driver.ClickItem(id::kResultsTree, carved, true));
+    const QString destination = scratch.filePath(QStringLiteral("recovered"));
+    QDir().mkpath(destination);
+    driver.answers.destination = destination.toStdString();
+    QVERIFY(driver.Click(id::kSave));
+    QVERIFY(driver.WaitIdle());
+    std::set<QByteArray> written;
+    for (QDirIterator it(destination, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+      QFile file(it.next());
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      written.insert(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    }
+    QFile manifest(QString::fromStdString(image.substr(0, image.size() - 4) + ".sha256"));
+    QVERIFY(manifest.open(QIODevice::ReadOnly));
+    int originals = 0;
+    for (const QByteArray& line : manifest.readAll().split('\n')) {
+      if (line.isEmpty()) continue;
+      ++originals;
+      QVERIFY2(written.count(line.left(64)), line.constData());
+    }
+    QVERIFY(originals >= 10);
   }
 
   // Stop during a search ends it with the results found so far, and the window stays usable.
