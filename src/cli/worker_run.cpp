@@ -1,5 +1,6 @@
 #include "cli/worker_run.h"
 
+#include <atomic>
 #include <chrono>
 
 #include "cli/interrupt.h"
@@ -10,8 +11,22 @@ std::string RunOnWorker(QueuedFeedback& queued, Feedback& shown, std::stop_sourc
                         const std::function<void()>& job) {
   Worker worker;
   InterruptWatch interrupt(stop);
-  worker.Start([&job](std::stop_token) { job(); });
-  while (worker.Running()) {
+  // The end of the job wakes the wait below at once, also when the job throws: status texts do
+  // not wake it, and a search of a small volume would otherwise end on the rest of a 50 ms wait.
+  std::atomic<bool> ended{false};
+  struct WakeAtEnd {
+    QueuedFeedback& queued;
+    std::atomic<bool>& ended;
+    ~WakeAtEnd() {
+      ended = true;
+      queued.Post([] {});
+    }
+  };
+  worker.Start([&job, &queued, &ended](std::stop_token) {
+    WakeAtEnd wake{queued, ended};
+    job();
+  });
+  while (!ended && worker.Running()) {
     queued.Wait(std::chrono::milliseconds(50));
     queued.Drain(shown);
   }
