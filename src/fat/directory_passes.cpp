@@ -72,6 +72,24 @@ void ScanDataArea(ScanContext& ctx) {
   const std::uint32_t spc = ctx.geometry.SectorsPerCluster;
   if (!IsFat(layout) || spc == 0) return;
 
+  // A cluster whose first sector begins a sub-directory that names itself is a folder row; what
+  // the pass read of its directory is kept, since naming and listing the folder read it again.
+  std::uint64_t cluster = 2;  // the running cluster counter
+  const auto test = [&](std::uint64_t clusterSector, ByteSpan first, ByteSpan held) {
+    if (!IsDirectoryStartSector(first) || EntryCluster(first, 0, layout) != cluster) return;
+    AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
+    ctx.KeepSectors(clusterSector, held);
+    ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
+  };
+  int shown = -1;
+  const auto progress = [&](std::uint64_t p) {
+    const int percent = ProgressPercent(p, last);
+    if (percent != shown) {
+      ui.SetProgress(control::kProgress, percent, "Completed ");
+      shown = percent;
+    }
+  };
+
   // The chunk buffer is page-aligned: the kernel copies into a buffer that is not cache-line
   // aligned several times slower, and this read is most of the scan's time.
   constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
@@ -84,9 +102,33 @@ void ScanDataArea(ScanContext& ctx) {
   const std::span<std::uint8_t> buffer(chunk.get(), kChunkBytes);
   std::array<std::uint8_t, kSectorSize> single{};
   std::uint64_t p = std::uint64_t{ctx.geometry.Cluster0Sector} + 2ull * spc;
-  std::uint64_t cluster = 2;        // the running cluster counter
-  std::uint64_t clusterSector = p;  // first sector of that cluster
-  int shown = -1;
+
+  if (ReadsFirstSectorsOnly(spc)) {
+    // Only the first sector of each cluster is tested: large clusters are read one sector each,
+    // and a directory's cluster whole once its first sector is found.
+    while (p < last) {
+      if (ctx.StopRequested()) return;
+      ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
+      const std::uint64_t stretchEnd = std::min<std::uint64_t>(last, p + kChunkSectors);
+      for (; p < stretchEnd; p += spc, ++cluster) {
+        if (cluster > 0xFFFFFFFFull) return;
+        if (ctx.Read(p, 1, buffer.first(kSectorSize)) == 0) continue;
+        if (!IsDirectoryStartSector(buffer.first(kSectorSize))) continue;
+        // The rest of the cluster as far as the range and the buffer go, as the whole-area read
+        // would have held it; only the first sector when the rest cannot be read.
+        const auto held = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>({spc, last - p, std::uint64_t{kChunkSectors}}));
+        const bool rest =
+            held > 1 &&
+            ctx.Read(p + 1, held - 1, buffer.subspan(kSectorSize, std::size_t{held - 1} * kSectorSize)) != 0;
+        test(p, buffer.first(kSectorSize), buffer.first(std::size_t{rest ? held : 1u} * kSectorSize));
+      }
+      progress(p);
+    }
+    return;
+  }
+
+  std::uint64_t clusterSector = p;  // first sector of the running cluster
   while (p < last) {
     if (ctx.StopRequested()) return;
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
@@ -104,28 +146,13 @@ void ScanDataArea(ScanContext& ctx) {
         // Part of the chunk failed: read this cluster's first sector alone, and skip it when
         // it cannot be read rather than test what the buffer holds.
         if (ctx.Read(clusterSector, 1, single) == 0) continue;
-        first = ByteSpan(single);
+        test(clusterSector, ByteSpan(single), ByteSpan(single));
+        continue;
       }
-      if (IsDirectoryStartSector(first)) {
-        if (EntryCluster(first, 0, layout) != cluster) continue;
-        AppendFolderRow(table, first, clusterSector, static_cast<std::uint32_t>(cluster), layout);
-        // The folder's directory is read again to name and list it: what this chunk holds of
-        // the cluster is kept for that.
-        if (whole) {
-          const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
-          ctx.KeepSectors(clusterSector, ByteSpan(buffer.data() + (clusterSector - p) * kSectorSize,
-                                                  static_cast<std::size_t>(held) * kSectorSize));
-        } else {
-          ctx.KeepSectors(clusterSector, first);
-        }
-        ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
-      }
-      int percent = ProgressPercent(p, last);
-      if (percent != shown) {
-        ui.SetProgress(control::kProgress, percent, "Completed ");
-        shown = percent;
-      }
+      const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
+      test(clusterSector, first, ByteSpan(first.data(), static_cast<std::size_t>(held) * kSectorSize));
     }
+    progress(p);
     p += kChunkSectors;
   }
 }

@@ -17,8 +17,18 @@ class FatReader;
 // Reads the data area from cluster 2 to the end of the search range (VolumeGeometry) and appends
 // an EntryTable row for every cluster whose first sector is a DirectoryStartSector naming that
 // cluster, after the catch-all row "QRW_Miscellaneous" at row 0. Ends early when a stop is
-// requested; the rows found so far stay.
+// requested; the rows found so far stay. Clusters of ReadsFirstSectorsOnly size are read one
+// sector each (and a directory's whole cluster once found), smaller ones in 512-sector chunks.
 void ScanDataArea(ScanContext& ctx);
+
+// Whether the data-area pass reads only the first sector of each cluster rather than the whole
+// area. bench/sparse_vs_whole.sh decides it: from memory, one read a cluster beats the whole area
+// from 16 sectors on, but a cold block device (a loop device here) reads a sector every 16 or 32
+// no faster than all of them, and only clusters of 64 sectors (32 KiB, an SD card's FAT32) or more
+// are read faster one sector each from both.
+constexpr bool ReadsFirstSectorsOnly(std::uint32_t sectorsPerCluster) {
+  return sectorsPerCluster >= 64;
+}
 
 // The catch-all row "QRW_Miscellaneous" (self 268435455, parent 0) at row 0 of table.
 void InsertMiscFolderRow(TextTable& table);

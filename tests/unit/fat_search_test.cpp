@@ -187,6 +187,86 @@ TEST(FatScanDataArea, ClusterSizeThatDoesNotDivideTheChunkStaysAligned) {
   EXPECT_EQ(t.Cell(5, entry_col::kSelf), "900");
 }
 
+// Directories at clusters 2, 5 and 20 and one whose cluster the range's end cuts (at 40), on
+// volumes of each cluster size: the same rows, and each found cluster kept as far as the range and
+// a 512-sector chunk go. Clusters of 64 sectors and more are read one first sector each (the
+// benchmark's rule), smaller ones whole.
+struct ReadsCase {
+  std::uint32_t spc;
+  bool oneSectorEach;
+};
+class FatScanDataAreaReads : public ::testing::TestWithParam<ReadsCase> {};
+
+TEST_P(FatScanDataAreaReads, EveryClusterSizeGivesTheSameRowsAndKeepsWhatItFound) {
+  const std::uint32_t spc = GetParam().spc;
+  EXPECT_EQ(ReadsFirstSectorsOnly(spc), GetParam().oneSectorEach);
+  constexpr std::uint64_t kCluster0 = 10;
+  const auto at = [&](std::uint32_t c) { return kCluster0 + std::uint64_t{c} * spc; };
+  const std::uint64_t end = at(40) + 3;
+  TestDisk d{end + spc};
+  d.ctx.partitionType = FsType::kFat32;
+  d.ctx.searchStart = 0;
+  d.ctx.searchEnd = end;
+  d.ctx.geometry.SectorsPerCluster = spc;
+  d.ctx.geometry.Cluster0Sector = kCluster0;
+  for (std::uint32_t c : {2u, 5u, 20u, 40u}) d.Put(at(c), DirectoryStart(c, 0));
+  d.disk->ClearReads();
+  ScanDataArea(d.ctx);
+
+  const TextTable& t = d.ctx.results.tables.EntryTable;
+  ASSERT_EQ(t.RowCount(), 5);
+  std::uint64_t heldSectors = 0;
+  for (int r = 1; r < t.RowCount(); ++r) {
+    const std::uint32_t c = std::vector<std::uint32_t>{2, 5, 20, 40}[r - 1];
+    SCOPED_TRACE(c);
+    EXPECT_EQ(t.Cell(r, entry_col::kSelf), std::to_string(c));
+    const std::uint64_t held = std::min<std::uint64_t>({spc, end - at(c), 512});
+    heldSectors += held;
+    EXPECT_TRUE(d.ctx.SectorKept(at(c)));
+    EXPECT_TRUE(d.ctx.SectorKept(at(c) + held - 1));
+    EXPECT_FALSE(d.ctx.SectorKept(at(c) + held));
+  }
+  std::uint64_t readSectors = 0;
+  for (const FaultBlockDevice::ReadCall& call : d.disk->Reads()) readSectors += call.length / 512;
+  const std::uint64_t area = end - at(2);
+  if (GetParam().oneSectorEach) {
+    // One sector of each cluster, and the rest of each directory's.
+    EXPECT_EQ(readSectors, 39 + heldSectors - 4);
+  } else {
+    EXPECT_GE(readSectors, area);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ClusterSizes, FatScanDataAreaReads,
+                         ::testing::Values(ReadsCase{8, false}, ReadsCase{32, false}, ReadsCase{64, true},
+                                           ReadsCase{128, true}, ReadsCase{1024, true}),
+                         [](const ::testing::TestParamInfo<ReadsCase>& info) {
+                           return std::to_string(info.param.spc) + "SectorClusters";
+                         });
+
+TEST(FatScanDataArea, OneSectorReadsSkipAnUnreadableClusterAndKeepWhatTheyCouldRead) {
+  constexpr std::uint32_t kSpc = 64;
+  static_assert(ReadsFirstSectorsOnly(kSpc));
+  const auto at = [](std::uint32_t c) { return 10 + std::uint64_t{c} * kSpc; };
+  TestDisk d{at(12)};
+  d.ctx.partitionType = FsType::kFat32;
+  d.ctx.searchStart = 0;
+  d.ctx.searchEnd = at(12);
+  d.ctx.geometry.SectorsPerCluster = kSpc;
+  d.ctx.geometry.Cluster0Sector = 10;
+  for (std::uint32_t c : {3u, 6u, 9u}) d.Put(at(c), DirectoryStart(c, 0));
+  d.disk->MarkBad(at(6));      // its first sector: no row
+  d.disk->MarkBad(at(9) + 5);  // inside: a row, and only its first sector kept
+  ScanDataArea(d.ctx);
+  const TextTable& t = d.ctx.results.tables.EntryTable;
+  ASSERT_EQ(t.RowCount(), 3);
+  EXPECT_EQ(t.Cell(1, entry_col::kSelf), "3");
+  EXPECT_EQ(t.Cell(2, entry_col::kSelf), "9");
+  EXPECT_TRUE(d.ctx.SectorKept(at(3) + kSpc - 1));
+  EXPECT_TRUE(d.ctx.SectorKept(at(9)));
+  EXPECT_FALSE(d.ctx.SectorKept(at(9) + 1));
+}
+
 TextTable& FolderRows(ScanContext& ctx, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& rows) {
   TextTable& t = ctx.results.tables.EntryTable;
   t.DeleteAllRows();
@@ -572,6 +652,19 @@ TEST(FatStandardSearch, KeptRunsHoldTheirTrailingZerosAsACount) {
   }
   EXPECT_TRUE(kept.Find(disk, 105).empty());
   EXPECT_TRUE(kept.Find(disk, 99).empty());
+  // One look-up gives the rest of a run in order, as far as asked; the zero tail is the one
+  // sector of zeros, which the directory walk passes over without looking at its slots.
+  std::vector<bool> zeroTail;
+  EXPECT_EQ(kept.ForRun(disk, 101, 10,
+                        [&](std::size_t i, ByteSpan sector) {
+                          EXPECT_TRUE(std::equal(sector.begin(), sector.end(),
+                                                 run.begin() + static_cast<std::ptrdiff_t>((1 + i) * 512)));
+                          zeroTail.push_back(sector.data() == KeptSectors::ZeroSector().data());
+                        }),
+            4u);
+  EXPECT_EQ(zeroTail, (std::vector<bool>{false, false, true, true}));
+  EXPECT_EQ(kept.ForRun(disk, 100, 2, [](std::size_t, ByteSpan) {}), 2u);
+  EXPECT_EQ(kept.ForRun(disk, 105, 2, [](std::size_t, ByteSpan) {}), 0u);
   // A run of zeros alone costs nothing and still reads back.
   ASSERT_TRUE(kept.Keep(disk, 200, std::vector<std::uint8_t>(2 * 512, 0)));
   EXPECT_EQ(kept.Bytes(), 3u * 512);
