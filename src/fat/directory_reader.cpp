@@ -34,7 +34,8 @@ int FirstDirectoryRowFrom(const TextTable& dirs, std::uint64_t sector) {
 // The cluster whose first sector this is, or nullopt when the sector begins none.
 std::optional<std::uint32_t> ClusterBegunAt(const ScanContext& ctx, std::uint64_t sector) {
   const ActiveVolumeGeometry& g = ctx.activeGeometry;
-  if (sector < g.Cluster0Sector || (sector - g.Cluster0Sector) % g.SectorsPerCluster != 0) return std::nullopt;
+  if (sector < g.Cluster0Sector || (sector - g.Cluster0Sector) % g.SectorsPerCluster != 0)
+    return std::nullopt;
   const std::uint64_t cluster = (sector - g.Cluster0Sector) / g.SectorsPerCluster;
   if (cluster > UINT32_MAX) return std::nullopt;
   return static_cast<std::uint32_t>(cluster);
@@ -154,16 +155,29 @@ DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint
 ByteSpan DirectorySectors::At(std::size_t index) {
   if (index >= numbers_.size()) return {};
   if (state_[index] == State::kUnread) Load(index);
+  if (state_[index] == State::kZero) return KeptSectors::ZeroSector();
   if (state_[index] != State::kRead) return {};
   return ByteSpan(bytes_).subspan(index * kSectorSize, kSectorSize);
 }
 
 void DirectorySectors::Load(std::size_t index) {
-  // A sector the data-area scan kept is taken from memory rather than read again.
-  if (fromKept_ &&
-      ctx_.CopyKeptSector(numbers_[index], std::span<std::uint8_t>(bytes_).subspan(index * kSectorSize, kSectorSize))) {
-    state_[index] = State::kRead;
-    return;
+  // Sectors the data-area scan kept are taken from memory rather than read again, as many of the
+  // directory's next sectors as the kept run holds in one look-up.
+  if (fromKept_) {
+    std::size_t contiguous = 1;
+    while (index + contiguous < numbers_.size() && state_[index + contiguous] == State::kUnread &&
+           numbers_[index + contiguous] == numbers_[index] + contiguous)
+      ++contiguous;
+    const std::size_t kept = ctx_.ForKeptRun(numbers_[index], contiguous, [&](std::size_t i, ByteSpan bytes) {
+      if (bytes.data() == KeptSectors::ZeroSector().data()) {
+        state_[index + i] = State::kZero;
+        return;
+      }
+      std::copy(bytes.begin(), bytes.end(),
+                bytes_.begin() + static_cast<std::ptrdiff_t>((index + i) * kSectorSize));
+      state_[index + i] = State::kRead;
+    });
+    if (kept > 0) return;
   }
   // 64 KiB per request at most; directories are read front to back, so a run starts here.
   constexpr std::size_t kMaxRun = 128;
@@ -198,6 +212,15 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
   for (std::size_t index = 0; index < endsAt; ++index) {
     const ByteSpan sector = directory.At(index);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
+    if (directory.IsKeptZero(index)) {
+      // No entry, and its first free slot ends the entries as the slots' own test would.
+      if (!endMet) {
+        endMet = true;
+        if (walk.clusterSectors != 0)
+          endsAt = std::min(endsAt, (index / walk.clusterSectors + 1) * walk.clusterSectors);
+      }
+      continue;
+    }
     if (index > 0 && IsDirectoryStartSector(sector)) return WalkResult::kEndMet;
     const DirectoryOrder order =
         walk.longNamesFromDiskOrder ? DirectoryOrder{} : DirectoryOrder{&numbers, index};

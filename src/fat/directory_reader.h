@@ -50,8 +50,12 @@ class DirectorySectors {
   // The 512 bytes of the sector at index in directory order; empty when it cannot be read.
   ByteSpan At(std::size_t index);
 
+  // The sector at index is one of zeros the search kept as such (a directory cluster's unused
+  // rest): At gives KeptSectors::ZeroSector() for it, and the walk passes it over at once.
+  bool IsKeptZero(std::size_t index) const { return index < state_.size() && state_[index] == State::kZero; }
+
  private:
-  enum class State : std::uint8_t { kUnread, kRead, kUnreadable };
+  enum class State : std::uint8_t { kUnread, kRead, kUnreadable, kZero };
   void Load(std::size_t index);
 
   const ScanContext& ctx_;

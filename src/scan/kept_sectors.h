@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <span>
@@ -40,9 +41,8 @@ class KeptSectors {
     }
     const std::size_t sectors = bytes.size() / kSectorSize;
     std::size_t stored = sectors;
-    while (stored > 0 && std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>((stored - 1) * kSectorSize),
-                                     bytes.begin() + static_cast<std::ptrdiff_t>(stored * kSectorSize),
-                                     [](std::uint8_t b) { return b == 0; }))
+    while (stored > 0 &&
+           std::memcmp(bytes.data() + (stored - 1) * kSectorSize, ZeroSector().data(), kSectorSize) == 0)
       --stored;
     if (sectors == 0 || bytes_ + stored * kSectorSize > kMaxBytes) return false;
     Run& run = runs_[first];
@@ -53,19 +53,42 @@ class KeptSectors {
     return true;
   }
 
-  // The kept bytes of sector, or an empty span when it is not kept.
+  // The kept bytes of sector, or an empty span when it is not kept; a sector of a run's zero tail
+  // is ZeroSector() itself.
   ByteSpan Find(Source source, std::uint64_t sector) const {
-    static constexpr std::array<std::uint8_t, kSectorSize> kZeros{};
-    if (!(source == source_)) return {};
+    ByteSpan found;
+    ForRun(source, sector, 1, [&](std::size_t, ByteSpan bytes) { found = bytes; });
+    return found;
+  }
+
+  // Calls visit(i, bytes) for sector + i, i from 0, for as many of the sectors from sector on (at
+  // most maxSectors) as one kept run holds, with ZeroSector() for those of its zero tail; returns
+  // how many. One look-up for a whole run, where Find takes one a sector.
+  template <typename Visit>
+  std::size_t ForRun(Source source, std::uint64_t sector, std::size_t maxSectors, Visit&& visit) const {
+    if (!(source == source_)) return 0;
     auto it = runs_.upper_bound(sector);
-    if (it == runs_.begin()) return {};
+    if (it == runs_.begin()) return 0;
     --it;
     const std::uint64_t within = sector - it->first;
     const std::size_t stored = it->second.bytes.size() / kSectorSize;
-    if (within < stored)
-      return ByteSpan(it->second.bytes).subspan(static_cast<std::size_t>(within) * kSectorSize, kSectorSize);
-    if (within < stored + it->second.zeroSectors) return ByteSpan(kZeros);
-    return {};
+    const std::uint64_t held = stored + it->second.zeroSectors;
+    if (within >= held) return 0;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(maxSectors, held - within));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint64_t at = within + i;
+      visit(i,
+            at < stored
+                ? ByteSpan(it->second.bytes).subspan(static_cast<std::size_t>(at) * kSectorSize, kSectorSize)
+                : ZeroSector());
+    }
+    return n;
+  }
+
+  // The one sector of zeros that every zero-tail sector is found as.
+  static ByteSpan ZeroSector() {
+    static constexpr std::array<std::uint8_t, kSectorSize> kZeros{};
+    return ByteSpan(kZeros);
   }
 
   // Copies sector into out (512 bytes) when it is kept.

@@ -15,8 +15,8 @@
 #include "core/feedback.h"
 #include "core/volume.h"
 #include "disk/sector_reader.h"
-#include "scan/kept_sectors.h"
 #include "results/results_state.h"
+#include "scan/kept_sectors.h"
 
 namespace quarrow {
 
@@ -80,6 +80,11 @@ struct ScanContext {
     return kept_.CopyTo(KeptSource(), sector, out);
   }
   bool SectorKept(std::uint64_t sector) const { return !kept_.Find(KeptSource(), sector).empty(); }
+  // KeptSectors::ForRun over this disk's kept sectors.
+  template <typename Visit>
+  std::size_t ForKeptRun(std::uint64_t sector, std::size_t maxSectors, Visit&& visit) const {
+    return kept_.ForRun(KeptSource(), sector, maxSectors, std::forward<Visit>(visit));
+  }
   // Folders listed and named after the search take the sectors it kept too: set by a caller that
   // lists right after its search, with nothing written to the disk between (the command line).
   // Left unset, a folder opened later reads the disk as it is then.
