@@ -144,6 +144,14 @@ std::size_t CellSize(std::string_view text) {
   return 1 + VarintSize(text.size()) + text.size();
 }
 
+// The capacity to ask of a string that must hold size bytes: a heap block holds its bytes and
+// the closing NUL in a multiple of 16 less the allocator's 8-byte header (glibc's small blocks),
+// so up to that much more costs nothing and lets later cells be set in place.
+std::size_t AllocatedSize(std::size_t size) {
+  if (size < 16) return size;  // held in the string itself
+  return ((size + 1 + 8 + 15) & ~std::size_t{15}) - 8 - 1;
+}
+
 // Reads a LEB128 value at pos, bounded by the row and by ten bytes.
 std::uint64_t GetVarint(std::string_view row, std::size_t& pos) {
   std::uint64_t value = 0;
@@ -273,7 +281,7 @@ int TextTable::InsertRow(int index, std::string_view key) {
   index = std::clamp(index, 0, RowCount());
   std::string row;
   if (!headers_.empty()) {
-    row.reserve(CellSize(key) + headers_.size() - 1);
+    row.reserve(AllocatedSize(CellSize(key) + headers_.size() - 1));
     PutCell(row, key);
     row.append(headers_.size() - 1, static_cast<char>(kEmpty));
   }
@@ -286,11 +294,19 @@ void TextTable::SetCell(int row, int column, std::string_view text) {
   Edited();
   std::string& packed = rows_[static_cast<std::size_t>(row)];
   const PackedCell old = FindCell(packed, column);
-  // The row is made again at its exact size: rows are many and set a few cells each.
+  std::string cell;  // a number's cell fits the string's own buffer
+  PutCell(cell, text);
+  const std::size_t size = packed.size() - (old.end - old.begin) + cell.size();
+  if (size <= packed.capacity()) {
+    packed.replace(old.begin, old.end - old.begin, cell);
+    return;
+  }
+  // Otherwise the row is made again, at its size rounded up to what the allocator hands out
+  // anyway: rows are many and set a few cells each, and the next cells set then fit in place.
   std::string next;
-  next.reserve(packed.size() - (old.end - old.begin) + CellSize(text));
+  next.reserve(AllocatedSize(size));
   next.append(packed, 0, old.begin);
-  PutCell(next, text);
+  next.append(cell);
   next.append(packed, old.end, std::string::npos);
   packed = std::move(next);
 }
