@@ -26,6 +26,14 @@ namespace quarrow {
 
 namespace {
 
+// Shows the progress of row among rows when its percent differs from the one shown; returns the
+// percent shown now. A bar moved for every row of a card's records cost more than the rows.
+int ShowProgressStep(Feedback& ui, int row, int rows, int shown) {
+  const int percent = ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(rows));
+  if (percent != shown) ui.SetProgress(control::kProgress, percent, "Completed ");
+  return percent;
+}
+
 namespace mft_col {
 constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kDate = 7, kFirstRun = 8,
               kDeleted = 9;
@@ -219,6 +227,7 @@ int MftNumbering::Run() {
   ui.SetProgress(control::kProgress, 0, "0  % Completed ");
   const int mftRows = mft.RowCount();
   std::uint32_t last = 1;
+  int shownPercent = 0;
   for (int row = 0; row < mftRows; ++row) {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
     if (IsNameRow(mft, row)) {
@@ -233,21 +242,20 @@ int MftNumbering::Run() {
     } else {
       last = self;
     }
-    ui.SetProgress(control::kProgress,
-                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)),
-                   "Completed ");
+    shownPercent = ShowProgressStep(ui, row, mftRows, shownPercent);
   }
 
   // Step 5: the folder list.
   ui.SetText(control::kStatus, " Extracting Directory Entries .........");
   ui.SetProgress(control::kProgress, 0, "0  % Completed ");
   directories.DeleteAllRows();
+  shownPercent = 0;
   for (int row = 0; row < mftRows; ++row) {
-    ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
-                                     std::to_string(mftRows));
-    ui.SetProgress(control::kProgress,
-                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)),
-                   "Completed ");
+    if (const int step = ShowProgressStep(ui, row, mftRows, shownPercent); step != shownPercent) {
+      shownPercent = step;
+      ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
+                                       std::to_string(mftRows));
+    }
     if (!IsFolderRow(mft, row)) continue;
     const int d = directories.AppendRow(mft.Cell(row, mft_col::kSector));
     directories.SetCell(d, dir_col::kSelf, mft.Cell(row, mft_col::kSelf));
@@ -287,8 +295,8 @@ int MftNumbering::Run() {
   for (int row = 0; row < boots.RowCount(); ++row) {
     const std::uint32_t start = CellU32(boots, row, ntfs_boot_col::kSector);
     const std::uint32_t spc = CellU32(boots, row, ntfs_boot_col::kSpc);
-    const auto end = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(std::uint64_t{start} + CellU32(boots, row, ntfs_boot_col::kTotal), 0xFFFFFFFFull));
+    const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        std::uint64_t{start} + CellU32(boots, row, ntfs_boot_col::kTotal), 0xFFFFFFFFull));
     if (ClaimVolumeFolders(start, spc, end)) {
       ++identified_;
       appendVolume(start, end, spc, true);
@@ -476,8 +484,10 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
       listed.push_back({CellU32(mft, row, mft_col::kParent), hashOf(mft.Cell(row, mft_col::kName)), row});
   }
   // Stable: of rows with the same key, the first one is found.
-  std::stable_sort(fileRowOf.begin(), fileRowOf.end(), [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
-  std::stable_sort(fileRowAt.begin(), fileRowAt.end(), [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
+  std::stable_sort(fileRowOf.begin(), fileRowOf.end(),
+                   [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
+  std::stable_sort(fileRowAt.begin(), fileRowAt.end(),
+                   [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
   std::sort(listed.begin(), listed.end());
   const auto rowBy = [](const std::vector<KeyedRow>& rows, std::uint64_t key) -> std::optional<int> {
     const auto it = std::lower_bound(rows.begin(), rows.end(), key,
@@ -510,7 +520,8 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
       if (alreadyListed(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName))) continue;
     } else if (type == kMftNameType) {
       // A name held in the file's own record, or in an extension record of its base record.
-      if (const auto own = rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))))) {
+      if (const auto own =
+              rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))))) {
         from = *own;
       } else if (const auto base = rowBy(fileRowOf, CellU32(mft, row, mft_col::kSelf))) {
         from = *base;

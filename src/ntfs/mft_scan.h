@@ -50,8 +50,9 @@ inline constexpr std::string_view kMftIndexNameType = "Index name";
 
 // Appends the MftEntryTable rows of the FILE record at sector from row rowCounter on (its own row,
 // then one kMftNameType row per further name), advances the counter past them and counts the
-// record in recordCounter. The record is as large as its header says (1024 bytes when it says no
-// size a record has); it is taken from `loaded` when that holds all of it, otherwise read.
+// record in recordCounter (which ScanMftRecords shows once a chunk). The record is as large as its header
+// says (1024 bytes when it says no size a record has); it is taken from `loaded` when that holds all of it,
+// otherwise read.
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
                     ByteSpan loaded = {});
 
