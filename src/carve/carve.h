@@ -48,10 +48,10 @@ std::uint64_t CarveTypeMaxBytes(CarveType type);
 
 // Every type, in the enumeration's order.
 inline constexpr CarveType kCarveTypes[] = {
-    CarveType::kJpeg, CarveType::kPng,  CarveType::kGif,  CarveType::kBmp,  CarveType::kTiff,
-    CarveType::kCr2,  CarveType::kNef,  CarveType::kDng,  CarveType::kPdf,  CarveType::kZip,
-    CarveType::kDocx, CarveType::kXlsx, CarveType::kPptx, CarveType::kOdt,  CarveType::kOds,
-    CarveType::kMp4,  CarveType::kMov,  CarveType::kAvi,  CarveType::kWav,  CarveType::kMp3};
+    CarveType::kJpeg, CarveType::kPng,  CarveType::kGif,  CarveType::kBmp, CarveType::kTiff,
+    CarveType::kCr2,  CarveType::kNef,  CarveType::kDng,  CarveType::kPdf, CarveType::kZip,
+    CarveType::kDocx, CarveType::kXlsx, CarveType::kPptx, CarveType::kOdt, CarveType::kOds,
+    CarveType::kMp4,  CarveType::kMov,  CarveType::kAvi,  CarveType::kWav, CarveType::kMp3};
 
 // The zip archive and the office formats kept in one (docx, xlsx, pptx, odt, ods).
 constexpr bool IsZipFamily(CarveType type) {
@@ -71,6 +71,27 @@ inline constexpr std::size_t kCarveHeadBytes = 4096;
 // magic number (a marker segment after a JPEG's SOI, a sane zip local header, a PNG's IHDR with
 // its CRC, ...) so that ordinary data rarely reads as a file start.
 std::optional<CarveStart> RecogniseFileStart(ByteSpan firstBytes);
+
+// RecogniseFileStart's first look: every format it knows begins with one of these bytes, or says
+// "ftyp" at 4. It rules out nearly every sector of other data, and a scan runs it on every sector,
+// so it is here to be inlined there.
+inline bool MayBeginAFile(ByteSpan b) {
+  if (b.empty()) return false;
+  switch (b[0]) {
+    case 0xFF:  // JPEG
+    case 0x89:  // PNG
+    case 'G':   // GIF
+    case 'B':   // BMP
+    case 'I':   // TIFF (II), MP3 (ID3)
+    case 'M':   // TIFF (MM)
+    case '%':   // PDF
+    case 'P':   // zip
+    case 'R':   // RIFF
+      return true;
+    default:
+      return b.size() >= 8 && b[4] == 'f' && b[5] == 't' && b[6] == 'y' && b[7] == 'p';
+  }
+}
 
 // Reads up to out.size() bytes at offset (counted from the file's start) into out and returns how
 // many it read: fewer only where what the source holds ends.

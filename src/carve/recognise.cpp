@@ -13,26 +13,46 @@ namespace quarrow {
 
 std::string_view CarveTypeExtension(CarveType type) {
   switch (type) {
-    case CarveType::kJpeg: return "jpg";
-    case CarveType::kPng: return "png";
-    case CarveType::kGif: return "gif";
-    case CarveType::kBmp: return "bmp";
-    case CarveType::kTiff: return "tif";
-    case CarveType::kCr2: return "cr2";
-    case CarveType::kNef: return "nef";
-    case CarveType::kDng: return "dng";
-    case CarveType::kPdf: return "pdf";
-    case CarveType::kZip: return "zip";
-    case CarveType::kDocx: return "docx";
-    case CarveType::kXlsx: return "xlsx";
-    case CarveType::kPptx: return "pptx";
-    case CarveType::kOdt: return "odt";
-    case CarveType::kOds: return "ods";
-    case CarveType::kMp4: return "mp4";
-    case CarveType::kMov: return "mov";
-    case CarveType::kAvi: return "avi";
-    case CarveType::kWav: return "wav";
-    case CarveType::kMp3: return "mp3";
+    case CarveType::kJpeg:
+      return "jpg";
+    case CarveType::kPng:
+      return "png";
+    case CarveType::kGif:
+      return "gif";
+    case CarveType::kBmp:
+      return "bmp";
+    case CarveType::kTiff:
+      return "tif";
+    case CarveType::kCr2:
+      return "cr2";
+    case CarveType::kNef:
+      return "nef";
+    case CarveType::kDng:
+      return "dng";
+    case CarveType::kPdf:
+      return "pdf";
+    case CarveType::kZip:
+      return "zip";
+    case CarveType::kDocx:
+      return "docx";
+    case CarveType::kXlsx:
+      return "xlsx";
+    case CarveType::kPptx:
+      return "pptx";
+    case CarveType::kOdt:
+      return "odt";
+    case CarveType::kOds:
+      return "ods";
+    case CarveType::kMp4:
+      return "mp4";
+    case CarveType::kMov:
+      return "mov";
+    case CarveType::kAvi:
+      return "avi";
+    case CarveType::kWav:
+      return "wav";
+    case CarveType::kMp3:
+      return "mp3";
   }
   return "bin";
 }
@@ -276,23 +296,7 @@ bool IsMp3Start(ByteSpan b) {
 
 std::optional<CarveStart> RecogniseFileStart(ByteSpan b) {
   if (b.size() > kCarveHeadBytes) b = b.first(kCarveHeadBytes);
-  // Every format begins with one of these bytes, or says "ftyp" at 4: one look rules out nearly
-  // every sector of other data before the tests below, which the scans run on every sector.
-  if (b.empty()) return std::nullopt;
-  switch (b[0]) {
-    case 0xFF:  // JPEG
-    case 0x89:  // PNG
-    case 'G':   // GIF
-    case 'B':   // BMP
-    case 'I':   // TIFF (II), MP3 (ID3)
-    case 'M':   // TIFF (MM)
-    case '%':   // PDF
-    case 'P':   // zip
-    case 'R':   // RIFF
-      break;
-    default:
-      if (!BytesEqual(b, 4, "ftyp")) return std::nullopt;
-  }
+  if (!MayBeginAFile(b)) return std::nullopt;
   if (IsJpegStart(b)) return CarveStart{CarveType::kJpeg};
   if (IsPngStart(b)) return CarveStart{CarveType::kPng};
   if (IsGifStart(b)) return CarveStart{CarveType::kGif};
