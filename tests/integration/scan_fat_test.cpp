@@ -503,7 +503,8 @@ TEST_P(ScanFatTest, FileTypesComeFromTheNameEnding) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Disks, ScanFatTest, ::testing::Values("fat16_tree", "fat32_tree"));
+INSTANTIATE_TEST_SUITE_P(Disks, ScanFatTest,
+                         ::testing::Values("fat16_tree", "fat32_tree", "fat16_bigclusters"));
 
 // A volume damaged by edits of its bytes: a loop entry, zeroed dot entries, a looping directory
 // chain. Every folder and file of the undamaged volume is still listed where fls listed it.
