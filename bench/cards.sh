@@ -11,7 +11,8 @@
 #   ntfs_20k_200, _2000       NTFS (mkntfs and an ntfs-3g mount, as root): 20,000 files in 200
 #   ntfs_5k_200                 and in 2,000 folders, and a quarter of them in 200 folders
 # Environment: RUNS (timed runs of each command, default 3; medians are shown), BASELINE (an older
-# quarrow, timed in the same runs, with its ratio and whether its JSON is the same), SKIP_NTFS=1.
+# quarrow, timed in the same runs, with its ratio and whether its JSON is the same), SKIP_NTFS=1,
+# LARGE=1 (also fat32_400k: 400,000 files in 10,000 folders).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -81,6 +82,8 @@ make_ntfs() {  # name files folders MiB
 
 make_fat fat32_25k 25000 625 256
 make_fat fat32_100k 100000 2500 768
+# LARGE=1: a card of 400,000 files too (3 GiB, sparse), for the memory per file at that size.
+[ -z "${LARGE:-}" ] || make_fat fat32_400k 400000 10000 3072
 if [ -z "${SKIP_NTFS:-}" ]; then
   make_ntfs ntfs_5k_200 5000 200 128
   make_ntfs ntfs_20k_200 20000 200 256
@@ -109,7 +112,7 @@ export start
 
 printf '%-14s %-9s %8s %8s %8s %8s %9s %9s %9s\n' volume search files wall_s cpu_s read_s "/read" "/fls" "KiB/file"
 declare -A walls files
-for name in fat32_25k fat32_100k ntfs_5k_200 ntfs_20k_200 ntfs_20k_2000; do
+for name in fat32_25k fat32_100k fat32_400k ntfs_5k_200 ntfs_20k_200 ntfs_20k_2000; do
   img="$dir/$name.img"
   [ -f "$img" ] || continue
   type=FAT32
@@ -151,6 +154,7 @@ growth() {  # label small large
 }
 growth "FAT32 Standard, a quarter to all" fat32_25k.standard fat32_100k.standard
 growth "FAT32 Advance, a quarter to all" fat32_25k.advance fat32_100k.advance
+growth "FAT32 Standard, 100k to 400k" fat32_100k.standard fat32_400k.standard
 growth "NTFS Standard, a quarter to all" ntfs_5k_200.standard ntfs_20k_200.standard
 growth "NTFS Standard, 200 -> 2,000 folders" ntfs_20k_200.standard ntfs_20k_2000.standard
 growth "NTFS Advance, 200 -> 2,000 folders" ntfs_20k_200.advance ntfs_20k_2000.advance
