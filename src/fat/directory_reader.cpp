@@ -209,16 +209,18 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
   const std::vector<std::uint64_t>& numbers = directory.Numbers();
   std::size_t endsAt = numbers.size();  // the first sector not read once an end entry was met
   bool endMet = false;
+  // An end entry in the sector at index: the walk reads on to the end of that sector's cluster.
+  const auto meetEnd = [&](std::size_t index) {
+    if (endMet) return;
+    endMet = true;
+    if (walk.clusterSectors != 0)
+      endsAt = std::min(endsAt, (index / walk.clusterSectors + 1) * walk.clusterSectors);
+  };
   for (std::size_t index = 0; index < endsAt; ++index) {
     const ByteSpan sector = directory.At(index);
     if (sector.empty()) continue;  // unreadable: skipped, the directory goes on
     if (directory.IsKeptZero(index)) {
-      // No entry, and its first free slot ends the entries as the slots' own test would.
-      if (!endMet) {
-        endMet = true;
-        if (walk.clusterSectors != 0)
-          endsAt = std::min(endsAt, (index / walk.clusterSectors + 1) * walk.clusterSectors);
-      }
+      meetEnd(index);  // no entry, and its first free slot ends the entries
       continue;
     }
     if (index > 0 && IsDirectoryStartSector(sector)) return WalkResult::kEndMet;
@@ -227,11 +229,7 @@ WalkResult ForEachDirectoryEntry(const ScanContext& ctx, DirectorySectors& direc
     for (int e = 0; e < kEntriesPerSector; ++e) {
       const std::size_t off = static_cast<std::size_t>(e) * kDirEntrySize;
       if (Byte(sector, off) == 0) {
-        if (!endMet && !(walk.subDirectory && index == 0 && e < 2)) {  // not zeroed dot entries
-          endMet = true;
-          if (walk.clusterSectors != 0)
-            endsAt = std::min(endsAt, (index / walk.clusterSectors + 1) * walk.clusterSectors);
-        }
+        if (!(walk.subDirectory && index == 0 && e < 2)) meetEnd(index);  // not zeroed dot entries
         continue;
       }
       if (IsDotEntry(sector, off) || Byte(sector, off + 11) == kLongNameAttribute) continue;
