@@ -75,6 +75,29 @@ class Feedback {
   virtual void StageBegun(SearchStage stage) { (void)stage; }
 };
 
+// A progress bar moved only when its percent changes: a stage that reports every sector, cluster
+// or row would otherwise send a call for each, to a bar of a hundred positions.
+class ProgressSteps {
+ public:
+  // shown: the percent the bar shows already (-1: none yet, so that the first Show moves it).
+  explicit ProgressSteps(Feedback& ui, int controlId = control::kProgress, int shown = -1)
+      : ui_(ui), control_(controlId), shown_(shown) {}
+  // Moves the bar to current of last, with the text "Completed ", when that changes its percent;
+  // true when it moved.
+  bool Show(std::uint64_t current, std::uint64_t last) {
+    const int percent = ProgressPercent(current, last);
+    if (percent == shown_) return false;
+    ui_.SetProgress(control_, percent, "Completed ");
+    shown_ = percent;
+    return true;
+  }
+
+ private:
+  Feedback& ui_;
+  int control_;
+  int shown_;
+};
+
 // A Feedback that discards everything, for callers that do not show progress.
 inline Feedback& NullFeedback() {
   static Feedback silent;

@@ -29,7 +29,7 @@ ExfatSectorFinds ScanExfatSectors(ScanContext& ctx) {
   const std::uint64_t total = ctx.searchEnd > ctx.searchStart ? ctx.searchEnd - ctx.searchStart : 0;
   // One sector more than the chunk: a set that begins in the chunk's last sector ends in the next.
   std::vector<std::uint8_t> chunk((kScanChunkSectors + 3) * kSectorSize);
-  int shown = -1;
+  ProgressSteps progress(ui);
   for (std::uint64_t done = 0; done < total; done += kScanChunkSectors) {
     if (ctx.StopRequested()) break;
     const std::uint64_t first = ctx.searchStart + done;
@@ -65,11 +65,7 @@ ExfatSectorFinds ScanExfatSectors(ScanContext& ctx) {
           finds.folderClusters.push_back(found.set.firstCluster);
       }
     }
-    const int percent = ProgressPercent(done + sectors, total);
-    if (percent != shown) {
-      ui.SetProgress(control::kProgress, percent, "Completed ");
-      shown = percent;
-    }
+    progress.Show(done + sectors, total);
     ui.SetText(control::kFolderCounter, std::to_string(finds.directorySectors.size()));
   }
   return finds;

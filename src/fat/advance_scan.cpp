@@ -107,7 +107,7 @@ void AdvanceScan(ScanContext& ctx) {
     for (std::size_t c = 1; c < cells.size(); ++c) table.SetCell(row, static_cast<int>(c), cells[c]);
   };
   const std::uint64_t first = ctx.searchStart;
-  int shown = -1;
+  ProgressSteps progress(ui);
   for (std::uint64_t p = first; p < last; p += kAdvanceChunkSectors) {
     if (ctx.StopRequested()) return;
     // The reader overwrites every byte of the chunk, also when the read fails: sectors it can
@@ -137,11 +137,7 @@ void AdvanceScan(ScanContext& ctx) {
       }
     }
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
-    const int percent = ProgressPercent(p, last);
-    if (percent != shown) {
-      ui.SetProgress(control::kProgress, percent, "Completed ");
-      shown = percent;
-    }
+    progress.Show(p, last);
     if (p > UINT64_MAX - kAdvanceChunkSectors) return;
   }
 }

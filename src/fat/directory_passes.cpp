@@ -81,14 +81,7 @@ void ScanDataArea(ScanContext& ctx) {
     ctx.KeepSectors(clusterSector, held);
     ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
   };
-  int shown = -1;
-  const auto progress = [&](std::uint64_t p) {
-    const int percent = ProgressPercent(p, last);
-    if (percent != shown) {
-      ui.SetProgress(control::kProgress, percent, "Completed ");
-      shown = percent;
-    }
-  };
+  ProgressSteps progress(ui);
 
   // The chunk buffer is page-aligned: the kernel copies into a buffer that is not cache-line
   // aligned several times slower, and this read is most of the scan's time.
@@ -123,7 +116,7 @@ void ScanDataArea(ScanContext& ctx) {
             ctx.Read(p + 1, held - 1, buffer.subspan(kSectorSize, std::size_t{held - 1} * kSectorSize)) != 0;
         test(p, buffer.first(kSectorSize), buffer.first(std::size_t{rest ? held : 1u} * kSectorSize));
       }
-      progress(p);
+      progress.Show(p, last);
     }
     return;
   }
@@ -152,7 +145,7 @@ void ScanDataArea(ScanContext& ctx) {
       const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
       test(clusterSector, first, ByteSpan(first.data(), static_cast<std::size_t>(held) * kSectorSize));
     }
-    progress(p);
+    progress.Show(p, last);
     p += kChunkSectors;
   }
 }

@@ -46,19 +46,14 @@ struct Directories {
 // The progress bar of the analysis moves with every assignment.
 class AssignmentProgress {
  public:
-  AssignmentProgress(Feedback& ui, std::size_t directories) : ui_(ui), directories_(directories) {}
-  void Assigned() {
-    const int percent = ProgressPercent(++assignments_, directories_);
-    if (percent == shown_) return;
-    ui_.SetProgress(control::kProgress, percent, "Completed ");
-    shown_ = percent;
-  }
+  AssignmentProgress(Feedback& ui, std::size_t directories)
+      : directories_(directories), progress_(ui, control::kProgress, 0) {}
+  void Assigned() { progress_.Show(++assignments_, directories_); }
 
  private:
-  Feedback& ui_;
   std::uint64_t directories_;
   std::uint64_t assignments_ = 0;
-  int shown_ = 0;
+  ProgressSteps progress_;
 };
 
 // sector = self x clusterSize + cluster0, computed without overflow.
@@ -521,17 +516,13 @@ FatLocation LocateFats(ScanContext& ctx, int chosenIndex) {
   Feedback& ui = ctx.Ui();
   std::array<std::uint8_t, kSectorSize> sector{};
   std::vector<std::uint64_t> signatures;
-  int shown = -1;
+  ProgressSteps progress(ui, control::kStageProgress);
   for (std::int64_t s = start; s < cluster0; ++s) {
     if (ctx.StopRequested()) break;
     const auto at = static_cast<std::uint64_t>(s);
     ctx.Read(at, 1, sector);
     ++found.sectorsRead;
-    const int percent = ProgressPercent(at, static_cast<std::uint64_t>(cluster0));
-    if (percent != shown) {
-      ui.SetProgress(control::kStageProgress, percent, "Completed ");
-      shown = percent;
-    }
+    progress.Show(at, static_cast<std::uint64_t>(cluster0));
     if (sector[0] == 0xF8 && sector[1] == 0xFF && sector[2] == 0xFF) signatures.push_back(at);
   }
   const std::optional<FatPlacement> placed = PlaceFats(ctx, chosenIndex, signatures);

@@ -26,14 +26,6 @@ namespace quarrow {
 
 namespace {
 
-// Shows the progress of row among rows when its percent differs from the one shown; returns the
-// percent shown now. A bar moved for every row of a card's records cost more than the rows.
-int ShowProgressStep(Feedback& ui, int row, int rows, int shown) {
-  const int percent = ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(rows));
-  if (percent != shown) ui.SetProgress(control::kProgress, percent, "Completed ");
-  return percent;
-}
-
 namespace mft_col {
 constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kDate = 7, kFirstRun = 8,
               kDeleted = 9;
@@ -227,7 +219,7 @@ int MftNumbering::Run() {
   ui.SetProgress(control::kProgress, 0, "0  % Completed ");
   const int mftRows = mft.RowCount();
   std::uint32_t last = 1;
-  int shownPercent = 0;
+  ProgressSteps numbering(ui, control::kProgress, 0);
   for (int row = 0; row < mftRows; ++row) {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
     if (IsNameRow(mft, row)) {
@@ -242,17 +234,18 @@ int MftNumbering::Run() {
     } else {
       last = self;
     }
-    shownPercent = ShowProgressStep(ui, row, mftRows, shownPercent);
+    numbering.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows));
   }
 
   // Step 5: the folder list.
   ui.SetText(control::kStatus, " Extracting Directory Entries .........");
   ui.SetProgress(control::kProgress, 0, "0  % Completed ");
   directories.DeleteAllRows();
-  shownPercent = 0;
+  // The bar and the status move together, when the percent changes: for every row they cost more
+  // than the rows.
+  ProgressSteps extracting(ui, control::kProgress, 0);
   for (int row = 0; row < mftRows; ++row) {
-    if (const int step = ShowProgressStep(ui, row, mftRows, shownPercent); step != shownPercent) {
-      shownPercent = step;
+    if (extracting.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows))) {
       ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
                                        std::to_string(mftRows));
     }

@@ -390,7 +390,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
   ChunkBuffer chunk(kWalkChunkSectors);
   ExtentCursor cursor(list);
   std::uint64_t done = 0;
-  int shown = -1;
+  ProgressSteps progress(ui);
   // Records are numbered by their place in the $MFT's data, and each is read through the extents:
   // with clusters smaller than a record, a record may begin in one run and end in the next.
   for (std::uint64_t r = 0; r < records;) {
@@ -410,11 +410,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
     }
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
     if (listed != 0) ui.SetText(control::kFolderCounter, std::to_string(listed + 1));
-    const int percent = ProgressPercent(done, total);
-    if (percent != shown) {
-      ui.SetProgress(control::kProgress, percent, "Completed ");
-      shown = percent;
-    }
+    progress.Show(done, total);
   }
   ListIndexKeyNames(ctx, list);
 }
