@@ -80,14 +80,16 @@ class Feedback {
 class ProgressSteps {
  public:
   // shown: the percent the bar shows already (-1: none yet, so that the first Show moves it).
-  explicit ProgressSteps(Feedback& ui, int controlId = control::kProgress, int shown = -1)
-      : ui_(ui), control_(controlId), shown_(shown) {}
-  // Moves the bar to current of last, with the text "Completed ", when that changes its percent;
-  // true when it moved.
+  // text: what the bar says beside its percent.
+  explicit ProgressSteps(Feedback& ui, int controlId = control::kProgress, int shown = -1,
+                         std::string_view text = "Completed ")
+      : ui_(ui), control_(controlId), shown_(shown), text_(text) {}
+  // Moves the bar to current of last, with its text, when that changes its percent; true when it
+  // moved.
   bool Show(std::uint64_t current, std::uint64_t last) {
     const int percent = ProgressPercent(current, last);
     if (percent == shown_) return false;
-    ui_.SetProgress(control_, percent, "Completed ");
+    ui_.SetProgress(control_, percent, text_);
     shown_ = percent;
     return true;
   }
@@ -96,6 +98,7 @@ class ProgressSteps {
   Feedback& ui_;
   int control_;
   int shown_;
+  std::string_view text_;
 };
 
 // A Feedback that discards everything, for callers that do not show progress.

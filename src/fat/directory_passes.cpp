@@ -29,16 +29,10 @@ void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumb
   using namespace entry_col;
   const std::uint32_t parent =
       layout == FsType::kFat32 ? EntryCluster32(sector, 32) : EntryCluster16(sector, 32);
-  int row = table.AppendRow("Dir" + std::to_string(table.RowCount()));
-  table.SetCell(row, kSector, std::to_string(sectorNumber));
-  table.SetCell(row, kSelf, U32Text(self));
-  table.SetCell(row, kParent, U32Text(parent));
-  table.SetCell(row, kDate, U32Text(Le16(sector, 24)));
-  table.SetCell(row, kTime, U32Text(Le16(sector, 22)));
-  table.SetCell(row, kSize, U32Text(Le32(sector, 28)));
-  table.SetCell(row, kAttr, U32Text(Byte(sector, 11)));
-  table.SetCell(row, kSysId, "0");
-  table.SetCell(row, kType, "FOLDER");
+  // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
+  table.AppendRowCells({"Dir" + std::to_string(table.RowCount()), std::to_string(sectorNumber), U32Text(self),
+                        U32Text(parent), U32Text(Le16(sector, 24)), U32Text(Le16(sector, 22)),
+                        U32Text(Le32(sector, 28)), U32Text(Byte(sector, 11)), "0", "FOLDER"});
 }
 
 }  // namespace
@@ -158,8 +152,10 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
   TextTable& table = ctx.results.tables.EntryTable;
   const int n = table.RowCount();
   const std::uint32_t rootValue = form == LinkForm::kNtfs ? 5 : 0;
+  // The status and the bar when the percent changes: a card has thousands of folders.
+  ProgressSteps steps(ui);
   for (int r = 0; r < n; ++r) {
-    const std::uint32_t parent = ReadU32(table.GetCell(r, kParent));
+    const std::uint32_t parent = table.U32(r, kParent);
     if (parent == rootValue) continue;
     // Every row takes part: a search from row 1 (as the NTFS form was once written) misses the
     // children of the smallest folder whenever the root's own record is not among the rows.
@@ -168,7 +164,7 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
     bool found = false;
     while (lo <= hi) {
       const int mid = lo + (hi - lo) / 2;
-      const std::uint32_t self = ReadU32(table.GetCell(mid, kSelf));
+      const std::uint32_t self = table.U32(mid, kSelf);
       if (self < parent) {
         lo = mid + 1;
       } else if (self > parent) {
@@ -179,13 +175,8 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
       }
     }
     if (!found) table.SetCell(r, kParent, U32Text(kOrphanCluster));
-    if (r > 0) {
-      ui.SetText(control::kStatus,
-                 "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
-      ui.SetProgress(control::kProgress,
-                     ProgressPercent(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)),
-                     "Completed ");
-    }
+    if (r > 0 && steps.Show(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)))
+      ui.SetText(control::kStatus, "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
   }
 }
 

@@ -42,13 +42,12 @@ std::uint32_t CellU32(const TextTable& table, int row, int column) {
 }
 
 bool IsFolderRow(const TextTable& mft, int row) {
-  return mft.Cell(row, mft_col::kType) == kMftFolderType;
+  return mft.CellIs(row, mft_col::kType, kMftFolderType);
 }
 
 // Rows that stand for a name rather than a record take no place in the numbering.
 bool IsNameRow(const TextTable& mft, int row) {
-  const std::string type = mft.Cell(row, mft_col::kType);
-  return type == kMftNameType || type == kMftIndexNameType;
+  return mft.CellIs(row, mft_col::kType, kMftNameType) || mft.CellIs(row, mft_col::kType, kMftIndexNameType);
 }
 
 }  // namespace
@@ -224,7 +223,7 @@ int MftNumbering::Run() {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
     if (IsNameRow(mft, row)) {
       // A further name held in its file's own record is that record's, the row above.
-      if (self == 0 && mft.Cell(row, mft_col::kType) == kMftNameType)
+      if (self == 0 && mft.CellIs(row, mft_col::kType, kMftNameType))
         mft.SetCell(row, mft_col::kSelf, U32Text(last));
       continue;
     }
@@ -407,10 +406,9 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   TextTable& entries = tables.EntryTable;
   const int folderRows = directories.RowCount();
   int inserted = 0;
+  ProgressSteps folderSteps(ui, control::kStageProgress, -1, "");
   for (int row = 0; row < folderRows; ++row) {
-    ui.SetProgress(control::kStageProgress,
-                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(folderRows)),
-                   "");
+    folderSteps.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(folderRows));
     if (ReadI32Saturating(directories.Cell(row, dir_col::kFileSystem)) != fileSystem) continue;
     const int r = entries.InsertRow(inserted++, directories.Cell(row, dir_col::kName));
     entries.SetCell(r, kSelf, directories.Cell(row, dir_col::kSelf));
@@ -456,11 +454,12 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   // record, and names found in indexes.
   bool names = false, indexed = false;
   std::size_t fileRows = 0;
+  const auto typeIs = [&mft](int row, std::string_view type) { return mft.CellIs(row, mft_col::kType, type); };
   for (int row = 0; row < mftRows; ++row) {
-    const std::string type = mft.Cell(row, mft_col::kType);
-    names = names || type == kMftNameType;
-    indexed = indexed || type == kMftIndexNameType;
-    fileRows += type == kMftFileType || type == kMftNameType;
+    const bool file = typeIs(row, kMftFileType), name = !file && typeIs(row, kMftNameType);
+    names = names || name;
+    indexed = indexed || (!file && !name && typeIs(row, kMftIndexNameType));
+    fileRows += file || name;
   }
   if (names) {
     fileRowOf.reserve(fileRows);
@@ -468,12 +467,12 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   }
   if (indexed) listed.reserve(fileRows);
   for (int row = 0; row < mftRows && (names || indexed); ++row) {
-    const std::string type = mft.Cell(row, mft_col::kType);
-    if (type == kMftFileType && names) {
+    const bool file = typeIs(row, kMftFileType);
+    if (file && names) {
       fileRowOf.emplace_back(CellU32(mft, row, mft_col::kSelf), row);
       fileRowAt.emplace_back(static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))), row);
     }
-    if ((type == kMftFileType || type == kMftNameType) && indexed)
+    if ((file || typeIs(row, kMftNameType)) && indexed)
       listed.push_back({CellU32(mft, row, mft_col::kParent), hashOf(mft.Cell(row, mft_col::kName)), row});
   }
   // Stable: of rows with the same key, the first one is found.
@@ -494,41 +493,43 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   const auto alreadyListed = [&](std::uint32_t parent, const std::string& name) {
     const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, hashOf(name), 0});
     for (auto it = lo; it != hi; ++it)
-      if (mft.Cell(it->row, mft_col::kName) == name) return true;
+      if (mft.CellIs(it->row, mft_col::kName, name)) return true;
     return !indexNames.emplace(parent, name).second;
   };
 
   TextTable& pending = tables.PendingEntryTable;
   pending.DeleteAllRows();
-  for (int row = 0; row < mftRows; ++row) {
+  // The counter and the bar when the percent changes: for every row they cost more than the row.
+  ProgressSteps enumerating(ui, control::kStageProgress, -1, "");
+  const auto showEnumerating = [&](int row) {
     ui.SetText(control::kEnumerating,
                "Currently Enumerating " + std::to_string(row) + " / " + std::to_string(mftRows));
-    ui.SetProgress(control::kStageProgress,
-                   ProgressPercent(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)), "");
-    const std::string type = mft.Cell(row, mft_col::kType);
-    if (type == kMftFolderType || type == kMftExtensionType) continue;
+  };
+  std::array<std::string, 10> cells, fromCells;  // an MftEntryTable row, and the row of its record
+  for (int row = 0; row < mftRows; ++row) {
+    if (enumerating.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)))
+      showEnumerating(row);
+    if (typeIs(row, kMftFolderType) || typeIs(row, kMftExtensionType)) continue;
+    mft.Cells(row, cells);
     // The row whose record's size, deletion and sector the file row takes.
-    int from = row;
-    if (type == kMftIndexNameType) {
-      if (alreadyListed(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName))) continue;
-    } else if (type == kMftNameType) {
+    const std::array<std::string, 10>* from = &cells;
+    if (typeIs(row, kMftIndexNameType)) {
+      if (alreadyListed(ReadU32(cells[mft_col::kParent]), cells[mft_col::kName])) continue;
+    } else if (typeIs(row, kMftNameType)) {
       // A name held in the file's own record, or in an extension record of its base record.
-      if (const auto own =
-              rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))))) {
-        from = *own;
-      } else if (const auto base = rowBy(fileRowOf, CellU32(mft, row, mft_col::kSelf))) {
-        from = *base;
+      std::optional<int> own = rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(cells[mft_col::kSector])));
+      if (!own) own = rowBy(fileRowOf, ReadU32(cells[mft_col::kSelf]));
+      if (own) {
+        mft.Cells(*own, fromCells);
+        from = &fromCells;
       }
     }
-    const int r = pending.AppendRow(mft.Cell(row, mft_col::kName));
-    pending.SetCell(r, kSector, mft.Cell(from, mft_col::kSector));
-    pending.SetCell(r, kSelf, mft.Cell(row, mft_col::kSelf));
-    pending.SetCell(r, kParent, mft.Cell(row, mft_col::kParent));
-    pending.SetCell(r, kSize, mft.Cell(from, mft_col::kSize));
-    pending.SetCell(r, kDate, mft.Cell(row, mft_col::kDate));
-    pending.SetCell(r, kDeleted, mft.Cell(from, mft_col::kDeleted));
-    pending.SetCell(r, kType, "FILE");
+    // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
+    pending.AppendRowCells({cells[mft_col::kName], (*from)[mft_col::kSector], cells[mft_col::kSelf],
+                            cells[mft_col::kParent], cells[mft_col::kDate], "", (*from)[mft_col::kSize], "", "",
+                            "FILE", (*from)[mft_col::kDeleted]});
   }
+  if (mftRows > 0) showEnumerating(mftRows - 1);
 }
 
 }  // namespace quarrow

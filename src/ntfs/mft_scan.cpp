@@ -36,18 +36,12 @@ void AppendBootSectorRow(ScanContext& ctx, int& bootCounter, ByteSpan sector, st
 
 }  // namespace
 
-void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::uint64_t sector) {
-  using namespace mft_col;
-  table.SetCell(row, kName, record.name);
-  table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
-  table.SetCell(row, kParent, U32Text(record.parent));
-  table.SetCell(row, kFsNumber, "0");
-  table.SetCell(row, kDate, I64Text(record.creationTime));
-  table.SetCell(row, kSize, U64Text(record.size));
-  table.SetCell(row, kType, std::string(record.isFolder ? kMftFolderType : kMftFileType));
-  table.SetCell(row, kSelf, U32Text(record.selfMft));
-  table.SetCell(row, kFirstRun, U32Text(record.firstRun));
-  table.SetCell(row, kDeleted, record.deleted ? "1" : "");
+int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std::uint64_t sector) {
+  // Columns: name, sector, parent, self, size, type, fsNumber, date, first run, deleted.
+  return table.InsertRowCells(
+      index, {record.name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(record.parent),
+              U32Text(record.selfMft), U64Text(record.size), record.isFolder ? kMftFolderType : kMftFileType, "0",
+              I64Text(record.creationTime), U32Text(record.firstRun), record.deleted ? "1" : ""});
 }
 
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
@@ -73,38 +67,29 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
   const FileRecord record = DecodeFileRecord(ByteSpan(bytes.data(), bytes.size())).value_or(FileRecord{});
   TextTable& table = ctx.results.tables.MftEntryTable;
   const bool extension = record.baseRecord != 0;
-  const int row = table.InsertRow(rowCounter, extension ? std::string() : record.name);
-  WriteMftEntryRow(table, row, record, sector);
+  // An extension record's row holds its name and sector only; its attributes are its base record's.
+  if (extension) {
+    table.InsertRowCells(rowCounter, {record.name, U32Text(static_cast<std::uint32_t>(sector)), "0", "0", "0",
+                                      kMftExtensionType, "0", "0", "0", record.deleted ? "1" : ""});
+  } else {
+    InsertMftEntryRow(table, rowCounter, record, sector);
+  }
   ++rowCounter;
   // The names of a file: in an extension record all of them belong to its base record's file.
   std::vector<const FileName*> names;
   FileName first;
-  if (extension) {
-    table.SetCell(row, kParent, "0");
-    table.SetCell(row, kSelf, "0");
-    table.SetCell(row, kSize, "0");
-    table.SetCell(row, kDate, "0");
-    table.SetCell(row, kType, std::string(kMftExtensionType));
-    table.SetCell(row, kFirstRun, "0");
-    if (record.hasName && record.nameSpace != kDosNamespace) {
-      first = {record.name, record.parent, record.creationTime, record.nameSpace};
-      names.push_back(&first);
-    }
+  if (extension && record.hasName && record.nameSpace != kDosNamespace) {
+    first = {record.name, record.parent, record.creationTime, record.nameSpace};
+    names.push_back(&first);
   }
   if (!record.isFolder || extension) {
     for (const FileName& name : record.otherNames) names.push_back(&name);
   }
   for (const FileName* name : names) {
-    const int r = table.InsertRow(rowCounter++, name->name);
-    table.SetCell(r, kSector, U32Text(static_cast<std::uint32_t>(sector)));
-    table.SetCell(r, kParent, U32Text(name->parent));
-    table.SetCell(r, kSelf, extension ? U32Text(static_cast<std::uint32_t>(record.baseRecord)) : "0");
-    table.SetCell(r, kSize, U64Text(extension ? 0 : record.size));
-    table.SetCell(r, kType, std::string(kMftNameType));
-    table.SetCell(r, kFsNumber, "0");
-    table.SetCell(r, kDate, I64Text(name->creationTime));
-    table.SetCell(r, kFirstRun, "0");
-    table.SetCell(r, kDeleted, record.deleted ? "1" : "");
+    table.InsertRowCells(rowCounter++, {name->name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(name->parent),
+                                        extension ? U32Text(static_cast<std::uint32_t>(record.baseRecord)) : "0",
+                                        U64Text(extension ? 0 : record.size), kMftNameType, "0",
+                                        I64Text(name->creationTime), "0", record.deleted ? "1" : ""});
   }
   ++recordCounter;
 }
@@ -134,16 +119,10 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, st
   TextTable& entries = ctx.results.tables.MftEntryTable;
   for (const IndexKeyName& key : CarveIndexKeys(record, owner->owner)) {
     if (key.isFolder) continue;
-    const int r = entries.InsertRow(entryRowCounter++, key.name);
-    entries.SetCell(r, kSector, "0");
-    entries.SetCell(r, kParent, U32Text(key.parent));
-    entries.SetCell(r, kSelf, U32Text(static_cast<std::uint32_t>(key.recordNumber)));
-    entries.SetCell(r, kSize, U64Text(key.size));
-    entries.SetCell(r, kType, std::string(kMftIndexNameType));
-    entries.SetCell(r, kFsNumber, "0");
-    entries.SetCell(r, kDate, I64Text(key.creationTime));
-    entries.SetCell(r, kFirstRun, "0");
-    entries.SetCell(r, kDeleted, "1");
+    entries.InsertRowCells(entryRowCounter++, {key.name, "0", U32Text(key.parent),
+                                               U32Text(static_cast<std::uint32_t>(key.recordNumber)),
+                                               U64Text(key.size), kMftIndexNameType, "0", I64Text(key.creationTime),
+                                               "0", "1"});
   }
 }
 

@@ -64,7 +64,7 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
 void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, std::uint64_t sector,
                      ByteSpan loaded);
 
-// The cells of an MftEntryTable row for a decoded record found at sector, written into row.
-void WriteMftEntryRow(TextTable& table, int row, const FileRecord& record, std::uint64_t sector);
+// Places at index the MftEntryTable row of a decoded record found at sector; returns its index.
+int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std::uint64_t sector);
 
 }  // namespace quarrow

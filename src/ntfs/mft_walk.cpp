@@ -198,15 +198,10 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const std::uint8_t flags = Byte(base.View(), mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
   if (folder) {
-    TextTable& table = ctx.results.tables.EntryTable;
-    const int row = table.AppendRow(name->name);
-    table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
-    table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
-    table.SetCell(row, kParent, U32Text(name->parent));
-    table.SetCell(row, kDate, I64Text(name->creationTime));
-    table.SetCell(row, kSize, "0");
-    table.SetCell(row, kType, "FOLDER");
-    if (flags == 2) table.SetCell(row, kDeleted, "1");
+    // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
+    ctx.results.tables.EntryTable.AppendRowCells(
+        {name->name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(static_cast<std::uint32_t>(number)),
+         U32Text(name->parent), I64Text(name->creationTime), "", "0", "", "", "FOLDER", flags == 2 ? "1" : ""});
     return true;
   }
   // A file is listed under each of its names (its hard links), wherever its records hold them;
@@ -218,16 +213,12 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   });
   if (names.empty()) names.push_back(*name);
   const std::string size = U64Text(group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0));
+  const std::string sectorText = U32Text(static_cast<std::uint32_t>(sector));
+  const std::string selfText = U32Text(static_cast<std::uint32_t>(number));
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
-    const int row = table.AppendRow(each.name);
-    table.SetCell(row, kSector, U32Text(static_cast<std::uint32_t>(sector)));
-    table.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(number)));
-    table.SetCell(row, kParent, U32Text(each.parent));
-    table.SetCell(row, kDate, I64Text(each.creationTime));
-    table.SetCell(row, kSize, size);
-    table.SetCell(row, kType, "FILE");
-    if (flags == 0) table.SetCell(row, kDeleted, "1");
+    table.AppendRowCells({each.name, sectorText, selfText, U32Text(each.parent), I64Text(each.creationTime), "",
+                          size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
   return true;
 }
@@ -260,7 +251,7 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
   const auto firstListing = [&](std::uint32_t parent, const std::string& name) {
     const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, 0, hashOf(name)});
     for (auto it = lo; it != hi; ++it)
-      if (files.Cell(it->row, kName) == name) return false;
+      if (files.CellIs(it->row, kName, name)) return false;
     return added.emplace(parent, name).second;
   };
   const std::uint64_t volume = ctx.activeGeometry.Cluster0Sector;
@@ -287,14 +278,8 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
       const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
       for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
         if (key.isFolder || !firstListing(self, key.name)) continue;
-        const int row = files.AppendRow(key.name);
-        files.SetCell(row, kSector, "0");
-        files.SetCell(row, kSelf, U32Text(static_cast<std::uint32_t>(key.recordNumber)));
-        files.SetCell(row, kParent, U32Text(self));
-        files.SetCell(row, kDate, I64Text(key.creationTime));
-        files.SetCell(row, kSize, U64Text(key.size));
-        files.SetCell(row, kType, "FILE");
-        files.SetCell(row, kDeleted, "1");
+        files.AppendRowCells({key.name, "0", U32Text(static_cast<std::uint32_t>(key.recordNumber)), U32Text(self),
+                              I64Text(key.creationTime), "", U64Text(key.size), "", "", "FILE", "1"});
       }
     }
   }

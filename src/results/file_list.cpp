@@ -132,14 +132,20 @@ CalendarTime NtfsStampToCalendar(std::int64_t stamp) {
   return out;
 }
 
-std::string NtfsDateText(std::int64_t stamp) {
-  CalendarTime t = NtfsStampToCalendar(stamp);
+std::string NtfsDateText(const CalendarTime& t) {
   return std::to_string(t.day) + "-" + std::string(MonthText(t.month)) + "-" + std::to_string(t.year);
 }
 
-std::string NtfsTimeText(std::int64_t stamp) {
-  CalendarTime t = NtfsStampToCalendar(stamp);
+std::string NtfsTimeText(const CalendarTime& t) {
   return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
+}
+
+std::string NtfsDateText(std::int64_t stamp) {
+  return NtfsDateText(NtfsStampToCalendar(stamp));
+}
+
+std::string NtfsTimeText(std::int64_t stamp) {
+  return NtfsTimeText(NtfsStampToCalendar(stamp));
 }
 
 std::string LocalDateText(const std::tm& local) {
@@ -173,23 +179,29 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
   const TextTable& table = results.tables.PendingEntryTable;
   std::lock_guard lock(results.fileRowsLock);
+  // One walk along each row for the cells it shows.
+  std::array<std::string, entry_col::kDeleted + 1> cells;
+  const std::string folderText = U32Text(folderRecord);
   auto addRow = [&](int r) {
+    table.Cells(r, cells);
     DetailsRow row;
-    row.name = table.GetCell(r, entry_col::kName, kCellBuffer);
+    row.name = std::move(cells[entry_col::kName]);
     row.image = RowImage::kFile;
     row.type = FileTypeDescription(row.name, false);
-    row.size = table.GetCell(r, entry_col::kSize, kCellBuffer);
-    const std::int64_t stamp = ReadI64(table.GetCell(r, entry_col::kDate, kShortCellBuffer));
-    row.date = NtfsDateText(stamp);
-    row.time = NtfsTimeText(stamp);
-    row.debug1 = table.GetCell(r, entry_col::kSector, kCellBuffer);
-    row.debug2 = U32Text(folderRecord);
-    row.debug3 = table.GetCell(r, entry_col::kSelf, kCellBuffer);
-    row.deleted = table.GetCell(r, entry_col::kDeleted, kFlagCellBuffer) == "1";
+    row.size = std::move(cells[entry_col::kSize]);
+    const CalendarTime t = NtfsStampToCalendar(ReadI64(cells[entry_col::kDate]));
+    row.date = NtfsDateText(t);
+    row.time = NtfsTimeText(t);
+    row.debug1 = std::move(cells[entry_col::kSector]);
+    row.debug2 = folderText;
+    row.debug3 = std::move(cells[entry_col::kSelf]);
+    row.deleted = cells[entry_col::kDeleted] == "1";
     list.rows.push_back(std::move(row));
   };
   if (folderRecord != kOrphanCluster) {
-    for (int r : results.fileRowsByParent.RowsOf(table, folderRecord)) addRow(r);
+    const std::span<const int> rows = results.fileRowsByParent.RowsOf(table, folderRecord);
+    list.rows.reserve(list.rows.size() + rows.size());
+    for (int r : rows) addRow(r);
     return;
   }
   // The catch-all folder also holds the files whose parent is no folder of the tree (its record

@@ -70,6 +70,9 @@ struct CalendarTime {
   int month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 CalendarTime NtfsStampToCalendar(std::int64_t stamp);
+// The date and time texts of fields already taken from a stamp.
+std::string NtfsDateText(const CalendarTime& t);
+std::string NtfsTimeText(const CalendarTime& t);
 
 // The catch-all folder's row in a listing made from the tree shows the local date and time of
 // the listing ("%d-%b-%Y", "%H:%M", English month names whatever the locale).

@@ -163,25 +163,29 @@ std::uint64_t GetVarint(std::string_view row, std::size_t& pos) {
   return value;
 }
 
-// The cell of a packed row at column; rows are written only by this file, so the walk trusts
-// their forms, and it stops at the row's end all the same.
+// The cell that begins at pos of a packed row; pos moves past it. Rows are written only by this
+// file, so the forms are trusted, and the row's end bounds the read all the same.
+PackedCell NextCell(std::string_view row, std::size_t& pos) {
+  PackedCell cell;
+  cell.begin = pos;
+  cell.form = static_cast<CellForm>(static_cast<std::uint8_t>(row[pos++]));
+  if (cell.form == kNumber || cell.form == kNegative) {
+    cell.magnitude = GetVarint(row, pos);
+  } else if (cell.form == kText) {
+    const std::uint64_t length = GetVarint(row, pos);
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(length, row.size() - pos));
+    cell.text = row.substr(pos, take);
+    pos += take;
+  }
+  cell.end = pos;
+  return cell;
+}
+
+// The cell of a packed row at column.
 PackedCell FindCell(std::string_view row, int column) {
   PackedCell cell;
   std::size_t pos = 0;
-  for (int c = 0; c <= column && pos < row.size(); ++c) {
-    cell = PackedCell{};
-    cell.begin = pos;
-    cell.form = static_cast<CellForm>(static_cast<std::uint8_t>(row[pos++]));
-    if (cell.form == kNumber || cell.form == kNegative) {
-      cell.magnitude = GetVarint(row, pos);
-    } else if (cell.form == kText) {
-      const std::uint64_t length = GetVarint(row, pos);
-      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(length, row.size() - pos));
-      cell.text = row.substr(pos, take);
-      pos += take;
-    }
-    cell.end = pos;
-  }
+  for (int c = 0; c <= column && pos < row.size(); ++c) cell = NextCell(row, pos);
   return cell;
 }
 
@@ -289,6 +293,21 @@ int TextTable::InsertRow(int index, std::string_view key) {
   return index;
 }
 
+int TextTable::InsertRowCells(int index, std::initializer_list<std::string_view> cells) {
+  Edited();
+  index = std::clamp(index, 0, RowCount());
+  const std::size_t columns = headers_.size();
+  const std::size_t given = std::min(columns, cells.size());
+  std::size_t size = columns - given;  // the empty cells after the given ones
+  for (std::size_t c = 0; c < given; ++c) size += CellSize(cells.begin()[c]);
+  std::string row;
+  row.reserve(AllocatedSize(size));
+  for (std::size_t c = 0; c < given; ++c) PutCell(row, cells.begin()[c]);
+  row.append(columns - given, static_cast<char>(kEmpty));
+  rows_.insert(rows_.begin() + index, std::move(row));
+  return index;
+}
+
 void TextTable::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
   Edited();
@@ -315,6 +334,34 @@ std::string TextTable::Cell(int row, int column) const {
   ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return {};
   return CellText(FindCell(rows_[static_cast<std::size_t>(row)], column));
+}
+
+bool TextTable::CellIs(int row, int column, std::string_view text) const {
+  ++cellReads;
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return text.empty();
+  const PackedCell cell = FindCell(rows_[static_cast<std::size_t>(row)], column);
+  switch (cell.form) {
+    case kText:
+      return cell.text == text;
+    case kNumber:
+    case kNegative: {
+      // Held numbers are canonical: the text must be the same number written the same way.
+      const auto number = CanonicalNumber(text);
+      return number && number->first == (cell.form == kNegative) && number->second == cell.magnitude;
+    }
+    default:
+      return text.empty();
+  }
+}
+
+void TextTable::Cells(int row, std::span<std::string> out) const {
+  ++cellReads;
+  for (std::string& each : out) each.clear();
+  if (row < 0 || row >= RowCount()) return;
+  const std::string_view packed = rows_[static_cast<std::size_t>(row)];
+  std::size_t pos = 0;
+  const std::size_t n = std::min(out.size(), headers_.size());
+  for (std::size_t c = 0; c < n && pos < packed.size(); ++c) out[c] = CellText(NextCell(packed, pos));
 }
 
 std::uint32_t TextTable::U32(int row, int column) const {

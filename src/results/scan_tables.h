@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +40,11 @@ class TextTable {
   int InsertRow(int index, std::string_view key);
   // Appends a row; returns its index.
   int AppendRow(std::string_view key) { return InsertRow(RowCount(), key); }
+  // Places a row whose cells are given in column order (those not given are empty, extra ones are
+  // ignored), packed in one go: what a stage that knows a whole row uses instead of a key and a
+  // SetCell per column. Returns its index.
+  int InsertRowCells(int index, std::initializer_list<std::string_view> cells);
+  int AppendRowCells(std::initializer_list<std::string_view> cells) { return InsertRowCells(RowCount(), cells); }
   // Overwrites a cell; ignored for a row or column that does not exist.
   void SetCell(int row, int column, std::string_view text);
   // Reads a cell through a buffer of bufferLength bytes: at most bufferLength - 1 come back, cut
@@ -49,6 +56,11 @@ class TextTable {
   // ReadU32 of the cell, taken from the number it holds without making its text: the reading of
   // parent and self columns by code that walks every row.
   std::uint32_t U32(int row, int column) const;
+  // Whether the cell reads as text, told without making the cell's text; one read.
+  bool CellIs(int row, int column, std::string_view text) const;
+  // The first out.size() cells of a row, read in one walk along it: the listing of a file row
+  // takes most of its columns, and each Cell walks the row from its start. One read, as one walk.
+  void Cells(int row, std::span<std::string> out) const;
   void DeleteRow(int row);
   // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
   // that consuming many rows of a large table does not move its tail once per row.
@@ -73,7 +85,8 @@ class TextTable {
   };
   Stamp CurrentStamp() const { return stamp_; }
 
-  // Cells read on the calling thread so far, by every table (each GetCell or Cell is one read):
+  // Cells read on the calling thread so far, by every table (each GetCell, Cell, U32, CellIs or
+  // Cells is one read):
   // lets a test bound how much of a table a walk reads, without timing it.
   static std::uint64_t CellReadsOnThisThread();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,48 @@ TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
       EXPECT_EQ(t.U32(row, 1), ReadU32(text)) << "\"" << text << "\"";
     }
   }
+}
+
+// A row given whole, the whole-row read and the comparison without a text must agree with the
+// cell-by-cell forms on every kind of text, numbers held packed included.
+TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
+  const std::vector<std::string> texts = {"", "0", "1", "7", "007", "-0", "-1", "+5", "4294967296",
+                                          "18446744073709551615", "18446744073709551616", "-", "12a",
+                                          "FOLDER", "Caf\xC3\xA9.txt", std::string(300, 'n')};
+  for (const std::string& a : texts) {
+    for (const std::string& b : texts) {
+      TextTable byCells({"a", "b", "c", "d"});
+      byCells.AppendRow("first");
+      byCells.InsertRowCells(0, {a, b, a});  // the fourth cell not given: empty
+      TextTable bySet({"a", "b", "c", "d"});
+      bySet.AppendRow("first");
+      const int row = bySet.InsertRow(0, a);
+      bySet.SetCell(row, 1, b);
+      bySet.SetCell(row, 2, a);
+      std::array<std::string, 4> whole;
+      byCells.Cells(0, whole);
+      for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(byCells.Cell(0, c), bySet.Cell(0, c)) << a << " | " << b << " column " << c;
+        EXPECT_EQ(whole[static_cast<std::size_t>(c)], bySet.Cell(0, c)) << a << " | " << b << " column " << c;
+      }
+      EXPECT_EQ(byCells.Cell(1, 0), "first");
+      // CellIs says what comparing the cell's text says, for every other text too.
+      for (const std::string& probe : texts) {
+        EXPECT_EQ(byCells.CellIs(0, 1, probe), b == probe) << "\"" << b << "\" against \"" << probe << "\"";
+      }
+    }
+  }
+  TextTable t({"a", "b"});
+  t.AppendRowCells({"x", "y", "extra cells are ignored"});
+  EXPECT_EQ(t.Cell(0, 1), "y");
+  EXPECT_TRUE(t.CellIs(5, 0, ""));  // outside the table: the empty text, as Cell reads it
+  EXPECT_FALSE(t.CellIs(5, 0, "x"));
+  const TextTable::Stamp before = t.CurrentStamp();
+  t.AppendRowCells({"z"});
+  EXPECT_NE(t.CurrentStamp(), before);  // an index over the rows must know it is stale
+  std::array<std::string, 2> outside{"left", "over"};
+  t.Cells(9, outside);
+  EXPECT_EQ(outside, (std::array<std::string, 2>{"", ""}));
 }
 
 // Sorting compares held numbers without their text; the order must be the one the texts give.
