@@ -47,7 +47,7 @@ bool IsFolderRow(const TextTable& mft, int row) {
 
 // Rows that stand for a name rather than a record take no place in the numbering.
 bool IsNameRow(const TextTable& mft, int row) {
-  return mft.CellIs(row, mft_col::kType, kMftNameType) || mft.CellIs(row, mft_col::kType, kMftIndexNameType);
+  return mft.WhichText(row, mft_col::kType, {kMftNameType, kMftIndexNameType}) >= 0;
 }
 
 }  // namespace
@@ -454,12 +454,19 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   // record, and names found in indexes.
   bool names = false, indexed = false;
   std::size_t fileRows = 0;
-  const auto typeIs = [&mft](int row, std::string_view type) { return mft.CellIs(row, mft_col::kType, type); };
+  // Each row's type, read once for the passes below.
+  enum Kind : std::uint8_t { kFolderRow, kFileRow, kNameRow, kIndexNameRow, kExtensionRow, kOtherRow };
+  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mftRows));
   for (int row = 0; row < mftRows; ++row) {
-    const bool file = typeIs(row, kMftFileType), name = !file && typeIs(row, kMftNameType);
-    names = names || name;
-    indexed = indexed || (!file && !name && typeIs(row, kMftIndexNameType));
-    fileRows += file || name;
+    const int which = mft.WhichText(
+        row, mft_col::kType, {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
+    kinds[static_cast<std::size_t>(row)] = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
+  }
+  const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
+  for (int row = 0; row < mftRows; ++row) {
+    names = names || kindOf(row) == kNameRow;
+    indexed = indexed || kindOf(row) == kIndexNameRow;
+    fileRows += kindOf(row) == kFileRow || kindOf(row) == kNameRow;
   }
   if (names) {
     fileRowOf.reserve(fileRows);
@@ -467,12 +474,12 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   }
   if (indexed) listed.reserve(fileRows);
   for (int row = 0; row < mftRows && (names || indexed); ++row) {
-    const bool file = typeIs(row, kMftFileType);
+    const bool file = kindOf(row) == kFileRow;
     if (file && names) {
       fileRowOf.emplace_back(CellU32(mft, row, mft_col::kSelf), row);
       fileRowAt.emplace_back(static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))), row);
     }
-    if ((file || typeIs(row, kMftNameType)) && indexed)
+    if ((file || kindOf(row) == kNameRow) && indexed)
       listed.push_back({CellU32(mft, row, mft_col::kParent), hashOf(mft.Cell(row, mft_col::kName)), row});
   }
   // Stable: of rows with the same key, the first one is found.
@@ -509,13 +516,13 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   for (int row = 0; row < mftRows; ++row) {
     if (enumerating.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)))
       showEnumerating(row);
-    if (typeIs(row, kMftFolderType) || typeIs(row, kMftExtensionType)) continue;
+    if (kindOf(row) == kFolderRow || kindOf(row) == kExtensionRow) continue;
     mft.Cells(row, cells);
     // The row whose record's size, deletion and sector the file row takes.
     const std::array<std::string, 10>* from = &cells;
-    if (typeIs(row, kMftIndexNameType)) {
+    if (kindOf(row) == kIndexNameRow) {
       if (alreadyListed(ReadU32(cells[mft_col::kParent]), cells[mft_col::kName])) continue;
-    } else if (typeIs(row, kMftNameType)) {
+    } else if (kindOf(row) == kNameRow) {
       // A name held in the file's own record, or in an extension record of its base record.
       std::optional<int> own = rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(cells[mft_col::kSector])));
       if (!own) own = rowBy(fileRowOf, ReadU32(cells[mft_col::kSelf]));

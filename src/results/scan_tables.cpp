@@ -336,22 +336,42 @@ std::string TextTable::Cell(int row, int column) const {
   return CellText(FindCell(rows_[static_cast<std::size_t>(row)], column));
 }
 
-bool TextTable::CellIs(int row, int column, std::string_view text) const {
-  ++cellReads;
-  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return text.empty();
-  const PackedCell cell = FindCell(rows_[static_cast<std::size_t>(row)], column);
+namespace {
+
+// Whether a cell reads as text; held numbers are canonical, so the text must be the same number
+// written the same way.
+bool PackedIs(const PackedCell& cell, std::string_view text) {
   switch (cell.form) {
     case kText:
       return cell.text == text;
     case kNumber:
     case kNegative: {
-      // Held numbers are canonical: the text must be the same number written the same way.
       const auto number = CanonicalNumber(text);
       return number && number->first == (cell.form == kNegative) && number->second == cell.magnitude;
     }
     default:
       return text.empty();
   }
+}
+
+}  // namespace
+
+bool TextTable::CellIs(int row, int column, std::string_view text) const {
+  ++cellReads;
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return text.empty();
+  return PackedIs(FindCell(rows_[static_cast<std::size_t>(row)], column), text);
+}
+
+int TextTable::WhichText(int row, int column, std::initializer_list<std::string_view> texts) const {
+  ++cellReads;
+  const bool inside = row >= 0 && row < RowCount() && column >= 0 && column < ColumnCount();
+  const PackedCell cell = inside ? FindCell(rows_[static_cast<std::size_t>(row)], column) : PackedCell{};
+  int place = 0;
+  for (std::string_view text : texts) {
+    if (PackedIs(cell, text)) return place;
+    ++place;
+  }
+  return -1;
 }
 
 void TextTable::Cells(int row, std::span<std::string> out) const {

@@ -58,6 +58,9 @@ class TextTable {
   std::uint32_t U32(int row, int column) const;
   // Whether the cell reads as text, told without making the cell's text; one read.
   bool CellIs(int row, int column, std::string_view text) const;
+  // The place in texts of the first one the cell reads as, -1 for none; one read. Sorts a row by
+  // a column of a few known texts (a type, a mark) in one walk.
+  int WhichText(int row, int column, std::initializer_list<std::string_view> texts) const;
   // The first out.size() cells of a row, read in one walk along it: the listing of a file row
   // takes most of its columns, and each Cell walks the row from its start. One read, as one walk.
   void Cells(int row, std::span<std::string> out) const;

@@ -224,6 +224,7 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
       // CellIs says what comparing the cell's text says, for every other text too.
       for (const std::string& probe : texts) {
         EXPECT_EQ(byCells.CellIs(0, 1, probe), b == probe) << "\"" << b << "\" against \"" << probe << "\"";
+        EXPECT_EQ(byCells.WhichText(0, 1, {"\x01none", probe, b}), b == probe ? 1 : 2) << b << " | " << probe;
       }
     }
   }
@@ -232,6 +233,8 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
   EXPECT_EQ(t.Cell(0, 1), "y");
   EXPECT_TRUE(t.CellIs(5, 0, ""));  // outside the table: the empty text, as Cell reads it
   EXPECT_FALSE(t.CellIs(5, 0, "x"));
+  EXPECT_EQ(t.WhichText(5, 0, {"x", ""}), 1);
+  EXPECT_EQ(t.WhichText(0, 0, {"y", "z"}), -1);
   const TextTable::Stamp before = t.CurrentStamp();
   t.AppendRowCells({"z"});
   EXPECT_NE(t.CurrentStamp(), before);  // an index over the rows must know it is stale
