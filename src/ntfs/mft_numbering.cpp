@@ -460,14 +460,13 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   for (int row = 0; row < mftRows; ++row) {
     const int which = mft.WhichText(
         row, mft_col::kType, {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
-    kinds[static_cast<std::size_t>(row)] = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
+    const auto kind = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
+    kinds[static_cast<std::size_t>(row)] = kind;
+    names = names || kind == kNameRow;
+    indexed = indexed || kind == kIndexNameRow;
+    fileRows += kind == kFileRow || kind == kNameRow;
   }
   const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
-  for (int row = 0; row < mftRows; ++row) {
-    names = names || kindOf(row) == kNameRow;
-    indexed = indexed || kindOf(row) == kIndexNameRow;
-    fileRows += kindOf(row) == kFileRow || kindOf(row) == kNameRow;
-  }
   if (names) {
     fileRowOf.reserve(fileRows);
     fileRowAt.reserve(fileRows);

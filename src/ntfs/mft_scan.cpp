@@ -16,11 +16,6 @@ namespace quarrow {
 
 namespace {
 
-namespace mft_col {
-constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kFsNumber = 6, kDate = 7,
-              kFirstRun = 8, kDeleted = 9;
-}
-
 void AppendBootSectorRow(ScanContext& ctx, int& bootCounter, ByteSpan sector, std::uint64_t sectorNumber) {
   TextTable& table = ctx.results.tables.FileSystemTable;
   const std::array<std::string, 7> cells =
@@ -46,7 +41,6 @@ int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std
 
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
                     ByteSpan loaded) {
-  using namespace mft_col;
   std::array<std::uint8_t, kMaxFileRecordSize> whole{};
   // The record is as large as its header says; without a header that says, the first sector read
   // again decides, and a record of the default size is read when it still says nothing.
@@ -115,7 +109,6 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, st
   table.SetCell(row, 3, U32Text(0xFFFFFFFFu));
   ++rowCounter;
 
-  using namespace mft_col;
   TextTable& entries = ctx.results.tables.MftEntryTable;
   for (const IndexKeyName& key : CarveIndexKeys(record, owner->owner)) {
     if (key.isFolder) continue;

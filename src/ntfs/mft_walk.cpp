@@ -194,7 +194,6 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
   if (!name) return false;
 
-  using namespace entry_col;
   const std::uint8_t flags = Byte(base.View(), mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
   if (folder) {

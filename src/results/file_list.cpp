@@ -179,23 +179,26 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
   const TextTable& table = results.tables.PendingEntryTable;
   std::lock_guard lock(results.fileRowsLock);
-  // One walk along each row for the cells it shows.
+  // One walk along each row for the cells it shows, each cut as a bounded read of it would be.
   std::array<std::string, entry_col::kDeleted + 1> cells;
   const std::string folderText = U32Text(folderRecord);
   auto addRow = [&](int r) {
     table.Cells(r, cells);
+    const auto take = [&cells](int column, std::size_t bufferLength) {
+      return BoundedCellText(std::move(cells[static_cast<std::size_t>(column)]), bufferLength);
+    };
     DetailsRow row;
-    row.name = std::move(cells[entry_col::kName]);
+    row.name = take(entry_col::kName, kCellBuffer);
     row.image = RowImage::kFile;
     row.type = FileTypeDescription(row.name, false);
-    row.size = std::move(cells[entry_col::kSize]);
-    const CalendarTime t = NtfsStampToCalendar(ReadI64(cells[entry_col::kDate]));
+    row.size = take(entry_col::kSize, kCellBuffer);
+    const CalendarTime t = NtfsStampToCalendar(ReadI64(take(entry_col::kDate, kShortCellBuffer)));
     row.date = NtfsDateText(t);
     row.time = NtfsTimeText(t);
-    row.debug1 = std::move(cells[entry_col::kSector]);
+    row.debug1 = take(entry_col::kSector, kCellBuffer);
     row.debug2 = folderText;
-    row.debug3 = std::move(cells[entry_col::kSelf]);
-    row.deleted = cells[entry_col::kDeleted] == "1";
+    row.debug3 = take(entry_col::kSelf, kCellBuffer);
+    row.deleted = take(entry_col::kDeleted, kFlagCellBuffer) == "1";
     list.rows.push_back(std::move(row));
   };
   if (folderRecord != kOrphanCluster) {

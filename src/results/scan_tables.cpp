@@ -404,13 +404,17 @@ std::uint32_t TextTable::U32(int row, int column) const {
 }
 
 std::string TextTable::GetCell(int row, int column, std::size_t bufferLength) const {
-  const std::string cell = Cell(row, column);
+  return BoundedCellText(Cell(row, column), bufferLength);
+}
+
+std::string BoundedCellText(std::string cell, std::size_t bufferLength) {
   if (bufferLength == 0) return {};
   if (cell.size() < bufferLength) return cell;
   // Names are UTF-8: a cut falls before the character it would split, so the text stays whole.
   std::size_t cut = bufferLength - 1;
   while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
-  return cell.substr(0, cut);
+  cell.resize(cut);
+  return cell;
 }
 
 void TextTable::DeleteRow(int row) {

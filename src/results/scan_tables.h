@@ -125,6 +125,9 @@ struct ScanTables {
   void ClearAll();
 };
 
+// A cell's text as a read through a buffer of bufferLength bytes gives it (see GetCell).
+std::string BoundedCellText(std::string cell, std::size_t bufferLength);
+
 // Compares two cells the way the table sort does: <0, 0 or >0.
 int CompareCells(std::string_view a, std::string_view b);
 

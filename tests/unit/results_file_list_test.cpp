@@ -305,6 +305,8 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   AddPendingFile(pending, "song.mp3", "5000", "65", 3000000000u, kStamp2024Leap, "0", "1");
   AddPendingFile(pending, "a.zip", "4100", "66", 5, 0, "3000000000", "");
   AddPendingFile(pending, "elsewhere.doc", "4200", "67", 2147483647u, 0, "9", "");
+  // A name is shown as a bounded read of its cell gives it: cut before the character it would split.
+  AddPendingFile(pending, std::string(253, 'n') + "\xC3\xA9", "4300", "68", 3000000000u, 0, "1", "");
 
   DetailsList list;
   std::tm now{};
@@ -325,7 +327,7 @@ TEST(NtfsListingTest, FilesComeFromThePendingTable) {
   EXPECT_EQ(list.rows[2].size, "3000000000");
 
   ListFolder(ctx, list, big, true, now);
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"Child", "song.mp3"}));
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Child", "song.mp3", std::string(253, 'n')}));
   EXPECT_EQ(list.rows[0].date, "29-FEB-2000");
   EXPECT_EQ(list.rows[1].type, "Sound file");
   EXPECT_TRUE(list.rows[1].deleted);
