@@ -59,16 +59,15 @@ std::uint64_t Align8(std::uint64_t n) {
 // '/', an unpaired surrogate or a non-character, or (Win32 names) one of the characters Win32
 // forbids in names.
 std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, std::size_t units, bool win32) {
-  std::vector<std::uint16_t> chars(units);
-  for (std::size_t i = 0; i < units; ++i) chars[i] = Le16(bytes, offset + 2 * i);
+  const auto unitAt = [&](std::size_t i) { return Le16(bytes, offset + 2 * i); };
   for (std::size_t i = 0; i < units; ++i) {
-    const std::uint16_t c = chars[i];
+    const std::uint16_t c = unitAt(i);
     if (c < 0x20 || c == 0x7F || c == '/' || c == 0xFFFE || c == 0xFFFF) return std::nullopt;
     if (win32 &&
         std::u16string_view(u"\\:*?\"<>|").find(static_cast<char16_t>(c)) != std::u16string_view::npos)
       return std::nullopt;
     if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 == units || chars[i + 1] < 0xDC00 || chars[i + 1] > 0xDFFF) return std::nullopt;
+      if (i + 1 == units || unitAt(i + 1) < 0xDC00 || unitAt(i + 1) > 0xDFFF) return std::nullopt;
       ++i;
     } else if (c >= 0xDC00 && c <= 0xDFFF) {
       return std::nullopt;

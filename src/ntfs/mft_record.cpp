@@ -140,14 +140,27 @@ ByteSpan RunListBytes(ByteSpan record, const AttributeHeader& attribute) {
 
 std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
   if (!Fits(bytes, offset, 2 * units)) return {};
-  std::vector<std::uint16_t> chars;
-  chars.reserve(units);
+  // Decoded straight from the bytes: a name of a card is mostly ASCII, one byte per unit.
+  std::string out;
+  out.reserve(units);
   for (std::size_t i = 0; i < units; ++i) {
-    const std::uint16_t unit = Le16(bytes, offset + 2 * i);
-    if (unit == 0) break;
-    chars.push_back(unit);
+    const char32_t u = Le16(bytes, offset + 2 * i);
+    if (u == 0) break;
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+      continue;
+    }
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const char32_t low = Le16(bytes, offset + 2 * (i + 1));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(out, u);
   }
-  return Utf16ToUtf8(chars);
+  return out;
 }
 
 namespace {

@@ -191,12 +191,11 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   // An extension record holds attributes of its base record, which lists them under its own name.
   if (Le64(base.View(), mft_record::kBaseRecord) != 0) return false;
   RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base);
-  const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
-  if (!name) return false;
-
   const std::uint8_t flags = Byte(base.View(), mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
   if (folder) {
+    const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
+    if (!name) return false;
     // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
     ctx.results.tables.EntryTable.AppendRowCells(
         {name->name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(static_cast<std::uint32_t>(number)),
@@ -204,13 +203,17 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
     return true;
   }
   // A file is listed under each of its names (its hard links), wherever its records hold them;
-  // one in the DOS namespace only when it has no other.
+  // one in the DOS namespace only when it has no other, and a file of no name not at all.
   std::vector<FileName> names;
   group.ForEach([&names](ByteSpan r) {
     std::vector<FileName> more = ListedFileNames(r);
     std::move(more.begin(), more.end(), std::back_inserter(names));
   });
-  if (names.empty()) names.push_back(*name);
+  if (names.empty()) {
+    auto name = group.First([](ByteSpan r) { return FindFileName(r); });
+    if (!name) return false;
+    names.push_back(std::move(*name));
+  }
   const std::string size = U64Text(group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0));
   const std::string sectorText = U32Text(static_cast<std::uint32_t>(sector));
   const std::string selfText = U32Text(static_cast<std::uint32_t>(number));

@@ -1,5 +1,8 @@
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "results/file_list.h"
@@ -77,17 +80,47 @@ bool EndsWith(std::string_view name, std::string_view ending) {
   return name.size() >= ending.size() && name.substr(name.size() - ending.size()) == ending;
 }
 
-}  // namespace
+constexpr std::size_t kNoCategory = std::size(kCatalogue);
 
-std::string FileTypeDescription(std::string_view name, bool fat16Root) {
-  for (const FileTypeCategory& category : kCatalogue) {
-    for (std::string_view ending : category.endings) {
-      if (EndsWith(name, ending)) {
-        return std::string(fat16Root ? category.fat16RootDescription : category.description);
+// The catalogue by ending, looked up once per name instead of walked: an ending that starts with
+// a dot holds no other dot, so the only one a name can end in is the name from its last dot on.
+// The few endings without a dot are tried on their own.
+class EndingIndex {
+ public:
+  EndingIndex() {
+    for (std::size_t c = 0; c < std::size(kCatalogue); ++c) {
+      for (std::string_view ending : kCatalogue[c].endings) {
+        if (ending.starts_with('.')) {
+          dotted_.emplace(ending, c);  // the first category to list an ending keeps it
+        } else {
+          undotted_.push_back({ending, c});
+        }
       }
     }
   }
-  return "File";
+  // The first category of the catalogue with an ending that name ends in.
+  std::size_t CategoryOf(std::string_view name) const {
+    std::size_t found = kNoCategory;
+    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos) {
+      if (const auto it = dotted_.find(name.substr(dot)); it != dotted_.end()) found = it->second;
+    }
+    for (const auto& [ending, c] : undotted_)
+      if (c < found && EndsWith(name, ending)) found = c;
+    return found;
+  }
+
+ private:
+  std::unordered_map<std::string_view, std::size_t> dotted_;
+  std::vector<std::pair<std::string_view, std::size_t>> undotted_;
+};
+
+}  // namespace
+
+std::string FileTypeDescription(std::string_view name, bool fat16Root) {
+  static const EndingIndex index;
+  const std::size_t c = index.CategoryOf(name);
+  if (c == kNoCategory) return "File";
+  return std::string(fat16Root ? kCatalogue[c].fat16RootDescription : kCatalogue[c].description);
 }
 
 }  // namespace quarrow

@@ -158,7 +158,13 @@ TEST(NtfsFileRecordTest, NamesAreDecodedInFullToUtf8) {
                                                           {u"文件夹", Utf8(u8"文件夹")},
                                                           {u"a\U0001F600", Utf8(u8"a\U0001F600")},
                                                           {u"caf\u00E9", Utf8(u8"café")},
-                                                          {std::u16string(u"ab\0cd", 5), "ab"}};
+                                                          {std::u16string(u"ab\0cd", 5), "ab"},
+                                                          {u"\u007F\u0080\u07FF\u0800", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
+                                                          // A surrogate without its partner is U+FFFD.
+                                                          {std::u16string(u"a") + char16_t(0xD83D) + u"b", "a\xEF\xBF\xBD" "b"},
+                                                          {std::u16string(u"a") + char16_t(0xDE00), "a\xEF\xBF\xBD"},
+                                                          {std::u16string(u"a") + char16_t(0xD83D), "a\xEF\xBF\xBD"},
+                                                          {std::u16string(u"a\xD83D\0\xDE00", 4), "a\xEF\xBF\xBD"}};
   for (const auto& [name, utf8] : cases)
     EXPECT_EQ(DecodeFileRecord(FileRecordBytes({FileNameAttr(name)}))->name, utf8);
   EXPECT_NE(DecodeFileRecord(FileRecordBytes({FileNameAttr(u"\u0141x")}))->name,

@@ -55,6 +55,18 @@ TEST(FileTypeCatalogueTest, EndingsMatchWithLetterCase) {
   EXPECT_EQ(FileTypeDescription(""), "File");
   EXPECT_EQ(FileTypeDescription("c"), "File");
   EXPECT_EQ(FileTypeDescription(".c"), "C++ file");
+  // Only the ending from the last dot on is a dotted ending; one without a dot can match anywhere.
+  EXPECT_EQ(FileTypeDescription("backup.tar.gz"), "Winzip File");
+  EXPECT_EQ(FileTypeDescription("notes.txt.bak"), "Backup File");
+  EXPECT_EQ(FileTypeDescription("a.b.c"), "C++ file");
+  EXPECT_EQ(FileTypeDescription("photo.jpg."), "File");
+  EXPECT_EQ(FileTypeDescription("page.XHTML"), "Web file");
+  EXPECT_EQ(FileTypeDescription("index.shtml"), "Web file");  // "html" without its dot
+  EXPECT_EQ(FileTypeDescription("movie.mp4html"), "Web file");
+  EXPECT_EQ(FileTypeDescription("archive.zip.HTML"), "Web file");
+  EXPECT_EQ(FileTypeDescription("ps"), "File");
+  EXPECT_EQ(FileTypeDescription("x.ps"), "Image File");
+  EXPECT_EQ(FileTypeDescription("IMG_00001.JPG"), "Image File");
 }
 
 TEST(FileTypeCatalogueTest, Fat16RootVariants) {
