@@ -30,9 +30,10 @@ void AppendFolderRow(TextTable& table, ByteSpan sector, std::uint64_t sectorNumb
   const std::uint32_t parent =
       layout == FsType::kFat32 ? EntryCluster32(sector, 32) : EntryCluster16(sector, 32);
   // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
-  table.AppendRowCells({"Dir" + std::to_string(table.RowCount()), std::to_string(sectorNumber), U32Text(self),
-                        U32Text(parent), U32Text(Le16(sector, 24)), U32Text(Le16(sector, 22)),
-                        U32Text(Le32(sector, 28)), U32Text(Byte(sector, 11)), "0", "FOLDER"});
+  table.AppendRowCells({"Dir" + std::to_string(table.RowCount()), std::uint64_t{sectorNumber},
+                        std::uint32_t{self}, std::uint32_t{parent}, std::uint32_t{Le16(sector, 24)},
+                        std::uint32_t{Le16(sector, 22)}, std::uint32_t{Le32(sector, 28)},
+                        std::uint32_t{Byte(sector, 11)}, "0", "FOLDER"});
 }
 
 }  // namespace
@@ -176,7 +177,8 @@ void LinkLostDirectories(ScanContext& ctx, LinkForm form) {
     }
     if (!found) table.SetCell(r, kParent, U32Text(kOrphanCluster));
     if (r > 0 && steps.Show(static_cast<std::uint64_t>(r), static_cast<std::uint64_t>(n)))
-      ui.SetText(control::kStatus, "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
+      ui.SetText(control::kStatus,
+                 "Searching Lost Directories " + std::to_string(r) + "/" + std::to_string(n));
   }
 }
 

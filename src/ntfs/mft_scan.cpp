@@ -34,9 +34,10 @@ void AppendBootSectorRow(ScanContext& ctx, int& bootCounter, ByteSpan sector, st
 int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std::uint64_t sector) {
   // Columns: name, sector, parent, self, size, type, fsNumber, date, first run, deleted.
   return table.InsertRowCells(
-      index, {record.name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(record.parent),
-              U32Text(record.selfMft), U64Text(record.size), record.isFolder ? kMftFolderType : kMftFileType, "0",
-              I64Text(record.creationTime), U32Text(record.firstRun), record.deleted ? "1" : ""});
+      index, {record.name, static_cast<std::uint32_t>(sector), std::uint32_t{record.parent},
+              std::uint32_t{record.selfMft}, std::uint64_t{record.size},
+              record.isFolder ? kMftFolderType : kMftFileType, "0", std::int64_t{record.creationTime},
+              std::uint32_t{record.firstRun}, record.deleted ? "1" : ""});
 }
 
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
@@ -63,7 +64,7 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
   const bool extension = record.baseRecord != 0;
   // An extension record's row holds its name and sector only; its attributes are its base record's.
   if (extension) {
-    table.InsertRowCells(rowCounter, {record.name, U32Text(static_cast<std::uint32_t>(sector)), "0", "0", "0",
+    table.InsertRowCells(rowCounter, {record.name, static_cast<std::uint32_t>(sector), "0", "0", "0",
                                       kMftExtensionType, "0", "0", "0", record.deleted ? "1" : ""});
   } else {
     InsertMftEntryRow(table, rowCounter, record, sector);
@@ -80,10 +81,11 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
     for (const FileName& name : record.otherNames) names.push_back(&name);
   }
   for (const FileName* name : names) {
-    table.InsertRowCells(rowCounter++, {name->name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(name->parent),
-                                        extension ? U32Text(static_cast<std::uint32_t>(record.baseRecord)) : "0",
-                                        U64Text(extension ? 0 : record.size), kMftNameType, "0",
-                                        I64Text(name->creationTime), "0", record.deleted ? "1" : ""});
+    table.InsertRowCells(rowCounter++,
+                         {name->name, static_cast<std::uint32_t>(sector), std::uint32_t{name->parent},
+                          extension ? RowCell(static_cast<std::uint32_t>(record.baseRecord)) : RowCell("0"),
+                          extension ? std::uint64_t{0} : record.size, kMftNameType, "0",
+                          std::int64_t{name->creationTime}, "0", record.deleted ? "1" : ""});
   }
   ++recordCounter;
 }
@@ -112,10 +114,10 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, st
   TextTable& entries = ctx.results.tables.MftEntryTable;
   for (const IndexKeyName& key : CarveIndexKeys(record, owner->owner)) {
     if (key.isFolder) continue;
-    entries.InsertRowCells(entryRowCounter++, {key.name, "0", U32Text(key.parent),
-                                               U32Text(static_cast<std::uint32_t>(key.recordNumber)),
-                                               U64Text(key.size), kMftIndexNameType, "0", I64Text(key.creationTime),
-                                               "0", "1"});
+    entries.InsertRowCells(
+        entryRowCounter++,
+        {key.name, "0", std::uint32_t{key.parent}, static_cast<std::uint32_t>(key.recordNumber),
+         std::uint64_t{key.size}, kMftIndexNameType, "0", std::int64_t{key.creationTime}, "0", "1"});
   }
 }
 

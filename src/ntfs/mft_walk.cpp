@@ -198,8 +198,9 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
     if (!name) return false;
     // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
     ctx.results.tables.EntryTable.AppendRowCells(
-        {name->name, U32Text(static_cast<std::uint32_t>(sector)), U32Text(static_cast<std::uint32_t>(number)),
-         U32Text(name->parent), I64Text(name->creationTime), "", "0", "", "", "FOLDER", flags == 2 ? "1" : ""});
+        {name->name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
+         std::uint32_t{name->parent}, std::int64_t{name->creationTime}, "", "0", "", "", "FOLDER",
+         flags == 2 ? "1" : ""});
     return true;
   }
   // A file is listed under each of its names (its hard links), wherever its records hold them;
@@ -214,13 +215,11 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
     if (!name) return false;
     names.push_back(std::move(*name));
   }
-  const std::string size = U64Text(group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0));
-  const std::string sectorText = U32Text(static_cast<std::uint32_t>(sector));
-  const std::string selfText = U32Text(static_cast<std::uint32_t>(number));
+  const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
-    table.AppendRowCells({each.name, sectorText, selfText, U32Text(each.parent), I64Text(each.creationTime), "",
-                          size, "", "", "FILE", flags == 0 ? "1" : ""});
+    table.AppendRowCells({each.name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
+                          each.parent, each.creationTime, "", size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
   return true;
 }
@@ -280,8 +279,9 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
       const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
       for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
         if (key.isFolder || !firstListing(self, key.name)) continue;
-        files.AppendRowCells({key.name, "0", U32Text(static_cast<std::uint32_t>(key.recordNumber)), U32Text(self),
-                              I64Text(key.creationTime), "", U64Text(key.size), "", "", "FILE", "1"});
+        files.AppendRowCells({key.name, "0", static_cast<std::uint32_t>(key.recordNumber),
+                              std::uint32_t{self}, std::int64_t{key.creationTime}, "",
+                              std::uint64_t{key.size}, "", "", "FILE", "1"});
       }
     }
   }

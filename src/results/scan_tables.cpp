@@ -125,6 +125,26 @@ std::optional<std::pair<bool, std::uint64_t>> CanonicalNumber(std::string_view t
   return std::pair{negative, value};
 }
 
+void PutCell(std::string& out, const RowCell& cell) {
+  switch (cell.form()) {
+    case RowCell::Form::kEmpty:
+      out.push_back(static_cast<char>(kEmpty));
+      return;
+    case RowCell::Form::kNumber:
+    case RowCell::Form::kNegative:
+      // "-0" is no number's text: a zero is held as 0 whichever form it was given in.
+      out.push_back(static_cast<char>(
+          cell.form() == RowCell::Form::kNegative && cell.magnitude() != 0 ? kNegative : kNumber));
+      PutVarint(out, cell.magnitude());
+      return;
+    case RowCell::Form::kText:
+      break;
+  }
+  out.push_back(static_cast<char>(kText));
+  PutVarint(out, cell.text().size());
+  out.append(cell.text());
+}
+
 void PutCell(std::string& out, std::string_view text) {
   if (text.empty()) {
     out.push_back(static_cast<char>(kEmpty));
@@ -136,6 +156,19 @@ void PutCell(std::string& out, std::string_view text) {
     PutVarint(out, text.size());
     out.append(text);
   }
+}
+
+std::size_t CellSize(const RowCell& cell) {
+  switch (cell.form()) {
+    case RowCell::Form::kEmpty:
+      return 1;
+    case RowCell::Form::kNumber:
+    case RowCell::Form::kNegative:
+      return 1 + VarintSize(cell.magnitude());
+    case RowCell::Form::kText:
+      break;
+  }
+  return 1 + VarintSize(cell.text().size()) + cell.text().size();
 }
 
 std::size_t CellSize(std::string_view text) {
@@ -230,6 +263,15 @@ thread_local std::uint64_t cellReads = 0;
 
 }  // namespace
 
+RowCell::RowCell(std::string_view text) : form_(Form::kText), text_(text) {
+  if (text.empty()) {
+    form_ = Form::kEmpty;
+  } else if (const auto number = CanonicalNumber(text)) {
+    form_ = number->first ? Form::kNegative : Form::kNumber;
+    magnitude_ = number->second;
+  }
+}
+
 int CompareCells(std::string_view a, std::string_view b) {
   if (IsDecimalNumber(a) && IsDecimalNumber(b)) return CompareNumbers(a, b);
   auto da = ReadDate(a), db = ReadDate(b);
@@ -293,7 +335,7 @@ int TextTable::InsertRow(int index, std::string_view key) {
   return index;
 }
 
-int TextTable::InsertRowCells(int index, std::initializer_list<std::string_view> cells) {
+int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells) {
   Edited();
   index = std::clamp(index, 0, RowCount());
   const std::size_t columns = headers_.size();

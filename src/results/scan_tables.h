@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace quarrow {
@@ -23,6 +24,31 @@ inline constexpr std::size_t kFlagCellBuffer = 10;   // "Deleted" cells
 
 inline constexpr std::uint32_t kOrphanCluster = 268435455;  // 0x0FFFFFFF
 inline constexpr std::string_view kMiscFolderName = "QRW_Miscellaneous";
+
+// One cell of a row given whole: a text, or a number that is held as it would be held from its
+// decimal text, without that text being made and read back. A text is sorted into number or
+// text once, when the cell is made.
+class RowCell {
+ public:
+  RowCell(std::string_view text);  // NOLINT(google-explicit-constructor): rows are lists of texts
+  RowCell(const std::string& text) : RowCell(std::string_view(text)) {}  // NOLINT
+  RowCell(const char* text) : RowCell(std::string_view(text)) {}         // NOLINT
+  template <typename Number>
+  requires(std::is_integral_v<Number> && !std::is_same_v<Number, bool> && !std::is_same_v<Number, char>)
+      RowCell(Number value)  // NOLINT
+      : form_(value < 0 ? Form::kNegative : Form::kNumber),
+        magnitude_(value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value)) {}
+
+  enum class Form : std::uint8_t { kEmpty, kNumber, kNegative, kText };
+  Form form() const { return form_; }
+  std::uint64_t magnitude() const { return magnitude_; }
+  std::string_view text() const { return text_; }
+
+ private:
+  Form form_ = Form::kEmpty;
+  std::uint64_t magnitude_ = 0;
+  std::string_view text_;
+};
 
 class TextTable {
  public:
@@ -43,8 +69,9 @@ class TextTable {
   // Places a row whose cells are given in column order (those not given are empty, extra ones are
   // ignored), packed in one go: what a stage that knows a whole row uses instead of a key and a
   // SetCell per column. Returns its index.
-  int InsertRowCells(int index, std::initializer_list<std::string_view> cells);
-  int AppendRowCells(std::initializer_list<std::string_view> cells) { return InsertRowCells(RowCount(), cells); }
+  // A cell may be given as a number: it reads as the number's decimal text.
+  int InsertRowCells(int index, std::initializer_list<RowCell> cells);
+  int AppendRowCells(std::initializer_list<RowCell> cells) { return InsertRowCells(RowCount(), cells); }
   // Overwrites a cell; ignored for a row or column that does not exist.
   void SetCell(int row, int column, std::string_view text);
   // Reads a cell through a buffer of bufferLength bytes: at most bufferLength - 1 come back, cut

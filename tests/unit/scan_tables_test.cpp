@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,26 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
       }
     }
   }
+  // A cell given as a number reads as its decimal text, and as that text given as a text does.
+  const auto asNumber = [](auto value, std::string text) {
+    TextTable byNumber({"n", "m"}), byText({"n", "m"});
+    byNumber.AppendRowCells({value, "after"});
+    byText.AppendRowCells({text, "after"});
+    EXPECT_EQ(byNumber.Cell(0, 0), text);
+    EXPECT_EQ(byNumber.Cell(0, 1), "after");
+    EXPECT_EQ(byNumber.U32(0, 0), byText.U32(0, 0)) << text;
+    EXPECT_TRUE(byNumber.CellIs(0, 0, text)) << text;
+    EXPECT_EQ(byNumber.GetCell(0, 0, 3), byText.GetCell(0, 0, 3)) << text;
+  };
+  asNumber(0, "0");
+  asNumber(std::uint8_t{200}, "200");
+  asNumber(std::uint32_t{4294967295u}, "4294967295");
+  asNumber(std::uint64_t{18446744073709551615u}, "18446744073709551615");
+  asNumber(-1, "-1");
+  asNumber(std::int16_t{-300}, "-300");
+  asNumber(std::numeric_limits<std::int64_t>::min(), "-9223372036854775808");
+  asNumber(std::int64_t{133536836960000000}, "133536836960000000");
+
   TextTable t({"a", "b"});
   t.AppendRowCells({"x", "y", "extra cells are ignored"});
   EXPECT_EQ(t.Cell(0, 1), "y");
