@@ -201,13 +201,17 @@ void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& f
 
 }  // namespace
 
-std::vector<FileName> ListedFileNames(ByteSpan record) {
-  std::vector<FileName> names;
+void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names) {
   // The DOS twin repeats a Win32 name that is listed already; a namespace past 3 is no name.
   ForEachFileName(
       record,
       [](std::uint8_t nameSpace) { return nameSpace != kDosNamespace && nameSpace <= kWin32AndDosNamespace; },
       [&](FileName&& name) { names.push_back(std::move(name)); });
+}
+
+std::vector<FileName> ListedFileNames(ByteSpan record) {
+  std::vector<FileName> names;
+  AppendListedFileNames(record, names);
   return names;
 }
 

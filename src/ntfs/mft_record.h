@@ -138,6 +138,8 @@ std::optional<FileName> FindFileName(ByteSpan record);
 // POSIX, Win32 or Win32-and-DOS namespace. A DOS name is left out: it is the short twin of a Win32
 // name of the same file. A file with hard links has one such name per link, each with its parent.
 std::vector<FileName> ListedFileNames(ByteSpan record);
+// The same names appended to names.
+void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names);
 
 // The size of the first unnamed $DATA attribute: the real size when non-resident, the content
 // length when resident. None when that attribute is a later piece of a stream split over several

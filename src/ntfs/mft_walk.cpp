@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <set>
@@ -133,34 +132,34 @@ void InsertMiscFolderRow(TextTable& table) {
 }
 
 // The records a base record's name and size are looked for in: the record itself, then those its
-// attribute list names, each read (and fixed up) once, when first needed.
+// attribute list names, each read (and fixed up) once, when first needed. The base record is the
+// caller's and must outlive the group; a record without an attribute list costs no allocation.
 class RecordGroup {
  public:
   RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
-      : ctx_(ctx), list_(list) {
+      : ctx_(ctx), list_(list), base_(base) {
     // A long list lives outside the record, as any large attribute does; its records count too.
-    const std::vector<std::uint32_t> numbers = AttributeListRecords(
-        number, ReadAttributeListValue(ctx, base.View(), ctx.activeGeometry.Cluster0Sector,
-                                       ctx.activeGeometry.SectorsPerCluster));
-    members_.reserve(numbers.size());
-    members_.push_back({number, base, true});
-    for (std::size_t i = 1; i < numbers.size(); ++i) members_.push_back({numbers[i], std::nullopt, false});
+    const std::vector<std::uint8_t> value = ReadAttributeListValue(
+        ctx, base.View(), ctx.activeGeometry.Cluster0Sector, ctx.activeGeometry.SectorsPerCluster);
+    if (value.empty()) return;
+    const std::vector<std::uint32_t> numbers = AttributeListRecords(number, value);
+    others_.reserve(numbers.size());
+    for (std::size_t i = 1; i < numbers.size(); ++i) others_.push_back({numbers[i], std::nullopt, false});
   }
   // Calls visit with each record in order.
   template <typename Visit>
   void ForEach(Visit visit) {
-    for (Member& m : members_) {
-      if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
-      if (m.record) visit(m.record->View());
+    visit(base_.View());
+    for (Member& m : others_) {
+      if (const Record* r = Load(m)) visit(r->View());
     }
   }
   // The first answer of find over the records in order.
   template <typename Find>
   auto First(Find find) {
-    decltype(find(ByteSpan{})) answer;
-    for (Member& m : members_) {
-      if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
-      if (m.record && (answer = find(m.record->View()))) break;
+    decltype(find(ByteSpan{})) answer = find(base_.View());
+    for (std::size_t i = 0; i < others_.size() && !answer; ++i) {
+      if (const Record* r = Load(others_[i])) answer = find(r->View());
     }
     return answer;
   }
@@ -171,14 +170,34 @@ class RecordGroup {
     std::optional<Record> record;
     bool tried;
   };
+  const Record* Load(Member& m) {
+    if (!m.tried) m.record = ReadFixedRecord(ctx_, list_, m.number), m.tried = true;
+    return m.record ? &*m.record : nullptr;
+  }
   const ScanContext& ctx_;
   const MftExtentList& list_;
-  std::vector<Member> members_;
+  const Record& base_;
+  std::vector<Member> others_;
 };
 
-// Lists one record read at sector; false when it is not listed (no "FILE", or no name).
+// A file row listed by the walk, by its parent and a hash of its name: what the index keys are
+// checked against. A card's files fit in sixteen bytes each here; a matching hash is confirmed
+// on the row's own name.
+struct ListedName {
+  std::uint32_t parent;
+  int row;
+  std::size_t hash;
+  bool operator<(const ListedName& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
+};
+
+std::size_t NameHash(std::string_view name) {
+  return std::hash<std::string_view>{}(name);
+}
+
+// Lists one record read at sector, each file row noted in listed; false when it is not listed
+// (no "FILE", or no name).
 bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t number, std::uint64_t sector,
-                ByteSpan bytes) {
+                ByteSpan bytes, std::vector<ListedName>& listed) {
   // The tables keep 32-bit record and sector numbers.
   if (!BytesEqual(bytes, 0, "FILE") || number > 0xFFFFFFFFull || sector > 0xFFFFFFFFull) return false;
   // A record that says it is of another size than the volume's is no record of this MFT: read at
@@ -206,10 +225,7 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   // A file is listed under each of its names (its hard links), wherever its records hold them;
   // one in the DOS namespace only when it has no other, and a file of no name not at all.
   std::vector<FileName> names;
-  group.ForEach([&names](ByteSpan r) {
-    std::vector<FileName> more = ListedFileNames(r);
-    std::move(more.begin(), more.end(), std::back_inserter(names));
-  });
+  group.ForEach([&names](ByteSpan r) { AppendListedFileNames(r, names); });
   if (names.empty()) {
     auto name = group.First([](ByteSpan r) { return FindFileName(r); });
     if (!name) return false;
@@ -218,6 +234,7 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
+    listed.push_back({each.parent, table.RowCount(), NameHash(each.name)});
     table.AppendRowCells({each.name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
                           each.parent, each.creationTime, "", size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
@@ -230,27 +247,24 @@ constexpr std::uint64_t kMaxIndexAllocationBytes = 64ull * 1024 * 1024;
 
 // Lists, deleted and without a record, the file names found as keys in the index records of each
 // folder that no record lists in that folder: files deleted from it whose records were reused.
-void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list) {
+// listed holds the file rows the walk listed (any row of the table that it does not hold is read
+// from the table).
+void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list, std::vector<ListedName> listed) {
   using namespace entry_col;
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
-  // The names already listed, by parent and a hash of the name, pointing at their rows: a card's
-  // files fit in sixteen bytes each here, and a matching hash is confirmed on the row's own name.
-  struct Listed {
-    std::uint32_t parent;
-    int row;
-    std::size_t hash;
-    bool operator<(const Listed& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
-  };
-  std::vector<Listed> listed;
-  listed.reserve(static_cast<std::size_t>(files.RowCount()));
-  const auto hashOf = [](std::string_view name) { return std::hash<std::string_view>{}(name); };
-  for (int r = 0; r < files.RowCount(); ++r)
-    listed.push_back({files.U32(r, kParent), r, hashOf(files.Cell(r, kName))});
+  if (listed.size() != static_cast<std::size_t>(files.RowCount())) {
+    std::vector<bool> held(static_cast<std::size_t>(files.RowCount()), false);
+    for (const ListedName& l : listed) held[static_cast<std::size_t>(l.row)] = true;
+    for (int r = 0; r < files.RowCount(); ++r)
+      if (!held[static_cast<std::size_t>(r)])
+        listed.push_back({files.U32(r, kParent), r, NameHash(files.Cell(r, kName))});
+  }
   std::sort(listed.begin(), listed.end());
   std::set<std::pair<std::uint32_t, std::string>> added;
   const auto firstListing = [&](std::uint32_t parent, const std::string& name) {
-    const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, 0, hashOf(name)});
+    const auto [lo, hi] =
+        std::equal_range(listed.begin(), listed.end(), ListedName{parent, 0, NameHash(name)});
     for (auto it = lo; it != hi; ++it)
       if (files.CellIs(it->row, kName, name)) return false;
     return added.emplace(parent, name).second;
@@ -376,6 +390,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
 
   ChunkBuffer chunk(kWalkChunkSectors);
   ExtentCursor cursor(list);
+  std::vector<ListedName> listed;
   std::uint64_t done = 0;
   ProgressSteps progress(ui);
   // Records are numbered by their place in the $MFT's data, and each is read through the extents:
@@ -388,18 +403,18 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
     ReadMftSectors(ctx, list, r * recordSectors, buffer);
     // The status and the counter once a batch: texts for every record cost a card of small files
     // a tenth of its walk, and no front end shows more than a few a second.
-    std::uint64_t listed = 0;  // the last record listed in this batch, plus one
+    std::uint64_t lastListed = 0;  // the last record listed in this batch, plus one
     for (std::uint64_t k = 0; k < batchRecords; ++k, ++r) {
       if (ctx.StopRequested()) return;
       done += recordSectors;
       const ByteSpan bytes(buffer.data() + k * list.recordBytes, list.recordBytes);
-      if (ListRecord(ctx, list, r, cursor.SectorOf(r * recordSectors), bytes)) listed = r + 1;
+      if (ListRecord(ctx, list, r, cursor.SectorOf(r * recordSectors), bytes, listed)) lastListed = r + 1;
     }
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
-    if (listed != 0) ui.SetText(control::kFolderCounter, std::to_string(listed + 1));
+    if (lastListed != 0) ui.SetText(control::kFolderCounter, std::to_string(lastListed + 1));
     progress.Show(done, total);
   }
-  ListIndexKeyNames(ctx, list);
+  ListIndexKeyNames(ctx, list, std::move(listed));
 }
 
 }  // namespace quarrow
