@@ -139,11 +139,15 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
   // The entries are read from the caller's sector until the name runs into the sector before it.
   std::array<std::uint8_t, kSectorSize> previousSector{};
   ByteSpan bytes = sector;
-  std::vector<std::uint16_t> units;  // the name's UTF-16 code units, in order
-  const auto found = [&units]() -> std::optional<std::string> { return Utf16ToUtf8(units); };
-  const auto notFound = [&units, &found]() -> std::optional<std::string> {
+  // The name's UTF-16 code units, in order: at most 255 and the 13 of the part that passed them.
+  std::array<std::uint16_t, 256 + 13> unitBuffer;
+  std::size_t unitCount = 0;
+  const auto found = [&]() -> std::optional<std::string> {
+    return Utf16ToUtf8(std::span<const std::uint16_t>(unitBuffer.data(), unitCount));
+  };
+  const auto notFound = [&]() -> std::optional<std::string> {
     // A name of whole 13-character parts that ran into a non-long-name entry is complete.
-    if (!units.empty() && units.size() % 13 == 0) return found();
+    if (unitCount != 0 && unitCount % 13 == 0) return found();
     return std::nullopt;
   };
   int o = entryOffset;
@@ -153,7 +157,7 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
   int q = 1;
   // Every step either returns or adds 13 characters, so the length test bounds the walk.
   for (;;) {
-    if (units.size() > 255) return found();
+    if (unitCount > 255) return found();
     o -= static_cast<int>(kDirEntrySize);
     if (o < 0) {
       // The entries in front of the first one of this sector are in the sector before it.
@@ -176,7 +180,7 @@ std::optional<std::string> ReadLongName(const ScanContext& ctx, ByteSpan sector,
     for (std::size_t off : kCharOffsets) {
       const std::uint16_t unit = Le16(bytes, e + off);
       if (unit == 0) return found();
-      units.push_back(unit);
+      unitBuffer[unitCount++] = unit;
     }
     if (Byte(bytes, e) == 0x40 + q) return found();
     ++q;
