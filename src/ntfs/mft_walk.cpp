@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -86,15 +87,12 @@ std::optional<Record> ReadFixedRecord(const ScanContext& ctx, const MftExtentLis
 
 // A non-resident attribute's value read through its runs, up to its real size (at most
 // kMaxAttributeListBytes); sparse runs read as zeros.
-std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan record,
-                                               const AttributeHeader& attribute, std::uint64_t partitionStart,
-                                               std::uint32_t sectorsPerCluster,
-                                               std::uint64_t cap = kMaxAttributeListBytes) {
-  const std::uint64_t size = std::min(attribute.realSize, cap);
+// The first size bytes of a value that lies in extents.
+std::vector<std::uint8_t> ReadExtentsValue(const ScanContext& ctx, const std::vector<SectorExtent>& extents,
+                                           std::uint64_t size) {
   std::vector<std::uint8_t> value((size + kSectorSize - 1) / kSectorSize * kSectorSize);
   std::size_t at = 0;
-  for (const SectorExtent& extent :
-       DecodeRunListSectors(RunListBytes(record, attribute), partitionStart, sectorsPerCluster)) {
+  for (const SectorExtent& extent : extents) {
     if (at >= value.size()) break;
     const auto sectors = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(extent.sectorCount, (value.size() - at) / kSectorSize));
@@ -104,6 +102,15 @@ std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan 
   }
   value.resize(static_cast<std::size_t>(size));
   return value;
+}
+
+std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan record,
+                                               const AttributeHeader& attribute, std::uint64_t partitionStart,
+                                               std::uint32_t sectorsPerCluster,
+                                               std::uint64_t cap = kMaxAttributeListBytes) {
+  return ReadExtentsValue(
+      ctx, DecodeRunListSectors(RunListBytes(record, attribute), partitionStart, sectorsPerCluster),
+      std::min(attribute.realSize, cap));
 }
 
 void AppendDataRuns(MftExtentList& list, ByteSpan record, std::uint64_t partitionStart,
@@ -194,10 +201,27 @@ std::size_t NameHash(std::string_view name) {
   return std::hash<std::string_view>{}(name);
 }
 
-// Lists one record read at sector, each file row noted in listed; false when it is not listed
-// (no "FILE", or no name).
+// The index records of a folder's "$I30" allocation read whole from the disk: at most this many
+// bytes per folder.
+constexpr std::uint64_t kMaxIndexAllocationBytes = 64ull * 1024 * 1024;
+
+// Where the walk found a folder's "$I30" allocation: the pass over the index keys reads it from
+// there instead of reading the folder's record again. No extents for a folder without one.
+struct FolderAllocation {
+  std::optional<std::vector<SectorExtent>> extents;
+  std::uint64_t size = 0;  // the bytes to read, at most kMaxIndexAllocationBytes
+};
+
+// What the walk notes for the index-key pass after it.
+struct WalkNotes {
+  std::vector<ListedName> listed;                                   // every file row it listed
+  std::unordered_map<std::uint32_t, FolderAllocation> allocations;  // by folder record
+};
+
+// Lists one record read at sector, noting its rows in notes; false when it is not listed (no
+// "FILE", or no name).
 bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t number, std::uint64_t sector,
-                ByteSpan bytes, std::vector<ListedName>& listed) {
+                ByteSpan bytes, WalkNotes& notes) {
   // The tables keep 32-bit record and sector numbers.
   if (!BytesEqual(bytes, 0, "FILE") || number > 0xFFFFFFFFull || sector > 0xFFFFFFFFull) return false;
   // A record that says it is of another size than the volume's is no record of this MFT: read at
@@ -220,6 +244,14 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
         {name->name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
          std::uint32_t{name->parent}, std::int64_t{name->creationTime}, "", "0", "", "", "FOLDER",
          flags == 2 ? "1" : ""});
+    FolderAllocation& noted = notes.allocations[static_cast<std::uint32_t>(number)];
+    const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
+    const auto allocation = FindAttribute(base.View(), attr_type::kIndexAllocation, u"$I30");
+    if (spc != 0 && allocation && allocation->nonResident) {
+      noted.extents = DecodeRunListSectors(RunListBytes(base.View(), *allocation),
+                                           ctx.activeGeometry.Cluster0Sector, spc);
+      noted.size = std::min(allocation->realSize, kMaxIndexAllocationBytes);
+    }
     return true;
   }
   // A file is listed under each of its names (its hard links), wherever its records hold them;
@@ -234,22 +266,19 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
-    listed.push_back({each.parent, table.RowCount(), NameHash(each.name)});
+    notes.listed.push_back({each.parent, table.RowCount(), NameHash(each.name)});
     table.AppendRowCells({each.name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
                           each.parent, each.creationTime, "", size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
   return true;
 }
 
-// The index records of a folder's "$I30" allocation read whole from the disk: at most this many
-// bytes per folder.
-constexpr std::uint64_t kMaxIndexAllocationBytes = 64ull * 1024 * 1024;
-
 // Lists, deleted and without a record, the file names found as keys in the index records of each
 // folder that no record lists in that folder: files deleted from it whose records were reused.
-// listed holds the file rows the walk listed (any row of the table that it does not hold is read
-// from the table).
-void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list, std::vector<ListedName> listed) {
+// The walk's notes give the file rows it listed (a row they do not hold is read from the table)
+// and where the allocations of the folders it listed lie.
+void ListIndexKeyNames(ScanContext& ctx, WalkNotes notes) {
+  std::vector<ListedName>& listed = notes.listed;
   using namespace entry_col;
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
@@ -269,19 +298,16 @@ void ListIndexKeyNames(ScanContext& ctx, const MftExtentList& list, std::vector<
       if (files.CellIs(it->row, kName, name)) return false;
     return added.emplace(parent, name).second;
   };
-  const std::uint64_t volume = ctx.activeGeometry.Cluster0Sector;
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   if (spc == 0) return;
   for (int f = 0; f < folders.RowCount(); ++f) {
     if (ctx.StopRequested()) return;
     const std::uint32_t self = ReadU32(folders.Cell(f, kSelf));
     if (self == kOrphanCluster) continue;
-    const std::optional<Record> record = ReadFixedRecord(ctx, list, self);
-    if (!record) continue;
-    const auto allocation = FindAttribute(record->View(), attr_type::kIndexAllocation, u"$I30");
-    if (!allocation || !allocation->nonResident) continue;
-    const std::vector<std::uint8_t> bytes =
-        ReadNonResidentValue(ctx, record->View(), *allocation, volume, spc, kMaxIndexAllocationBytes);
+    // The folders listed by the walk; their allocations lie where it found them.
+    const auto noted = notes.allocations.find(self);
+    if (noted == notes.allocations.end() || !noted->second.extents) continue;
+    const std::vector<std::uint8_t> bytes = ReadExtentsValue(ctx, *noted->second.extents, noted->second.size);
     const ByteSpan all(bytes);
     // Index records follow one another at the size their headers give; a block that is no index
     // record (never written, or overwritten) is stepped over at the size last seen.
@@ -390,7 +416,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
 
   ChunkBuffer chunk(kWalkChunkSectors);
   ExtentCursor cursor(list);
-  std::vector<ListedName> listed;
+  WalkNotes notes;
   std::uint64_t done = 0;
   ProgressSteps progress(ui);
   // Records are numbered by their place in the $MFT's data, and each is read through the extents:
@@ -408,13 +434,13 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
       if (ctx.StopRequested()) return;
       done += recordSectors;
       const ByteSpan bytes(buffer.data() + k * list.recordBytes, list.recordBytes);
-      if (ListRecord(ctx, list, r, cursor.SectorOf(r * recordSectors), bytes, listed)) lastListed = r + 1;
+      if (ListRecord(ctx, list, r, cursor.SectorOf(r * recordSectors), bytes, notes)) lastListed = r + 1;
     }
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(done) + " of " + totalText);
     if (lastListed != 0) ui.SetText(control::kFolderCounter, std::to_string(lastListed + 1));
     progress.Show(done, total);
   }
-  ListIndexKeyNames(ctx, list, std::move(listed));
+  ListIndexKeyNames(ctx, std::move(notes));
 }
 
 }  // namespace quarrow
