@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cctype>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -100,12 +101,6 @@ void PutVarint(std::string& out, std::uint64_t value) {
   out.push_back(static_cast<char>(value));
 }
 
-std::size_t VarintSize(std::uint64_t value) {
-  std::size_t n = 1;
-  for (; value >= 0x80; value >>= 7) ++n;
-  return n;
-}
-
 // The number a text stands for when writing that number back gives the same text.
 std::optional<std::pair<bool, std::uint64_t>> CanonicalNumber(std::string_view text) {
   bool negative = false;
@@ -156,33 +151,6 @@ void PutCell(std::string& out, std::string_view text) {
     PutVarint(out, text.size());
     out.append(text);
   }
-}
-
-std::size_t CellSize(const RowCell& cell) {
-  switch (cell.form()) {
-    case RowCell::Form::kEmpty:
-      return 1;
-    case RowCell::Form::kNumber:
-    case RowCell::Form::kNegative:
-      return 1 + VarintSize(cell.magnitude());
-    case RowCell::Form::kText:
-      break;
-  }
-  return 1 + VarintSize(cell.text().size()) + cell.text().size();
-}
-
-std::size_t CellSize(std::string_view text) {
-  if (text.empty()) return 1;
-  if (auto number = CanonicalNumber(text)) return 1 + VarintSize(number->second);
-  return 1 + VarintSize(text.size()) + text.size();
-}
-
-// The capacity to ask of a string that must hold size bytes: a heap block holds its bytes and
-// the closing NUL in a multiple of 16 less the allocator's 8-byte header (glibc's small blocks),
-// so up to that much more costs nothing and lets later cells be set in place.
-std::size_t AllocatedSize(std::size_t size) {
-  if (size < 16) return size;  // held in the string itself
-  return ((size + 1 + 8 + 15) & ~std::size_t{15}) - 8 - 1;
 }
 
 // Reads a LEB128 value at pos, bounded by the row and by ten bytes.
@@ -284,21 +252,30 @@ TextTable::TextTable(std::vector<std::string> headers) : headers_(std::move(head
   NewEpoch();
 }
 
-TextTable::TextTable(const TextTable& other) : headers_(other.headers_), rows_(other.rows_) {
+TextTable::TextTable(const TextTable& other) : headers_(other.headers_) {
+  CopyRowsFrom(other);
   NewEpoch();
 }
 
 TextTable& TextTable::operator=(const TextTable& other) {
   if (this != &other) {
     headers_ = other.headers_;
-    rows_ = other.rows_;
+    ReleaseRows();
+    CopyRowsFrom(other);
   }
   NewEpoch();
   return *this;
 }
 
 TextTable::TextTable(TextTable&& other) noexcept
-    : headers_(std::move(other.headers_)), rows_(std::move(other.rows_)) {
+    : headers_(std::move(other.headers_)),
+      rows_(std::move(other.rows_)),
+      blocks_(std::move(other.blocks_)),
+      free_(other.free_),
+      freeLeft_(other.freeLeft_),
+      held_(other.held_),
+      dropped_(other.dropped_) {
+  other.ReleaseRows();
   NewEpoch();
   other.NewEpoch();
 }
@@ -307,10 +284,84 @@ TextTable& TextTable::operator=(TextTable&& other) noexcept {
   if (this != &other) {
     headers_ = std::move(other.headers_);
     rows_ = std::move(other.rows_);
+    blocks_ = std::move(other.blocks_);
+    free_ = other.free_, freeLeft_ = other.freeLeft_, held_ = other.held_, dropped_ = other.dropped_;
+    other.ReleaseRows();
     other.NewEpoch();
   }
   NewEpoch();
   return *this;
+}
+
+namespace {
+
+// Rows are cut from blocks of this size; a row of more than a quarter of one gets a block of its
+// own, so that a long name does not leave most of a block unused.
+constexpr std::size_t kRowBlockBytes = 64 * 1024;
+
+// Room for a row of size bytes that later cells may grow: the next multiple of eight, and slack
+// bytes more.
+std::size_t RoomFor(std::size_t size, std::size_t slack) {
+  return ((size + 7) & ~std::size_t{7}) + slack;
+}
+
+// The bytes of a row being made: one buffer per thread, so that making a row allocates nothing.
+std::string& RowScratch() {
+  thread_local std::string scratch;
+  scratch.clear();
+  return scratch;
+}
+
+}  // namespace
+
+TextTable::Row TextTable::NewRow(std::string_view bytes, std::size_t capacity) {
+  capacity = std::max(capacity, bytes.size());
+  Row row;
+  if (capacity > kRowBlockBytes / 4) {
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity));
+    row.data = blocks_.back().get();
+  } else {
+    if (capacity > freeLeft_) {
+      dropped_ += freeLeft_;
+      // The block of its own, if any, stays last; the new one is where the next rows go.
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(kRowBlockBytes));
+      free_ = blocks_.back().get();
+      freeLeft_ = kRowBlockBytes;
+    }
+    row.data = free_;
+    free_ += capacity;
+    freeLeft_ -= capacity;
+  }
+  std::copy(bytes.begin(), bytes.end(), row.data);
+  row.size = static_cast<std::uint32_t>(bytes.size());
+  row.capacity = static_cast<std::uint32_t>(capacity);
+  held_ += capacity;
+  return row;
+}
+
+void TextTable::CompactIfWasteful() {
+  if (dropped_ <= held_ || dropped_ < kRowBlockBytes * 16) return;
+  std::deque<Row> old = std::move(rows_);
+  std::vector<std::unique_ptr<char[]>> oldBlocks = std::move(blocks_);
+  ReleaseRows();
+  for (const Row& row : old) rows_.push_back(NewRow(row.View(), row.capacity));
+}
+
+void TextTable::CopyRowsFrom(const TextTable& other) {
+  for (const Row& row : other.rows_) rows_.push_back(NewRow(row.View(), row.capacity));
+}
+
+void TextTable::ReleaseRows() {
+  rows_.clear();
+  blocks_.clear();
+  free_ = nullptr;
+  freeLeft_ = 0;
+  held_ = dropped_ = 0;
+}
+
+void TextTable::DeleteAllRows() {
+  Edited();
+  ReleaseRows();
 }
 
 void TextTable::NewEpoch() {
@@ -325,13 +376,13 @@ std::uint64_t TextTable::CellReadsOnThisThread() {
 int TextTable::InsertRow(int index, std::string_view key) {
   Edited();
   index = std::clamp(index, 0, RowCount());
-  std::string row;
+  std::string& row = RowScratch();
   if (!headers_.empty()) {
-    row.reserve(AllocatedSize(CellSize(key) + headers_.size() - 1));
     PutCell(row, key);
     row.append(headers_.size() - 1, static_cast<char>(kEmpty));
   }
-  rows_.insert(rows_.begin() + index, std::move(row));
+  // A row made from its key alone is filled a cell at a time: room for a few numbers more.
+  rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size(), 24)));
   return index;
 }
 
@@ -340,42 +391,39 @@ int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells) {
   index = std::clamp(index, 0, RowCount());
   const std::size_t columns = headers_.size();
   const std::size_t given = std::min(columns, cells.size());
-  std::size_t size = columns - given;  // the empty cells after the given ones
-  for (std::size_t c = 0; c < given; ++c) size += CellSize(cells.begin()[c]);
-  std::string row;
-  row.reserve(AllocatedSize(size));
+  std::string& row = RowScratch();
   for (std::size_t c = 0; c < given; ++c) PutCell(row, cells.begin()[c]);
   row.append(columns - given, static_cast<char>(kEmpty));
-  rows_.insert(rows_.begin() + index, std::move(row));
+  rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size(), 0)));
   return index;
 }
 
 void TextTable::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
   Edited();
-  std::string& packed = rows_[static_cast<std::size_t>(row)];
-  const PackedCell old = FindCell(packed, column);
-  std::string cell;  // a number's cell fits the string's own buffer
-  PutCell(cell, text);
-  const std::size_t size = packed.size() - (old.end - old.begin) + cell.size();
-  if (size <= packed.capacity()) {
-    packed.replace(old.begin, old.end - old.begin, cell);
+  Row& packed = rows_[static_cast<std::size_t>(row)];
+  const std::string_view bytes = packed.View();
+  const PackedCell old = FindCell(bytes, column);
+  std::string& next = RowScratch();
+  next.append(bytes, 0, old.begin);
+  PutCell(next, text);
+  next.append(bytes, old.end, std::string::npos);
+  if (next.size() <= packed.capacity) {
+    std::copy(next.begin(), next.end(), packed.data);
+    packed.size = static_cast<std::uint32_t>(next.size());
     return;
   }
-  // Otherwise the row is made again, at its size rounded up to what the allocator hands out
-  // anyway: rows are many and set a few cells each, and the next cells set then fit in place.
-  std::string next;
-  next.reserve(AllocatedSize(size));
-  next.append(packed, 0, old.begin);
-  next.append(cell);
-  next.append(packed, old.end, std::string::npos);
-  packed = std::move(next);
+  // Otherwise the row moves to a larger room, with slack: rows are many and set a few cells
+  // each, and the next cells set then fit in place.
+  Drop(packed);
+  packed = NewRow(next, RoomFor(next.size(), 16));
+  CompactIfWasteful();
 }
 
 std::string TextTable::Cell(int row, int column) const {
   ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return {};
-  return CellText(FindCell(rows_[static_cast<std::size_t>(row)], column));
+  return CellText(FindCell(rows_[static_cast<std::size_t>(row)].View(), column));
 }
 
 namespace {
@@ -401,13 +449,14 @@ bool PackedIs(const PackedCell& cell, std::string_view text) {
 bool TextTable::CellIs(int row, int column, std::string_view text) const {
   ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return text.empty();
-  return PackedIs(FindCell(rows_[static_cast<std::size_t>(row)], column), text);
+  return PackedIs(FindCell(rows_[static_cast<std::size_t>(row)].View(), column), text);
 }
 
 int TextTable::WhichText(int row, int column, std::initializer_list<std::string_view> texts) const {
   ++cellReads;
   const bool inside = row >= 0 && row < RowCount() && column >= 0 && column < ColumnCount();
-  const PackedCell cell = inside ? FindCell(rows_[static_cast<std::size_t>(row)], column) : PackedCell{};
+  const PackedCell cell =
+      inside ? FindCell(rows_[static_cast<std::size_t>(row)].View(), column) : PackedCell{};
   int place = 0;
   for (std::string_view text : texts) {
     if (PackedIs(cell, text)) return place;
@@ -420,7 +469,7 @@ void TextTable::Cells(int row, std::span<std::string> out) const {
   ++cellReads;
   for (std::string& each : out) each.clear();
   if (row < 0 || row >= RowCount()) return;
-  const std::string_view packed = rows_[static_cast<std::size_t>(row)];
+  const std::string_view packed = rows_[static_cast<std::size_t>(row)].View();
   std::size_t pos = 0;
   const std::size_t n = std::min(out.size(), headers_.size());
   for (std::size_t c = 0; c < n && pos < packed.size(); ++c) out[c] = CellText(NextCell(packed, pos));
@@ -429,7 +478,7 @@ void TextTable::Cells(int row, std::span<std::string> out) const {
 std::uint32_t TextTable::U32(int row, int column) const {
   ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return 0;
-  const PackedCell cell = FindCell(rows_[static_cast<std::size_t>(row)], column);
+  const PackedCell cell = FindCell(rows_[static_cast<std::size_t>(row)].View(), column);
   switch (cell.form) {
     case kNumber:
     case kNegative: {
@@ -462,7 +511,9 @@ std::string BoundedCellText(std::string cell, std::size_t bufferLength) {
 void TextTable::DeleteRow(int row) {
   if (row < 0 || row >= RowCount()) return;
   Edited();
+  Drop(rows_[static_cast<std::size_t>(row)]);
   rows_.erase(rows_.begin() + row);
+  CompactIfWasteful();
 }
 
 int TextTable::FindRow(std::string_view key) const {
@@ -489,8 +540,11 @@ void TextTable::DeleteRows(std::vector<int> rows) {
     --i;
     while (i > 0 && rows[i - 1] == first - 1) first = rows[--i];
     int lo = std::max(first, 0), hi = std::min(last, RowCount() - 1);
-    if (lo <= hi) rows_.erase(rows_.begin() + lo, rows_.begin() + hi + 1);
+    if (lo > hi) continue;
+    for (int r = lo; r <= hi; ++r) Drop(rows_[static_cast<std::size_t>(r)]);
+    rows_.erase(rows_.begin() + lo, rows_.begin() + hi + 1);
   }
+  CompactIfWasteful();
 }
 
 void TextTable::Sort(int column) {
@@ -504,7 +558,7 @@ void TextTable::Sort(int column) {
   for (std::size_t i = 0; i < n; ++i) order[i] = i;
   std::vector<SortKey> keys(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const PackedCell cell = FindCell(rows_[i], column);
+    const PackedCell cell = FindCell(rows_[i].View(), column);
     keys[i].number = cell.form == kNumber || cell.form == kNegative;
     keys[i].negative = cell.form == kNegative;
     keys[i].magnitude = cell.magnitude;
@@ -522,8 +576,8 @@ void TextTable::Sort(int column) {
     }
     order.swap(merged);
   }
-  std::deque<std::string> sorted;
-  for (std::size_t index : order) sorted.push_back(std::move(rows_[index]));
+  std::deque<Row> sorted;
+  for (std::size_t index : order) sorted.push_back(rows_[index]);
   rows_ = std::move(sorted);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -95,10 +96,7 @@ class TextTable {
   // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
   // that consuming many rows of a large table does not move its tail once per row.
   void DeleteRows(std::vector<int> rows);
-  void DeleteAllRows() {
-    Edited();
-    rows_.clear();
-  }
+  void DeleteAllRows();
   // First row whose column 0 equals key, letter case not significant; -1 when none.
   int FindRow(std::string_view key) const;
   // Sorts whole rows ascending by a column: numbers when both cells are numbers, else dates
@@ -119,16 +117,43 @@ class TextTable {
   // Cells is one read):
   // lets a test bound how much of a table a walk reads, without timing it.
   static std::uint64_t CellReadsOnThisThread();
+  // The bytes the table keeps for its rows' cells: what its live rows hold, and no more than as
+  // much again given up by rows deleted or moved (and less than that below a few blocks).
+  std::size_t ReservedBytes() const { return held_ + dropped_ + freeLeft_; }
 
  private:
   void Edited() { ++stamp_.edits; }
   void NewEpoch();
 
+  // A packed row (see scan_tables.cpp for the cell forms): its bytes lie in the table's blocks,
+  // with room for capacity of them. Sixteen bytes a row here and the row's own bytes there, where
+  // a string each cost a header, a heap block and the allocator's rounding: a card holds rows by
+  // the hundred thousand.
+  struct Row {
+    char* data = nullptr;
+    std::uint32_t size = 0;
+    std::uint32_t capacity = 0;
+    std::string_view View() const { return {data, size}; }
+  };
+  // A row holding bytes, with room for at least capacity of them.
+  Row NewRow(std::string_view bytes, std::size_t capacity);
+  // The row's room is given up (the row was deleted or moved to a larger room).
+  void Drop(const Row& row) { held_ -= row.capacity, dropped_ += row.capacity; }
+  // Copies the live rows into new blocks once more room is given up than held, so that a table
+  // whose rows are set, deleted and added again does not grow without bound.
+  void CompactIfWasteful();
+  void CopyRowsFrom(const TextTable& other);
+  void ReleaseRows();
+
   std::vector<std::string> headers_;
-  // One packed row per entry (see scan_tables.cpp for the cell forms). A deque: the tree builder
-  // consumes runs of rows mostly near the front of a large table, and a deque erases them by
-  // moving the shorter side.
-  std::deque<std::string> rows_;
+  // A deque: the tree builder consumes runs of rows mostly near the front of a large table, and
+  // a deque erases them by moving the shorter side.
+  std::deque<Row> rows_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // the unused end of the last block
+  std::size_t freeLeft_ = 0;
+  std::size_t held_ = 0;     // room of the live rows
+  std::size_t dropped_ = 0;  // room given up, and block ends left unused
   Stamp stamp_;
 };
 

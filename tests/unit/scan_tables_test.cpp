@@ -179,11 +179,28 @@ TEST(ScanTablesTest, SortOfEmptyOrOneRowOrBadColumnChangesNothing) {
 // Rows are kept packed, with plain decimal numbers held as numbers: every cell must still read
 // back byte for byte, whatever text was written, and next to cells of every other form.
 TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
-  const std::vector<std::string> texts = {"", "0", "7", "00", "007", "-0", "-1", "-007", "+5", " 5",
-                                          "4294967295", "4294967296", "18446744073709551615",
-                                          "18446744073709551616", "-9223372036854775808",
-                                          "-18446744073709551616", "125911584000000000", "12a", "-",
-                                          "FOLDER", "Caf\xC3\xA9.txt", std::string(300, 'n')};
+  const std::vector<std::string> texts = {"",
+                                          "0",
+                                          "7",
+                                          "00",
+                                          "007",
+                                          "-0",
+                                          "-1",
+                                          "-007",
+                                          "+5",
+                                          " 5",
+                                          "4294967295",
+                                          "4294967296",
+                                          "18446744073709551615",
+                                          "18446744073709551616",
+                                          "-9223372036854775808",
+                                          "-18446744073709551616",
+                                          "125911584000000000",
+                                          "12a",
+                                          "-",
+                                          "FOLDER",
+                                          "Caf\xC3\xA9.txt",
+                                          std::string(300, 'n')};
   for (const std::string& before : texts) {
     for (const std::string& text : texts) {
       TextTable t({"a", "b", "c"});
@@ -202,9 +219,22 @@ TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
 // A row given whole, the whole-row read and the comparison without a text must agree with the
 // cell-by-cell forms on every kind of text, numbers held packed included.
 TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
-  const std::vector<std::string> texts = {"", "0", "1", "7", "007", "-0", "-1", "+5", "4294967296",
-                                          "18446744073709551615", "18446744073709551616", "-", "12a",
-                                          "FOLDER", "Caf\xC3\xA9.txt", std::string(300, 'n')};
+  const std::vector<std::string> texts = {"",
+                                          "0",
+                                          "1",
+                                          "7",
+                                          "007",
+                                          "-0",
+                                          "-1",
+                                          "+5",
+                                          "4294967296",
+                                          "18446744073709551615",
+                                          "18446744073709551616",
+                                          "-",
+                                          "12a",
+                                          "FOLDER",
+                                          "Caf\xC3\xA9.txt",
+                                          std::string(300, 'n')};
   for (const std::string& a : texts) {
     for (const std::string& b : texts) {
       TextTable byCells({"a", "b", "c", "d"});
@@ -265,9 +295,62 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
 }
 
 // Sorting compares held numbers without their text; the order must be the one the texts give.
+// Rows set larger, set back, deleted and copied keep every cell, whatever block of the table
+// they end up in, and the room a table holds follows its live rows rather than its history.
+TEST(ScanTablesTest, RowsKeepTheirCellsThroughGrowthDeletionCopyAndMove) {
+  TextTable t({"name", "n", "note"});
+  const int rows = 20000;
+  const auto noteOf = [](int r) { return std::string(150 + r % 100, static_cast<char>('a' + r % 26)); };
+  for (int r = 0; r < rows; ++r) t.AppendRowCells({"row" + std::to_string(r), r});
+  for (int r = 0; r < rows; ++r) t.SetCell(r, 2, noteOf(r));  // each row moves to a larger room
+  const std::string huge(40000, 'h');                         // more than a block of rows holds
+  t.SetCell(7, 0, huge);
+  for (int r = 0; r < rows; r += 2) t.SetCell(r, 2, "short");  // fits where the row is
+  // Every other row and then all but the last thousand: the room they held is given up.
+  std::vector<int> odd;
+  for (int r = 1; r < rows; r += 2) odd.push_back(r);
+  t.DeleteRows(odd);
+  std::vector<int> front;
+  for (int r = 0; r < rows / 2 - 1000; ++r) front.push_back(r);
+  t.DeleteRows(front);
+  ASSERT_EQ(t.RowCount(), 1000);
+  const auto check = [&](const TextTable& table, const std::string& what) {
+    for (int i = 0; i < 1000; ++i) {
+      const int r = rows - 2000 + 2 * i;
+      ASSERT_EQ(table.Cell(i, 0), "row" + std::to_string(r)) << what;
+      ASSERT_EQ(table.U32(i, 1), static_cast<std::uint32_t>(r)) << what;
+      ASSERT_EQ(table.Cell(i, 2), "short") << what;
+    }
+  };
+  check(t, "after the deletions");
+  // What the live rows hold, and not the 20,000 rows of up to 250 bytes the table once held.
+  EXPECT_LT(t.ReservedBytes(), std::size_t{1} << 20);
+
+  TextTable copy(t);
+  check(copy, "a copy");
+  copy.SetCell(0, 2, "changed in the copy");
+  EXPECT_EQ(t.Cell(0, 2), "short");
+  TextTable moved(std::move(copy));
+  EXPECT_EQ(moved.Cell(0, 2), "changed in the copy");
+  EXPECT_EQ(copy.RowCount(), 0);  // NOLINT(bugprone-use-after-move): its rows went with it
+  TextTable assigned({"x"});
+  assigned = t;
+  check(assigned, "an assigned copy");
+  assigned.Sort(1);
+  EXPECT_EQ(assigned.Cell(999, 0), "row" + std::to_string(rows - 2));
+
+  TextTable wide({"a", "b"});
+  wide.AppendRow("k");
+  wide.SetCell(0, 1, huge);
+  wide.AppendRowCells({huge, "after"});
+  EXPECT_EQ(wide.Cell(0, 1), huge);
+  EXPECT_EQ(wide.Cell(1, 0), huge);
+  EXPECT_EQ(wide.Cell(1, 1), "after");
+}
+
 TEST(ScanTablesTest, SortOfHeldNumbersMatchesTheTextOrder) {
-  const std::vector<std::string> keys = {"268435455", "9",  "-1", "0",   "+3", "-20", "007",
-                                         "18446744073709551615", "4294967296", "-3", "12"};
+  const std::vector<std::string> keys = {
+      "268435455", "9", "-1", "0", "+3", "-20", "007", "18446744073709551615", "4294967296", "-3", "12"};
   TextTable t({"k"});
   for (const std::string& k : keys) t.AppendRow(k);
   t.Sort(0);
