@@ -267,9 +267,11 @@ bool IsFileRecordStart(ByteSpan sector) {
 std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
   const std::optional<std::size_t> size = FileRecordSize(record);
   if (!size) return std::nullopt;
-  std::array<std::uint8_t, kMaxFileRecordSize> whole{};
+  std::array<std::uint8_t, kMaxFileRecordSize> whole;  // the record's size of it, set below
   const std::span<std::uint8_t> bytes(whole.data(), *size);
-  std::copy_n(record.begin(), std::min(record.size(), bytes.size()), bytes.begin());
+  const std::size_t given = std::min(record.size(), bytes.size());
+  std::copy_n(record.begin(), given, bytes.begin());
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(given), bytes.end(), std::uint8_t{0});
   ApplyFixup(bytes);
   const ByteSpan fixed(bytes.data(), bytes.size());
 

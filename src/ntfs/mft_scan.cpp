@@ -42,7 +42,7 @@ int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std
 
 void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
                     ByteSpan loaded) {
-  std::array<std::uint8_t, kMaxFileRecordSize> whole{};
+  std::array<std::uint8_t, kMaxFileRecordSize> whole;  // the record's size of it is read or copied below
   // The record is as large as its header says; without a header that says, the first sector read
   // again decides, and a record of the default size is read when it still says nothing.
   std::size_t size = FileRecordSize(loaded).value_or(0);
