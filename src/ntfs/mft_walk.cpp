@@ -350,22 +350,29 @@ std::uint64_t MftExtentList::TotalSectors() const {
 
 bool ReadMftSectors(const ScanContext& ctx, const MftExtentList& list, std::uint64_t first,
                     std::span<std::uint8_t> buffer) {
-  std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
   const std::uint64_t count = buffer.size() / kSectorSize;
+  // The extents follow one another through the $MFT, so the pieces they give tile the buffer
+  // from its start; a sparse piece and what lies past the last extent read as zeros. Each byte is
+  // written once: zeroing the whole buffer first cost a walk a twentieth of its instructions.
   std::uint64_t before = 0, covered = 0;
   for (const SectorExtent& extent : list.extents) {
     if (covered == count) break;
     const std::uint64_t end = before + extent.sectorCount;
     const std::uint64_t from = std::max(first, before), to = std::min(first + count, end);
     if (from < to) {
-      if (!extent.sparse) {
-        ctx.Read(extent.startSector + (from - before), static_cast<std::uint32_t>(to - from),
-                 buffer.subspan((from - first) * kSectorSize, (to - from) * kSectorSize));
+      const std::span<std::uint8_t> piece =
+          buffer.subspan((from - first) * kSectorSize, (to - from) * kSectorSize);
+      if (extent.sparse) {
+        std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+      } else {
+        ctx.Read(extent.startSector + (from - before), static_cast<std::uint32_t>(to - from), piece);
       }
       covered += to - from;
     }
     before = end;
   }
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(covered * kSectorSize), buffer.end(),
+            std::uint8_t{0});
   return covered == count;
 }
 

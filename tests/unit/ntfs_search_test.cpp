@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <tuple>
@@ -240,6 +241,40 @@ TEST(NtfsMftExtentsTest, FragmentedMftGivesItsExtentsInListOrder) {
   // A list naming a record that cannot be read keeps the extents found before it.
   v.Record(3, Bytes(1024));
   EXPECT_EQ(LoadMftExtents(v.d.ctx, Volume::kStart, v.Cluster(8), v.spc).extents.size(), 2u);
+}
+
+// A read through the extents takes each sector from its own extent, reads a sparse extent and
+// whatever lies past the last one as zeros, and says whether the extents held the whole range,
+// whatever the buffer held before.
+TEST(NtfsMftExtentsTest, ReadsThroughTheExtentsTileTheBuffer) {
+  Volume v;
+  for (std::uint64_t s = 0; s < 40; ++s) v.d.Put(1000 + s, Bytes(kSectorSize, static_cast<std::uint8_t>(0x40 + s)));
+  MftExtentList list;
+  list.recordBytes = 1024;
+  list.extents = {{1000, 3, false}, {0, 2, true}, {1020, 4, false}};  // MFT sectors 0-2, 3-4 (sparse), 5-8
+  const auto sectorOf = [](const std::vector<std::uint8_t>& buffer, std::size_t i) {
+    const auto at = buffer.begin() + static_cast<std::ptrdiff_t>(i * kSectorSize);
+    const bool same = std::all_of(at, at + kSectorSize, [&](std::uint8_t b) { return b == *at; });
+    return same ? int{*at} : -1;
+  };
+  struct Case {
+    std::uint64_t first, count;
+    bool whole;
+    std::vector<int> sectors;  // the byte each sector of the buffer holds throughout
+  };
+  const Case cases[] = {
+      {0, 9, true, {0x40, 0x41, 0x42, 0, 0, 0x54, 0x55, 0x56, 0x57}},
+      {2, 4, true, {0x42, 0, 0, 0x54}},
+      {7, 4, false, {0x56, 0x57, 0, 0}},  // past the last extent
+      {12, 2, false, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> buffer(c.count * kSectorSize, 0xEE);
+    EXPECT_EQ(ReadMftSectors(v.d.ctx, list, c.first, buffer), c.whole) << "from " << c.first;
+    std::vector<int> got;
+    for (std::size_t i = 0; i < c.count; ++i) got.push_back(sectorOf(buffer, i));
+    EXPECT_EQ(got, c.sectors) << "from " << c.first;
+  }
 }
 
 TEST(NtfsMftWalkTest, LyingRunListsAndAttributeListsStayBounded) {
