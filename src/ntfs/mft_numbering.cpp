@@ -45,11 +45,6 @@ bool IsFolderRow(const TextTable& mft, int row) {
   return mft.CellIs(row, mft_col::kType, kMftFolderType);
 }
 
-// Rows that stand for a name rather than a record take no place in the numbering.
-bool IsNameRow(const TextTable& mft, int row) {
-  return mft.WhichText(row, mft_col::kType, {kMftNameType, kMftIndexNameType}) >= 0;
-}
-
 }  // namespace
 
 // One DirectoryTable folder and one MftRecordTable row, as numbers.
@@ -165,12 +160,20 @@ int MftNumbering::Run() {
   State& s = *state_;
   assigned_ = 0;
   directories.DeleteAllRows();
+  // Each row's kind, read once for the passes below (they set numbers, never a type).
+  enum RowKind : std::uint8_t { kOtherKind, kFolderKind, kNameKind, kIndexNameKind };
+  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mft.RowCount()));
+  for (int row = 0; row < mft.RowCount(); ++row) {
+    const int which = mft.WhichText(row, mft_col::kType, {kMftFolderType, kMftNameType, kMftIndexNameType});
+    kinds[static_cast<std::size_t>(row)] = static_cast<std::uint8_t>(which + 1);
+  }
+  const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
 
   // Step 2: folders without a number, to be matched against their parents' index entries.
   using CandidateKey = std::tuple<std::int64_t, std::string, std::uint32_t>;
   std::map<CandidateKey, std::deque<int>> candidates;  // in DirectoryTable order: first match wins
   for (int row = 0; row < mft.RowCount(); ++row) {
-    if (!IsFolderRow(mft, row) || CellU32(mft, row, mft_col::kSelf) != 0) continue;
+    if (kindOf(row) != kFolderKind || CellU32(mft, row, mft_col::kSelf) != 0) continue;
     const int d = directories.AppendRow(mft.Cell(row, mft_col::kName));
     directories.SetCell(d, dir_col::kDate, mft.Cell(row, mft_col::kDate));
     directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
@@ -221,10 +224,9 @@ int MftNumbering::Run() {
   ProgressSteps numbering(ui, control::kProgress, 0);
   for (int row = 0; row < mftRows; ++row) {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
-    if (IsNameRow(mft, row)) {
+    if (kindOf(row) == kNameKind || kindOf(row) == kIndexNameKind) {
       // A further name held in its file's own record is that record's, the row above.
-      if (self == 0 && mft.CellIs(row, mft_col::kType, kMftNameType))
-        mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      if (self == 0 && kindOf(row) == kNameKind) mft.SetCell(row, mft_col::kSelf, U32Text(last));
       continue;
     }
     if (self == 0) {
@@ -248,7 +250,7 @@ int MftNumbering::Run() {
       ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
                                        std::to_string(mftRows));
     }
-    if (!IsFolderRow(mft, row)) continue;
+    if (kindOf(row) != kFolderKind) continue;
     const int d = directories.AppendRow(mft.Cell(row, mft_col::kSector));
     directories.SetCell(d, dir_col::kSelf, mft.Cell(row, mft_col::kSelf));
     directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
@@ -458,8 +460,9 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   enum Kind : std::uint8_t { kFolderRow, kFileRow, kNameRow, kIndexNameRow, kExtensionRow, kOtherRow };
   std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mftRows));
   for (int row = 0; row < mftRows; ++row) {
-    const int which = mft.WhichText(
-        row, mft_col::kType, {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
+    const int which =
+        mft.WhichText(row, mft_col::kType,
+                      {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
     const auto kind = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
     kinds[static_cast<std::size_t>(row)] = kind;
     names = names || kind == kNameRow;
@@ -532,8 +535,8 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
     }
     // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
     pending.AppendRowCells({cells[mft_col::kName], (*from)[mft_col::kSector], cells[mft_col::kSelf],
-                            cells[mft_col::kParent], cells[mft_col::kDate], "", (*from)[mft_col::kSize], "", "",
-                            "FILE", (*from)[mft_col::kDeleted]});
+                            cells[mft_col::kParent], cells[mft_col::kDate], "", (*from)[mft_col::kSize], "",
+                            "", "FILE", (*from)[mft_col::kDeleted]});
   }
   if (mftRows > 0) showEnumerating(mftRows - 1);
 }
