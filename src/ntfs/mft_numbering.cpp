@@ -515,16 +515,27 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
                "Currently Enumerating " + std::to_string(row) + " / " + std::to_string(mftRows));
   };
   std::array<std::string, 10> cells, fromCells;  // an MftEntryTable row, and the row of its record
+  std::array<RowCell, 10> held;                  // a file row's cells as the table holds them
   for (int row = 0; row < mftRows; ++row) {
     if (enumerating.Show(static_cast<std::uint64_t>(row), static_cast<std::uint64_t>(mftRows)))
       showEnumerating(row);
     if (kindOf(row) == kFolderRow || kindOf(row) == kExtensionRow) continue;
+    if (kindOf(row) == kFileRow) {
+      // Most rows: the file's own record, copied over as it is held.
+      mft.RowCells(row, held);
+      // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
+      pending.AppendRowCells({held[mft_col::kName], held[mft_col::kSector], held[mft_col::kSelf],
+                              held[mft_col::kParent], held[mft_col::kDate], "", held[mft_col::kSize], "", "",
+                              "FILE", held[mft_col::kDeleted]});
+      continue;
+    }
+    if (kindOf(row) == kIndexNameRow &&
+        alreadyListed(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName)))
+      continue;
     mft.Cells(row, cells);
     // The row whose record's size, deletion and sector the file row takes.
     const std::array<std::string, 10>* from = &cells;
-    if (kindOf(row) == kIndexNameRow) {
-      if (alreadyListed(ReadU32(cells[mft_col::kParent]), cells[mft_col::kName])) continue;
-    } else if (kindOf(row) == kNameRow) {
+    if (kindOf(row) == kNameRow) {
       // A name held in the file's own record, or in an extension record of its base record.
       std::optional<int> own = rowBy(fileRowAt, static_cast<std::uint64_t>(ReadI64(cells[mft_col::kSector])));
       if (!own) own = rowBy(fileRowOf, ReadU32(cells[mft_col::kSelf]));

@@ -475,6 +475,31 @@ void TextTable::Cells(int row, std::span<std::string> out) const {
   for (std::size_t c = 0; c < n && pos < packed.size(); ++c) out[c] = CellText(NextCell(packed, pos));
 }
 
+void TextTable::RowCells(int row, std::span<RowCell> out) const {
+  ++cellReads;
+  for (RowCell& each : out) each = RowCell();
+  if (row < 0 || row >= RowCount()) return;
+  const std::string_view packed = rows_[static_cast<std::size_t>(row)].View();
+  std::size_t pos = 0;
+  const std::size_t n = std::min(out.size(), headers_.size());
+  for (std::size_t c = 0; c < n && pos < packed.size(); ++c) {
+    const PackedCell cell = NextCell(packed, pos);
+    switch (cell.form) {
+      case kNumber:
+        out[c] = RowCell(RowCell::Form::kNumber, cell.magnitude, {});
+        break;
+      case kNegative:
+        out[c] = RowCell(RowCell::Form::kNegative, cell.magnitude, {});
+        break;
+      case kText:
+        out[c] = RowCell(RowCell::Form::kText, 0, cell.text);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
 std::uint32_t TextTable::U32(int row, int column) const {
   ++cellReads;
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return 0;

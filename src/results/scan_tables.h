@@ -31,6 +31,7 @@ inline constexpr std::string_view kMiscFolderName = "QRW_Miscellaneous";
 // text once, when the cell is made.
 class RowCell {
  public:
+  RowCell() = default;             // the empty text
   RowCell(std::string_view text);  // NOLINT(google-explicit-constructor): rows are lists of texts
   RowCell(const std::string& text) : RowCell(std::string_view(text)) {}  // NOLINT
   RowCell(const char* text) : RowCell(std::string_view(text)) {}         // NOLINT
@@ -46,6 +47,10 @@ class RowCell {
   std::string_view text() const { return text_; }
 
  private:
+  friend class TextTable;
+  RowCell(Form form, std::uint64_t magnitude, std::string_view text)
+      : form_(form), magnitude_(magnitude), text_(text) {}
+
   Form form_ = Form::kEmpty;
   std::uint64_t magnitude_ = 0;
   std::string_view text_;
@@ -92,6 +97,10 @@ class TextTable {
   // The first out.size() cells of a row, read in one walk along it: the listing of a file row
   // takes most of its columns, and each Cell walks the row from its start. One read, as one walk.
   void Cells(int row, std::span<std::string> out) const;
+  // The same cells as they are held: numbers as numbers, texts as views of the table's own bytes
+  // that last until the table next changes. A row goes into another table this way without its
+  // texts being made and its numbers read back from them. One read.
+  void RowCells(int row, std::span<RowCell> out) const;
   void DeleteRow(int row);
   // Deletes the rows whose indices are listed (any order, duplicates ignored) in one pass, so
   // that consuming many rows of a large table does not move its tail once per row.

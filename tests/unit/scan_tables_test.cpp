@@ -247,9 +247,15 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
       bySet.SetCell(row, 2, a);
       std::array<std::string, 4> whole;
       byCells.Cells(0, whole);
+      // A row copied as it is held into another table reads the same there.
+      std::array<RowCell, 4> held;
+      byCells.RowCells(0, held);
+      TextTable copied({"a", "b", "c", "d"});
+      copied.AppendRowCells({held[0], held[1], held[2], held[3]});
       for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(byCells.Cell(0, c), bySet.Cell(0, c)) << a << " | " << b << " column " << c;
         EXPECT_EQ(whole[static_cast<std::size_t>(c)], bySet.Cell(0, c)) << a << " | " << b << " column " << c;
+        EXPECT_EQ(copied.Cell(0, c), bySet.Cell(0, c)) << a << " | " << b << " column " << c;
       }
       EXPECT_EQ(byCells.Cell(1, 0), "first");
       // CellIs says what comparing the cell's text says, for every other text too.
