@@ -179,13 +179,14 @@ DetailsRow FatFileRow(std::string name, std::uint32_t size, std::uint16_t date, 
 void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t folderRecord) {
   const TextTable& table = results.tables.PendingEntryTable;
   std::lock_guard lock(results.fileRowsLock);
-  // One walk along each row for the cells it shows, each cut as a bounded read of it would be.
-  std::array<std::string, entry_col::kDeleted + 1> cells;
+  // One walk along each row; only the cells it shows are made into texts, each cut as a bounded
+  // read of it would be.
+  std::array<RowCell, entry_col::kDeleted + 1> cells;
   const std::string folderText = U32Text(folderRecord);
   auto addRow = [&](int r) {
-    table.Cells(r, cells);
+    table.RowCells(r, cells);
     const auto take = [&cells](int column, std::size_t bufferLength) {
-      return BoundedCellText(std::move(cells[static_cast<std::size_t>(column)]), bufferLength);
+      return BoundedCellText(cells[static_cast<std::size_t>(column)].Text(), bufferLength);
     };
     DetailsRow row;
     row.name = take(entry_col::kName, kCellBuffer);

@@ -240,6 +240,20 @@ RowCell::RowCell(std::string_view text) : form_(Form::kText), text_(text) {
   }
 }
 
+std::string RowCell::Text() const {
+  switch (form_) {
+    case Form::kNumber:
+      return std::to_string(magnitude_);
+    case Form::kNegative:
+      return "-" + std::to_string(magnitude_);
+    case Form::kText:
+      return std::string(text_);
+    case Form::kEmpty:
+      break;
+  }
+  return {};
+}
+
 int CompareCells(std::string_view a, std::string_view b) {
   if (IsDecimalNumber(a) && IsDecimalNumber(b)) return CompareNumbers(a, b);
   auto da = ReadDate(a), db = ReadDate(b);

@@ -45,6 +45,8 @@ class RowCell {
   Form form() const { return form_; }
   std::uint64_t magnitude() const { return magnitude_; }
   std::string_view text() const { return text_; }
+  // The cell's text, as the table would read it.
+  std::string Text() const;
 
  private:
   friend class TextTable;

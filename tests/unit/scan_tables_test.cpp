@@ -256,6 +256,8 @@ TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
         EXPECT_EQ(byCells.Cell(0, c), bySet.Cell(0, c)) << a << " | " << b << " column " << c;
         EXPECT_EQ(whole[static_cast<std::size_t>(c)], bySet.Cell(0, c)) << a << " | " << b << " column " << c;
         EXPECT_EQ(copied.Cell(0, c), bySet.Cell(0, c)) << a << " | " << b << " column " << c;
+        EXPECT_EQ(held[static_cast<std::size_t>(c)].Text(), bySet.Cell(0, c))
+            << a << " | " << b << " column " << c;
       }
       EXPECT_EQ(byCells.Cell(1, 0), "first");
       // CellIs says what comparing the cell's text says, for every other text too.
