@@ -141,16 +141,7 @@ void PutCell(std::string& out, const RowCell& cell) {
 }
 
 void PutCell(std::string& out, std::string_view text) {
-  if (text.empty()) {
-    out.push_back(static_cast<char>(kEmpty));
-  } else if (auto number = CanonicalNumber(text)) {
-    out.push_back(static_cast<char>(number->first ? kNegative : kNumber));
-    PutVarint(out, number->second);
-  } else {
-    out.push_back(static_cast<char>(kText));
-    PutVarint(out, text.size());
-    out.append(text);
-  }
+  PutCell(out, RowCell(text));
 }
 
 // Reads a LEB128 value at pos, bounded by the row and by ten bytes.
@@ -190,17 +181,26 @@ PackedCell FindCell(std::string_view row, int column) {
   return cell;
 }
 
-std::string CellText(const PackedCell& cell) {
-  switch (cell.form) {
+// The text of a cell of either kind, held in a row or given to one.
+static_assert(static_cast<int>(RowCell::Form::kEmpty) == kEmpty &&
+              static_cast<int>(RowCell::Form::kNumber) == kNumber &&
+              static_cast<int>(RowCell::Form::kNegative) == kNegative &&
+              static_cast<int>(RowCell::Form::kText) == kText);
+std::string FormText(CellForm form, std::uint64_t magnitude, std::string_view text) {
+  switch (form) {
     case kNumber:
-      return std::to_string(cell.magnitude);
+      return std::to_string(magnitude);
     case kNegative:
-      return "-" + std::to_string(cell.magnitude);
+      return "-" + std::to_string(magnitude);
     case kText:
-      return std::string(cell.text);
+      return std::string(text);
     default:
       return {};
   }
+}
+
+std::string CellText(const PackedCell& cell) {
+  return FormText(cell.form, cell.magnitude, cell.text);
 }
 
 // Sort key of one cell: numbers compare as numbers without their text being made.
@@ -241,17 +241,7 @@ RowCell::RowCell(std::string_view text) : form_(Form::kText), text_(text) {
 }
 
 std::string RowCell::Text() const {
-  switch (form_) {
-    case Form::kNumber:
-      return std::to_string(magnitude_);
-    case Form::kNegative:
-      return "-" + std::to_string(magnitude_);
-    case Form::kText:
-      return std::string(text_);
-    case Form::kEmpty:
-      break;
-  }
-  return {};
+  return FormText(static_cast<CellForm>(form_), magnitude_, text_);
 }
 
 int CompareCells(std::string_view a, std::string_view b) {
@@ -498,19 +488,7 @@ void TextTable::RowCells(int row, std::span<RowCell> out) const {
   const std::size_t n = std::min(out.size(), headers_.size());
   for (std::size_t c = 0; c < n && pos < packed.size(); ++c) {
     const PackedCell cell = NextCell(packed, pos);
-    switch (cell.form) {
-      case kNumber:
-        out[c] = RowCell(RowCell::Form::kNumber, cell.magnitude, {});
-        break;
-      case kNegative:
-        out[c] = RowCell(RowCell::Form::kNegative, cell.magnitude, {});
-        break;
-      case kText:
-        out[c] = RowCell(RowCell::Form::kText, 0, cell.text);
-        break;
-      default:
-        break;
-    }
+    out[c] = RowCell(static_cast<RowCell::Form>(cell.form), cell.magnitude, cell.text);
   }
 }
 
