@@ -87,9 +87,7 @@ std::optional<Record> ReadFixedRecord(const ScanContext& ctx, const MftExtentLis
   return record;
 }
 
-// A non-resident attribute's value read through its runs, up to its real size (at most
-// kMaxAttributeListBytes); sparse runs read as zeros.
-// The first size bytes of a value that lies in extents.
+// The first size bytes of a value that lies in extents; sparse extents read as zeros.
 std::vector<std::uint8_t> ReadExtentsValue(const ScanContext& ctx, const std::vector<SectorExtent>& extents,
                                            std::uint64_t size) {
   std::vector<std::uint8_t> value((size + kSectorSize - 1) / kSectorSize * kSectorSize);
@@ -106,6 +104,8 @@ std::vector<std::uint8_t> ReadExtentsValue(const ScanContext& ctx, const std::ve
   return value;
 }
 
+// A non-resident attribute's value read through its runs, up to its real size (at most cap);
+// sparse runs read as zeros.
 std::vector<std::uint8_t> ReadNonResidentValue(const ScanContext& ctx, ByteSpan record,
                                                const AttributeHeader& attribute, std::uint64_t partitionStart,
                                                std::uint32_t sectorsPerCluster,
