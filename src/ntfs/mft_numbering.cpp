@@ -15,6 +15,7 @@
 
 #include "fat/directory_passes.h"
 #include "ntfs/index_record.h"
+#include "ntfs/listed_names.h"
 #include "ntfs/mft_scan.h"
 #include "results/folder_tree.h"
 #include "results/identified_rows.h"
@@ -41,8 +42,19 @@ std::uint32_t CellU32(const TextTable& table, int row, int column) {
   return table.U32(row, column);
 }
 
-bool IsFolderRow(const TextTable& mft, int row) {
-  return mft.CellIs(row, mft_col::kType, kMftFolderType);
+// What an MftEntryTable row stands for, by its type cell.
+enum MftRowKind : std::uint8_t { kFolderRow, kFileRow, kNameRow, kIndexNameRow, kExtensionRow, kOtherRow };
+
+// Each row's kind, read once for the passes over the table (they set numbers, never a type).
+std::vector<std::uint8_t> MftRowKinds(const TextTable& mft) {
+  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mft.RowCount()));
+  for (int row = 0; row < mft.RowCount(); ++row) {
+    const int which =
+        mft.WhichText(row, mft_col::kType,
+                      {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
+    kinds[static_cast<std::size_t>(row)] = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
+  }
+  return kinds;
 }
 
 }  // namespace
@@ -160,20 +172,14 @@ int MftNumbering::Run() {
   State& s = *state_;
   assigned_ = 0;
   directories.DeleteAllRows();
-  // Each row's kind, read once for the passes below (they set numbers, never a type).
-  enum RowKind : std::uint8_t { kOtherKind, kFolderKind, kNameKind, kIndexNameKind };
-  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mft.RowCount()));
-  for (int row = 0; row < mft.RowCount(); ++row) {
-    const int which = mft.WhichText(row, mft_col::kType, {kMftFolderType, kMftNameType, kMftIndexNameType});
-    kinds[static_cast<std::size_t>(row)] = static_cast<std::uint8_t>(which + 1);
-  }
+  const std::vector<std::uint8_t> kinds = MftRowKinds(mft);
   const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
 
   // Step 2: folders without a number, to be matched against their parents' index entries.
   using CandidateKey = std::tuple<std::int64_t, std::string, std::uint32_t>;
   std::map<CandidateKey, std::deque<int>> candidates;  // in DirectoryTable order: first match wins
   for (int row = 0; row < mft.RowCount(); ++row) {
-    if (kindOf(row) != kFolderKind || CellU32(mft, row, mft_col::kSelf) != 0) continue;
+    if (kindOf(row) != kFolderRow || CellU32(mft, row, mft_col::kSelf) != 0) continue;
     const int d = directories.AppendRow(mft.Cell(row, mft_col::kName));
     directories.SetCell(d, dir_col::kDate, mft.Cell(row, mft_col::kDate));
     directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
@@ -224,9 +230,9 @@ int MftNumbering::Run() {
   ProgressSteps numbering(ui, control::kProgress, 0);
   for (int row = 0; row < mftRows; ++row) {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
-    if (kindOf(row) == kNameKind || kindOf(row) == kIndexNameKind) {
+    if (kindOf(row) == kNameRow || kindOf(row) == kIndexNameRow) {
       // A further name held in its file's own record is that record's, the row above.
-      if (self == 0 && kindOf(row) == kNameKind) mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      if (self == 0 && kindOf(row) == kNameRow) mft.SetCell(row, mft_col::kSelf, U32Text(last));
       continue;
     }
     if (self == 0) {
@@ -250,7 +256,7 @@ int MftNumbering::Run() {
       ui.SetText(control::kStatus, " Extracting Directory Entries ........." + std::to_string(row) + " / " +
                                        std::to_string(mftRows));
     }
-    if (kindOf(row) != kFolderKind) continue;
+    if (kindOf(row) != kFolderRow) continue;
     const int d = directories.AppendRow(mft.Cell(row, mft_col::kSector));
     directories.SetCell(d, dir_col::kSelf, mft.Cell(row, mft_col::kSelf));
     directories.SetCell(d, dir_col::kParent, mft.Cell(row, mft_col::kParent));
@@ -399,9 +405,12 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
 
   // The deleted mark of each folder record, by the record's sector.
   const TextTable& mft = tables.MftEntryTable;
+  // Each row's kind, for this and the passes below: nothing here changes the record table.
+  const std::vector<std::uint8_t> kinds = MftRowKinds(mft);
+  const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
   std::unordered_set<std::string> deletedFolderSectors;
   for (int row = 0; row < mft.RowCount(); ++row) {
-    if (IsFolderRow(mft, row) && mft.Cell(row, mft_col::kDeleted) == "1")
+    if (kindOf(row) == kFolderRow && mft.Cell(row, mft_col::kDeleted) == "1")
       deletedFolderSectors.insert(mft.Cell(row, mft_col::kSector));
   }
 
@@ -444,37 +453,21 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   // bytes each here, not a node and a copy of the name.
   using KeyedRow = std::pair<std::uint64_t, int>;
   std::vector<KeyedRow> fileRowOf, fileRowAt;  // by record number, by the record's sector
-  struct Listed {
-    std::uint32_t parent;
-    std::size_t hash;
-    int row;
-    bool operator<(const Listed& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
-  };
-  std::vector<Listed> listed;
-  const auto hashOf = [](std::string_view name) { return std::hash<std::string_view>{}(name); };
+  ListedNames listed;
   // Each is needed only when rows of the kind that look them up are there: further names of a
   // record, and names found in indexes.
   bool names = false, indexed = false;
   std::size_t fileRows = 0;
-  // Each row's type, read once for the passes below.
-  enum Kind : std::uint8_t { kFolderRow, kFileRow, kNameRow, kIndexNameRow, kExtensionRow, kOtherRow };
-  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(mftRows));
-  for (int row = 0; row < mftRows; ++row) {
-    const int which =
-        mft.WhichText(row, mft_col::kType,
-                      {kMftFolderType, kMftFileType, kMftNameType, kMftIndexNameType, kMftExtensionType});
-    const auto kind = static_cast<std::uint8_t>(which < 0 ? int{kOtherRow} : which);
-    kinds[static_cast<std::size_t>(row)] = kind;
+  for (const std::uint8_t kind : kinds) {
     names = names || kind == kNameRow;
     indexed = indexed || kind == kIndexNameRow;
     fileRows += kind == kFileRow || kind == kNameRow;
   }
-  const auto kindOf = [&kinds](int row) { return kinds[static_cast<std::size_t>(row)]; };
   if (names) {
     fileRowOf.reserve(fileRows);
     fileRowAt.reserve(fileRows);
   }
-  if (indexed) listed.reserve(fileRows);
+  if (indexed) listed.Reserve(fileRows);
   for (int row = 0; row < mftRows && (names || indexed); ++row) {
     const bool file = kindOf(row) == kFileRow;
     if (file && names) {
@@ -482,28 +475,23 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
       fileRowAt.emplace_back(static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))), row);
     }
     if ((file || kindOf(row) == kNameRow) && indexed)
-      listed.push_back({CellU32(mft, row, mft_col::kParent), hashOf(mft.Cell(row, mft_col::kName)), row});
+      listed.Add(CellU32(mft, row, mft_col::kParent), row, mft.Cell(row, mft_col::kName));
   }
   // Stable: of rows with the same key, the first one is found.
   std::stable_sort(fileRowOf.begin(), fileRowOf.end(),
                    [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
   std::stable_sort(fileRowAt.begin(), fileRowAt.end(),
                    [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
-  std::sort(listed.begin(), listed.end());
+  listed.Sort();
   const auto rowBy = [](const std::vector<KeyedRow>& rows, std::uint64_t key) -> std::optional<int> {
     const auto it = std::lower_bound(rows.begin(), rows.end(), key,
                                      [](const KeyedRow& r, std::uint64_t k) { return r.first < k; });
     if (it == rows.end() || it->first != key) return std::nullopt;
     return it->second;
   };
-  // A name a record lists in this folder (a matching hash is confirmed on the row's own name), or
-  // one an index listed before.
-  std::set<std::pair<std::uint32_t, std::string>> indexNames;
+  // A name a record lists in this folder, or one an index listed before.
   const auto alreadyListed = [&](std::uint32_t parent, const std::string& name) {
-    const auto [lo, hi] = std::equal_range(listed.begin(), listed.end(), Listed{parent, hashOf(name), 0});
-    for (auto it = lo; it != hi; ++it)
-      if (mft.CellIs(it->row, mft_col::kName, name)) return true;
-    return !indexNames.emplace(parent, name).second;
+    return listed.Seen(mft, mft_col::kName, parent, name);
   };
 
   TextTable& pending = tables.PendingEntryTable;

@@ -2,20 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <limits>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
-#include <string_view>
-#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "ntfs/chunk_buffer.h"
 #include "ntfs/index_record.h"
+#include "ntfs/listed_names.h"
 #include "ntfs/mft_record.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
@@ -189,20 +186,6 @@ class RecordGroup {
   std::vector<Member> others_;
 };
 
-// A file row listed by the walk, by its parent and a hash of its name: what the index keys are
-// checked against. A card's files fit in sixteen bytes each here; a matching hash is confirmed
-// on the row's own name.
-struct ListedName {
-  std::uint32_t parent;
-  int row;
-  std::size_t hash;
-  bool operator<(const ListedName& o) const { return std::tie(parent, hash) < std::tie(o.parent, o.hash); }
-};
-
-std::size_t NameHash(std::string_view name) {
-  return std::hash<std::string_view>{}(name);
-}
-
 // The index records of a folder's "$I30" allocation read whole from the disk: at most this many
 // bytes per folder.
 constexpr std::uint64_t kMaxIndexAllocationBytes = 64ull * 1024 * 1024;
@@ -216,7 +199,7 @@ struct FolderAllocation {
 
 // What the walk notes for the index-key pass after it.
 struct WalkNotes {
-  std::vector<ListedName> listed;                                   // every file row it listed
+  ListedNames listed;  // every file row of the table: those it found there, and those it listed
   std::unordered_map<std::uint32_t, FolderAllocation> allocations;  // by folder record
 };
 
@@ -268,7 +251,7 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
-    notes.listed.push_back({each.parent, table.RowCount(), NameHash(each.name)});
+    notes.listed.Add(each.parent, table.RowCount(), each.name);
     table.AppendRowCells({each.name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
                           each.parent, each.creationTime, "", size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
@@ -277,29 +260,13 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
 
 // Lists, deleted and without a record, the file names found as keys in the index records of each
 // folder that no record lists in that folder: files deleted from it whose records were reused.
-// The walk's notes give the file rows it listed (a row they do not hold is read from the table)
-// and where the allocations of the folders it listed lie.
+// The walk's notes give the file rows of the table and where the allocations of the folders it
+// listed lie.
 void ListIndexKeyNames(ScanContext& ctx, WalkNotes notes) {
-  std::vector<ListedName>& listed = notes.listed;
   using namespace entry_col;
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
-  if (listed.size() != static_cast<std::size_t>(files.RowCount())) {
-    std::vector<bool> held(static_cast<std::size_t>(files.RowCount()), false);
-    for (const ListedName& l : listed) held[static_cast<std::size_t>(l.row)] = true;
-    for (int r = 0; r < files.RowCount(); ++r)
-      if (!held[static_cast<std::size_t>(r)])
-        listed.push_back({files.U32(r, kParent), r, NameHash(files.Cell(r, kName))});
-  }
-  std::sort(listed.begin(), listed.end());
-  std::set<std::pair<std::uint32_t, std::string>> added;
-  const auto firstListing = [&](std::uint32_t parent, const std::string& name) {
-    const auto [lo, hi] =
-        std::equal_range(listed.begin(), listed.end(), ListedName{parent, 0, NameHash(name)});
-    for (auto it = lo; it != hi; ++it)
-      if (files.CellIs(it->row, kName, name)) return false;
-    return added.emplace(parent, name).second;
-  };
+  notes.listed.Sort();
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   if (spc == 0) return;
   for (int f = 0; f < folders.RowCount(); ++f) {
@@ -320,7 +287,7 @@ void ListIndexKeyNames(ScanContext& ctx, WalkNotes notes) {
       step = header->size;
       const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
       for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
-        if (key.isFolder || !firstListing(self, key.name)) continue;
+        if (key.isFolder || notes.listed.Seen(files, kName, self, key.name)) continue;
         files.AppendRowCells({key.name, "0", static_cast<std::uint32_t>(key.recordNumber),
                               std::uint32_t{self}, std::int64_t{key.creationTime}, "",
                               std::uint64_t{key.size}, "", "", "FILE", "1"});
@@ -426,6 +393,12 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
   ChunkBuffer chunk(kWalkChunkSectors);
   ExtentCursor cursor(list);
   WalkNotes notes;
+  // Rows the table held before the walk count as listed too.
+  {
+    const TextTable& files = ctx.results.tables.PendingEntryTable;
+    for (int r = 0; r < files.RowCount(); ++r)
+      notes.listed.Add(files.U32(r, entry_col::kParent), r, files.Cell(r, entry_col::kName));
+  }
   std::uint64_t done = 0;
   ProgressSteps progress(ui);
   // Records are numbered by their place in the $MFT's data, and each is read through the extents:
