@@ -178,29 +178,37 @@ TEST(ScanTablesTest, SortOfEmptyOrOneRowOrBadColumnChangesNothing) {
 
 // Rows are kept packed, with plain decimal numbers held as numbers: every cell must still read
 // back byte for byte, whatever text was written, and next to cells of every other form.
+// Texts of every form a cell can hold: empty, numbers held packed (up to the largest), numbers
+// that must stay texts (leading zeros, signs, too large), and other texts.
+const std::vector<std::string>& CellTexts() {
+  static const std::vector<std::string> texts = {"",
+                                                 "0",
+                                                 "1",
+                                                 "7",
+                                                 "00",
+                                                 "007",
+                                                 "-0",
+                                                 "-1",
+                                                 "-007",
+                                                 "+5",
+                                                 " 5",
+                                                 "4294967295",
+                                                 "4294967296",
+                                                 "18446744073709551615",
+                                                 "18446744073709551616",
+                                                 "-9223372036854775808",
+                                                 "-18446744073709551616",
+                                                 "125911584000000000",
+                                                 "12a",
+                                                 "-",
+                                                 "FOLDER",
+                                                 "Caf\xC3\xA9.txt",
+                                                 std::string(300, 'n')};
+  return texts;
+}
+
 TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
-  const std::vector<std::string> texts = {"",
-                                          "0",
-                                          "7",
-                                          "00",
-                                          "007",
-                                          "-0",
-                                          "-1",
-                                          "-007",
-                                          "+5",
-                                          " 5",
-                                          "4294967295",
-                                          "4294967296",
-                                          "18446744073709551615",
-                                          "18446744073709551616",
-                                          "-9223372036854775808",
-                                          "-18446744073709551616",
-                                          "125911584000000000",
-                                          "12a",
-                                          "-",
-                                          "FOLDER",
-                                          "Caf\xC3\xA9.txt",
-                                          std::string(300, 'n')};
+  const std::vector<std::string>& texts = CellTexts();
   for (const std::string& before : texts) {
     for (const std::string& text : texts) {
       TextTable t({"a", "b", "c"});
@@ -219,22 +227,7 @@ TEST(ScanTablesTest, EveryTextReadsBackAsWrittenNextToEveryOtherForm) {
 // A row given whole, the whole-row read and the comparison without a text must agree with the
 // cell-by-cell forms on every kind of text, numbers held packed included.
 TEST(ScanTablesTest, WholeRowsAndComparisonsAgreeWithSingleCells) {
-  const std::vector<std::string> texts = {"",
-                                          "0",
-                                          "1",
-                                          "7",
-                                          "007",
-                                          "-0",
-                                          "-1",
-                                          "+5",
-                                          "4294967296",
-                                          "18446744073709551615",
-                                          "18446744073709551616",
-                                          "-",
-                                          "12a",
-                                          "FOLDER",
-                                          "Caf\xC3\xA9.txt",
-                                          std::string(300, 'n')};
+  const std::vector<std::string>& texts = CellTexts();
   for (const std::string& a : texts) {
     for (const std::string& b : texts) {
       TextTable byCells({"a", "b", "c", "d"});
