@@ -390,7 +390,7 @@ int TextTable::InsertRow(int index, std::string_view key) {
   return index;
 }
 
-int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells) {
+int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells, std::size_t growth) {
   Edited();
   index = std::clamp(index, 0, RowCount());
   const std::size_t columns = headers_.size();
@@ -398,7 +398,7 @@ int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells) {
   std::string& row = RowScratch();
   for (std::size_t c = 0; c < given; ++c) PutCell(row, cells.begin()[c]);
   row.append(columns - given, static_cast<char>(kEmpty));
-  rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size(), 0)));
+  rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size() + growth, 0)));
   return index;
 }
 

@@ -77,9 +77,13 @@ class TextTable {
   // Places a row whose cells are given in column order (those not given are empty, extra ones are
   // ignored), packed in one go: what a stage that knows a whole row uses instead of a key and a
   // SetCell per column. Returns its index.
-  // A cell may be given as a number: it reads as the number's decimal text.
-  int InsertRowCells(int index, std::initializer_list<RowCell> cells);
-  int AppendRowCells(std::initializer_list<RowCell> cells) { return InsertRowCells(RowCount(), cells); }
+  // A cell may be given as a number: it reads as the number's decimal text. growth: bytes the
+  // row's cells are to grow by later (a number set in place of a 0), kept free behind it so that
+  // those SetCells need not move the row.
+  int InsertRowCells(int index, std::initializer_list<RowCell> cells, std::size_t growth = 0);
+  int AppendRowCells(std::initializer_list<RowCell> cells, std::size_t growth = 0) {
+    return InsertRowCells(RowCount(), cells, growth);
+  }
   // Overwrites a cell; ignored for a row or column that does not exist.
   void SetCell(int row, int column, std::string_view text);
   // Reads a cell through a buffer of bufferLength bytes: at most bufferLength - 1 come back, cut

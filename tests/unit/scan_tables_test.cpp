@@ -349,6 +349,29 @@ TEST(ScanTablesTest, RowsKeepTheirCellsThroughGrowthDeletionCopyAndMove) {
   EXPECT_EQ(wide.Cell(1, 1), "after");
 }
 
+// A row made with room for its growth takes a number set later in place of its 0 where it is:
+// the table asks for no more blocks. Made without that room, the rows move.
+TEST(ScanTablesTest, RowsMadeWithRoomToGrowTakeLaterNumbersInPlace) {
+  constexpr int kRows = 4000;
+  // Rows of 24 bytes, a whole number of the eights rows are cut in, so that none has room to spare.
+  const auto name = [](int r) {
+    std::string digits = std::to_string(100000000 + r);
+    return "IMG_" + digits + ".JPG";
+  };
+  const auto fill = [&name](std::size_t growth) {
+    TextTable t({"Name", "sector", "self"});
+    for (int r = 0; r < kRows; ++r) t.AppendRowCells({name(r), 1000 + r, 0}, growth);
+    const std::size_t before = t.ReservedBytes();
+    for (int r = 0; r < kRows; ++r) t.SetCell(r, 2, std::to_string(4000000000u - static_cast<unsigned>(r)));
+    EXPECT_EQ(t.Cell(kRows - 1, 2), std::to_string(4000000000u - (kRows - 1)));
+    EXPECT_EQ(t.Cell(kRows - 1, 0), name(kRows - 1));
+    EXPECT_EQ(t.Cell(kRows - 1, 1), std::to_string(1000 + kRows - 1));
+    return t.ReservedBytes() - before;
+  };
+  EXPECT_EQ(fill(4), 0u);
+  EXPECT_GT(fill(0), 0u);
+}
+
 TEST(ScanTablesTest, SortOfHeldNumbersMatchesTheTextOrder) {
   const std::vector<std::string> keys = {
       "268435455", "9", "-1", "0", "+3", "-20", "007", "18446744073709551615", "4294967296", "-3", "12"};
