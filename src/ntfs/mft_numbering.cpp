@@ -27,10 +27,7 @@ namespace quarrow {
 
 namespace {
 
-namespace mft_col {
-constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kDate = 7, kFirstRun = 8,
-              kDeleted = 9;
-}
+namespace mft_col = mft_entry_col;
 namespace dir_col {
 constexpr int kSector = 0, kSelf = 1, kParent = 2, kFileSystem = 3, kDate = 4, kName = 5, kFirstRun = 6;
 }

@@ -7,6 +7,7 @@
 #include "ntfs/boot_sector.h"
 #include "ntfs/chunk_buffer.h"
 #include "ntfs/index_record.h"
+#include "ntfs/listed_names.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "scan/carved_starts.h"
@@ -32,16 +33,20 @@ void AppendBootSectorRow(ScanContext& ctx, int& bootCounter, ByteSpan sector, st
 }  // namespace
 
 int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std::uint64_t sector) {
+  // A file's record number is left to the numbering, which sets it in place of the 0: room for a
+  // 32-bit number's four bytes more.
+  const std::size_t growth = record.selfMft == 0 ? 4 : 0;
   // Columns: name, sector, parent, self, size, type, fsNumber, date, first run, deleted.
   return table.InsertRowCells(
       index, {record.name, static_cast<std::uint32_t>(sector), std::uint32_t{record.parent},
               std::uint32_t{record.selfMft}, std::uint64_t{record.size},
               record.isFolder ? kMftFolderType : kMftFileType, "0", std::int64_t{record.creationTime},
-              std::uint32_t{record.firstRun}, record.deleted ? "1" : ""});
+              std::uint32_t{record.firstRun}, record.deleted ? "1" : ""},
+      growth);
 }
 
-void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
-                    ByteSpan loaded) {
+void ReadFileRecord(ScanContext& ctx, ListedSoFar& listed, int& rowCounter, int& recordCounter,
+                    std::uint64_t sector, ByteSpan loaded) {
   std::array<std::uint8_t, kMaxFileRecordSize> whole;  // the record's size of it is read or copied below
   // The record is as large as its header says; without a header that says, the first sector read
   // again decides, and a record of the default size is read when it still says nothing.
@@ -68,6 +73,7 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
                                       kMftExtensionType, "0", "0", "0", record.deleted ? "1" : ""});
   } else {
     InsertMftEntryRow(table, rowCounter, record, sector);
+    if (!record.isFolder) listed.Add(record.parent, record.name, rowCounter);
   }
   ++rowCounter;
   // The names of a file: in an extension record all of them belong to its base record's file.
@@ -81,17 +87,19 @@ void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::
     for (const FileName& name : record.otherNames) names.push_back(&name);
   }
   for (const FileName* name : names) {
+    listed.Add(name->parent, name->name, rowCounter);
     table.InsertRowCells(rowCounter++,
                          {name->name, static_cast<std::uint32_t>(sector), std::uint32_t{name->parent},
                           extension ? RowCell(static_cast<std::uint32_t>(record.baseRecord)) : RowCell("0"),
                           extension ? std::uint64_t{0} : record.size, kMftNameType, "0",
-                          std::int64_t{name->creationTime}, "0", record.deleted ? "1" : ""});
+                          std::int64_t{name->creationTime}, "0", record.deleted ? "1" : ""},
+                         extension ? 0 : 4);  // the record's number, set by the numbering
   }
   ++recordCounter;
 }
 
-void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, std::uint64_t sector,
-                     ByteSpan loaded) {
+void ReadIndexRecord(ScanContext& ctx, ListedSoFar& listed, int& rowCounter, int& entryRowCounter,
+                     std::uint64_t sector, ByteSpan loaded) {
   const auto header = DecodeIndexRecordHeader(loaded);
   if (!header) return;
   std::vector<std::uint8_t> whole;
@@ -113,7 +121,8 @@ void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, st
 
   TextTable& entries = ctx.results.tables.MftEntryTable;
   for (const IndexKeyName& key : CarveIndexKeys(record, owner->owner)) {
-    if (key.isFolder) continue;
+    if (key.isFolder || listed.Listed(key.parent, key.name)) continue;
+    listed.Add(key.parent, key.name, entryRowCounter);
     entries.InsertRowCells(
         entryRowCounter++,
         {key.name, "0", std::uint32_t{key.parent}, static_cast<std::uint32_t>(key.recordNumber),
@@ -133,6 +142,8 @@ void ScanMftRecords(ScanContext& ctx) {
   ui.SetText(control::kStatus, "Sectors  0 of " + endText);
 
   int bootRows = 0, fileRows = 0, fileRecords = 0, indexRows = 0, shownRecords = 0;
+  // The file names rows list so far, which a name found in an index is not listed again after.
+  ListedSoFar listed(tables.MftEntryTable, mft_entry_col::kName, mft_entry_col::kParent);
   ChunkBuffer chunk(kMftScanChunkSectors);
   for (std::uint64_t cur = ctx.searchStart; cur < end; cur += kMftScanChunkSectors) {
     if (ctx.StopRequested()) return;
@@ -152,10 +163,10 @@ void ScanMftRecords(ScanContext& ctx) {
           AppendBootSectorRow(ctx, bootRows, sector, cur + i);
           break;
         case NtfsSectorKind::kFileRecord:
-          ReadFileRecord(ctx, fileRows, fileRecords, cur + i, rest);
+          ReadFileRecord(ctx, listed, fileRows, fileRecords, cur + i, rest);
           break;
         case NtfsSectorKind::kIndexRecord:
-          ReadIndexRecord(ctx, indexRows, fileRows, cur + i, rest);
+          ReadIndexRecord(ctx, listed, indexRows, fileRows, cur + i, rest);
           break;
         case NtfsSectorKind::kOther:
           break;

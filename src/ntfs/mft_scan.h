@@ -17,6 +17,13 @@ namespace quarrow {
 struct ScanContext;
 class TextTable;
 
+// MftEntryTable's columns: name, sector, parent, self, size, type, fsNumber, date, first run,
+// deleted.
+namespace mft_entry_col {
+constexpr int kName = 0, kSector = 1, kParent = 2, kSelf = 3, kSize = 4, kType = 5, kDate = 7, kFirstRun = 8,
+              kDeleted = 9;
+}
+
 // Sectors read per request.
 inline constexpr std::uint32_t kMftScanChunkSectors = 1024;
 
@@ -48,21 +55,24 @@ inline constexpr std::string_view kMftExtensionType = "Extension";
 inline constexpr std::string_view kMftNameType = "Name";
 inline constexpr std::string_view kMftIndexNameType = "Index name";
 
+class ListedSoFar;
+
 // Appends the MftEntryTable rows of the FILE record at sector from row rowCounter on (its own row,
 // then one kMftNameType row per further name), advances the counter past them and counts the
 // record in recordCounter (which ScanMftRecords shows once a chunk). The record is as large as its header
 // says (1024 bytes when it says no size a record has); it is taken from `loaded` when that holds all of it,
-// otherwise read.
-void ReadFileRecord(ScanContext& ctx, int& rowCounter, int& recordCounter, std::uint64_t sector,
-                    ByteSpan loaded = {});
+// otherwise read. The file's names go into listed.
+void ReadFileRecord(ScanContext& ctx, ListedSoFar& listed, int& rowCounter, int& recordCounter,
+                    std::uint64_t sector, ByteSpan loaded = {});
 
 // Appends the MftRecordTable row of the INDX record at sector, at row rowCounter, when the record
 // is one (at most 65536 bytes, its first entry inside it, an owner of 5 or above): increments the
 // counter then, and appends a kMftIndexNameType MftEntryTable row at entryRowCounter for each
-// file key CarveIndexKeys finds in it. `loaded` holds at least the record's first sector, all of
-// it when it lies inside.
-void ReadIndexRecord(ScanContext& ctx, int& rowCounter, int& entryRowCounter, std::uint64_t sector,
-                     ByteSpan loaded);
+// file key CarveIndexKeys finds in it whose name no row in listed lists in its folder yet (a row
+// that would be passed over when the files are listed), adding it there. `loaded` holds at least
+// the record's first sector, all of it when it lies inside.
+void ReadIndexRecord(ScanContext& ctx, ListedSoFar& listed, int& rowCounter, int& entryRowCounter,
+                     std::uint64_t sector, ByteSpan loaded);
 
 // Places at index the MftEntryTable row of a decoded record found at sector; returns its index.
 int InsertMftEntryRow(TextTable& table, int index, const FileRecord& record, std::uint64_t sector);

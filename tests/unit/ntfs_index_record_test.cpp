@@ -73,23 +73,11 @@ TEST(NtfsIndexRecordTest, EntriesInOrderUntilTheLastOrABrokenOne) {
   EXPECT_TRUE(DecodeIndexEntries(longName).empty());
 }
 
-// A $FILE_NAME key as an index keeps it: all four times set, the sizes, the attribute word.
-Bytes KeyBytes(const std::u16string& name, std::uint8_t nameSpace, std::uint32_t parent) {
-  Bytes key = FileNameContent(name, nameSpace, parent, 133000000000000000);
-  for (std::size_t t = 16; t <= 32; t += 8) Put(key, t, 133000000000000001, 8);
-  Put(key, 40, 4096, 8), Put(key, 48, 1234, 8);
-  return key;
-}
-
 // A record of folder 64 with one live entry and, in its unused tail at 0x600, a key whose entry
 // header the end marker overwrote; change edits the key first.
 Bytes RecordWithTailKey(const std::function<void(Bytes&)>& change, const std::u16string& name = u"gone.txt",
                         std::uint8_t nameSpace = 0) {
-  const Bytes liveKey = KeyBytes(u"live.txt", 1, 64);
-  Bytes live(Align8(16 + liveKey.size()));
-  Put(live, 0, 70, 6), Put(live, 8, live.size(), 2), Put(live, 10, liveKey.size(), 2);
-  std::copy(liveKey.begin(), liveKey.end(), live.begin() + 16);
-  Bytes record = IndexRecordBytes({live});
+  Bytes record = IndexRecordBytes({KeyEntryBytes(70, u"live.txt", 64)});
   Bytes key = KeyBytes(name, nameSpace, 64);
   change(key);
   std::copy(key.begin(), key.end(), record.begin() + 0x600);

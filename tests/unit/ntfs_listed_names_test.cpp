@@ -34,5 +34,35 @@ TEST(ListedNamesTest, ARowListsItsNameInItsFolderAndAnUnlistedNameIsSeenFromItsS
   EXPECT_FALSE(listed.Seen(files, 0, 40, "notes.txt"));
 }
 
+// Kept up as rows are appended: every name added is found in its own folder only, across the
+// table's growth from its first slots to thousands of names, and a match is confirmed on the row.
+TEST(ListedNamesTest, NamesListedSoFarAreFoundInTheirFolderThroughGrowthAndConfirmedOnTheRow) {
+  TextTable files({"Name", "sector", "parent"});
+  ListedSoFar listed(files, 0, 2);
+  EXPECT_FALSE(listed.Listed(40, "IMG_00000.JPG"));  // nothing added yet
+  constexpr int kNames = 5000;
+  const auto name = [](int i) {
+    std::string n = "IMG_00000.JPG";
+    for (int at = 8; i > 0; --at, i /= 10) n[static_cast<std::size_t>(at)] = static_cast<char>('0' + i % 10);
+    return n;
+  };
+  for (int i = 0; i < kNames; ++i) {
+    const int row = files.AppendRowCells({name(i), 0, 40 + i % 7});
+    listed.Add(static_cast<std::uint32_t>(40 + i % 7), name(i), row);
+  }
+  int found = 0, foundElsewhere = 0;
+  for (int i = 0; i < kNames; ++i) {
+    found += listed.Listed(static_cast<std::uint32_t>(40 + i % 7), name(i));
+    foundElsewhere += listed.Listed(static_cast<std::uint32_t>(41 + i % 7), name(i));
+  }
+  EXPECT_EQ(found, kNames);
+  EXPECT_EQ(foundElsewhere, 0);
+  EXPECT_FALSE(listed.Listed(40, "img_00000.jpg"));  // letter case tells names apart
+  EXPECT_FALSE(listed.Listed(40, "IMG_99999.JPG"));
+  // The row is what lists the name: a row changed since it was added lists its new name only.
+  files.SetCell(0, 0, "renamed.jpg");
+  EXPECT_FALSE(listed.Listed(40, name(0)));
+}
+
 }  // namespace
 }  // namespace quarrow

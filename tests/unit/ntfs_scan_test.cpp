@@ -67,6 +67,30 @@ TEST(NtfsRecordScanTest, SectorsBecomeRowsInTheirTextForms) {
   EXPECT_EQ(t.MftRecordTable.RowCount(), 2);
 }
 
+// A name found as an index key that a row before it lists in the same folder (the file's record,
+// or a key of an earlier index record) is listed through that row, and gets no row of its own.
+TEST(NtfsRecordScanTest, AnIndexKeyGetsARowOnlyWhenNoRowBeforeItListsItsNameInItsFolder) {
+  NtfsDisk d(2000);
+  d.Put(200, File(u"a.jpg", 1, 70, 10));
+  d.Put(300, IndexRecordBytes({KeyEntryBytes(90, u"a.jpg", 70), KeyEntryBytes(91, u"b.jpg", 70),
+                               KeyEntryBytes(92, u"c.jpg", 70)}));
+  d.Put(320, IndexRecordBytes({KeyEntryBytes(91, u"b.jpg", 70), KeyEntryBytes(93, u"A.jpg", 70)}, 1));
+  d.Put(340, IndexRecordBytes({KeyEntryBytes(94, u"a.jpg", 71)}));
+  d.Put(400, File(u"c.jpg", 1, 70, 10));  // listed after its key: the listing passes the key over
+  ScanMftRecords(d.ctx);
+
+  const TextTable& rows = d.ctx.results.tables.MftEntryTable;
+  Table seen;
+  for (int r = 0; r < rows.RowCount(); ++r) seen.push_back({rows.Cell(r, 0), rows.Cell(r, 2), rows.Cell(r, 5)});
+  EXPECT_EQ(seen, (Table{{"a.jpg", "70", "File"},
+                         {"b.jpg", "70", "Index name"},
+                         {"c.jpg", "70", "Index name"},
+                         {"A.jpg", "70", "Index name"},
+                         {"a.jpg", "71", "Index name"},
+                         {"c.jpg", "70", "File"}}));
+  EXPECT_EQ(d.ctx.results.tables.MftRecordTable.RowCount(), 3);
+}
+
 TEST(NtfsRecordScanTest, RangeIsClippedAtSector2To32) {
   constexpr std::uint64_t k2To32 = 0x1'0000'0000ull;
   NtfsDisk d(k2To32 + 4096);

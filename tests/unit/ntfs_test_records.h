@@ -158,6 +158,22 @@ inline Bytes IndexEntryBytes(std::uint32_t record, const std::u16string& name, s
   return e;
 }
 
+// A $FILE_NAME key as an index keeps it: all four times set, the sizes, the attribute word.
+inline Bytes KeyBytes(const std::u16string& name, std::uint8_t nameSpace, std::uint32_t parent) {
+  Bytes key = FileNameContent(name, nameSpace, parent, 133000000000000000);
+  for (std::size_t t = 16; t <= 32; t += 8) Put(key, t, 133000000000000001, 8);
+  Put(key, 40, 4096, 8), Put(key, 48, 1234, 8);
+  return key;
+}
+// A live index entry of such a key, naming record.
+inline Bytes KeyEntryBytes(std::uint32_t record, const std::u16string& name, std::uint32_t parent) {
+  const Bytes key = KeyBytes(name, 1, parent);
+  Bytes e(Align8(16 + key.size()));
+  Put(e, 0, record, 6), Put(e, 8, e.size(), 2), Put(e, 10, key.size(), 2);
+  std::copy(key.begin(), key.end(), e.begin() + 16);
+  return e;
+}
+
 // An INDX record of size bytes with the entries in order and the closing entry.
 inline Bytes IndexRecordBytes(const std::vector<Bytes>& entries, std::uint64_t vcn = 0,
                               std::size_t size = 4096) {
