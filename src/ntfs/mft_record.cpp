@@ -276,21 +276,25 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
   const ByteSpan fixed(bytes.data(), bytes.size());
 
   FileRecord r;
-  if (auto name = FindFileName(fixed)) {
+  // Every name in one walk: the preferred one is the file's, the others its hard links.
+  std::vector<FileName> names;
+  ForEachFileName(
+      fixed, [](std::uint8_t nameSpace) { return nameSpace <= kWin32AndDosNamespace; },
+      [&](FileName&& name) { names.push_back(std::move(name)); });
+  std::size_t preferred = names.size();
+  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace, kPosixNamespace}) {
+    for (std::size_t i = 0; i < names.size() && preferred == names.size(); ++i)
+      if (names[i].nameSpace == nameSpace) preferred = i;
+  }
+  if (preferred < names.size()) {
     r.hasName = true;
-    r.name = std::move(name->name);
-    r.parent = name->parent;
-    r.creationTime = name->creationTime;
-    r.nameSpace = name->nameSpace;
-    // Hard links: every other name the record holds, the one above left out once.
-    bool skipped = false;
-    for (FileName& other : ListedFileNames(fixed)) {
-      if (!skipped && other.nameSpace == name->nameSpace && other.name == r.name &&
-          other.parent == r.parent) {
-        skipped = true;
-        continue;
-      }
-      r.otherNames.push_back(std::move(other));
+    r.parent = names[preferred].parent;
+    r.creationTime = names[preferred].creationTime;
+    r.nameSpace = names[preferred].nameSpace;
+    r.name = std::move(names[preferred].name);
+    // Hard links: every other name the record holds; a DOS name only repeats a Win32 one.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (i != preferred && names[i].nameSpace != kDosNamespace) r.otherNames.push_back(std::move(names[i]));
     }
   }
   r.size = FindDataSize(fixed).value_or(0);
