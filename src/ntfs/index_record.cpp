@@ -1,6 +1,7 @@
 #include "ntfs/index_record.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "ntfs/mft_record.h"
@@ -58,14 +59,26 @@ std::uint64_t Align8(std::uint64_t n) {
 // A name of units UTF-16 units at offset, as UTF-8; none when a unit is a control character,
 // '/', an unpaired surrogate or a non-character, or (Win32 names) one of the characters Win32
 // forbids in names.
+// The ASCII units no name holds, as bits of two words (units 0-63, 64-127): control characters,
+// '/' and DEL, and in a Win32 name also \ : * ? " < > |.
+constexpr std::array<std::uint64_t, 2> AsciiRefused(std::u16string_view more) {
+  std::array<std::uint64_t, 2> bits{0xFFFFFFFFull | (1ull << '/'), 1ull << (0x7F - 64)};
+  for (const char16_t c : more) bits[c / 64] |= 1ull << (c % 64);
+  return bits;
+}
+constexpr std::array<std::uint64_t, 2> kRefusedInAnyName = AsciiRefused(u"");
+constexpr std::array<std::uint64_t, 2> kRefusedInWin32Name = AsciiRefused(u"\\:*?\"<>|");
+
 std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, std::size_t units, bool win32) {
   const auto unitAt = [&](std::size_t i) { return Le16(bytes, offset + 2 * i); };
+  const std::array<std::uint64_t, 2>& refused = win32 ? kRefusedInWin32Name : kRefusedInAnyName;
   for (std::size_t i = 0; i < units; ++i) {
     const std::uint16_t c = unitAt(i);
-    if (c < 0x20 || c == 0x7F || c == '/' || c == 0xFFFE || c == 0xFFFF) return std::nullopt;
-    if (win32 &&
-        std::u16string_view(u"\\:*?\"<>|").find(static_cast<char16_t>(c)) != std::u16string_view::npos)
-      return std::nullopt;
+    if (c < 0x80) {
+      if ((refused[c / 64] >> (c % 64)) & 1) return std::nullopt;
+      continue;
+    }
+    if (c == 0xFFFE || c == 0xFFFF) return std::nullopt;
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 == units || unitAt(i + 1) < 0xDC00 || unitAt(i + 1) > 0xDFFF) return std::nullopt;
       ++i;

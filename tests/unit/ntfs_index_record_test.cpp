@@ -113,7 +113,12 @@ TEST(NtfsIndexRecordTest, CarvedKeysMustBeBelievableThroughout) {
       {"a DOS twin", [](Bytes&) {}, u"GONE.TXT", 2},
       {"namespace 4", [](Bytes&) {}, u"gone.txt", 4},
       {"'?' in a Win32 name", [](Bytes&) {}, u"why?.txt", 1},
+      {"'|' and '\\' in a POSIX name", [](Bytes&) {}, u"a|b\\c.txt", 0, true},
+      {"'|' in a Win32 name", [](Bytes&) {}, u"a|b.txt", 1},
+      {"'\\' in a Win32 and DOS name", [](Bytes&) {}, u"A\\B.TXT", 3},
       {"'/' in a name", [](Bytes&) {}, u"a/b.txt"},
+      {"DEL in a name", [](Bytes&) {}, u"a\x7F.txt", 0},
+      {"a non-character", [](Bytes&) {}, std::u16string(u"ab") + char16_t(0xFFFF), 0},
       {"a control character", [](Bytes&) {},
        u"a\x01"
        u"b.txt"},
