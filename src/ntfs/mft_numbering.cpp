@@ -229,12 +229,12 @@ int MftNumbering::Run() {
     const std::uint32_t self = CellU32(mft, row, mft_col::kSelf);
     if (kindOf(row) == kNameRow || kindOf(row) == kIndexNameRow) {
       // A further name held in its file's own record is that record's, the row above.
-      if (self == 0 && kindOf(row) == kNameRow) mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      if (self == 0 && kindOf(row) == kNameRow) mft.SetCell(row, mft_col::kSelf, last);
       continue;
     }
     if (self == 0) {
       ++last;
-      mft.SetCell(row, mft_col::kSelf, U32Text(last));
+      mft.SetCell(row, mft_col::kSelf, last);
     } else {
       last = self;
     }

@@ -93,12 +93,14 @@ struct PackedCell {
   std::size_t begin = 0, end = 0;  // the cell's bytes in the row
 };
 
-void PutVarint(std::string& out, std::uint64_t value) {
+// Writes value as LEB128 at out; returns the end.
+char* PutVarint(char* out, std::uint64_t value) {
   while (value >= 0x80) {
-    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    *out++ = static_cast<char>((value & 0x7F) | 0x80);
     value >>= 7;
   }
-  out.push_back(static_cast<char>(value));
+  *out++ = static_cast<char>(value);
+  return out;
 }
 
 // The number a text stands for when writing that number back gives the same text.
@@ -120,28 +122,41 @@ std::optional<std::pair<bool, std::uint64_t>> CanonicalNumber(std::string_view t
   return std::pair{negative, value};
 }
 
-void PutCell(std::string& out, const RowCell& cell) {
+// The most bytes a cell takes packed: its form, a ten-byte LEB128 at most, and a text's bytes.
+std::size_t PackedBound(const RowCell& cell) {
+  return 11 + (cell.form() == RowCell::Form::kText ? cell.text().size() : 0);
+}
+
+// Writes a cell at out, which has room for PackedBound of it; returns the end.
+char* PutCell(char* out, const RowCell& cell) {
   switch (cell.form()) {
     case RowCell::Form::kEmpty:
-      out.push_back(static_cast<char>(kEmpty));
-      return;
+      *out++ = static_cast<char>(kEmpty);
+      return out;
     case RowCell::Form::kNumber:
     case RowCell::Form::kNegative:
       // "-0" is no number's text: a zero is held as 0 whichever form it was given in.
-      out.push_back(static_cast<char>(
-          cell.form() == RowCell::Form::kNegative && cell.magnitude() != 0 ? kNegative : kNumber));
-      PutVarint(out, cell.magnitude());
-      return;
+      *out++ = static_cast<char>(cell.form() == RowCell::Form::kNegative && cell.magnitude() != 0 ? kNegative
+                                                                                                  : kNumber);
+      return PutVarint(out, cell.magnitude());
     case RowCell::Form::kText:
       break;
   }
-  out.push_back(static_cast<char>(kText));
-  PutVarint(out, cell.text().size());
-  out.append(cell.text());
+  *out++ = static_cast<char>(kText);
+  out = PutVarint(out, cell.text().size());
+  return std::copy(cell.text().begin(), cell.text().end(), out);
 }
 
-void PutCell(std::string& out, std::string_view text) {
-  PutCell(out, RowCell(text));
+// Packs cells into row (emptied first), then `empties` empty cells: room for the most they can
+// take is made once and the bytes written straight into it, rather than appended one by one.
+void PackCells(std::string& row, std::span<const RowCell> cells, std::size_t empties = 0) {
+  std::size_t bound = empties;
+  for (const RowCell& cell : cells) bound += PackedBound(cell);
+  row.resize(bound);
+  char* end = row.data();
+  for (const RowCell& cell : cells) end = PutCell(end, cell);
+  end = std::fill_n(end, empties, static_cast<char>(kEmpty));
+  row.resize(static_cast<std::size_t>(end - row.data()));
 }
 
 // Reads a LEB128 value at pos, bounded by the row and by ten bytes.
@@ -173,12 +188,23 @@ PackedCell NextCell(std::string_view row, std::size_t& pos) {
   return cell;
 }
 
+// Moves pos past the cell that begins there, its number or text not read.
+void SkipCell(std::string_view row, std::size_t& pos) {
+  const auto form = static_cast<CellForm>(static_cast<std::uint8_t>(row[pos++]));
+  if (form == kNumber || form == kNegative) {
+    while (pos < row.size() && (static_cast<std::uint8_t>(row[pos++]) & 0x80) != 0) {
+    }
+  } else if (form == kText) {
+    const std::uint64_t length = GetVarint(row, pos);
+    pos += static_cast<std::size_t>(std::min<std::uint64_t>(length, row.size() - pos));
+  }
+}
+
 // The cell of a packed row at column.
 PackedCell FindCell(std::string_view row, int column) {
-  PackedCell cell;
   std::size_t pos = 0;
-  for (int c = 0; c <= column && pos < row.size(); ++c) cell = NextCell(row, pos);
-  return cell;
+  for (int c = 0; c < column && pos < row.size(); ++c) SkipCell(row, pos);
+  return pos < row.size() ? NextCell(row, pos) : PackedCell{};
 }
 
 // The text of a cell of either kind, held in a row or given to one.
@@ -382,8 +408,8 @@ int TextTable::InsertRow(int index, std::string_view key) {
   index = std::clamp(index, 0, RowCount());
   std::string& row = RowScratch();
   if (!headers_.empty()) {
-    PutCell(row, key);
-    row.append(headers_.size() - 1, static_cast<char>(kEmpty));
+    const RowCell first(key);
+    PackCells(row, std::span<const RowCell>(&first, 1), headers_.size() - 1);
   }
   // A row made from its key alone is filled a cell at a time: room for a few numbers more.
   rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size(), 24)));
@@ -396,22 +422,23 @@ int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells, s
   const std::size_t columns = headers_.size();
   const std::size_t given = std::min(columns, cells.size());
   std::string& row = RowScratch();
-  for (std::size_t c = 0; c < given; ++c) PutCell(row, cells.begin()[c]);
-  row.append(columns - given, static_cast<char>(kEmpty));
+  PackCells(row, std::span<const RowCell>(cells.begin(), given), columns - given);
   rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size() + growth, 0)));
   return index;
 }
 
-void TextTable::SetCell(int row, int column, std::string_view text) {
+void TextTable::SetCell(int row, int column, const RowCell& cell) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
   Edited();
   Row& packed = rows_[static_cast<std::size_t>(row)];
   const std::string_view bytes = packed.View();
   const PackedCell old = FindCell(bytes, column);
   std::string& next = RowScratch();
-  next.append(bytes, 0, old.begin);
-  PutCell(next, text);
-  next.append(bytes, old.end, std::string::npos);
+  next.resize(old.begin + PackedBound(cell) + (bytes.size() - old.end));
+  char* end = std::copy_n(bytes.data(), old.begin, next.data());
+  end = PutCell(end, cell);
+  end = std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(old.end), bytes.end(), end);
+  next.resize(static_cast<std::size_t>(end - next.data()));
   if (next.size() <= packed.capacity) {
     std::copy(next.begin(), next.end(), packed.data);
     packed.size = static_cast<std::uint32_t>(next.size());

@@ -84,8 +84,9 @@ class TextTable {
   int AppendRowCells(std::initializer_list<RowCell> cells, std::size_t growth = 0) {
     return InsertRowCells(RowCount(), cells, growth);
   }
-  // Overwrites a cell; ignored for a row or column that does not exist.
-  void SetCell(int row, int column, std::string_view text);
+  // Overwrites a cell; ignored for a row or column that does not exist. A number given as a
+  // number is held as its decimal text would be.
+  void SetCell(int row, int column, const RowCell& cell);
   // Reads a cell through a buffer of bufferLength bytes: at most bufferLength - 1 come back, cut
   // before a UTF-8 character rather than through it. A cell never set, or outside the table,
   // reads as the empty text.
