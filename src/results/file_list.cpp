@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <unordered_set>
 
@@ -132,12 +135,34 @@ CalendarTime NtfsStampToCalendar(std::int64_t stamp) {
   return out;
 }
 
+// A card lists both texts for every file: each is made in one string, without a text per field.
+namespace {
+void AppendNumber(std::string& text, std::int64_t value) {
+  char digits[24];
+  text.append(digits, std::to_chars(digits, std::end(digits), value).ptr);
+}
+}  // namespace
+
 std::string NtfsDateText(const CalendarTime& t) {
-  return std::to_string(t.day) + "-" + std::string(MonthText(t.month)) + "-" + std::to_string(t.year);
+  std::string text;
+  text.reserve(16);
+  AppendNumber(text, t.day);
+  text += '-';
+  text += MonthText(t.month);
+  text += '-';
+  AppendNumber(text, t.year);
+  return text;
 }
 
 std::string NtfsTimeText(const CalendarTime& t) {
-  return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
+  std::string text;
+  text.reserve(8);
+  AppendNumber(text, t.hour);
+  text += ':';
+  AppendNumber(text, t.minute);
+  text += ':';
+  AppendNumber(text, t.second);
+  return text;
 }
 
 std::string NtfsDateText(std::int64_t stamp) {
@@ -193,7 +218,14 @@ void ListNtfsFiles(const ResultsState& results, DetailsList& list, std::uint32_t
     row.image = RowImage::kFile;
     row.type = FileTypeDescription(row.name, false);
     row.size = take(entry_col::kSize, kCellBuffer);
-    const CalendarTime t = NtfsStampToCalendar(ReadI64(take(entry_col::kDate, kShortCellBuffer)));
+    // A stamp held as a number below 2^63 has at most 19 digits, which its bounded read keeps
+    // whole: it is taken as it is held.
+    const RowCell& date = cells[entry_col::kDate];
+    const std::int64_t stamp =
+        date.form() == RowCell::Form::kNumber && date.magnitude() <= std::uint64_t{INT64_MAX}
+            ? static_cast<std::int64_t>(date.magnitude())
+            : ReadI64(take(entry_col::kDate, kShortCellBuffer));
+    const CalendarTime t = NtfsStampToCalendar(stamp);
     row.date = NtfsDateText(t);
     row.time = NtfsTimeText(t);
     row.debug1 = take(entry_col::kSector, kCellBuffer);
