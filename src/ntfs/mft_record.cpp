@@ -140,10 +140,16 @@ ByteSpan RunListBytes(ByteSpan record, const AttributeHeader& attribute) {
 
 std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
   if (!Fits(bytes, offset, 2 * units)) return {};
-  // Decoded straight from the bytes: a name of a card is mostly ASCII, one byte per unit.
-  std::string out;
-  out.reserve(units);
-  for (std::size_t i = 0; i < units; ++i) {
+  // Decoded straight from the bytes: a name of a card is mostly ASCII, one byte per unit, and
+  // its leading ASCII units are copied over in one go.
+  const std::uint8_t* const unit = bytes.data() + offset;
+  std::size_t ascii = 0;
+  while (ascii < units && unit[2 * ascii + 1] == 0 && unit[2 * ascii] != 0 && unit[2 * ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(unit[2 * i]);
+  if (ascii == units) return out;
+  out.reserve(units + 3 * (units - ascii));
+  for (std::size_t i = ascii; i < units; ++i) {
     const char32_t u = Le16(bytes, offset + 2 * i);
     if (u == 0) break;
     if (u < 0x80) {
