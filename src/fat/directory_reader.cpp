@@ -148,7 +148,7 @@ std::vector<std::uint64_t> Fat16RootSectors(const ScanContext& ctx) {
 DirectorySectors::DirectorySectors(const ScanContext& ctx, std::vector<std::uint64_t> numbers, bool fromKept)
     : ctx_(ctx),
       numbers_(std::move(numbers)),
-      bytes_(numbers_.size() * kSectorSize),
+      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(numbers_.size() * kSectorSize)),
       state_(numbers_.size(), State::kUnread),
       fromKept_(fromKept) {}
 
@@ -157,7 +157,7 @@ ByteSpan DirectorySectors::At(std::size_t index) {
   if (state_[index] == State::kUnread) Load(index);
   if (state_[index] == State::kZero) return KeptSectors::ZeroSector();
   if (state_[index] != State::kRead) return {};
-  return ByteSpan(bytes_).subspan(index * kSectorSize, kSectorSize);
+  return ByteSpan(bytes_.get() + index * kSectorSize, kSectorSize);
 }
 
 void DirectorySectors::Load(std::size_t index) {
@@ -174,7 +174,7 @@ void DirectorySectors::Load(std::size_t index) {
         return;
       }
       std::copy(bytes.begin(), bytes.end(),
-                bytes_.begin() + static_cast<std::ptrdiff_t>((index + i) * kSectorSize));
+                bytes_.get() + (index + i) * kSectorSize);
       state_[index + i] = State::kRead;
     });
     if (kept > 0) return;
@@ -186,14 +186,14 @@ void DirectorySectors::Load(std::size_t index) {
          numbers_[end] == numbers_[end - 1] + 1 && !(fromKept_ && ctx_.SectorKept(numbers_[end])))
     ++end;
   const auto count = static_cast<std::uint32_t>(end - index);
-  std::span<std::uint8_t> run(bytes_.data() + index * kSectorSize, std::size_t{count} * kSectorSize);
+  std::span<std::uint8_t> run(bytes_.get() + index * kSectorSize, std::size_t{count} * kSectorSize);
   if (ctx_.Read(numbers_[index], count, run) != 0) {
     std::fill(state_.begin() + static_cast<std::ptrdiff_t>(index),
               state_.begin() + static_cast<std::ptrdiff_t>(end), State::kRead);
     return;
   }
   for (std::size_t k = index; k < end; ++k) {
-    std::span<std::uint8_t> one(bytes_.data() + k * kSectorSize, kSectorSize);
+    std::span<std::uint8_t> one(bytes_.get() + k * kSectorSize, kSectorSize);
     state_[k] = ctx_.Read(numbers_[k], 1, one) != 0 ? State::kRead : State::kUnreadable;
   }
 }

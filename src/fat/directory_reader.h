@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -60,7 +61,10 @@ class DirectorySectors {
 
   const ScanContext& ctx_;
   std::vector<std::uint64_t> numbers_;
-  std::vector<std::uint8_t> bytes_;
+  // A sector's bytes are read only once it is loaded, so the buffer is not cleared first: the
+  // passes make one for every folder of a card, whose unused sectors (kept as zeros by the
+  // search) are never loaded.
+  std::unique_ptr<std::uint8_t[]> bytes_;
   std::vector<State> state_;
   bool fromKept_ = false;
 };
