@@ -113,12 +113,25 @@ ClusterChain FollowClusterChain(FatReader& fat, std::uint32_t start, std::size_t
   ClusterChain chain{start};
   if (!fat.Usable()) return chain;
   const std::uint64_t maxEntries = fat.MaxEntries();
-  std::unordered_set<std::uint32_t> visited{start};
+  // A loop ends the chain before its first repeat. A cluster above every one of the chain is none
+  // of them (a file written in one piece climbs all the way); any other is searched for in a short
+  // chain, and in a set of the chain's clusters once the chain is longer than kSearched.
+  constexpr std::size_t kSearched = 32;
+  std::unordered_set<std::uint32_t> visited;  // all of the chain, once in use
+  std::uint32_t highest = start;
   std::uint32_t c = start;
   while (chain.size() <= maxEntries && chain.size() < maxClusters) {
     const std::optional<std::uint32_t> next = fat.Entry(c);
     if (!next || fat.EndsChain(*next)) break;
-    if (!visited.insert(*next).second) break;
+    if (*next > highest) {
+      highest = *next;
+      if (!visited.empty()) visited.insert(*next);
+    } else if (visited.empty() && chain.size() < kSearched) {
+      if (std::find(chain.begin(), chain.end(), *next) != chain.end()) break;
+    } else {
+      if (visited.empty()) visited.insert(chain.begin(), chain.end());
+      if (!visited.insert(*next).second) break;
+    }
     chain.push_back(*next);
     c = *next;
   }

@@ -129,6 +129,35 @@ TEST_F(Fat32ChainTest, LongLoopEndsAtTheRepeat) {
   auto chain = Chain(2);
   ASSERT_EQ(chain.size(), 999u);
   EXPECT_EQ(chain.back(), 1000u);
+  // Back to a cluster of the chain's first stretch, and to one just past it.
+  for (const std::uint32_t repeat : {3u, 33u, 34u, 35u}) {
+    SetFat32(d, layout, 1000, repeat);
+    EXPECT_EQ(Chain(2).size(), 999u) << repeat;
+  }
+  SetFat32(d, layout, 34, 2);  // a loop closed at the switch from searching to the set
+  EXPECT_EQ(Chain(2).size(), 33u);
+  SetFat32(d, layout, 35, 20);
+  SetFat32(d, layout, 34, 35);
+  EXPECT_EQ(Chain(2).size(), 34u);
+}
+
+// A chain that climbs, steps back to a cluster it does not hold, climbs past its old top and then
+// steps back into itself (its first stretch, or the climb after the step) ends there, however
+// long it was when it stepped back.
+TEST_F(Fat32ChainTest, AChainThatStepsBackEndsAtItsFirstRepeat) {
+  for (const std::uint32_t top : {20u, 100u}) {
+    for (const std::uint32_t repeat : {12u, top + 50}) {
+      for (std::uint32_t c = 10; c < top; ++c) SetFat32(d, layout, c, c + 1);
+      SetFat32(d, layout, top, 5);  // back, to a cluster the chain does not hold
+      SetFat32(d, layout, 5, top + 50);
+      SetFat32(d, layout, top + 50, top + 51);
+      SetFat32(d, layout, top + 51, repeat);
+      const auto chain = Chain(10);
+      ASSERT_EQ(chain.size(), top - 10 + 1 + 3) << top << " " << repeat;
+      EXPECT_EQ(std::vector<std::uint32_t>(chain.end() - 3, chain.end()),
+                (std::vector<std::uint32_t>{5, top + 50, top + 51}));
+    }
+  }
 }
 
 TEST_F(Fat32ChainTest, DirectorySectorsFollowTheChainInOrder) {
