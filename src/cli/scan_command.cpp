@@ -106,8 +106,8 @@ void AddFiles(Listing& out, DetailsList&& list, const std::string& folderPath, i
   for (DetailsRow& row : list.rows) {
     if (row.image != RowImage::kFile) continue;
     FileRecord file;
-    file.name = row.name;
-    file.path = JoinPath(folderPath, file.name);
+    file.path = JoinPath(folderPath, row.name);
+    file.name = std::move(row.name);  // the listings take the name from the record, not the row
     file.row = std::move(row);
     file.depth = depth;
     out.File(file);
