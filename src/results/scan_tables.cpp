@@ -335,13 +335,6 @@ std::size_t RoomFor(std::size_t size, std::size_t slack) {
   return ((size + 7) & ~std::size_t{7}) + slack;
 }
 
-// The bytes of a row being made: one buffer per thread, so that making a row allocates nothing.
-std::string& RowScratch() {
-  thread_local std::string scratch;
-  scratch.clear();
-  return scratch;
-}
-
 }  // namespace
 
 TextTable::Row TextTable::NewRow(std::string_view bytes, std::size_t capacity) {
@@ -406,7 +399,7 @@ std::uint64_t TextTable::CellReadsOnThisThread() {
 int TextTable::InsertRow(int index, std::string_view key) {
   Edited();
   index = std::clamp(index, 0, RowCount());
-  std::string& row = RowScratch();
+  std::string& row = Scratch();
   if (!headers_.empty()) {
     const RowCell first(key);
     PackCells(row, std::span<const RowCell>(&first, 1), headers_.size() - 1);
@@ -421,7 +414,7 @@ int TextTable::InsertRowCells(int index, std::initializer_list<RowCell> cells, s
   index = std::clamp(index, 0, RowCount());
   const std::size_t columns = headers_.size();
   const std::size_t given = std::min(columns, cells.size());
-  std::string& row = RowScratch();
+  std::string& row = Scratch();
   PackCells(row, std::span<const RowCell>(cells.begin(), given), columns - given);
   rows_.insert(rows_.begin() + index, NewRow(row, RoomFor(row.size() + growth, 0)));
   return index;
@@ -433,7 +426,7 @@ void TextTable::SetCell(int row, int column, const RowCell& cell) {
   Row& packed = rows_[static_cast<std::size_t>(row)];
   const std::string_view bytes = packed.View();
   const PackedCell old = FindCell(bytes, column);
-  std::string& next = RowScratch();
+  std::string& next = Scratch();
   next.resize(old.begin + PackedBound(cell) + (bytes.size() - old.end));
   char* end = std::copy_n(bytes.data(), old.begin, next.data());
   end = PutCell(end, cell);

@@ -171,6 +171,15 @@ class TextTable {
   std::size_t held_ = 0;     // room of the live rows
   std::size_t dropped_ = 0;  // room given up, and block ends left unused
   Stamp stamp_;
+  // The bytes of a row being made, kept so that making a row allocates nothing; the table's own,
+  // never copied. (One thread_local buffer for all tables made the Windows build crash now and
+  // then as a worker thread ended, freeing a corrupted pointer among the thread-local destructors
+  // of its winpthreads runtime.)
+  std::string scratch_;
+  std::string& Scratch() {
+    scratch_.clear();
+    return scratch_;
+  }
 };
 
 // Column indices of the folder and file tables.
