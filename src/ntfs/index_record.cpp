@@ -31,8 +31,11 @@ bool Fits(ByteSpan bytes, std::uint64_t offset, std::uint64_t count) {
 
 // The record's first `size` bytes, fixed up.
 std::vector<std::uint8_t> FixedCopy(ByteSpan wholeRecord, const IndexRecordHeader& header) {
-  std::vector<std::uint8_t> bytes(header.size);
-  std::copy_n(wholeRecord.begin(), std::min<std::size_t>(wholeRecord.size(), bytes.size()), bytes.begin());
+  // The record's bytes, and zeros only for what the given bytes do not hold.
+  std::vector<std::uint8_t> bytes(
+      wholeRecord.begin(),
+      wholeRecord.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(wholeRecord.size(), header.size)));
+  bytes.resize(header.size);
   ApplyFixup(bytes);
   return bytes;
 }
