@@ -195,6 +195,10 @@ void ForEachFileName(ByteSpan record, Wants wants, Take take) {
   }
 }
 
+// The namespaces in the order a record's own name is taken from them.
+constexpr std::array<std::uint8_t, 4> kNamePreference = {kWin32Namespace, kWin32AndDosNamespace,
+                                                         kDosNamespace, kPosixNamespace};
+
 // The first name of each namespace in wantedMask (indexed by namespace, 0 to 3).
 void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& found, unsigned wantedMask) {
   ForEachFileName(
@@ -215,12 +219,6 @@ void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names) {
       [&](FileName&& name) { names.push_back(std::move(name)); });
 }
 
-std::vector<FileName> ListedFileNames(ByteSpan record) {
-  std::vector<FileName> names;
-  AppendListedFileNames(record, names);
-  return names;
-}
-
 std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
   std::array<std::optional<FileName>, 4> found;
   if (nameSpace >= found.size()) return std::nullopt;
@@ -232,7 +230,7 @@ std::optional<FileName> FindFileName(ByteSpan record) {
   // One walk for all four namespaces: the first name of each, then the preferred one.
   std::array<std::optional<FileName>, 4> found;
   CollectFileNames(record, found, 0xF);
-  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace, kPosixNamespace}) {
+  for (const std::uint8_t nameSpace : kNamePreference) {
     if (found[nameSpace]) return std::move(found[nameSpace]);
   }
   return std::nullopt;
@@ -288,7 +286,7 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
       fixed, [](std::uint8_t nameSpace) { return nameSpace <= kWin32AndDosNamespace; },
       [&](FileName&& name) { names.push_back(std::move(name)); });
   std::size_t preferred = names.size();
-  for (std::uint8_t nameSpace : {kWin32Namespace, kWin32AndDosNamespace, kDosNamespace, kPosixNamespace}) {
+  for (const std::uint8_t nameSpace : kNamePreference) {
     for (std::size_t i = 0; i < names.size() && preferred == names.size(); ++i)
       if (names[i].nameSpace == nameSpace) preferred = i;
   }

@@ -134,11 +134,10 @@ std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace);
 // file in that namespace only, and dropping those names would lose every such file.
 std::optional<FileName> FindFileName(ByteSpan record);
 
-// Every name the record is listed under, in attribute order: each unnamed $FILE_NAME in the
-// POSIX, Win32 or Win32-and-DOS namespace. A DOS name is left out: it is the short twin of a Win32
-// name of the same file. A file with hard links has one such name per link, each with its parent.
-std::vector<FileName> ListedFileNames(ByteSpan record);
-// The same names appended to names.
+// Appends to names every name the record is listed under, in attribute order: each unnamed
+// $FILE_NAME in the POSIX, Win32 or Win32-and-DOS namespace. A DOS name is left out: it is the
+// short twin of a Win32 name of the same file. A file with hard links has one such name per link,
+// each with its parent.
 void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names);
 
 // The size of the first unnamed $DATA attribute: the real size when non-resident, the content
@@ -171,7 +170,7 @@ struct FileRecord {
   bool deleted = false;            // "Deleted": a folder with flags 2, a file with flags 0
   std::uint32_t firstRun = 0;      // "First Run": folders FindFirstRun, files 0
   std::uint64_t baseRecord = 0;    // the base-record reference at 32; 0 on a base record
-  // The record's further names (ListedFileNames without the one above): the hard links of a file,
+  // The record's further names (AppendListedFileNames's, less the one above): the hard links of a file,
   // or, in an extension record, names of its base record's file.
   std::vector<FileName> otherNames;
 };

@@ -62,7 +62,7 @@ std::uint64_t RecordToSector(const MftExtentList& list, std::uint64_t record);
 // Reads every record of the extents in order and lists those with a name (a record whose header
 // says another size than the list's is not listed): folders (flags 3 or 2)
 // into EntryTable after the catch-all row "QRW_Miscellaneous" (parent 5), files into
-// PendingEntryTable, one row per name (ListedFileNames over the record and the records its list
+// PendingEntryTable, one row per name (AppendListedFileNames over the record and the records its list
 // names: each hard link under its own folder, all with the file's record and size). Then the
 // index records of every listed folder's "$I30" allocation are searched for file keys
 // (CarveIndexKeys) whose name no row lists in that folder: each becomes a deleted file row with
