@@ -450,7 +450,7 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
   // bytes each here, not a node and a copy of the name.
   using KeyedRow = std::pair<std::uint64_t, int>;
   std::vector<KeyedRow> fileRowOf, fileRowAt;  // by record number, by the record's sector
-  ListedNames listed;
+  ListedSoFar listed(mft, mft_col::kName, mft_col::kParent);
   // Each is needed only when rows of the kind that look them up are there: further names of a
   // record, and names found in indexes.
   bool names = false, indexed = false;
@@ -464,7 +464,6 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
     fileRowOf.reserve(fileRows);
     fileRowAt.reserve(fileRows);
   }
-  if (indexed) listed.Reserve(fileRows);
   for (int row = 0; row < mftRows && (names || indexed); ++row) {
     const bool file = kindOf(row) == kFileRow;
     if (file && names) {
@@ -472,23 +471,27 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
       fileRowAt.emplace_back(static_cast<std::uint64_t>(ReadI64(mft.Cell(row, mft_col::kSector))), row);
     }
     if ((file || kindOf(row) == kNameRow) && indexed)
-      listed.Add(CellU32(mft, row, mft_col::kParent), row, mft.Cell(row, mft_col::kName));
+      listed.Add(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName), row);
   }
   // Stable: of rows with the same key, the first one is found.
   std::stable_sort(fileRowOf.begin(), fileRowOf.end(),
                    [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
   std::stable_sort(fileRowAt.begin(), fileRowAt.end(),
                    [](const KeyedRow& a, const KeyedRow& b) { return a.first < b.first; });
-  listed.Sort();
   const auto rowBy = [](const std::vector<KeyedRow>& rows, std::uint64_t key) -> std::optional<int> {
     const auto it = std::lower_bound(rows.begin(), rows.end(), key,
                                      [](const KeyedRow& r, std::uint64_t k) { return r.first < k; });
     if (it == rows.end() || it->first != key) return std::nullopt;
     return it->second;
   };
-  // A name a record lists in this folder, or one an index listed before.
-  const auto alreadyListed = [&](std::uint32_t parent, const std::string& name) {
-    return listed.Seen(mft, mft_col::kName, parent, name);
+  // A name a record lists in this folder, or one an index listed before: the index row asked
+  // about answers for the same name found again.
+  const auto alreadyListed = [&](int row) {
+    const std::uint32_t parent = CellU32(mft, row, mft_col::kParent);
+    const std::string name = mft.Cell(row, mft_col::kName);
+    if (listed.Listed(parent, name)) return true;
+    listed.Add(parent, name, row);
+    return false;
   };
 
   TextTable& pending = tables.PendingEntryTable;
@@ -514,9 +517,7 @@ void SetUpNtfsSecondStage(ScanContext& ctx, int fileSystem) {
                               "FILE", held[mft_col::kDeleted]});
       continue;
     }
-    if (kindOf(row) == kIndexNameRow &&
-        alreadyListed(CellU32(mft, row, mft_col::kParent), mft.Cell(row, mft_col::kName)))
-      continue;
+    if (kindOf(row) == kIndexNameRow && alreadyListed(row)) continue;
     mft.Cells(row, cells);
     // The row whose record's size, deletion and sector the file row takes.
     const std::array<std::string, 10>* from = &cells;

@@ -199,7 +199,8 @@ struct FolderAllocation {
 
 // What the walk notes for the index-key pass after it.
 struct WalkNotes {
-  ListedNames listed;  // every file row of the table: those it found there, and those it listed
+  explicit WalkNotes(const TextTable& files) : listed(files, entry_col::kName, entry_col::kParent) {}
+  ListedSoFar listed;  // every file row of the table: those it found there, and those it listed
   std::unordered_map<std::uint32_t, FolderAllocation> allocations;  // by folder record
 };
 
@@ -251,7 +252,7 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
-    notes.listed.Add(each.parent, table.RowCount(), each.name);
+    notes.listed.Add(each.parent, each.name, table.RowCount());
     table.AppendRowCells({each.name, static_cast<std::uint32_t>(sector), static_cast<std::uint32_t>(number),
                           each.parent, each.creationTime, "", size, "", "", "FILE", flags == 0 ? "1" : ""});
   }
@@ -262,11 +263,10 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
 // folder that no record lists in that folder: files deleted from it whose records were reused.
 // The walk's notes give the file rows of the table and where the allocations of the folders it
 // listed lie.
-void ListIndexKeyNames(ScanContext& ctx, WalkNotes notes) {
+void ListIndexKeyNames(ScanContext& ctx, WalkNotes& notes) {
   using namespace entry_col;
   TextTable& files = ctx.results.tables.PendingEntryTable;
   const TextTable& folders = ctx.results.tables.EntryTable;
-  notes.listed.Sort();
   const std::uint32_t spc = ctx.activeGeometry.SectorsPerCluster;
   if (spc == 0) return;
   for (int f = 0; f < folders.RowCount(); ++f) {
@@ -287,7 +287,9 @@ void ListIndexKeyNames(ScanContext& ctx, WalkNotes notes) {
       step = header->size;
       const ByteSpan whole = all.subspan(at, std::min<std::uint64_t>(header->size, all.size() - at));
       for (IndexKeyName& key : CarveIndexKeys(whole, self)) {
-        if (key.isFolder || notes.listed.Seen(files, kName, self, key.name)) continue;
+        // A key listed once is listed: the row it gets now answers for the same key found again.
+        if (key.isFolder || notes.listed.Listed(self, key.name)) continue;
+        notes.listed.Add(self, key.name, files.RowCount());
         files.AppendRowCells({key.name, "0", static_cast<std::uint32_t>(key.recordNumber),
                               std::uint32_t{self}, std::int64_t{key.creationTime}, "",
                               std::uint64_t{key.size}, "", "", "FILE", "1"});
@@ -392,13 +394,11 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
 
   ChunkBuffer chunk(kWalkChunkSectors);
   ExtentCursor cursor(list);
-  WalkNotes notes;
   // Rows the table held before the walk count as listed too.
-  {
-    const TextTable& files = ctx.results.tables.PendingEntryTable;
-    for (int r = 0; r < files.RowCount(); ++r)
-      notes.listed.Add(files.U32(r, entry_col::kParent), r, files.Cell(r, entry_col::kName));
-  }
+  const TextTable& files = ctx.results.tables.PendingEntryTable;
+  WalkNotes notes(files);
+  for (int r = 0; r < files.RowCount(); ++r)
+    notes.listed.Add(files.U32(r, entry_col::kParent), files.Cell(r, entry_col::kName), r);
   std::uint64_t done = 0;
   ProgressSteps progress(ui);
   // Records are numbered by their place in the $MFT's data, and each is read through the extents:
@@ -422,7 +422,7 @@ void WalkMft(ScanContext& ctx, const MftExtentList& list) {
     if (lastListed != 0) ui.SetText(control::kFolderCounter, std::to_string(lastListed + 1));
     progress.Show(done, total);
   }
-  ListIndexKeyNames(ctx, std::move(notes));
+  ListIndexKeyNames(ctx, notes);
 }
 
 }  // namespace quarrow

@@ -9,29 +9,33 @@
 namespace quarrow {
 namespace {
 
-TEST(ListedNamesTest, ARowListsItsNameInItsFolderAndAnUnlistedNameIsSeenFromItsSecondAsking) {
+TEST(ListedNamesTest, ARowListsItsNameInItsFolderOnlyWhileItsCellsSaySo) {
   TextTable files({"Name", "parent"});
   files.AppendRowCells({"IMG_0001.JPG", 40});
   files.AppendRowCells({"IMG_0002.JPG", 41});
   files.AppendRowCells({"notes.txt", 40});
-  ListedNames listed;
-  for (int r = 0; r < files.RowCount(); ++r) listed.Add(files.U32(r, 1), r, files.Cell(r, 0));
-  listed.Sort();
+  ListedSoFar listed(files, 0, 1);
+  for (int r = 0; r < files.RowCount(); ++r) listed.Add(files.U32(r, 1), files.Cell(r, 0), r);
 
-  EXPECT_TRUE(listed.Seen(files, 0, 40, "IMG_0001.JPG"));
-  EXPECT_TRUE(listed.Seen(files, 0, 40, "IMG_0001.JPG"));  // a listed name stays listed
-  EXPECT_TRUE(listed.Seen(files, 0, 41, "IMG_0002.JPG"));
-  EXPECT_TRUE(listed.Seen(files, 0, 40, "notes.txt"));
+  EXPECT_TRUE(listed.Listed(40, "IMG_0001.JPG"));
+  EXPECT_TRUE(listed.Listed(40, "IMG_0001.JPG"));  // asking does not change the answer
+  EXPECT_TRUE(listed.Listed(41, "IMG_0002.JPG"));
+  EXPECT_TRUE(listed.Listed(40, "notes.txt"));
   // Another folder's name, and a name told apart only by letter case, are not listed.
-  EXPECT_FALSE(listed.Seen(files, 0, 41, "IMG_0001.JPG"));
-  EXPECT_FALSE(listed.Seen(files, 0, 40, "img_0001.jpg"));
-  // Unlisted names count from their first asking on, each in its own folder.
-  EXPECT_FALSE(listed.Seen(files, 0, 40, "deleted.doc"));
-  EXPECT_TRUE(listed.Seen(files, 0, 40, "deleted.doc"));
-  EXPECT_FALSE(listed.Seen(files, 0, 42, "deleted.doc"));
-  // The name is confirmed on the row itself: a row changed since it was added no longer lists it.
+  EXPECT_FALSE(listed.Listed(41, "IMG_0001.JPG"));
+  EXPECT_FALSE(listed.Listed(40, "img_0001.jpg"));
+  EXPECT_FALSE(listed.Listed(40, "deleted.doc"));
+  // A row added for a name found once lists it from then on, in its own folder only.
+  files.AppendRowCells({"deleted.doc", 40});
+  listed.Add(40, "deleted.doc", 3);
+  EXPECT_TRUE(listed.Listed(40, "deleted.doc"));
+  EXPECT_FALSE(listed.Listed(42, "deleted.doc"));
+  // The name and the folder are confirmed on the row itself: a row changed since it was added no
+  // longer lists what it did.
   files.SetCell(2, 0, "renamed.txt");
-  EXPECT_FALSE(listed.Seen(files, 0, 40, "notes.txt"));
+  EXPECT_FALSE(listed.Listed(40, "notes.txt"));
+  files.SetCell(1, 1, "43");
+  EXPECT_FALSE(listed.Listed(41, "IMG_0002.JPG"));
 }
 
 // Kept up as rows are appended: every name added is found in its own folder only, across the

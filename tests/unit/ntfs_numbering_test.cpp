@@ -8,6 +8,7 @@
 
 #include "ntfs/index_record.h"
 #include "ntfs/mft_numbering.h"
+#include "ntfs/mft_scan.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "unit/ntfs_test_records.h"
@@ -238,6 +239,45 @@ TEST_F(NtfsNumberingTest, SecondStageTakesEachFolderOnceAndEveryFile) {
                             d.ctx.activeGeometry.type),
             std::make_tuple(1000u, 4u, FsType::kNtfs));
   EXPECT_TRUE(d.ctx.results.FilesInTables());
+}
+
+// Names found as index keys become file rows of their own only where no file row lists them in
+// that folder, whether that row comes before or after the key's, and a name found twice in a
+// folder becomes one row.
+TEST_F(NtfsNumberingTest, SecondStageListsAnIndexKeyNameOncePerFolderAndOnlyWhereNoRecordDoes) {
+  TextTable& dirs = d.ctx.results.tables.DirectoryTable;
+  for (const auto& row : std::vector<std::vector<std::string>>{{"8", "5", "5", "1", "1", ".", "0"},
+                                                               {"10", "70", "5", "1", "5", "A", "0"}}) {
+    const int r = dirs.AppendRow(row[0]);
+    for (int c = 1; c < 7; ++c) dirs.SetCell(r, c, row[static_cast<std::size_t>(c)]);
+  }
+  TextTable& fs = d.ctx.results.tables.IdentifiedFileSystemTable;
+  fs.AppendRow("1000"), fs.SetCell(0, 6, "1000"), fs.SetCell(0, 2, "4"), fs.SetCell(0, 10, "NTFS");
+  TextTable& mft = d.ctx.results.tables.MftEntryTable;
+  // Columns: name, sector, parent, self, size, type, -, date, first run, deleted.
+  const auto key = [&mft](std::string name, std::uint32_t parent, std::uint32_t self) {
+    mft.AppendRowCells({std::move(name), "0", parent, self, std::uint64_t{1234}, kMftIndexNameType, "0",
+                        std::int64_t{555}, "0", "1"});
+  };
+  AddRecords({{"A", 10, 5, 70, true}, {"f.txt", 18, 70, 90, false, 9}});
+  key("f.txt", 70, 90);     // its record lists it: no row
+  key("gone.txt", 70, 91);  // listed by nothing: a row
+  key("gone.txt", 70, 91);  // the same key again: no second row
+  key("gone.txt", 5, 91);   // the same name in another folder: a row
+  key("later.txt", 70, 92);
+  AddRecords({{"later.txt", 22, 70, 92, false, 10}});  // a record after its key lists it
+  TextTable& entries = d.ctx.results.tables.EntryTable;
+  entries.AppendRow(kMiscFolderName);
+  entries.SetCell(0, entry_col::kSelf, U32Text(kOrphanCluster)), entries.SetCell(0, entry_col::kParent, "0");
+  entries.SetCell(0, entry_col::kType, "FOLDER");
+
+  SetUpNtfsSecondStage(d.ctx, 1);
+  EXPECT_EQ(Rows(Tables().PendingEntryTable),
+            (std::vector<std::vector<std::string>>{
+                {"f.txt", "18", "90", "70", "9", "", "0", "", "", "FILE", ""},
+                {"gone.txt", "0", "91", "70", "555", "", "1234", "", "", "FILE", "1"},
+                {"gone.txt", "0", "91", "5", "555", "", "1234", "", "", "FILE", "1"},
+                {"later.txt", "22", "92", "70", "10", "", "0", "", "", "FILE", ""}}));
 }
 
 }  // namespace

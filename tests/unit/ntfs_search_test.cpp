@@ -73,10 +73,17 @@ struct Volume {
     Bytes extension = File(u"split.txt", 1, 14, 6, 50);
     Put(extension, 32, 13, 8);
     Record(14, extension);
-    // Index records: each folder's own, named by its first entry's parent.
+    // Index records: each folder's own, named by its first entry's parent. "gone.txt" is a deleted
+    // file whose record 15 was cleared: only keys name it, in two folders, and twice in "Old" (a
+    // stale copy of the key, as a rewritten index record leaves one).
     d.Put(Cluster(100), IndexRecordBytes({IndexEntryBytes(6, u"Docs", 5, true, 1006)}, 0, 1024));
-    d.Put(Cluster(110), IndexRecordBytes({IndexEntryBytes(7, u"a.txt", 6, false)}, 0, 1024));
-    d.Put(Cluster(120), IndexRecordBytes({IndexEntryBytes(10, u"c.txt", 9, false)}, 0, 1024));
+    d.Put(Cluster(110), IndexRecordBytes({IndexEntryBytes(7, u"a.txt", 6, false),
+                                          KeyEntryBytes(15, u"gone.txt", 6)},
+                                         0, 1024));
+    d.Put(Cluster(120), IndexRecordBytes({IndexEntryBytes(10, u"c.txt", 9, false),
+                                          KeyEntryBytes(15, u"gone.txt", 9),
+                                          KeyEntryBytes(15, u"gone.txt", 9)},
+                                         0, 1024));
     d.ctx.searchStart = kStart;
     d.ctx.searchEnd = kStart + kSectors;
   }
@@ -110,6 +117,7 @@ const Listing kExpected = {
     {10, {{"c.txt", 9, true, false}}},
     {11, {{"posix name", 5, false, false}}},
     {13, {{"split.txt", 6, false, false}}},
+    {15, {{"gone.txt", 6, true, false}, {"gone.txt", 9, true, false}}},
     {kOrphanCluster, {{"QRW_Miscellaneous", 5, false, true}}},
 };
 
