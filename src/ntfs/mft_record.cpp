@@ -75,6 +75,33 @@ std::size_t ApplyFixup(std::span<std::uint8_t> record) {
 AttributeWalk::AttributeWalk(ByteSpan record)
     : record_(record), position_(Le16(record, mft_record::kFirstAttribute)) {}
 
+namespace {
+
+// The header's fields at p; a field that runs past the record reads as 0. Read is a byte reader
+// taking the record, an offset and the field's type.
+template <typename Read>
+void ReadAttributeFields(ByteSpan record, std::size_t p, AttributeHeader& a, Read read) {
+  a.length = read.template operator()<std::uint32_t>(record, p + 4);
+  a.nonResident = read.template operator()<std::uint8_t>(record, p + 8) == 1;
+  a.nameLength = read.template operator()<std::uint8_t>(record, p + 9);
+  a.nameOffset = read.template operator()<std::uint16_t>(record, p + 10);
+  a.flags = read.template operator()<std::uint16_t>(record, p + 12);
+  a.contentLength = read.template operator()<std::uint32_t>(record, p + 16);
+  a.contentOffset = read.template operator()<std::uint16_t>(record, p + 20);
+  a.lowestVcn = read.template operator()<std::uint64_t>(record, p + 16);
+  a.highestVcn = read.template operator()<std::uint64_t>(record, p + 24);
+  a.runListOffset = read.template operator()<std::uint16_t>(record, p + 32);
+  a.compressionUnit = read.template operator()<std::uint8_t>(record, p + 34);
+  a.allocatedSize = read.template operator()<std::uint64_t>(record, p + 40);
+  a.realSize = read.template operator()<std::uint64_t>(record, p + 48);
+  a.initializedSize = read.template operator()<std::uint64_t>(record, p + 56);
+}
+
+// The bytes of a non-resident attribute's header, its last field included.
+constexpr std::size_t kWholeAttributeHeader = 64;
+
+}  // namespace
+
 std::optional<AttributeHeader> AttributeWalk::Next() {
   if (done_) return std::nullopt;
   const std::size_t p = position_;
@@ -85,20 +112,17 @@ std::optional<AttributeHeader> AttributeWalk::Next() {
     done_ = true;
     return std::nullopt;
   }
-  a.length = Le32(record_, p + 4);
-  a.nonResident = Byte(record_, p + 8) == 1;
-  a.nameLength = Byte(record_, p + 9);
-  a.nameOffset = Le16(record_, p + 10);
-  a.flags = Le16(record_, p + 12);
-  a.contentLength = Le32(record_, p + 16);
-  a.contentOffset = Le16(record_, p + 20);
-  a.lowestVcn = Le64(record_, p + 16);
-  a.highestVcn = Le64(record_, p + 24);
-  a.runListOffset = Le16(record_, p + 32);
-  a.compressionUnit = Byte(record_, p + 34);
-  a.allocatedSize = Le64(record_, p + 40);
-  a.realSize = Le64(record_, p + 48);
-  a.initializedSize = Le64(record_, p + 56);
+  // Most headers lie whole inside the record: their fields are read without a bounds check each.
+  if (Fits(record_, p, kWholeAttributeHeader)) {
+    ReadAttributeFields(record_, p, a, []<typename T>(ByteSpan r, std::size_t at) {
+      return LittleEndianAt<T>(r.data() + at);
+    });
+  } else {
+    ReadAttributeFields(record_, p, a, []<typename T>(ByteSpan r, std::size_t at) -> T {
+      if (at > r.size() || r.size() - at < sizeof(T)) return 0;
+      return LittleEndianAt<T>(r.data() + at);
+    });
+  }
   if (a.length == 0 || a.length >= record_.size() - p) {
     done_ = true;
   } else {

@@ -154,17 +154,20 @@ TEST(NtfsFileRecordTest, NamespacesInTheOrderWin32ThenBothThenDosThenPosix) {
 }
 
 TEST(NtfsFileRecordTest, NamesAreDecodedInFullToUtf8) {
-  const std::pair<std::u16string, std::string> cases[] = {{u"Привет", Utf8(u8"Привет")},
-                                                          {u"文件夹", Utf8(u8"文件夹")},
-                                                          {u"a\U0001F600", Utf8(u8"a\U0001F600")},
-                                                          {u"caf\u00E9", Utf8(u8"café")},
-                                                          {std::u16string(u"ab\0cd", 5), "ab"},
-                                                          {u"\u007F\u0080\u07FF\u0800", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
-                                                          // A surrogate without its partner is U+FFFD.
-                                                          {std::u16string(u"a") + char16_t(0xD83D) + u"b", "a\xEF\xBF\xBD" "b"},
-                                                          {std::u16string(u"a") + char16_t(0xDE00), "a\xEF\xBF\xBD"},
-                                                          {std::u16string(u"a") + char16_t(0xD83D), "a\xEF\xBF\xBD"},
-                                                          {std::u16string(u"a\xD83D\0\xDE00", 4), "a\xEF\xBF\xBD"}};
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"Привет", Utf8(u8"Привет")},
+      {u"文件夹", Utf8(u8"文件夹")},
+      {u"a\U0001F600", Utf8(u8"a\U0001F600")},
+      {u"caf\u00E9", Utf8(u8"café")},
+      {std::u16string(u"ab\0cd", 5), "ab"},
+      {u"\u007F\u0080\u07FF\u0800", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
+      // A surrogate without its partner is U+FFFD.
+      {std::u16string(u"a") + char16_t(0xD83D) + u"b",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {std::u16string(u"a") + char16_t(0xDE00), "a\xEF\xBF\xBD"},
+      {std::u16string(u"a") + char16_t(0xD83D), "a\xEF\xBF\xBD"},
+      {std::u16string(u"a\xD83D\0\xDE00", 4), "a\xEF\xBF\xBD"}};
   for (const auto& [name, utf8] : cases)
     EXPECT_EQ(DecodeFileRecord(FileRecordBytes({FileNameAttr(name)}))->name, utf8);
   EXPECT_NE(DecodeFileRecord(FileRecordBytes({FileNameAttr(u"\u0141x")}))->name,
@@ -198,6 +201,34 @@ TEST(NtfsFileRecordTest, FirstRunOfTheI30AllocationOnly) {
 
 // Records whose attribute fields point past their end, each in a buffer of exactly its size so
 // that a read past it is caught by the address sanitizer.
+// The last attribute header of a cut record: each field that lies whole inside the record is
+// read, and one that runs past its end reads as 0, whatever bytes lie beyond it in memory.
+TEST(NtfsFileRecordTest, AHeaderCutByTheRecordsEndReadsOnlyTheFieldsInside) {
+  constexpr std::size_t kAt = 56;
+  struct Case {
+    std::size_t left;  // bytes of the header inside the record
+    std::uint64_t allocated, real, initialized;
+  };
+  const Case cases[] = {{8, 0, 0, 0},           {47, 0, 0, 0},          {48, 4096, 0, 0},
+                        {55, 4096, 0, 0},       {56, 4096, 3000, 0},    {63, 4096, 3000, 0},
+                        {64, 4096, 3000, 2000}, {200, 4096, 3000, 2000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.left);
+    Bytes memory(kAt + 300, 0xAB);  // what follows the record is not zero
+    Put(memory, 20, kAt, 2);
+    Put(memory, kAt, 0x80, 4), Put(memory, kAt + 4, 72, 4), memory[kAt + 8] = 1;
+    Put(memory, kAt + 40, 4096, 8), Put(memory, kAt + 48, 3000, 8), Put(memory, kAt + 56, 2000, 8);
+    AttributeWalk walk(ByteSpan(memory.data(), kAt + c.left));
+    const auto a = walk.Next();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->type, 0x80u);
+    EXPECT_EQ(a->length, 72u);
+    EXPECT_EQ(a->nonResident, c.left > 8);
+    EXPECT_EQ(std::make_tuple(a->allocatedSize, a->realSize, a->initializedSize),
+              std::make_tuple(c.allocated, c.real, c.initialized));
+  }
+}
+
 TEST(NtfsFileRecordTest, HostileAttributesReadInBoundsAndFallBack) {
   const Bytes name = FileNameAttr(u"kept");
   const Bytes data = Resident(0x80, Bytes(40));
