@@ -8,6 +8,7 @@
 #include <concepts>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,11 +20,28 @@ namespace quarrow::cli {
 // Appends text as a JSON string. Quotes, backslashes and control bytes are escaped; well-formed
 // UTF-8 is copied as it is, and a byte that begins no well-formed sequence (a disk model from a
 // device, say) becomes U+FFFD, so the document is always valid JSON.
+// Whether any of the eight bytes in word is one AppendJsonString must look at: a control byte, a
+// quote, a backslash, or a byte of a multi-byte sequence. Exact for the word as a whole, whatever
+// the order of its bytes.
+constexpr bool AnyByteToLookAt(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const auto anyZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+  const bool belowSpace = ((word - kOnes * 0x20) & ~word & kHighs) != 0;
+  return (word & kHighs) != 0 || belowSpace || anyZero(word ^ (kOnes * '"')) ||
+         anyZero(word ^ (kOnes * '\\'));
+}
+
 inline void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   std::size_t plain = 0;  // start of the bytes not yet copied, which need no escape
   for (std::size_t i = 0; i < text.size();) {
+    // Names are mostly ASCII letters: they are stepped over eight at a time.
+    for (std::uint64_t word; i + 8 <= text.size(); i += 8) {
+      std::memcpy(&word, text.data() + i, 8);
+      if (AnyByteToLookAt(word)) break;
+    }
+    if (i == text.size()) break;
     const auto u = static_cast<unsigned char>(text[i]);
     if (u >= 0x80) {
       const std::size_t length = Utf8SequenceLength(text, i);

@@ -41,6 +41,30 @@ TEST(JsonText, EveryCharacterReadsBackAndBrokenUtf8BecomesReplacement) {
   for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << "raw control byte in " << text;
 }
 
+// Plain text is stepped over eight bytes at a time: a byte that needs an escape, or starts a
+// sequence to check, is caught at every place in and across those steps, and its neighbours in
+// ASCII, which need nothing, are copied as they are.
+TEST(JsonText, EachByteIsEscapedAtEveryPlaceInTheText) {
+  const std::pair<std::string, std::string> kBytes[] = {
+      {"\"", "\\\""},      {"\\", "\\\\"},
+      {"\x01", "\\u0001"}, {"\x1f", "\\u001f"},
+      {"\n", "\\n"},       {"\xC3\xA9", "\xC3\xA9"},
+      {"\xFF", "\\ufffd"}, {"\xC3", "\\ufffd"},
+      {" ", " "},          {"!", "!"},
+      {"#", "#"},          {"[", "["},
+      {"]", "]"},          {"\x7f", "\x7f"},
+      {"~", "~"},          {std::string(1, '\0'), "\\u0000"},
+  };
+  for (const auto& [byte, escaped] : kBytes)
+    for (std::size_t at = 0; at <= 20; ++at) {
+      SCOPED_TRACE(escaped + " at " + std::to_string(at));
+      const std::string before(at, 'a'), after(20 - at, 'b');
+      std::string text = "x";
+      AppendJsonString(text, before + byte + after);
+      EXPECT_EQ(text, "x\"" + before + escaped + after + "\"");
+    }
+}
+
 TEST(JsonText, ObjectsNestAndSeparateTheirMembers) {
   std::string text;
   {
