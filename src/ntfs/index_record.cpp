@@ -73,7 +73,11 @@ constexpr std::array<std::uint64_t, 2> kRefusedInAnyName = AsciiRefused(u"");
 constexpr std::array<std::uint64_t, 2> kRefusedInWin32Name = AsciiRefused(u"\\:*?\"<>|");
 
 std::optional<std::string> CheckedKeyName(ByteSpan bytes, std::size_t offset, std::size_t units, bool win32) {
-  const auto unitAt = [&](std::size_t i) { return Le16(bytes, offset + 2 * i); };
+  if (!Fits(bytes, offset, 2 * units)) return std::nullopt;
+  // Every unit lies inside bytes, checked once above.
+  const auto unitAt = [at = bytes.data() + offset](std::size_t i) {
+    return LittleEndianAt<std::uint16_t>(at + 2 * i);
+  };
   const std::array<std::uint64_t, 2>& refused = win32 ? kRefusedInWin32Name : kRefusedInAnyName;
   for (std::size_t i = 0; i < units; ++i) {
     const std::uint16_t c = unitAt(i);
@@ -151,6 +155,11 @@ std::vector<IndexKeyName> CarveIndexKeys(ByteSpan wholeRecord, std::uint32_t own
   // Entries, and so their keys, start on 8-byte boundaries of the record.
   const std::size_t area = static_cast<std::size_t>(Align8(header->firstEntry));
   for (std::size_t k = area; k + kKeyChars <= record.size();) {
+    // Most places hold no key of owner's: a key begins with its parent's record number.
+    if (LittleEndianAt<std::uint32_t>(record.data() + k + kKeyParentRef) != owner) {
+      k += 8;
+      continue;
+    }
     auto key = KeyAt(record, k, area, owner);
     if (!key) {
       k += 8;
