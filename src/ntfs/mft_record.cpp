@@ -195,28 +195,69 @@ std::string Utf16NameAt(ByteSpan bytes, std::size_t offset, std::size_t units) {
 
 namespace {
 
+// Hands take the name of the unnamed $FILE_NAME attribute a of record, decoded, when wants accepts
+// its namespace; a name that does not fit inside the record is stepped over. False when the
+// attribute's content offset points past the record: a walk for names gives up there.
+template <typename Wants, typename Take>
+bool TakeFileName(ByteSpan record, const AttributeHeader& a, Wants wants, Take take) {
+  if (a.type != attr_type::kFileName || a.nameLength != 0) return true;
+  const std::size_t content = a.offset + a.contentOffset;
+  if (content >= record.size()) return false;
+  if (!Fits(record, content, kFileNameChars)) return true;
+  const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
+  if (!wants(nameSpace)) return true;
+  const std::size_t units = Byte(record, content + kFileNameLength);
+  if (!Fits(record, content + kFileNameChars, 2 * units)) return true;
+  FileName name;
+  name.name = Utf16NameAt(record, content + kFileNameChars, units);
+  name.parent = Le32(record, content + kFileNameParent);
+  name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
+  name.nameSpace = nameSpace;
+  take(std::move(name));
+  return true;
+}
+
 // Walks the record's unnamed $FILE_NAME attributes and hands take every name whose namespace
-// wants accepts, decoded. The walk gives up at a content offset that points past the record; a
-// $FILE_NAME whose name does not fit inside the record is stepped over.
+// wants accepts, as TakeFileName does.
 template <typename Wants, typename Take>
 void ForEachFileName(ByteSpan record, Wants wants, Take take) {
   AttributeWalk walk(record);
   while (auto a = walk.Next()) {
-    if (a->type != attr_type::kFileName || a->nameLength != 0) continue;
-    const std::size_t content = a->offset + a->contentOffset;
-    if (content >= record.size()) return;
-    if (!Fits(record, content, kFileNameChars)) continue;
-    const std::uint8_t nameSpace = Byte(record, content + kFileNameSpace);
-    if (!wants(nameSpace)) continue;
-    const std::size_t units = Byte(record, content + kFileNameLength);
-    if (!Fits(record, content + kFileNameChars, 2 * units)) continue;
-    FileName name;
-    name.name = Utf16NameAt(record, content + kFileNameChars, units);
-    name.parent = Le32(record, content + kFileNameParent);
-    name.creationTime = static_cast<std::int64_t>(Le64(record, content + kFileNameCreationTime));
-    name.nameSpace = nameSpace;
-    take(std::move(name));
+    if (!TakeFileName(record, *a, wants, take)) return;
   }
+}
+
+// The namespaces a file is listed under: the DOS twin repeats a Win32 name that is listed
+// already, and a namespace past 3 is no name.
+bool ListedNameSpace(std::uint8_t nameSpace) {
+  return nameSpace != kDosNamespace && nameSpace <= kWin32AndDosNamespace;
+}
+
+// The size FindDataSize gives for the first unnamed $DATA attribute.
+std::optional<std::uint64_t> DataSizeOf(const AttributeHeader& data) {
+  // Only the piece that starts the stream carries its sizes; a later piece says 0.
+  if (data.nonResident && data.lowestVcn != 0) return std::nullopt;
+  return data.nonResident ? data.realSize : data.contentLength;
+}
+
+// One walk over the record's attributes: the names ForEachFileName(record, wants, take) would
+// hand take, with the record's size and attribute list found on the way.
+template <typename Wants, typename Take>
+ListedFileParts ReadFileParts(ByteSpan record, Wants wants, Take take) {
+  ListedFileParts parts;
+  bool namesEnded = false, dataSeen = false;
+  AttributeWalk walk(record);
+  while (auto a = walk.Next()) {
+    if (!namesEnded) namesEnded = !TakeFileName(record, *a, wants, take);
+    if (a->nameLength != 0) continue;
+    if (a->type == attr_type::kData && !dataSeen) {
+      dataSeen = true;
+      parts.dataSize = DataSizeOf(*a);
+    } else if (a->type == attr_type::kAttributeList && !parts.attributeList) {
+      parts.attributeList = *a;
+    }
+  }
+  return parts;
 }
 
 // The namespaces in the order a record's own name is taken from them.
@@ -236,11 +277,11 @@ void CollectFileNames(ByteSpan record, std::array<std::optional<FileName>, 4>& f
 }  // namespace
 
 void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names) {
-  // The DOS twin repeats a Win32 name that is listed already; a namespace past 3 is no name.
-  ForEachFileName(
-      record,
-      [](std::uint8_t nameSpace) { return nameSpace != kDosNamespace && nameSpace <= kWin32AndDosNamespace; },
-      [&](FileName&& name) { names.push_back(std::move(name)); });
+  ForEachFileName(record, ListedNameSpace, [&](FileName&& name) { names.push_back(std::move(name)); });
+}
+
+ListedFileParts ReadListedFileParts(ByteSpan record, std::vector<FileName>& names) {
+  return ReadFileParts(record, ListedNameSpace, [&](FileName&& name) { names.push_back(std::move(name)); });
 }
 
 std::optional<FileName> FindFileName(ByteSpan record, std::uint8_t nameSpace) {
@@ -262,9 +303,7 @@ std::optional<FileName> FindFileName(ByteSpan record) {
 
 std::optional<std::uint64_t> FindDataSize(ByteSpan record) {
   const auto data = FindAttribute(record, attr_type::kData);
-  // Only the piece that starts the stream carries its sizes; a later piece says 0.
-  if (!data || (data->nonResident && data->lowestVcn != 0)) return std::nullopt;
-  return data->nonResident ? data->realSize : data->contentLength;
+  return data ? DataSizeOf(*data) : std::nullopt;
 }
 
 std::uint32_t FindFirstRun(ByteSpan record) {
@@ -306,7 +345,7 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
   FileRecord r;
   // Every name in one walk: the preferred one is the file's, the others its hard links.
   std::vector<FileName> names;
-  ForEachFileName(
+  const ListedFileParts parts = ReadFileParts(
       fixed, [](std::uint8_t nameSpace) { return nameSpace <= kWin32AndDosNamespace; },
       [&](FileName&& name) { names.push_back(std::move(name)); });
   std::size_t preferred = names.size();
@@ -325,7 +364,7 @@ std::optional<FileRecord> DecodeFileRecord(ByteSpan record) {
       if (i != preferred && names[i].nameSpace != kDosNamespace) r.otherNames.push_back(std::move(names[i]));
     }
   }
-  r.size = FindDataSize(fixed).value_or(0);
+  r.size = parts.dataSize.value_or(0);
   r.flags = Byte(fixed, mft_record::kFlags);
   r.recordNumber = Le32(fixed, mft_record::kRecordNumber);
   r.baseRecord = Le64(fixed, mft_record::kBaseRecord);

@@ -145,6 +145,15 @@ void AppendListedFileNames(ByteSpan record, std::vector<FileName>& names);
 // records (its lowest VCN is not 0): only the first piece holds the stream's sizes.
 std::optional<std::uint64_t> FindDataSize(ByteSpan record);
 
+// What listing a file takes from one of its records, read in one walk over its attributes: its
+// names, as AppendListedFileNames appends them to names; its size, as FindDataSize gives it; and
+// its attribute list, as FindAttribute(record, attr_type::kAttributeList) finds it.
+struct ListedFileParts {
+  std::optional<std::uint64_t> dataSize;
+  std::optional<AttributeHeader> attributeList;
+};
+ListedFileParts ReadListedFileParts(ByteSpan record, std::vector<FileName>& names);
+
 // The first cluster of a folder's "$I30" index allocation: the offset field of the first run,
 // zero-extended from at most its first four bytes. 0 when there is no such attribute, the run
 // list is empty or sparse, or the run does not lie inside the record.

@@ -137,37 +137,53 @@ void InsertMiscFolderRow(TextTable& table) {
   table.SetCell(row, kType, "FOLDER");
 }
 
+// The value of record's attribute list, found there as attribute (none: the record has none).
+std::vector<std::uint8_t> AttributeListValue(const ScanContext& ctx, ByteSpan record,
+                                             const std::optional<AttributeHeader>& attribute,
+                                             std::uint64_t partitionStart, std::uint32_t sectorsPerCluster) {
+  if (!attribute) return {};
+  if (attribute->nonResident)
+    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
+  const ByteSpan content = ResidentContent(record, *attribute);
+  return {content.begin(), content.end()};
+}
+
 // The records a base record's name and size are looked for in: the record itself, then those its
 // attribute list names, each read (and fixed up) once, when first needed. The base record is the
 // caller's and must outlive the group; a record without an attribute list costs no allocation.
 class RecordGroup {
  public:
-  RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base)
+  // attributeList: the base record's, as FindAttribute finds it there.
+  RecordGroup(const ScanContext& ctx, const MftExtentList& list, std::uint32_t number, const Record& base,
+              const std::optional<AttributeHeader>& attributeList)
       : ctx_(ctx), list_(list), base_(base) {
     // A long list lives outside the record, as any large attribute does; its records count too.
-    const std::vector<std::uint8_t> value = ReadAttributeListValue(
-        ctx, base.View(), ctx.activeGeometry.Cluster0Sector, ctx.activeGeometry.SectorsPerCluster);
+    const std::vector<std::uint8_t> value =
+        AttributeListValue(ctx, base.View(), attributeList, ctx.activeGeometry.Cluster0Sector,
+                           ctx.activeGeometry.SectorsPerCluster);
     if (value.empty()) return;
     const std::vector<std::uint32_t> numbers = AttributeListRecords(number, value);
     others_.reserve(numbers.size());
     for (std::size_t i = 1; i < numbers.size(); ++i) others_.push_back({numbers[i], std::nullopt, false});
   }
-  // Calls visit with each record in order.
+  // Calls visit with each record after the base record, in order.
   template <typename Visit>
-  void ForEach(Visit visit) {
-    visit(base_.View());
+  void ForEachOther(Visit visit) {
     for (Member& m : others_) {
       if (const Record* r = Load(m)) visit(r->View());
     }
   }
-  // The first answer of find over the records in order.
+  // The first answer of find over the records in order; answer is the base record's.
   template <typename Find>
-  auto First(Find find) {
-    decltype(find(ByteSpan{})) answer = find(base_.View());
+  auto First(Find find, decltype(find(ByteSpan{})) answer) {
     for (std::size_t i = 0; i < others_.size() && !answer; ++i) {
       if (const Record* r = Load(others_[i])) answer = find(r->View());
     }
     return answer;
+  }
+  template <typename Find>
+  auto First(Find find) {
+    return First(find, find(base_.View()));
   }
 
  private:
@@ -219,10 +235,11 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   ApplyFixup(base.Span());
   // An extension record holds attributes of its base record, which lists them under its own name.
   if (Le64(base.View(), mft_record::kBaseRecord) != 0) return false;
-  RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base);
   const std::uint8_t flags = Byte(base.View(), mft_record::kFlags);
   const bool folder = flags == 3 || flags == 2;
   if (folder) {
+    RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base,
+                      FindAttribute(base.View(), attr_type::kAttributeList));
     const auto name = group.First([](ByteSpan r) { return FindFileName(r); });
     if (!name) return false;
     // Columns: name, sector, self, parent, date, time, size, attr, sysID, type, deleted.
@@ -242,14 +259,18 @@ bool ListRecord(ScanContext& ctx, const MftExtentList& list, std::uint64_t numbe
   }
   // A file is listed under each of its names (its hard links), wherever its records hold them;
   // one in the DOS namespace only when it has no other, and a file of no name not at all.
+  // The base record's names, size and attribute list in one walk over its attributes.
   std::vector<FileName> names;
-  group.ForEach([&names](ByteSpan r) { AppendListedFileNames(r, names); });
+  const ListedFileParts parts = ReadListedFileParts(base.View(), names);
+  RecordGroup group(ctx, list, static_cast<std::uint32_t>(number), base, parts.attributeList);
+  group.ForEachOther([&names](ByteSpan r) { AppendListedFileNames(r, names); });
   if (names.empty()) {
     auto name = group.First([](ByteSpan r) { return FindFileName(r); });
     if (!name) return false;
     names.push_back(std::move(*name));
   }
-  const std::uint64_t size = group.First([](ByteSpan r) { return FindDataSize(r); }).value_or(0);
+  const std::uint64_t size =
+      group.First([](ByteSpan r) { return FindDataSize(r); }, parts.dataSize).value_or(0);
   TextTable& table = ctx.results.tables.PendingEntryTable;
   for (const FileName& each : names) {
     notes.listed.Add(each.parent, each.name, table.RowCount());
@@ -303,12 +324,8 @@ void ListIndexKeyNames(ScanContext& ctx, WalkNotes& notes) {
 std::vector<std::uint8_t> ReadAttributeListValue(const ScanContext& ctx, ByteSpan record,
                                                  std::uint64_t partitionStart,
                                                  std::uint32_t sectorsPerCluster) {
-  const auto attribute = FindAttribute(record, attr_type::kAttributeList);
-  if (!attribute) return {};
-  if (attribute->nonResident)
-    return ReadNonResidentValue(ctx, record, *attribute, partitionStart, sectorsPerCluster);
-  const ByteSpan content = ResidentContent(record, *attribute);
-  return {content.begin(), content.end()};
+  return AttributeListValue(ctx, record, FindAttribute(record, attr_type::kAttributeList), partitionStart,
+                            sectorsPerCluster);
 }
 
 std::uint64_t MftExtentList::TotalSectors() const {

@@ -229,6 +229,77 @@ TEST(NtfsFileRecordTest, AHeaderCutByTheRecordsEndReadsOnlyTheFieldsInside) {
   }
 }
 
+// The one walk a file's listing makes over a record gives what the separate look-ups give: the
+// first unnamed $DATA's size and the first attribute list, and names up to a $FILE_NAME whose
+// content lies past the record (the size and list after it are still found).
+TEST(NtfsFileRecordTest, OneWalkGivesTheNamesSizeAndListOfTheSeparateLookUps) {
+  const auto laterPiece = [] {
+    Bytes data = NonResident(0x80, RunList({{4, 100}}), 9000);
+    Put(data, 16, 4, 8);  // lowest VCN 4: a later piece of the stream
+    return data;
+  };
+  const Bytes list = Resident(0x20, AttributeList({{0x30, 41}}));
+  struct Case {
+    const char* what;
+    std::vector<Bytes> attributes;
+    std::function<void(Bytes&)> damage;
+    std::vector<std::string> names;
+    std::optional<std::uint64_t> size;
+    bool listFound;
+  };
+  const Case cases[] = {
+      {"plain", {FileNameAttr(u"a.txt"), Resident(0x80, Bytes(40))}, {}, {"a.txt"}, 40, false},
+      {"two unnamed data",
+       {FileNameAttr(u"a.txt"), Resident(0x80, Bytes(40)), Resident(0x80, Bytes(99))},
+       {},
+       {"a.txt"},
+       40,
+       false},
+      {"named data first",
+       {FileNameAttr(u"a.txt"), Resident(0x80, Bytes(7), u"ads"), Resident(0x80, Bytes(40))},
+       {},
+       {"a.txt"},
+       40,
+       false},
+      {"later piece first",
+       {FileNameAttr(u"a.txt"), laterPiece(), Resident(0x80, Bytes(40))},
+       {},
+       {"a.txt"},
+       {},
+       false},
+      {"DOS twin and a hard link",
+       {list, list, FileNameAttr(u"LONGNA~1.TXT", 2), FileNameAttr(u"long name.txt", 1),
+        FileNameAttr(u"link.txt", 0, 77)},
+       {},
+       {"long name.txt", "link.txt"},
+       {},
+       true},
+      {"name content past the record",
+       {list, FileNameAttr(u"lost.txt"), FileNameAttr(u"a.txt"), Resident(0x80, Bytes(40))},
+       [&](Bytes& r) { Put(r, 56 + list.size() + 20, 0xF000, 2); },
+       {},
+       40,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes record = Fixed(FileRecordBytes(c.attributes));
+    if (c.damage) c.damage(record);
+    std::vector<FileName> together, apart;
+    const ListedFileParts parts = ReadListedFileParts(record, together);
+    AppendListedFileNames(record, apart);
+    std::vector<std::string> names, apartNames;
+    for (const FileName& n : together) names.push_back(n.name);
+    for (const FileName& n : apart) apartNames.push_back(n.name);
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(apartNames, c.names);
+    EXPECT_EQ(parts.dataSize, c.size);
+    EXPECT_EQ(FindDataSize(record), c.size);
+    // The first list, at the first attribute's place.
+    EXPECT_EQ(parts.attributeList ? parts.attributeList->offset : 0, c.listFound ? 56u : 0u);
+  }
+}
+
 TEST(NtfsFileRecordTest, HostileAttributesReadInBoundsAndFallBack) {
   const Bytes name = FileNameAttr(u"kept");
   const Bytes data = Resident(0x80, Bytes(40));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "core/unicode.h"
 #include "ntfs/boot_sector.h"
@@ -33,6 +34,19 @@ void Exercise(const Bytes& bytes, std::mt19937& rng) {
     EXPECT_LE(extents.size(), runs.size());
     RecordToSector(extents, rng() % 64);
     EXPECT_LE(ResidentContent(fixed, *a).size(), a->contentLength);
+  }
+  // The one walk a file's listing makes gives what the three separate look-ups give.
+  {
+    std::vector<FileName> together, apart;
+    const ListedFileParts parts = ReadListedFileParts(fixed, together);
+    AppendListedFileNames(fixed, apart);
+    ASSERT_EQ(together.size(), apart.size());
+    for (std::size_t i = 0; i < apart.size(); ++i)
+      EXPECT_EQ(std::tie(together[i].name, together[i].parent, together[i].nameSpace),
+                std::tie(apart[i].name, apart[i].parent, apart[i].nameSpace));
+    EXPECT_EQ(parts.dataSize, FindDataSize(fixed));
+    const auto list = FindAttribute(fixed, attr_type::kAttributeList);
+    EXPECT_EQ(parts.attributeList ? parts.attributeList->offset : 0, list ? list->offset : 0);
   }
   EXPECT_TRUE(IsValidUtf8(FindFileName(fixed).value_or(FileName{}).name));
   FindDataSize(fixed), FindFirstRun(fixed);
