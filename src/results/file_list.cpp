@@ -135,34 +135,35 @@ CalendarTime NtfsStampToCalendar(std::int64_t stamp) {
   return out;
 }
 
-// A card lists both texts for every file: each is made in one string, without a text per field.
+// A card lists both texts for every file: each is written into a buffer on the stack and made
+// into one string of its own length, which short texts keep without an allocation.
 namespace {
-void AppendNumber(std::string& text, std::int64_t value) {
-  char digits[24];
-  text.append(digits, std::to_chars(digits, std::end(digits), value).ptr);
+char* PutNumber(char* at, char* end, std::int64_t value) {
+  return std::to_chars(at, end, value).ptr;
 }
 }  // namespace
 
 std::string NtfsDateText(const CalendarTime& t) {
-  std::string text;
-  text.reserve(16);
-  AppendNumber(text, t.day);
-  text += '-';
-  text += MonthText(t.month);
-  text += '-';
-  AppendNumber(text, t.year);
-  return text;
+  char text[48];  // two numbers of at most 20 characters, a month and two dashes
+  char* const end = text + sizeof text;
+  char* p = PutNumber(text, end, t.day);
+  *p++ = '-';
+  const std::string_view month = MonthText(t.month);
+  p = std::copy(month.begin(), month.end(), p);
+  *p++ = '-';
+  p = PutNumber(p, end, t.year);
+  return std::string(text, p);
 }
 
 std::string NtfsTimeText(const CalendarTime& t) {
-  std::string text;
-  text.reserve(8);
-  AppendNumber(text, t.hour);
-  text += ':';
-  AppendNumber(text, t.minute);
-  text += ':';
-  AppendNumber(text, t.second);
-  return text;
+  char text[64];  // three numbers of at most 20 characters and two colons
+  char* const end = text + sizeof text;
+  char* p = PutNumber(text, end, t.hour);
+  *p++ = ':';
+  p = PutNumber(p, end, t.minute);
+  *p++ = ':';
+  p = PutNumber(p, end, t.second);
+  return std::string(text, p);
 }
 
 std::string NtfsDateText(std::int64_t stamp) {
