@@ -37,9 +37,14 @@ inline void AppendUtf8(std::string& out, char32_t c) {
 // damage, or a name cut by a bound) becomes U+FFFD rather than being dropped, so two damaged
 // names stay apart and the text stays valid UTF-8.
 inline std::string Utf16ToUtf8(std::span<const std::uint16_t> units) {
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
+  // Most names are ASCII, or begin with it: that part is copied unit for byte in one go.
+  std::size_t ascii = 0;
+  while (ascii < units.size() && units[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(units[i]);
+  if (ascii == units.size()) return out;
+  out.reserve(units.size() + 2 * (units.size() - ascii));
+  for (std::size_t i = ascii; i < units.size(); ++i) {
     const char32_t u = units[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
         units[i + 1] <= 0xDFFF) {

@@ -100,15 +100,35 @@ const std::vector<DetailsColumn>& ResultsColumns() {
   return columns;
 }
 
+namespace {
+// A number below 100 in two digits, a leading zero for one below 10.
+char* PutTwoDigits(char* at, std::uint32_t value) {
+  *at++ = static_cast<char>('0' + value / 10);
+  *at++ = static_cast<char>('0' + value % 10);
+  return at;
+}
+}  // namespace
+
+// Both are made for every file a FAT folder lists: written on the stack, made into a string once.
 std::string FatDateText(std::uint32_t date) {
   date &= 0xFFFF;
-  return TwoDigits(date & 0x1F) + "-" + std::string(MonthText((date >> 5) & 0x0F)) + "-" +
-         std::to_string((date >> 9) + 1980);
+  char text[16];  // "DD-MMM-YYYY"
+  char* p = PutTwoDigits(text, date & 0x1F);
+  *p++ = '-';
+  const std::string_view month = MonthText((date >> 5) & 0x0F);
+  p = std::copy(month.begin(), month.end(), p);
+  *p++ = '-';
+  p = std::to_chars(p, text + sizeof text, (date >> 9) + 1980).ptr;
+  return std::string(text, p);
 }
 
 std::string FatTimeText(std::uint32_t time) {
   time &= 0xFFFF;
-  return TwoDigits(time >> 11) + ":" + TwoDigits((time >> 5) & 0x3F);
+  char text[8];  // "HH:MM", the hour below 32 and the minute below 64
+  char* p = PutTwoDigits(text, time >> 11);
+  *p++ = ':';
+  p = PutTwoDigits(p, (time >> 5) & 0x3F);
+  return std::string(text, p);
 }
 
 CalendarTime NtfsStampToCalendar(std::int64_t stamp) {

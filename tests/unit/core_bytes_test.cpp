@@ -65,6 +65,12 @@ TEST(CoreUnicode, Utf16DecodesInFullAndMarksBrokenSurrogates) {
       {{0xD83D, 'x'}, "\xEF\xBF\xBDx"},            // a high surrogate alone
       {{0xDE00}, "\xEF\xBF\xBD"},                  // a low surrogate alone
       {{'a', 0xD83D}, "a\xEF\xBF\xBD"},            // cut at the end
+      {{}, ""},
+      {{'I', 'M', 'G', '.', 'J', 'P', 'G'}, "IMG.JPG"},  // ASCII only
+      {{'z', 0x7F, 0x80, 'y'}, "z\x7F\xC2\x80y"},        // the last ASCII unit and the first past it
+      {{'a', 'b', 0xD83D, 0xDE00, 'c'},
+       "ab\xF0\x9F\x98\x80"
+       "c"},  // ASCII, then a pair
   };
   for (const Case& c : cases) {
     const std::string out = Utf16ToUtf8(c.units);
