@@ -1,6 +1,8 @@
 #include "results/folder_tree.h"
 
 #include <algorithm>
+#include <array>
+#include <limits>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -13,7 +15,7 @@ namespace quarrow {
 namespace {
 
 std::uint32_t ParentOf(const TextTable& table, int row) {
-  return ReadU32(table.GetCell(row, entry_col::kParent, kCellBuffer));
+  return table.U32(row, entry_col::kParent);
 }
 
 bool IsFolderRow(const TextTable& table, int row) {
@@ -98,13 +100,25 @@ void AttachLostFolders(ResultsState& results, TextTable& table) {
 }
 
 FolderRowValues ReadFolderRow(const TextTable& table, int row) {
+  // One walk along the row; each cell is then read as its bounded read would give it.
+  std::array<RowCell, entry_col::kDeleted + 1> cells;
+  table.RowCells(row, cells);
+  const auto take = [&cells](int column, std::size_t bufferLength) {
+    return BoundedCellText(cells[static_cast<std::size_t>(column)].Text(), bufferLength);
+  };
+  const auto u32 = [&](int column) {
+    const RowCell& cell = cells[static_cast<std::size_t>(column)];
+    if (cell.form() == RowCell::Form::kNumber && cell.magnitude() <= std::numeric_limits<std::uint32_t>::max())
+      return static_cast<std::uint32_t>(cell.magnitude());
+    return ReadU32(take(column, kCellBuffer));
+  };
   FolderRowValues v;
-  v.name = table.GetCell(row, entry_col::kName, kCellBuffer);
-  v.self = ReadU32(table.GetCell(row, entry_col::kSelf, kCellBuffer));
-  v.parent = ParentOf(table, row);
-  v.date = ReadI64(table.GetCell(row, entry_col::kDate, kShortCellBuffer));
-  v.time = ReadI64(table.GetCell(row, entry_col::kTime, kShortCellBuffer));
-  v.deleted = table.GetCell(row, entry_col::kDeleted, kFlagCellBuffer) == "1";
+  v.name = take(entry_col::kName, kCellBuffer);
+  v.self = u32(entry_col::kSelf);
+  v.parent = u32(entry_col::kParent);
+  v.date = ReadI64(take(entry_col::kDate, kShortCellBuffer));
+  v.time = ReadI64(take(entry_col::kTime, kShortCellBuffer));
+  v.deleted = take(entry_col::kDeleted, kFlagCellBuffer) == "1";
   return v;
 }
 

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/results_page.h"
@@ -123,6 +124,40 @@ TEST_F(FolderTreeTest, AttachChildFoldersMatchesParentsAboveTheSignedRange) {
   AttachChildFolders(ctx, I32Text(static_cast<std::int32_t>(3000000000u)), t, parent);
   EXPECT_EQ(ChildTexts(Tree(), parent), (std::vector<std::string>{"high", "again"}));
   EXPECT_EQ(Column0(t), (std::vector<std::string>{"low", "top"}));
+}
+
+// A folder row's numbers read the same whether a cell holds a number or a text of another form
+// ("%d" of a record above the signed range, leading zeros or blanks, a number past 32 bits, junk
+// after the digits), as a log written by another build may hold them.
+TEST(ReadFolderRowTest, NumbersReadTheSameFromEveryFormOfCell) {
+  struct Case {
+    std::string cell;
+    std::uint32_t value;
+  };
+  const Case cases[] = {{"70", 70},
+                        {"-1294967296", 3000000000u},
+                        {"007", 7},
+                        {"  12", 12},
+                        {"4294967296", 4294967295u},
+                        {"99999999999999999999999", 4294967295u},
+                        {"15 (lost)", 15},
+                        {"", 0},
+                        {"x", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell);
+    TextTable t(
+        {"Name", "sector", "self", "parent", "date", "time", "size", "attr", "sysID", "type", "deleted"});
+    const int r = t.AppendRow("Docs");
+    t.SetCell(r, entry_col::kSelf, c.cell);
+    t.SetCell(r, entry_col::kParent, c.cell);
+    t.SetCell(r, entry_col::kDate, "-132000000000000000");
+    t.SetCell(r, entry_col::kTime, "0012");
+    t.SetCell(r, entry_col::kDeleted, "1");
+    const FolderRowValues v = ReadFolderRow(t, r);
+    EXPECT_EQ(std::make_tuple(v.name, v.self, v.parent, v.date, v.time, v.deleted),
+              std::make_tuple(std::string("Docs"), c.value, c.value, std::int64_t{-132000000000000000},
+                              std::int64_t{12}, true));
+  }
 }
 
 TEST_F(FolderTreeTest, GeneratedNamesCountOnAcrossScans) {
