@@ -33,8 +33,8 @@ bool Fits(ByteSpan bytes, std::uint64_t offset, std::uint64_t count) {
 std::vector<std::uint8_t> FixedCopy(ByteSpan wholeRecord, const IndexRecordHeader& header) {
   // The record's bytes, and zeros only for what the given bytes do not hold.
   std::vector<std::uint8_t> bytes(
-      wholeRecord.begin(),
-      wholeRecord.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(wholeRecord.size(), header.size)));
+      wholeRecord.begin(), wholeRecord.begin() + static_cast<std::ptrdiff_t>(
+                                                     std::min<std::size_t>(wholeRecord.size(), header.size)));
   bytes.resize(header.size);
   ApplyFixup(bytes);
   return bytes;
