@@ -17,9 +17,6 @@
 
 namespace quarrow::cli {
 
-// Appends text as a JSON string. Quotes, backslashes and control bytes are escaped; well-formed
-// UTF-8 is copied as it is, and a byte that begins no well-formed sequence (a disk model from a
-// device, say) becomes U+FFFD, so the document is always valid JSON.
 // Whether any of the eight bytes in word is one AppendJsonString must look at: a control byte, a
 // quote, a backslash, or a byte of a multi-byte sequence. Exact for the word as a whole, whatever
 // the order of its bytes.
@@ -31,6 +28,9 @@ constexpr bool AnyByteToLookAt(std::uint64_t word) {
          anyZero(word ^ (kOnes * '\\'));
 }
 
+// Appends text as a JSON string. Quotes, backslashes and control bytes are escaped; well-formed
+// UTF-8 is copied as it is, and a byte that begins no well-formed sequence (a disk model from a
+// device, say) becomes U+FFFD, so the document is always valid JSON.
 inline void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
