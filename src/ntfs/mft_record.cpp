@@ -77,24 +77,32 @@ AttributeWalk::AttributeWalk(ByteSpan record)
 
 namespace {
 
-// The header's fields at p; a field that runs past the record reads as 0. Read is a byte reader
-// taking the record, an offset and the field's type.
-template <typename Read>
-void ReadAttributeFields(ByteSpan record, std::size_t p, AttributeHeader& a, Read read) {
-  a.length = read.template operator()<std::uint32_t>(record, p + 4);
-  a.nonResident = read.template operator()<std::uint8_t>(record, p + 8) == 1;
-  a.nameLength = read.template operator()<std::uint8_t>(record, p + 9);
-  a.nameOffset = read.template operator()<std::uint16_t>(record, p + 10);
-  a.flags = read.template operator()<std::uint16_t>(record, p + 12);
-  a.contentLength = read.template operator()<std::uint32_t>(record, p + 16);
-  a.contentOffset = read.template operator()<std::uint16_t>(record, p + 20);
-  a.lowestVcn = read.template operator()<std::uint64_t>(record, p + 16);
-  a.highestVcn = read.template operator()<std::uint64_t>(record, p + 24);
-  a.runListOffset = read.template operator()<std::uint16_t>(record, p + 32);
-  a.compressionUnit = read.template operator()<std::uint8_t>(record, p + 34);
-  a.allocatedSize = read.template operator()<std::uint64_t>(record, p + 40);
-  a.realSize = read.template operator()<std::uint64_t>(record, p + 48);
-  a.initializedSize = read.template operator()<std::uint64_t>(record, p + 56);
+// The field of type T at offset at; with kChecked, 0 when it runs past the record.
+template <typename T, bool kChecked>
+T FieldAt(ByteSpan record, std::size_t at) {
+  if constexpr (kChecked) {
+    if (!Fits(record, at, sizeof(T))) return 0;
+  }
+  return LittleEndianAt<T>(record.data() + at);
+}
+
+// The header's fields at p; unchecked only when the whole header lies inside the record.
+template <bool kChecked>
+void ReadAttributeFields(ByteSpan record, std::size_t p, AttributeHeader& a) {
+  a.length = FieldAt<std::uint32_t, kChecked>(record, p + 4);
+  a.nonResident = FieldAt<std::uint8_t, kChecked>(record, p + 8) == 1;
+  a.nameLength = FieldAt<std::uint8_t, kChecked>(record, p + 9);
+  a.nameOffset = FieldAt<std::uint16_t, kChecked>(record, p + 10);
+  a.flags = FieldAt<std::uint16_t, kChecked>(record, p + 12);
+  a.contentLength = FieldAt<std::uint32_t, kChecked>(record, p + 16);
+  a.contentOffset = FieldAt<std::uint16_t, kChecked>(record, p + 20);
+  a.lowestVcn = FieldAt<std::uint64_t, kChecked>(record, p + 16);
+  a.highestVcn = FieldAt<std::uint64_t, kChecked>(record, p + 24);
+  a.runListOffset = FieldAt<std::uint16_t, kChecked>(record, p + 32);
+  a.compressionUnit = FieldAt<std::uint8_t, kChecked>(record, p + 34);
+  a.allocatedSize = FieldAt<std::uint64_t, kChecked>(record, p + 40);
+  a.realSize = FieldAt<std::uint64_t, kChecked>(record, p + 48);
+  a.initializedSize = FieldAt<std::uint64_t, kChecked>(record, p + 56);
 }
 
 // The bytes of a non-resident attribute's header, its last field included.
@@ -114,14 +122,9 @@ std::optional<AttributeHeader> AttributeWalk::Next() {
   }
   // Most headers lie whole inside the record: their fields are read without a bounds check each.
   if (Fits(record_, p, kWholeAttributeHeader)) {
-    ReadAttributeFields(record_, p, a, []<typename T>(ByteSpan r, std::size_t at) {
-      return LittleEndianAt<T>(r.data() + at);
-    });
+    ReadAttributeFields<false>(record_, p, a);
   } else {
-    ReadAttributeFields(record_, p, a, []<typename T>(ByteSpan r, std::size_t at) -> T {
-      if (at > r.size() || r.size() - at < sizeof(T)) return 0;
-      return LittleEndianAt<T>(r.data() + at);
-    });
+    ReadAttributeFields<true>(record_, p, a);
   }
   if (a.length == 0 || a.length >= record_.size() - p) {
     done_ = true;
