@@ -108,7 +108,8 @@ FolderRowValues ReadFolderRow(const TextTable& table, int row) {
   };
   const auto u32 = [&](int column) {
     const RowCell& cell = cells[static_cast<std::size_t>(column)];
-    if (cell.form() == RowCell::Form::kNumber && cell.magnitude() <= std::numeric_limits<std::uint32_t>::max())
+    if (cell.form() == RowCell::Form::kNumber &&
+        cell.magnitude() <= std::numeric_limits<std::uint32_t>::max())
       return static_cast<std::uint32_t>(cell.magnitude());
     return ReadU32(take(column, kCellBuffer));
   };

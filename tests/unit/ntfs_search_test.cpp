@@ -77,13 +77,13 @@ struct Volume {
     // file whose record 15 was cleared: only keys name it, in two folders, and twice in "Old" (a
     // stale copy of the key, as a rewritten index record leaves one).
     d.Put(Cluster(100), IndexRecordBytes({IndexEntryBytes(6, u"Docs", 5, true, 1006)}, 0, 1024));
-    d.Put(Cluster(110), IndexRecordBytes({IndexEntryBytes(7, u"a.txt", 6, false),
-                                          KeyEntryBytes(15, u"gone.txt", 6)},
-                                         0, 1024));
-    d.Put(Cluster(120), IndexRecordBytes({IndexEntryBytes(10, u"c.txt", 9, false),
-                                          KeyEntryBytes(15, u"gone.txt", 9),
-                                          KeyEntryBytes(15, u"gone.txt", 9)},
-                                         0, 1024));
+    d.Put(Cluster(110),
+          IndexRecordBytes({IndexEntryBytes(7, u"a.txt", 6, false), KeyEntryBytes(15, u"gone.txt", 6)}, 0,
+                           1024));
+    d.Put(Cluster(120),
+          IndexRecordBytes({IndexEntryBytes(10, u"c.txt", 9, false), KeyEntryBytes(15, u"gone.txt", 9),
+                            KeyEntryBytes(15, u"gone.txt", 9)},
+                           0, 1024));
     d.ctx.searchStart = kStart;
     d.ctx.searchEnd = kStart + kSectors;
   }
