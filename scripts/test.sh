@@ -35,4 +35,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_WE
   "${sanitizer_flags[@]}" -DQUARROW_TEST_DISKS_DIR="$PWD/build/test-disks" >/dev/null
 cmake --build build-tsan --target quarrow_thread_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/quarrow_thread_tests \
-  --gtest_filter='SessionWorker*:SectorReaderTest.Concurrent*:PartitionLostSearchTest.*:SearchSessionTest.*:ListWorkerTest.*:WizardTest.*:Ranges/WizardRangeTest.*'
+  --gtest_filter='SessionWorker*:SectorReaderTest.Concurrent*:*ChunkReader*:PartitionLostSearchTest.*:SearchSessionTest.*:ListWorkerTest.*:WizardTest.*:Ranges/WizardRangeTest.*'

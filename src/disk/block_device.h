@@ -25,6 +25,11 @@ class BlockDevice {
   virtual bool KnownUnreadable(std::uint64_t /*byteOffset*/, std::uint64_t /*length*/) const { return false; }
   // True when KnownUnreadable can ever answer true (the device has such a map).
   virtual bool HasUnreadMap() const { return false; }
+  // True for a disk image kept as a plain file of a file system. Its reads come from the system's
+  // file cache or from the disk that holds the file, not from the card or stick being recovered,
+  // so a search may have two reads of it under way at once. A disk itself is read one request at
+  // a time.
+  virtual bool IsImageFile() const { return false; }
 };
 
 // Opens device paths. Each platform (and each test) supplies its own.

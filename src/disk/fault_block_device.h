@@ -12,8 +12,9 @@
 //   disk->FailEveryNth(7);                     // every 7th read fails, wherever it reads
 //   disk->SetDelay(std::chrono::milliseconds(30));  // every read takes that long
 //   disk->DisappearAfter(100);                 // after 100 more reads every read fails, for good
-//   disk->Reads();                             // every ReadAt so far: {offset, length, ok}
+//   disk->Reads();                             // every ReadAt so far: {offset, length, ok, thread}
 //   disk->SetLogicalSectorSize(4096);          // what LogicalSectorSize() reports (0: unknown)
+//   disk->SetImageFile(true);                  // what IsImageFile() reports (false: a disk)
 //
 //   FaultDeviceOpener opener;                  // a DeviceOpener over such disks, by path
 //   opener.Add("disk.img", disk);              // Open("disk.img") now reads `disk`
@@ -50,6 +51,7 @@ class FaultBlockDevice : public BlockDevice {
     std::uint64_t offset = 0;
     std::size_t length = 0;
     bool ok = false;
+    std::thread::id thread;  // the thread that made the read
   };
   using Sector = std::array<std::uint8_t, kSectorSize>;
 
@@ -135,7 +137,7 @@ class FaultBlockDevice : public BlockDevice {
     const std::uint64_t call = ++calls_;
     const bool ok = Readable(byteOffset, buffer.size()) && !(failEvery_ != 0 && call % failEvery_ == 0) &&
                     !(disappearAt_ && call > *disappearAt_);
-    reads_.push_back({byteOffset, buffer.size(), ok});
+    reads_.push_back({byteOffset, buffer.size(), ok, std::this_thread::get_id()});
     if (!ok) {
       // A failed read leaves garbage behind, so callers cannot rely on the buffer keeping its
       // old bytes or on it being cleared.
@@ -169,6 +171,14 @@ class FaultBlockDevice : public BlockDevice {
     std::lock_guard lock(mutex_);
     return sectorSize_;
   }
+  void SetImageFile(bool imageFile) {
+    std::lock_guard lock(mutex_);
+    imageFile_ = imageFile;
+  }
+  bool IsImageFile() const override {
+    std::lock_guard lock(mutex_);
+    return imageFile_;
+  }
 
  private:
   bool Readable(std::uint64_t offset, std::size_t length) const {
@@ -191,6 +201,7 @@ class FaultBlockDevice : public BlockDevice {
   std::uint64_t size_;
   std::uint64_t readable_;
   std::uint32_t sectorSize_ = 0;
+  bool imageFile_ = false;
   bool stamped_ = false;
   std::uint64_t calls_ = 0;  // every ReadAt ever, unlike reads_, which tests clear
   std::uint64_t failEvery_ = 0;
@@ -245,6 +256,7 @@ class FaultDeviceOpener : public DeviceOpener {
     }
     std::uint64_t SizeBytes() const override { return device_->SizeBytes(); }
     std::uint32_t LogicalSectorSize() const override { return device_->LogicalSectorSize(); }
+    bool IsImageFile() const override { return device_->IsImageFile(); }
 
    private:
     std::shared_ptr<FaultBlockDevice> device_;

@@ -14,8 +14,8 @@ namespace {
 
 class PosixBlockDevice : public BlockDevice {
  public:
-  PosixBlockDevice(int fd, std::uint64_t size, std::uint32_t sectorSize)
-      : fd_(fd), size_(size), sectorSize_(sectorSize) {}
+  PosixBlockDevice(int fd, std::uint64_t size, std::uint32_t sectorSize, bool imageFile)
+      : fd_(fd), size_(size), sectorSize_(sectorSize), imageFile_(imageFile) {}
   ~PosixBlockDevice() override { ::close(fd_); }
   PosixBlockDevice(const PosixBlockDevice&) = delete;
   PosixBlockDevice& operator=(const PosixBlockDevice&) = delete;
@@ -36,11 +36,13 @@ class PosixBlockDevice : public BlockDevice {
 
   std::uint64_t SizeBytes() const override { return size_; }
   std::uint32_t LogicalSectorSize() const override { return sectorSize_; }
+  bool IsImageFile() const override { return imageFile_; }
 
  private:
   int fd_;
   std::uint64_t size_;
   std::uint32_t sectorSize_;
+  bool imageFile_;
 };
 
 }  // namespace
@@ -83,7 +85,7 @@ std::unique_ptr<BlockDevice> PosixDeviceOpener::Open(const std::string& path, st
   // Reads of disks and images wait for their data.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::make_unique<PosixBlockDevice>(fd, size, sectorSize);
+  return std::make_unique<PosixBlockDevice>(fd, size, sectorSize, S_ISREG(st.st_mode));
 }
 
 }  // namespace quarrow

@@ -68,6 +68,7 @@ class MappedBlockDevice : public BlockDevice {
     return map_.Unread(byteOffset, length);
   }
   bool HasUnreadMap() const override { return true; }
+  bool IsImageFile() const override { return image_->IsImageFile(); }
 
  private:
   std::unique_ptr<BlockDevice> image_;

@@ -208,6 +208,13 @@ bool SectorReader::HasUnreadMap(int diskNumber) {
   return device && device->HasUnreadMap();
 }
 
+bool SectorReader::IsImageFile(int diskNumber) {
+  std::lock_guard lock(mutex_);
+  OpenDevice* state = nullptr;
+  std::shared_ptr<BlockDevice> device = DeviceFor(paths_.Get(diskNumber), &state);
+  return device && device->IsImageFile();
+}
+
 int SectorReader::ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count,
                          std::uint8_t* buffer, ReadReport* report) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;

@@ -108,6 +108,8 @@ class SectorReader {
   bool KnownUnreadable(int diskNumber, std::uint64_t firstSector, std::uint64_t sectorCount);
   // True when the disk's device has such a map at all.
   bool HasUnreadMap(int diskNumber);
+  // True when the disk is an image kept in a plain file (BlockDevice::IsImageFile).
+  bool IsImageFile(int diskNumber);
 
  private:
   int ReadNt(const std::string& path, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,

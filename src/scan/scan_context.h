@@ -59,17 +59,28 @@ struct ScanContext {
   // Reads sectors of the selected disk; zero-fills what cannot be read.
   int Read(std::uint64_t firstSector, std::uint32_t sectorCount, std::span<std::uint8_t> buffer,
            ReadReport* report = nullptr) const {
-    if (!reader) {
-      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-      if (report) report->failedSectors = sectorCount;
-      return 0;
-    }
     ReadReport local;
     ReadReport& r = report ? *report : local;
-    const int whole = reader->ReadSectors(diskNumber, firstSector, sectorCount, buffer, &r);
-    readTotals.unreadable += r.failedSectors - r.pastEndSectors;
-    readTotals.pastEnd += r.pastEndSectors;
+    const int whole = ReadUncounted(firstSector, sectorCount, buffer, r);
+    CountRead(r);
     return whole;
+  }
+  // Read without adding to readTotals, for a read made on another thread: the thread that takes
+  // its bytes counts it with CountRead, so the totals are only ever changed by one thread.
+  int ReadUncounted(std::uint64_t firstSector, std::uint32_t sectorCount, std::span<std::uint8_t> buffer,
+                    ReadReport& report) const {
+    if (!reader) {
+      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      report.failedSectors = sectorCount;
+      return 0;
+    }
+    return reader->ReadSectors(diskNumber, firstSector, sectorCount, buffer, &report);
+  }
+  // Adds a read's failed sectors to readTotals; nothing without a disk, where nothing was read.
+  void CountRead(const ReadReport& report) const {
+    if (!reader) return;
+    readTotals.unreadable += report.failedSectors - report.pastEndSectors;
+    readTotals.pastEnd += report.pastEndSectors;
   }
   // A stop was asked for, or the disk stopped answering: either way the reading stages end
   // where they are and what was found is used.
