@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <deque>
-#include <memory>
-#include <new>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -17,6 +15,7 @@
 #include "fat/fat_reader.h"
 #include "results/folder_tree.h"
 #include "results/table_numbers.h"
+#include "scan/chunk_reader.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -77,23 +76,14 @@ void ScanDataArea(ScanContext& ctx) {
     ui.SetText(control::kFolderCounter, std::to_string(table.RowCount()));
   };
   ProgressSteps progress(ui);
-
-  // The chunk buffer is page-aligned: the kernel copies into a buffer that is not cache-line
-  // aligned several times slower, and this read is most of the scan's time.
-  constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
-  struct AlignedDelete {
-    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{4096}); }
-  };
-  std::unique_ptr<std::uint8_t[], AlignedDelete> chunk(
-      static_cast<std::uint8_t*>(::operator new[](kChunkBytes, std::align_val_t{4096})));
-  std::fill_n(chunk.get(), kChunkBytes, std::uint8_t{0});
-  const std::span<std::uint8_t> buffer(chunk.get(), kChunkBytes);
   std::array<std::uint8_t, kSectorSize> single{};
   std::uint64_t p = std::uint64_t{ctx.geometry.Cluster0Sector} + 2ull * spc;
 
   if (ReadsFirstSectorsOnly(spc)) {
     // Only the first sector of each cluster is tested: large clusters are read one sector each,
     // and a directory's cluster whole once its first sector is found.
+    std::vector<std::uint8_t> held(std::size_t{kChunkSectors} * kSectorSize);
+    const std::span<std::uint8_t> buffer(held);
     while (p < last) {
       if (ctx.StopRequested()) return;
       ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
@@ -116,14 +106,18 @@ void ScanDataArea(ScanContext& ctx) {
     return;
   }
 
+  // The whole area, chunk by chunk; from an image file two threads read it (see chunk_reader.h).
   std::uint64_t clusterSector = p;  // first sector of the running cluster
+  ChunkReader chunks(ctx, p, last, kChunkSectors);
   while (p < last) {
     if (ctx.StopRequested()) return;
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, last - p));
-    ReadReport report;
-    const bool whole = ctx.Read(p, count, buffer, &report) != 0;
-    const bool nothingRead = !whole && report.failedSectors >= count;
+    const ChunkReader::Chunk* chunk = chunks.Next();
+    if (chunk == nullptr) return;
+    const std::uint32_t count = chunk->count;
+    const std::span<const std::uint8_t> buffer = chunk->bytes;
+    const bool whole = chunk->whole;
+    const bool nothingRead = !whole && chunk->report.failedSectors >= count;
     // Clusters are visited by their own first sector, so any cluster size lines up with the
     // buffer, and clusters that start past the end of the range are not part of the volume.
     for (; clusterSector < p + count && clusterSector < last; clusterSector += spc, ++cluster) {
@@ -132,8 +126,10 @@ void ScanDataArea(ScanContext& ctx) {
       ByteSpan first(buffer.data() + (clusterSector - p) * kSectorSize, kSectorSize);
       if (!whole) {
         // Part of the chunk failed: read this cluster's first sector alone, and skip it when
-        // it cannot be read rather than test what the buffer holds.
-        if (ctx.Read(clusterSector, 1, single) == 0) continue;
+        // it cannot be read rather than test what the buffer holds. The chunk's read counted
+        // the sector already if it failed, so this second look is not counted again.
+        ReadReport again;
+        if (ctx.ReadUncounted(clusterSector, 1, single, again) == 0) continue;
         test(clusterSector, ByteSpan(single), ByteSpan(single));
         continue;
       }

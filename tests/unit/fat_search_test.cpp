@@ -244,6 +244,52 @@ INSTANTIATE_TEST_SUITE_P(ClusterSizes, FatScanDataAreaReads,
                            return std::to_string(info.param.spc) + "SectorClusters";
                          });
 
+// An image file is read on two threads (chunk_reader.h), a disk on one: the rows, the sectors kept
+// and the read totals are the same, with unreadable sectors in several of the 40 chunks.
+TEST(FatScanDataArea, AnImageFileReadOnTwoThreadsGivesWhatADiskGives) {
+  constexpr std::uint32_t kSpc = 8;
+  constexpr std::uint64_t kCluster0 = 10;
+  const auto at = [](std::uint32_t c) { return kCluster0 + std::uint64_t{c} * kSpc; };
+  const std::uint64_t end = at(2) + 40 * 512 - 100;
+  struct Outcome {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<bool> kept;
+    std::uint64_t unreadable = 0;
+  };
+  const auto scan = [&](bool imageFile) {
+    TestDisk d{end + 64};
+    d.disk->SetImageFile(imageFile);
+    d.ctx.partitionType = FsType::kFat32;
+    d.ctx.searchStart = 0;
+    d.ctx.searchEnd = end;
+    d.ctx.geometry.SectorsPerCluster = kSpc;
+    d.ctx.geometry.Cluster0Sector = kCluster0;
+    for (std::uint32_t c = 2; at(c) < end; c += 37) d.Put(at(c), DirectoryStart(c, 0));
+    d.disk->MarkBad(at(2 + 37 * 3));      // a directory's first sector: no row
+    d.disk->MarkBad(at(2 + 37 * 9) + 3);  // inside one: a row
+    d.disk->MarkBad(at(1500));
+    d.disk->MarkBadRange(at(2000), 20);
+    ScanDataArea(d.ctx);
+    Outcome o;
+    const TextTable& t = d.ctx.results.tables.EntryTable;
+    for (int r = 0; r < t.RowCount(); ++r) {
+      std::vector<std::string> cells;
+      for (int col = 0; col < t.ColumnCount(); ++col) cells.emplace_back(t.Cell(r, col));
+      o.rows.push_back(cells);
+    }
+    for (std::uint64_t s = at(2); s < end; ++s) o.kept.push_back(d.ctx.SectorKept(s));
+    o.unreadable = d.ctx.readTotals.unreadable;
+    return o;
+  };
+  const Outcome disk = scan(false);
+  const Outcome image = scan(true);
+  EXPECT_GT(disk.rows.size(), 60u);
+  EXPECT_EQ(disk.unreadable, 23u);
+  EXPECT_EQ(image.rows, disk.rows);
+  EXPECT_EQ(image.kept, disk.kept);
+  EXPECT_EQ(image.unreadable, disk.unreadable);
+}
+
 TEST(FatScanDataArea, OneSectorReadsSkipAnUnreadableClusterAndKeepWhatTheyCouldRead) {
   constexpr std::uint32_t kSpc = 64;
   static_assert(ReadsFirstSectorsOnly(kSpc));
