@@ -1,8 +1,6 @@
 #include "fat/advance_scan.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
 #include <span>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "fat/fat_entries.h"
 #include "results/table_numbers.h"
 #include "scan/carved_starts.h"
+#include "scan/chunk_reader.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -89,15 +88,6 @@ void AdvanceScan(ScanContext& ctx) {
   ui.SetText(control::kFolderCounter, "0");
   ui.SetText(control::kStatus, "Sectors  0 of " + lastText);
 
-  // Page-aligned, as the kernel copies into such a buffer fastest; this read is the whole scan.
-  constexpr std::size_t kChunkBytes = std::size_t{kAdvanceChunkSectors} * kSectorSize;
-  struct AlignedDelete {
-    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{4096}); }
-  };
-  std::unique_ptr<std::uint8_t[], AlignedDelete> chunk(
-      static_cast<std::uint8_t*>(::operator new[](kChunkBytes, std::align_val_t{4096})));
-  const std::span<std::uint8_t> buffer(chunk.get(), kChunkBytes);
-
   TextTable& bootTable = ctx.results.tables.FileSystemTable;
   TextTable& directoryTable = ctx.results.tables.DirectoryTable;
   int bootCount = 0;
@@ -108,12 +98,21 @@ void AdvanceScan(ScanContext& ctx) {
   };
   const std::uint64_t first = ctx.searchStart;
   ProgressSteps progress(ui);
+  // Whole chunks, the last one too: its sectors past the range's end are read and looked at as
+  // well. From an image file two threads read them (see chunk_reader.h).
+  const std::uint64_t chunkCount = last > first ? (last - first - 1) / kAdvanceChunkSectors + 1 : 0;
+  const std::uint64_t chunksEnd = chunkCount > (UINT64_MAX - first) / kAdvanceChunkSectors
+                                      ? UINT64_MAX
+                                      : first + chunkCount * kAdvanceChunkSectors;
+  ChunkReader chunks(ctx, first, chunksEnd, kAdvanceChunkSectors);
   for (std::uint64_t p = first; p < last; p += kAdvanceChunkSectors) {
     if (ctx.StopRequested()) return;
     // The reader overwrites every byte of the chunk, also when the read fails: sectors it can
     // read are in place and the rest are zero-filled, so nothing of the previous chunk remains
     // to be found again under new sector numbers.
-    ctx.Read(p, kAdvanceChunkSectors, buffer);
+    const ChunkReader::Chunk* chunk = chunks.Next();
+    if (chunk == nullptr || chunk->count < kAdvanceChunkSectors) return;
+    const ByteSpan buffer = chunk->bytes;
     RecogniseFileStarts(ctx, buffer, p, kAdvanceChunkSectors);
     for (std::uint32_t d = 0; d < kAdvanceChunkSectors; ++d) {
       const std::size_t at = std::size_t{d} * kSectorSize;

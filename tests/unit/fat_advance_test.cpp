@@ -118,28 +118,35 @@ TEST(FatAdvanceScan, FileStartsRecognisedByContentAreListedUnlessCarvingIsOff) {
   }
 }
 
+// From a disk and from an image file, whose chunks two threads read into several buffers.
 TEST(FatAdvanceScan, FailedChunksGiveOnlyTheirReadableSectorsAndStopEndsBetweenChunks) {
-  TestDisk d{4096};
-  d.Put(100, fat_test::DirectoryStart(5, 0));
-  d.Put(200, Fat32Boot(1000));
-  d.disk->MarkBadRange(1024, 1024);  // a whole chunk that cannot be read
-  d.disk->MarkBad(2100);             // one bad sector in the next chunk
-  d.Put(2101, fat_test::DirectoryStart(9, 5));
-  d.ctx.searchEnd = 4096;
-  AdvanceScan(d.ctx);
-  // Stale bytes of the first chunk would repeat its finds at 1124 and 1224.
-  EXPECT_EQ(Column(d.ctx.results.tables.DirectoryTable, 0), (std::vector<std::string>{"100", "2101"}));
-  EXPECT_EQ(Column(d.ctx.results.tables.FileSystemTable, 0), (std::vector<std::string>{"200"}));
+  for (const bool imageFile : {false, true}) {
+    SCOPED_TRACE(imageFile ? "image file" : "disk");
+    TestDisk d{8192};
+    d.disk->SetImageFile(imageFile);
+    d.Put(100, fat_test::DirectoryStart(5, 0));
+    d.Put(200, Fat32Boot(1000));
+    d.disk->MarkBadRange(1024, 1024);  // a whole chunk that cannot be read
+    d.disk->MarkBad(2100);             // one bad sector in the next chunk
+    d.Put(2101, fat_test::DirectoryStart(9, 5));
+    d.disk->MarkBadRange(5120, 1024);  // a chunk that reuses the first chunk's buffer
+    d.ctx.searchEnd = 8192;
+    AdvanceScan(d.ctx);
+    // Stale bytes of an earlier chunk would repeat its finds at 1124 and 1224, or 5220 and 5320.
+    EXPECT_EQ(Column(d.ctx.results.tables.DirectoryTable, 0), (std::vector<std::string>{"100", "2101"}));
+    EXPECT_EQ(Column(d.ctx.results.tables.FileSystemTable, 0), (std::vector<std::string>{"200"}));
+    EXPECT_EQ(d.ctx.readTotals.unreadable, 2049u);
 
-  struct StopAfterFirstChunk : fat_test::RecordingFeedback {
-    std::stop_source source;
-    void SetProgress(int, int, std::string_view) override { source.request_stop(); }
-  } stopping;
-  d.ctx.results.tables.ClearAll();
-  d.ctx.SetFeedback(stopping);
-  d.ctx.stop = stopping.source.get_token();
-  AdvanceScan(d.ctx);
-  EXPECT_EQ(d.ctx.results.tables.DirectoryTable.RowCount(), 1);
+    struct StopAfterFirstChunk : fat_test::RecordingFeedback {
+      std::stop_source source;
+      void SetProgress(int, int, std::string_view) override { source.request_stop(); }
+    } stopping;
+    d.ctx.results.tables.ClearAll();
+    d.ctx.SetFeedback(stopping);
+    d.ctx.stop = stopping.source.get_token();
+    AdvanceScan(d.ctx);
+    EXPECT_EQ(d.ctx.results.tables.DirectoryTable.RowCount(), 1);
+  }
 }
 
 TEST(FatAdvanceScan, ClassifiersStayInBoundsOnRandomAndShortSectors) {
