@@ -107,8 +107,22 @@ void ScanDataArea(ScanContext& ctx) {
   }
 
   // The whole area, chunk by chunk; from an image file two threads read it (see chunk_reader.h).
+  // The thread that read a chunk marks the clusters whose first sector begins a directory that
+  // names itself, the test below, and only those are looked at again here.
+  const std::uint64_t areaStart = p;
+  const auto look = [areaStart, spc, last, layout](ChunkReader::Chunk& c) {
+    if (!c.whole) return;
+    std::uint64_t s = areaStart + (c.first - areaStart + spc - 1) / spc * spc;
+    for (; s < c.first + c.count && s < last; s += spc) {
+      const std::uint64_t number = 2 + (s - areaStart) / spc;
+      if (number > 0xFFFFFFFFull) return;
+      const ByteSpan first(c.bytes.data() + (s - c.first) * kSectorSize, kSectorSize);
+      if (IsDirectoryStartSector(first) && EntryCluster(first, 0, layout) == number)
+        c.marks.push_back(static_cast<std::uint32_t>(s - c.first));
+    }
+  };
   std::uint64_t clusterSector = p;  // first sector of the running cluster
-  ChunkReader chunks(ctx, p, last, kChunkSectors);
+  ChunkReader chunks(ctx, p, last, kChunkSectors, true, look);
   while (p < last) {
     if (ctx.StopRequested()) return;
     ui.SetText(control::kStatus, "Sectors  " + std::to_string(p) + " of " + lastText);
@@ -118,6 +132,7 @@ void ScanDataArea(ScanContext& ctx) {
     const std::span<const std::uint8_t> buffer = chunk->bytes;
     const bool whole = chunk->whole;
     const bool nothingRead = !whole && chunk->report.failedSectors >= count;
+    std::size_t nextMark = 0;
     // Clusters are visited by their own first sector, so any cluster size lines up with the
     // buffer, and clusters that start past the end of the range are not part of the volume.
     for (; clusterSector < p + count && clusterSector < last; clusterSector += spc, ++cluster) {
@@ -133,6 +148,8 @@ void ScanDataArea(ScanContext& ctx) {
         test(clusterSector, ByteSpan(single), ByteSpan(single));
         continue;
       }
+      if (nextMark == chunk->marks.size() || chunk->marks[nextMark] != clusterSector - p) continue;
+      ++nextMark;
       const std::uint64_t held = std::min<std::uint64_t>(spc, p + count - clusterSector);
       test(clusterSector, first, ByteSpan(first.data(), static_cast<std::size_t>(held) * kSectorSize));
     }

@@ -13,9 +13,15 @@
 // Either way a chunk's bytes and report are those one read of it gives, each chunk is read once,
 // and the scan's read totals count the chunks handed out, in order, on the caller's thread: the
 // chunks a second thread read ahead of a stop are not counted.
+//
+// A pass may give a look: a function of a chunk alone that notes in the chunk's marks where its
+// bytes are worth a second look. The thread that read the chunk runs it at once, while the bytes
+// are in its own cache; the caller then goes to the marked places only, instead of reading every
+// byte it tests from the other core's cache.
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -34,12 +40,16 @@ class ChunkReader {
     std::span<std::uint8_t> bytes;  // count * 512 bytes, zeros where a sector could not be read
     bool whole = false;             // the whole chunk came in one request (ScanContext::Read's 1)
     ReadReport report;
+    std::vector<std::uint32_t> marks;  // what the look noted, in the order it noted them
   };
+  // Runs on either thread, on a chunk no other thread touches: it reads the chunk and writes only
+  // its marks (empty when it is called), and shares nothing it changes.
+  using Look = std::function<void(Chunk&)>;
 
   // The chunks of [first, end), chunkSectors each. twoReaders false keeps every read on the
   // caller's thread whatever the disk is.
   ChunkReader(const ScanContext& ctx, std::uint64_t first, std::uint64_t end, std::uint32_t chunkSectors,
-              bool twoReaders = true);
+              bool twoReaders = true, Look look = {});
   ~ChunkReader();
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
@@ -57,9 +67,14 @@ class ChunkReader {
     std::unique_ptr<std::uint8_t[], void (*)(std::uint8_t*)> buffer{nullptr, nullptr};
     Chunk chunk;
     State state = State::kFree;
+    std::uint64_t index = 0;  // the chunk it holds or is being read into it, unless free
   };
+  // The caller's slots come first; the other thread has the rest.
+  static constexpr std::size_t kCallerSlots = 2;
 
   void ReadInto(Slot& slot, std::uint64_t index);
+  // A free slot of the caller's or of the other thread's, null when both of its are taken.
+  Slot* FreeSlot(bool helper);
   void HelperLoop();
 
   const ScanContext& ctx_;
@@ -67,13 +82,14 @@ class ChunkReader {
   const std::uint64_t end_;
   const std::uint32_t chunkSectors_;
   const std::uint64_t chunks_;
-  std::vector<Slot> slots_;  // chunk i lives in slot i % slots_.size()
+  const Look look_;
+  std::vector<Slot> slots_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t nextUnread_ = 0;  // the first chunk no thread has begun to read
   std::uint64_t nextOut_ = 0;     // the next chunk to hand out
-  bool holding_ = false;          // the caller holds chunk nextOut_ - 1
+  Slot* held_ = nullptr;          // the slot of the chunk the caller holds
   bool quit_ = false;
   std::thread helper_;
 };

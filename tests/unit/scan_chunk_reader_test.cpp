@@ -42,8 +42,15 @@ struct Seen {
   bool whole = false;
   std::uint32_t failed = 0;
   std::uint32_t pastEnd = 0;
+  std::vector<std::uint32_t> marks;
   bool operator==(const Seen&) const = default;
 };
+
+// A look that marks each sector of a chunk whose stamp (its first byte) is a multiple of 3.
+void MarkThirds(ChunkReader::Chunk& c) {
+  for (std::uint32_t s = 0; s < c.count; ++s)
+    if (c.bytes[std::size_t{s} * kSectorSize] % 3 == 0) c.marks.push_back(s);
+}
 
 // The chunks as one plain read each gives them, from a disk read by nothing else.
 std::vector<Seen> ReadOneByOne(const ScanContext& ctx, std::uint64_t first, std::uint64_t end,
@@ -58,6 +65,8 @@ std::vector<Seen> ReadOneByOne(const ScanContext& ctx, std::uint64_t first, std:
     s.whole = ctx.Read(p, s.count, s.bytes, &report) != 0;
     s.failed = report.failedSectors;
     s.pastEnd = report.pastEndSectors;
+    for (std::uint32_t i = 0; i < s.count; ++i)
+      if (s.bytes[std::size_t{i} * kSectorSize] % 3 == 0) s.marks.push_back(i);
     seen.push_back(std::move(s));
   }
   return seen;
@@ -67,7 +76,7 @@ std::vector<Seen> ReadByChunks(ChunkReader& chunks) {
   std::vector<Seen> seen;
   while (ChunkReader::Chunk* c = chunks.Next()) {
     seen.push_back({c->first, c->count, std::vector<std::uint8_t>(c->bytes.begin(), c->bytes.end()), c->whole,
-                    c->report.failedSectors, c->report.pastEndSectors});
+                    c->report.failedSectors, c->report.pastEndSectors, c->marks});
   }
   return seen;
 }
@@ -84,7 +93,8 @@ struct ChunkCase {
 class ChunkReaderCases : public ::testing::TestWithParam<ChunkCase> {};
 
 // From a disk and from an image file (two threads), every chunk comes once and in order, with the
-// bytes and report of one plain read of it, and the scan's totals are those of the plain reads.
+// bytes and report of one plain read of it and the marks of a look at those bytes, and the scan's
+// totals are those of the plain reads.
 TEST_P(ChunkReaderCases, EveryChunkComesOnceInOrderAsOneReadOfItGivesIt) {
   const ChunkCase& c = GetParam();
   constexpr std::uint64_t kSectors = 4000;
@@ -100,7 +110,7 @@ TEST_P(ChunkReaderCases, EveryChunkComesOnceInOrderAsOneReadOfItGivesIt) {
     if (c.readableSectors) d.disk->SetReadableSize(c.readableSectors * kSectorSize);
     std::vector<Seen> seen;
     {
-      ChunkReader chunks(d.ctx, c.first, c.end, c.chunkSectors);
+      ChunkReader chunks(d.ctx, c.first, c.end, c.chunkSectors, true, MarkThirds);
       EXPECT_EQ(chunks.TwoReaders(),
                 imageFile && expected.size() > 1 && std::thread::hardware_concurrency() > 1);
       seen = ReadByChunks(chunks);
@@ -138,8 +148,8 @@ std::set<std::thread::id> ReadingThreads(const FaultBlockDevice& disk) {
 }
 
 // With reads slow enough that the caller would wait for the other thread, it reads chunks itself:
-// an image file is read from two threads at once. A disk, or a reader told not to, reads only
-// on the caller's thread.
+// an image file is read from two threads at once, each into buffers of its own. A disk, or a
+// reader told not to, reads only on the caller's thread.
 TEST(ChunkReaderThreads, AnImageFileIsReadFromTwoThreadsAndADiskFromTheCallersOnly) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: one reader by design";
   struct Case {
@@ -151,9 +161,15 @@ TEST(ChunkReaderThreads, AnImageFileIsReadFromTwoThreadsAndADiskFromTheCallersOn
     SCOPED_TRACE(std::to_string(c.imageFile) + " " + std::to_string(c.twoReaders));
     ChunkDisk d(64 * 8, c.imageFile);
     d.disk->SetDelay(std::chrono::milliseconds(40));
+    std::map<std::uint64_t, const std::uint8_t*> bufferOf;  // by first sector
     ChunkReader chunks(d.ctx, 0, 64 * 8, 64, c.twoReaders);
     EXPECT_EQ(chunks.TwoReaders(), c.threads == 2);
-    EXPECT_EQ(ReadByChunks(chunks).size(), 8u);
+    while (const ChunkReader::Chunk* chunk = chunks.Next()) bufferOf[chunk->first] = chunk->bytes.data();
+    EXPECT_EQ(bufferOf.size(), 8u);
+    std::map<const std::uint8_t*, std::set<std::thread::id>> threadsOf;
+    for (const FaultBlockDevice::ReadCall& call : d.disk->Reads())
+      threadsOf[bufferOf[call.offset / kSectorSize]].insert(call.thread);
+    for (const auto& [buffer, readers] : threadsOf) EXPECT_EQ(readers.size(), 1u);
     const std::set<std::thread::id> threads = ReadingThreads(*d.disk);
     EXPECT_EQ(threads.size(), c.threads);
     EXPECT_TRUE(threads.count(std::this_thread::get_id()) == 1);
