@@ -17,10 +17,10 @@
 #include "core/bytes.h"
 #include "disk/posix_block_device.h"
 #include "disk/sector_reader.h"
-#include "ntfs/chunk_buffer.h"
 #include "ntfs/mft_numbering.h"
 #include "ntfs/mft_scan.h"
 #include "results/scan_tables.h"
+#include "scan/chunk_buffer.h"
 #include "scan/scan_context.h"
 #include "session/standard_search.h"
 

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "ntfs/boot_sector.h"
-#include "ntfs/chunk_buffer.h"
 #include "ntfs/index_record.h"
 #include "ntfs/listed_names.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
 #include "scan/carved_starts.h"
+#include "scan/chunk_buffer.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "ntfs/chunk_buffer.h"
 #include "ntfs/index_record.h"
 #include "ntfs/listed_names.h"
 #include "ntfs/mft_record.h"
 #include "results/scan_tables.h"
 #include "results/table_numbers.h"
+#include "scan/chunk_buffer.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {

@@ -1,7 +1,6 @@
 #include "scan/chunk_reader.h"
 
 #include <algorithm>
-#include <new>
 #include <system_error>
 #include <utility>
 
@@ -13,10 +12,6 @@ namespace {
 // about a third slower). The caller holds one chunk and may read one ahead; the other thread
 // reads up to two ahead.
 constexpr std::size_t kSlots = 4;
-
-void FreeAligned(std::uint8_t* p) {
-  ::operator delete[](p, std::align_val_t{4096});
-}
 
 }  // namespace
 
@@ -30,14 +25,9 @@ ChunkReader::ChunkReader(const ScanContext& ctx, std::uint64_t first, std::uint6
       look_(std::move(look)) {
   const bool two = twoReaders && chunks_ > 1 && ctx.reader != nullptr &&
                    ctx.reader->IsImageFile(ctx.diskNumber) && std::thread::hardware_concurrency() > 1;
-  slots_.resize(two ? kSlots : 1);
-  // Page-aligned: the kernel copies into a buffer that is not cache-line aligned several times
-  // slower, and these reads are most of a pass's time.
-  const std::size_t bytes = std::size_t{chunkSectors_} * kSectorSize;
-  for (Slot& slot : slots_) {
-    slot.buffer = {static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{4096})), FreeAligned};
-    std::fill_n(slot.buffer.get(), bytes, std::uint8_t{0});
-  }
+  const std::size_t slots = two ? kSlots : 1;
+  slots_.reserve(slots);
+  for (std::size_t i = 0; i < slots; ++i) slots_.emplace_back(chunkSectors_);
   if (!two) return;
   try {
     helper_ = std::thread([this] { HelperLoop(); });
@@ -59,11 +49,21 @@ void ChunkReader::ReadInto(Slot& slot, std::uint64_t index) {
   Chunk& c = slot.chunk;
   c.first = first_ + index * chunkSectors_;
   c.count = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkSectors_, end_ - c.first));
-  c.bytes = std::span<std::uint8_t>(slot.buffer.get(), std::size_t{c.count} * kSectorSize);
+  c.bytes = slot.buffer.Sectors(c.count);
   c.report = {};
   c.whole = ctx_.ReadUncounted(c.first, c.count, c.bytes, c.report) != 0;
   c.marks.clear();
   if (look_) look_(c);
+}
+
+void ChunkReader::ReadNextUnread(std::unique_lock<std::mutex>& lock, Slot& slot) {
+  const std::uint64_t j = nextUnread_++;
+  slot.state = State::kReading;
+  slot.index = j;
+  lock.unlock();
+  ReadInto(slot, j);
+  lock.lock();
+  slot.state = State::kReady;
 }
 
 ChunkReader::Slot* ChunkReader::FreeSlot(bool helper) {
@@ -97,13 +97,7 @@ ChunkReader::Chunk* ChunkReader::Next() {
       changed_.wait(lock);
       continue;
     }
-    const std::uint64_t j = nextUnread_++;
-    slot->state = State::kReading;
-    slot->index = j;
-    lock.unlock();
-    ReadInto(*slot, j);
-    lock.lock();
-    slot->state = State::kReady;
+    ReadNextUnread(lock, *slot);
   }
   ++nextOut_;
   held_ = wanted;
@@ -122,13 +116,7 @@ void ChunkReader::HelperLoop() {
     }
     // After a stop nothing more is read ahead; the caller reads whatever it still asks for.
     if (ctx_.StopRequested()) break;
-    const std::uint64_t j = nextUnread_++;
-    slot->state = State::kReading;
-    slot->index = j;
-    lock.unlock();
-    ReadInto(*slot, j);
-    lock.lock();
-    slot->state = State::kReady;
+    ReadNextUnread(lock, *slot);
     changed_.notify_all();
   }
 }

@@ -22,12 +22,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
 
+#include "scan/chunk_buffer.h"
 #include "scan/scan_context.h"
 
 namespace quarrow {
@@ -64,7 +64,8 @@ class ChunkReader {
  private:
   enum class State { kFree, kReading, kReady };
   struct Slot {
-    std::unique_ptr<std::uint8_t[], void (*)(std::uint8_t*)> buffer{nullptr, nullptr};
+    explicit Slot(std::uint32_t sectors) : buffer(sectors) {}
+    ChunkBuffer buffer;
     Chunk chunk;
     State state = State::kFree;
     std::uint64_t index = 0;  // the chunk it holds or is being read into it, unless free
@@ -73,6 +74,8 @@ class ChunkReader {
   static constexpr std::size_t kCallerSlots = 2;
 
   void ReadInto(Slot& slot, std::uint64_t index);
+  // Takes the next unread chunk into slot and reads it there, the lock let go while it reads.
+  void ReadNextUnread(std::unique_lock<std::mutex>& lock, Slot& slot);
   // A free slot of the caller's or of the other thread's, null when both of its are taken.
   Slot* FreeSlot(bool helper);
   void HelperLoop();
